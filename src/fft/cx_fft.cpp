@@ -1,0 +1,151 @@
+// Complex FFT: recursive decimation in time over the plan's factors. The
+// last factor's sub-transforms run straight from the input into the output
+// and each earlier stage then combines its sub-transforms in place.
+#include "fft/plan.h"
+#include "fft/prime_dft.h"
+#include "fft/transform_internal.h"
+#include "frame/scratch.h"
+#include "varnel.h"
+
+namespace varnel::fft {
+namespace {
+
+using std::ptrdiff_t;
+
+struct CxRef {
+    double* re;
+    double* im;
+    CxRef offset(ptrdiff_t d) const { return {re + d, im + d}; }
+};
+struct CxConstRef {
+    const double* re;
+    const double* im;
+    CxConstRef offset(ptrdiff_t d) const { return {re + d, im + d}; }
+};
+
+// count transforms of radix f = factors[s]; transform j reads in[(j + t*count)*is]
+// and writes out[(j*f + k)*os].
+std::int32_t cxLeafPass(const FftPlan& plan, int s, CxConstRef in, CxRef out, ptrdiff_t is, ptrdiff_t os,
+                        std::int32_t count) {
+    const std::int32_t f = plan.factors[s];
+    const std::int32_t kind = plan.kinds[s];
+    if (kind == KernelStage) {
+        plan.cxLeafKernels[s](in.re, in.im, out.re, out.im, static_cast<std::int32_t>(is),
+                              static_cast<std::int32_t>(os), count);
+        return kStatusOk;
+    }
+    ScratchBuffer<double> scratch(cxPrimeScratchSize(kind, f));
+    if (!scratch.ok()) return kStatusNoMemory;
+    for (std::int32_t j = 0; j < count; ++j) {
+        const CxConstRef src = in.offset(j * is);
+        const CxRef dst = out.offset(j * f * os);
+        const std::int32_t status =
+            cxPrimeDft(*plan.stages[s], kind, f, src.re, src.im, count * is, dst.re, dst.im, os, scratch.data());
+        if (status != kStatusOk) return status;
+    }
+    return kStatusOk;
+}
+
+// Prime radix without a kernel: k = 0 needs no twiddles and runs in place;
+// for k >= 1 the twiddled values are gathered so the DFT reads them at unit
+// stride and writes straight back into their slots.
+std::int32_t cxPrimeTwiddlePass(const FftPlan& plan, int s, CxRef data, ptrdiff_t os, ptrdiff_t m) {
+    const std::int32_t p = plan.factors[s];
+    const std::int32_t kind = plan.kinds[s];
+    const FftStage& stage = *plan.stages[s];
+    ScratchBuffer<double> scratch(2 * static_cast<std::size_t>(p) + cxPrimeScratchSize(kind, p));
+    if (!scratch.ok()) return kStatusNoMemory;
+    double* gRe = scratch.data();
+    double* gIm = gRe + p;
+    double* dftScratch = gIm + p;
+    const ptrdiff_t step = os * m;
+    std::int32_t status = cxPrimeDft(stage, kind, p, data.re, data.im, step, data.re, data.im, step, dftScratch);
+    for (ptrdiff_t k = 1; k < m && status == kStatusOk; ++k) {
+        const CxRef column = data.offset(k * os);
+        gRe[0] = column.re[0];
+        gIm[0] = column.im[0];
+        const double* twRe = stage.twRe + (k - 1) * (p - 1) - 1;
+        const double* twIm = stage.twIm + (k - 1) * (p - 1) - 1;
+        for (std::int32_t j = 1; j < p; ++j) {
+            const double yr = column.re[j * step], yi = column.im[j * step];
+            gRe[j] = yr * twRe[j] - yi * twIm[j];
+            gIm[j] = yr * twIm[j] + yi * twRe[j];
+        }
+        status = cxPrimeDft(stage, kind, p, gRe, gIm, 1, column.re, column.im, step, dftScratch);
+    }
+    return status;
+}
+
+std::int32_t cxTwiddlePass(const FftPlan& plan, int s, CxRef data, ptrdiff_t os, ptrdiff_t m) {
+    if (plan.kinds[s] != KernelStage) return cxPrimeTwiddlePass(plan, s, data, os, m);
+    const FftStage& stage = *plan.stages[s];
+    plan.cxTwiddleKernels[s](data.re, data.im, stage.twRe, stage.twIm, static_cast<std::int32_t>(os),
+                             static_cast<std::int32_t>(m));
+    return kStatusOk;
+}
+
+std::int32_t cxStep(const FftPlan& plan, ptrdiff_t length, int s, CxConstRef in, CxRef out, ptrdiff_t is,
+                    ptrdiff_t os) {
+    const std::int32_t f = plan.factors[s];
+    const ptrdiff_t m = length / f;
+    std::int32_t status = kStatusOk;
+    if (s == plan.factorCount - 2) {
+        status = cxLeafPass(plan, s + 1, in, out, is, os, f);
+    } else {
+        for (std::int32_t j = 0; j < f && status == kStatusOk; ++j)
+            status = cxStep(plan, m, s + 1, in.offset(j * is), out.offset(j * m * os), f * is, os);
+    }
+    if (status != kStatusOk) return status;
+    return cxTwiddlePass(plan, s, out, os, m);
+}
+
+// Bin k <-> bin n-k with the 1/n scale turns the forward transform into the
+// inverse one.
+void reverseAndScale(double* re, double* im, ptrdiff_t os, std::int32_t n) {
+    const double q = 1.0 / n;
+    for (ptrdiff_t k = 1; k <= (n - 1) / 2; ++k) {
+        const ptrdiff_t a = k * os, b = (n - k) * os;
+        const double ar = re[a], ai = im[a];
+        re[a] = re[b] * q;
+        im[a] = im[b] * q;
+        re[b] = ar * q;
+        im[b] = ai * q;
+    }
+    re[0] *= q;
+    im[0] *= q;
+    if (n % 2 == 0) {
+        re[(n / 2) * os] *= q;
+        im[(n / 2) * os] *= q;
+    }
+}
+
+}  // namespace
+
+std::int32_t cxFftStrided(const FftPlan* plan, const double* inRe, const double* inIm, double* outRe,
+                          double* outIm, ptrdiff_t is, ptrdiff_t os) noexcept {
+    const std::int32_t n = plan->length;
+    if (n == 1) {
+        outRe[0] = inRe[0];
+        outIm[0] = inIm[0];
+        return kStatusOk;
+    }
+    if (plan->factorCount == 1) return cxLeafPass(*plan, 0, {inRe, inIm}, {outRe, outIm}, is, os, 1);
+    return cxStep(*plan, n, 0, {inRe, inIm}, {outRe, outIm}, is, os);
+}
+
+std::int32_t cxFft(const FftPlan* plan, const double* inRe, const double* inIm, double* outRe, double* outIm,
+                   std::int32_t inStride, std::int32_t outStride, std::int32_t n) noexcept {
+    if (!plan || n != plan->length) return kStatusBadLayout;
+    return cxFftStrided(plan, inRe, inIm, outRe, outIm, inStride, outStride);
+}
+
+std::int32_t cxIfft(const FftPlan* plan, const double* inRe, const double* inIm, double* outRe, double* outIm,
+                    std::int32_t inStride, std::int32_t outStride, std::int32_t n) noexcept {
+    if (!plan || n != plan->length) return kStatusBadLayout;
+    const std::int32_t status = cxFftStrided(plan, inRe, inIm, outRe, outIm, inStride, outStride);
+    if (status != kStatusOk) return status;
+    reverseAndScale(outRe, outIm, outStride, n);
+    return kStatusOk;
+}
+
+}  // namespace varnel::fft

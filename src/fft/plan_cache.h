@@ -1,0 +1,20 @@
+// The process-wide list of live plans, newest first.
+#pragma once
+
+#include <mutex>
+
+#include "fft/plan.h"
+
+namespace varnel::fft {
+
+// Creation and release nest (a plan takes and gives back its Rader
+// sub-plans while the lock is held), hence a recursive mutex.
+std::recursive_mutex& planCacheLock() noexcept;
+
+// Head of the list. Read it only while holding planCacheLock().
+FftPlan*& planCacheHead() noexcept;
+
+// For tests and diagnostics: number of plans currently cached.
+int planCacheSize() noexcept;
+
+}  // namespace varnel::fft

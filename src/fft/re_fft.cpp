@@ -1,0 +1,152 @@
+// Real FFT in the half-complex (Hc) layout: the same decimation in time as
+// the complex transform, but every intermediate result is an Hc spectrum,
+// so each stage touches half the data of its complex counterpart.
+#include <algorithm>
+
+#include "fft/plan.h"
+#include "fft/prime_dft.h"
+#include "fft/transform_internal.h"
+#include "frame/scratch.h"
+#include "varnel.h"
+
+namespace varnel::fft {
+namespace {
+
+using std::ptrdiff_t;
+
+std::int32_t reLeafPass(const FftPlan& plan, int s, const double* in, double* out, ptrdiff_t is, ptrdiff_t os,
+                        std::int32_t count) {
+    const std::int32_t f = plan.factors[s];
+    const std::int32_t kind = plan.kinds[s];
+    if (kind == KernelStage) {
+        plan.reLeafKernels[s](in, out, static_cast<std::int32_t>(is), static_cast<std::int32_t>(os), count);
+        return kStatusOk;
+    }
+    ScratchBuffer<double> scratch(rePrimeScratchSize(kind, f));
+    if (!scratch.ok()) return kStatusNoMemory;
+    for (std::int32_t j = 0; j < count; ++j) {
+        const std::int32_t status =
+            rePrimeDft(*plan.stages[s], kind, f, in + j * is, count * is, out + j * f * os, os, scratch.data());
+        if (status != kStatusOk) return status;
+    }
+    return kStatusOk;
+}
+
+// Stores the p outputs Z[j'] of bin k + j'm of a combined spectrum of
+// length L = p*m into the Hc slots; bins above L/2 are stored as the
+// conjugates of their mirror bins L - (k + j'm).
+void storeHalfComplex(const double* zRe, const double* zIm, std::int32_t p, ptrdiff_t k, ptrdiff_t m,
+                      double* data, ptrdiff_t os) {
+    const ptrdiff_t length = p * m;
+    for (std::int32_t j = 0; j < p; ++j) {
+        const ptrdiff_t bin = k + j * m;
+        if (2 * bin < length) {
+            data[bin * os] = zRe[j];
+            data[(length - bin) * os] = zIm[j];
+        } else if (2 * bin > length) {
+            const ptrdiff_t mirror = length - bin;
+            data[mirror * os] = zRe[j];
+            data[bin * os] = -zIm[j];
+        } else {
+            data[bin * os] = zRe[j];  // Nyquist bin: real
+        }
+    }
+}
+
+// Prime radix without a kernel, in place on p Hc spectra of length m.
+// Bin k of every sub-spectrum (its re slot k and im slot m-k) feeds exactly
+// the slots that its outputs are stored in, so each k is independent.
+std::int32_t rePrimeTwiddlePass(const FftPlan& plan, int s, double* data, ptrdiff_t os, ptrdiff_t m) {
+    const std::int32_t p = plan.factors[s];
+    const std::int32_t kind = plan.kinds[s];
+    const FftStage& stage = *plan.stages[s];
+    ScratchBuffer<double> scratch(2 * static_cast<std::size_t>(p) +
+                                  std::max(cxPrimeScratchSize(kind, p), rePrimeScratchSize(kind, p)));
+    if (!scratch.ok()) return kStatusNoMemory;
+    double* zRe = scratch.data();
+    double* zIm = zRe + p;
+    double* dftScratch = zIm + p;
+    const ptrdiff_t step = os * m;
+    std::int32_t status = rePrimeDft(stage, kind, p, data, step, data, step, dftScratch);
+    for (ptrdiff_t k = 1; k <= m / 2 && status == kStatusOk; ++k) {
+        const bool middle = 2 * k == m;
+        const double* twRe = stage.twRe + (k - 1) * (p - 1) - 1;
+        const double* twIm = stage.twIm + (k - 1) * (p - 1) - 1;
+        for (std::int32_t j = 0; j < p; ++j) {
+            const double xr = data[(j * m + k) * os];
+            const double xi = middle ? 0.0 : data[(j * m + m - k) * os];
+            zRe[j] = j == 0 ? xr : xr * twRe[j] - xi * twIm[j];
+            zIm[j] = j == 0 ? xi : xr * twIm[j] + xi * twRe[j];
+        }
+        status = cxPrimeDft(stage, kind, p, zRe, zIm, 1, zRe, zIm, 1, dftScratch);
+        if (status == kStatusOk) storeHalfComplex(zRe, zIm, p, k, m, data, os);
+    }
+    return status;
+}
+
+std::int32_t reTwiddlePass(const FftPlan& plan, int s, double* data, ptrdiff_t os, ptrdiff_t m) {
+    if (plan.kinds[s] != KernelStage) return rePrimeTwiddlePass(plan, s, data, os, m);
+    const FftStage& stage = *plan.stages[s];
+    plan.reTwiddleKernels[s](data, stage.twRe, stage.twIm, static_cast<std::int32_t>(os),
+                             static_cast<std::int32_t>(m));
+    return kStatusOk;
+}
+
+std::int32_t reStep(const FftPlan& plan, ptrdiff_t length, int s, const double* in, double* out, ptrdiff_t is,
+                    ptrdiff_t os) {
+    const std::int32_t f = plan.factors[s];
+    const ptrdiff_t m = length / f;
+    std::int32_t status = kStatusOk;
+    if (s == plan.factorCount - 2) {
+        status = reLeafPass(plan, s + 1, in, out, is, os, f);
+    } else {
+        for (std::int32_t j = 0; j < f && status == kStatusOk; ++j)
+            status = reStep(plan, m, s + 1, in + j * is, out + j * m * os, f * is, os);
+    }
+    if (status != kStatusOk) return status;
+    return reTwiddlePass(plan, s, out, os, m);
+}
+
+// (a, b) -> (a - b, a + b) on the pairs k, n-k: maps an Hc spectrum to the
+// real sequence (Re X - Im X) and back, so the inverse reuses the forward
+// transform (the Hartley identity).
+void hartleyFold(double* data, ptrdiff_t stride, std::int32_t n) {
+    for (ptrdiff_t k = 1; k < (n + 1) / 2; ++k) {
+        const double a = data[k * stride], b = data[(n - k) * stride];
+        data[k * stride] = a - b;
+        data[(n - k) * stride] = a + b;
+    }
+}
+
+}  // namespace
+
+std::int32_t reFftStrided(const FftPlan* plan, const double* in, double* out, ptrdiff_t is,
+                          ptrdiff_t os) noexcept {
+    const std::int32_t n = plan->length;
+    if (n == 1) {
+        out[0] = in[0];
+        return kStatusOk;
+    }
+    if (plan->factorCount == 1) return reLeafPass(*plan, 0, in, out, is, os, 1);
+    return reStep(*plan, n, 0, in, out, is, os);
+}
+
+std::int32_t reFft(const FftPlan* plan, const double* in, double* out, std::int32_t inStride,
+                   std::int32_t outStride, std::int32_t n) noexcept {
+    if (!plan || n != plan->length) return kStatusBadLayout;
+    return reFftStrided(plan, in, out, inStride, outStride);
+}
+
+std::int32_t reIfft(const FftPlan* plan, double* in, double* out, std::int32_t inStride, std::int32_t outStride,
+                    std::int32_t n) noexcept {
+    if (!plan || n != plan->length) return kStatusBadLayout;
+    const double q = 1.0 / n;
+    for (ptrdiff_t r = 0; r < n; ++r) in[r * inStride] *= q;
+    hartleyFold(in, inStride, n);
+    const std::int32_t status = reFftStrided(plan, in, out, inStride, outStride);
+    if (status != kStatusOk) return status;
+    hartleyFold(out, outStride, n);
+    return kStatusOk;
+}
+
+}  // namespace varnel::fft

@@ -1,0 +1,93 @@
+// The six exported conversions between the Cx, ReIm and Hc layouts.
+//
+// Each conversion is written once over a small accessor for the complex side
+// so that the interleaved and split variants cannot drift apart.
+#include "varnel.h"
+
+#include <cstddef>
+
+namespace {
+
+struct Interleaved {
+    double* cx;
+    void set(std::ptrdiff_t k, double re, double im) const { cx[2 * k] = re; cx[2 * k + 1] = im; }
+};
+struct InterleavedIn {
+    const double* cx;
+    double re(std::ptrdiff_t k) const { return cx[2 * k]; }
+    double im(std::ptrdiff_t k) const { return cx[2 * k + 1]; }
+};
+struct Split {
+    double* re;
+    double* im;
+    void set(std::ptrdiff_t k, double r, double i) const { re[k] = r; im[k] = i; }
+};
+struct SplitIn {
+    const double* reArr;
+    const double* imArr;
+    double re(std::ptrdiff_t k) const { return reArr[k]; }
+    double im(std::ptrdiff_t k) const { return imArr[k]; }
+};
+
+// Full spectrum from Hc: the upper half by conjugate symmetry.
+template <class Out>
+void expandHalfComplex(const double* hc, Out out, std::ptrdiff_t n) {
+    out.set(0, hc[0], 0.0);
+    for (std::ptrdiff_t k = 1; k < (n + 1) / 2; ++k) {
+        out.set(k, hc[k], hc[n - k]);
+        out.set(n - k, hc[k], -hc[n - k]);
+    }
+    if (n % 2 == 0 && n >= 2) out.set(n / 2, hc[n / 2], 0.0);
+}
+
+// Hc of the conjugate-symmetric part: averaging bins k and n-k makes an
+// arbitrary spectrum Hermitian before half of it is dropped.
+template <class In>
+void reduceToHalfComplex(In in, double* hc, std::ptrdiff_t n) {
+    hc[0] = in.re(0);
+    for (std::ptrdiff_t k = 1; k < (n + 1) / 2; ++k) {
+        hc[k] = (in.re(k) + in.re(n - k)) * 0.5;
+        hc[n - k] = (in.im(k) - in.im(n - k)) * 0.5;
+    }
+    if (n % 2 == 0 && n >= 2) hc[n / 2] = in.re(n / 2);
+}
+
+}  // namespace
+
+extern "C" {
+
+VARNEL_API void _Hc2Cx(const double* hc, double* cx, int32_t n) {
+    if (n < 1) return;
+    expandHalfComplex(hc, Interleaved{cx}, n);
+}
+
+VARNEL_API void _Cx2Hc(const double* cx, double* hc, int32_t n) {
+    if (n < 1) return;
+    reduceToHalfComplex(InterleavedIn{cx}, hc, n);
+}
+
+VARNEL_API void _Cx2ReIm(const double* cx, double* re, double* im, int32_t n) {
+    for (std::ptrdiff_t k = 0; k < n; ++k) {
+        re[k] = cx[2 * k];
+        im[k] = cx[2 * k + 1];
+    }
+}
+
+VARNEL_API void _ReIm2Cx(const double* re, const double* im, double* cx, int32_t n) {
+    for (std::ptrdiff_t k = 0; k < n; ++k) {
+        cx[2 * k] = re[k];
+        cx[2 * k + 1] = im[k];
+    }
+}
+
+VARNEL_API void _Hc2ReIm(const double* hc, double* re, double* im, int32_t n) {
+    if (n < 1) return;
+    expandHalfComplex(hc, Split{re, im}, n);
+}
+
+VARNEL_API void _ReIm2Hc(const double* re, const double* im, double* hc, int32_t n) {
+    if (n < 1) return;
+    reduceToHalfComplex(SplitIn{re, im}, hc, n);
+}
+
+}  // extern "C"

@@ -1,0 +1,64 @@
+// Scratch memory for one library call.
+//
+// Every allocation the library makes goes through here so that
+//  - a failed allocation is a null result (never an exception), which the
+//    calling export turns into kStatusNoMemory, and
+//  - tests can make the k-th allocation fail and can count live blocks to
+//    prove that every path gives back what it took.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <new>
+#include <utility>
+
+namespace varnel {
+
+// Raw blocks, for memory whose lifetime is not a single scope (plans).
+void* scratchAllocate(std::size_t count, std::size_t elementSize) noexcept;
+void scratchFree(void* block) noexcept;
+
+// An array of trivially constructible T owned by the current scope.
+// Check ok() before use; a failed buffer holds no memory.
+template <class T>
+class ScratchBuffer {
+public:
+    ScratchBuffer() noexcept = default;
+    explicit ScratchBuffer(std::size_t count) noexcept
+        : data_(static_cast<T*>(scratchAllocate(count, sizeof(T)))), count_(data_ ? count : 0) {}
+    ~ScratchBuffer() { scratchFree(data_); }
+
+    ScratchBuffer(const ScratchBuffer&) = delete;
+    ScratchBuffer& operator=(const ScratchBuffer&) = delete;
+    ScratchBuffer(ScratchBuffer&& other) noexcept
+        : data_(std::exchange(other.data_, nullptr)), count_(std::exchange(other.count_, 0)) {}
+    ScratchBuffer& operator=(ScratchBuffer&& other) noexcept {
+        if (this != &other) {
+            scratchFree(data_);
+            data_ = std::exchange(other.data_, nullptr);
+            count_ = std::exchange(other.count_, 0);
+        }
+        return *this;
+    }
+
+    bool ok() const noexcept { return data_ != nullptr; }
+    T* data() const noexcept { return data_; }
+    std::size_t size() const noexcept { return count_; }
+    T& operator[](std::size_t i) const noexcept { return data_[i]; }
+
+private:
+    T* data_ = nullptr;
+    std::size_t count_ = 0;
+};
+
+// Hooks for tests. Not part of the shared library's exported surface.
+namespace scratch_testing {
+// Make the k-th allocation from now (k >= 1) fail; k <= 0 switches it off.
+void failAllocationAt(std::int64_t k) noexcept;
+// Allocations attempted since the last failAllocationAt / resetCounters.
+std::int64_t attemptedAllocations() noexcept;
+// Blocks currently held by the library.
+std::int64_t liveBlocks() noexcept;
+}  // namespace scratch_testing
+
+}  // namespace varnel

@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "support/allocation_faults.h"
+#include "support/fft_fixtures.h"
+#include "varnel.h"
+
+namespace varnel::fft {
+namespace {
+
+class PlanAllocationFaults : public testing::PlanCacheTestWithParam<std::int32_t> {};
+
+// Lengths with Rader stages (nested ones included: 2*53*53 shares a
+// sub-plan, 1009 - 1 = 1008 = 16*63 has no Rader, 65537 - 1 = 2^16 has a
+// long twiddle table) and a direct stage.
+TEST_P(PlanAllocationFaults, FailedBuildReturnsNoPlanAndLeavesTheCacheUnchanged) {
+    const std::int32_t n = GetParam();
+    const std::int64_t total = testing::sweepAllocationFaults([n](bool expectFailure) {
+        FftPlan* plan = fftPlanCreate(n);
+        if (expectFailure) {
+            EXPECT_EQ(plan, nullptr);
+            EXPECT_EQ(planCacheSize(), 0);
+        } else {
+            ASSERT_NE(plan, nullptr);
+        }
+        fftPlanRelease(plan);
+    });
+    EXPECT_GT(total, 2);
+}
+
+TEST_P(PlanAllocationFaults, CachedSubPlanSurvivesAFailedBuild) {
+    const std::int32_t n = GetParam();
+    if (n % 53 != 0) GTEST_SKIP() << "no sub-plan of 52";
+    auto held = testing::makePlan(52);
+    testing::sweepAllocationFaults([&](bool expectFailure) {
+        FftPlan* plan = fftPlanCreate(n);
+        if (expectFailure) EXPECT_EQ(plan, nullptr);
+        fftPlanRelease(plan);
+        EXPECT_EQ(held->refCount, 1);
+        EXPECT_EQ(planCacheSize(), 1);
+    });
+}
+
+INSTANTIATE_TEST_SUITE_P(RaderLengths, PlanAllocationFaults, ::testing::Values(53, 106, 2 * 53 * 53, 1009, 23 * 59, 65537));
+
+class TransformAllocationFaults : public testing::PlanCacheTestWithParam<std::int32_t> {};
+
+// Prime stages take scratch per call; a failure is reported, not ignored.
+TEST_P(TransformAllocationFaults, PrimeStageScratchFailureIsReported) {
+    const std::int32_t n = GetParam();
+    auto plan = testing::makePlan(n);
+    ASSERT_TRUE(plan);
+    const std::vector<double> x(n, 0.5);
+    std::vector<double> a(n), b(n);
+    const auto expectStatus = [](bool expectFailure, std::int32_t status) {
+        EXPECT_EQ(status, expectFailure ? kStatusNoMemory : kStatusOk);
+    };
+    testing::sweepAllocationFaults([&](bool f) {
+        expectStatus(f, cxFft(plan.get(), x.data(), x.data(), a.data(), b.data(), 1, 1, n));
+    });
+    testing::sweepAllocationFaults([&](bool f) {
+        expectStatus(f, cxIfft(plan.get(), x.data(), x.data(), a.data(), b.data(), 1, 1, n));
+    });
+    testing::sweepAllocationFaults([&](bool f) { expectStatus(f, reFft(plan.get(), x.data(), a.data(), 1, 1, n)); });
+    testing::sweepAllocationFaults([&](bool f) {
+        std::vector<double> in = x;
+        expectStatus(f, reIfft(plan.get(), in.data(), a.data(), 1, 1, n));
+    });
+}
+
+INSTANTIATE_TEST_SUITE_P(PrimeLengths, TransformAllocationFaults, ::testing::Values(23, 46, 47 * 4, 53, 106, 2 * 53 * 53, 59 * 61));
+
+}  // namespace
+}  // namespace varnel::fft

@@ -1,0 +1,204 @@
+// Forward and inverse transforms against an exact long-double DFT.
+//
+// Tolerances are relative RMS errors over the spectrum (or the recovered
+// signal): 1e-15 for lengths whose factors all have kernels or direct
+// stages, 5e-15 for lengths with Rader stages, whose convolution adds two
+// transforms of length p-1 to every output.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <numeric>
+#include <random>
+#include <vector>
+
+#include "fft/factorize.h"
+#include "support/fft_fixtures.h"
+#include "support/reference_dft.h"
+#include "varnel.h"
+
+namespace varnel::fft {
+namespace {
+
+using testing::LongComplex;
+using testing::makePlan;
+using testing::randomReals;
+using testing::referenceDftBins;
+using testing::relativeRmsError;
+
+constexpr std::int32_t kFullReferenceLimit = 4096;  // above: a sample of bins
+
+bool hasRaderStage(std::int32_t n) {
+    const Factorization f = factorize(n);
+    return std::any_of(f.kinds, f.kinds + f.count, [](std::int32_t k) { return k == RaderStage; });
+}
+
+double toleranceFor(std::int32_t n) { return hasRaderStage(n) ? 5e-15 : 1e-15; }
+
+std::vector<std::int64_t> binsToCheck(std::int32_t n, std::uint32_t seed) {
+    std::vector<std::int64_t> bins;
+    if (n <= kFullReferenceLimit) {
+        bins.resize(n);
+        std::iota(bins.begin(), bins.end(), 0);
+        return bins;
+    }
+    std::mt19937 engine(seed);
+    bins = {0, 1, n / 2, n - 1};
+    for (int i = 0; i < 60; ++i) bins.push_back(engine() % n);
+    return bins;
+}
+
+std::vector<LongComplex> toComplex(const std::vector<double>& re, const std::vector<double>& im) {
+    std::vector<LongComplex> z(re.size());
+    for (std::size_t i = 0; i < re.size(); ++i) z[i] = LongComplex(re[i], im[i]);
+    return z;
+}
+
+// Bins of an Hc array of length n as complex values.
+LongComplex hcBin(const std::vector<double>& hc, std::int64_t k, std::int64_t stride = 1) {
+    const std::int64_t n = static_cast<std::int64_t>(hc.size()) / stride;
+    if (k == 0) return hc[0];
+    if (2 * k == n) return hc[k * stride];
+    if (2 * k < n) return LongComplex(hc[k * stride], hc[(n - k) * stride]);
+    return LongComplex(hc[(n - k) * stride], -hc[k * stride]);
+}
+
+std::vector<std::int32_t> testLengths() {
+    std::vector<std::int32_t> sizes;
+    for (std::int32_t n = 1; n <= 128; ++n) sizes.push_back(n);
+    for (std::int32_t e = 8; e <= 20; ++e) sizes.push_back(1 << e);
+    for (std::int32_t n : {1000, 3 * 1024, 360, 46, 94, 23 * 47, 53, 106, 2 * 53 * 53, 1009, 65537, 59 * 61})
+        sizes.push_back(n);
+    return sizes;
+}
+
+class Transform : public testing::PlanCacheTestWithParam<std::int32_t> {};
+
+TEST_P(Transform, ComplexForwardAndInverseMatchExactDft) {
+    const std::int32_t n = GetParam();
+    const auto re = randomReals(n, 11 * n + 1), im = randomReals(n, 13 * n + 2);
+    const auto bins = binsToCheck(n, n);
+    auto plan = makePlan(n);
+    ASSERT_TRUE(plan);
+    std::vector<double> outRe(n), outIm(n);
+    ASSERT_EQ(cxFft(plan.get(), re.data(), im.data(), outRe.data(), outIm.data(), 1, 1, n), kStatusOk);
+    const auto exact = referenceDftBins(toComplex(re, im), bins, -1);
+    std::vector<LongComplex> got;
+    for (auto k : bins) got.emplace_back(outRe[k], outIm[k]);
+    EXPECT_LT(relativeRmsError(exact, got), toleranceFor(n)) << "forward, n = " << n;
+
+    ASSERT_EQ(cxIfft(plan.get(), re.data(), im.data(), outRe.data(), outIm.data(), 1, 1, n), kStatusOk);
+    auto exactInverse = referenceDftBins(toComplex(re, im), bins, +1);
+    for (auto& z : exactInverse) z /= static_cast<long double>(n);
+    got.clear();
+    for (auto k : bins) got.emplace_back(outRe[k], outIm[k]);
+    EXPECT_LT(relativeRmsError(exactInverse, got), toleranceFor(n)) << "inverse, n = " << n;
+}
+
+TEST_P(Transform, ComplexInterleavedBuffersWithStrideTwo) {
+    const std::int32_t n = GetParam();
+    if (n > 70000) GTEST_SKIP() << "covered at unit stride";
+    const auto cx = randomReals(2 * static_cast<std::size_t>(n), 7 * n + 3);
+    const auto bins = binsToCheck(n, n + 5);
+    auto plan = makePlan(n);
+    std::vector<double> out(2 * static_cast<std::size_t>(n));
+    ASSERT_EQ(cxFft(plan.get(), cx.data(), cx.data() + 1, out.data(), out.data() + 1, 2, 2, n), kStatusOk);
+    std::vector<LongComplex> x(n);
+    for (std::int32_t j = 0; j < n; ++j) x[j] = LongComplex(cx[2 * j], cx[2 * j + 1]);
+    const auto exact = referenceDftBins(x, bins, -1);
+    std::vector<LongComplex> got;
+    for (auto k : bins) got.emplace_back(out[2 * k], out[2 * k + 1]);
+    EXPECT_LT(relativeRmsError(exact, got), toleranceFor(n));
+}
+
+TEST_P(Transform, RealForwardMatchesExactDftInHalfComplexLayout) {
+    const std::int32_t n = GetParam();
+    const auto x = randomReals(n, 17 * n + 4);
+    const auto bins = binsToCheck(n, n + 9);
+    auto plan = makePlan(n);
+    for (std::int32_t stride : {1, 3}) {
+        std::vector<double> strided(static_cast<std::size_t>(n) * stride, 99.0);
+        for (std::int32_t j = 0; j < n; ++j) strided[static_cast<std::size_t>(j) * stride] = x[j];
+        std::vector<double> out(static_cast<std::size_t>(n) * stride, 0.0);
+        ASSERT_EQ(reFft(plan.get(), strided.data(), out.data(), stride, stride, n), kStatusOk);
+        const auto exact = referenceDftBins(toComplex(x, std::vector<double>(n, 0.0)), bins, -1);
+        std::vector<LongComplex> got;
+        for (auto k : bins) got.push_back(hcBin(out, k, stride));
+        EXPECT_LT(relativeRmsError(exact, got), toleranceFor(n)) << "stride " << stride;
+        if (n > 5000) break;
+    }
+}
+
+TEST_P(Transform, RealInverseRecoversTheSequenceOfAHermitianSpectrum) {
+    const std::int32_t n = GetParam();
+    const auto hc = randomReals(n, 19 * n + 5);
+    auto plan = makePlan(n);
+    std::vector<double> in = hc, out(n);
+    ASSERT_EQ(reIfft(plan.get(), in.data(), out.data(), 1, 1, n), kStatusOk);
+    std::vector<LongComplex> spectrum(n);
+    for (std::int32_t k = 0; k < n; ++k) spectrum[k] = hcBin(hc, k);
+    const auto bins = binsToCheck(n, n + 13);
+    auto exact = referenceDftBins(spectrum, bins, +1);
+    std::vector<LongComplex> got;
+    for (auto& z : exact) z = LongComplex(z.real() / n, 0);  // imaginary parts vanish exactly
+    for (auto j : bins) got.emplace_back(out[j], 0);
+    EXPECT_LT(relativeRmsError(exact, got), toleranceFor(n));
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, Transform, ::testing::ValuesIn(testLengths()));
+
+class TransformEdges : public testing::PlanCacheTest {};
+
+TEST_F(TransformEdges, SmallClosedForms) {
+    auto plan2 = makePlan(2);
+    const double re[2] = {3, 5}, im[2] = {1, -1};
+    double outRe[2], outIm[2];
+    cxFft(plan2.get(), re, im, outRe, outIm, 1, 1, 2);
+    EXPECT_EQ(outRe[0], 8);
+    EXPECT_EQ(outIm[0], 0);
+    EXPECT_EQ(outRe[1], -2);
+    EXPECT_EQ(outIm[1], 2);
+
+    auto plan4 = makePlan(4);
+    const double x[4] = {1, 2, 3, 4};
+    double hc[4];
+    reFft(plan4.get(), x, hc, 1, 1, 4);
+    EXPECT_DOUBLE_EQ(hc[0], 10);
+    EXPECT_DOUBLE_EQ(hc[1], -2);
+    EXPECT_DOUBLE_EQ(hc[2], -2);
+    EXPECT_DOUBLE_EQ(hc[3], 2);
+}
+
+TEST_F(TransformEdges, ComplexExponentialLandsInItsOwnBin) {
+    const std::int32_t n = 48;
+    std::vector<double> re(n), im(n), outRe(n), outIm(n);
+    for (int j = 0; j < n; ++j) {
+        re[j] = std::cos(2 * M_PI * 3 * j / n);
+        im[j] = std::sin(2 * M_PI * 3 * j / n);
+    }
+    auto plan = makePlan(n);
+    cxFft(plan.get(), re.data(), im.data(), outRe.data(), outIm.data(), 1, 1, n);
+    for (int k = 0; k < n; ++k) EXPECT_NEAR(outRe[k], k == 3 ? n : 0.0, 1e-13) << k;
+}
+
+TEST_F(TransformEdges, SineGivesNegativeImaginaryPartAtPositiveFrequency) {
+    std::vector<double> x(8), out(8);
+    for (int j = 0; j < 8; ++j) x[j] = std::sin(2 * M_PI * j / 8);
+    auto plan = makePlan(8);
+    reFft(plan.get(), x.data(), out.data(), 1, 1, 8);
+    for (int r = 0; r < 8; ++r) EXPECT_NEAR(out[r], r == 7 ? -4.0 : 0.0, 1e-15) << r;
+}
+
+TEST_F(TransformEdges, LengthMismatchWritesNothing) {
+    auto plan = makePlan(16);
+    std::vector<double> in(16, 1.0), outRe(16, -7.0), outIm(16, -7.0);
+    EXPECT_EQ(cxFft(plan.get(), in.data(), in.data(), outRe.data(), outIm.data(), 1, 1, 8), kStatusBadLayout);
+    EXPECT_EQ(cxIfft(plan.get(), in.data(), in.data(), outRe.data(), outIm.data(), 1, 1, 8), kStatusBadLayout);
+    EXPECT_EQ(reFft(plan.get(), in.data(), outRe.data(), 1, 1, 8), kStatusBadLayout);
+    EXPECT_EQ(reIfft(plan.get(), in.data(), outRe.data(), 1, 1, 8), kStatusBadLayout);
+    for (double v : outRe) EXPECT_EQ(v, -7.0);
+    for (double v : outIm) EXPECT_EQ(v, -7.0);
+    for (double v : in) EXPECT_EQ(v, 1.0) << "reIfft must not scale its input on a mismatch";
+}
+
+}  // namespace
+}  // namespace varnel::fft

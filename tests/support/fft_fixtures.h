@@ -1,0 +1,31 @@
+// Shared helpers for FFT tests: plan ownership and the empty-cache rule.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "fft/plan.h"
+#include "fft/plan_cache.h"
+
+namespace varnel::testing {
+
+struct PlanReleaser {
+    void operator()(fft::FftPlan* plan) const { fft::fftPlanRelease(plan); }
+};
+using PlanHandle = std::unique_ptr<fft::FftPlan, PlanReleaser>;
+
+inline PlanHandle makePlan(std::int32_t n) { return PlanHandle(fft::fftPlanCreate(n)); }
+
+// Every test starts and must end with an empty plan cache: the library
+// holds plans only while some call uses them.
+class PlanCacheTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(fft::planCacheSize(), 0) << "a previous test leaked plans"; }
+    void TearDown() override { EXPECT_EQ(fft::planCacheSize(), 0) << "plans left in the cache"; }
+};
+
+template <class Param>
+class PlanCacheTestWithParam : public PlanCacheTest, public ::testing::WithParamInterface<Param> {};
+
+}  // namespace varnel::testing
