@@ -29,6 +29,11 @@ std::int32_t cxLeafPass(const FftPlan& plan, int s, CxConstRef in, CxRef out, pt
                         std::int32_t count) {
     const std::int32_t f = plan.factors[s];
     const std::int32_t kind = plan.kinds[s];
+    const FftStage& stage = *plan.stages[s];
+    if (stage.cxVecLeaf && os == 1 && count % 2 == 0) {
+        stage.cxVecLeaf(in.re, in.im, out.re, out.im, is, count);
+        return kStatusOk;
+    }
     if (kind == KernelStage) {
         plan.cxLeafKernels[s](in.re, in.im, out.re, out.im, static_cast<std::int32_t>(is),
                               static_cast<std::int32_t>(os), count);
@@ -79,6 +84,10 @@ std::int32_t cxPrimeTwiddlePass(const FftPlan& plan, int s, CxRef data, ptrdiff_
 std::int32_t cxTwiddlePass(const FftPlan& plan, int s, CxRef data, ptrdiff_t os, ptrdiff_t m) {
     if (plan.kinds[s] != KernelStage) return cxPrimeTwiddlePass(plan, s, data, os, m);
     const FftStage& stage = *plan.stages[s];
+    if (stage.cxVecTwiddle && os == 1 && m % stage.vecWidth == 0) {
+        stage.cxVecTwiddle(data.re, data.im, stage.twVecRe, stage.twVecIm, m);
+        return kStatusOk;
+    }
     plan.cxTwiddleKernels[s](data.re, data.im, stage.twRe, stage.twIm, static_cast<std::int32_t>(os),
                              static_cast<std::int32_t>(m));
     return kStatusOk;
@@ -129,7 +138,15 @@ std::int32_t cxFftStrided(const FftPlan* plan, const double* inRe, const double*
         outIm[0] = inIm[0];
         return kStatusOk;
     }
-    if (plan->factorCount == 1) return cxLeafPass(*plan, 0, {inRe, inIm}, {outRe, outIm}, is, os, 1);
+    if (plan->factorCount == 1) {
+        const FftStage& stage = *plan->stages[0];
+        const bool separate = outRe + n <= inRe || inRe + n <= outRe;  // the vector kernel is not in place
+        if (stage.cxVecSingle && is == 1 && os == 1 && separate) {
+            stage.cxVecSingle(inRe, inIm, outRe, outIm);
+            return kStatusOk;
+        }
+        return cxLeafPass(*plan, 0, {inRe, inIm}, {outRe, outIm}, is, os, 1);
+    }
     return cxStep(*plan, n, 0, {inRe, inIm}, {outRe, outIm}, is, os);
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "fft/kernels.h"
+#include "fft/simd/vector_kernels.h"
 
 namespace varnel::fft {
 
@@ -28,6 +29,17 @@ struct FftStage {
     double* raderIm = nullptr;
     std::int32_t* raderGather = nullptr;   // [0, 1, g^-1, ..., g^-(p-2)] mod p
     std::int32_t* raderScatter = nullptr;  // [0, 1, g, ..., g^(p-2)] mod p
+
+    // Vector kernels for this radix, when the processor has them, and the
+    // column-major twiddle copy they read (see simd/vector_kernels.h).
+    CxVecTwiddle cxVecTwiddle = nullptr;
+    CxVecLeaf cxVecLeaf = nullptr;
+    ReVecTwiddle reVecTwiddle = nullptr;
+    ReVecLeaf reVecLeaf = nullptr;
+    CxVecSingle cxVecSingle = nullptr;
+    std::int32_t vecWidth = 0;
+    double* twVecRe = nullptr;
+    double* twVecIm = nullptr;
 };
 
 struct FftPlan {

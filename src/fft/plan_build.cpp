@@ -34,6 +34,36 @@ bool fillTwiddles(FftStage& stage, std::int64_t length, std::int64_t radix) {
     return true;
 }
 
+// Column-major copy of the twiddles, entry (j-1)*m + k for k = 0..m-1, so
+// that the vector kernels load neighbouring columns with one instruction.
+bool fillVectorTwiddles(FftStage& stage, std::int64_t m, std::int64_t radix) {
+    stage.twVecRe = allocateArray<double>(m * (radix - 1));
+    stage.twVecIm = allocateArray<double>(m * (radix - 1));
+    if (!stage.twVecRe || !stage.twVecIm) return false;
+    for (std::int64_t j = 1; j < radix; ++j) {
+        double* re = stage.twVecRe + (j - 1) * m;
+        double* im = stage.twVecIm + (j - 1) * m;
+        re[0] = 1.0;
+        im[0] = 0.0;
+        for (std::int64_t k = 1; k < m; ++k) {
+            re[k] = stage.twRe[(k - 1) * (radix - 1) + (j - 1)];
+            im[k] = stage.twIm[(k - 1) * (radix - 1) + (j - 1)];
+        }
+    }
+    return true;
+}
+
+void attachVectorKernels(FftStage& stage, std::int32_t radix) {
+    const VectorKernelSet* set = vectorKernels();
+    if (!set) return;
+    stage.vecWidth = set->width;
+    stage.cxVecTwiddle = set->cxTwiddle[radix];
+    stage.cxVecLeaf = set->cxLeaf[radix];
+    stage.reVecTwiddle = set->reTwiddle[radix];
+    stage.reVecLeaf = set->reLeaf[radix];
+    stage.cxVecSingle = set->cxSingle[radix];
+}
+
 bool fillDirectTables(FftStage& stage, std::int32_t p) {
     stage.dftCos = allocateArray<double>(p);
     stage.dftSin = allocateArray<double>(p);
@@ -52,6 +82,7 @@ bool fillStage(FftPlan& plan, int s, std::int64_t stageLength) {
             plan.cxTwiddleKernels[s] = cxTwiddleKernels[f];
             plan.reLeafKernels[s] = reLeafKernels[f];
             plan.reTwiddleKernels[s] = reTwiddleKernels[f];
+            attachVectorKernels(*stage, f);
             break;
         case DirectStage:
             if (!fillDirectTables(*stage, f)) return false;
@@ -60,8 +91,10 @@ bool fillStage(FftPlan& plan, int s, std::int64_t stageLength) {
             if (!setUpRaderStage(*stage, f)) return false;
             break;
     }
-    const bool isLast = s == plan.factorCount - 1;
-    return isLast || fillTwiddles(*stage, stageLength, f);
+    if (s == plan.factorCount - 1) return true;
+    if (!fillTwiddles(*stage, stageLength, f)) return false;
+    const bool vectorTwiddles = stage->cxVecTwiddle || stage->reVecTwiddle;
+    return !vectorTwiddles || fillVectorTwiddles(*stage, stageLength / f, f);
 }
 
 void freeStage(FftStage* stage) {
@@ -75,6 +108,8 @@ void freeStage(FftStage* stage) {
     scratchFree(stage->raderIm);
     scratchFree(stage->raderGather);
     scratchFree(stage->raderScatter);
+    scratchFree(stage->twVecRe);
+    scratchFree(stage->twVecIm);
     stage->~FftStage();
     scratchFree(stage);
 }

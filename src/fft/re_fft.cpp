@@ -18,6 +18,11 @@ std::int32_t reLeafPass(const FftPlan& plan, int s, const double* in, double* ou
                         std::int32_t count) {
     const std::int32_t f = plan.factors[s];
     const std::int32_t kind = plan.kinds[s];
+    const FftStage& stage = *plan.stages[s];
+    if (stage.reVecLeaf && os == 1 && count % 2 == 0) {
+        stage.reVecLeaf(in, out, is, count);
+        return kStatusOk;
+    }
     if (kind == KernelStage) {
         plan.reLeafKernels[s](in, out, static_cast<std::int32_t>(is), static_cast<std::int32_t>(os), count);
         return kStatusOk;
@@ -87,6 +92,10 @@ std::int32_t rePrimeTwiddlePass(const FftPlan& plan, int s, double* data, ptrdif
 std::int32_t reTwiddlePass(const FftPlan& plan, int s, double* data, ptrdiff_t os, ptrdiff_t m) {
     if (plan.kinds[s] != KernelStage) return rePrimeTwiddlePass(plan, s, data, os, m);
     const FftStage& stage = *plan.stages[s];
+    if (stage.reVecTwiddle && os == 1) {
+        stage.reVecTwiddle(data, stage.twVecRe, stage.twVecIm, m);
+        return kStatusOk;
+    }
     plan.reTwiddleKernels[s](data, stage.twRe, stage.twIm, static_cast<std::int32_t>(os),
                              static_cast<std::int32_t>(m));
     return kStatusOk;

@@ -1,0 +1,40 @@
+// The vector kernel set for processors with AVX2 and FMA. This file alone
+// is compiled with those instructions enabled; it holds only code reached
+// through kAvx2KernelSet, which is used after a run-time CPU check.
+#include "fft/simd/vector_passes.h"
+
+namespace varnel::fft {
+namespace {
+
+template <int N>
+constexpr void add(VectorKernelSet& set) {
+    set.cxTwiddle[N] = cxTwiddleVec<N>;
+    set.cxLeaf[N] = cxLeafVec<N>;
+    set.reTwiddle[N] = reTwiddleVec<N>;
+    set.reLeaf[N] = reLeafVec<N>;
+}
+
+// Radices of the common lengths: powers of two and the small factors of
+// 1000-like and 3*2^k sizes. Larger prime kernels stay scalar; their code
+// would grow the library for lengths that are rarely used.
+constexpr VectorKernelSet makeSet() {
+    VectorKernelSet set{};
+    set.width = 4;
+    add<2>(set);
+    add<3>(set);
+    add<4>(set);
+    add<5>(set);
+    add<8>(set);
+    add<10>(set);
+    add<16>(set);
+    add<32>(set);
+    set.cxSingle[16] = cxSingleVec<16>;
+    set.cxSingle[32] = cxSingleVec<32>;
+    return set;
+}
+
+}  // namespace
+
+extern const VectorKernelSet kAvx2KernelSet = makeSet();
+
+}  // namespace varnel::fft

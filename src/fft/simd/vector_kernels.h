@@ -1,0 +1,47 @@
+// Vectorised forms of the hot kernel passes, chosen at run time.
+//
+// The generated DFT bodies are templates over the arithmetic type, so the
+// same straight-line code runs on one double or on a vector of doubles. A
+// vector pass performs several transforms side by side: the twiddle passes
+// across neighbouring columns k, the leaf passes across neighbouring
+// transforms j. They need unit stride on the side they vectorise over and
+// a column or transform count that is a multiple of the vector width, and
+// they read their twiddles from a column-major copy of the stage's table
+// (entry (j-1)*m + k, with k = 0 included as 1) so that neighbouring
+// columns' twiddles are neighbours in memory.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "fft/kernels.h"
+
+namespace varnel::fft {
+
+// In place on the n*m values of a stage at unit stride; m % width == 0.
+using CxVecTwiddle = void (*)(double* re, double* im, const double* twRe, const double* twIm, std::ptrdiff_t m);
+// count transforms, output at unit stride; count even.
+using CxVecLeaf = void (*)(const double* inRe, const double* inIm, double* outRe, double* outIm,
+                           std::ptrdiff_t is, std::ptrdiff_t count);
+// In place on n Hc spectra of length m at unit stride; any m.
+using ReVecTwiddle = void (*)(double* data, const double* twRe, const double* twIm, std::ptrdiff_t m);
+// count real transforms, output at unit stride; count even.
+using ReVecLeaf = void (*)(const double* in, double* out, std::ptrdiff_t is, std::ptrdiff_t count);
+
+// One transform, input and output at unit stride, not in place.
+using CxVecSingle = void (*)(const double* inRe, const double* inIm, double* outRe, double* outIm);
+
+struct VectorKernelSet {
+    int width;  // doubles per vector
+    CxVecTwiddle cxTwiddle[kKernelTableSize];
+    CxVecLeaf cxLeaf[kKernelTableSize];
+    ReVecTwiddle reTwiddle[kKernelTableSize];
+    ReVecLeaf reLeaf[kKernelTableSize];
+    CxVecSingle cxSingle[kKernelTableSize];  // radices 16 and 32 only
+};
+
+// The best set this processor can run, or null when only the scalar
+// kernels apply. Decided once per process from the CPU's feature flags.
+const VectorKernelSet* vectorKernels() noexcept;
+
+}  // namespace varnel::fft

@@ -1,0 +1,323 @@
+// Templates of the vectorised kernel passes. Include only from a
+// translation unit built for one instruction set: everything here has
+// internal linkage, so instantiations made with different code-generation
+// flags in different translation units can never be merged by the linker.
+#pragma once
+
+#include <cstddef>
+
+#include "fft/generated/dft_bodies.h"
+#include "fft/simd/vector_kernels.h"
+
+// Lambdas take the bare attribute; functions also need `inline`.
+#define VARNEL_INLINE __attribute__((always_inline))
+#define VARNEL_FORCE_INLINE inline __attribute__((always_inline))
+
+namespace varnel::fft {
+namespace {
+
+using std::ptrdiff_t;
+using V4 = double __attribute__((vector_size(32)));
+using V4Index = long long __attribute__((vector_size(32)));
+using V2 = double __attribute__((vector_size(16)));
+using V2Index = long long __attribute__((vector_size(16)));
+
+template <class T>
+struct Lanes;
+
+template <>
+struct Lanes<double> {
+    static constexpr int width = 1;
+    static VARNEL_INLINE double load(const double* p) { return *p; }
+    static VARNEL_INLINE void store(double* p, double v) { *p = v; }
+    static VARNEL_INLINE double loadDown(const double* p) { return *p; }
+    static VARNEL_INLINE void storeDown(double* p, double v) { *p = v; }
+    static VARNEL_INLINE double gather(const double* p, ptrdiff_t) { return *p; }
+};
+
+// Lane l of a vector belongs to column or transform l of the block; the
+// "down" forms walk memory backwards, for the upper halves of Hc arrays.
+template <>
+struct Lanes<V4> {
+    static constexpr int width = 4;
+    static VARNEL_INLINE V4 load(const double* p) {
+        V4 v;
+        __builtin_memcpy(&v, p, sizeof v);
+        return v;
+    }
+    static VARNEL_INLINE void store(double* p, V4 v) { __builtin_memcpy(p, &v, sizeof v); }
+    static VARNEL_INLINE V4 loadDown(const double* p) { return __builtin_shuffle(load(p - 3), V4Index{3, 2, 1, 0}); }
+    static VARNEL_INLINE void storeDown(double* p, V4 v) { store(p - 3, __builtin_shuffle(v, V4Index{3, 2, 1, 0})); }
+    static VARNEL_INLINE V4 gather(const double* p, ptrdiff_t s) { return V4{p[0], p[s], p[2 * s], p[3 * s]}; }
+};
+
+template <>
+struct Lanes<V2> {
+    static constexpr int width = 2;
+    static VARNEL_INLINE V2 load(const double* p) {
+        V2 v;
+        __builtin_memcpy(&v, p, sizeof v);
+        return v;
+    }
+    static VARNEL_INLINE void store(double* p, V2 v) { __builtin_memcpy(p, &v, sizeof v); }
+    static VARNEL_INLINE V2 gather(const double* p, ptrdiff_t s) { return V2{p[0], p[s]}; }
+};
+
+// Rows of a 4x4 block become columns: after the call v[l][i] = old v[i][l].
+VARNEL_FORCE_INLINE void transpose4(V4& a, V4& b, V4& c, V4& d) {
+    const V4 t0 = __builtin_shuffle(a, b, V4Index{0, 4, 2, 6});
+    const V4 t1 = __builtin_shuffle(a, b, V4Index{1, 5, 3, 7});
+    const V4 t2 = __builtin_shuffle(c, d, V4Index{0, 4, 2, 6});
+    const V4 t3 = __builtin_shuffle(c, d, V4Index{1, 5, 3, 7});
+    a = __builtin_shuffle(t0, t2, V4Index{0, 1, 4, 5});
+    b = __builtin_shuffle(t1, t3, V4Index{0, 1, 4, 5});
+    c = __builtin_shuffle(t0, t2, V4Index{2, 3, 6, 7});
+    d = __builtin_shuffle(t1, t3, V4Index{2, 3, 6, 7});
+}
+
+// Writes buffer[k] (lane l = transform j0 + l) to out[(j0 + l) * N + k].
+template <int N>
+VARNEL_FORCE_INLINE void storeTransposed(V4 (&buffer)[N], double* out, ptrdiff_t j0) {
+    double* row = out + j0 * N;
+    int k = 0;
+    for (; k + 4 <= N; k += 4) {
+        V4 a = buffer[k], b = buffer[k + 1], c = buffer[k + 2], d = buffer[k + 3];
+        transpose4(a, b, c, d);
+        Lanes<V4>::store(row + k, a);
+        Lanes<V4>::store(row + N + k, b);
+        Lanes<V4>::store(row + 2 * N + k, c);
+        Lanes<V4>::store(row + 3 * N + k, d);
+    }
+    for (; k < N; ++k)
+        for (int l = 0; l < 4; ++l) row[l * N + k] = buffer[k][l];
+}
+
+template <int N>
+VARNEL_FORCE_INLINE void storeTransposed(V2 (&buffer)[N], double* out, ptrdiff_t j0) {
+    double* row = out + j0 * N;
+    int k = 0;
+    for (; k + 2 <= N; k += 2) {
+        const V2 a = buffer[k], b = buffer[k + 1];
+        Lanes<V2>::store(row + k, __builtin_shuffle(a, b, V2Index{0, 2}));
+        Lanes<V2>::store(row + N + k, __builtin_shuffle(a, b, V2Index{1, 3}));
+    }
+    for (; k < N; ++k) {
+        row[k] = buffer[k][0];
+        row[N + k] = buffer[k][1];
+    }
+}
+
+// Complex twiddle pass on the columns k .. k+width-1.
+template <int N, class T>
+VARNEL_FORCE_INLINE void cxTwiddleColumns(double* re, double* im, const double* twRe, const double* twIm, ptrdiff_t m,
+                                    ptrdiff_t k) {
+    using L = Lanes<T>;
+    generated::Dft<N>::template cx<T>(
+        [&](int j, T& r, T& i) VARNEL_INLINE {
+            const T yr = L::load(re + j * m + k), yi = L::load(im + j * m + k);
+            if (j == 0) {
+                r = yr;
+                i = yi;
+                return;
+            }
+            const T wr = L::load(twRe + (j - 1) * m + k), wi = L::load(twIm + (j - 1) * m + k);
+            r = yr * wr - yi * wi;
+            i = yr * wi + yi * wr;
+        },
+        [&](int j, const T& r, const T& i) VARNEL_INLINE {
+            L::store(re + j * m + k, r);
+            L::store(im + j * m + k, i);
+        });
+}
+
+template <int N>
+void cxTwiddleVec(double* re, double* im, const double* twRe, const double* twIm, ptrdiff_t m) {
+    for (ptrdiff_t k = 0; k < m; k += 4) cxTwiddleColumns<N, V4>(re, im, twRe, twIm, m, k);
+}
+
+template <int N, class V, bool Contiguous>
+VARNEL_FORCE_INLINE void cxLeafBlock(const double* inRe, const double* inIm, double* outRe, double* outIm, ptrdiff_t is,
+                               ptrdiff_t count, ptrdiff_t j0) {
+    using L = Lanes<V>;
+    V bufRe[N], bufIm[N];
+    generated::Dft<N>::template cx<V>(
+        [&](int t, V& r, V& i) VARNEL_INLINE {
+            const ptrdiff_t at = (j0 + t * count) * is;
+            r = Contiguous ? L::load(inRe + at) : L::gather(inRe + at, is);
+            i = Contiguous ? L::load(inIm + at) : L::gather(inIm + at, is);
+        },
+        [&](int k, const V& r, const V& i) VARNEL_INLINE {
+            bufRe[k] = r;
+            bufIm[k] = i;
+        });
+    storeTransposed<N>(bufRe, outRe, j0);
+    storeTransposed<N>(bufIm, outIm, j0);
+}
+
+// Blocks of four transforms, and one of two where the count is 2 mod 4.
+template <int N>
+void cxLeafVec(const double* inRe, const double* inIm, double* outRe, double* outIm, ptrdiff_t is, ptrdiff_t count) {
+    const ptrdiff_t whole = count - count % 4;
+    if (is == 1) {
+        for (ptrdiff_t j = 0; j < whole; j += 4) cxLeafBlock<N, V4, true>(inRe, inIm, outRe, outIm, 1, count, j);
+        if (whole < count) cxLeafBlock<N, V2, true>(inRe, inIm, outRe, outIm, 1, count, whole);
+    } else {
+        for (ptrdiff_t j = 0; j < whole; j += 4) cxLeafBlock<N, V4, false>(inRe, inIm, outRe, outIm, is, count, j);
+        if (whole < count) cxLeafBlock<N, V2, false>(inRe, inIm, outRe, outIm, is, count, whole);
+    }
+}
+
+template <int N, class V, bool Contiguous>
+VARNEL_FORCE_INLINE void reLeafBlock(const double* in, double* out, ptrdiff_t is, ptrdiff_t count, ptrdiff_t j0) {
+    V buf[N];
+    generated::Dft<N>::template re<V>(
+        [&](int t, V& x) VARNEL_INLINE {
+            const ptrdiff_t at = (j0 + t * count) * is;
+            x = Contiguous ? Lanes<V>::load(in + at) : Lanes<V>::gather(in + at, is);
+        },
+        [&](int r, const V& v) VARNEL_INLINE { buf[r] = v; });
+    storeTransposed<N>(buf, out, j0);
+}
+
+template <int N>
+void reLeafVec(const double* in, double* out, ptrdiff_t is, ptrdiff_t count) {
+    const ptrdiff_t whole = count - count % 4;
+    if (is == 1) {
+        for (ptrdiff_t j = 0; j < whole; j += 4) reLeafBlock<N, V4, true>(in, out, 1, count, j);
+        if (whole < count) reLeafBlock<N, V2, true>(in, out, 1, count, whole);
+    } else {
+        for (ptrdiff_t j = 0; j < whole; j += 4) reLeafBlock<N, V4, false>(in, out, is, count, j);
+        if (whole < count) reLeafBlock<N, V2, false>(in, out, is, count, whole);
+    }
+}
+
+// One real pair step on columns k .. k+width-1 (all below m/2): bin k of
+// every sub-spectrum, held in its re slot k and im slot m-k, feeds bins
+// k + j'm of the combined spectrum. Bins below half the combined length
+// are stored directly, the others as the conjugates of their mirror bins,
+// and which case applies depends only on j'.
+//
+// With EndsAtMiddle the last lane is column m/2, whose values are real: its
+// imaginary input is forced to zero. For even N the general stores then put
+// every output of that column in the right slot too (the two stores that
+// meet in one slot carry a value and its conjugate's equal part).
+template <int N, class T, bool EndsAtMiddle = false>
+VARNEL_FORCE_INLINE void rePairColumns(double* data, const double* twRe, const double* twIm, ptrdiff_t m, ptrdiff_t k) {
+    using L = Lanes<T>;
+    static_assert(!EndsAtMiddle || N % 2 == 0, "the middle-column merge needs an even radix");
+    generated::Dft<N>::template cx<T>(
+        [&](int j, T& r, T& i) VARNEL_INLINE {
+            const T xr = L::load(data + j * m + k);
+            T xi = L::loadDown(data + j * m + m - k);
+            if constexpr (EndsAtMiddle) xi = __builtin_shuffle(xi, T{}, V4Index{0, 1, 2, 4});
+            if (j == 0) {
+                r = xr;
+                i = xi;
+                return;
+            }
+            const T wr = L::load(twRe + (j - 1) * m + k), wi = L::load(twIm + (j - 1) * m + k);
+            r = xr * wr - xi * wi;
+            i = xr * wi + xi * wr;
+        },
+        [&](int j, const T& r, const T& i) VARNEL_INLINE {
+            if (2 * j < N) {
+                L::store(data + j * m + k, r);
+                L::storeDown(data + (N - j) * m - k, i);
+            } else {
+                L::storeDown(data + (N - j) * m - k, r);
+                L::store(data + j * m + k, -i);
+            }
+        });
+}
+
+// Column m/2 of every sub-spectrum is real; only the bins up to half the
+// combined length are stored, since the rest are their conjugates.
+template <int N>
+VARNEL_FORCE_INLINE void reMiddleColumn(double* data, const double* twRe, const double* twIm, ptrdiff_t m) {
+    const ptrdiff_t k = m / 2;
+    generated::Dft<N>::template cx<double>(
+        [&](int j, double& r, double& i) VARNEL_INLINE {
+            const double x = data[j * m + k];
+            r = j == 0 ? x : x * twRe[(j - 1) * m + k];
+            i = j == 0 ? 0.0 : x * twIm[(j - 1) * m + k];
+        },
+        [&](int j, double r, double i) VARNEL_INLINE {
+            if (2 * j + 1 < N) {
+                data[j * m + k] = r;
+                data[(N - j) * m - k] = i;
+            } else if (2 * j + 1 == N) {
+                data[j * m + k] = r;
+            }
+        });
+}
+
+template <int N>
+void reTwiddleVec(double* data, const double* twRe, const double* twIm, ptrdiff_t m) {
+    generated::Dft<N>::template re<double>([&](int t, double& x) VARNEL_INLINE { x = data[t * m]; },
+                                           [&](int r, double v) VARNEL_INLINE { data[r * m] = v; });
+    const ptrdiff_t lastPair = (m - 1) / 2;
+    if constexpr (N % 2 == 0) {
+        if (m % 8 == 0) {  // columns 1 .. m/2 split into whole vectors
+            ptrdiff_t k = 1;
+            for (; k + 4 < m / 2; k += 4) rePairColumns<N, V4>(data, twRe, twIm, m, k);
+            rePairColumns<N, V4, true>(data, twRe, twIm, m, k);
+            return;
+        }
+    }
+    ptrdiff_t k = 1;
+    for (; k + 3 <= lastPair; k += 4) rePairColumns<N, V4>(data, twRe, twIm, m, k);
+    for (; k <= lastPair; ++k) rePairColumns<N, double>(data, twRe, twIm, m, k);
+    if (m % 2 == 0) reMiddleColumn<N>(data, twRe, twIm, m);
+}
+
+
+// One complex DFT of N = 4Q points at unit strides, vectorised inside the
+// transform: with t = 4a + b the four lanes b run the Q-point DFTs over a
+// side by side, the twiddles w_N^(b c) are applied, and after 4x4
+// transposes the 4-point DFTs over b run lane-wise on four bins c at once,
+// whose outputs c + Qd are neighbours in memory.
+template <int N>
+struct SingleTwiddles {
+    V4 re[N / 4], im[N / 4];
+    SingleTwiddles() {
+        for (int c = 0; c < N / 4; ++c)
+            for (int b = 0; b < 4; ++b) {
+                const double angle = -6.283185307179586476925286766559005768 * b * c / N;
+                re[c][b] = __builtin_cos(angle);
+                im[c][b] = __builtin_sin(angle);
+            }
+    }
+};
+
+template <int N>
+void cxSingleVec(const double* inRe, const double* inIm, double* outRe, double* outIm) {
+    constexpr int Q = N / 4;
+    static_assert(N % 16 == 0, "needs whole 4x4 blocks of bins");
+    static const SingleTwiddles<N> tw;
+    V4 yRe[Q], yIm[Q];
+    generated::Dft<Q>::template cx<V4>(
+        [&](int a, V4& r, V4& i) VARNEL_INLINE {
+            r = Lanes<V4>::load(inRe + 4 * a);
+            i = Lanes<V4>::load(inIm + 4 * a);
+        },
+        [&](int c, const V4& r, const V4& i) VARNEL_INLINE {
+            yRe[c] = r * tw.re[c] - i * tw.im[c];
+            yIm[c] = r * tw.im[c] + i * tw.re[c];
+        });
+    for (int c = 0; c < Q; c += 4) {
+        transpose4(yRe[c], yRe[c + 1], yRe[c + 2], yRe[c + 3]);
+        transpose4(yIm[c], yIm[c + 1], yIm[c + 2], yIm[c + 3]);
+        generated::Dft<4>::template cx<V4>(
+            [&](int b, V4& r, V4& i) VARNEL_INLINE {
+                r = yRe[c + b];
+                i = yIm[c + b];
+            },
+            [&](int d, const V4& r, const V4& i) VARNEL_INLINE {
+                Lanes<V4>::store(outRe + Q * d + c, r);
+                Lanes<V4>::store(outIm + Q * d + c, i);
+            });
+    }
+}
+
+}  // namespace
+}  // namespace varnel::fft
