@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "fft/factorize.h"
+#include "fft/simd/vector_kernels.h"
 #include "support/fft_fixtures.h"
 #include "support/reference_dft.h"
 #include "varnel.h"
@@ -145,6 +146,43 @@ TEST_P(Transform, RealInverseRecoversTheSequenceOfAHermitianSpectrum) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, Transform, ::testing::ValuesIn(testLengths()));
+
+// The vector kernels are picked when the processor has them; the scalar
+// kernels must hold on their own for processors that do not.
+class ScalarKernelsOnly : public testing::PlanCacheTestWithParam<std::int32_t> {
+protected:
+    void SetUp() override {
+        PlanCacheTest::SetUp();
+        setVectorKernelsEnabled(false);
+    }
+    void TearDown() override {
+        setVectorKernelsEnabled(true);
+        PlanCacheTest::TearDown();
+    }
+};
+
+TEST_P(ScalarKernelsOnly, ComplexAndRealMatchExactDft) {
+    const std::int32_t n = GetParam();
+    const auto re = randomReals(n, 3 * n), im = randomReals(n, 5 * n);
+    const auto bins = binsToCheck(n, n);
+    auto plan = makePlan(n);
+    ASSERT_EQ(plan->stages[0]->cxVecTwiddle, nullptr);
+    std::vector<double> outRe(n), outIm(n), hc(n);
+    ASSERT_EQ(cxFft(plan.get(), re.data(), im.data(), outRe.data(), outIm.data(), 1, 1, n), kStatusOk);
+    ASSERT_EQ(reFft(plan.get(), re.data(), hc.data(), 1, 1, n), kStatusOk);
+    const auto exact = referenceDftBins(toComplex(re, im), bins, -1);
+    const auto exactReal = referenceDftBins(toComplex(re, std::vector<double>(n, 0.0)), bins, -1);
+    std::vector<LongComplex> got, gotReal;
+    for (auto k : bins) {
+        got.emplace_back(outRe[k], outIm[k]);
+        gotReal.push_back(hcBin(hc, k));
+    }
+    EXPECT_LT(relativeRmsError(exact, got), toleranceFor(n));
+    EXPECT_LT(relativeRmsError(exactReal, gotReal), toleranceFor(n));
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, ScalarKernelsOnly,
+                         ::testing::Values(16, 32, 64, 96, 128, 1000, 1024, 2048, 3 * 1024, 4096, 1 << 16));
 
 class TransformEdges : public testing::PlanCacheTest {};
 

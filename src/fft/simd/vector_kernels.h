@@ -44,4 +44,7 @@ struct VectorKernelSet {
 // kernels apply. Decided once per process from the CPU's feature flags.
 const VectorKernelSet* vectorKernels() noexcept;
 
+// For tests: plans built while this is off use only the scalar kernels.
+void setVectorKernelsEnabled(bool enabled) noexcept;
+
 }  // namespace varnel::fft
