@@ -1,0 +1,55 @@
+// Complex twiddle kernels: one in-place decimation-in-time pass of radix N.
+#include <cstddef>
+
+#include "fft/generated/dft_bodies.h"
+#include "fft/kernel_entries.h"
+
+namespace varnel::fft {
+
+template <int N>
+void cxTwiddleKernel(double* re, double* im, const double* twRe, const double* twIm, std::int32_t stride,
+                     std::int32_t m) {
+    const std::ptrdiff_t s = stride;
+    const std::ptrdiff_t step = s * m;  // between y_j and y_(j+1) of one butterfly
+    // k = 0 needs no twiddles.
+    generated::cxDft<N, double>(
+        [&](std::ptrdiff_t j, double& xr, double& xi) __attribute__((always_inline)) {
+            xr = re[j * step];
+            xi = im[j * step];
+        },
+        [&](std::ptrdiff_t j, const double& yr, const double& yi) __attribute__((always_inline)) {
+            re[j * step] = yr;
+            im[j * step] = yi;
+        });
+    for (std::ptrdiff_t k = 1; k < m; ++k) {
+        double* r = re + k * s;
+        double* i = im + k * s;
+        const double* wr = twRe + (k - 1) * (N - 1);
+        const double* wi = twIm + (k - 1) * (N - 1);
+        // The twiddle product is made as each value is loaded; the body has
+        // read everything before it stores, so the pass stays in place.
+        generated::cxDft<N, double>(
+            [&](std::ptrdiff_t j, double& xr, double& xi) __attribute__((always_inline)) {
+                const double a = r[j * step];
+                const double b = i[j * step];
+                if (j == 0) {
+                    xr = a;
+                    xi = b;
+                } else {
+                    xr = a * wr[j - 1] - b * wi[j - 1];
+                    xi = a * wi[j - 1] + b * wr[j - 1];
+                }
+            },
+            [&](std::ptrdiff_t j, const double& yr, const double& yi) __attribute__((always_inline)) {
+                r[j * step] = yr;
+                i[j * step] = yi;
+            });
+    }
+}
+
+#define VARNEL_INSTANTIATE(N) \
+    template void cxTwiddleKernel<N>(double*, double*, const double*, const double*, std::int32_t, std::int32_t);
+VARNEL_KERNEL_RADICES(VARNEL_INSTANTIATE)
+#undef VARNEL_INSTANTIATE
+
+}  // namespace varnel::fft

@@ -1,0 +1,29 @@
+// Real leaf kernels: count interleaved real DFTs to half-complex arrays.
+#include <cstddef>
+
+#include "fft/generated/dft_bodies.h"
+#include "fft/kernel_entries.h"
+
+namespace varnel::fft {
+
+template <int N>
+void reLeafKernel(const double* in, double* out, std::int32_t inStride, std::int32_t outStride, std::int32_t count) {
+    const std::ptrdiff_t is = inStride;
+    const std::ptrdiff_t os = outStride;
+    const std::ptrdiff_t c = count;
+    const std::ptrdiff_t tStep = c * is;
+    for (std::ptrdiff_t j = 0; j < c; ++j) {
+        const double* __restrict x = in + j * is;
+        double* __restrict y = out + j * N * os;
+        generated::reDft<N, double>(
+            [&](std::ptrdiff_t t, double& v) __attribute__((always_inline)) { v = x[t * tStep]; },
+            [&](std::ptrdiff_t r, const double& v) __attribute__((always_inline)) { y[r * os] = v; });
+    }
+}
+
+#define VARNEL_INSTANTIATE(N) \
+    template void reLeafKernel<N>(const double*, double*, std::int32_t, std::int32_t, std::int32_t);
+VARNEL_KERNEL_RADICES(VARNEL_INSTANTIATE)
+#undef VARNEL_INSTANTIATE
+
+}  // namespace varnel::fft
