@@ -1,0 +1,342 @@
+#!/usr/bin/python3
+"""Run Varnel's benchmark programs and write their results to docs/benchmarks.md.
+
+usage: report.py [--build-dir build/bench] [--section NAME ...] [--quick]
+                 [--min-time SECONDS] [--repetitions N] [--filter REGEX]
+                 [--from-json NAME=FILE ...] [--output docs/benchmarks.md]
+
+Each section of the report belongs to one benchmark program and lives in the
+markdown file between the markers <!-- NAME:begin --> and <!-- NAME:end -->;
+a run replaces only the sections that it ran and the machine block at the
+top (<!-- machine:begin --> ... <!-- machine:end -->), and leaves the rest
+of the file as it was. A section whose markers are missing is appended.
+
+A program reports Google Benchmark JSON. Benchmark names follow
+<group>/<implementation>/<size>; each group becomes one table with a row
+per size, a column per implementation (median real time per transform, in
+ns) and the ratios that the section asks for. A new comparison (STFT frames
+against FFTW, scipy, ...) is one more entry in SECTIONS; a program that is
+not a Google Benchmark binary only has to print the same JSON format.
+
+Standard library only.
+"""
+import argparse
+import datetime
+import json
+import os
+import platform
+import re
+import subprocess
+import sys
+import tempfile
+
+REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+
+class Section:
+    def __init__(self, name, title, program, intro, groups, columns, ratios):
+        self.name = name            # marker name
+        self.title = title          # markdown heading
+        self.program = program      # path under the build directory, or a command list
+        self.intro = intro          # paragraph under the heading
+        self.groups = groups        # [(group id, table heading)]
+        self.columns = columns      # [(implementation id, column heading)]
+        self.ratios = ratios        # [(numerator id, denominator id, column heading)]
+
+    def command(self, build_dir):
+        if isinstance(self.program, str):
+            return [os.path.join(build_dir, self.program)]
+        return list(self.program)
+
+
+SECTIONS = [
+    Section(
+        name="fft",
+        title="FFT: Varnel against FFTW",
+        program="bench/varnel_bench_fft",
+        intro=(
+            "One transform per iteration, plans made before timing. Varnel's "
+            "`cxFft` works on split real/imaginary arrays and is timed against "
+            "FFTW's split-array guru interface (`fftw_plan_guru_split_dft`); "
+            "`reFft` writes the half-complex `Hc` spectrum and is timed against "
+            "`fftw_plan_dft_r2c_1d`. FFTW plans with `FFTW_MEASURE`. Times are "
+            "medians of the repetitions, in nanoseconds per transform; "
+            "ratio = Varnel / FFTW, so below 1 means Varnel is faster."),
+        groups=[
+            ("cx", "Complex transform (split arrays, unit stride)"),
+            ("re", "Real transform (Varnel: Hc output; FFTW: r2c)"),
+        ],
+        columns=[("varnel", "varnel ns"), ("fftw_measure", "FFTW_MEASURE ns")],
+        ratios=[("varnel", "fftw_measure", "ratio")],
+    ),
+]
+
+
+# ---------------------------------------------------------------- machine
+
+def run_text(cmd):
+    try:
+        return subprocess.run(cmd, capture_output=True, text=True, check=True).stdout
+    except (OSError, subprocess.CalledProcessError):
+        return ""
+
+
+def machine_description():
+    fields = {}
+    for line in run_text(["lscpu"]).splitlines():
+        key, _, value = line.partition(":")
+        fields[key.strip()] = value.strip()
+    model = fields.get("Model name") or platform.processor() or platform.machine()
+    logical = fields.get("CPU(s)") or str(os.cpu_count())
+    try:
+        cores = int(fields["Core(s) per socket"]) * int(fields.get("Socket(s)", "1"))
+        count = "%s cores, %s logical CPUs" % (cores, logical)
+    except (KeyError, ValueError):
+        count = "%s logical CPUs" % logical
+    os_name = platform.system()
+    try:
+        with open("/etc/os-release", encoding="utf-8") as f:
+            for line in f:
+                if line.startswith("PRETTY_NAME="):
+                    os_name = line.split("=", 1)[1].strip().strip('"')
+    except OSError:
+        pass
+    return "%s (%s)" % (model, count), os_name
+
+
+def cmake_cache(build_dir):
+    values = {}
+    try:
+        with open(os.path.join(build_dir, "CMakeCache.txt"), encoding="utf-8") as f:
+            for line in f:
+                m = re.match(r"^([A-Za-z_0-9]+):[A-Z]+=(.*)$", line.rstrip("\n"))
+                if m:
+                    values[m.group(1)] = m.group(2)
+    except OSError:
+        pass
+    return values
+
+
+def compiler_description(build_dir, context):
+    if context.get("compiler"):
+        return context["compiler"]
+    compiler = cmake_cache(build_dir).get("CMAKE_CXX_COMPILER", "c++")
+    first = run_text([compiler, "--version"]).splitlines()
+    return first[0] if first else compiler
+
+
+# ---------------------------------------------------------------- running
+
+def run_program(section, build_dir, min_time, repetitions, json_path, name_filter):
+    cmd = section.command(build_dir)
+    if not os.path.exists(cmd[0]):
+        sys.exit("report.py: %s not found; build with -DVARNEL_BUILD_BENCHMARKS=ON" % cmd[0])
+    cmd += [
+        "--benchmark_out=%s" % json_path,
+        "--benchmark_out_format=json",
+        "--benchmark_format=console",
+        "--benchmark_min_time=%g" % min_time,
+        "--benchmark_repetitions=%d" % repetitions,
+        "--benchmark_report_aggregates_only=%s" % ("true" if repetitions > 1 else "false"),
+    ]
+    if name_filter:
+        cmd.append("--benchmark_filter=%s" % name_filter)
+    print("$ " + " ".join(cmd), flush=True)
+    return subprocess.run(cmd).returncode
+
+
+def load_results(json_path):
+    with open(json_path, encoding="utf-8") as f:
+        return json.load(f)
+
+
+def to_ns(value, unit):
+    return value * {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}[unit]
+
+
+def collect(data):
+    """{(group, impl, size): ns or error text}, plus the order sizes appeared in."""
+    medians, plain, errors, order = {}, {}, {}, []
+    for b in data.get("benchmarks", []):
+        name = b.get("run_name") or b["name"]
+        m = re.match(r"^([^/]+)/([^/]+)/(\d+)", name)
+        if not m:
+            continue
+        key = (m.group(1), m.group(2), int(m.group(3)))
+        if key[2] not in order:
+            order.append(key[2])
+        if b.get("error_occurred"):
+            errors[key] = b.get("error_message", "error")
+            continue
+        ns = to_ns(b["real_time"], b.get("time_unit", "ns"))
+        if b.get("run_type") == "aggregate":
+            if b.get("aggregate_name") == "median":
+                medians[key] = ns
+        else:
+            plain.setdefault(key, []).append(ns)
+    results = dict(errors)
+    for key, values in plain.items():
+        if key not in medians and key not in errors:
+            values = sorted(values)
+            results[key] = values[len(values) // 2]
+    for key, ns in medians.items():
+        if key not in errors:
+            results[key] = ns
+    return results, sorted(order)
+
+
+# ---------------------------------------------------------------- markdown
+
+def format_ns(ns):
+    if ns >= 100:
+        return "{:,.0f}".format(ns)
+    return "{:.1f}".format(ns)
+
+
+def section_markdown(section, data, build_dir, stamp):
+    results, sizes = collect(data)
+    context = data.get("context", {})
+    lines = ["## " + section.title, "", section.intro, ""]
+    details = ["measured %s" % stamp, "compiler: %s" % compiler_description(build_dir, context)]
+    if context.get("varnel_build_type"):
+        details.append("build: %s" % context["varnel_build_type"])
+    if context.get("fftw_version"):
+        details.append(context["fftw_version"])
+    lines += ["_" + "; ".join(details) + "._", ""]
+    for group, heading in section.groups:
+        rows = [s for s in sizes if any((group, impl, s) in results for impl, _ in section.columns)]
+        if not rows:
+            continue
+        header = ["size"] + [h for _, h in section.columns] + [h for _, _, h in section.ratios]
+        lines += ["### " + heading, "",
+                  "| " + " | ".join(header) + " |",
+                  "|" + "|".join("---:" for _ in header) + "|"]
+        for size in rows:
+            cells = [str(size)]
+            for impl, _ in section.columns:
+                value = results.get((group, impl, size))
+                if value is None:
+                    cells.append("")
+                elif isinstance(value, str):
+                    cells.append("error: " + value.replace("|", "/"))
+                else:
+                    cells.append(format_ns(value))
+            for num, den, _ in section.ratios:
+                a, b = results.get((group, num, size)), results.get((group, den, size))
+                ok = isinstance(a, float) and isinstance(b, float) and b > 0
+                cells.append("{:.2f}".format(a / b) if ok else "")
+            lines.append("| " + " | ".join(cells) + " |")
+        lines.append("")
+    return "\n".join(lines).rstrip("\n")
+
+
+def machine_markdown(build_dir, contexts, stamp):
+    cpu, os_name = machine_description()
+    compiler = compiler_description(build_dir, contexts[0] if contexts else {})
+    cache = cmake_cache(build_dir)
+    build_type = cache.get("CMAKE_BUILD_TYPE") or "unspecified"
+    flags = " ".join(x for x in (cache.get("CMAKE_CXX_FLAGS", ""),
+                                 cache.get("CMAKE_CXX_FLAGS_" + build_type.upper(), "")) if x)
+    return "\n".join([
+        "| | |",
+        "|---|---|",
+        "| Machine | %s |" % cpu,
+        "| System | %s |" % os_name,
+        "| Compiler | %s |" % compiler,
+        "| Build | %s (`%s`), no `-march` flags |" % (build_type, flags or "default flags"),
+        "| Last run | %s |" % stamp,
+    ])
+
+
+def replace_block(text, name, body):
+    begin, end = "<!-- %s:begin -->" % name, "<!-- %s:end -->" % name
+    block = "%s\n%s\n%s" % (begin, body, end)
+    pattern = re.compile(re.escape(begin) + r".*?" + re.escape(end), re.S)
+    if pattern.search(text):
+        return pattern.sub(lambda _: block, text, count=1)
+    if name == "machine":  # right under the title
+        head, sep, rest = text.partition("\n\n")
+        return head + "\n\n" + block + "\n\n" + rest if sep else text.rstrip("\n") + "\n\n" + block + "\n"
+    return text.rstrip("\n") + "\n\n" + block + "\n"
+
+
+NEW_FILE = """# Benchmarks
+
+Varnel's transforms timed against reference libraries on one machine.
+Regenerate with `bash scripts/bench.sh` (or `python3 bench/report.py
+--build-dir build/bench` on an existing benchmark build); each run rewrites
+the sections it measured and the machine block below.
+"""
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--build-dir", default=os.path.join(REPO, "build", "bench"))
+    parser.add_argument("--output", default=os.path.join(REPO, "docs", "benchmarks.md"))
+    parser.add_argument("--section", action="append", choices=[s.name for s in SECTIONS],
+                        help="run only this section (repeatable); default: all")
+    parser.add_argument("--min-time", type=float, default=0.1,
+                        help="seconds per benchmark repetition (default 0.1)")
+    parser.add_argument("--repetitions", type=int, default=3,
+                        help="repetitions per benchmark; the median is reported (default 3)")
+    parser.add_argument("--quick", action="store_true",
+                        help="one short repetition per benchmark, for trying the script out")
+    parser.add_argument("--filter", metavar="REGEX",
+                        help="run only the benchmarks whose names match (Google Benchmark filter)")
+    parser.add_argument("--from-json", action="append", default=[], metavar="NAME=FILE",
+                        help="use saved Google Benchmark JSON for a section instead of running")
+    args = parser.parse_args()
+    if args.quick:
+        args.min_time, args.repetitions = 0.01, 1
+
+    saved = dict(item.split("=", 1) for item in args.from_json)
+    chosen = [s for s in SECTIONS if (args.section is None and not saved) or
+              (args.section and s.name in args.section) or s.name in saved]
+    stamp = datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC")
+
+    failed = False
+    rendered, contexts = {}, []
+    for section in chosen:
+        if section.name in saved:
+            json_path, rc = saved[section.name], 0
+        else:
+            out_dir = os.path.join(args.build_dir, "bench")
+            os.makedirs(out_dir, exist_ok=True)
+            json_path = os.path.join(out_dir, "%s.json" % section.name)
+            rc = run_program(section, args.build_dir, args.min_time, args.repetitions, json_path,
+                             args.filter)
+        try:
+            data = load_results(json_path)
+        except (OSError, ValueError) as e:
+            print("report.py: no results for section %s: %s" % (section.name, e), file=sys.stderr)
+            failed = True
+            continue
+        if rc != 0:
+            print("report.py: %s exited with %d; its errors are in the table" % (section.name, rc),
+                  file=sys.stderr)
+            failed = True
+        broken = [b.get("name", "?") for b in data.get("benchmarks", []) if b.get("error_occurred")]
+        if broken:
+            print("report.py: failed benchmarks: " + ", ".join(broken), file=sys.stderr)
+            failed = True
+        contexts.append(data.get("context", {}))
+        rendered[section.name] = section_markdown(section, data, args.build_dir, stamp)
+
+    if rendered:
+        try:
+            with open(args.output, encoding="utf-8") as f:
+                text = f.read()
+        except FileNotFoundError:
+            text = NEW_FILE
+        text = replace_block(text, "machine", machine_markdown(args.build_dir, contexts, stamp))
+        for name, body in rendered.items():
+            text = replace_block(text, name, body)
+        os.makedirs(os.path.dirname(os.path.abspath(args.output)), exist_ok=True)
+        with open(args.output, "w", encoding="utf-8") as f:
+            f.write(text if text.endswith("\n") else text + "\n")
+        print("report.py: wrote %s (%s)" % (args.output, ", ".join(rendered)))
+    return 1 if failed or not rendered else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# The test command: installs what is missing (Debian, as root), builds the
+# library, the tests and the benchmarks with AddressSanitizer and
+# UndefinedBehaviorSanitizer in build/asan, and runs every test: the C++
+# suites, the ABI and install checks, a smoke run of each benchmark program
+# and, when present, the Python tests in tests/python.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/lib/deps.sh
+
+varnel_ensure_deps
+
+build=build/asan
+varnel_configure_build "$build" \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DVARNEL_SANITIZE=address \
+  -DVARNEL_BUILD_TESTS=ON \
+  -DVARNEL_BUILD_BENCHMARKS=ON
+
+export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
+ctest --test-dir "$build" --output-on-failure --no-tests=error -j"$(varnel_jobs)"
+
+if [ -d tests/python ]; then
+  # The Python tests load the library of this build. It is instrumented, so
+  # the sanitizer runtimes must be in the process before it; the
+  # interpreter's own allocations are not ours to leak-check.
+  preload="$(gcc -print-file-name=libasan.so) $(gcc -print-file-name=libubsan.so)"
+  status=0
+  VARNEL_LIBRARY="$PWD/$build/src/libvarnel.so" \
+    LD_PRELOAD="$preload" \
+    ASAN_OPTIONS="detect_leaks=0" \
+    /usr/bin/python3 -m pytest tests/python -q || status=$?
+  if [ "$status" -ne 0 ] && [ "$status" -ne 5 ]; then  # 5: no tests collected
+    exit "$status"
+  fi
+fi
+echo "scripts/test.sh: all tests passed"
