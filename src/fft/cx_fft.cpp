@@ -1,6 +1,7 @@
 // Complex FFT: recursive decimation in time over the plan's factors. The
 // last factor's sub-transforms run straight from the input into the output
 // and each earlier stage then combines its sub-transforms in place.
+#include "fft/first_stage_gather.h"
 #include "fft/plan.h"
 #include "fft/prime_dft.h"
 #include "fft/transform_internal.h"
@@ -108,6 +109,23 @@ std::int32_t cxStep(const FftPlan& plan, ptrdiff_t length, int s, CxConstRef in,
     return cxTwiddlePass(plan, s, out, os, m);
 }
 
+// The first stage run from contiguous copies of its sub-sequences.
+std::int32_t cxStepFromGatheredInput(const FftPlan& plan, CxConstRef in, CxRef out, ptrdiff_t is, ptrdiff_t os) {
+    const std::int32_t f = plan.factors[0];
+    const ptrdiff_t m = plan.length / f;
+    ScratchBuffer<double> blocks(2 * static_cast<std::size_t>(plan.length));
+    if (!blocks.ok()) return kStatusNoMemory;
+    double* blocksRe = blocks.data();
+    double* blocksIm = blocks.data() + plan.length;
+    gatherDecimated(in.re, is, f, m, blocksRe);
+    gatherDecimated(in.im, is, f, m, blocksIm);
+    std::int32_t status = kStatusOk;
+    for (std::int32_t j = 0; j < f && status == kStatusOk; ++j)
+        status = cxStep(plan, m, 1, {blocksRe + j * m, blocksIm + j * m}, out.offset(j * m * os), 1, os);
+    if (status != kStatusOk) return status;
+    return cxTwiddlePass(plan, 0, out, os, m);
+}
+
 // Bin k <-> bin n-k with the 1/n scale turns the forward transform into the
 // inverse one.
 void reverseAndScale(double* re, double* im, ptrdiff_t os, std::int32_t n) {
@@ -147,6 +165,7 @@ std::int32_t cxFftStrided(const FftPlan* plan, const double* inRe, const double*
         }
         return cxLeafPass(*plan, 0, {inRe, inIm}, {outRe, outIm}, is, os, 1);
     }
+    if (gathersFirstStage(*plan)) return cxStepFromGatheredInput(*plan, {inRe, inIm}, {outRe, outIm}, is, os);
     return cxStep(*plan, n, 0, {inRe, inIm}, {outRe, outIm}, is, os);
 }
 

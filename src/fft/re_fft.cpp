@@ -3,6 +3,7 @@
 // so each stage touches half the data of its complex counterpart.
 #include <algorithm>
 
+#include "fft/first_stage_gather.h"
 #include "fft/plan.h"
 #include "fft/prime_dft.h"
 #include "fft/transform_internal.h"
@@ -116,6 +117,20 @@ std::int32_t reStep(const FftPlan& plan, ptrdiff_t length, int s, const double* 
     return reTwiddlePass(plan, s, out, os, m);
 }
 
+// The first stage run from contiguous copies of its sub-sequences.
+std::int32_t reStepFromGatheredInput(const FftPlan& plan, const double* in, double* out, ptrdiff_t is, ptrdiff_t os) {
+    const std::int32_t f = plan.factors[0];
+    const ptrdiff_t m = plan.length / f;
+    ScratchBuffer<double> blocks(static_cast<std::size_t>(plan.length));
+    if (!blocks.ok()) return kStatusNoMemory;
+    gatherDecimated(in, is, f, m, blocks.data());
+    std::int32_t status = kStatusOk;
+    for (std::int32_t j = 0; j < f && status == kStatusOk; ++j)
+        status = reStep(plan, m, 1, blocks.data() + j * m, out + j * m * os, 1, os);
+    if (status != kStatusOk) return status;
+    return reTwiddlePass(plan, 0, out, os, m);
+}
+
 // (a, b) -> (a - b, a + b) on the pairs k, n-k: maps an Hc spectrum to the
 // real sequence (Re X - Im X) and back, so the inverse reuses the forward
 // transform (the Hartley identity).
@@ -137,6 +152,7 @@ std::int32_t reFftStrided(const FftPlan* plan, const double* in, double* out, pt
         return kStatusOk;
     }
     if (plan->factorCount == 1) return reLeafPass(*plan, 0, in, out, is, os, 1);
+    if (gathersFirstStage(*plan)) return reStepFromGatheredInput(*plan, in, out, is, os);
     return reStep(*plan, n, 0, in, out, is, os);
 }
 

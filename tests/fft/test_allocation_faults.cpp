@@ -46,8 +46,9 @@ INSTANTIATE_TEST_SUITE_P(RaderLengths, PlanAllocationFaults, ::testing::Values(5
 
 class TransformAllocationFaults : public testing::PlanCacheTestWithParam<std::int32_t> {};
 
-// Prime stages take scratch per call; a failure is reported, not ignored.
-TEST_P(TransformAllocationFaults, PrimeStageScratchFailureIsReported) {
+// Prime stages and the first-stage gather of long transforms take scratch
+// per call; a failure is reported, not ignored.
+TEST_P(TransformAllocationFaults, ScratchFailureIsReported) {
     const std::int32_t n = GetParam();
     auto plan = testing::makePlan(n);
     ASSERT_TRUE(plan);
@@ -69,7 +70,8 @@ TEST_P(TransformAllocationFaults, PrimeStageScratchFailureIsReported) {
     });
 }
 
-INSTANTIATE_TEST_SUITE_P(PrimeLengths, TransformAllocationFaults, ::testing::Values(23, 46, 47 * 4, 53, 106, 2 * 53 * 53, 59 * 61));
+INSTANTIATE_TEST_SUITE_P(ScratchLengths, TransformAllocationFaults,
+                         ::testing::Values(23, 46, 47 * 4, 53, 106, 2 * 53 * 53, 59 * 61, 1 << 15));
 
 }  // namespace
 }  // namespace varnel::fft

@@ -1,0 +1,40 @@
+// Large transforms: the decimation in time reads the input at a stride that
+// grows with every stage, and beyond the cache each sample then costs a
+// cache line of its own. Copying the f decimated sub-sequences of the first
+// stage into contiguous blocks once keeps every later stage inside a block
+// of n/f samples, which fits the cache again.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "fft/plan.h"
+
+namespace varnel::fft {
+
+inline constexpr std::int32_t kGatherFirstStageFrom = 1 << 15;
+
+inline bool gathersFirstStage(const FftPlan& plan) {
+    return plan.factorCount >= 3 && plan.length >= kGatherFirstStageFrom;
+}
+
+// blocks[j*m + t] = in[(j + f*t) * is] for j < f, t < m. Tiles of eight t
+// fill one cache line of every block per tile, instead of keeping f
+// write streams that sit a multiple of m apart (and in the same cache sets)
+// busy for every input row.
+inline void gatherDecimated(const double* in, std::ptrdiff_t is, std::int32_t f, std::ptrdiff_t m,
+                            double* blocks) {
+    constexpr std::ptrdiff_t kTile = 8;
+    std::ptrdiff_t t0 = 0;
+    for (; t0 + kTile <= m; t0 += kTile) {
+        for (std::int32_t j = 0; j < f; ++j) {
+            const double* column = in + (j + f * t0) * is;
+            double* block = blocks + j * m + t0;
+            for (std::ptrdiff_t t = 0; t < kTile; ++t) block[t] = column[t * f * is];
+        }
+    }
+    for (std::int32_t j = 0; j < f; ++j)
+        for (std::ptrdiff_t t = t0; t < m; ++t) blocks[j * m + t] = in[(j + f * t) * is];
+}
+
+}  // namespace varnel::fft
