@@ -7,6 +7,7 @@
 #include <cstddef>
 
 #include "fft/generated/dft_bodies.h"
+#include "fft/simd/staged_dft.h"
 #include "fft/simd/vector_kernels.h"
 
 // Lambdas take the bare attribute; functions also need `inline`.
@@ -112,7 +113,7 @@ template <int N, class T>
 VARNEL_FORCE_INLINE void cxTwiddleColumns(double* re, double* im, const double* twRe, const double* twIm, ptrdiff_t m,
                                     ptrdiff_t k) {
     using L = Lanes<T>;
-    generated::Dft<N>::template cx<T>(
+    vectorCxDft<N, T>(
         [&](int j, T& r, T& i) VARNEL_INLINE {
             const T yr = L::load(re + j * m + k), yi = L::load(im + j * m + k);
             if (j == 0) {
@@ -140,7 +141,7 @@ VARNEL_FORCE_INLINE void cxLeafBlock(const double* inRe, const double* inIm, dou
                                ptrdiff_t count, ptrdiff_t j0) {
     using L = Lanes<V>;
     V bufRe[N], bufIm[N];
-    generated::Dft<N>::template cx<V>(
+    vectorCxDft<N, V>(
         [&](int t, V& r, V& i) VARNEL_INLINE {
             const ptrdiff_t at = (j0 + t * count) * is;
             r = Contiguous ? L::load(inRe + at) : L::gather(inRe + at, is);
@@ -205,7 +206,7 @@ template <int N, class T, bool EndsAtMiddle = false>
 VARNEL_FORCE_INLINE void rePairColumns(double* data, const double* twRe, const double* twIm, ptrdiff_t m, ptrdiff_t k) {
     using L = Lanes<T>;
     static_assert(!EndsAtMiddle || N % 2 == 0, "the middle-column merge needs an even radix");
-    generated::Dft<N>::template cx<T>(
+    vectorCxDft<N, T>(
         [&](int j, T& r, T& i) VARNEL_INLINE {
             const T xr = L::load(data + j * m + k);
             T xi = L::loadDown(data + j * m + m - k);
