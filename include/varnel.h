@@ -125,6 +125,202 @@ VARNEL_API void _Hc2ReIm(const double *hc, double *re, double *im, int32_t n);
 /* Hc array of the conjugate-symmetric part of a split spectrum re[n], im[n]. */
 VARNEL_API void _ReIm2Hc(const double *re, const double *im, double *hc, int32_t n);
 
+/* ------------------------------------------------------------------------
+ * Short-time Fourier transform.
+ *
+ * x holds N samples; the window spec gives window w (L samples), time step
+ * D and bin count M (a power of two, 1 allowed). There are
+ * F = (N - L)/D + 1 frames; frame i folds w[j] * x[i*D + j] onto M points
+ * (positions j and j + M add up when L > M) and rotates the buffer so that
+ * the phase refers to absolute sample time t + shift. Status 1 when N <= L,
+ * 29 when D < 1 or M is not a power of two, -20001 without memory.
+ * ---------------------------------------------------------------------- */
+
+/* Real STFT; out receives F blocks of M doubles, each an Hc spectrum. */
+VARNEL_API int32_t ReSTFT(const double *x, int32_t N, const WindowSpec *spec, double *out);
+
+/* ReSTFT with a caller-held phase reference: *shift (reduced modulo M) is
+ * the initial shift and receives shift0 + F*D on return, the value to pass
+ * with the next block of the same signal. */
+VARNEL_API int32_t ReSTFTWithShift(const double *x, int32_t N, const WindowSpec *spec, int32_t *shift,
+                                   double *out);
+
+/* Complex STFT of N interleaved (Cx) samples into F*M interleaved bins. */
+VARNEL_API int32_t CxSTFT(const double *x, int32_t N, const WindowSpec *spec, double *out);
+
+/* Complex STFT with strided input (sample t at xRe[t*xStride], xIm[t*xStride])
+ * and strided output (bin k of frame i at (i*M + k)*outStride). */
+VARNEL_API int32_t CxSTFTEx(const double *xRe, const double *xIm, int32_t xStride, int32_t N,
+                            const WindowSpec *spec, double *outRe, double *outIm, int32_t outStride);
+
+/* CxSTFTEx with a caller-held phase reference, as in ReSTFTWithShift. */
+VARNEL_API int32_t CxSTFTExWithShift(const double *xRe, const double *xIm, int32_t xStride, int32_t N,
+                                     const WindowSpec *spec, int32_t *shift, double *outRe, double *outIm,
+                                     int32_t outStride);
+
+/* Real spectrogram: F rows of M/2 doubles, |X_i[k]|^2 / M for k < M/2
+ * (the Nyquist bin is dropped); row i starts at element floor(i*M/2). */
+VARNEL_API int32_t ReSTFTsp(const double *x, int32_t N, const WindowSpec *spec, double *out);
+
+/* Complex spectrogram: F rows of M doubles, |X_i[k]|^2 / M in FFT order. */
+VARNEL_API int32_t CxSTFTsp(const double *x, int32_t N, const WindowSpec *spec, double *out);
+
+/* ------------------------------------------------------------------------
+ * Windows
+ * ---------------------------------------------------------------------- */
+
+/* Unit-energy Gaussian: out[i] = (pi*variance)^(-1/4) exp(-(centre-i)^2 /
+ * (2 variance)) for i < n. Always returns 0; n <= 0 writes nothing.
+ * variance is not tested; variance <= 0 gives non-finite samples. */
+VARNEL_API int32_t Gaussian(int32_t n, double centre, double variance, double *out);
+
+/* Dual (analysis) window of the synthesis window[L] for time step dM and
+ * N bins, so that ReDGT with the dual followed by ReDGE with the window
+ * reconstructs. mode 0: periodic dual (signals of exactly L samples);
+ * mode 1: aperiodic dual (signals of any length). The dual samples of each
+ * residue of the time index modulo dM are the least-norm solution of that
+ * residue's biorthogonality conditions; singular values up to 1e-10 count
+ * as zero. A residue whose decomposition does not converge (in practice
+ * only with non-finite window samples) gets zero dual samples and the
+ * status stays 0. Status 29 for a bad dM/N, 1 when L is not a positive
+ * multiple of dM and N, 29 when dM > N, -20061 for another mode, -20001
+ * without memory; all scratch is taken before dual is written, so after
+ * any non-zero status dual is untouched. */
+VARNEL_API int32_t FastDual(const double *window, int32_t L, int32_t dM, int32_t N, int32_t mode, double *dual);
+
+/* ------------------------------------------------------------------------
+ * Signal extension: m samples on each side of x[n] by an ExtensionMode.
+ * left[m-1] is the sample just before x[0]; right[0] the one just after
+ * x[n-1]. Status 4 for an unknown mode, 1 when the Linear rule has n < 2 or
+ * the Quadratic rule n < 3, -20001 without memory. A negative m, and the
+ * Periodic rule with n < 1, return 1 and write nothing. After -20001 from
+ * the Quadratic rule the side arrays may be partly written; the other
+ * rules fail before writing.
+ * ---------------------------------------------------------------------- */
+VARNEL_API int32_t ReExtension(const double *x, int32_t n, int32_t mode, int32_t m, double *left, double *right);
+
+/* Complex form: x, left and right hold interleaved (Cx) samples. */
+VARNEL_API int32_t CxExtension(const double *x, int32_t n, int32_t mode, int32_t m, double *left, double *right);
+
+/* ------------------------------------------------------------------------
+ * Discrete Gabor transform. The signal of n samples is zero-padded to
+ * P = ceil(n/dM)*dM samples and treated as periodic; frame k (k < F = P/dM)
+ * has window sample g[L/2] on signal sample k*dM. Requirements on the spec:
+ * L >= 1 a multiple of dM and of N, N a power of two, 1 <= dM <= N
+ * (status 29 otherwise); n < 1 gives 1, and so does n = dM (the transform
+ * would see exactly one window) or an extended length n + L above 2^31 - 1.
+ * ---------------------------------------------------------------------- */
+
+/* Real signal; out receives F frames of N doubles in the Hc layout. */
+VARNEL_API int32_t ReDGT(const double *x, int32_t n, const WindowSpec *spec, double *out);
+
+/* Complex signal in the Cx layout; out receives F*N interleaved values. */
+VARNEL_API int32_t CxDGT(const double *x, int32_t n, const WindowSpec *spec, double *out);
+
+/* Complex signal split (inStride 1) or interleaved (inStride 2, inIm = inRe + 1);
+ * bin b of frame k at (k*N + b)*outStride. Any other layout returns -1. */
+VARNEL_API int32_t CxDGTEx(const double *inRe, const double *inIm, int32_t inStride, int32_t n,
+                           const WindowSpec *spec, double *outRe, double *outIm, int32_t outStride);
+
+/* Block-wise real Gabor transform, dM also a power of two. history holds
+ * the *historyLength samples that precede x in the stream (0 before the
+ * first block, or L - dM zeros, see below). The combined block, history
+ * followed by x, has T = *historyLength + n samples and is not extended:
+ * only frames whose windows lie wholly inside it are computed,
+ * F' = (T - L)/dM + 1 of them when T >= L and none otherwise. Frame k has
+ * window sample g[0] on sample k*dM of the combined block and its phase
+ * referred to the block's first sample (the STFT with shift 0).
+ *   out      F'*N doubles, Hc frames.
+ *   history  at least max(*historyLength, L - 1) doubles. On success it
+ *            receives the samples from the first frame not computed on,
+ *            H' = T - F'*dM of them (always below L; L - dM when T - L is
+ *            a multiple of dM), and *historyLength = H'. On any failure
+ *            both are left unchanged, so the block can be offered again.
+ * Status 1 for n < 1, a null historyLength or *historyLength < 0, or when
+ * (F' - 1)*dM + L + 1 exceeds 2^31 - 1; 29 as for ReDGT or when dM is not a
+ * power of two; -20001 without memory; else the STFT's status.
+ * Streaming: the frames of successive calls are, in order, the frames of
+ * one call over the whole stream with the same initial history. Their
+ * values agree too when every call's F'*dM is a multiple of N (the phase
+ * reference moves by F'*dM per call): start with L - dM zeros as history
+ * and give blocks whose lengths are multiples of N, and each call yields
+ * n/dM frames. Passing each call's frames to ReDGEWithIC as one block pairs
+ * the phases whatever the block lengths; with an aperiodic dual (FastDual
+ * mode 1) as analysis window and L - dM zeros as initial history, the
+ * synthesised stream is the input delayed by L - dM samples. */
+VARNEL_API int32_t ReDGTWithIC(const double *x, int32_t n, double *history, int32_t *historyLength,
+                               const WindowSpec *spec, double *out);
+
+/* ------------------------------------------------------------------------
+ * Discrete Gabor expansion: F frames of N coefficients back to a signal,
+ * with the synthesis window g of the spec (the transform's analysis window
+ * being its dual, see FastDual). The P = F*dM samples form one period:
+ * frame k adds dM*g[j]*y_k[(k*dM + j) mod N] to sample k*dM - L/2 + j, y_k
+ * the inverse FFT (with 1/N) of frame k, and what falls beyond either end
+ * of the period is wrapped around once. Same lattice rules as the
+ * transform, and N must equal spec->binCount (29 otherwise); status 1 for
+ * F < 1, N < 1 or outLength < 1; -20001 without memory. The output receives
+ * outLength samples: the first min(outLength, P) of the period, then zeros.
+ * The coefficients are not modified.
+ * ---------------------------------------------------------------------- */
+
+/* Hc frames (F*N doubles, as from ReDGT) to outLength real samples. */
+VARNEL_API int32_t ReDGE(const double *coef, int32_t F, int32_t N, const WindowSpec *spec, double *out,
+                         int32_t outLength);
+
+/* Complex frames (F*N values, Cx) to outLength complex samples (Cx). */
+VARNEL_API int32_t CxDGE(const double *coef, int32_t F, int32_t N, const WindowSpec *spec, double *out,
+                         int32_t outLength);
+
+/* Complex frames with bin b of frame k at (k*N + b)*inStride of inRe and
+ * inIm; sample t written to outRe[t*outStride] and outIm[t*outStride]
+ * (interleaved: stride 2 with im = re + 1; split: stride 1). */
+VARNEL_API int32_t CxDGEEx(const double *inRe, const double *inIm, int32_t inStride, int32_t F, int32_t N,
+                           const WindowSpec *spec, double *outRe, double *outIm, int32_t outStride,
+                           int32_t outLength);
+
+/* Block-wise real expansion, dM also a power of two: F Hc frames into
+ * exactly F*dM samples of out, frame k with window sample g[0] on out[k*dM],
+ * without wrap-around. The L - dM samples by which the frames reach past
+ * the block go to state (at least L - dM doubles) and are added to the
+ * start of the next block; *stateLength is 0 before the first block and
+ * L - dM after each call. Successive blocks give the stream of one call
+ * over all frames when every block's F*dM is a multiple of N (frames are
+ * counted from 0 in each block), the last L - dM samples staying in state.
+ * Status 1 for F < 1 or N < 1; 29 as for ReDGE or when dM is not a power of
+ * two; then 1 for a null stateLength or *stateLength outside 0 .. L - dM;
+ * -20001 without memory. out and state are written only on success. */
+VARNEL_API int32_t ReDGEWithIC(const double *coef, int32_t F, int32_t N, const WindowSpec *spec, double *out,
+                               double *state, int32_t *stateLength);
+
+/* ------------------------------------------------------------------------
+ * Two-dimensional Gabor transform and expansion of a real image of nRows
+ * rows of nCols doubles (row-major), with one spec per dimension: spec1
+ * down the columns (real transforms), spec2 along the rows (complex ones).
+ * Coefficients: F1*N1*F2*N2 complex values (Cx); first-dimension frame f1,
+ * bin b1, second-dimension frame f2, bin b2 at ((f1*N1 + b1)*F2 + f2)*N2 + b2.
+ * All N1 first-dimension bins are stored, and every first-dimension index
+ * owns a contiguous block laid out as CxDGT writes it.
+ * ---------------------------------------------------------------------- */
+
+/* F1 = ceil(nRows/dM1), F2 = ceil(nCols/dM2); out as above. Status 1 for
+ * nRows < 1 or nCols < 1; 29 when either spec breaks the transform's
+ * lattice rules; -20001 without memory; otherwise the first non-zero status
+ * of ReDGT or CxDGT (e.g. 1 when nRows = dM1), out then partly written. */
+VARNEL_API int32_t DGT2d(const double *image, int32_t nRows, int32_t nCols, const WindowSpec *spec1,
+                         const WindowSpec *spec2, double *out);
+
+/* Expansion into image (nRows*nCols doubles): CxDGE along the second
+ * dimension, then ReDGE down each column of the conjugate-symmetric part,
+ * so the image is the real part of the complex expansion. Status 1 for
+ * F1, F2, N1, N2, nRows or nCols < 1; 29 when either spec breaks the
+ * expansion's lattice rules or N1, N2 differ from the specs' bin counts;
+ * -20001 without memory; otherwise the first non-zero status of CxDGE or
+ * ReDGE (the image is cleared before the column pass). */
+VARNEL_API int32_t DGE2d(const double *coef, int32_t F1, int32_t N1, int32_t F2, int32_t N2,
+                         const WindowSpec *spec1, const WindowSpec *spec2, double *image, int32_t nRows,
+                         int32_t nCols);
+
 #ifdef __cplusplus
 }
 #endif

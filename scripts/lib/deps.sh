@@ -15,6 +15,7 @@ VARNEL_PACKAGES=(
   python3-numpy
   python3-scipy
   python3-pytest
+  python3-ltfatpy   # canonical dual windows, oracle of the dual-window tests
   libgtest-dev
   libbenchmark-dev
   libfftw3-dev      # reference FFT of the benchmarks

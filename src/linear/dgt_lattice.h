@@ -1,0 +1,35 @@
+// The time-frequency lattice shared by the Gabor transform and expansion:
+// window g of L samples, time step dM and N frequency bins, with the window
+// covering whole time steps and whole FFT periods.
+#pragma once
+
+#include <cstdint>
+
+#include "varnel.h"
+
+namespace varnel::gabor {
+
+struct Lattice {
+    const double* window;  // g[0..length-1]
+    std::int32_t length;   // L >= 1, a multiple of step and of bins
+    std::int32_t step;     // dM >= 1
+    std::int32_t bins;     // N, a power of two >= dM
+    std::int32_t half;     // h = floor(L/2): g[h] sits on the frame's time step
+};
+
+inline bool isPowerOfTwo(std::int32_t v) noexcept {
+    return v >= 1 && (v & (v - 1)) == 0;
+}
+
+// kStatusOk with the lattice filled in, or kStatusBadWindowSpec when the
+// spec is missing, its window is missing, or L, dM and N do not fit
+// together. The divisibility tests run only once both divisors are known
+// to be positive. streaming adds the block-wise variants' requirement
+// that dM be a power of two as well.
+std::int32_t checkLattice(const WindowSpec* spec, bool streaming, Lattice& lattice) noexcept;
+
+// checkLattice for the expansion, whose bin count also arrives as a
+// separate argument (already known to be >= 1) that must match the spec's.
+std::int32_t checkLatticeWithBins(const WindowSpec* spec, std::int32_t bins, bool streaming, Lattice& lattice) noexcept;
+
+}  // namespace varnel::gabor

@@ -1,0 +1,52 @@
+// The six rules of signal extension, on strided sample arrays so that the
+// complex form runs the real rule once on each half of its samples.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "frame/scratch.h"
+
+namespace varnel {
+
+// The offset is kept apart from the pointer because an empty signal may
+// come as a null pointer, which must not be offset.
+struct StridedInput {
+    const double* data;
+    std::ptrdiff_t offset;
+    std::ptrdiff_t stride;
+    double operator[](std::ptrdiff_t k) const noexcept { return data[offset + k * stride]; }
+    const double* at(std::ptrdiff_t k) const noexcept { return data + (offset + k * stride); }
+};
+
+struct StridedOutput {
+    double* data;
+    std::ptrdiff_t stride;
+    double& operator[](std::ptrdiff_t k) const noexcept { return data[k * stride]; }
+};
+
+// 4 for a mode that is no rule, 1 when n or m cannot serve the rule, 0
+// otherwise. Tested in that order.
+std::int32_t validateExtension(std::int32_t n, std::int32_t mode, std::int32_t m) noexcept;
+
+// Scratch that a rule needs for m samples per side, taken once per call
+// and shared by the real and imaginary passes of complex samples.
+class ExtensionScratch {
+public:
+    ExtensionScratch(std::int32_t mode, std::int32_t m) noexcept;
+    bool ok() const noexcept { return ok_; }
+    double* taper() const noexcept { return taper_.data(); }
+    const double* abscissae() const noexcept { return abscissae_.data(); }
+
+private:
+    ScratchBuffer<double> taper_;      // TaperedSymmetric: 2m + 1 samples
+    ScratchBuffer<double> abscissae_;  // Linear, Quadratic: 0, 1, ..., m-1
+    bool ok_ = true;
+};
+
+// Fills left[0..m-1] and right[0..m-1] from x[0..n-1] by a validated rule.
+// Returns 0, or kStatusNoMemory when a fit's own scratch fails.
+std::int32_t applyExtensionRule(std::int32_t mode, StridedInput x, std::int32_t n, std::int32_t m,
+                                StridedOutput left, StridedOutput right, const ExtensionScratch& scratch) noexcept;
+
+}  // namespace varnel

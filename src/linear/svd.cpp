@@ -1,0 +1,336 @@
+// Golub–Reinsch: Householder reduction to upper bidiagonal form, explicit
+// accumulation of both transformations, then implicit-shift QR sweeps on
+// the bidiagonal until every superdiagonal element is negligible.
+#include "linear/svd.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+
+#include "frame/scratch.h"
+#include "varnel.h"
+
+namespace varnel {
+
+const SvdInstance kLeastSquaresSvd{SvdSplitTest::Exact, kStatusBadSize};
+const SvdInstance kPseudoInverseSvd{SvdSplitTest::BelowAbsoluteThreshold, kStatusNoConvergence};
+
+namespace {
+
+constexpr int kMaxSweeps = 30;
+
+struct RowMajor {
+    double* data;
+    std::ptrdiff_t cols;
+    double& operator()(std::ptrdiff_t i, std::ptrdiff_t j) const noexcept { return data[i * cols + j]; }
+};
+
+double square(double x) noexcept { return x * x; }
+
+// sqrt(a^2 + b^2) without overflow or destructive underflow; NaN stays NaN.
+double hypotenuse(double a, double b) noexcept {
+    const double absA = std::fabs(a);
+    const double absB = std::fabs(b);
+    if (absA > absB) return absA * std::sqrt(1.0 + square(absB / absA));
+    if (absB > 0.0) return absB * std::sqrt(1.0 + square(absA / absB));
+    return absA + absB;
+}
+
+// |magnitude| with the sign of sign (zero counts as positive).
+double withSignOf(double magnitude, double sign) noexcept {
+    return sign >= 0.0 ? std::fabs(magnitude) : -std::fabs(magnitude);
+}
+
+bool isNegligible(double x, double eps, SvdSplitTest test) noexcept {
+    if (test == SvdSplitTest::Exact) return std::fabs(x) + eps == eps;
+    return (std::fabs(x) + eps) - eps < 1e-16;
+}
+
+// Householder vector from a(i..m-1, i) scaled by 1/scale: returns g, the
+// new diagonal value divided by scale, and leaves the vector in place.
+// h = f*g - s is the normaliser the updates divide by.
+struct Reflector {
+    double g;
+    double h;
+};
+
+Reflector makeReflector(double& pivot, double sumOfSquares) noexcept {
+    const double f = pivot;
+    const double g = -withSignOf(std::sqrt(sumOfSquares), f);
+    const double h = f * g - sumOfSquares;
+    pivot = f - g;
+    return {g, h};
+}
+
+// Column i: annihilate a(i+1..m-1, i). Returns the new diagonal w[i].
+double reduceColumn(RowMajor a, std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t i) noexcept {
+    double scale = 0.0;
+    for (std::ptrdiff_t k = i; k < m; ++k) scale += std::fabs(a(k, i));
+    if (scale == 0.0) return 0.0;
+    double s = 0.0;
+    for (std::ptrdiff_t k = i; k < m; ++k) {
+        a(k, i) /= scale;
+        s += square(a(k, i));
+    }
+    const Reflector r = makeReflector(a(i, i), s);
+    for (std::ptrdiff_t j = i + 1; j < n; ++j) {
+        double dot = 0.0;
+        for (std::ptrdiff_t k = i; k < m; ++k) dot += a(k, i) * a(k, j);
+        const double f = dot / r.h;
+        for (std::ptrdiff_t k = i; k < m; ++k) a(k, j) += f * a(k, i);
+    }
+    for (std::ptrdiff_t k = i; k < m; ++k) a(k, i) *= scale;
+    return scale * r.g;
+}
+
+// Row i: annihilate a(i, i+2..n-1). Returns the new superdiagonal e[i+1];
+// e[i+1..n-1] serves as scratch for the reflector meanwhile.
+double reduceRow(RowMajor a, std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t i, double* e) noexcept {
+    const std::ptrdiff_t l = i + 1;
+    double scale = 0.0;
+    for (std::ptrdiff_t k = l; k < n; ++k) scale += std::fabs(a(i, k));
+    if (scale == 0.0) return 0.0;
+    double s = 0.0;
+    for (std::ptrdiff_t k = l; k < n; ++k) {
+        a(i, k) /= scale;
+        s += square(a(i, k));
+    }
+    const Reflector r = makeReflector(a(i, l), s);
+    for (std::ptrdiff_t k = l; k < n; ++k) e[k] = a(i, k) / r.h;
+    for (std::ptrdiff_t j = l; j < m; ++j) {
+        double dot = 0.0;
+        for (std::ptrdiff_t k = l; k < n; ++k) dot += a(j, k) * a(i, k);
+        for (std::ptrdiff_t k = l; k < n; ++k) a(j, k) += dot * e[k];
+    }
+    for (std::ptrdiff_t k = l; k < n; ++k) a(i, k) *= scale;
+    return scale * r.g;
+}
+
+// Diagonal into w, superdiagonal into e (e[0] = 0, e[i] couples i-1 and i).
+// Returns eps, the largest |w_i| + |e_i|, which scales the split test.
+double bidiagonalise(RowMajor a, std::ptrdiff_t m, std::ptrdiff_t n, double* w, double* e) noexcept {
+    double eps = 0.0;
+    e[0] = 0.0;
+    for (std::ptrdiff_t i = 0; i < n; ++i) {
+        w[i] = reduceColumn(a, m, n, i);
+        eps = std::max(eps, std::fabs(w[i]) + std::fabs(e[i]));
+        if (i + 1 < n) {
+            // reduceRow borrows e[i+1..] as scratch before e[i+1] is final.
+            const double superdiagonal = reduceRow(a, m, n, i, e);
+            e[i + 1] = superdiagonal;
+        }
+    }
+    return eps;
+}
+
+// V from the row reflectors still stored in the upper part of a.
+void accumulateRight(RowMajor a, RowMajor v, std::ptrdiff_t n, const double* e) noexcept {
+    for (std::ptrdiff_t i = n - 1; i >= 0; --i) {
+        const std::ptrdiff_t l = i + 1;
+        if (l < n) {
+            const double g = e[l];
+            if (g != 0.0) {
+                // Two divisions rather than one product avoid underflow.
+                for (std::ptrdiff_t j = l; j < n; ++j) v(j, i) = (a(i, j) / a(i, l)) / g;
+                for (std::ptrdiff_t j = l; j < n; ++j) {
+                    double s = 0.0;
+                    for (std::ptrdiff_t k = l; k < n; ++k) s += a(i, k) * v(k, j);
+                    for (std::ptrdiff_t k = l; k < n; ++k) v(k, j) += s * v(k, i);
+                }
+            }
+            for (std::ptrdiff_t j = l; j < n; ++j) v(i, j) = v(j, i) = 0.0;
+        }
+        v(i, i) = 1.0;
+    }
+}
+
+// U, in place of a, from the column reflectors.
+void accumulateLeft(RowMajor a, std::ptrdiff_t m, std::ptrdiff_t n, const double* w) noexcept {
+    for (std::ptrdiff_t i = n - 1; i >= 0; --i) {
+        const std::ptrdiff_t l = i + 1;
+        for (std::ptrdiff_t j = l; j < n; ++j) a(i, j) = 0.0;
+        if (w[i] != 0.0) {
+            const double g = 1.0 / w[i];
+            for (std::ptrdiff_t j = l; j < n; ++j) {
+                double s = 0.0;
+                for (std::ptrdiff_t k = l; k < m; ++k) s += a(k, i) * a(k, j);
+                const double f = (s / a(i, i)) * g;
+                for (std::ptrdiff_t k = i; k < m; ++k) a(k, j) += f * a(k, i);
+            }
+            for (std::ptrdiff_t j = i; j < m; ++j) a(j, i) *= g;
+        } else {
+            for (std::ptrdiff_t j = i; j < m; ++j) a(j, i) = 0.0;
+        }
+        a(i, i) += 1.0;
+    }
+}
+
+// Columns p and q of x (rows x cols) rotated by (c, s).
+void rotateColumns(RowMajor x, std::ptrdiff_t rows, std::ptrdiff_t p, std::ptrdiff_t q, double c,
+                   double s) noexcept {
+    for (std::ptrdiff_t r = 0; r < rows; ++r) {
+        const double y = x(r, p);
+        const double z = x(r, q);
+        x(r, p) = y * c + z * s;
+        x(r, q) = z * c - y * s;
+    }
+}
+
+struct Bidiagonal {
+    double* w;
+    double* e;
+    double eps;
+    SvdSplitTest test;
+    bool negligible(double x) const noexcept { return isNegligible(x, eps, test); }
+};
+
+// The largest l <= k such that e[l] is negligible (l = 0 always qualifies,
+// so a NaN eps cannot walk off the start), or such that w[l-1] is, in
+// which case needsCancel is set.
+std::ptrdiff_t findSplit(const Bidiagonal& b, std::ptrdiff_t k, bool& needsCancel) noexcept {
+    for (std::ptrdiff_t l = k; l > 0; --l) {
+        if (b.negligible(b.e[l])) {
+            needsCancel = false;
+            return l;
+        }
+        if (b.negligible(b.w[l - 1])) {
+            needsCancel = true;
+            return l;
+        }
+    }
+    needsCancel = false;
+    return 0;
+}
+
+// w[l-1] is negligible: chase e[l] off the matrix with rotations against
+// row l-1 so that the block l..k splits off.
+void cancelSuperdiagonal(const Bidiagonal& b, RowMajor u, std::ptrdiff_t m, std::ptrdiff_t l,
+                         std::ptrdiff_t k) noexcept {
+    const std::ptrdiff_t nm = l - 1;
+    double c = 0.0;
+    double s = 1.0;
+    for (std::ptrdiff_t i = l; i <= k; ++i) {
+        const double f = s * b.e[i];
+        b.e[i] *= c;
+        if (b.negligible(f)) break;
+        const double g = b.w[i];
+        const double h = hypotenuse(f, g);
+        b.w[i] = h;
+        c = g / h;
+        s = -f / h;
+        rotateColumns(u, m, nm, i, c, s);
+    }
+}
+
+// One implicit-shift QR sweep over the block l..k, shift from its bottom
+// 2 x 2 minor.
+void qrSweep(const Bidiagonal& b, RowMajor u, RowMajor v, std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t l,
+             std::ptrdiff_t k) noexcept {
+    double* w = b.w;
+    double* e = b.e;
+    double x = w[l];
+    const std::ptrdiff_t nm = k - 1;
+    double y = w[nm];
+    double z = w[k];
+    double g = e[nm];
+    double h = e[k];
+    double f = ((y - z) * (y + z) + (g - h) * (g + h)) / (2.0 * h * y);
+    g = hypotenuse(f, 1.0);
+    f = ((x - z) * (x + z) + h * ((y / (f + withSignOf(g, f))) - h)) / x;
+    double c = 1.0;
+    double s = 1.0;
+    for (std::ptrdiff_t j = l; j <= nm; ++j) {
+        const std::ptrdiff_t i = j + 1;
+        g = e[i];
+        y = w[i];
+        h = s * g;
+        g = c * g;
+        z = hypotenuse(f, h);
+        e[j] = z;
+        c = f / z;
+        s = h / z;
+        f = x * c + g * s;
+        g = g * c - x * s;
+        h = y * s;
+        y *= c;
+        rotateColumns(v, n, j, i, c, s);
+        z = hypotenuse(f, h);
+        w[j] = z;
+        if (z != 0.0) {
+            c = f / z;
+            s = h / z;
+        }
+        f = c * g + s * y;
+        x = c * y - s * g;
+        rotateColumns(u, m, j, i, c, s);
+    }
+    e[l] = 0.0;
+    e[k] = f;
+    w[k] = x;
+}
+
+std::int32_t diagonalise(const Bidiagonal& b, RowMajor u, RowMajor v, std::ptrdiff_t m, std::ptrdiff_t n,
+                         std::int32_t noConvergenceStatus) noexcept {
+    for (std::ptrdiff_t k = n - 1; k >= 0; --k) {
+        for (int sweep = 0;; ++sweep) {
+            bool needsCancel = false;
+            const std::ptrdiff_t l = findSplit(b, k, needsCancel);
+            if (needsCancel) cancelSuperdiagonal(b, u, m, l, k);
+            if (l == k) {
+                if (b.w[k] < 0.0) {
+                    b.w[k] = -b.w[k];
+                    for (std::ptrdiff_t j = 0; j < n; ++j) v(j, k) = -v(j, k);
+                }
+                break;
+            }
+            if (sweep == kMaxSweeps) return noConvergenceStatus;
+            qrSweep(b, u, v, m, n, l, k);
+        }
+    }
+    return kStatusOk;
+}
+
+}  // namespace
+
+std::int32_t svdDecompose(double* a, std::int32_t m, std::int32_t n, double* w, double* v, double* superdiagonal,
+                          const SvdInstance& instance) noexcept {
+    if (n < 1 || m < n) return kStatusBadSize;
+    const RowMajor u{a, n};
+    const RowMajor right{v, n};
+    const double eps = bidiagonalise(u, m, n, w, superdiagonal);
+    accumulateRight(u, right, n, superdiagonal);
+    accumulateLeft(u, m, n, w);
+    const Bidiagonal b{w, superdiagonal, eps, instance.splitTest};
+    return diagonalise(b, u, right, m, n, instance.noConvergenceStatus);
+}
+
+std::int32_t svdDecompose(double* a, std::int32_t m, std::int32_t n, double* w, double* v,
+                          const SvdInstance& instance) noexcept {
+    if (n < 1 || m < n) return kStatusBadSize;
+    ScratchBuffer<double> superdiagonal(static_cast<std::size_t>(n));
+    if (!superdiagonal.ok()) return kStatusNoMemory;
+    return svdDecompose(a, m, n, w, v, superdiagonal.data(), instance);
+}
+
+std::int32_t svdBackSubstitute(const double* u, const double* w, const double* v, std::int32_t m, std::int32_t n,
+                               const double* b, double* x) noexcept {
+    ScratchBuffer<double> t(static_cast<std::size_t>(std::max<std::int32_t>(n, 0)));
+    if (!t.ok()) return kStatusNoMemory;
+    const std::ptrdiff_t cols = n;
+    for (std::ptrdiff_t j = 0; j < cols; ++j) {
+        double s = 0.0;
+        if (w[j] != 0.0) {
+            for (std::ptrdiff_t i = 0; i < m; ++i) s += u[i * cols + j] * b[i];
+            s /= w[j];
+        }
+        t[j] = s;
+    }
+    for (std::ptrdiff_t i = 0; i < cols; ++i) {
+        double s = 0.0;
+        for (std::ptrdiff_t j = 0; j < cols; ++j) s += v[i * cols + j] * t[j];
+        x[i] = s;
+    }
+    return kStatusOk;
+}
+
+}  // namespace varnel

@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "support/allocation_faults.h"
+#include "test_dgt_support.h"
+
+namespace varnel::testing::gabor {
+namespace {
+
+class Gabor2d : public PlanCacheTest {};
+
+std::int32_t framesFor(std::int32_t n, std::int32_t dM) {
+    return (n + dM - 1) / dM;
+}
+
+// image[r][c] = u[r] v[c] has coefficients U[k] V[l]: U the full spectra
+// of the real transform of u, V the complex transform of v.
+TEST_F(Gabor2d, OuterProductImageHasFactorisedCoefficients) {
+    const std::int32_t nRows = 13, nCols = 22;
+    const std::vector<double> g1 = randomReals(16, 71), g2 = randomReals(8, 72);
+    const WindowSpec spec1 = makeSpec(g1, 4, 8), spec2 = makeSpec(g2, 2, 4);
+    const std::vector<double> u = randomReals(nRows, 73), v = randomReals(nCols, 74);
+    std::vector<double> image(nRows * nCols);
+    for (std::int32_t r = 0; r < nRows; ++r) {
+        for (std::int32_t c = 0; c < nCols; ++c) image[r * nCols + c] = u[r] * v[c];
+    }
+    const std::vector<LongComplex> U = directDgt(realValues(u), g1, 4, 8), V = directDgt(realValues(v), g2, 2, 4);
+    const std::int64_t depth = std::int64_t{framesFor(nRows, 4)} * 8, width = std::int64_t{framesFor(nCols, 2)} * 4;
+    ASSERT_EQ(static_cast<std::int64_t>(U.size()), depth);
+    std::vector<double> out(2 * depth * width + 1, kSentinel);
+    ASSERT_EQ(DGT2d(image.data(), nRows, nCols, &spec1, &spec2, out.data()), kStatusOk);
+    EXPECT_EQ(out.back(), kSentinel);
+    std::vector<LongComplex> want(depth * width);
+    for (std::int64_t k = 0; k < depth; ++k) {
+        for (std::int64_t l = 0; l < width; ++l) want[k * width + l] = U[k] * V[l];
+    }
+    EXPECT_LT(relativeRmsError(want, interleavedValues(out.data(), depth * width)), 1e-13);
+}
+
+struct ImageCase {
+    std::int32_t nRows, nCols;
+    LatticeCase first, second;
+};
+
+TEST_F(Gabor2d, TransformThenExpansionWithDualsReturnsTheImage) {
+    for (const ImageCase& c : {ImageCase{20, 24, {16, 4, 8}, {8, 4, 8}}, ImageCase{33, 17, {16, 4, 8}, {32, 8, 16}},
+                               ImageCase{16, 40, {16, 4, 8}, {16, 4, 8}}}) {
+        SCOPED_TRACE(::testing::Message() << c.nRows << " x " << c.nCols);
+        const WindowPair p1 = gaussianPair(c.first, 1), p2 = gaussianPair(c.second, 1);
+        const WindowSpec analysis1 = makeSpec(p1.dual, c.first.dM, c.first.N);
+        const WindowSpec analysis2 = makeSpec(p2.dual, c.second.dM, c.second.N);
+        const WindowSpec synthesis1 = makeSpec(p1.window, c.first.dM, c.first.N);
+        const WindowSpec synthesis2 = makeSpec(p2.window, c.second.dM, c.second.N);
+        const std::int32_t F1 = framesFor(c.nRows, c.first.dM), F2 = framesFor(c.nCols, c.second.dM);
+        const std::vector<double> image = randomReals(c.nRows * c.nCols, 75);
+        std::vector<double> coef(2 * std::size_t(F1) * c.first.N * F2 * c.second.N);
+        std::vector<double> rebuilt(image.size(), kSentinel);
+        ASSERT_EQ(DGT2d(image.data(), c.nRows, c.nCols, &analysis1, &analysis2, coef.data()), kStatusOk);
+        ASSERT_EQ(DGE2d(coef.data(), F1, c.first.N, F2, c.second.N, &synthesis1, &synthesis2, rebuilt.data(), c.nRows,
+                        c.nCols),
+                  kStatusOk);
+        EXPECT_LT(maxAbsDifference(rebuilt, image), 1e-12 * maxAbs(image));
+    }
+}
+
+// Every rule of the lattice broken once, in either dimension.
+std::vector<WindowSpec> badSpecs(const std::vector<double>& w) {
+    return {
+        {w.data(), 12, 4, 8}, {w.data(), 16, 3, 4}, {w.data(), 12, 4, 6}, {w.data(), 16, 8, 4},
+        {w.data(), 0, 4, 8},  {w.data(), 8, 0, 8},  {w.data(), 8, 4, 0},  {nullptr, 8, 4, 8},
+    };
+}
+
+TEST_F(Gabor2d, TransformValidationWritesNothing) {
+    const std::vector<double> w(32, 1.0), image = randomReals(20 * 20, 76);
+    const WindowSpec good{w.data(), 8, 4, 8};
+    const std::vector<WindowSpec> bad = badSpecs(w);
+    std::vector<double> out(4096, kSentinel);
+    const std::int32_t sizes[][2] = {{0, 20}, {20, 0}, {-1, 20}, {20, -5}};
+    for (const auto& [nRows, nCols] : sizes) {
+        EXPECT_EQ(DGT2d(image.data(), nRows, nCols, &good, &good, out.data()), kStatusBadLength);
+        EXPECT_EQ(DGT2d(image.data(), nRows, nCols, &bad[0], nullptr, out.data()), kStatusBadLength);
+    }
+    for (const WindowSpec& b : bad) {
+        EXPECT_EQ(DGT2d(image.data(), 20, 20, &b, &good, out.data()), kStatusBadWindowSpec);
+        EXPECT_EQ(DGT2d(image.data(), 20, 20, &good, &b, out.data()), kStatusBadWindowSpec);
+    }
+    EXPECT_EQ(DGT2d(image.data(), 20, 20, nullptr, &good, out.data()), kStatusBadWindowSpec);
+    EXPECT_TRUE(allEqual(out, kSentinel));
+}
+
+// A column or row as long as one time step is refused by the
+// one-dimensional transform, and its status comes through.
+TEST_F(Gabor2d, TransformPassesOnOneDimensionalStatus) {
+    const std::vector<double> w(8, 1.0), image = randomReals(20 * 20, 77);
+    const WindowSpec spec{w.data(), 8, 4, 8};
+    std::vector<double> out(2 * 5 * 8 * 5 * 8);
+    EXPECT_EQ(DGT2d(image.data(), 4, 20, &spec, &spec, out.data()), kStatusBadLength);
+    EXPECT_EQ(DGT2d(image.data(), 20, 4, &spec, &spec, out.data()), kStatusBadLength);
+    EXPECT_EQ(DGT2d(image.data(), 20, 8, &spec, &spec, out.data()), kStatusOk);
+}
+
+TEST_F(Gabor2d, ExpansionValidationWritesNothing) {
+    const std::vector<double> w(32, 1.0), coef = randomReals(2 * 3 * 8 * 3 * 8, 78);
+    const WindowSpec good{w.data(), 8, 4, 8};
+    const std::vector<WindowSpec> bad = badSpecs(w);
+    std::vector<double> image(400, kSentinel);
+    const auto expand = [&](std::int32_t F1, std::int32_t N1, std::int32_t F2, std::int32_t N2, const WindowSpec* s1,
+                            const WindowSpec* s2, std::int32_t nRows, std::int32_t nCols) {
+        return DGE2d(coef.data(), F1, N1, F2, N2, s1, s2, image.data(), nRows, nCols);
+    };
+    const std::int32_t counts[][6] = {{0, 8, 3, 8, 10, 10}, {3, 0, 3, 8, 10, 10}, {3, 8, 0, 8, 10, 10},
+                                      {3, 8, 3, 0, 10, 10}, {3, 8, 3, 8, 0, 10},  {3, 8, 3, 8, 10, -1}};
+    for (const auto& n : counts) {
+        EXPECT_EQ(expand(n[0], n[1], n[2], n[3], &good, &good, n[4], n[5]), kStatusBadLength);
+        EXPECT_EQ(expand(n[0], n[1], n[2], n[3], &bad[0], &bad[1], n[4], n[5]), kStatusBadLength);
+    }
+    for (const WindowSpec& b : bad) {
+        const std::int32_t bins = b.binCount > 0 ? b.binCount : 8;
+        EXPECT_EQ(expand(3, bins, 3, 8, &b, &good, 10, 10), kStatusBadWindowSpec);
+        EXPECT_EQ(expand(3, 8, 3, bins, &good, &b, 10, 10), kStatusBadWindowSpec);
+    }
+    EXPECT_EQ(expand(3, 4, 3, 8, &good, &good, 10, 10), kStatusBadWindowSpec);   // N1 differs from spec1
+    EXPECT_EQ(expand(3, 8, 3, 16, &good, &good, 10, 10), kStatusBadWindowSpec);  // N2 differs from spec2
+    EXPECT_EQ(expand(3, 8, 3, 8, &good, nullptr, 10, 10), kStatusBadWindowSpec);
+    EXPECT_TRUE(allEqual(image, kSentinel));
+}
+
+TEST_F(Gabor2d, AllocationFailuresAreReportedAndNothingLeaks) {
+    const std::vector<double> g1 = randomReals(8, 79), g2 = randomReals(16, 80);
+    const WindowSpec spec1 = makeSpec(g1, 4, 8), spec2 = makeSpec(g2, 4, 8);
+    const std::int32_t nRows = 9, nCols = 10, F1 = 3, F2 = 3;
+    const std::vector<double> image = randomReals(nRows * nCols, 81);
+    std::vector<double> coef(2 * F1 * 8 * F2 * 8), rebuilt(nRows * nCols);
+    const auto expectStatus = [](bool expectFailure, std::int32_t status) {
+        EXPECT_EQ(status, expectFailure ? kStatusNoMemory : kStatusOk);
+    };
+    sweepAllocationFaults(
+        [&](bool f) { expectStatus(f, DGT2d(image.data(), nRows, nCols, &spec1, &spec2, coef.data())); });
+    sweepAllocationFaults([&](bool f) {
+        expectStatus(f, DGE2d(coef.data(), F1, 8, F2, 8, &spec1, &spec2, rebuilt.data(), nRows, nCols));
+    });
+}
+
+}  // namespace
+}  // namespace varnel::testing::gabor

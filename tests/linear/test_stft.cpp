@@ -1,0 +1,378 @@
+// The STFT family against the textbook definition, evaluated in long double
+// straight from the signal:
+//
+//   X_i[k] = sum over j < L of w[j] x[iD + j] exp(-2 pi i k (iD + j + s0) / M),
+//
+// without folding or rotation, so aliasing (L > M), zero fill (L < M) and
+// the absolute phase reference are all checked against the formula rather
+// than against the way the library computes them.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <complex>
+#include <cstdint>
+#include <functional>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "support/allocation_faults.h"
+#include "support/fft_fixtures.h"
+#include "support/reference_dft.h"
+#include "varnel.h"
+
+namespace varnel {
+namespace {
+
+using testing::LongComplex;
+using Frames = std::vector<std::vector<LongComplex>>;
+
+constexpr double kSentinel = -12345.25;
+
+struct Grid {
+    const char* name;
+    std::int32_t m, length, step, n, shift;
+    std::int64_t frames() const { return (std::int64_t{n} - length) / step + 1; }
+};
+
+std::int64_t positiveModulo(std::int64_t a, std::int64_t m) { return ((a % m) + m) % m; }
+
+Frames referenceStft(const std::vector<double>& re, const std::vector<double>& im, const std::vector<double>& w,
+                     const Grid& g, std::int32_t shift) {
+    std::vector<LongComplex> roots(g.m);
+    for (std::int32_t r = 0; r < g.m; ++r) {
+        const long double angle = -2.0L * std::numbers::pi_v<long double> * r / g.m;
+        roots[r] = {std::cos(angle), std::sin(angle)};
+    }
+    Frames frames(g.frames(), std::vector<LongComplex>(g.m));
+    for (std::int64_t i = 0; i < g.frames(); ++i) {
+        for (std::int32_t j = 0; j < g.length; ++j) {
+            const std::int64_t t = i * g.step + j;
+            const LongComplex sample = LongComplex(re[t], im[t]) * static_cast<long double>(w[j]);
+            const std::int64_t phase = positiveModulo(t + shift, g.m);
+            for (std::int32_t k = 0; k < g.m; ++k) frames[i][k] += sample * roots[(phase * k) % g.m];
+        }
+    }
+    return frames;
+}
+
+// Bound on |X_i[k]| for each frame: the sum of |w[j] x[t]|.
+std::vector<double> frameScales(const std::vector<double>& re, const std::vector<double>& im,
+                                const std::vector<double>& w, const Grid& g) {
+    std::vector<double> scales(g.frames(), 0.0);
+    for (std::int64_t i = 0; i < g.frames(); ++i)
+        for (std::int32_t j = 0; j < g.length; ++j)
+            scales[i] += std::abs(w[j]) * std::hypot(re[i * g.step + j], im[i * g.step + j]);
+    return scales;
+}
+
+// Relative to the frame's scale: a few ulps per FFT stage.
+constexpr double kTolerance = 1e-13;
+
+void expectFrames(const Frames& want, const std::vector<double>& scales,
+                  const std::function<std::complex<double>(std::int64_t, std::int32_t)>& got) {
+    for (std::size_t i = 0; i < want.size(); ++i)
+        for (std::size_t k = 0; k < want[i].size(); ++k) {
+            const std::complex<double> bin = got(i, k);
+            const double error = std::hypot(bin.real() - static_cast<double>(want[i][k].real()),
+                                            bin.imag() - static_cast<double>(want[i][k].imag()));
+            ASSERT_LE(error, kTolerance * scales[i]) << "frame " << i << " bin " << k;
+        }
+}
+
+std::complex<double> hcBin(const double* hc, std::int32_t m, std::int32_t k) {
+    if (k == 0) return {hc[0], 0.0};
+    if (2 * k == m) return {hc[k], 0.0};
+    if (2 * k < m) return {hc[k], hc[m - k]};
+    return {hc[m - k], -hc[k]};
+}
+
+void expectUntouchedFrom(const std::vector<double>& v, std::size_t from) {
+    for (std::size_t r = from; r < v.size(); ++r) ASSERT_EQ(v[r], kSentinel) << "element " << r << " written";
+}
+
+class StftFrames : public testing::PlanCacheTestWithParam<Grid> {
+protected:
+    void SetUp() override {
+        PlanCacheTest::SetUp();
+        const Grid& g = GetParam();
+        re = testing::randomReals(g.n, 11);
+        im = testing::randomReals(g.n, 12);
+        zeros.assign(g.n, 0.0);
+        window = testing::randomReals(std::max(g.length, 0), 13);
+        spec = WindowSpec{g.length > 0 ? window.data() : nullptr, g.length, g.step, g.m};
+        interleaved.resize(2 * static_cast<std::size_t>(g.n));
+        for (std::int32_t t = 0; t < g.n; ++t) interleaved[2 * t] = re[t], interleaved[2 * t + 1] = im[t];
+        realScales = frameScales(re, zeros, window, g);
+        complexScales = frameScales(re, im, window, g);
+    }
+    // A window of no samples reads no signal: such frames get no signal at all.
+    const double* signal(const std::vector<double>& x) const { return GetParam().length > 0 ? x.data() : nullptr; }
+    std::size_t binsTotal() const { return GetParam().frames() * GetParam().m; }
+
+    std::vector<double> re, im, zeros, window, interleaved, realScales, complexScales;
+    WindowSpec spec{};
+};
+
+TEST_P(StftFrames, RealTransformMatchesTheDefinition) {
+    const Grid& g = GetParam();
+    const Frames want = referenceStft(re, zeros, window, g, g.shift);
+    std::vector<double> out(binsTotal() + 8, kSentinel);
+    std::int32_t shift = g.shift;
+    ASSERT_EQ(ReSTFTWithShift(signal(re), g.n, &spec, &shift, out.data()), kStatusOk);
+    expectFrames(want, realScales, [&](std::int64_t i, std::int32_t k) { return hcBin(&out[i * g.m], g.m, k); });
+    expectUntouchedFrom(out, binsTotal());
+    EXPECT_EQ(shift, positiveModulo(g.shift, g.m) + g.frames() * g.step);
+
+    const Frames unshifted = referenceStft(re, zeros, window, g, 0);
+    ASSERT_EQ(ReSTFT(signal(re), g.n, &spec, out.data()), kStatusOk);
+    expectFrames(unshifted, realScales, [&](std::int64_t i, std::int32_t k) { return hcBin(&out[i * g.m], g.m, k); });
+}
+
+TEST_P(StftFrames, ComplexTransformMatchesTheDefinitionInEveryLayout) {
+    const Grid& g = GetParam();
+    const std::size_t total = binsTotal();
+    const Frames want = referenceStft(re, im, window, g, g.shift);
+
+    // Split input and output at unit strides.
+    std::vector<double> outRe(total + 4, kSentinel), outIm(total + 4, kSentinel);
+    std::int32_t shift = g.shift;
+    ASSERT_EQ(CxSTFTExWithShift(signal(re), signal(im), 1, g.n, &spec, &shift, outRe.data(), outIm.data(), 1),
+              kStatusOk);
+    expectFrames(want, complexScales, [&](std::int64_t i, std::int32_t k) {
+        return std::complex<double>(outRe[i * g.m + k], outIm[i * g.m + k]);
+    });
+    expectUntouchedFrom(outRe, total);
+    expectUntouchedFrom(outIm, total);
+    EXPECT_EQ(shift, positiveModulo(g.shift, g.m) + g.frames() * g.step);
+
+    // Samples and bins three doubles apart, re and im in one array: the
+    // third double of every triple is not ours.
+    std::vector<double> x3(3 * static_cast<std::size_t>(g.n), 0.0);
+    for (std::int32_t t = 0; t < g.n; ++t) x3[3 * t] = re[t], x3[3 * t + 1] = im[t];
+    std::vector<double> out3(3 * total, kSentinel);
+    shift = g.shift;
+    const double* x3Re = signal(x3);
+    ASSERT_EQ(CxSTFTExWithShift(x3Re, x3Re ? x3Re + 1 : nullptr, 3, g.n, &spec, &shift, out3.data(),
+                                out3.data() + 1, 3),
+              kStatusOk);
+    expectFrames(want, complexScales, [&](std::int64_t i, std::int32_t k) {
+        return std::complex<double>(out3[3 * (i * g.m + k)], out3[3 * (i * g.m + k) + 1]);
+    });
+    for (std::size_t r = 2; r < out3.size(); r += 3) ASSERT_EQ(out3[r], kSentinel);
+
+    // Without a shift: interleaved in and out, and interleaved in, split out.
+    const Frames unshifted = referenceStft(re, im, window, g, 0);
+    std::vector<double> cx(2 * total + 4, kSentinel);
+    ASSERT_EQ(CxSTFT(signal(interleaved), g.n, &spec, cx.data()), kStatusOk);
+    expectFrames(unshifted, complexScales, [&](std::int64_t i, std::int32_t k) {
+        return std::complex<double>(cx[2 * (i * g.m + k)], cx[2 * (i * g.m + k) + 1]);
+    });
+    expectUntouchedFrom(cx, 2 * total);
+    const double* xi = signal(interleaved);
+    ASSERT_EQ(CxSTFTEx(xi, xi ? xi + 1 : nullptr, 2, g.n, &spec, outRe.data(), outIm.data(), 1), kStatusOk);
+    expectFrames(unshifted, complexScales, [&](std::int64_t i, std::int32_t k) {
+        return std::complex<double>(outRe[i * g.m + k], outIm[i * g.m + k]);
+    });
+}
+
+// |X|^2 / M does not depend on the phase reference, so the shifted
+// reference serves the unshifted spectrograms too.
+TEST_P(StftFrames, SpectrogramsAreScaledSquaredMagnitudesInTheirRowLayout) {
+    const Grid& g = GetParam();
+    const auto power = [&](const LongComplex& z) { return static_cast<double>(std::norm(z) / g.m); };
+
+    // Real rows of M/2 bins from floor(i*M/2); frames written in order, so
+    // with M = 1 the later of two frames sharing an element stays.
+    const Frames realFrames = referenceStft(re, zeros, window, g, g.shift);
+    const std::size_t rowsEnd = ((g.frames() - 1) * g.m) / 2 + std::max(g.m / 2, 1);
+    std::vector<double> want(rowsEnd), bound(rowsEnd);
+    for (std::int64_t i = 0; i < g.frames(); ++i)
+        for (std::int32_t k = 0; k < std::max(g.m / 2, 1); ++k) {
+            want[(i * g.m) / 2 + k] = power(realFrames[i][k]);
+            bound[(i * g.m) / 2 + k] = 4 * kTolerance * realScales[i] * realScales[i] / g.m + 1e-300;
+        }
+    std::vector<double> out(rowsEnd + 8, kSentinel);
+    ASSERT_EQ(ReSTFTsp(signal(re), g.n, &spec, out.data()), kStatusOk);
+    for (std::size_t r = 0; r < rowsEnd; ++r) ASSERT_NEAR(out[r], want[r], bound[r]) << "element " << r;
+    expectUntouchedFrom(out, rowsEnd);
+
+    const Frames complexFrames = referenceStft(re, im, window, g, g.shift);
+    out.assign(binsTotal() + 8, kSentinel);
+    ASSERT_EQ(CxSTFTsp(signal(interleaved), g.n, &spec, out.data()), kStatusOk);
+    for (std::int64_t i = 0; i < g.frames(); ++i)
+        for (std::int32_t k = 0; k < g.m; ++k)
+            ASSERT_NEAR(out[i * g.m + k], power(complexFrames[i][k]),
+                        4 * kTolerance * complexScales[i] * complexScales[i] / g.m + 1e-300)
+                << "frame " << i << " bin " << k;
+    expectUntouchedFrom(out, binsTotal());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Grids, StftFrames,
+    ::testing::Values(Grid{"RectangularSpanNoAliasing", 16, 16, 16, 64, 0},
+                      Grid{"AliasingWindowNotAMultiple", 8, 21, 5, 70, 2},
+                      Grid{"AliasingTwoPeriods", 16, 32, 7, 90, 0},
+                      Grid{"ShortWindowZeroFilled", 32, 11, 4, 60, 5},
+                      Grid{"NegativeShift", 8, 8, 3, 40, -1},
+                      Grid{"ShiftAboveM", 8, 12, 3, 40, 8 + 3},
+                      Grid{"MostNegativeShift", 16, 20, 6, 80, INT32_MIN},
+                      Grid{"LargestShift", 16, 10, 4, 50, INT32_MAX},
+                      Grid{"SingleBin", 1, 5, 2, 20, 3},
+                      Grid{"SingleBinOddFrameCount", 1, 3, 1, 7, 0},
+                      Grid{"TwoBins", 2, 3, 1, 9, -3},
+                      Grid{"NyquistDroppedFromRows", 8, 8, 2, 20, 0},
+                      Grid{"StepLongerThanM", 8, 8, 19, 100, 1},
+                      Grid{"TwoFramesWhenNIsLPlusOne", 8, 8, 1, 9, 0},
+                      Grid{"StepThreeLeavesLastSampleUnread", 8, 6, 3, 16, 0},
+                      Grid{"EmptyWindow", 8, 0, 3, 10, 1},
+                      Grid{"NegativeWindowLength", 4, -5, 2, 3, 0},
+                      Grid{"LongerFrames", 512, 700, 250, 1450, 77}),
+    [](const ::testing::TestParamInfo<Grid>& info) { return std::string(info.param.name); });
+
+class StftBlocks : public testing::PlanCacheTest {};
+
+// A signal cut into blocks that overlap by L - D samples, each block
+// passing on the shift the previous one returned, gives the frames of one
+// call over the whole signal, bit for bit. Each call reduces the shift it
+// gets, so the final shifts agree modulo M.
+TEST_F(StftBlocks, ReturnedShiftContinuesThePhaseReference) {
+    const std::int32_t m = 16, length = 40, step = 6, n = 200, firstLength = 100;
+    const std::vector<double> re = testing::randomReals(n, 21), im = testing::randomReals(n, 22);
+    const std::vector<double> window = testing::randomReals(length, 23);
+    const WindowSpec spec{window.data(), length, step, m};
+    const std::int64_t frames = (n - length) / step + 1;
+    const std::int64_t firstFrames = (firstLength - length) / step + 1;
+    const std::int32_t secondStart = static_cast<std::int32_t>(firstFrames * step);
+
+    std::vector<double> whole(frames * m), blocks(frames * m);
+    std::int32_t wholeShift = -5, blockShift = -5;
+    ASSERT_EQ(ReSTFTWithShift(re.data(), n, &spec, &wholeShift, whole.data()), kStatusOk);
+    ASSERT_EQ(ReSTFTWithShift(re.data(), firstLength, &spec, &blockShift, blocks.data()), kStatusOk);
+    ASSERT_EQ(ReSTFTWithShift(re.data() + secondStart, n - secondStart, &spec, &blockShift,
+                              blocks.data() + firstFrames * m),
+              kStatusOk);
+    EXPECT_EQ(blocks, whole);
+    EXPECT_EQ(blockShift % m, wholeShift % m);
+
+    std::vector<double> wholeRe(frames * m), wholeIm(frames * m), blockRe(frames * m), blockIm(frames * m);
+    wholeShift = blockShift = 1000;
+    ASSERT_EQ(CxSTFTExWithShift(re.data(), im.data(), 1, n, &spec, &wholeShift, wholeRe.data(), wholeIm.data(), 1),
+              kStatusOk);
+    ASSERT_EQ(CxSTFTExWithShift(re.data(), im.data(), 1, firstLength, &spec, &blockShift, blockRe.data(),
+                                blockIm.data(), 1),
+              kStatusOk);
+    ASSERT_EQ(CxSTFTExWithShift(re.data() + secondStart, im.data() + secondStart, 1, n - secondStart, &spec,
+                                &blockShift, blockRe.data() + firstFrames * m, blockIm.data() + firstFrames * m, 1),
+              kStatusOk);
+    EXPECT_EQ(blockRe, wholeRe);
+    EXPECT_EQ(blockIm, wholeIm);
+    EXPECT_EQ(blockShift % m, wholeShift % m);
+}
+
+// The seven exports behind one signature: (x, N, spec, shift, out of
+// 2*half doubles); the complex ones read x as Cx samples, the Ex ones write
+// real parts to out and imaginary parts to out + half.
+using Export = std::function<std::int32_t(const double*, std::int32_t, const WindowSpec*, std::int32_t*, double*,
+                                          std::size_t)>;
+
+const std::vector<std::pair<const char*, Export>>& allExports() {
+    static const std::vector<std::pair<const char*, Export>> exports = {
+        {"ReSTFT", [](auto x, auto n, auto s, auto, auto out, auto) { return ReSTFT(x, n, s, out); }},
+        {"ReSTFTWithShift",
+         [](auto x, auto n, auto s, auto sh, auto out, auto) { return ReSTFTWithShift(x, n, s, sh, out); }},
+        {"CxSTFT", [](auto x, auto n, auto s, auto, auto out, auto) { return CxSTFT(x, n, s, out); }},
+        {"CxSTFTEx",
+         [](auto x, auto n, auto s, auto, auto out, auto half) {
+             return CxSTFTEx(x, x + 1, 2, n, s, out, out + half, 1);
+         }},
+        {"CxSTFTExWithShift",
+         [](auto x, auto n, auto s, auto sh, auto out, auto half) {
+             return CxSTFTExWithShift(x, x + 1, 2, n, s, sh, out, out + half, 1);
+         }},
+        {"ReSTFTsp", [](auto x, auto n, auto s, auto, auto out, auto) { return ReSTFTsp(x, n, s, out); }},
+        {"CxSTFTsp", [](auto x, auto n, auto s, auto, auto out, auto) { return CxSTFTsp(x, n, s, out); }},
+    };
+    return exports;
+}
+
+struct BadArguments {
+    const char* name;
+    std::int32_t n, length, step, m;
+    bool nullWindow, nullSpec;
+    std::int32_t status;
+};
+
+class StftArguments : public testing::PlanCacheTestWithParam<BadArguments> {};
+
+TEST_P(StftArguments, RejectedInOrderWithNothingWritten) {
+    const BadArguments& a = GetParam();
+    const std::vector<double> x(2 * 64, 0.5), window(64, 1.0);
+    const WindowSpec spec{a.nullWindow ? nullptr : window.data(), a.length, a.step, a.m};
+    for (const auto& [name, call] : allExports()) {
+        SCOPED_TRACE(name);
+        std::vector<double> out(2 * 1024, kSentinel);
+        std::int32_t shift = 77;
+        EXPECT_EQ(call(x.data(), a.n, a.nullSpec ? nullptr : &spec, &shift, out.data(), 1024), a.status);
+        EXPECT_EQ(shift, 77);
+        expectUntouchedFrom(out, 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StftArguments,
+    ::testing::Values(BadArguments{"SignalAsLongAsWindow", 8, 8, 1, 8, false, false, kStatusBadLength},
+                      BadArguments{"SignalShorterThanWindow", 5, 8, 1, 8, false, false, kStatusBadLength},
+                      BadArguments{"LengthCheckedBeforeGrid", 8, 8, 0, 3, false, false, kStatusBadLength},
+                      BadArguments{"EmptySignalEmptyWindow", 0, 0, 1, 8, false, false, kStatusBadLength},
+                      BadArguments{"ZeroStep", 20, 8, 0, 8, false, false, kStatusBadWindowSpec},
+                      BadArguments{"NegativeStep", 20, 8, -4, 8, false, false, kStatusBadWindowSpec},
+                      BadArguments{"ZeroBins", 20, 8, 1, 0, false, false, kStatusBadWindowSpec},
+                      BadArguments{"NegativeBins", 20, 8, 1, -8, false, false, kStatusBadWindowSpec},
+                      BadArguments{"MostNegativeBins", 20, 8, 1, INT32_MIN, false, false, kStatusBadWindowSpec},
+                      BadArguments{"ThreeBins", 20, 8, 1, 3, false, false, kStatusBadWindowSpec},
+                      BadArguments{"TwelveBins", 20, 8, 1, 12, false, false, kStatusBadWindowSpec},
+                      BadArguments{"MissingWindow", 20, 8, 1, 8, true, false, kStatusBadWindowSpec},
+                      BadArguments{"MissingWindowShortSignal", 8, 8, 1, 8, true, false, kStatusBadLength},
+                      BadArguments{"MissingSpec", 20, 8, 1, 8, false, true, kStatusBadWindowSpec}),
+    [](const ::testing::TestParamInfo<BadArguments>& info) { return std::string(info.param.name); });
+
+struct FaultGrid {
+    const char* name;
+    std::int32_t m, length, step, n;
+};
+
+class StftAllocationFaults : public testing::PlanCacheTestWithParam<FaultGrid> {};
+
+// Every allocation of every export fails in turn: -20001, the caller's
+// shift untouched, nothing leaked, no plan left behind. With M = 2^15 the
+// FFT itself takes scratch for every frame.
+TEST_P(StftAllocationFaults, EachFailureIsReportedAndNothingLeaks) {
+    const FaultGrid& g = GetParam();
+    const std::vector<double> x = testing::randomReals(2 * static_cast<std::size_t>(g.n), 31);
+    const std::vector<double> window = testing::randomReals(g.length, 32);
+    const WindowSpec spec{window.data(), g.length, g.step, g.m};
+    const std::size_t half = 2 * static_cast<std::size_t>((g.n - g.length) / g.step + 1) * g.m;
+    std::vector<double> out(2 * half);
+    for (const auto& [name, call] : allExports()) {
+        SCOPED_TRACE(name);
+        const std::int64_t total = testing::sweepAllocationFaults([&](bool expectFailure) {
+            std::int32_t shift = 5;
+            EXPECT_EQ(call(x.data(), g.n, &spec, &shift, out.data(), half),
+                      expectFailure ? kStatusNoMemory : kStatusOk);
+            if (expectFailure) EXPECT_EQ(shift, 5);
+            EXPECT_EQ(fft::planCacheSize(), 0);
+        });
+        EXPECT_GE(total, 2);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Grids, StftAllocationFaults,
+                         ::testing::Values(FaultGrid{"Small", 64, 100, 20, 300},
+                                           FaultGrid{"FftWithScratch", 1 << 15, 1 << 15, 1000, (1 << 15) + 1001}),
+                         [](const ::testing::TestParamInfo<FaultGrid>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace varnel
