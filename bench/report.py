@@ -5,6 +5,9 @@ usage: report.py [--build-dir build/bench] [--section NAME ...] [--quick]
                  [--min-time SECONDS] [--repetitions N] [--filter REGEX]
                  [--from-json NAME=FILE ...] [--output docs/benchmarks.md]
 
+--from-json may name several files for one section (a program's and its
+companions'); their benchmarks are merged.
+
 Each section of the report belongs to one benchmark program and lives in the
 markdown file between the markers <!-- NAME:begin --> and <!-- NAME:end -->;
 a run replaces only the sections that it ran and the machine block at the
@@ -13,10 +16,12 @@ of the file as it was. A section whose markers are missing is appended.
 
 A program reports Google Benchmark JSON. Benchmark names follow
 <group>/<implementation>/<size>; each group becomes one table with a row
-per size, a column per implementation (median real time per transform, in
-ns) and the ratios that the section asks for. A new comparison (STFT frames
-against FFTW, scipy, ...) is one more entry in SECTIONS; a program that is
-not a Google Benchmark binary only has to print the same JSON format.
+per size, a column per implementation (median real time per call, in the
+section's unit) and the ratios that the section asks for. A new comparison
+is one more entry in SECTIONS. A section may have companion programs whose
+results join its tables (the stft section's scipy timings come from a
+Python script); a program that is not a Google Benchmark binary only has to
+accept the --benchmark_* flags used here and write the same JSON format.
 
 Standard library only.
 """
@@ -34,7 +39,7 @@ REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
 class Section:
-    def __init__(self, name, title, program, intro, groups, columns, ratios):
+    def __init__(self, name, title, program, intro, groups, columns, ratios, unit="ns", companions=()):
         self.name = name            # marker name
         self.title = title          # markdown heading
         self.program = program      # path under the build directory, or a command list
@@ -42,11 +47,16 @@ class Section:
         self.groups = groups        # [(group id, table heading)]
         self.columns = columns      # [(implementation id, column heading)]
         self.ratios = ratios        # [(numerator id, denominator id, column heading)]
+        self.unit = unit            # unit of the table cells: ns, us or ms
+        self.companions = companions  # further command lists whose results join the tables
 
     def command(self, build_dir):
         if isinstance(self.program, str):
             return [os.path.join(build_dir, self.program)]
         return list(self.program)
+
+    def commands(self, build_dir):
+        return [self.command(build_dir)] + [list(c) for c in self.companions]
 
 
 SECTIONS = [
@@ -69,7 +79,54 @@ SECTIONS = [
         columns=[("varnel", "varnel ns"), ("fftw_measure", "FFTW_MEASURE ns")],
         ratios=[("varnel", "fftw_measure", "ratio")],
     ),
+    Section(
+        name="stft",
+        title="STFT spectrogram: Varnel against FFTW and scipy",
+        program="bench/varnel_bench_stft",
+        companions=[[sys.executable, os.path.join(REPO, "bench", "linear", "stft_scipy.py")]],
+        intro=(
+            "`ReSTFTsp` (the exported real spectrogram) on 2^20 random samples "
+            "with a periodic Hann window of length L = M and a hop of M/4; one "
+            "call is the whole signal, rows of M/2 values |X|^2/M. FFTW: the "
+            "same frames done by hand in the same process (window the frame, "
+            "`fftw_plan_dft_r2c_1d` planned once with `FFTW_MEASURE`, |X|^2/M "
+            "into the same rows). scipy: `scipy.signal.spectrogram` with the "
+            "same signal, window and hop (one-sided, `detrend=False`), timed "
+            "by `bench/linear/stft_scipy.py` with `time.perf_counter`, best "
+            "call of each repetition. Times are medians of the repetitions, in "
+            "microseconds per call; varnel / FFTW below 1 means Varnel is "
+            "faster, scipy / varnel is Varnel's speed-up over scipy."),
+        groups=[("sp", "Real spectrogram, L = M, hop M/4, 2^20 samples")],
+        columns=[("varnel", "varnel us"), ("fftw_measure", "FFTW_MEASURE us"), ("scipy", "scipy us")],
+        ratios=[("varnel", "fftw_measure", "varnel / FFTW"), ("scipy", "varnel", "scipy / varnel")],
+        unit="us",
+    ),
+    Section(
+        name="dgt",
+        title="Discrete Gabor transform: Varnel against FFTW and LTFAT",
+        program="bench/varnel_bench_dgt",
+        companions=[[sys.executable, os.path.join(REPO, "bench", "linear", "dgt_ltfat.py")]],
+        intro=(
+            "`ReDGT` (the exported real Gabor transform) on 2^20 random samples "
+            "with a periodic Hann window of L = 1024 samples, time step 256 and "
+            "1024 bins: 4096 frames in `Hc` layout per call. FFTW: the same "
+            "coefficients done by hand in the same process (periodic extension, "
+            "window and rotate each frame, `fftw_plan_dft_r2c_1d` planned once "
+            "with `FFTW_MEASURE`, copy into `Hc`). LTFAT: `ltfatpy.dgtreal` with "
+            "the same signal and the same window as a 1024-sample FIR window "
+            "(rotated by L/2, LTFAT's centring), timed by "
+            "`bench/linear/dgt_ltfat.py` with `time.perf_counter`, best call of "
+            "each repetition. Times are medians of the repetitions, in "
+            "microseconds per call; varnel / FFTW below 1 means Varnel is "
+            "faster, LTFAT / varnel is Varnel's speed-up over LTFAT."),
+        groups=[("dgt", "Real DGT, Hann window L = 1024, time step 256, 1024 bins, 2^20 samples")],
+        columns=[("varnel", "varnel us"), ("fftw_measure", "FFTW_MEASURE us"), ("ltfatpy", "LTFAT us")],
+        ratios=[("varnel", "fftw_measure", "varnel / FFTW"), ("ltfatpy", "varnel", "LTFAT / varnel")],
+        unit="us",
+    ),
 ]
+
+UNIT_NS = {"ns": 1.0, "us": 1e3, "ms": 1e6}
 
 
 # ---------------------------------------------------------------- machine
@@ -127,8 +184,7 @@ def compiler_description(build_dir, context):
 
 # ---------------------------------------------------------------- running
 
-def run_program(section, build_dir, min_time, repetitions, json_path, name_filter):
-    cmd = section.command(build_dir)
+def run_program(cmd, min_time, repetitions, json_path, name_filter):
     if not os.path.exists(cmd[0]):
         sys.exit("report.py: %s not found; build with -DVARNEL_BUILD_BENCHMARKS=ON" % cmd[0])
     cmd += [
@@ -148,6 +204,17 @@ def run_program(section, build_dir, min_time, repetitions, json_path, name_filte
 def load_results(json_path):
     with open(json_path, encoding="utf-8") as f:
         return json.load(f)
+
+
+def merge_results(parts):
+    """One result set from several programs' JSON: benchmarks joined, the
+    first program's context kept and the others' keys added."""
+    data = {"context": {}, "benchmarks": []}
+    for part in parts:
+        for key, value in part.get("context", {}).items():
+            data["context"].setdefault(key, value)
+        data["benchmarks"] += part.get("benchmarks", [])
+    return data
 
 
 def to_ns(value, unit):
@@ -187,10 +254,10 @@ def collect(data):
 
 # ---------------------------------------------------------------- markdown
 
-def format_ns(ns):
-    if ns >= 100:
-        return "{:,.0f}".format(ns)
-    return "{:.1f}".format(ns)
+def format_time(value):
+    if value >= 100:
+        return "{:,.0f}".format(value)
+    return "{:.1f}".format(value)
 
 
 def section_markdown(section, data, build_dir, stamp):
@@ -202,6 +269,10 @@ def section_markdown(section, data, build_dir, stamp):
         details.append("build: %s" % context["varnel_build_type"])
     if context.get("fftw_version"):
         details.append(context["fftw_version"])
+    if context.get("scipy_version"):
+        details.append("scipy %s, numpy %s" % (context["scipy_version"], context.get("numpy_version", "?")))
+    if context.get("ltfatpy_version"):
+        details.append("ltfatpy %s" % context["ltfatpy_version"])
     lines += ["_" + "; ".join(details) + "._", ""]
     for group, heading in section.groups:
         rows = [s for s in sizes if any((group, impl, s) in results for impl, _ in section.columns)]
@@ -220,7 +291,7 @@ def section_markdown(section, data, build_dir, stamp):
                 elif isinstance(value, str):
                     cells.append("error: " + value.replace("|", "/"))
                 else:
-                    cells.append(format_ns(value))
+                    cells.append(format_time(value / UNIT_NS[section.unit]))
             for num, den, _ in section.ratios:
                 a, b = results.get((group, num, size)), results.get((group, den, size))
                 ok = isinstance(a, float) and isinstance(b, float) and b > 0
@@ -289,7 +360,10 @@ def main():
     if args.quick:
         args.min_time, args.repetitions = 0.01, 1
 
-    saved = dict(item.split("=", 1) for item in args.from_json)
+    saved = {}
+    for item in args.from_json:
+        name, _, path = item.partition("=")
+        saved.setdefault(name, []).append(path)
     chosen = [s for s in SECTIONS if (args.section is None and not saved) or
               (args.section and s.name in args.section) or s.name in saved]
     stamp = datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC")
@@ -297,24 +371,32 @@ def main():
     failed = False
     rendered, contexts = {}, []
     for section in chosen:
+        runs = []  # (json path, exit status)
         if section.name in saved:
-            json_path, rc = saved[section.name], 0
+            runs = [(path, 0) for path in saved[section.name]]
         else:
             out_dir = os.path.join(args.build_dir, "bench")
             os.makedirs(out_dir, exist_ok=True)
-            json_path = os.path.join(out_dir, "%s.json" % section.name)
-            rc = run_program(section, args.build_dir, args.min_time, args.repetitions, json_path,
-                             args.filter)
-        try:
-            data = load_results(json_path)
-        except (OSError, ValueError) as e:
-            print("report.py: no results for section %s: %s" % (section.name, e), file=sys.stderr)
-            failed = True
+            for index, cmd in enumerate(section.commands(args.build_dir)):
+                json_path = os.path.join(out_dir, "%s%s.json" % (section.name, "-%d" % index if index else ""))
+                runs.append((json_path, run_program(cmd, args.min_time, args.repetitions, json_path,
+                                                    args.filter)))
+        parts = []
+        for json_path, rc in runs:
+            try:
+                parts.append(load_results(json_path))
+            except (OSError, ValueError) as e:
+                print("report.py: no results from %s for section %s: %s" % (json_path, section.name, e),
+                      file=sys.stderr)
+                failed = True
+                continue
+            if rc != 0:
+                print("report.py: %s (section %s) exited with %d; its errors are in the table"
+                      % (json_path, section.name, rc), file=sys.stderr)
+                failed = True
+        if not parts:
             continue
-        if rc != 0:
-            print("report.py: %s exited with %d; its errors are in the table" % (section.name, rc),
-                  file=sys.stderr)
-            failed = True
+        data = merge_results(parts)
         broken = [b.get("name", "?") for b in data.get("benchmarks", []) if b.get("error_occurred")]
         if broken:
             print("report.py: failed benchmarks: " + ", ".join(broken), file=sys.stderr)

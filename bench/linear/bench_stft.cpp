@@ -1,0 +1,238 @@
+// The real spectrogram (ReSTFTsp) against the same frames done with FFTW,
+// in the same process, on the same signal and window.
+//
+//   sp/varnel/<M>        ReSTFTsp: fold, rotate, reFft, |X|^2/M rows of M/2
+//   sp/fftw_measure/<M>  the same frames by hand: window the frame into a
+//                        buffer of M, fftw_plan_dft_r2c_1d (FFTW_MEASURE,
+//                        planned once outside the timed loop), |X|^2/M into
+//                        the same row layout
+//
+// Signal: 2^20 samples; periodic Hann window of length L = M, hop M/4, for
+// M = 64 ... 8192. One iteration is the whole signal. scipy's spectrogram
+// of the same signal is timed by stft_scipy.py next to this file.
+//
+// Before a size is timed, Varnel's rows are compared once with FFTW's; a
+// disagreement marks the benchmark as failed instead of timing a wrong
+// answer. --smoke runs two small sizes once each with FFTW_ESTIMATE and
+// exits non-zero on any failure.
+#include <benchmark/benchmark.h>
+#include <fftw3.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "varnel.h"
+
+namespace {
+
+bool gSmoke = false;
+bool gFailed = false;
+
+constexpr double kTolerance = 1e-9;  // relative RMS; both sides are near 1e-15
+
+std::int32_t signalLength() { return gSmoke ? (1 << 14) : (1 << 20); }
+
+std::vector<std::int32_t> binCounts() {
+    if (gSmoke) return {64, 1024};
+    std::vector<std::int32_t> sizes;
+    for (std::int32_t m = 64; m <= 8192; m *= 2) sizes.push_back(m);
+    return sizes;
+}
+
+unsigned plannerFlags() { return gSmoke ? FFTW_ESTIMATE : FFTW_MEASURE; }
+
+struct FftwFree {
+    void operator()(double* p) const { fftw_free(p); }
+};
+using Buffer = std::unique_ptr<double[], FftwFree>;
+
+Buffer allocate(std::int64_t count) {
+    Buffer buffer(static_cast<double*>(fftw_malloc(sizeof(double) * static_cast<std::size_t>(count))));
+    if (buffer) std::fill(buffer.get(), buffer.get() + count, 0.0);
+    return buffer;
+}
+
+// Reproducible values in [-1, 1) (xorshift64); stft_scipy.py draws the same.
+void fillSignal(double* x, std::int64_t count, std::uint64_t seed) {
+    std::uint64_t s = 0x9E3779B97F4A7C15ull ^ (seed * 0xBF58476D1CE4E5B9ull);
+    for (std::int64_t i = 0; i < count; ++i) {
+        s ^= s << 13;
+        s ^= s >> 7;
+        s ^= s << 17;
+        x[i] = static_cast<double>(s >> 11) * 0x1.0p-52 - 1.0;
+    }
+}
+
+std::vector<double> periodicHann(std::int32_t length) {
+    std::vector<double> w(length);
+    for (std::int32_t j = 0; j < length; ++j) w[j] = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * j / length);
+    return w;
+}
+
+// Everything a spectrogram benchmark of one bin count needs.
+struct Problem {
+    std::int32_t n, m, length, step;
+    std::int64_t frames;
+    std::vector<double> window;
+    Buffer x, out;
+
+    explicit Problem(std::int32_t binCount)
+        : n(signalLength()), m(binCount), length(binCount), step(binCount / 4),
+          frames((n - length) / step + 1), window(periodicHann(length)), x(allocate(n)),
+          out(allocate(frames * (m / 2))) {
+        if (x) fillSignal(x.get(), n, 7);
+    }
+    bool ok() const { return x && out; }
+    std::int64_t rowsSize() const { return frames * (m / 2); }
+};
+
+void fail(benchmark::State& state, const std::string& message) {
+    gFailed = true;
+    state.SkipWithError(message.c_str());
+}
+
+// The hand-made spectrogram: FFTW's plan and buffers for one bin count.
+class FftwSpectrogram {
+public:
+    explicit FftwSpectrogram(const Problem& p)
+        : p_(p), frame_(allocate(p.m)), spectrum_(allocate(2 * (p.m / 2 + 1))) {
+        if (frame_ && spectrum_) {
+            plan_ = fftw_plan_dft_r2c_1d(p.m, frame_.get(), reinterpret_cast<fftw_complex*>(spectrum_.get()),
+                                         plannerFlags());
+        }
+    }
+    ~FftwSpectrogram() {
+        if (plan_) fftw_destroy_plan(plan_);
+    }
+    bool ok() const { return plan_ != nullptr; }
+
+    void run(double* out) {
+        const std::int32_t m = p_.m;
+        const double q = 1.0 / m;
+        const double* w = p_.window.data();
+        double* b = frame_.get();
+        const double* z = spectrum_.get();
+        for (std::int64_t i = 0; i < p_.frames; ++i) {
+            const double* x = p_.x.get() + i * p_.step;
+            // L = M here: windowing is the whole fold, and the rotation that
+            // Varnel applies does not change |X|.
+            for (std::int32_t j = 0; j < m; ++j) b[j] = w[j] * x[j];
+            fftw_execute(plan_);
+            double* row = out + i * (m / 2);
+            for (std::int32_t k = 0; k < m / 2; ++k) row[k] = (z[2 * k] * z[2 * k] + z[2 * k + 1] * z[2 * k + 1]) * q;
+        }
+    }
+
+private:
+    const Problem& p_;
+    Buffer frame_, spectrum_;
+    fftw_plan plan_ = nullptr;
+};
+
+double relativeRmsError(const double* got, const double* want, std::int64_t count) {
+    double diff = 0.0, norm = 0.0;
+    for (std::int64_t i = 0; i < count; ++i) {
+        diff += (got[i] - want[i]) * (got[i] - want[i]);
+        norm += want[i] * want[i];
+    }
+    return std::sqrt(diff / std::max(norm, 1e-300));
+}
+
+bool checkAgainstFftw(benchmark::State& state, const Problem& p) {
+    Buffer want = allocate(p.rowsSize());
+    FftwSpectrogram reference(p);
+    if (!want || !reference.ok()) {
+        fail(state, "could not set up the FFTW reference");
+        return false;
+    }
+    reference.run(want.get());
+    const double error = relativeRmsError(p.out.get(), want.get(), p.rowsSize());
+    if (!(error <= kTolerance)) {
+        char message[128];
+        std::snprintf(message, sizeof message, "ReSTFTsp disagrees with FFTW: relative RMS error %.3g", error);
+        fail(state, message);
+        return false;
+    }
+    return true;
+}
+
+void spectrogramVarnel(benchmark::State& state) {
+    Problem p(static_cast<std::int32_t>(state.range(0)));
+    if (!p.ok()) return fail(state, "out of memory");
+    const WindowSpec spec{p.window.data(), p.length, p.step, p.m};
+    const std::int32_t status = ReSTFTsp(p.x.get(), p.n, &spec, p.out.get());
+    if (status != kStatusOk) return fail(state, "ReSTFTsp returned status " + std::to_string(status));
+    if (!checkAgainstFftw(state, p)) return;
+    for (auto _ : state) {
+        ReSTFTsp(p.x.get(), p.n, &spec, p.out.get());
+        benchmark::ClobberMemory();
+    }
+    state.counters["frames"] = static_cast<double>(p.frames);
+}
+
+void spectrogramFftw(benchmark::State& state) {
+    Problem p(static_cast<std::int32_t>(state.range(0)));
+    if (!p.ok()) return fail(state, "out of memory");
+    FftwSpectrogram fftw(p);
+    if (!fftw.ok()) return fail(state, "FFTW could not plan");
+    for (auto _ : state) {
+        fftw.run(p.out.get());
+        benchmark::ClobberMemory();
+    }
+    state.counters["frames"] = static_cast<double>(p.frames);
+}
+
+void registerBenchmarks() {
+    for (std::int32_t m : binCounts()) {
+        const std::pair<const char*, void (*)(benchmark::State&)> cases[] = {
+            {"sp/varnel", spectrogramVarnel},
+            {"sp/fftw_measure", spectrogramFftw},
+        };
+        for (const auto& [name, function] : cases) {
+            auto* b = benchmark::RegisterBenchmark(name, function)->Arg(m)->Unit(benchmark::kMicrosecond);
+            if (gSmoke) b->Iterations(1);
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<char*> args;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--smoke") == 0) {
+            gSmoke = true;
+        } else {
+            args.push_back(argv[i]);
+        }
+    }
+    int count = static_cast<int>(args.size());
+    args.push_back(nullptr);
+
+    registerBenchmarks();
+#if defined(__clang__)
+    benchmark::AddCustomContext("compiler", "clang " __clang_version__);
+#elif defined(__GNUC__)
+    benchmark::AddCustomContext("compiler", "gcc " __VERSION__);
+#endif
+    benchmark::AddCustomContext("varnel_build_type", VARNEL_BENCH_BUILD_TYPE);
+    benchmark::AddCustomContext("fftw_version", fftw_version);
+    benchmark::AddCustomContext("fftw_planner", gSmoke ? "FFTW_ESTIMATE" : "FFTW_MEASURE");
+    benchmark::Initialize(&count, args.data());
+    if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 2;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    fftw_cleanup();
+    if (gFailed) {
+        std::fprintf(stderr, "some benchmarks failed (see the error messages above)\n");
+        return 1;
+    }
+    return 0;
+}
