@@ -131,17 +131,29 @@ VARNEL_API void _ReIm2Hc(const double *re, const double *im, double *hc, int32_t
  * x holds N samples; the window spec gives window w (L samples), time step
  * D and bin count M (a power of two, 1 allowed). There are
  * F = (N - L)/D + 1 frames; frame i folds w[j] * x[i*D + j] onto M points
- * (positions j and j + M add up when L > M) and rotates the buffer so that
- * the phase refers to absolute sample time t + shift. Status 1 when N <= L,
- * 29 when D < 1 or M is not a power of two, -20001 without memory.
+ * (positions j and j + M add up when L > M, positions L..M-1 are zero when
+ * L < M) and rotates the buffer so that the phase refers to absolute
+ * sample time: X_i[k] = sum_j w[j] x[t] exp(-2 pi i k (t + shift)/M),
+ * t = i*D + j, unscaled.
+ *
+ * Checks, in this order: 1 when N <= L; 29 when D < 1, M < 1, M is not a
+ * power of two, spec is null, or window is null while L >= 1. Nothing is
+ * written then and *shift is not changed. L <= 0 passes: its frames read no
+ * samples (x may then be null) and their spectra are zero. -20001 when
+ * working memory or the FFT plan cannot be obtained; frames made before may
+ * have been written, *shift is not changed. Working memory is a few buffers
+ * of M doubles whatever N is. Inputs and outputs must not overlap.
  * ---------------------------------------------------------------------- */
 
 /* Real STFT; out receives F blocks of M doubles, each an Hc spectrum. */
 VARNEL_API int32_t ReSTFT(const double *x, int32_t N, const WindowSpec *spec, double *out);
 
-/* ReSTFT with a caller-held phase reference: *shift (reduced modulo M) is
- * the initial shift and receives shift0 + F*D on return, the value to pass
- * with the next block of the same signal. */
+/* ReSTFT with a caller-held phase reference: *shift, taken modulo M (a
+ * negative value as its non-negative residue), is the initial shift s0; on
+ * success it receives s0 + F*D, not reduced modulo M (beyond INT32_MAX it
+ * wraps modulo 2^32, which keeps its residue modulo M): the value to pass
+ * with the next block of the same signal, which starts F*D samples later
+ * and overlaps this one by L - D samples. A null shift acts as 0. */
 VARNEL_API int32_t ReSTFTWithShift(const double *x, int32_t N, const WindowSpec *spec, int32_t *shift,
                                    double *out);
 
@@ -158,8 +170,10 @@ VARNEL_API int32_t CxSTFTExWithShift(const double *xRe, const double *xIm, int32
                                      const WindowSpec *spec, int32_t *shift, double *outRe, double *outIm,
                                      int32_t outStride);
 
-/* Real spectrogram: F rows of M/2 doubles, |X_i[k]|^2 / M for k < M/2
- * (the Nyquist bin is dropped); row i starts at element floor(i*M/2). */
+/* Real spectrogram: |X_i[k]|^2 / M for k < M/2 (the Nyquist bin is
+ * dropped), row i starting at element floor(i*M/2): F*(M/2) doubles. For
+ * M = 1 frames 2u and 2u+1 share element u and the later one stays:
+ * (F+1)/2 doubles. */
 VARNEL_API int32_t ReSTFTsp(const double *x, int32_t N, const WindowSpec *spec, double *out);
 
 /* Complex spectrogram: F rows of M doubles, |X_i[k]|^2 / M in FFT order. */

@@ -7,33 +7,32 @@
 
 #include <algorithm>
 
+#include "linear/stft_loops.h"
+
 namespace varnel::stft {
 namespace {
 
 using std::ptrdiff_t;
 
-// One buffer from samples at a stride. The unit-stride loop is kept
-// separate so that it vectorises.
+// One buffer from samples at a stride. Unit stride, the common case, goes
+// to the vectorised loops.
 struct StridedRuns {
+    const FrameLoops& loops;
     const double* x;
     ptrdiff_t stride;
     double* b;
 
     template <bool Accumulate>
-    void weigh(ptrdiff_t dst, const double* __restrict w, ptrdiff_t src, ptrdiff_t count) const {
-        double* __restrict out = b + dst;
+    void weigh(ptrdiff_t dst, const double* w, ptrdiff_t src, ptrdiff_t count) const {
+        double* out = b + dst;
         if (stride == 1) {
-            const double* __restrict in = x + src;
-            for (ptrdiff_t t = 0; t < count; ++t) {
-                if constexpr (Accumulate) out[t] += w[t] * in[t];
-                else out[t] = w[t] * in[t];
-            }
-        } else {
-            const double* in = x + src * stride;
-            for (ptrdiff_t t = 0; t < count; ++t) {
-                if constexpr (Accumulate) out[t] += w[t] * in[t * stride];
-                else out[t] = w[t] * in[t * stride];
-            }
+            (Accumulate ? loops.weighAdd : loops.weigh)(out, w, x + src, count);
+            return;
+        }
+        const double* in = x + src * stride;
+        for (ptrdiff_t t = 0; t < count; ++t) {
+            if constexpr (Accumulate) out[t] += w[t] * in[t * stride];
+            else out[t] = w[t] * in[t * stride];
         }
     }
     void zero(ptrdiff_t dst, ptrdiff_t count) const { std::fill(b + dst, b + dst + count, 0.0); }
@@ -41,24 +40,14 @@ struct StridedRuns {
 
 // Both parts of interleaved (Cx) samples in one pass over the signal.
 struct InterleavedRuns {
+    const FrameLoops& loops;
     const double* x;
     double* bRe;
     double* bIm;
 
     template <bool Accumulate>
-    void weigh(ptrdiff_t dst, const double* __restrict w, ptrdiff_t src, ptrdiff_t count) const {
-        const double* __restrict in = x + 2 * src;
-        double* __restrict re = bRe + dst;
-        double* __restrict im = bIm + dst;
-        for (ptrdiff_t t = 0; t < count; ++t) {
-            if constexpr (Accumulate) {
-                re[t] += w[t] * in[2 * t];
-                im[t] += w[t] * in[2 * t + 1];
-            } else {
-                re[t] = w[t] * in[2 * t];
-                im[t] = w[t] * in[2 * t + 1];
-            }
-        }
+    void weigh(ptrdiff_t dst, const double* w, ptrdiff_t src, ptrdiff_t count) const {
+        (Accumulate ? loops.weighPairAdd : loops.weighPair)(bRe + dst, bIm + dst, w, x + 2 * src, count);
     }
     void zero(ptrdiff_t dst, ptrdiff_t count) const {
         std::fill(bRe + dst, bRe + dst + count, 0.0);
@@ -95,27 +84,28 @@ void fold(const Grid& grid, std::int32_t shift, const Runs& runs) {
 
 }  // namespace
 
-void foldRotated(const Grid& grid, const double* signal, ptrdiff_t stride, std::int64_t frameStart,
-                 std::int32_t shift, double* b) noexcept {
+void foldRotated(const Grid& grid, const FrameLoops& loops, const double* signal, ptrdiff_t stride,
+                 std::int64_t frameStart, std::int32_t shift, double* b) noexcept {
     if (grid.windowLength <= 0) {
         std::fill(b, b + grid.binCount, 0.0);
         return;
     }
-    fold(grid, shift, StridedRuns{signal + frameStart * stride, stride, b});
+    fold(grid, shift, StridedRuns{loops, signal + frameStart * stride, stride, b});
 }
 
-void foldRotatedPair(const Grid& grid, const double* re, const double* im, ptrdiff_t stride,
-                     std::int64_t frameStart, std::int32_t shift, double* bRe, double* bIm) noexcept {
+void foldRotatedPair(const Grid& grid, const FrameLoops& loops, const double* re, const double* im,
+                     ptrdiff_t stride, std::int64_t frameStart, std::int32_t shift, double* bRe,
+                     double* bIm) noexcept {
     if (grid.windowLength <= 0) {
         std::fill(bRe, bRe + grid.binCount, 0.0);
         std::fill(bIm, bIm + grid.binCount, 0.0);
         return;
     }
     if (stride == 2 && im == re + 1) {
-        fold(grid, shift, InterleavedRuns{re + 2 * frameStart, bRe, bIm});
+        fold(grid, shift, InterleavedRuns{loops, re + 2 * frameStart, bRe, bIm});
     } else {
-        fold(grid, shift, StridedRuns{re + frameStart * stride, stride, bRe});
-        fold(grid, shift, StridedRuns{im + frameStart * stride, stride, bIm});
+        fold(grid, shift, StridedRuns{loops, re + frameStart * stride, stride, bRe});
+        fold(grid, shift, StridedRuns{loops, im + frameStart * stride, stride, bIm});
     }
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "linear/stft_grid.h"
+#include "linear/stft_loops.h"
 
 namespace varnel::stft {
 
@@ -19,13 +20,14 @@ namespace varnel::stft {
 // at absolute time t lands at (t + s0) mod M when shift = (s0 + frameStart)
 // mod M. shift must lie in 0..M-1. For L <= 0 the frame is all zeros and
 // the signal is not touched.
-void foldRotated(const Grid& grid, const double* signal, std::ptrdiff_t stride, std::int64_t frameStart,
-                 std::int32_t shift, double* b) noexcept;
+void foldRotated(const Grid& grid, const FrameLoops& loops, const double* signal, std::ptrdiff_t stride,
+                 std::int64_t frameStart, std::int32_t shift, double* b) noexcept;
 
 // The same for the real and imaginary parts of complex samples (re[t *
 // stride], im[t * stride]) into bRe and bIm; interleaved samples (stride 2,
 // im = re + 1) are read in a single pass.
-void foldRotatedPair(const Grid& grid, const double* re, const double* im, std::ptrdiff_t stride,
-                     std::int64_t frameStart, std::int32_t shift, double* bRe, double* bIm) noexcept;
+void foldRotatedPair(const Grid& grid, const FrameLoops& loops, const double* re, const double* im,
+                     std::ptrdiff_t stride, std::int64_t frameStart, std::int32_t shift, double* bRe,
+                     double* bIm) noexcept;
 
 }  // namespace varnel::stft

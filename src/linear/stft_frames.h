@@ -9,14 +9,16 @@
 #include "fft/plan.h"
 #include "frame/scratch.h"
 #include "linear/stft_grid.h"
+#include "linear/stft_loops.h"
 #include "varnel.h"
 
 namespace varnel::stft {
 
 // bufferCount buffers of M doubles in one block, then the plan (scratch
-// first, so that a call without memory never touches the plan cache).
-// ok() is false when either is missing; the caller then reports
-// kStatusNoMemory, and the destructor gives back whatever was obtained.
+// first, so that a call without memory never touches the plan cache). ok()
+// is false when either is missing; the caller then reports kStatusNoMemory,
+// and the destructor gives back whatever was obtained. The frame loops are
+// chosen once here for all frames of the call.
 class FrameWorkspace {
 public:
     FrameWorkspace(std::int32_t binCount, int bufferCount) noexcept
@@ -30,6 +32,7 @@ public:
 
     bool ok() const noexcept { return plan_ != nullptr; }
     const fft::FftPlan* plan() const noexcept { return plan_; }
+    const FrameLoops& loops() const noexcept { return loops_; }
     double* buffer(int index) const noexcept {
         return scratch_.data() + static_cast<std::ptrdiff_t>(index) * binCount_;
     }
@@ -38,6 +41,7 @@ private:
     std::int32_t binCount_;
     ScratchBuffer<double> scratch_;
     fft::FftPlan* plan_ = nullptr;
+    const FrameLoops& loops_ = frameLoops();
 };
 
 // Calls frame(i, frameStart, shift) for i = 0..F-1 with frameStart = i*D

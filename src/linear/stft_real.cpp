@@ -17,7 +17,7 @@ std::int32_t realStftFrames(const double* x, const stft::Grid& grid, std::int32_
     double* buffer = work.buffer(0);
     const std::int32_t m = grid.binCount;
     return stft::forEachFrame(grid, reduced, [&](std::int64_t i, std::int64_t frameStart, std::int32_t shift) {
-        stft::foldRotated(grid, x, 1, frameStart, shift, buffer);
+        stft::foldRotated(grid, work.loops(), x, 1, frameStart, shift, buffer);
         return fft::reFft(work.plan(), buffer, out + i * m, 1, 1, m);
     });
 }

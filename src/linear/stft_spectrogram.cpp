@@ -13,20 +13,6 @@
 namespace {
 
 using namespace varnel;
-using std::ptrdiff_t;
-
-// Bins 0..M/2-1 of an Hc spectrum (the Nyquist bin is not part of a row);
-// M = 1 still writes its single bin.
-void writeRealPowerRow(const double* hc, ptrdiff_t m, double q, double* __restrict row) {
-    row[0] = hc[0] * hc[0] * q;
-    for (ptrdiff_t k = 1; k < m / 2; ++k) {
-        row[k] = (hc[k] * hc[k] + hc[m - k] * hc[m - k]) * q;
-    }
-}
-
-void writeComplexPowerRow(const double* re, const double* im, ptrdiff_t m, double q, double* __restrict row) {
-    for (ptrdiff_t k = 0; k < m; ++k) row[k] = (re[k] * re[k] + im[k] * im[k]) * q;
-}
 
 std::int32_t realSpectrogram(const double* x, const stft::Grid& grid, double* out) {
     stft::FrameWorkspace work(grid.binCount, 2);
@@ -36,12 +22,12 @@ std::int32_t realSpectrogram(const double* x, const stft::Grid& grid, double* ou
     const std::int32_t m = grid.binCount;
     const double q = 1.0 / m;
     const auto frame = [&](std::int64_t i, std::int64_t frameStart, std::int32_t shift) -> std::int32_t {
-        stft::foldRotated(grid, x, 1, frameStart, shift, folded);
+        stft::foldRotated(grid, work.loops(), x, 1, frameStart, shift, folded);
         const std::int32_t status = fft::reFft(work.plan(), folded, spectrum, 1, 1, m);
         if (status != kStatusOk) return status;
-        // Rows of M/2 start at floor(i*M/2); for M = 1 two frames share an
-        // element and the later one stays.
-        writeRealPowerRow(spectrum, m, q, out + ((i * m) >> 1));
+        // Rows of M/2 start at floor(i*M/2) and leave out the Nyquist bin;
+        // for M = 1 two frames share an element and the later one stays.
+        work.loops().realPowerRow(spectrum, m, q, out + ((i * m) >> 1));
         return kStatusOk;
     };
     return stft::forEachFrame(grid, 0, frame);
@@ -58,10 +44,10 @@ std::int32_t complexSpectrogram(const double* x, const stft::Grid& grid, double*
     const double q = 1.0 / m;
     const double* xIm = x ? x + 1 : nullptr;  // frames of an empty window read nothing, x may be null
     const auto frame = [&](std::int64_t i, std::int64_t frameStart, std::int32_t shift) -> std::int32_t {
-        stft::foldRotatedPair(grid, x, xIm, 2, frameStart, shift, foldedRe, foldedIm);
+        stft::foldRotatedPair(grid, work.loops(), x, xIm, 2, frameStart, shift, foldedRe, foldedIm);
         const std::int32_t status = fft::cxFft(work.plan(), foldedRe, foldedIm, spectrumRe, spectrumIm, 1, 1, m);
         if (status != kStatusOk) return status;
-        writeComplexPowerRow(spectrumRe, spectrumIm, m, q, out + i * m);
+        work.loops().complexPowerRow(spectrumRe, spectrumIm, m, q, out + i * m);
         return kStatusOk;
     };
     return stft::forEachFrame(grid, 0, frame);

@@ -16,8 +16,10 @@
 #include <functional>
 #include <numbers>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "fft/simd/vector_kernels.h"
 #include "support/allocation_faults.h"
 #include "support/fft_fixtures.h"
 #include "support/reference_dft.h"
@@ -93,11 +95,14 @@ void expectUntouchedFrom(const std::vector<double>& v, std::size_t from) {
     for (std::size_t r = from; r < v.size(); ++r) ASSERT_EQ(v[r], kSentinel) << "element " << r << " written";
 }
 
-class StftFrames : public testing::PlanCacheTestWithParam<Grid> {
+// Each grid runs twice: with the vector kernels this processor has, and
+// with the baseline build of every loop (FFT kernels and frame loops).
+class StftFrames : public testing::PlanCacheTestWithParam<std::tuple<Grid, bool>> {
 protected:
     void SetUp() override {
         PlanCacheTest::SetUp();
-        const Grid& g = GetParam();
+        fft::setVectorKernelsEnabled(std::get<1>(GetParam()));
+        const Grid& g = grid();
         re = testing::randomReals(g.n, 11);
         im = testing::randomReals(g.n, 12);
         zeros.assign(g.n, 0.0);
@@ -108,16 +113,21 @@ protected:
         realScales = frameScales(re, zeros, window, g);
         complexScales = frameScales(re, im, window, g);
     }
+    void TearDown() override {
+        fft::setVectorKernelsEnabled(true);
+        PlanCacheTest::TearDown();
+    }
+    const Grid& grid() const { return std::get<0>(GetParam()); }
     // A window of no samples reads no signal: such frames get no signal at all.
-    const double* signal(const std::vector<double>& x) const { return GetParam().length > 0 ? x.data() : nullptr; }
-    std::size_t binsTotal() const { return GetParam().frames() * GetParam().m; }
+    const double* signal(const std::vector<double>& x) const { return grid().length > 0 ? x.data() : nullptr; }
+    std::size_t binsTotal() const { return grid().frames() * grid().m; }
 
     std::vector<double> re, im, zeros, window, interleaved, realScales, complexScales;
     WindowSpec spec{};
 };
 
 TEST_P(StftFrames, RealTransformMatchesTheDefinition) {
-    const Grid& g = GetParam();
+    const Grid& g = grid();
     const Frames want = referenceStft(re, zeros, window, g, g.shift);
     std::vector<double> out(binsTotal() + 8, kSentinel);
     std::int32_t shift = g.shift;
@@ -132,7 +142,7 @@ TEST_P(StftFrames, RealTransformMatchesTheDefinition) {
 }
 
 TEST_P(StftFrames, ComplexTransformMatchesTheDefinitionInEveryLayout) {
-    const Grid& g = GetParam();
+    const Grid& g = grid();
     const std::size_t total = binsTotal();
     const Frames want = referenceStft(re, im, window, g, g.shift);
 
@@ -181,7 +191,7 @@ TEST_P(StftFrames, ComplexTransformMatchesTheDefinitionInEveryLayout) {
 // |X|^2 / M does not depend on the phase reference, so the shifted
 // reference serves the unshifted spectrograms too.
 TEST_P(StftFrames, SpectrogramsAreScaledSquaredMagnitudesInTheirRowLayout) {
-    const Grid& g = GetParam();
+    const Grid& g = grid();
     const auto power = [&](const LongComplex& z) { return static_cast<double>(std::norm(z) / g.m); };
 
     // Real rows of M/2 bins from floor(i*M/2); frames written in order, so
@@ -212,25 +222,28 @@ TEST_P(StftFrames, SpectrogramsAreScaledSquaredMagnitudesInTheirRowLayout) {
 
 INSTANTIATE_TEST_SUITE_P(
     Grids, StftFrames,
-    ::testing::Values(Grid{"RectangularSpanNoAliasing", 16, 16, 16, 64, 0},
-                      Grid{"AliasingWindowNotAMultiple", 8, 21, 5, 70, 2},
-                      Grid{"AliasingTwoPeriods", 16, 32, 7, 90, 0},
-                      Grid{"ShortWindowZeroFilled", 32, 11, 4, 60, 5},
-                      Grid{"NegativeShift", 8, 8, 3, 40, -1},
-                      Grid{"ShiftAboveM", 8, 12, 3, 40, 8 + 3},
-                      Grid{"MostNegativeShift", 16, 20, 6, 80, INT32_MIN},
-                      Grid{"LargestShift", 16, 10, 4, 50, INT32_MAX},
-                      Grid{"SingleBin", 1, 5, 2, 20, 3},
-                      Grid{"SingleBinOddFrameCount", 1, 3, 1, 7, 0},
-                      Grid{"TwoBins", 2, 3, 1, 9, -3},
-                      Grid{"NyquistDroppedFromRows", 8, 8, 2, 20, 0},
-                      Grid{"StepLongerThanM", 8, 8, 19, 100, 1},
-                      Grid{"TwoFramesWhenNIsLPlusOne", 8, 8, 1, 9, 0},
-                      Grid{"StepThreeLeavesLastSampleUnread", 8, 6, 3, 16, 0},
-                      Grid{"EmptyWindow", 8, 0, 3, 10, 1},
-                      Grid{"NegativeWindowLength", 4, -5, 2, 3, 0},
-                      Grid{"LongerFrames", 512, 700, 250, 1450, 77}),
-    [](const ::testing::TestParamInfo<Grid>& info) { return std::string(info.param.name); });
+    ::testing::Combine(::testing::Values(Grid{"RectangularSpanNoAliasing", 16, 16, 16, 64, 0},
+                                         Grid{"AliasingWindowNotAMultiple", 8, 21, 5, 70, 2},
+                                         Grid{"AliasingTwoPeriods", 16, 32, 7, 90, 0},
+                                         Grid{"ShortWindowZeroFilled", 32, 11, 4, 60, 5},
+                                         Grid{"NegativeShift", 8, 8, 3, 40, -1},
+                                         Grid{"ShiftAboveM", 8, 12, 3, 40, 8 + 3},
+                                         Grid{"MostNegativeShift", 16, 20, 6, 80, INT32_MIN},
+                                         Grid{"LargestShift", 16, 10, 4, 50, INT32_MAX},
+                                         Grid{"SingleBin", 1, 5, 2, 20, 3},
+                                         Grid{"SingleBinOddFrameCount", 1, 3, 1, 7, 0},
+                                         Grid{"TwoBins", 2, 3, 1, 9, -3},
+                                         Grid{"NyquistDroppedFromRows", 8, 8, 2, 20, 0},
+                                         Grid{"StepLongerThanM", 8, 8, 19, 100, 1},
+                                         Grid{"TwoFramesWhenNIsLPlusOne", 8, 8, 1, 9, 0},
+                                         Grid{"StepThreeLeavesLastSampleUnread", 8, 6, 3, 16, 0},
+                                         Grid{"EmptyWindow", 8, 0, 3, 10, 1},
+                                         Grid{"NegativeWindowLength", 4, -5, 2, 3, 0},
+                                         Grid{"LongerFrames", 512, 700, 250, 1450, 77}),
+                       ::testing::Bool()),
+    [](const ::testing::TestParamInfo<std::tuple<Grid, bool>>& info) {
+        return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "" : "_Baseline");
+    });
 
 class StftBlocks : public testing::PlanCacheTest {};
 

@@ -1,0 +1,101 @@
+// Each loop is written once as an always-inline body; the two builds are
+// wrappers that differ only in their target, so the compiler vectorises the
+// same source for SSE2 and for AVX2.
+#include "linear/stft_loops.h"
+
+#include "fft/simd/vector_kernels.h"
+
+namespace varnel::stft {
+namespace {
+
+using std::ptrdiff_t;
+
+#define VARNEL_LOOP_BODY [[gnu::always_inline]] inline
+
+VARNEL_LOOP_BODY void weighBody(double* __restrict out, const double* __restrict w, const double* __restrict x,
+                                ptrdiff_t count) {
+    for (ptrdiff_t t = 0; t < count; ++t) out[t] = w[t] * x[t];
+}
+
+VARNEL_LOOP_BODY void weighAddBody(double* __restrict out, const double* __restrict w,
+                                   const double* __restrict x, ptrdiff_t count) {
+    for (ptrdiff_t t = 0; t < count; ++t) out[t] += w[t] * x[t];
+}
+
+VARNEL_LOOP_BODY void weighPairBody(double* __restrict re, double* __restrict im, const double* __restrict w,
+                                    const double* __restrict x, ptrdiff_t count) {
+    for (ptrdiff_t t = 0; t < count; ++t) {
+        re[t] = w[t] * x[2 * t];
+        im[t] = w[t] * x[2 * t + 1];
+    }
+}
+
+VARNEL_LOOP_BODY void weighPairAddBody(double* __restrict re, double* __restrict im, const double* __restrict w,
+                                       const double* __restrict x, ptrdiff_t count) {
+    for (ptrdiff_t t = 0; t < count; ++t) {
+        re[t] += w[t] * x[2 * t];
+        im[t] += w[t] * x[2 * t + 1];
+    }
+}
+
+VARNEL_LOOP_BODY void realPowerRowBody(const double* __restrict hc, ptrdiff_t m, double q, double* __restrict row) {
+    row[0] = hc[0] * hc[0] * q;
+    for (ptrdiff_t k = 1; k < m / 2; ++k) row[k] = (hc[k] * hc[k] + hc[m - k] * hc[m - k]) * q;
+}
+
+VARNEL_LOOP_BODY void complexPowerRowBody(const double* __restrict re, const double* __restrict im, ptrdiff_t m,
+                                          double q, double* __restrict row) {
+    for (ptrdiff_t k = 0; k < m; ++k) row[k] = (re[k] * re[k] + im[k] * im[k]) * q;
+}
+
+VARNEL_LOOP_BODY void interleaveBody(const double* __restrict re, const double* __restrict im, ptrdiff_t m,
+                                     double* __restrict out) {
+    for (ptrdiff_t k = 0; k < m; ++k) {
+        out[2 * k] = re[k];
+        out[2 * k + 1] = im[k];
+    }
+}
+
+#undef VARNEL_LOOP_BODY
+
+// The same set of wrappers for each target.
+#define VARNEL_FRAME_LOOPS(prefix, attributes)                                                                   \
+    attributes void prefix##Weigh(double* out, const double* w, const double* x, ptrdiff_t count) {              \
+        weighBody(out, w, x, count);                                                                             \
+    }                                                                                                            \
+    attributes void prefix##WeighAdd(double* out, const double* w, const double* x, ptrdiff_t count) {           \
+        weighAddBody(out, w, x, count);                                                                          \
+    }                                                                                                            \
+    attributes void prefix##WeighPair(double* re, double* im, const double* w, const double* x, ptrdiff_t count) { \
+        weighPairBody(re, im, w, x, count);                                                                      \
+    }                                                                                                            \
+    attributes void prefix##WeighPairAdd(double* re, double* im, const double* w, const double* x,               \
+                                         ptrdiff_t count) {                                                      \
+        weighPairAddBody(re, im, w, x, count);                                                                   \
+    }                                                                                                            \
+    attributes void prefix##RealPowerRow(const double* hc, ptrdiff_t m, double q, double* row) {                 \
+        realPowerRowBody(hc, m, q, row);                                                                         \
+    }                                                                                                            \
+    attributes void prefix##ComplexPowerRow(const double* re, const double* im, ptrdiff_t m, double q,           \
+                                            double* row) {                                                       \
+        complexPowerRowBody(re, im, m, q, row);                                                                  \
+    }                                                                                                            \
+    attributes void prefix##Interleave(const double* re, const double* im, ptrdiff_t m, double* out) {           \
+        interleaveBody(re, im, m, out);                                                                          \
+    }                                                                                                            \
+    constexpr FrameLoops prefix##Loops{prefix##Weigh,        prefix##WeighAdd,     prefix##WeighPair,            \
+                                       prefix##WeighPairAdd, prefix##RealPowerRow, prefix##ComplexPowerRow,      \
+                                       prefix##Interleave};
+
+VARNEL_FRAME_LOOPS(baseline, )
+VARNEL_FRAME_LOOPS(avx2, [[gnu::target("avx2")]])
+
+#undef VARNEL_FRAME_LOOPS
+
+}  // namespace
+
+const FrameLoops& frameLoops() noexcept {
+    return fft::vectorKernels() != nullptr ? avx2Loops : baselineLoops;
+}
+
+}  // namespace varnel::stft
