@@ -12,8 +12,7 @@
 //
 // --smoke runs a few small sizes once each with FFTW_ESTIMATE and exits
 // non-zero on any failure: a check that the program works, not a timing.
-#include <benchmark/benchmark.h>
-#include <fftw3.h>
+#include "common/bench_frame.h"
 
 #include <algorithm>
 #include <cmath>
@@ -30,10 +29,9 @@
 
 namespace {
 
-namespace vf = varnel::fft;
+using namespace varnel::bench;
 
-bool gSmoke = false;
-bool gFailed = false;
+namespace vf = varnel::fft;
 
 // Relative RMS difference allowed between Varnel and FFTW: both are near
 // 1e-16 for these sizes, so anything visible at 1e-9 is a wrong result.
@@ -52,38 +50,6 @@ std::vector<std::int32_t> benchmarkSizes() {
     }
     std::sort(sizes.begin(), sizes.end());
     return sizes;
-}
-
-unsigned plannerFlags() { return gSmoke ? FFTW_ESTIMATE : FFTW_MEASURE; }
-
-struct FftwFree {
-    void operator()(double* p) const { fftw_free(p); }
-};
-using Buffer = std::unique_ptr<double[], FftwFree>;
-
-// Both libraries get memory from the same aligned allocator.
-Buffer allocate(std::int64_t count) {
-    Buffer buffer(static_cast<double*>(fftw_malloc(sizeof(double) * static_cast<std::size_t>(count))));
-    if (buffer) {
-        std::fill(buffer.get(), buffer.get() + count, 0.0);
-    }
-    return buffer;
-}
-
-// Reproducible values in [-1, 1) (xorshift64).
-void fillSignal(double* x, std::int64_t count, std::uint64_t seed) {
-    std::uint64_t s = 0x9E3779B97F4A7C15ull ^ (seed * 0xBF58476D1CE4E5B9ull);
-    for (std::int64_t i = 0; i < count; ++i) {
-        s ^= s << 13;
-        s ^= s >> 7;
-        s ^= s << 17;
-        x[i] = static_cast<double>(s >> 11) * 0x1.0p-52 - 1.0;
-    }
-}
-
-void fail(benchmark::State& state, const std::string& message) {
-    gFailed = true;
-    state.SkipWithError(message.c_str());
 }
 
 // True the first time a (kind, n) pair is seen, and always in smoke mode.
@@ -277,37 +243,4 @@ void registerBenchmarks() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    std::vector<char*> args;
-    for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--smoke") == 0) {
-            gSmoke = true;
-        } else {
-            args.push_back(argv[i]);
-        }
-    }
-    int count = static_cast<int>(args.size());
-    args.push_back(nullptr);
-
-    registerBenchmarks();
-#if defined(__clang__)
-    benchmark::AddCustomContext("compiler", "clang " __clang_version__);
-#elif defined(__GNUC__)
-    benchmark::AddCustomContext("compiler", "gcc " __VERSION__);
-#endif
-    benchmark::AddCustomContext("varnel_build_type", VARNEL_BENCH_BUILD_TYPE);
-    benchmark::AddCustomContext("fftw_version", fftw_version);
-    benchmark::AddCustomContext("fftw_planner", gSmoke ? "FFTW_ESTIMATE" : "FFTW_MEASURE");
-    benchmark::Initialize(&count, args.data());
-    if (benchmark::ReportUnrecognizedArguments(count, args.data())) {
-        return 2;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    fftw_cleanup();
-    if (gFailed) {
-        std::fprintf(stderr, "some benchmarks failed (see the error messages above)\n");
-        return 1;
-    }
-    return 0;
-}
+int main(int argc, char** argv) { return varnel::bench::benchMain(argc, argv, registerBenchmarks); }

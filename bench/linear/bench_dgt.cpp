@@ -18,8 +18,7 @@
 // hand-made ones; a disagreement marks the benchmark as failed instead of
 // timing a wrong answer. --smoke runs one small signal once with
 // FFTW_ESTIMATE and exits non-zero on any failure.
-#include <benchmark/benchmark.h>
-#include <fftw3.h>
+#include "common/bench_frame.h"
 
 #include <algorithm>
 #include <cmath>
@@ -35,8 +34,7 @@
 
 namespace {
 
-bool gSmoke = false;
-bool gFailed = false;
+using namespace varnel::bench;
 
 constexpr std::int32_t kWindowLength = 1024;
 constexpr std::int32_t kTimeStep = 256;
@@ -47,45 +45,8 @@ std::int32_t signalLength() {
     return gSmoke ? (1 << 14) : (1 << 20);
 }
 
-unsigned plannerFlags() {
-    return gSmoke ? FFTW_ESTIMATE : FFTW_MEASURE;
-}
-
-struct FftwFree {
-    void operator()(double* p) const { fftw_free(p); }
-};
-using Buffer = std::unique_ptr<double[], FftwFree>;
-
-Buffer allocate(std::int64_t count) {
-    Buffer buffer(static_cast<double*>(fftw_malloc(sizeof(double) * static_cast<std::size_t>(count))));
-    if (buffer) std::fill(buffer.get(), buffer.get() + count, 0.0);
-    return buffer;
-}
-
-// Reproducible values in [-1, 1) (xorshift64); dgt_ltfat.py draws the same.
-void fillSignal(double* x, std::int64_t count, std::uint64_t seed) {
-    std::uint64_t s = 0x9E3779B97F4A7C15ull ^ (seed * 0xBF58476D1CE4E5B9ull);
-    for (std::int64_t i = 0; i < count; ++i) {
-        s ^= s << 13;
-        s ^= s >> 7;
-        s ^= s << 17;
-        x[i] = static_cast<double>(s >> 11) * 0x1.0p-52 - 1.0;
-    }
-}
-
-std::vector<double> periodicHann(std::int32_t length) {
-    std::vector<double> w(length);
-    for (std::int32_t j = 0; j < length; ++j) w[j] = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * j / length);
-    return w;
-}
-
 std::int64_t frameCount(std::int32_t n) {
     return (n + kTimeStep - 1) / kTimeStep;
-}
-
-void fail(benchmark::State& state, const std::string& message) {
-    gFailed = true;
-    state.SkipWithError(message.c_str());
 }
 
 // The hand-made transform: everything FFTW does not do itself.
@@ -143,15 +104,6 @@ private:
     fftw_plan plan_ = nullptr;
 };
 
-double relativeRmsError(const double* got, const double* want, std::int64_t count) {
-    double diff = 0.0, norm = 0.0;
-    for (std::int64_t i = 0; i < count; ++i) {
-        diff += (got[i] - want[i]) * (got[i] - want[i]);
-        norm += want[i] * want[i];
-    }
-    return std::sqrt(diff / std::max(norm, 1e-300));
-}
-
 void dgtVarnel(benchmark::State& state) {
     const auto n = static_cast<std::int32_t>(state.range(0));
     const std::int64_t count = frameCount(n) * kBins;
@@ -202,35 +154,4 @@ void registerBenchmarks() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    std::vector<char*> args;
-    for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--smoke") == 0) {
-            gSmoke = true;
-        } else {
-            args.push_back(argv[i]);
-        }
-    }
-    int count = static_cast<int>(args.size());
-    args.push_back(nullptr);
-
-    registerBenchmarks();
-#if defined(__clang__)
-    benchmark::AddCustomContext("compiler", "clang " __clang_version__);
-#elif defined(__GNUC__)
-    benchmark::AddCustomContext("compiler", "gcc " __VERSION__);
-#endif
-    benchmark::AddCustomContext("varnel_build_type", VARNEL_BENCH_BUILD_TYPE);
-    benchmark::AddCustomContext("fftw_version", fftw_version);
-    benchmark::AddCustomContext("fftw_planner", gSmoke ? "FFTW_ESTIMATE" : "FFTW_MEASURE");
-    benchmark::Initialize(&count, args.data());
-    if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 2;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    fftw_cleanup();
-    if (gFailed) {
-        std::fprintf(stderr, "some benchmarks failed (see the error messages above)\n");
-        return 1;
-    }
-    return 0;
-}
+int main(int argc, char** argv) { return varnel::bench::benchMain(argc, argv, registerBenchmarks); }
