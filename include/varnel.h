@@ -335,6 +335,145 @@ VARNEL_API int32_t DGE2d(const double *coef, int32_t F1, int32_t N1, int32_t F2,
                          const WindowSpec *spec1, const WindowSpec *spec2, double *image, int32_t nRows,
                          int32_t nCols);
 
+/* ------------------------------------------------------------------------
+ * Quadratic distributions: Wigner-Ville and Cohen class
+ * ------------------------------------------------------------------------ */
+
+/* Common to the four functions below. The signal is re[N] and im[N]
+ * (split layout); a null im selects a real signal, which with
+ * analytic != 0 is analysed through its analytic signal (sqrt(2), not 2, on
+ * the positive frequencies of the spectrum zero-padded to nextPow2(N), so a
+ * cosine of amplitude A counts as amplitude A/sqrt(2)); analytic is ignored
+ * for a complex signal. Complex signals, and real ones without the flag,
+ * are first resampled at twice the rate by band-limited half-sample
+ * interpolation (on the zero-padded length, so the value after the last
+ * sample mixes with the padding). Slice j, j < T = floor(N/timeStep), is
+ * centred on sample j*timeStep; bin k stands for k/nFreq cycles per sample.
+ * A complex signal gets B = nFreq bins (k >= nFreq/2 are the negative
+ * frequencies k/nFreq - 1, FFT order), a real one B = nFreq/2 (0 <= f < 1/2).
+ * out receives T*B doubles, slice j, bin k at out[j*B + k]:
+ *   W[j][k] = (1/M) sum over |tau| < M of r_j[tau] exp(-2 pi i k tau/M),
+ * r_j[tau] = z[p+tau] conj(z[p-tau]), r_j[-tau] = conj(r_j[tau]), where z is
+ * the analysed sequence, p the slice's position in it and a product with a
+ * sample outside z is 0: M = nFreq half-sample lags, or M = nFreq/2
+ * whole-sample lags in analytic mode.
+ * After the tests listed for each function, a null re is answered with 1
+ * (in WVD only when there is something to compute), and so is a null out
+ * when T*B > 0. -20001: working memory not available; out is then
+ * unwritten, except that with nFreq of 2^15 or more the FFT's own scratch
+ * can fail after earlier slices were written. */
+
+/* Wigner-Ville distribution. nFreq: a power of two. Tests in this order:
+ * 1 when N < 1; 3 when nFreq < 1 or not a power of two; 22 when
+ * timeStep < 1. T = 0 (N < timeStep) or B = 0 (real signal, nFreq = 1)
+ * writes nothing and returns 0. N above 2^30, whose padded length is
+ * beyond the library's 32-bit FFT lengths, returns -20001. */
+VARNEL_API int32_t WVD(const double *re, const double *im, int32_t N, int32_t nFreq, int32_t timeStep,
+                       int32_t analytic, double *out);
+
+/* Cohen-class distribution: each lag row of the table r_j is first smoothed
+ * along time by kernel[r*kernelWidth + c] (r the lag row, c the Doppler bin
+ * c - kernelWidth/2 of a kernelWidth-point DFT at the input rate; real
+ * values), then kept at every timeStep-th sample. kernel holds at least
+ * nFreq rows (nFreq/2 are read in analytic mode). A real signal without the
+ * analytic flag uses each row averaged over +d and -d Doppler. The
+ * smoothing is circular over kernelWidth samples. Tests in this order:
+ * 1 when N < 1; 28 when nFreq < 1 or not a power of two; 28 when
+ * kernelWidth < 1, not a power of two, or below N; 22 when timeStep < 1 or
+ * not a power of two; then 1 for a null re (or out), 28 for a null kernel;
+ * -20001; finally, after the signal preparation, 28 when kernelWidth
+ * differs from nextPow2(floor(N/timeStep)*timeStep) (always when
+ * N < timeStep, unlike WVD, which returns 0 then). kernel: at least
+ * nFreq*kernelWidth doubles (nFreq/2 rows in analytic mode). */
+VARNEL_API int32_t Cohen(const double *re, const double *im, int32_t N, const double *kernel, int32_t nFreq,
+                         int32_t kernelWidth, int32_t timeStep, int32_t analytic, double *out);
+
+/* Choi-Williams distribution: Cohen with the kernel
+ * exp(-sigma r^2 (c - W/2)^2), W = nextPow2(N), nFreq rows; a negative sigma
+ * counts as 0, which gives WVD. Tests in this order: 1 when N < 1; 22 when
+ * timeStep < 1 or not a power of two; 3 when nFreq & (nFreq - 1) != 0 as a
+ * 32-bit pattern; 28 for the nFreq that pattern lets through (0, INT32_MIN);
+ * 1 for a null re (or out); -20001 for N above 2^30 or without memory for the
+ * nFreq*W table; then Cohen's status, which is 28 whenever
+ * floor(N/timeStep)*timeStep <= W/2 (e.g. N = 129, timeStep = 4) or
+ * N < timeStep. */
+VARNEL_API int32_t CWD(const double *re, const double *im, int32_t N, int32_t nFreq, int32_t timeStep,
+                       double sigma, int32_t analytic, double *out);
+
+/* Cone-shaped distribution: as CWD with the kernel
+ * exp(-alpha r^2) sin(x)/x, x = (c - W/2) r pi / W (exp(-alpha r^2) at
+ * x = 0); a negative alpha counts as 0 (the pure cone). Row 0 is all ones,
+ * so the zero lag passes unchanged. */
+VARNEL_API int32_t CSD(const double *re, const double *im, int32_t N, int32_t nFreq, int32_t timeStep,
+                       double alpha, int32_t analytic, double *out);
+
+/* ------------------------------------------------------------------------
+ * Gabor spectrogram and instantaneous frequency
+ * ------------------------------------------------------------------------ */
+
+/* Gabor spectrogram of an order band from M*N Gabor coefficients
+ * coefs[m*N + n] (Cx, time-major; atom (m, n) at time m*dM samples and
+ * angular frequency 2*pi*n/N, the frequency index circular) of a Gaussian
+ * window of variance a (samples squared). Sums, over lattice offsets
+ * (dm, dn) with lo <= |dm| + |dn| <= hi, the coefficient products times the
+ * closed-form cross Wigner-Ville distribution of the two atoms; lo =
+ * max(lowOrder, 0), hi = max(lo, min(highOrder, min(M, N) - 1)), so a
+ * lowOrder above the clamped highOrder sums that single order. Order 0 is
+ * a sum of Gaussian blobs |C[m][n]|^2 exp(-(t - m*dM)^2/a - a*(w - 2*pi*n/N)^2)
+ * times 2*dM^2/(N^3*K1).
+ * Output grid: K2 instants per lattice step (fine instant t at t*dM/K2
+ * samples) and K1 bins per lattice bin (fine bin k at 2*pi*k/(N*K1)
+ * rad/sample); out receives M*K2*nF doubles, out[t*nF + f] for fine
+ * instant t < M*K2 and fine bin f0 + f, f < nF; it must not overlap
+ * coefs. The time axis is circular over NT = nextPow2(ceil(6.3*sqrt(a)/dM) + M) lattice steps, which leaves a
+ * margin of about 6 standard deviations of the window against wrap-around.
+ * Checks, in this order: 1 when M < 1 or N is not a power of two; 29 when
+ * dM is not a power of two; 23 when highOrder < 0; 27 when a <= 0 or NaN;
+ * 31 when K2 < 0 or K1 < 0; 30 unless 0 <= f0 < N*K1 and
+ * 1 <= nF <= N*K1 - f0 (so K1 = 0 gives 30). Nothing is written then.
+ * K2 = 0 passes the checks and describes an empty output: 0 is returned
+ * and nothing is written. -20001 when working memory or an FFT plan cannot
+ * be obtained, including when NT would exceed 2^30 (a = +inf or a huge
+ * variance); out is then untouched. Working memory is about
+ * 2*(M*N + M*nF + 2*N*K1 + 2*K2*NT + nF*K2*NT) doubles. Any a > 0 runs in
+ * bounded time: below a = 1/256 the frequency kernel, wider than the whole
+ * frequency circle, is taken as its periodic sum 1/(2*sqrt(pi*a)) (exact to
+ * double precision). */
+VARNEL_API int32_t CxGaborSp(const double *coefs, int32_t M, int32_t N, int32_t dM, double a, int32_t lowOrder,
+                             int32_t highOrder, int32_t K2, int32_t K1, int32_t f0, int32_t nF, double *out);
+
+/* Mean instantaneous frequency, in radians per sample, of the Gabor
+ * spectrogram of order 0 .. min(order, min(M, N) - 1) of the coefficients
+ * described at CxGaborSp: at each fine instant t (t*dM/K2 samples) the
+ * first frequency moment over the energy, the frequency integrals taken
+ * in closed form over the positive-frequency atom pairs (midpoint strictly
+ * between 0 and N/2 bins), the zero-frequency atoms adding energy at half
+ * weight. out receives (M-1)*K2 doubles; the last lattice step is not
+ * returned. Where the smoothed energy is zero the quotient is not finite.
+ * Checks, in this order: 1 when M < 1 or N is not a power of two; 27 when
+ * a <= 0 or NaN; 29 when dM is not a power of two; 23 when order < 0; 31
+ * when K2 < 0. Nothing is written then. M = 1 or K2 = 0 describes an empty
+ * output: 0 is returned, nothing is written and no memory is taken.
+ * -20001 when working memory or the FFT plan cannot be obtained, including
+ * when the circular time length NT = nextPow2(ceil(12*sqrt(2a)/dM) + M)
+ * would exceed 2^30; out is then untouched. Working memory is about
+ * 8*K2*NT + 6*M + 4*NT doubles. */
+VARNEL_API int32_t MIFOfGaborSp(const double *coefs, int32_t M, int32_t N, int32_t dM, double a, int32_t order,
+                                int32_t K2, double *out);
+
+/* Per-slice centroid and energy of a time-frequency map S of T slices of F
+ * bins (S[t*F + k], e.g. from CxGaborSp or WVD): energy[t] = sum_k S[t][k],
+ * freq[t] = sum_k k*S[t][k] / energy[t] in bin units (T doubles each). A
+ * centroid is valid when 0 < freq <= F-1 (0 itself, negatives, values above
+ * F-1 and the non-finite quotient of a zero-energy slice are not); runs of
+ * invalid centroids are replaced by the straight line between their valid
+ * neighbours, a leading run rising from 0 (as if slice -1 held 0), a
+ * trailing run falling to 0 at slice T; no valid centroid gives all zeros.
+ * reserved1 and reserved2 are not read. 1 when T < 1 or F < 1 (nothing
+ * written), otherwise 0 with both outputs fully written. No working memory. */
+VARNEL_API int32_t InstantaneousFrequency(const double *S, int32_t T, int32_t F, int32_t reserved1, int32_t reserved2,
+                                          double *freq, double *energy);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,0 +1,53 @@
+// Cohen-class distribution with the caller's kernel table: the
+// Wigner-Ville computation with the lag-time table smoothed along time.
+#include <cstdint>
+
+#include "frame/export_guard.h"
+#include "quadratic/cohen_stages.h"
+#include "quadratic/wigner_grid.h"
+#include "varnel.h"
+
+namespace {
+
+using namespace varnel::wigner;
+
+std::int32_t smoothedTable(const WignerGrid& grid, const double* kernel, std::int32_t nFreq,
+                           std::int32_t kernelWidth, const WignerScratch& scratch) {
+    if (grid.complexSequence()) {
+        return cxKernelSmooth(scratch.sequenceRe(), scratch.sequenceIm(), grid.length, grid.lagLength, grid.up,
+                              grid.timeStep, kernel, nFreq, kernelWidth, scratch.tableRe(), scratch.tableIm());
+    }
+    return reKernelSmooth(scratch.sequenceRe(), grid.length, grid.lagLength, grid.up, grid.timeStep, kernel, nFreq,
+                          kernelWidth, scratch.tableRe());
+}
+
+}  // namespace
+
+extern "C" VARNEL_API int32_t Cohen(const double* re, const double* im, int32_t N, const double* kernel,
+                                    int32_t nFreq, int32_t kernelWidth, int32_t timeStep, int32_t analytic,
+                                    double* out) {
+    return varnel::guardedExport([&]() -> std::int32_t {
+        if (N < 1) return kStatusBadLength;
+        if (!isPowerOfTwo(nFreq)) return kStatusBadKernelSize;
+        if (!isPowerOfTwo(kernelWidth) || kernelWidth < N) return kStatusBadKernelSize;
+        if (!isPowerOfTwo(timeStep)) return kStatusBadDecimation;
+        // kernelWidth >= N keeps N within the FFT lengths (2^30), so the
+        // sequence lengths below cannot overflow.
+        const WignerGrid grid = wignerGrid(im, analytic, N, nFreq, timeStep);
+        // The signal is prepared even when there is nothing to write.
+        if (re == nullptr || (out == nullptr && grid.outputCount() > 0)) return kStatusBadLength;
+        if (kernel == nullptr) return kStatusBadKernelSize;
+        const WignerScratch scratch(grid);
+        if (!scratch.ok()) return kStatusNoMemory;
+        if (const std::int32_t status = prepareSequence(grid, re, im, N, scratch); status != kStatusOk) {
+            return status;
+        }
+        // The smoothing checks that the kernel width is the smoothing period
+        // of this time step: the last test, after the signal preparation.
+        if (const std::int32_t status = smoothedTable(grid, kernel, nFreq, kernelWidth, scratch);
+            status != kStatusOk) {
+            return status;
+        }
+        return lagTransform(grid, scratch, out);
+    });
+}

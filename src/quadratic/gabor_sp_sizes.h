@@ -1,0 +1,63 @@
+// Sizes and index bounds of the Gabor spectrogram family, computed so that
+// no argument the C types allow can overflow an integer or convert an
+// out-of-range double: table sizes saturate (a table that cannot exist
+// then fails like any allocation), and kernel index bounds are clamped
+// before they become integers.
+#pragma once
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+
+#include "frame/next_pow2.h"
+
+namespace varnel::gaborsp {
+
+inline constexpr double kTwoPi = 6.283185307179586;
+inline constexpr double kPi = 3.141592653589793;
+
+inline constexpr bool isPowerOfTwo(std::int32_t n) noexcept { return n >= 1 && (n & (n - 1)) == 0; }
+
+// Product of element counts, or SIZE_MAX when it does not fit.
+inline std::size_t elementCount(std::initializer_list<std::uint64_t> factors) noexcept {
+    std::uint64_t product = 1;
+    for (const std::uint64_t f : factors) {
+        if (__builtin_mul_overflow(product, f, &product) || product > SIZE_MAX) return SIZE_MAX;
+    }
+    return static_cast<std::size_t>(product);
+}
+
+// Far beyond any table index, and still far from the int64 limits, so
+// that a clamped bound plus a few samples cannot overflow.
+inline constexpr double kIndexClamp = 4.0e18;
+
+inline std::int64_t clampedIndex(double x) noexcept {
+    if (!(x > -kIndexClamp)) return static_cast<std::int64_t>(-kIndexClamp);
+    if (!(x < kIndexClamp)) return static_cast<std::int64_t>(kIndexClamp);
+    return static_cast<std::int64_t>(x);
+}
+inline std::int64_t clampedTrunc(double x) noexcept { return clampedIndex(std::trunc(x)); }
+inline std::int64_t clampedFloor(double x) noexcept { return clampedIndex(std::floor(x)); }
+inline std::int64_t clampedCeil(double x) noexcept { return clampedIndex(std::ceil(x)); }
+
+// k mod n into 0 .. n-1 for either sign of k (n >= 1).
+inline std::int64_t wrapIndex(std::int64_t k, std::int64_t n) noexcept {
+    const std::int64_t r = k % n;
+    return r < 0 ? r + n : r;
+}
+
+// Length of the circular time convolution: the M lattice times plus a
+// margin (in samples) against wrap-around, rounded up to lattice steps and
+// then to a power of two. 0 when the length does not fit an int32, as for
+// a variance of +inf: no table of that length can be held.
+inline std::int32_t timeFftLength(double marginSamples, std::int32_t dM, std::int32_t M) noexcept {
+    const double steps = std::ceil(marginSamples / dM);
+    constexpr double kLimit = static_cast<double>(std::int32_t{1} << 30);
+    if (!(steps <= kLimit)) return 0;
+    const std::int64_t total = static_cast<std::int64_t>(steps) + M;
+    if (total > (std::int64_t{1} << 30)) return 0;
+    return nextPow2(static_cast<std::int32_t>(total));
+}
+
+}  // namespace varnel::gaborsp

@@ -1,0 +1,37 @@
+// The Wigner-Ville distribution: analysed sequence, lag-time table, lag
+// transform.
+#include <cstdint>
+
+#include "frame/export_guard.h"
+#include "quadratic/wigner_grid.h"
+#include "quadratic/wigner_stages.h"
+#include "varnel.h"
+
+extern "C" VARNEL_API int32_t WVD(const double* re, const double* im, int32_t N, int32_t nFreq, int32_t timeStep,
+                                  int32_t analytic, double* out) {
+    using namespace varnel::wigner;
+    return varnel::guardedExport([&]() -> std::int32_t {
+        if (N < 1) return kStatusBadLength;
+        if (!isPowerOfTwo(nFreq)) return kStatusBadBinCount;
+        // The slice count divides by the time step; the Cohen class rejects
+        // the same values with the same code.
+        if (timeStep < 1) return kStatusBadDecimation;
+        const WignerGrid grid = wignerGrid(im, analytic, N, nFreq, timeStep);
+        if (grid.outputCount() == 0) return kStatusOk;
+        if (re == nullptr || out == nullptr) return kStatusBadLength;
+        if (N > kMaxSignalLength) return kStatusNoMemory;
+
+        const WignerScratch scratch(grid);
+        if (!scratch.ok()) return kStatusNoMemory;
+        if (const std::int32_t status = prepareSequence(grid, re, im, N, scratch); status != kStatusOk) {
+            return status;
+        }
+        if (grid.complexSequence()) {
+            cxLocalAutocorr(scratch.sequenceRe(), scratch.sequenceIm(), grid.length, grid.lagLength, grid.gridStep(),
+                            scratch.tableRe(), scratch.tableIm());
+        } else {
+            reLocalAutocorr(scratch.sequenceRe(), grid.length, grid.lagLength, grid.gridStep(), scratch.tableRe());
+        }
+        return lagTransform(grid, scratch, out);
+    });
+}

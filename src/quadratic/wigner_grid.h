@@ -1,0 +1,69 @@
+// What the Wigner-Ville distribution and the Cohen class share: the choice
+// of the analysed sequence and of its grid, the scratch for that sequence
+// and for the lag-time table, the signal preparation and the transform over
+// the lag. They differ only in how the table is filled.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "frame/scratch.h"
+
+namespace varnel::wigner {
+
+inline bool isPowerOfTwo(std::int32_t n) noexcept { return n >= 1 && (n & (n - 1)) == 0; }
+
+enum class SignalMode {
+    Complex,   // im given: half-sample interpolation of the complex signal
+    Analytic,  // real signal analysed through its analytic signal
+    Real,      // real signal, half-sample interpolation
+};
+
+struct WignerGrid {
+    SignalMode mode;
+    std::ptrdiff_t length;    // L, samples of the analysed sequence: 2N, or N in analytic mode
+    std::int32_t up;          // samples of the analysed sequence per input sample: 2 or 1
+    std::int32_t timeStep;    // input samples between slices
+    std::int32_t lagLength;   // lags in the table, also the lag FFT length M
+    std::int32_t binCount;    // B, bins written per slice
+    std::int32_t sliceCount;  // T = floor(N / timeStep)
+
+    bool complexSequence() const noexcept { return mode != SignalMode::Real; }
+    std::int64_t outputCount() const noexcept { return std::int64_t{sliceCount} * binCount; }
+    // Positions of the analysed sequence between slices: the table's grid step.
+    std::ptrdiff_t gridStep() const noexcept { return std::ptrdiff_t{up} * timeStep; }
+};
+
+// timeStep >= 1 and nFreq a power of two; a null im selects a real signal,
+// analysed through its analytic signal when analytic is nonzero.
+WignerGrid wignerGrid(const double* im, std::int32_t analytic, std::int32_t n, std::int32_t nFreq,
+                      std::int32_t timeStep) noexcept;
+
+// The analysed sequence and the lag-time table, each one block with its
+// planes one after the other (one plane each in real mode).
+class WignerScratch {
+public:
+    explicit WignerScratch(const WignerGrid& grid) noexcept;
+
+    bool ok() const noexcept { return sequence_.ok() && table_.ok(); }
+    double* sequenceRe() const noexcept { return sequence_.data(); }
+    double* sequenceIm() const noexcept { return complex_ ? sequence_.data() + length_ : nullptr; }
+    double* tableRe() const noexcept { return table_.data(); }
+    double* tableIm() const noexcept { return complex_ ? table_.data() + tableSize_ : nullptr; }
+
+private:
+    bool complex_;
+    std::ptrdiff_t length_;
+    std::ptrdiff_t tableSize_;
+    ScratchBuffer<double> sequence_;
+    ScratchBuffer<double> table_;
+};
+
+// Fills the analysed sequence of the mode from the caller's n samples.
+std::int32_t prepareSequence(const WignerGrid& grid, const double* re, const double* im, std::int32_t n,
+                             const WignerScratch& scratch) noexcept;
+
+// The lag transform of the finished table into out (T*B values).
+std::int32_t lagTransform(const WignerGrid& grid, const WignerScratch& scratch, double* out) noexcept;
+
+}  // namespace varnel::wigner

@@ -1,0 +1,118 @@
+// Half-sample interpolation: the Wigner-Ville product z[n+t] conj(z[n-t])
+// advances by two samples per lag, which folds frequencies above a quarter
+// of the sampling rate onto lower ones. Analysing the sequence resampled at
+// twice the rate avoids that. The odd samples are the zero-padded signal
+// advanced by half a sample through a phase ramp on its spectrum; the even
+// ones are the input, copied rather than recomputed.
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+
+#include "frame/next_pow2.h"
+#include "frame/scratch.h"
+#include "quadratic/wigner_plan.h"
+#include "quadratic/wigner_stages.h"
+#include "varnel.h"
+
+namespace varnel::wigner {
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+
+// Bin k (and M-k, its negative frequency) times exp(+-i pi k/M): the phase of
+// a shift by half a sample. The Nyquist bin counts as frequency -M/2.
+void shiftComplexSpectrum(double* re, double* im, std::int32_t m) {
+    const double unit = kPi / m;
+    for (std::int32_t k = 1; k <= (m + 1) / 2 - 1; ++k) {
+        const double c = std::cos(k * unit);
+        const double s = std::sin(k * unit);
+        const double a = re[k], b = im[k];
+        re[k] = a * c - b * s;
+        im[k] = a * s + b * c;
+        const double u = re[m - k], v = im[m - k];
+        re[m - k] = u * c + v * s;
+        im[m - k] = v * c - u * s;
+    }
+    if (m % 2 == 0) {
+        const double a = re[m / 2];
+        re[m / 2] = im[m / 2];
+        im[m / 2] = -a;
+    }
+}
+
+// The same on an Hc spectrum; the Nyquist term is dropped.
+void shiftRealSpectrum(double* hc, std::int32_t m) {
+    const double unit = kPi / m;
+    for (std::int32_t k = 1; k <= (m + 1) / 2 - 1; ++k) {
+        const double c = std::cos(k * unit);
+        const double s = std::sin(k * unit);
+        const double a = hc[k], b = hc[m - k];
+        hc[k] = a * c - b * s;
+        hc[m - k] = a * s + b * c;
+    }
+    if (m % 2 == 0) hc[m / 2] = 0.0;
+}
+
+void interleave(const double* samples, const double* halfway, std::int32_t n, double* out) {
+    for (std::ptrdiff_t i = 0; i < n; ++i) {
+        out[2 * i] = samples[i];
+        out[2 * i + 1] = halfway[i];
+    }
+}
+
+}  // namespace
+
+std::int32_t cxHalfSampleInterp(const double* re, const double* im, std::int32_t n, double* outRe,
+                                double* outIm) noexcept {
+    if (n < 1) return kStatusBadLength;
+    if (n > kMaxSignalLength) return kStatusNoMemory;
+    const std::int32_t m = nextPow2(n);
+    const std::size_t planeSize = static_cast<std::size_t>(m);
+    ScratchBuffer<double> scratch(4 * planeSize);
+    if (!scratch.ok()) return kStatusNoMemory;
+    PlanHold plan(m);
+    if (!plan.ok()) return kStatusNoMemory;
+    double* paddedRe = scratch.data();
+    double* paddedIm = paddedRe + planeSize;
+    double* spectrumRe = paddedIm + planeSize;
+    double* spectrumIm = spectrumRe + planeSize;
+
+    std::copy(re, re + n, paddedRe);
+    std::fill(paddedRe + n, paddedRe + m, 0.0);
+    std::copy(im, im + n, paddedIm);
+    std::fill(paddedIm + n, paddedIm + m, 0.0);
+    std::int32_t status = fft::cxFft(plan.get(), paddedRe, paddedIm, spectrumRe, spectrumIm, 1, 1, m);
+    if (status != kStatusOk) return status;
+    shiftComplexSpectrum(spectrumRe, spectrumIm, m);
+    // The padded planes are free again and take the shifted signal.
+    status = fft::cxIfft(plan.get(), spectrumRe, spectrumIm, paddedRe, paddedIm, 1, 1, m);
+    if (status != kStatusOk) return status;
+    interleave(re, paddedRe, n, outRe);
+    interleave(im, paddedIm, n, outIm);
+    return kStatusOk;
+}
+
+std::int32_t reHalfSampleInterp(const double* x, std::int32_t n, double* out) noexcept {
+    if (n < 1) return kStatusBadLength;
+    if (n > kMaxSignalLength) return kStatusNoMemory;
+    const std::int32_t m = nextPow2(n);
+    const std::size_t planeSize = static_cast<std::size_t>(m);
+    ScratchBuffer<double> scratch(2 * planeSize);
+    if (!scratch.ok()) return kStatusNoMemory;
+    PlanHold plan(m);
+    if (!plan.ok()) return kStatusNoMemory;
+    double* padded = scratch.data();
+    double* hc = padded + planeSize;
+
+    std::copy(x, x + n, padded);
+    std::fill(padded + n, padded + m, 0.0);
+    std::int32_t status = fft::reFft(plan.get(), padded, hc, 1, 1, m);
+    if (status != kStatusOk) return status;
+    shiftRealSpectrum(hc, m);
+    status = fft::reIfft(plan.get(), hc, padded, 1, 1, m);
+    if (status != kStatusOk) return status;
+    interleave(x, padded, n, out);
+    return kStatusOk;
+}
+
+}  // namespace varnel::wigner

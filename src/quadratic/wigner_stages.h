@@ -1,0 +1,54 @@
+// The stages of the Wigner-Ville distribution. They are separate because the
+// Cohen-class distributions reuse all of them and only replace the
+// lag-time table by a smoothed one.
+//
+// Every stage that allocates returns kStatusOk or kStatusNoMemory (also when
+// an FFT plan cannot be built) and gives back its scratch and plans before
+// it returns. Sequences and tables use split planes (ReIm).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace varnel::wigner {
+
+// The longest signal whose padded length nextPow2(n) is still an int32 FFT
+// length; the stages answer longer ones with kStatusNoMemory.
+inline constexpr std::int32_t kMaxSignalLength = std::int32_t{1} << 30;
+
+// Energy-preserving analytic signal of the real x[n]: the spectrum of x
+// zero-padded to M = nextPow2(n) keeps DC and Nyquist, scales the positive
+// bins by sqrt(2) and drops the negative ones. z receives n samples.
+// kStatusBadLength for n < 1.
+std::int32_t analyticSignal(const double* x, std::int32_t n, double* zRe, double* zIm) noexcept;
+
+// Band-limited resampling at twice the rate: out[2i] = x[i] and out[2i+1]
+// the trigonometric interpolant of x zero-padded to nextPow2(n) at i + 1/2.
+// The outputs receive 2n samples. kStatusBadLength for n < 1.
+std::int32_t cxHalfSampleInterp(const double* re, const double* im, std::int32_t n, double* outRe,
+                                double* outIm) noexcept;
+// The real form; the Nyquist term, which cannot be shifted by half a sample
+// and stay real, is dropped from the interpolated samples.
+std::int32_t reHalfSampleInterp(const double* x, std::int32_t n, double* out) noexcept;
+
+// Lag-time table of the sequence z[0..length-1]: row t (t < lagCount) holds,
+// for the slices j < length/gridStep at position p = j*gridStep,
+// z[p+t] * conj(z[p-t]), or 0 where either sample lies outside the
+// sequence. Entry (t, j) at t*sliceCount + j with sliceCount =
+// length/gridStep. Allocates nothing and always returns kStatusOk.
+std::int32_t cxLocalAutocorr(const double* zRe, const double* zIm, std::ptrdiff_t length, std::int32_t lagCount,
+                             std::ptrdiff_t gridStep, double* tabRe, double* tabIm) noexcept;
+std::int32_t reLocalAutocorr(const double* x, std::ptrdiff_t length, std::int32_t lagCount, std::ptrdiff_t gridStep,
+                             double* tab) noexcept;
+
+// Lag transform of a table with lagLength rows and sliceCount slices:
+// W[j][k] = (1/M) sum over |tau| < M of r_j[tau] exp(-2 pi i k tau/M), with
+// r_j[-tau] = conj(r_j[tau]) and M = lagLength, for k < binCount
+// (binCount <= M), into out[j*binCount + k]. One real FFT per slice.
+std::int32_t cxLagSpectrum(const double* tabRe, const double* tabIm, std::int32_t lagLength, std::int32_t sliceCount,
+                           std::int32_t binCount, double* out) noexcept;
+// The same for a real (even) lag sequence.
+std::int32_t reLagSpectrum(const double* tab, std::int32_t lagLength, std::int32_t sliceCount, std::int32_t binCount,
+                           double* out) noexcept;
+
+}  // namespace varnel::wigner
