@@ -393,8 +393,9 @@ VARNEL_API int32_t Cohen(const double *re, const double *im, int32_t N, const do
  * counts as 0, which gives WVD. Tests in this order: 1 when N < 1; 22 when
  * timeStep < 1 or not a power of two; 3 when nFreq & (nFreq - 1) != 0 as a
  * 32-bit pattern; 28 for the nFreq that pattern lets through (0, INT32_MIN);
- * 1 for a null re (or out); -20001 for N above 2^30 or without memory for the
- * nFreq*W table; then Cohen's status, which is 28 whenever
+ * 1 for a null re (or out); -20001 for N above 2^30 or without memory (the
+ * kernel is made one row of W values at a time, never as a whole table);
+ * then Cohen's status, which is 28 whenever
  * floor(N/timeStep)*timeStep <= W/2 (e.g. N = 129, timeStep = 4) or
  * N < timeStep. */
 VARNEL_API int32_t CWD(const double *re, const double *im, int32_t N, int32_t nFreq, int32_t timeStep,

@@ -7,25 +7,39 @@
 #include "quadratic/wigner_grid.h"
 #include "varnel.h"
 
+namespace varnel::wigner {
 namespace {
 
-using namespace varnel::wigner;
-
-std::int32_t smoothedTable(const WignerGrid& grid, const double* kernel, std::int32_t nFreq,
-                           std::int32_t kernelWidth, const WignerScratch& scratch) {
+std::int32_t smoothedTable(const WignerGrid& grid, const KernelRows& kernel, const WignerScratch& scratch) {
     if (grid.complexSequence()) {
         return cxKernelSmooth(scratch.sequenceRe(), scratch.sequenceIm(), grid.length, grid.lagLength, grid.up,
-                              grid.timeStep, kernel, nFreq, kernelWidth, scratch.tableRe(), scratch.tableIm());
+                              grid.timeStep, kernel, scratch.tableRe(), scratch.tableIm());
     }
-    return reKernelSmooth(scratch.sequenceRe(), grid.length, grid.lagLength, grid.up, grid.timeStep, kernel, nFreq,
-                          kernelWidth, scratch.tableRe());
+    return reKernelSmooth(scratch.sequenceRe(), grid.length, grid.lagLength, grid.up, grid.timeStep, kernel,
+                          scratch.tableRe());
 }
 
 }  // namespace
 
+std::int32_t cohenDistribution(const double* re, const double* im, std::int32_t n, const KernelRows& kernel,
+                               std::int32_t nFreq, std::int32_t timeStep, std::int32_t analytic,
+                               double* out) noexcept {
+    const WignerGrid grid = wignerGrid(im, analytic, n, nFreq, timeStep);
+    const WignerScratch scratch(grid);
+    if (!scratch.ok()) return kStatusNoMemory;
+    if (const std::int32_t status = prepareSequence(grid, re, im, n, scratch); status != kStatusOk) return status;
+    // The smoothing checks that the kernel width is the smoothing period of
+    // this time step: the last test, after the signal preparation.
+    if (const std::int32_t status = smoothedTable(grid, kernel, scratch); status != kStatusOk) return status;
+    return lagTransform(grid, scratch, out);
+}
+
+}  // namespace varnel::wigner
+
 extern "C" VARNEL_API int32_t Cohen(const double* re, const double* im, int32_t N, const double* kernel,
                                     int32_t nFreq, int32_t kernelWidth, int32_t timeStep, int32_t analytic,
                                     double* out) {
+    using namespace varnel::wigner;
     return varnel::guardedExport([&]() -> std::int32_t {
         if (N < 1) return kStatusBadLength;
         if (!isPowerOfTwo(nFreq)) return kStatusBadKernelSize;
@@ -37,17 +51,7 @@ extern "C" VARNEL_API int32_t Cohen(const double* re, const double* im, int32_t 
         // The signal is prepared even when there is nothing to write.
         if (re == nullptr || (out == nullptr && grid.outputCount() > 0)) return kStatusBadLength;
         if (kernel == nullptr) return kStatusBadKernelSize;
-        const WignerScratch scratch(grid);
-        if (!scratch.ok()) return kStatusNoMemory;
-        if (const std::int32_t status = prepareSequence(grid, re, im, N, scratch); status != kStatusOk) {
-            return status;
-        }
-        // The smoothing checks that the kernel width is the smoothing period
-        // of this time step: the last test, after the signal preparation.
-        if (const std::int32_t status = smoothedTable(grid, kernel, nFreq, kernelWidth, scratch);
-            status != kStatusOk) {
-            return status;
-        }
-        return lagTransform(grid, scratch, out);
+        return cohenDistribution(re, im, N, KernelRows::table(kernel, nFreq, kernelWidth), nFreq, timeStep,
+                                 analytic, out);
     });
 }

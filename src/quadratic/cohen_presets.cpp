@@ -1,8 +1,8 @@
-// Choi-Williams and cone-shaped distributions: a kernel table of nFreq rows
-// by nextPow2(N) Doppler columns, handed to Cohen. With that width Cohen
-// computes only when the slices cover more than half of nextPow2(N)
-// samples (floor(N/timeStep)*timeStep > nextPow2(N)/2) and answers 28
-// otherwise.
+// Choi-Williams and cone-shaped distributions: Cohen with a kernel of nFreq
+// rows by nextPow2(N) Doppler columns, each row made when the smoothing
+// reaches it. With that width the smoothing computes only when the slices
+// cover more than half of nextPow2(N) samples
+// (floor(N/timeStep)*timeStep > nextPow2(N)/2) and answers 28 otherwise.
 #include <cstddef>
 #include <cstdint>
 
@@ -18,11 +18,9 @@ namespace {
 
 using namespace varnel;
 
-using KernelFill = void (*)(std::int32_t, std::int32_t, double, double*) noexcept;
-
 std::int32_t presetDistribution(const double* re, const double* im, std::int32_t n, std::int32_t nFreq,
                                 std::int32_t timeStep, double parameter, std::int32_t analytic, double* out,
-                                KernelFill fill) {
+                                wigner::KernelRows::RowFill fill) {
     if (n < 1) return kStatusBadLength;
     if (!wigner::isPowerOfTwo(timeStep)) return kStatusBadDecimation;
     // nFreq is tested as a bit pattern: 0 (and INT32_MIN) pass here.
@@ -35,10 +33,12 @@ std::int32_t presetDistribution(const double* re, const double* im, std::int32_t
     if (n > wigner::kMaxSignalLength) return kStatusNoMemory;
 
     const std::int32_t width = nextPow2(n);
-    ScratchBuffer<double> table(static_cast<std::size_t>(nFreq) * static_cast<std::size_t>(width));
-    if (!table.ok()) return kStatusNoMemory;
-    fill(nFreq, width, parameter, table.data());
-    return Cohen(re, im, n, table.data(), nFreq, width, timeStep, analytic, out);
+    // The table of nFreq rows is never formed: the smoothing asks for one
+    // row at a time.
+    ScratchBuffer<double> row(static_cast<std::size_t>(width));
+    if (!row.ok()) return kStatusNoMemory;
+    return wigner::cohenDistribution(re, im, n, wigner::KernelRows::preset(fill, parameter, nFreq, width, row.data()),
+                                     nFreq, timeStep, analytic, out);
 }
 
 }  // namespace
@@ -48,14 +48,14 @@ extern "C" {
 VARNEL_API int32_t CWD(const double* re, const double* im, int32_t N, int32_t nFreq, int32_t timeStep, double sigma,
                        int32_t analytic, double* out) {
     return guardedExport([&] {
-        return presetDistribution(re, im, N, nFreq, timeStep, sigma, analytic, out, wigner::choiWilliamsKernel);
+        return presetDistribution(re, im, N, nFreq, timeStep, sigma, analytic, out, wigner::choiWilliamsRow);
     });
 }
 
 VARNEL_API int32_t CSD(const double* re, const double* im, int32_t N, int32_t nFreq, int32_t timeStep, double alpha,
                        int32_t analytic, double* out) {
     return guardedExport([&] {
-        return presetDistribution(re, im, N, nFreq, timeStep, alpha, analytic, out, wigner::coneKernel);
+        return presetDistribution(re, im, N, nFreq, timeStep, alpha, analytic, out, wigner::coneRow);
     });
 }
 

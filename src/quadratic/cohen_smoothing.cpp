@@ -25,13 +25,15 @@ struct SmoothingGrid {
 };
 
 std::int32_t smoothingGrid(std::ptrdiff_t length, std::int32_t lagCount, std::int32_t up, std::int32_t timeStep,
-                           std::int32_t rowCount, std::int32_t kernelWidth, SmoothingGrid& grid) {
+                           const KernelRows& kernel, SmoothingGrid& grid) {
     const std::ptrdiff_t inputSamples = (length + up - 1) / up;
     grid.sliceCount = static_cast<std::int32_t>(inputSamples / timeStep);
     grid.timeStep = timeStep;
     grid.fullLength = nextPow2(grid.sliceCount * timeStep);
     grid.foldedLength = nextPow2(grid.sliceCount);
-    if (grid.fullLength < 1 || grid.fullLength != kernelWidth || rowCount < lagCount) return kStatusBadKernelSize;
+    if (grid.fullLength < 1 || grid.fullLength != kernel.width() || kernel.rowCount() < lagCount) {
+        return kStatusBadKernelSize;
+    }
     return kStatusOk;
 }
 
@@ -45,6 +47,12 @@ ProductRange productRange(std::ptrdiff_t length, std::ptrdiff_t t, std::int32_t 
     const std::ptrdiff_t first = (t + up - 1) / up;
     const std::ptrdiff_t end = t <= length - 1 ? std::min<std::ptrdiff_t>((length - 1 - t) / up + 1, period) : 0;
     return {std::min<std::ptrdiff_t>(first, period), std::max(std::min<std::ptrdiff_t>(first, period), end)};
+}
+
+// Only the samples that no product covers need clearing.
+void clearOutside(double* row, std::ptrdiff_t size, const ProductRange& range) {
+    std::fill(row, row + range.first, 0.0);
+    std::fill(row + range.end, row + size, 0.0);
 }
 
 // Kernel column K/2 + d weighs Doppler bin d, so bin d (d > K/2 being the
@@ -122,10 +130,10 @@ void foldHalfComplexSpectrum(const SmoothingGrid& grid, const double* hc, double
 }  // namespace
 
 std::int32_t cxKernelSmooth(const double* zRe, const double* zIm, std::ptrdiff_t length, std::int32_t lagCount,
-                            std::int32_t up, std::int32_t timeStep, const double* kernel, std::int32_t rowCount,
-                            std::int32_t kernelWidth, double* tabRe, double* tabIm) noexcept {
+                            std::int32_t up, std::int32_t timeStep, const KernelRows& kernel, double* tabRe,
+                            double* tabIm) noexcept {
     SmoothingGrid grid;
-    if (const std::int32_t status = smoothingGrid(length, lagCount, up, timeStep, rowCount, kernelWidth, grid);
+    if (const std::int32_t status = smoothingGrid(length, lagCount, up, timeStep, kernel, grid);
         status != kStatusOk) {
         return status;
     }
@@ -143,9 +151,9 @@ std::int32_t cxKernelSmooth(const double* zRe, const double* zIm, std::ptrdiff_t
     double* spectrumIm = spectrumRe + planeSize;
 
     for (std::ptrdiff_t t = 0; t < lagCount; ++t) {
-        std::fill(rowRe, rowRe + planeSize, 0.0);
-        std::fill(rowIm, rowIm + planeSize, 0.0);
         const ProductRange range = productRange(length, t, up, k);
+        clearOutside(rowRe, planeSize, range);
+        clearOutside(rowIm, planeSize, range);
         for (std::ptrdiff_t j = range.first; j < range.end; ++j) {
             const double a = zRe[j * up + t], b = zIm[j * up + t];
             const double c = zRe[j * up - t], d = zIm[j * up - t];
@@ -154,7 +162,7 @@ std::int32_t cxKernelSmooth(const double* zRe, const double* zIm, std::ptrdiff_t
         }
         std::int32_t status = fft::cxFft(fullPlan.get(), rowRe, rowIm, spectrumRe, spectrumIm, 1, 1, k);
         if (status != kStatusOk) return status;
-        applyKernelRow(kernel + t * kernelWidth, k, spectrumRe, spectrumIm);
+        applyKernelRow(kernel.row(t), k, spectrumRe, spectrumIm);
         foldSpectrum(grid, spectrumRe, spectrumIm);
         status = fft::cxIfft(foldedPlan.get(), spectrumRe, spectrumIm, rowRe, rowIm, 1, 1, grid.foldedLength);
         if (status != kStatusOk) return status;
@@ -165,10 +173,9 @@ std::int32_t cxKernelSmooth(const double* zRe, const double* zIm, std::ptrdiff_t
 }
 
 std::int32_t reKernelSmooth(const double* x, std::ptrdiff_t length, std::int32_t lagCount, std::int32_t up,
-                            std::int32_t timeStep, const double* kernel, std::int32_t rowCount,
-                            std::int32_t kernelWidth, double* tab) noexcept {
+                            std::int32_t timeStep, const KernelRows& kernel, double* tab) noexcept {
     SmoothingGrid grid;
-    if (const std::int32_t status = smoothingGrid(length, lagCount, up, timeStep, rowCount, kernelWidth, grid);
+    if (const std::int32_t status = smoothingGrid(length, lagCount, up, timeStep, kernel, grid);
         status != kStatusOk) {
         return status;
     }
@@ -184,12 +191,12 @@ std::int32_t reKernelSmooth(const double* x, std::ptrdiff_t length, std::int32_t
     double* hc = row + planeSize;
 
     for (std::ptrdiff_t t = 0; t < lagCount; ++t) {
-        std::fill(row, row + planeSize, 0.0);
         const ProductRange range = productRange(length, t, up, k);
+        clearOutside(row, planeSize, range);
         for (std::ptrdiff_t j = range.first; j < range.end; ++j) row[j] = x[j * up + t] * x[j * up - t];
         std::int32_t status = fft::reFft(fullPlan.get(), row, hc, 1, 1, k);
         if (status != kStatusOk) return status;
-        applySymmetrisedKernelRow(kernel + t * kernelWidth, k, hc);
+        applySymmetrisedKernelRow(kernel.row(t), k, hc);
         // The row buffer takes the folded spectrum, which the inverse
         // transform consumes; the smoothed row lands in the spectrum buffer.
         foldHalfComplexSpectrum(grid, hc, row);
