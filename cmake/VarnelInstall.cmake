@@ -81,3 +81,16 @@ configure_file("${PROJECT_SOURCE_DIR}/cmake/varnel.pc.in"
 install(FILES "${PROJECT_BINARY_DIR}/varnel.pc"
   DESTINATION "${VARNEL_INSTALL_PKGCONFIGDIR}"
   COMPONENT Development)
+
+# The Python package, with a copy of the library beside its modules: the
+# package loads that neighbour before looking anywhere else, so an installed
+# package never picks up a stray build. Debian's interpreter searches
+# lib/python3/dist-packages under /usr; for /usr/local pass
+# -DVARNEL_INSTALL_PYTHONDIR=lib/python3.11/dist-packages (or your version).
+set(VARNEL_INSTALL_PYTHONDIR "lib/python3/dist-packages"
+    CACHE STRING "Where the Python package varnel is installed, relative to the prefix")
+mark_as_advanced(VARNEL_INSTALL_PYTHONDIR)
+install(DIRECTORY "${PROJECT_SOURCE_DIR}/python/varnel" DESTINATION "${VARNEL_INSTALL_PYTHONDIR}"
+  COMPONENT Python FILES_MATCHING PATTERN "*.py" PATTERN "__pycache__" EXCLUDE)
+install(FILES "$<TARGET_FILE:varnel>" DESTINATION "${VARNEL_INSTALL_PYTHONDIR}/varnel"
+  RENAME libvarnel.so COMPONENT Python)

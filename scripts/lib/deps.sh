@@ -16,6 +16,7 @@ VARNEL_PACKAGES=(
   python3-scipy
   python3-pytest
   python3-ltfatpy   # canonical dual windows, oracle of the dual-window tests
+  python3-matplotlib  # pictures of the command-line demo and analyze
   libgtest-dev
   libbenchmark-dev
   libfftw3-dev      # reference FFT of the benchmarks

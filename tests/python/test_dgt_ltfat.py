@@ -21,34 +21,21 @@ here to 1e-10 relative:
   both, so the two periodisations coincide.
 """
 import ctypes
-import os
 
 import numpy as np
 import pytest
 
+from varnel import raw
+
 ltfatpy = pytest.importorskip("ltfatpy")
 
-REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-LIBRARY = os.environ.get("VARNEL_LIBRARY", os.path.join(REPO, "build", "asan", "src", "libvarnel.so"))
-
-if not os.path.exists(LIBRARY):
-    pytest.skip("Varnel library not built: %s" % LIBRARY, allow_module_level=True)
-
-DOUBLE_P = ctypes.POINTER(ctypes.c_double)
-
-
-class WindowSpec(ctypes.Structure):
-    _fields_ = [("window", DOUBLE_P), ("windowLength", ctypes.c_int32),
-                ("timeStep", ctypes.c_int32), ("binCount", ctypes.c_int32)]
+DOUBLE_P = raw.double_p
+WindowSpec = raw.WindowSpec
 
 
 @pytest.fixture(scope="module")
-def lib():
-    library = ctypes.CDLL(LIBRARY)
-    for name in ("ReDGT", "CxDGT"):
-        getattr(library, name).restype = ctypes.c_int32
-        getattr(library, name).argtypes = [DOUBLE_P, ctypes.c_int32, ctypes.POINTER(WindowSpec), DOUBLE_P]
-    return library
+def lib(library):
+    return raw
 
 
 def pointer(a):

@@ -10,28 +10,18 @@ window convention and ours (window starting at index 0) give the same
 samples index by index; the test checks both placements.
 """
 import ctypes
-import os
-import pathlib
 
 import numpy as np
 import pytest
 
-ltfatpy = pytest.importorskip("ltfatpy")
+from varnel import raw
 
-REPO = pathlib.Path(__file__).resolve().parents[2]
-LIBRARY = pathlib.Path(os.environ.get("VARNEL_LIBRARY", REPO / "build/asan/src/libvarnel.so"))
+ltfatpy = pytest.importorskip("ltfatpy")
 
 
 @pytest.fixture(scope="module")
-def lib():
-    if not LIBRARY.exists():
-        pytest.skip(f"library not built: {LIBRARY}")
-    lib = ctypes.CDLL(str(LIBRARY))
-    dbl = ctypes.POINTER(ctypes.c_double)
-    i32 = ctypes.c_int32
-    lib.FastDual.argtypes = [dbl, i32, i32, i32, i32, dbl]
-    lib.FastDual.restype = i32
-    return lib
+def lib(library):
+    return raw
 
 
 def as_ptr(a):

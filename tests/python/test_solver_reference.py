@@ -10,28 +10,18 @@ including overdetermined systems (dM = N, aperiodic) and rank-deficient
 ones (windows with period L/2).
 """
 import ctypes
-import os
-import pathlib
 
 import numpy as np
 import pytest
 
-scipy_linalg = pytest.importorskip("scipy.linalg")
+from varnel import raw
 
-REPO = pathlib.Path(__file__).resolve().parents[2]
-LIBRARY = pathlib.Path(os.environ.get("VARNEL_LIBRARY", REPO / "build/asan/src/libvarnel.so"))
+scipy_linalg = pytest.importorskip("scipy.linalg")
 
 
 @pytest.fixture(scope="module")
-def lib():
-    if not LIBRARY.exists():
-        pytest.skip(f"library not built: {LIBRARY}")
-    lib = ctypes.CDLL(str(LIBRARY))
-    dbl = ctypes.POINTER(ctypes.c_double)
-    i32 = ctypes.c_int32
-    lib.FastDual.argtypes = [dbl, i32, i32, i32, i32, dbl]
-    lib.FastDual.restype = i32
-    return lib
+def lib(library):
+    return raw
 
 
 def as_ptr(a):

@@ -19,40 +19,22 @@ differs, and how it is aligned:
 Tolerances are relative to the largest value of each result.
 """
 import ctypes
-import os
 
 import numpy as np
 import pytest
 
+from varnel import raw
+
 scipy_signal = pytest.importorskip("scipy.signal")
 
-REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-LIBRARY = os.environ.get("VARNEL_LIBRARY", os.path.join(REPO, "build", "asan", "src", "libvarnel.so"))
-
-DOUBLE_P = ctypes.POINTER(ctypes.c_double)
+DOUBLE_P = raw.double_p
 INT32 = ctypes.c_int32
-
-
-class WindowSpec(ctypes.Structure):
-    _fields_ = [("window", DOUBLE_P), ("windowLength", INT32), ("timeStep", INT32), ("binCount", INT32)]
+WindowSpec = raw.WindowSpec
 
 
 @pytest.fixture(scope="module")
-def lib():
-    if not os.path.exists(LIBRARY):
-        pytest.skip("library not built: %s" % LIBRARY)
-    try:
-        library = ctypes.CDLL(LIBRARY)
-    except OSError as e:  # e.g. a sanitized build loaded without its runtimes
-        pytest.skip("cannot load %s: %s" % (LIBRARY, e))
-    spec_p = ctypes.POINTER(WindowSpec)
-    for name in ("ReSTFTsp", "CxSTFTsp", "CxSTFT", "ReSTFT"):
-        getattr(library, name).argtypes = [DOUBLE_P, INT32, spec_p, DOUBLE_P]
-        getattr(library, name).restype = INT32
-    library.CxSTFTExWithShift.argtypes = [DOUBLE_P, DOUBLE_P, INT32, INT32, spec_p, ctypes.POINTER(INT32),
-                                          DOUBLE_P, DOUBLE_P, INT32]
-    library.CxSTFTExWithShift.restype = INT32
-    return library
+def lib(library):
+    return raw
 
 
 def ptr(a, offset=0):

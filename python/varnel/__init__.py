@@ -1,0 +1,52 @@
+"""Varnel: time-frequency analysis on the libvarnel.so shared library.
+
+    import numpy as np, varnel
+    S = varnel.spectrogram(x, window=np.hanning(1024), hop=256, bins=1024, fs=48000)
+    S.times, S.freqs            # frame centres in s, bin frequencies in Hz
+
+Two layers over one library: ``varnel.raw`` is the C interface as it is
+(ctypes functions and records), and the functions here take numpy arrays,
+allocate the outputs and raise ``VarnelError`` on a nonzero status:
+
+    stft, spectrogram               short-time Fourier transform and its power
+    dgt, dge                        Gabor transform (dual window computed) and expansion
+    gaussian, dual_window, extend   windows and signal extension
+    wvd, cohen, cwd, csd            Wigner-Ville and Cohen-class distributions
+    gabor_spectrogram, gabor_sp     Gabor spectrogram of a signal / of lattice coefficients
+    gabor_coefficients, gabor_window  its Gaussian lattice expansion and window
+    mean_instantaneous_frequency    mean frequency over time from the Gabor lattice (Hz)
+    instantaneous_frequency         frequency centroid and energy of any map's slices
+    times, frequencies              axes in seconds and Hz for bare arrays
+
+Shared keywords: ``window=`` (samples), ``hop=``, ``bins=``, ``fs=`` and,
+for multi-channel input (channels x samples), ``workers=``. The library is
+found through ``$VARNEL_LIBRARY``, next to this package, or in the
+repository's build directory, and loaded on first use.
+"""
+from . import raw
+from ._library import LibraryError, LibraryNotFoundError
+from .axes import frequencies, times
+from .errors import ArgumentError, NumericalError, OutOfMemoryError, Status, VarnelError
+from .gabor import (FrequencyTrack, balanced_variance, gabor_coefficients, gabor_sp, gabor_spectrogram,
+                    gabor_window, instantaneous_frequency, mean_instantaneous_frequency)
+from .linear import dge, dgt, dual_window, extend, gaussian, spectrogram, stft
+from .quadratic import cohen, csd, cwd, wvd
+from .result import TFArray
+
+__version__ = "0.1.0"
+
+__all__ = [
+    "raw", "stft", "spectrogram", "dgt", "dge", "gaussian", "dual_window", "extend",
+    "wvd", "cohen", "cwd", "csd",
+    "gabor_spectrogram", "gabor_sp", "gabor_coefficients", "gabor_window", "balanced_variance",
+    "mean_instantaneous_frequency", "instantaneous_frequency", "FrequencyTrack",
+    "times", "frequencies", "TFArray",
+    "VarnelError", "ArgumentError", "OutOfMemoryError", "NumericalError", "Status",
+    "LibraryError", "LibraryNotFoundError", "load_library",
+]
+
+
+def load_library():
+    """Load libvarnel.so now (it is otherwise loaded on first use) and return
+    its path; raises LibraryError saying where it looked if it cannot."""
+    return raw.library_path()

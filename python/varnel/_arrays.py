@@ -1,0 +1,127 @@
+"""Shared plumbing of the numpy layer: argument conversion, calls into the
+library with status checking, and channel-by-channel processing.
+
+A wrapper for a new export takes a handful of lines with these:
+
+    x = signal(x)                                  # float64 or complex128, 1-D or 2-D
+    def one(channel):
+        out = np.empty(size)
+        call("WVD", pointer(channel), None, len(channel), ..., pointer(out),
+             context=dict(kind="wvd", n=len(channel)))
+        return out.reshape(slices, bins)
+    values = per_channel(one, x, workers)
+"""
+import concurrent.futures
+import operator
+
+import numpy as np
+
+from . import raw
+from .errors import check
+
+INT32_MAX = 2 ** 31 - 1
+
+
+def signal(x, name="x"):
+    """x as a C-contiguous float64 or complex128 array of 1 (samples) or 2
+    (channels x samples) dimensions; complex only when x is complex."""
+    array = np.asarray(x)
+    if array.ndim not in (1, 2):
+        raise ValueError("%s must be 1-D (samples) or 2-D (channels x samples), not of shape %s"
+                         % (name, array.shape))
+    if array.dtype.kind not in "biufc":
+        raise TypeError("%s must hold numbers, not %s" % (name, array.dtype))
+    if array.ndim == 2 and array.shape[0] == 0:
+        raise ValueError("%s has no channels" % name)
+    dtype = np.complex128 if array.dtype.kind == "c" else np.float64
+    array = np.ascontiguousarray(array, dtype=dtype)
+    if array.shape[-1] > INT32_MAX:
+        raise ValueError("%s is too long for the library's 32-bit lengths" % name)
+    return array
+
+
+def window(w, name="window"):
+    """A real window as a C-contiguous 1-D float64 array."""
+    array = np.asarray(w)
+    if array.ndim != 1:
+        raise ValueError("%s must be a 1-D array of samples, not of shape %s" % (name, array.shape))
+    if array.dtype.kind == "c":
+        raise TypeError("%s must be real" % name)
+    if array.dtype.kind not in "biuf":
+        raise TypeError("%s must hold numbers, not %s" % (name, array.dtype))
+    if len(array) > INT32_MAX:
+        raise ValueError("%s is too long" % name)
+    return np.ascontiguousarray(array, dtype=np.float64)
+
+
+def integer(value, name):
+    """An int that fits the library's int32 arguments."""
+    try:
+        value = operator.index(value)
+    except TypeError:
+        raise TypeError("%s must be an integer, not %r" % (name, value)) from None
+    if not -2 ** 31 <= value <= INT32_MAX:
+        raise ValueError("%s=%d does not fit a 32-bit integer" % (name, value))
+    return value
+
+
+def pointer(array):
+    """POINTER(c_double) to the first double of a float64 or complex128
+    array (complex data is the interleaved Cx layout), None for None."""
+    if array is None:
+        return None
+    return raw.pointer(array)
+
+
+def call(function, *args, context=None):
+    """Call the export ``function`` and raise VarnelError on a nonzero status."""
+    status = getattr(raw, function)(*args)
+    return check(status, function, context)
+
+
+def per_channel(one, x, workers=None):
+    """one(channel) for a 1-D x, or stacked over the rows of a 2-D x; with
+    ``workers`` > 1 the rows run in that many threads (the library is
+    thread-safe and ctypes releases the GIL during each call)."""
+    if x.ndim == 1:
+        return one(x)
+    if workers is not None:
+        workers = operator.index(workers)
+        if workers < 1:
+            raise ValueError("workers must be at least 1 (got %d)" % workers)
+    if workers is None or workers == 1 or len(x) < 2:
+        return np.stack([one(row) for row in x]) if len(x) else np.empty((0,))
+    with concurrent.futures.ThreadPoolExecutor(max_workers=min(workers, len(x))) as pool:
+        return np.stack(list(pool.map(one, x)))
+
+
+def hc_to_complex(hc, onesided):
+    """Frames of Hc spectra (..., n) as complex bins: 0 .. n/2 when onesided,
+    else all n in FFT order."""
+    n = hc.shape[-1]
+    half = n // 2 + 1
+    out = np.zeros(hc.shape[:-1] + (half,), dtype=np.complex128)
+    out.real = hc[..., :half]
+    top = (n + 1) // 2  # bins 1 .. top-1 have a stored imaginary part
+    if top > 1:
+        out.imag[..., 1:top] = hc[..., n - 1:n - top:-1]
+    if onesided:
+        return out
+    full = np.empty(hc.shape[:-1] + (n,), dtype=np.complex128)
+    full[..., :half] = out
+    if n - half > 0:
+        full[..., half:] = np.conj(out[..., n - half:0:-1])
+    return full
+
+
+def complex_to_hc(bins, n):
+    """Bins 0 .. n/2 (..., n//2 + 1) of real signals' spectra as Hc arrays
+    (..., n); imaginary parts of bin 0 and of the Nyquist bin are dropped,
+    as the real transforms never produce them."""
+    hc = np.empty(bins.shape[:-1] + (n,), dtype=np.float64)
+    half = n // 2 + 1
+    hc[..., :half] = bins.real[..., :half]
+    top = (n + 1) // 2
+    if top > 1:
+        hc[..., n - 1:n - top:-1] = bins.imag[..., 1:top]
+    return hc

@@ -1,0 +1,25 @@
+"""Time and frequency axes in seconds and Hz.
+
+The transforms attach these to their results (``S.times``, ``S.freqs``);
+the functions are public for code that holds bare arrays.
+"""
+import numpy as np
+
+
+def times(frames, hop, fs=1.0, *, offset=0.0):
+    """Times in seconds of ``frames`` frames ``hop`` samples apart:
+    ``(offset + i * hop) / fs``. The STFT family places frame i's centre at
+    sample ``i * hop + len(window) / 2`` (offset = len(window) / 2); the
+    Gabor transform centres frame i on sample ``i * hop`` (offset 0)."""
+    return (offset + hop * np.arange(int(frames), dtype=np.float64)) / float(fs)
+
+
+def frequencies(bins, fs=1.0, *, count=None):
+    """Frequencies in Hz of FFT bins 0 .. count-1 on a ``bins``-point grid
+    (``count`` defaults to ``bins``): ``k * fs / bins`` up to the Nyquist bin
+    ``bins // 2``, which counts as positive, and ``(k - bins) * fs / bins``
+    above it, in FFT order as the library stores spectra."""
+    bins = int(bins)
+    k = np.arange(bins if count is None else int(count), dtype=np.float64)
+    signed = np.where(k <= bins // 2, k, k - bins)
+    return signed * float(fs) / bins

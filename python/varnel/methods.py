@@ -1,0 +1,144 @@
+"""The representations that the command line draws, by name.
+
+Each entry turns one channel (a 1-D real or complex signal at ``fs`` Hz)
+and the grid chosen on the command line into a TFArray (frames x bins,
+``.times`` in s, ``.freqs`` in Hz): complex values are drawn as 20 log10
+of their magnitude, real ones as 10 log10 (power). An entry names the
+exports it needs; where the loaded library lacks one, the demo leaves the
+representation out and ``analyze`` refuses it with a clear message.
+A new representation is one decorated function, as the Wigner-Ville
+distribution's:
+
+    @register("wvd", "Wigner-Ville distribution", requires=("WVD",),
+              dynamic_range=QUADRATIC_RANGE)
+    def _wvd(x, fs, grid, start=0):
+        return quadratic.wvd(x, bins=grid.bins, hop=grid.hop, fs=fs)
+
+``start`` is the index of x[0] in the whole signal; it matters only to
+entries registered with ``blockwise=True``, which ``analyze`` feeds long
+inputs block by block (overlapping by the window length less one hop).
+"""
+import dataclasses
+
+import numpy as np
+
+from . import gabor, linear, quadratic, raw
+
+
+@dataclasses.dataclass(frozen=True)
+class Grid:
+    """The analysis grid: window samples, hop and bin count, and the order
+    of the representations that have one (the Gabor spectrogram)."""
+    window: np.ndarray
+    hop: int
+    bins: int
+    order: int = 2
+
+
+@dataclasses.dataclass(frozen=True)
+class Method:
+    name: str
+    title: str
+    compute: object           # compute(x, fs, grid, start=0) -> TFArray
+    requires: tuple = ()
+    window: str = "hann"      # default window family when none is given
+    blockwise: bool = False   # frames of a block depend on that block only
+    dynamic_range: float = 80.0   # dB drawn below the top of the map
+    memory: object = None     # memory(n, grid) -> bytes the library will need, when that can be large
+
+    def available(self):
+        return all(raw.available(name) for name in self.requires)
+
+
+METHODS = {}
+
+
+def register(name, title, requires=(), **options):
+    def add(compute):
+        METHODS[name] = Method(name, title, compute, tuple(requires), **options)
+        return compute
+    return add
+
+
+def get(name):
+    try:
+        return METHODS[name]
+    except KeyError:
+        raise KeyError("unknown method %r; choose one of %s" % (name, ", ".join(METHODS))) from None
+
+
+@register("stft", "Short-time Fourier transform (magnitude)", requires=("ReSTFTWithShift", "CxSTFTExWithShift"),
+          blockwise=True)
+def _stft(x, fs, grid, start=0):
+    return linear.stft(x, window=grid.window, hop=grid.hop, bins=grid.bins, fs=fs, start=start,
+                       onesided=x.dtype.kind != "c")
+
+
+@register("spectrogram", "Spectrogram", requires=("ReSTFTsp", "CxSTFTsp"), blockwise=True)
+def _spectrogram(x, fs, grid, start=0):
+    return linear.spectrogram(x, window=grid.window, hop=grid.hop, bins=grid.bins, fs=fs, start=start)
+
+
+@register("dgt", "Discrete Gabor transform (magnitude)", requires=("ReDGT", "CxDGT", "FastDual"),
+          window="gaussian")
+def _dgt(x, fs, grid, start=0):
+    return linear.dgt(x, window=grid.window, hop=grid.hop, bins=grid.bins, fs=fs)
+
+
+# The quadratic distributions use no window: the grid's bins and hop only.
+# Their interference terms fill the plane at low levels, so they are drawn
+# over a shorter range than the linear maps.
+QUADRATIC_RANGE = 30.0
+
+
+def _kernel_table_bytes(n, grid):
+    return 8 * grid.bins * (1 << max(0, (n - 1).bit_length()))
+
+
+@register("wvd", "Wigner-Ville distribution", requires=("WVD",), dynamic_range=QUADRATIC_RANGE)
+def _wvd(x, fs, grid, start=0):
+    return quadratic.wvd(x, bins=grid.bins, hop=grid.hop, fs=fs)
+
+
+@register("cwd", "Choi-Williams distribution", requires=("CWD",), dynamic_range=QUADRATIC_RANGE,
+          memory=_kernel_table_bytes)
+def _cwd(x, fs, grid, start=0):
+    return quadratic.cwd(x, bins=grid.bins, hop=grid.hop, fs=fs)
+
+
+@register("csd", "Cone-shaped distribution", requires=("CSD",), dynamic_range=QUADRATIC_RANGE,
+          memory=_kernel_table_bytes)
+def _csd(x, fs, grid, start=0):
+    # A Gaussian lag taper reaching 1/e at bins/8 lags keeps the cone's
+    # frequency smoothing to a few bins whatever the bin count.
+    return quadratic.csd(x, bins=grid.bins, hop=grid.hop, fs=fs, alpha=(8.0 / grid.bins) ** 2)
+
+
+@register("gabor-sp", "Gabor spectrogram", requires=("CxGaborSp", "CxDGT", "FastDual", "Gaussian"),
+          window="gaussian", dynamic_range=QUADRATIC_RANGE)
+def _gabor_sp(x, fs, grid, start=0):
+    # The spectrogram builds its own Gaussian from the lattice, so the
+    # grid's window is not used: a window of another shape has no closed-form
+    # cross terms.
+    return gabor.gabor_spectrogram(x, hop=grid.hop, bins=grid.bins, order=grid.order, fs=fs)
+
+
+def make_window(family, length):
+    """Window samples of a named family: hann, hamming, blackman (periodic
+    forms, as spectral analysis uses them), gaussian (the library's, centred
+    on length/2) or rect."""
+    n = np.arange(length)
+    if family == "hann":
+        return 0.5 - 0.5 * np.cos(2 * np.pi * n / length)
+    if family == "hamming":
+        return 0.54 - 0.46 * np.cos(2 * np.pi * n / length)
+    if family == "blackman":
+        return 0.42 - 0.5 * np.cos(2 * np.pi * n / length) + 0.08 * np.cos(4 * np.pi * n / length)
+    if family == "gaussian":
+        return linear.gaussian(length)
+    if family in ("rect", "boxcar"):
+        return np.ones(length)
+    raise ValueError("unknown window %r; choose hann, hamming, blackman, gaussian or rect" % family)
+
+
+WINDOWS = ("hann", "hamming", "blackman", "gaussian", "rect")

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# The main job: installs what is missing (Debian, as root), builds the
+# release library in build/release and runs the command-line demo on the
+# built-in test signal (a linear chirp, a Gaussian tone burst and a
+# stationary tone), which writes one PNG per representation and
+# overview.png to the folder given (default: out/demo in the repository).
+#
+#   bash scripts/demo.sh [OUTPUT_DIR]
+set -euo pipefail
+# A folder given on the command line is taken relative to where the
+# script was started, before it moves to the repository.
+out="$(realpath -m "${1:-$(dirname "$0")/../out/demo}")"
+cd "$(dirname "$0")/.."
+source scripts/lib/deps.sh
+
+varnel_ensure_deps
+
+build=build/release
+varnel_configure_build "$build" \
+  -DCMAKE_BUILD_TYPE=Release \
+  -DVARNEL_SANITIZE= \
+  -DVARNEL_BUILD_TESTS=OFF \
+  -DVARNEL_BUILD_BENCHMARKS=OFF
+
+VARNEL_LIBRARY="$PWD/$build/src/libvarnel.so" \
+  PYTHONPATH="$PWD/python${PYTHONPATH:+:$PYTHONPATH}" \
+  /usr/bin/python3 -m varnel demo --out "$out"

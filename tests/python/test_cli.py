@@ -1,0 +1,271 @@
+"""``python3 -m varnel`` end to end, in subprocesses.
+
+demo: every PNG is a valid image of the documented size with varied
+content, the Gabor spectrogram's with its instantaneous frequency. analyze: generated WAV files (mono and stereo, tones of known
+frequency) give pictures and arrays whose peaks sit at those frequencies,
+long inputs show a progress bar and match the whole-signal transform, and
+every kind of bad input ends with exit status 2 and one line on stderr.
+"""
+import os
+import struct
+import subprocess
+import sys
+import wave
+import zlib
+
+import numpy as np
+import pytest
+
+import varnel
+from varnel import cli, methods, plotting
+
+pytestmark = pytest.mark.usefixtures("library")
+
+
+def run_cli(environment, *args, timeout=300):
+    return subprocess.run([sys.executable, "-m", "varnel", *map(str, args)], env=environment,
+                          capture_output=True, text=True, timeout=timeout)
+
+
+def png_size(path):
+    """Width and height from the IHDR chunk, after checking the signature
+    and the chunk's CRC."""
+    data = path.read_bytes()
+    assert data[:8] == b"\x89PNG\r\n\x1a\n"
+    length, kind = struct.unpack(">I4s", data[8:16])
+    assert kind == b"IHDR" and length == 13
+    body = data[16:29]
+    assert struct.unpack(">I", data[29:33])[0] == zlib.crc32(kind + body)
+    assert data.rstrip(b"\x00")[-8:-4] == b"IEND"
+    return struct.unpack(">II", body[:8])
+
+
+def assert_picture(path, size):
+    assert png_size(path) == size
+    image = pytest.importorskip("matplotlib.image").imread(str(path))
+    assert image.shape[:2] == (size[1], size[0])
+    colours = np.unique(image[::3, ::3, :3].reshape(-1, 3), axis=0)
+    assert len(colours) > 50 and np.std(image[..., :3]) > 0.05
+
+
+def write_wav(path, channels, fs=8000, width=2):
+    data = np.clip(np.round(np.asarray(channels).T * 32767), -32768, 32767).astype("<i2")
+    with wave.open(str(path), "wb") as f:
+        f.setnchannels(data.shape[1])
+        f.setsampwidth(width)
+        f.setframerate(fs)
+        f.writeframes(data.tobytes())
+
+
+def tone(frequency, n, fs=8000, amplitude=0.5):
+    return amplitude * np.sin(2 * np.pi * frequency * np.arange(n) / fs)
+
+
+@pytest.fixture(scope="module")
+def demo(tmp_path_factory, cli_environment):
+    out = tmp_path_factory.mktemp("demo") / "pictures"
+    return out, run_cli(cli_environment, "demo", "--out", out)
+
+
+def test_demo_writes_every_representation(demo):
+    out, result = demo
+    assert result.returncode == 0, result.stderr
+    available = [m for m in methods.METHODS.values() if m.available()]
+    expected = [out / ("%s.png" % m.name) for m in available] + [out / "overview.png"]
+    assert result.stdout.split() == [w for p in expected for w in ("wrote", str(p))]
+    for method in available:
+        assert_picture(out / ("%s.png" % method.name), plotting.figure_size(1))
+    assert_picture(out / "overview.png", plotting.overview_size(len(available)))
+    assert "gabor-sp" in [m.name for m in available]
+
+
+def test_analyze_mono_wav(tmp_path, cli_environment):
+    write_wav(tmp_path / "mono.wav", [tone(1000, 8000)])
+    result = run_cli(cli_environment, "analyze", tmp_path / "mono.wav", "--method", "spectrogram",
+                     "--bins", 256, "--hop", 64, "--out", tmp_path / "mono.png", "--npy", tmp_path / "mono.npy")
+    assert result.returncode == 0, result.stderr
+    assert result.stderr == ""
+    assert_picture(tmp_path / "mono.png", plotting.figure_size(1))
+    values = np.load(tmp_path / "mono.npy")
+    assert values.shape == ((8000 - 256) // 64 + 1, 128)
+    assert np.all(np.argmax(values, axis=1) == 1000 * 256 // 8000)  # bin of the tone
+
+
+def in_process(capsys, *args):
+    """(status, stdout, stderr) of the command line run in this process."""
+    status = cli.main([str(a) for a in args])
+    captured = capsys.readouterr()
+    return status, captured.out, captured.err
+
+
+@pytest.mark.parametrize("method", ["spectrogram", "dgt"])
+def test_analyze_stereo_wav(tmp_path, cli_environment, capsys, method):
+    write_wav(tmp_path / "stereo.wav", [tone(500, 6000), tone(2500, 6000)])
+    args = ["analyze", tmp_path / "stereo.wav", "--method", method, "--bins", 128,
+            "--out", tmp_path / "s.png", "--npy", tmp_path / "s.npy"]
+    if method == "spectrogram":  # one of them through the interpreter's -m entry
+        result = run_cli(cli_environment, *args)
+        status, err = result.returncode, result.stderr
+    else:
+        status, _, err = in_process(capsys, *args)
+    assert status == 0, err
+    assert_picture(tmp_path / "s.png", plotting.figure_size(2))
+    values = np.abs(np.load(tmp_path / "s.npy"))
+    assert values.ndim == 3 and values.shape[0] == 2
+    middle = values[:, values.shape[1] // 2]
+    np.testing.assert_allclose(middle.argmax(axis=1) * 8000 / 128, [500, 2500], atol=8000 / 128)
+
+
+@pytest.mark.parametrize("method", sorted(methods.METHODS))
+def test_every_method_finds_the_tones(method):
+    # The registry's entries as analyze runs them, without the picture.
+    entry = methods.METHODS[method]
+    if not entry.available():
+        pytest.skip("the loaded library lacks %s" % method)
+    data = np.stack([tone(500, 6000), tone(2500, 6000)])
+    grid = methods.Grid(cli.parse_window(None, 128, entry.window), 32, 128)
+    tf = cli.analyse(entry, data, 8000.0, grid, show_progress=False)
+    assert tf.shape[0] == 2 and tf.shape[-1] == len(tf.freqs) and tf.shape[-2] == len(tf.times)
+    middle = np.abs(np.asarray(tf)[:, tf.shape[1] // 2])
+    np.testing.assert_allclose(tf.freqs[middle.argmax(axis=1)], [500, 2500], atol=8000 / 128)
+    assert np.all(np.diff(tf.times) > 0) and 0.3 < tf.times[tf.shape[1] // 2] < 0.45
+
+
+def test_analyze_gabor_spectrogram_with_order_and_overlay(tmp_path, capsys, monkeypatch):
+    # A chirp: the array is the numpy layer's spectrogram of the chosen
+    # order, and the overlay draws the centroid track of that very map.
+    fs, n = 8000.0, 6000
+    t = np.arange(n) / fs
+    x = 0.5 * np.cos(2 * np.pi * (500 * t + 1500 * t ** 2))
+    write_wav(tmp_path / "chirp.wav", [x])
+    x = np.round(x * 32767) / 32768
+    drawn = []
+    original = plotting._draw_track
+    monkeypatch.setattr(plotting, "_draw_track", lambda ax, track: (drawn.append(track), original(ax, track)))
+    status, _, err = in_process(capsys, "analyze", tmp_path / "chirp.wav", "--method", "gabor-sp", "--order", 3,
+                                "--bins", 128, "--hop", 16, "--if-overlay", "--out", tmp_path / "g.png",
+                                "--npy", tmp_path / "g.npy")
+    assert status == 0, err
+    assert_picture(tmp_path / "g.png", plotting.figure_size(1))
+    want = varnel.gabor_spectrogram(x, hop=16, bins=128, order=3, fs=fs)
+    got = np.load(tmp_path / "g.npy")
+    np.testing.assert_allclose(got, want, rtol=0, atol=1e-12 * np.max(np.abs(want)))
+    assert len(drawn) == 1
+    times, freqs = drawn[0]
+    energy = want.sum(axis=1)
+    centroid = (np.asarray(want) * want.freqs).sum(axis=1) / energy
+    middle = slice(len(times) // 4, -len(times) // 4)
+    np.testing.assert_allclose(times, want.times)
+    np.testing.assert_allclose(freqs[middle], centroid[middle], rtol=1e-9)
+    np.testing.assert_allclose(freqs[middle], 500 + 3000 * times[middle], rtol=0.02)
+
+
+@pytest.mark.parametrize("method", ["spectrogram", "stft"])
+def test_overlay_on_other_maps_writes_a_picture(tmp_path, capsys, method):
+    write_wav(tmp_path / "s.wav", [tone(700, 4000), tone(1700, 4000)])
+    status, _, err = in_process(capsys, "analyze", tmp_path / "s.wav", "--method", method, "--bins", 128,
+                                "--if-overlay", "--out", tmp_path / "s.png")
+    assert status == 0, err
+    assert_picture(tmp_path / "s.png", plotting.figure_size(2))
+
+
+@pytest.mark.parametrize("suffix", [".npy", ".csv"])
+def test_analyze_arrays_and_csv(tmp_path, capsys, suffix):
+    x = tone(0.1, 3000, fs=1.0)
+    path = tmp_path / ("signal" + suffix)
+    if suffix == ".npy":
+        np.save(path, x)
+    else:
+        path.write_text("amplitude\n" + "\n".join("%.17g" % v for v in x))
+    status, out, err = in_process(capsys, "analyze", path, "--method", "stft", "--window", "hamming:200",
+                                  "--bins", 256, "--hop", 50, "--out", tmp_path / "a.png",
+                                  "--npy", tmp_path / "a.npy")
+    assert status == 0, err
+    assert out.split() == ["wrote", str(tmp_path / "a.png"), "wrote", str(tmp_path / "a.npy")]
+    want = varnel.stft(x, window=methods.make_window("hamming", 200), hop=50, bins=256, onesided=True)
+    np.testing.assert_allclose(np.load(tmp_path / "a.npy"), want, rtol=0, atol=1e-12 * np.max(np.abs(want)))
+
+
+@pytest.mark.parametrize("method", ["spectrogram", "stft"])
+def test_long_input_shows_progress_and_matches_one_call(tmp_path, capsys, method):
+    # Long inputs are analysed block by block; the blocks must join into
+    # the frames (and, for the STFT, the phases) of one call.
+    n = (1 << 20) + 12345
+    x = np.random.default_rng(3).uniform(-0.5, 0.5, n)
+    write_wav(tmp_path / "long.wav", [x])
+    x = np.round(x * 32767) / 32768  # what the file holds
+    args = ["analyze", tmp_path / "long.wav", "--method", method, "--bins", 64, "--hop", 16,
+            "--out", tmp_path / "long.png", "--npy", tmp_path / "long.npy"]
+    status, _, err = in_process(capsys, *args)
+    assert status == 0, err
+    assert "100%" in err and "#" * 30 in err
+    function = varnel.spectrogram if method == "spectrogram" else varnel.stft
+    kwargs = {} if method == "spectrogram" else {"onesided": True}
+    want = function(x, window=methods.make_window("hann", 64), hop=16, bins=64, **kwargs)
+    got = np.load(tmp_path / "long.npy")
+    assert got.shape == want.shape
+    np.testing.assert_allclose(got, want, rtol=0, atol=1e-12 * np.max(np.abs(want)))
+    assert_picture(tmp_path / "long.png", plotting.figure_size(1))
+
+
+def bad_inputs(tmp):
+    write_wav(tmp / "short.wav", [tone(440, 1000)])
+    (tmp / "noise.bin").write_bytes(os.urandom(3000))
+    (tmp / "text.wav").write_text("hello")
+    ok = str(tmp / "short.wav")
+    png = str(tmp / "o.png")
+    return {
+        "missing file": ([str(tmp / "absent.wav"), "--method", "stft", "--out", png], "no such file"),
+        "unreadable format": ([str(tmp / "noise.bin"), "--method", "stft", "--out", png],
+                              "not a WAV file, a .npy array or a one-column CSV"),
+        "not really a WAV": ([str(tmp / "text.wav"), "--method", "stft", "--out", png], "no RIFF/WAVE header"),
+        "window longer than the signal": ([ok, "--method", "spectrogram", "--window", "hann:4096", "--out", png],
+                                          "must be longer than the window"),
+        "bins not a power of two": ([ok, "--method", "stft", "--bins", "1000", "--out", png],
+                                    "--bins 1000 is not a power of two"),
+        "unknown method": ([ok, "--method", "wavelets", "--out", png], "unknown method"),
+        "unknown window": ([ok, "--method", "stft", "--window", "kaiser", "--out", png], "unknown window"),
+        "missing option": ([ok, "--out", png], "required: --method"),
+        "not a number": ([ok, "--method", "stft", "--bins", "many", "--out", png], "invalid int value"),
+        "picture not PNG": ([ok, "--method", "stft", "--out", str(tmp / "o.jpg")], "must name a .png file"),
+        "output folder missing": ([ok, "--method", "stft", "--out", str(tmp / "no" / "o.png")], "does not exist"),
+        "Gabor lattice": ([ok, "--method", "dgt", "--window", "gaussian:100", "--bins", "64", "--out", png],
+                          "multiple of both hop=16 and bins=64"),
+        "negative order": ([ok, "--method", "gabor-sp", "--order", "-1", "--out", png], "--order must not be"),
+        "Gabor spectrogram hop": ([ok, "--method", "gabor-sp", "--hop", "12", "--out", png],
+                                  "hop to be a power of two (got 12)"),
+    }
+
+
+BAD = [
+    "missing file", "unreadable format", "not really a WAV", "window longer than the signal",
+    "bins not a power of two", "unknown method", "unknown window", "missing option", "not a number",
+    "picture not PNG", "output folder missing", "Gabor lattice", "negative order", "Gabor spectrogram hop"]
+
+
+# Through the interpreter's -m entry; the rest run in this process.
+SUBPROCESS_CASES = {"missing file", "window longer than the signal"}
+
+
+@pytest.mark.parametrize("case", BAD)
+def test_bad_input_ends_with_one_line_and_status_2(tmp_path, cli_environment, capsys, case):
+    args, phrase = bad_inputs(tmp_path)[case]
+    if case in SUBPROCESS_CASES:
+        result = run_cli(cli_environment, "analyze", *args)
+        status, err = result.returncode, result.stderr
+    else:
+        status, _, err = in_process(capsys, "analyze", *args)
+    assert status == 2, err
+    assert "Traceback" not in err
+    lines = err.splitlines()
+    assert len(lines) == 1 and lines[0].startswith("varnel: error: ")
+    assert phrase in lines[0]
+    assert not os.path.exists(tmp_path / "o.png")
+
+
+def test_missing_library_is_one_line(tmp_path, cli_environment):
+    environment = dict(cli_environment, VARNEL_LIBRARY=str(tmp_path / "libvarnel.so"))
+    write_wav(tmp_path / "x.wav", [tone(440, 2000)])
+    result = run_cli(environment, "analyze", tmp_path / "x.wav", "--method", "stft", "--out", tmp_path / "x.png")
+    assert result.returncode == 1
+    assert len(result.stderr.splitlines()) == 1 and "libvarnel.so not found" in result.stderr

@@ -1,0 +1,104 @@
+"""Finding and loading libvarnel.so: lookup order, the one-sentence error
+for a missing library, loading on first use, and the ELF check that keeps
+a sanitizer build out of a process without its runtime (readelf is the
+reference for the dependencies it reads)."""
+import os
+import shutil
+import subprocess
+import sys
+
+import pytest
+
+from varnel import _library
+from conftest import PYTHON_DIR, REPOSITORY
+
+
+def test_lookup_order_without_the_variable(monkeypatch):
+    monkeypatch.delenv("VARNEL_LIBRARY", raising=False)
+    paths = [str(path) for path, _ in _library.candidates()]
+    package = str(PYTHON_DIR / "varnel")
+    assert paths == [os.path.join(package, "libvarnel.so"), os.path.join(package, "libvarnel.so.0"),
+                     str(REPOSITORY / "build/release/src/libvarnel.so"),
+                     str(REPOSITORY / "build/asan/src/libvarnel.so")]
+
+
+def test_the_variable_is_final(monkeypatch, tmp_path):
+    missing = tmp_path / "nowhere" / "libvarnel.so"
+    monkeypatch.setenv("VARNEL_LIBRARY", str(missing))
+    with pytest.raises(_library.LibraryNotFoundError) as caught:
+        _library.locate()
+    assert str(missing) in str(caught.value) and "VARNEL_LIBRARY" in str(caught.value)
+    assert caught.value.searched == [missing]
+
+
+def test_missing_library_names_every_place(monkeypatch, tmp_path):
+    monkeypatch.delenv("VARNEL_LIBRARY", raising=False)
+    monkeypatch.setattr(_library, "_PACKAGE_DIR", tmp_path / "pkg")
+    monkeypatch.setattr(_library, "_REPOSITORY", tmp_path / "repo")
+    with pytest.raises(_library.LibraryNotFoundError) as caught:
+        _library.locate()
+    message = str(caught.value)
+    for path in caught.value.searched:
+        assert str(path) in message
+    assert "\n" not in message
+
+
+def run(code, **environment):
+    env = dict(os.environ, PYTHONPATH=str(PYTHON_DIR), **environment)
+    return subprocess.run([sys.executable, "-c", code], env=env, capture_output=True, text=True, timeout=120)
+
+
+def test_import_does_not_need_the_library(tmp_path):
+    result = run("import varnel, varnel.raw, varnel.cli\n"
+                 "try:\n    varnel.raw.ReSTFT\nexcept varnel.LibraryNotFoundError as e:\n    print('missing:', e)",
+                 VARNEL_LIBRARY=str(tmp_path / "none.so"))
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.startswith("missing: libvarnel.so not found")
+
+
+def test_a_file_that_is_not_a_library(tmp_path):
+    fake = tmp_path / "libvarnel.so"
+    fake.write_bytes(b"not an ELF file")
+    result = run("import varnel\ntry:\n    varnel.load_library()\nexcept varnel.LibraryError as e:\n"
+                 "    print(type(e).__name__, e)", VARNEL_LIBRARY=str(fake))
+    assert result.stdout.startswith("LibraryError cannot load %s" % fake), result.stderr
+
+
+def readelf_needed(path):
+    out = subprocess.run(["readelf", "-d", str(path)], capture_output=True, text=True, check=True).stdout
+    return [line.split("[", 1)[1].rstrip("]") for line in out.splitlines() if "(NEEDED)" in line]
+
+
+def test_dependencies_read_like_readelf(library):
+    if shutil.which("readelf") is None:
+        pytest.skip("readelf not installed")
+    assert _library._needed_libraries(library) == readelf_needed(library)
+    runtime = _library._sanitizer_of(library)
+    assert (runtime == "asan") == any(n.startswith("libasan") for n in readelf_needed(library))
+    if runtime:
+        assert _library._runtime_loaded(runtime)  # else the library could not have been loaded
+
+
+def test_sanitizer_build_without_its_runtime_is_refused(library):
+    if _library._sanitizer_of(library) != "asan":
+        pytest.skip("the loaded library is not a sanitizer build")
+    env = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
+    env.update(PYTHONPATH=str(PYTHON_DIR), VARNEL_LIBRARY=library)
+    result = subprocess.run([sys.executable, "-c", "import varnel\ntry:\n    varnel.load_library()\n"
+                             "except varnel.LibraryError as e:\n    print(e)"],
+                            env=env, capture_output=True, text=True, timeout=120)
+    assert "sanitizer build" in result.stdout and "LD_PRELOAD" in result.stdout
+
+
+def test_installed_package_loads_its_neighbour(library, tmp_path):
+    # The layout an installation gives: the package folder with the library
+    # beside its modules, and no variable pointing anywhere.
+    site = tmp_path / "site"
+    shutil.copytree(PYTHON_DIR / "varnel", site / "varnel", ignore=shutil.ignore_patterns("__pycache__"))
+    os.symlink(library, site / "varnel" / "libvarnel.so")
+    env = {k: v for k, v in os.environ.items() if k != "VARNEL_LIBRARY"}
+    env["PYTHONPATH"] = str(site)
+    result = subprocess.run([sys.executable, "-c", "import varnel; print(varnel.load_library())"],
+                            env=env, cwd=tmp_path, capture_output=True, text=True, timeout=120)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.strip() == str(site / "varnel" / "libvarnel.so")
