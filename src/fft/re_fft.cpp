@@ -131,14 +131,26 @@ std::int32_t reStepFromGatheredInput(const FftPlan& plan, const double* in, doub
     return reTwiddlePass(plan, 0, out, os, m);
 }
 
-// (a, b) -> (a - b, a + b) on the pairs k, n-k: maps an Hc spectrum to the
-// real sequence (Re X - Im X) and back, so the inverse reuses the forward
-// transform (the Hartley identity).
-void hartleyFold(double* data, ptrdiff_t stride, std::int32_t n) {
+// (a, b) -> (a - b, a + b) on the pairs k, n-k, each value first scaled by
+// q: maps an Hc spectrum to the real sequence (Re X - Im X) and back, so the
+// inverse reuses the forward transform (the Hartley identity). Unit strides,
+// the common case, get a loop the compiler can vectorise.
+template <class Index>
+void scaledHartleyPairs(double* data, Index at, std::int32_t n, double q) {
+    data[0] *= q;
+    if (n % 2 == 0) data[at(n / 2)] *= q;
     for (ptrdiff_t k = 1; k < (n + 1) / 2; ++k) {
-        const double a = data[k * stride], b = data[(n - k) * stride];
-        data[k * stride] = a - b;
-        data[(n - k) * stride] = a + b;
+        const double a = data[at(k)] * q, b = data[at(n - k)] * q;
+        data[at(k)] = a - b;
+        data[at(n - k)] = a + b;
+    }
+}
+
+void scaledHartleyFold(double* data, ptrdiff_t stride, std::int32_t n, double q) {
+    if (stride == 1) {
+        scaledHartleyPairs(data, [](ptrdiff_t k) { return k; }, n, q);
+    } else {
+        scaledHartleyPairs(data, [stride](ptrdiff_t k) { return k * stride; }, n, q);
     }
 }
 
@@ -165,12 +177,10 @@ std::int32_t reFft(const FftPlan* plan, const double* in, double* out, std::int3
 std::int32_t reIfft(const FftPlan* plan, double* in, double* out, std::int32_t inStride, std::int32_t outStride,
                     std::int32_t n) noexcept {
     if (!plan || n != plan->length) return kStatusBadLayout;
-    const double q = 1.0 / n;
-    for (ptrdiff_t r = 0; r < n; ++r) in[r * inStride] *= q;
-    hartleyFold(in, inStride, n);
+    scaledHartleyFold(in, inStride, n, 1.0 / n);
     const std::int32_t status = reFftStrided(plan, in, out, inStride, outStride);
     if (status != kStatusOk) return status;
-    hartleyFold(out, outStride, n);
+    scaledHartleyFold(out, outStride, n, 1.0);
     return kStatusOk;
 }
 

@@ -25,7 +25,7 @@ std::int32_t cohenDistribution(const double* re, const double* im, std::int32_t 
                                std::int32_t nFreq, std::int32_t timeStep, std::int32_t analytic,
                                double* out) noexcept {
     const WignerGrid grid = wignerGrid(im, analytic, n, nFreq, timeStep);
-    const WignerScratch scratch(grid);
+    const WignerScratch scratch(grid, grid.sliceCount);
     if (!scratch.ok()) return kStatusNoMemory;
     if (const std::int32_t status = prepareSequence(grid, re, im, n, scratch); status != kStatusOk) return status;
     // The smoothing checks that the kernel width is the smoothing period of

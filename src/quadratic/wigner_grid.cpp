@@ -33,10 +33,10 @@ WignerGrid wignerGrid(const double* im, std::int32_t analytic, std::int32_t n, s
     return grid;
 }
 
-WignerScratch::WignerScratch(const WignerGrid& grid) noexcept
+WignerScratch::WignerScratch(const WignerGrid& grid, std::ptrdiff_t tableSlices) noexcept
     : complex_(grid.complexSequence()),
       length_(grid.length),
-      tableSize_(std::ptrdiff_t{grid.lagLength} * grid.sliceCount),
+      tableSize_(std::ptrdiff_t{grid.lagLength} * tableSlices),
       sequence_(static_cast<std::size_t>(length_) * (complex_ ? 2 : 1)),
       table_(sequence_.ok() ? ScratchBuffer<double>(static_cast<std::size_t>(tableSize_) * (complex_ ? 2 : 1))
                             : ScratchBuffer<double>()) {}

@@ -40,10 +40,11 @@ WignerGrid wignerGrid(const double* im, std::int32_t analytic, std::int32_t n, s
                       std::int32_t timeStep) noexcept;
 
 // The analysed sequence and the lag-time table, each one block with its
-// planes one after the other (one plane each in real mode).
+// planes one after the other (one plane each in real mode). The table holds
+// tableSlices slices per lag row: all T of them, or a block of them.
 class WignerScratch {
 public:
-    explicit WignerScratch(const WignerGrid& grid) noexcept;
+    WignerScratch(const WignerGrid& grid, std::ptrdiff_t tableSlices) noexcept;
 
     bool ok() const noexcept { return sequence_.ok() && table_.ok(); }
     double* sequenceRe() const noexcept { return sequence_.data(); }

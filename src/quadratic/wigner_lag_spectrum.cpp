@@ -2,8 +2,8 @@
 // (r[-t] = conj r[t]), so its spectrum is real: folding the negative lags
 // onto the circular lag axis gives an Hc array whose inverse real FFT is the
 // slice's spectrum, half the work of a complex FFT. The table is lag-major,
-// so a few slices are taken at once: each table row is then read in runs of
-// adjacent values instead of one value per cache line.
+// so a tile of slices is taken at once: each table row is then read in runs
+// of adjacent values instead of one value per cache line.
 #include <algorithm>
 #include <cstddef>
 
@@ -15,28 +15,12 @@
 namespace varnel::wigner {
 namespace {
 
-constexpr std::ptrdiff_t kSliceTile = 8;
-
-struct TileWorkspace {
-    ScratchBuffer<double> scratch;
-    PlanHold plan;
-    double* tile;    // one lag sequence of M values per slice of the tile
-    double* result;  // one slice's spectrum when it cannot go straight to out
-
-    TileWorkspace(std::int32_t lagLength, std::ptrdiff_t tileSize) noexcept
-        : scratch(static_cast<std::size_t>(lagLength) * static_cast<std::size_t>(tileSize + 1)),
-          plan(scratch.ok() ? lagLength : 0),
-          tile(scratch.data()),
-          result(scratch.ok() ? scratch.data() + tileSize * lagLength : nullptr) {}
-    bool ok() const noexcept { return plan.ok(); }
-};
-
 // Hc array of the circular lag sequence r[t] + conj r[M-t] for each slice
-// j0 + s, s < count, at tile[s*M]. Lag M-k is the negative lag -k.
-void foldHermitianLags(const double* tabRe, const double* tabIm, std::int32_t m, std::ptrdiff_t sliceCount,
-                       std::ptrdiff_t j0, std::ptrdiff_t count, double* tile) {
-    const auto re = [&](std::ptrdiff_t lag) { return tabRe + lag * sliceCount + j0; };
-    const auto im = [&](std::ptrdiff_t lag) { return tabIm + lag * sliceCount + j0; };
+// first + s, s < count, at tile[s*M]. Lag M-k is the negative lag -k.
+void foldHermitianLags(const double* tabRe, const double* tabIm, std::int32_t m, SliceBlock block, double* tile) {
+    const auto re = [&](std::ptrdiff_t lag) { return tabRe + lag * block.rowLength + block.first; };
+    const auto im = [&](std::ptrdiff_t lag) { return tabIm + lag * block.rowLength + block.first; };
+    const std::ptrdiff_t count = block.count;
     for (std::ptrdiff_t s = 0; s < count; ++s) tile[s * m] = re(0)[s];
     for (std::ptrdiff_t k = 1; k <= (m - 1) / 2; ++k) {
         const double* posRe = re(k);
@@ -56,64 +40,83 @@ void foldHermitianLags(const double* tabRe, const double* tabIm, std::int32_t m,
 
 // The even lag sequence of each slice as 2 r[t]/M with the zero lag counted
 // once, so that a forward real FFT gives the spectrum directly.
-void gatherEvenLags(const double* tab, std::int32_t m, std::ptrdiff_t sliceCount, std::ptrdiff_t j0,
-                    std::ptrdiff_t count, double* tile) {
+void gatherEvenLags(const double* tab, std::int32_t m, SliceBlock block, double* tile) {
     const double scale = 2.0 / m;
     for (std::ptrdiff_t t = 0; t < m; ++t) {
-        const double* row = tab + t * sliceCount + j0;
-        for (std::ptrdiff_t s = 0; s < count; ++s) tile[s * m + t] = row[s] * scale;
+        const double* row = tab + t * block.rowLength + block.first;
+        for (std::ptrdiff_t s = 0; s < block.count; ++s) tile[s * m + t] = row[s] * scale;
     }
-    for (std::ptrdiff_t s = 0; s < count; ++s) tile[s * m] *= 0.5;
+    for (std::ptrdiff_t s = 0; s < block.count; ++s) tile[s * m] *= 0.5;
 }
 
-// Runs transform(sequence, destination) for every slice, tile by tile, and
-// copies the first binCount values when the destination is the workspace.
-template <class Gather, class Transform>
-std::int32_t forEachSliceTile(std::int32_t m, std::int32_t sliceCount, std::int32_t binCount, double* out,
-                              Gather&& gather, Transform&& transform) {
-    if (m < 1 || sliceCount < 1 || binCount < 1) return kStatusOk;
-    const std::ptrdiff_t tileSize = std::min<std::ptrdiff_t>(kSliceTile, sliceCount);
-    TileWorkspace work(m, tileSize);
-    if (!work.ok()) return kStatusNoMemory;
-    const bool direct = binCount == m;
-    for (std::ptrdiff_t j0 = 0; j0 < sliceCount; j0 += tileSize) {
-        const std::ptrdiff_t count = std::min<std::ptrdiff_t>(tileSize, sliceCount - j0);
-        gather(j0, count, work.tile);
-        for (std::ptrdiff_t s = 0; s < count; ++s) {
-            double* slice = out + (j0 + s) * binCount;
-            double* destination = direct ? slice : work.result;
-            const std::int32_t status = transform(work.plan.get(), work.tile + s * m, destination);
-            if (status != kStatusOk) return status;
-            if (!direct) std::copy(work.result, work.result + binCount, slice);
-        }
+// Every slice of a whole table, a tile at a time.
+template <class Block>
+std::int32_t forEachTile(std::int32_t sliceCount, std::int32_t binCount, double* out, Block&& block) {
+    for (std::ptrdiff_t j0 = 0; j0 < sliceCount; j0 += kLagSliceTile) {
+        const SliceBlock tile{j0, std::min<std::ptrdiff_t>(kLagSliceTile, sliceCount - j0), sliceCount};
+        if (const std::int32_t status = block(tile, out + j0 * binCount); status != kStatusOk) return status;
     }
     return kStatusOk;
 }
 
 }  // namespace
 
+LagSpectrum::LagSpectrum(std::int32_t lagLength, std::int32_t binCount) noexcept
+    : lagLength_(lagLength),
+      binCount_(binCount),
+      scratch_(static_cast<std::size_t>(lagLength) * static_cast<std::size_t>(kLagSliceTile + 1)),
+      plan_(scratch_.ok() ? lagLength : 0),
+      tile_(scratch_.data()),
+      result_(scratch_.ok() ? scratch_.data() + kLagSliceTile * lagLength : nullptr) {}
+
+// Slices whose whole spectrum is kept go straight to out; the others pass
+// through the result buffer and keep their first binCount values.
+template <class Transform>
+std::int32_t LagSpectrum::transformTile(std::ptrdiff_t count, double* out, Transform&& transform) noexcept {
+    const bool direct = binCount_ == lagLength_;
+    for (std::ptrdiff_t s = 0; s < count; ++s) {
+        double* slice = out + s * binCount_;
+        const std::int32_t status = transform(tile_ + s * lagLength_, direct ? slice : result_);
+        if (status != kStatusOk) return status;
+        if (!direct) std::copy(result_, result_ + binCount_, slice);
+    }
+    return kStatusOk;
+}
+
+std::int32_t LagSpectrum::complexBlock(const double* tabRe, const double* tabIm, SliceBlock block,
+                                       double* out) noexcept {
+    foldHermitianLags(tabRe, tabIm, lagLength_, block, tile_);
+    // The folded array is consumed: the inverse real FFT overwrites its input.
+    return transformTile(block.count, out, [&](double* folded, double* spectrum) {
+        return fft::reIfft(plan_.get(), folded, spectrum, 1, 1, lagLength_);
+    });
+}
+
+std::int32_t LagSpectrum::realBlock(const double* tab, SliceBlock block, double* out) noexcept {
+    gatherEvenLags(tab, lagLength_, block, tile_);
+    // Only the real parts, the first binCount entries of the Hc result, are kept.
+    return transformTile(block.count, out, [&](double* lags, double* spectrum) {
+        return fft::reFft(plan_.get(), lags, spectrum, 1, 1, lagLength_);
+    });
+}
+
 std::int32_t cxLagSpectrum(const double* tabRe, const double* tabIm, std::int32_t lagLength, std::int32_t sliceCount,
                            std::int32_t binCount, double* out) noexcept {
-    const auto gather = [&](std::ptrdiff_t j0, std::ptrdiff_t count, double* tile) {
-        foldHermitianLags(tabRe, tabIm, lagLength, sliceCount, j0, count, tile);
-    };
-    // The folded array is consumed: the inverse real FFT overwrites its input.
-    const auto transform = [&](const fft::FftPlan* plan, double* folded, double* spectrum) {
-        return fft::reIfft(plan, folded, spectrum, 1, 1, lagLength);
-    };
-    return forEachSliceTile(lagLength, sliceCount, binCount, out, gather, transform);
+    if (lagLength < 1 || sliceCount < 1 || binCount < 1) return kStatusOk;
+    LagSpectrum spectrum(lagLength, binCount);
+    if (!spectrum.ok()) return kStatusNoMemory;
+    return forEachTile(sliceCount, binCount, out, [&](SliceBlock tile, double* tileOut) {
+        return spectrum.complexBlock(tabRe, tabIm, tile, tileOut);
+    });
 }
 
 std::int32_t reLagSpectrum(const double* tab, std::int32_t lagLength, std::int32_t sliceCount, std::int32_t binCount,
                            double* out) noexcept {
-    const auto gather = [&](std::ptrdiff_t j0, std::ptrdiff_t count, double* tile) {
-        gatherEvenLags(tab, lagLength, sliceCount, j0, count, tile);
-    };
-    // Only the real parts, the first binCount entries of the Hc result, are kept.
-    const auto transform = [&](const fft::FftPlan* plan, double* lags, double* spectrum) {
-        return fft::reFft(plan, lags, spectrum, 1, 1, lagLength);
-    };
-    return forEachSliceTile(lagLength, sliceCount, binCount, out, gather, transform);
+    if (lagLength < 1 || sliceCount < 1 || binCount < 1) return kStatusOk;
+    LagSpectrum spectrum(lagLength, binCount);
+    if (!spectrum.ok()) return kStatusNoMemory;
+    return forEachTile(sliceCount, binCount, out,
+                       [&](SliceBlock tile, double* tileOut) { return spectrum.realBlock(tab, tile, tileOut); });
 }
 
 }  // namespace varnel::wigner

@@ -10,6 +10,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "frame/scratch.h"
+#include "quadratic/wigner_plan.h"
+
 namespace varnel::wigner {
 
 // The longest signal whose padded length nextPow2(n) is still an int32 FFT
@@ -41,6 +44,16 @@ std::int32_t cxLocalAutocorr(const double* zRe, const double* zIm, std::ptrdiff_
 std::int32_t reLocalAutocorr(const double* x, std::ptrdiff_t length, std::int32_t lagCount, std::ptrdiff_t gridStep,
                              double* tab) noexcept;
 
+// The columns j0 .. j0+count-1 of that table, in a table whose rows hold
+// rowLength values: entry (t, j0 + s) at t*rowLength + s.
+struct SliceBlock {
+    std::ptrdiff_t first, count, rowLength;
+};
+void cxLocalAutocorrBlock(const double* zRe, const double* zIm, std::ptrdiff_t length, std::int32_t lagCount,
+                          std::ptrdiff_t gridStep, SliceBlock block, double* tabRe, double* tabIm) noexcept;
+void reLocalAutocorrBlock(const double* x, std::ptrdiff_t length, std::int32_t lagCount, std::ptrdiff_t gridStep,
+                          SliceBlock block, double* tab) noexcept;
+
 // Lag transform of a table with lagLength rows and sliceCount slices:
 // W[j][k] = (1/M) sum over |tau| < M of r_j[tau] exp(-2 pi i k tau/M), with
 // r_j[-tau] = conj(r_j[tau]) and M = lagLength, for k < binCount
@@ -50,5 +63,31 @@ std::int32_t cxLagSpectrum(const double* tabRe, const double* tabIm, std::int32_
 // The same for a real (even) lag sequence.
 std::int32_t reLagSpectrum(const double* tab, std::int32_t lagLength, std::int32_t sliceCount, std::int32_t binCount,
                            double* out) noexcept;
+
+// The lag transform for blocks of at most kLagSliceTile slices at a time,
+// with its plan and buffers obtained once: the distribution can then build
+// its table block by block, so that the table never leaves the cache.
+inline constexpr std::ptrdiff_t kLagSliceTile = 8;
+
+class LagSpectrum {
+public:
+    LagSpectrum(std::int32_t lagLength, std::int32_t binCount) noexcept;
+
+    bool ok() const noexcept { return plan_.ok(); }
+    // The slices of block (count <= kLagSliceTile) of a table whose rows
+    // hold block.rowLength values, written to out[s*binCount + k], s < count.
+    std::int32_t complexBlock(const double* tabRe, const double* tabIm, SliceBlock block, double* out) noexcept;
+    std::int32_t realBlock(const double* tab, SliceBlock block, double* out) noexcept;
+
+private:
+    template <class Transform>
+    std::int32_t transformTile(std::ptrdiff_t count, double* out, Transform&& transform) noexcept;
+
+    std::int32_t lagLength_, binCount_;
+    ScratchBuffer<double> scratch_;  // the tile's lag sequences, then one spectrum
+    PlanHold plan_;
+    double* tile_;
+    double* result_;
+};
 
 }  // namespace varnel::wigner
