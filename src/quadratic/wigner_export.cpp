@@ -23,30 +23,28 @@ extern "C" VARNEL_API int32_t WVD(const double* re, const double* im, int32_t N,
         if (re == nullptr || out == nullptr) return kStatusBadLength;
         if (N > kMaxSignalLength) return kStatusNoMemory;
 
-        // The table is built and transformed a tile of slices at a time, so
-        // that it stays in the cache instead of going out to memory and back;
-        // every allocation comes before the first write to out.
-        const std::ptrdiff_t blockSlices = std::min<std::ptrdiff_t>(kLagSliceTile, grid.sliceCount);
-        const WignerScratch scratch(grid, blockSlices);
+        // Each slice's column of the lag table is made just before its
+        // transform. Every allocation comes before the first write to out.
+        const WignerScratch scratch(grid, 0);
         if (!scratch.ok()) return kStatusNoMemory;
         if (const std::int32_t status = prepareSequence(grid, re, im, N, scratch); status != kStatusOk) {
             return status;
         }
         LagSpectrum spectrum(grid.lagLength, grid.binCount);
         if (!spectrum.ok()) return kStatusNoMemory;
-        for (std::ptrdiff_t j0 = 0; j0 < grid.sliceCount; j0 += blockSlices) {
-            const SliceBlock block{j0, std::min<std::ptrdiff_t>(blockSlices, grid.sliceCount - j0), blockSlices};
-            const SliceBlock inTable{0, block.count, blockSlices};
-            double* blockOut = out + j0 * grid.binCount;
+        const double evenScale = 2.0 / grid.lagLength;
+        for (std::ptrdiff_t j = 0; j < grid.sliceCount; ++j) {
+            const std::ptrdiff_t position = j * grid.gridStep();
+            double* sliceOut = out + j * grid.binCount;
             std::int32_t status;
             if (grid.complexSequence()) {
-                cxLocalAutocorrBlock(scratch.sequenceRe(), scratch.sequenceIm(), grid.length, grid.lagLength,
-                                     grid.gridStep(), block, scratch.tableRe(), scratch.tableIm());
-                status = spectrum.complexBlock(scratch.tableRe(), scratch.tableIm(), inTable, blockOut);
+                cxLocalAutocorr(scratch.sequenceRe(), scratch.sequenceIm(), grid.length, grid.lagLength, position,
+                            spectrum.lagsRe(), spectrum.lagsIm());
+                status = spectrum.complexSlice(sliceOut);
             } else {
-                reLocalAutocorrBlock(scratch.sequenceRe(), grid.length, grid.lagLength, grid.gridStep(), block,
-                                     scratch.tableRe());
-                status = spectrum.realBlock(scratch.tableRe(), inTable, blockOut);
+                reLocalAutocorr(scratch.sequenceRe(), grid.length, grid.lagLength, position, evenScale,
+                            spectrum.lagsRe());
+                status = spectrum.realSlice(sliceOut);
             }
             if (status != kStatusOk) return status;
         }

@@ -38,8 +38,9 @@ WignerScratch::WignerScratch(const WignerGrid& grid, std::ptrdiff_t tableSlices)
       length_(grid.length),
       tableSize_(std::ptrdiff_t{grid.lagLength} * tableSlices),
       sequence_(static_cast<std::size_t>(length_) * (complex_ ? 2 : 1)),
-      table_(sequence_.ok() ? ScratchBuffer<double>(static_cast<std::size_t>(tableSize_) * (complex_ ? 2 : 1))
-                            : ScratchBuffer<double>()) {}
+      table_(sequence_.ok() && tableSize_ > 0
+                 ? ScratchBuffer<double>(static_cast<std::size_t>(tableSize_) * (complex_ ? 2 : 1))
+                 : ScratchBuffer<double>()) {}
 
 std::int32_t prepareSequence(const WignerGrid& grid, const double* re, const double* im, std::int32_t n,
                              const WignerScratch& scratch) noexcept {

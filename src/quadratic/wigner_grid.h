@@ -41,12 +41,13 @@ WignerGrid wignerGrid(const double* im, std::int32_t analytic, std::int32_t n, s
 
 // The analysed sequence and the lag-time table, each one block with its
 // planes one after the other (one plane each in real mode). The table holds
-// tableSlices slices per lag row: all T of them, or a block of them.
+// tableSlices slices per lag row: all T of them, or none when the caller
+// takes the lags slice by slice.
 class WignerScratch {
 public:
     WignerScratch(const WignerGrid& grid, std::ptrdiff_t tableSlices) noexcept;
 
-    bool ok() const noexcept { return sequence_.ok() && table_.ok(); }
+    bool ok() const noexcept { return sequence_.ok() && (tableSize_ == 0 || table_.ok()); }
     double* sequenceRe() const noexcept { return sequence_.data(); }
     double* sequenceIm() const noexcept { return complex_ ? sequence_.data() + length_ : nullptr; }
     double* tableRe() const noexcept { return table_.data(); }

@@ -100,6 +100,29 @@ std::int32_t LagSpectrum::realBlock(const double* tab, SliceBlock block, double*
     });
 }
 
+std::int32_t LagSpectrum::complexSlice(double* out) noexcept {
+    const std::ptrdiff_t m = lagLength_;
+    const double* gRe = tile_;
+    const double* gIm = tile_ + m;
+    double* folded = tile_ + 2 * m;
+    folded[0] = gRe[0];
+    for (std::ptrdiff_t k = 1; k <= (m - 1) / 2; ++k) {
+        folded[k] = gRe[k] + gRe[m - k];
+        folded[m - k] = gIm[m - k] - gIm[k];
+    }
+    if (m % 2 == 0) folded[m / 2] = 2.0 * gRe[m / 2];
+    return transformTile(1, out, [&](double*, double* spectrum) {
+        return fft::reIfft(plan_.get(), folded, spectrum, 1, 1, lagLength_);
+    });
+}
+
+std::int32_t LagSpectrum::realSlice(double* out) noexcept {
+    tile_[0] *= 0.5;
+    return transformTile(1, out, [&](double* lags, double* spectrum) {
+        return fft::reFft(plan_.get(), lags, spectrum, 1, 1, lagLength_);
+    });
+}
+
 std::int32_t cxLagSpectrum(const double* tabRe, const double* tabIm, std::int32_t lagLength, std::int32_t sliceCount,
                            std::int32_t binCount, double* out) noexcept {
     if (lagLength < 1 || sliceCount < 1 || binCount < 1) return kStatusOk;

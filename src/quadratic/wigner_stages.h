@@ -34,25 +34,20 @@ std::int32_t cxHalfSampleInterp(const double* re, const double* im, std::int32_t
 // and stay real, is dropped from the interpolated samples.
 std::int32_t reHalfSampleInterp(const double* x, std::int32_t n, double* out) noexcept;
 
-// Lag-time table of the sequence z[0..length-1]: row t (t < lagCount) holds,
-// for the slices j < length/gridStep at position p = j*gridStep,
-// z[p+t] * conj(z[p-t]), or 0 where either sample lies outside the
-// sequence. Entry (t, j) at t*sliceCount + j with sliceCount =
-// length/gridStep. Allocates nothing and always returns kStatusOk.
-std::int32_t cxLocalAutocorr(const double* zRe, const double* zIm, std::ptrdiff_t length, std::int32_t lagCount,
-                             std::ptrdiff_t gridStep, double* tabRe, double* tabIm) noexcept;
-std::int32_t reLocalAutocorr(const double* x, std::ptrdiff_t length, std::int32_t lagCount, std::ptrdiff_t gridStep,
-                             double* tab) noexcept;
+// Column of the lag-time table of the sequence z[0..length-1] for the
+// slice at position p: g[t] = z[p+t] * conj(z[p-t]) for t < lagCount, or 0
+// where either sample lies outside the sequence. The real form multiplies
+// each product by scale (the lag transform's 2/M).
+void cxLocalAutocorr(const double* zRe, const double* zIm, std::ptrdiff_t length, std::int32_t lagCount,
+                     std::ptrdiff_t p, double* gRe, double* gIm) noexcept;
+void reLocalAutocorr(const double* x, std::ptrdiff_t length, std::int32_t lagCount, std::ptrdiff_t p, double scale,
+                     double* g) noexcept;
 
-// The columns j0 .. j0+count-1 of that table, in a table whose rows hold
-// rowLength values: entry (t, j0 + s) at t*rowLength + s.
+// Slices first .. first+count-1 of a lag-major table whose rows hold
+// rowLength values: entry (t, first + s) at t*rowLength + first + s.
 struct SliceBlock {
     std::ptrdiff_t first, count, rowLength;
 };
-void cxLocalAutocorrBlock(const double* zRe, const double* zIm, std::ptrdiff_t length, std::int32_t lagCount,
-                          std::ptrdiff_t gridStep, SliceBlock block, double* tabRe, double* tabIm) noexcept;
-void reLocalAutocorrBlock(const double* x, std::ptrdiff_t length, std::int32_t lagCount, std::ptrdiff_t gridStep,
-                          SliceBlock block, double* tab) noexcept;
 
 // Lag transform of a table with lagLength rows and sliceCount slices:
 // W[j][k] = (1/M) sum over |tau| < M of r_j[tau] exp(-2 pi i k tau/M), with
@@ -64,9 +59,9 @@ std::int32_t cxLagSpectrum(const double* tabRe, const double* tabIm, std::int32_
 std::int32_t reLagSpectrum(const double* tab, std::int32_t lagLength, std::int32_t sliceCount, std::int32_t binCount,
                            double* out) noexcept;
 
-// The lag transform for blocks of at most kLagSliceTile slices at a time,
-// with its plan and buffers obtained once: the distribution can then build
-// its table block by block, so that the table never leaves the cache.
+// The lag transform with its plan and buffers obtained once: for blocks of
+// at most kLagSliceTile slices of a whole table, or for one slice at a time
+// whose lag column the caller has just made.
 inline constexpr std::ptrdiff_t kLagSliceTile = 8;
 
 class LagSpectrum {
@@ -78,6 +73,14 @@ public:
     // hold block.rowLength values, written to out[s*binCount + k], s < count.
     std::int32_t complexBlock(const double* tabRe, const double* tabIm, SliceBlock block, double* out) noexcept;
     std::int32_t realBlock(const double* tab, SliceBlock block, double* out) noexcept;
+
+    // One slice whose lag column the caller wrote into lagsRe() and
+    // lagsIm() (lagLength values each): the complex form takes r[t], the
+    // real form 2 r[t]/M. Either overwrites the columns.
+    double* lagsRe() const noexcept { return tile_; }
+    double* lagsIm() const noexcept { return tile_ + lagLength_; }
+    std::int32_t complexSlice(double* out) noexcept;
+    std::int32_t realSlice(double* out) noexcept;
 
 private:
     template <class Transform>
