@@ -39,7 +39,7 @@ REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
 class Section:
-    def __init__(self, name, title, program, intro, groups, columns, ratios, unit="ns", companions=()):
+    def __init__(self, name, title, program, intro, groups, columns, ratios, unit="ns", companions=(), env=None):
         self.name = name            # marker name
         self.title = title          # markdown heading
         self.program = program      # path under the build directory, or a command list
@@ -49,6 +49,7 @@ class Section:
         self.ratios = ratios        # [(numerator id, denominator id, column heading)]
         self.unit = unit            # unit of the table cells: ns, us or ms
         self.companions = companions  # further command lists whose results join the tables
+        self.env = env or {}        # extra environment of every program of the section
 
     def command(self, build_dir):
         if isinstance(self.program, str):
@@ -124,6 +125,48 @@ SECTIONS = [
         ratios=[("varnel", "fftw_measure", "varnel / FFTW"), ("ltfatpy", "varnel", "LTFAT / varnel")],
         unit="us",
     ),
+    Section(
+        name="quadratic",
+        title="Quadratic distributions: Varnel against numpy",
+        program="bench/varnel_bench_quadratic",
+        companions=[[sys.executable, os.path.join(REPO, "bench", "quadratic", "wvd_numpy.py")]],
+        intro=(
+            "`WVD` and `CWD` (the exports) on N random real samples with a time "
+            "step of 8 (N/8 slices of nFreq/2 bins). numpy: the same definitions "
+            "written with numpy and vectorised over slices and lags "
+            "(`bench/quadratic/wvd_numpy.py`: FFT-based analytic signal and "
+            "half-sample interpolation, the lag table by fancy indexing, one "
+            "`numpy.fft.fft` over the lag axis; for the CWD the Doppler smoothing "
+            "and folding per block of 64 lags), best call of each repetition. "
+            "FFT floor: only the Fourier transforms that the same call needs, "
+            "done by FFTW (`FFTW_MEASURE`) in the same process. The Gabor "
+            "spectrogram `CxGaborSp` runs on random coefficients of a 256 x 64 "
+            "lattice (time step 16, K1 = K2 = 2, all 128 bins), orders 0 to the "
+            "size column. Both programs run with glibc's allocator told to keep "
+            "freed memory (`MALLOC_MMAP_THRESHOLD_`, `MALLOC_TRIM_THRESHOLD_`), "
+            "so that neither pays this virtual machine's page faults for memory "
+            "that the previous call gave back (without it numpy's WVD measured "
+            "up to 10x slower here). Times are medians of the repetitions, in "
+            "milliseconds per call; numpy / varnel is Varnel's speed-up over numpy."),
+        groups=[
+            ("wvdre512", "WVD, real mode, nFreq 512"),
+            ("wvdre1024", "WVD, real mode, nFreq 1024"),
+            ("wvdan512", "WVD, analytic mode, nFreq 512"),
+            ("wvdan1024", "WVD, analytic mode, nFreq 1024"),
+            ("cwd512", "CWD (sigma 0.05), real mode, nFreq 512"),
+            ("cwd1024", "CWD (sigma 0.05), real mode, nFreq 1024"),
+            ("gaborsp", "Gabor spectrogram, 256 x 64 lattice, by order"),
+        ],
+        # Both programs allocate megabytes per call. glibc would return such
+        # blocks to the system at every free, and on a virtual machine the
+        # page faults of the next call can cost more than the computation
+        # (numpy's WVD measured up to 10x slower that way); kept in the heap,
+        # each side is timed on its arithmetic.
+        env={"MALLOC_MMAP_THRESHOLD_": "4294967296", "MALLOC_TRIM_THRESHOLD_": "4294967296"},
+        columns=[("varnel", "varnel ms"), ("fftw_floor", "FFT floor ms"), ("numpy", "numpy ms")],
+        ratios=[("varnel", "fftw_floor", "varnel / floor"), ("numpy", "varnel", "numpy / varnel")],
+        unit="ms",
+    ),
 ]
 
 UNIT_NS = {"ns": 1.0, "us": 1e3, "ms": 1e6}
@@ -184,7 +227,7 @@ def compiler_description(build_dir, context):
 
 # ---------------------------------------------------------------- running
 
-def run_program(cmd, min_time, repetitions, json_path, name_filter):
+def run_program(cmd, min_time, repetitions, json_path, name_filter, env=None):
     if not os.path.exists(cmd[0]):
         sys.exit("report.py: %s not found; build with -DVARNEL_BUILD_BENCHMARKS=ON" % cmd[0])
     cmd += [
@@ -197,8 +240,9 @@ def run_program(cmd, min_time, repetitions, json_path, name_filter):
     ]
     if name_filter:
         cmd.append("--benchmark_filter=%s" % name_filter)
-    print("$ " + " ".join(cmd), flush=True)
-    return subprocess.run(cmd).returncode
+    shown = " ".join("%s=%s" % item for item in sorted((env or {}).items()))
+    print("$ " + (shown + " " if shown else "") + " ".join(cmd), flush=True)
+    return subprocess.run(cmd, env=dict(os.environ, **(env or {}))).returncode
 
 
 def load_results(json_path):
@@ -380,7 +424,7 @@ def main():
             for index, cmd in enumerate(section.commands(args.build_dir)):
                 json_path = os.path.join(out_dir, "%s%s.json" % (section.name, "-%d" % index if index else ""))
                 runs.append((json_path, run_program(cmd, args.min_time, args.repetitions, json_path,
-                                                    args.filter)))
+                                                    args.filter, section.env)))
         parts = []
         for json_path, rc in runs:
             try:
