@@ -11,7 +11,7 @@
 #include "frame/next_pow2.h"
 #include "frame/scratch.h"
 #include "quadratic/cohen_stages.h"
-#include "quadratic/wigner_plan.h"
+#include "fft/plan_hold.h"
 #include "varnel.h"
 
 namespace varnel::wigner {
@@ -36,6 +36,28 @@ std::int32_t smoothingGrid(std::ptrdiff_t length, std::int32_t lagCount, std::in
     }
     return kStatusOk;
 }
+
+// planeCount planes of K doubles and the plans of lengths K and K/timeStep,
+// obtained in that order; nothing is held when a step fails.
+class SmoothingWorkspace {
+public:
+    SmoothingWorkspace(const SmoothingGrid& grid, std::ptrdiff_t planeCount) noexcept
+        : planeSize_(grid.fullLength),
+          scratch_(static_cast<std::size_t>(planeCount) * static_cast<std::size_t>(planeSize_)),
+          fullPlan_(scratch_.ok() ? grid.fullLength : 0),
+          foldedPlan_(fullPlan_.ok() ? grid.foldedLength : 0) {}
+
+    bool ok() const noexcept { return foldedPlan_.ok(); }
+    double* plane(std::ptrdiff_t i) const noexcept { return scratch_.data() + i * planeSize_; }
+    const fft::FftPlan* fullPlan() const noexcept { return fullPlan_.get(); }
+    const fft::FftPlan* foldedPlan() const noexcept { return foldedPlan_.get(); }
+
+private:
+    std::ptrdiff_t planeSize_;
+    ScratchBuffer<double> scratch_;
+    fft::PlanHold fullPlan_;
+    fft::PlanHold foldedPlan_;
+};
 
 // Input samples j with both j*up + t and j*up - t inside the sequence, and
 // j inside the smoothing period.
@@ -139,16 +161,14 @@ std::int32_t cxKernelSmooth(const double* zRe, const double* zIm, std::ptrdiff_t
     }
     const std::int32_t k = grid.fullLength;
     const std::ptrdiff_t planeSize = k;
-    ScratchBuffer<double> scratch(4 * static_cast<std::size_t>(planeSize));
-    if (!scratch.ok()) return kStatusNoMemory;
-    const PlanHold fullPlan(k);
-    if (!fullPlan.ok()) return kStatusNoMemory;
-    const PlanHold foldedPlan(grid.foldedLength);
-    if (!foldedPlan.ok()) return kStatusNoMemory;
-    double* rowRe = scratch.data();
-    double* rowIm = rowRe + planeSize;
-    double* spectrumRe = rowIm + planeSize;
-    double* spectrumIm = spectrumRe + planeSize;
+    const SmoothingWorkspace work(grid, 4);
+    if (!work.ok()) return kStatusNoMemory;
+    const fft::FftPlan* fullPlan = work.fullPlan();
+    const fft::FftPlan* foldedPlan = work.foldedPlan();
+    double* rowRe = work.plane(0);
+    double* rowIm = work.plane(1);
+    double* spectrumRe = work.plane(2);
+    double* spectrumIm = work.plane(3);
 
     for (std::ptrdiff_t t = 0; t < lagCount; ++t) {
         const ProductRange range = productRange(length, t, up, k);
@@ -160,11 +180,11 @@ std::int32_t cxKernelSmooth(const double* zRe, const double* zIm, std::ptrdiff_t
             rowRe[j] = a * c + b * d;
             rowIm[j] = b * c - a * d;
         }
-        std::int32_t status = fft::cxFft(fullPlan.get(), rowRe, rowIm, spectrumRe, spectrumIm, 1, 1, k);
+        std::int32_t status = fft::cxFft(fullPlan, rowRe, rowIm, spectrumRe, spectrumIm, 1, 1, k);
         if (status != kStatusOk) return status;
         applyKernelRow(kernel.row(t), k, spectrumRe, spectrumIm);
         foldSpectrum(grid, spectrumRe, spectrumIm);
-        status = fft::cxIfft(foldedPlan.get(), spectrumRe, spectrumIm, rowRe, rowIm, 1, 1, grid.foldedLength);
+        status = fft::cxIfft(foldedPlan, spectrumRe, spectrumIm, rowRe, rowIm, 1, 1, grid.foldedLength);
         if (status != kStatusOk) return status;
         std::copy(rowRe, rowRe + grid.sliceCount, tabRe + t * grid.sliceCount);
         std::copy(rowIm, rowIm + grid.sliceCount, tabIm + t * grid.sliceCount);
@@ -181,26 +201,24 @@ std::int32_t reKernelSmooth(const double* x, std::ptrdiff_t length, std::int32_t
     }
     const std::int32_t k = grid.fullLength;
     const std::ptrdiff_t planeSize = k;
-    ScratchBuffer<double> scratch(2 * static_cast<std::size_t>(planeSize));
-    if (!scratch.ok()) return kStatusNoMemory;
-    const PlanHold fullPlan(k);
-    if (!fullPlan.ok()) return kStatusNoMemory;
-    const PlanHold foldedPlan(grid.foldedLength);
-    if (!foldedPlan.ok()) return kStatusNoMemory;
-    double* row = scratch.data();
-    double* hc = row + planeSize;
+    const SmoothingWorkspace work(grid, 2);
+    if (!work.ok()) return kStatusNoMemory;
+    const fft::FftPlan* fullPlan = work.fullPlan();
+    const fft::FftPlan* foldedPlan = work.foldedPlan();
+    double* row = work.plane(0);
+    double* hc = work.plane(1);
 
     for (std::ptrdiff_t t = 0; t < lagCount; ++t) {
         const ProductRange range = productRange(length, t, up, k);
         clearOutside(row, planeSize, range);
         for (std::ptrdiff_t j = range.first; j < range.end; ++j) row[j] = x[j * up + t] * x[j * up - t];
-        std::int32_t status = fft::reFft(fullPlan.get(), row, hc, 1, 1, k);
+        std::int32_t status = fft::reFft(fullPlan, row, hc, 1, 1, k);
         if (status != kStatusOk) return status;
         applySymmetrisedKernelRow(kernel.row(t), k, hc);
         // The row buffer takes the folded spectrum, which the inverse
         // transform consumes; the smoothed row lands in the spectrum buffer.
         foldHalfComplexSpectrum(grid, hc, row);
-        status = fft::reIfft(foldedPlan.get(), row, hc, 1, 1, grid.foldedLength);
+        status = fft::reIfft(foldedPlan, row, hc, 1, 1, grid.foldedLength);
         if (status != kStatusOk) return status;
         std::copy(hc, hc + grid.sliceCount, tab + t * grid.sliceCount);
     }

@@ -7,7 +7,7 @@
 
 #include "frame/export_guard.h"
 #include "quadratic/gabor_sp_doppler.h"
-#include "quadratic/gabor_sp_plan.h"
+#include "fft/plan_hold.h"
 #include "quadratic/gabor_sp_request.h"
 #include "quadratic/gabor_sp_sizes.h"
 #include "quadratic/gabor_sp_stages.h"
@@ -58,8 +58,8 @@ std::int32_t gaborSpectrogram(const SpectrogramRequest& r, double* out) {
     const SpectrogramShape shape{r.M, r.N, r.K1, r.K2, NT, r.nF};
     const SpectrogramWorkspace space(shape);
     if (!space.ok()) return kStatusNoMemory;
-    const PlanHold frequencyPlan(r.N);
-    const PlanHold timePlan(NT);
+    const fft::PlanHold frequencyPlan(r.N);
+    const fft::PlanHold timePlan(NT);
     if (!frequencyPlan.ok() || !timePlan.ok()) return kStatusNoMemory;
 
     const Lattice lattice{r.coefs, r.M, r.N, r.dM};

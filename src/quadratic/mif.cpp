@@ -8,7 +8,7 @@
 
 #include "frame/export_guard.h"
 #include "quadratic/gabor_sp_doppler.h"
-#include "quadratic/gabor_sp_plan.h"
+#include "fft/plan_hold.h"
 #include "quadratic/gabor_sp_sizes.h"
 #include "quadratic/mif_stages.h"
 #include "quadratic/mif_workspace.h"
@@ -85,7 +85,7 @@ std::int32_t meanInstantaneousFrequency(const double* coefs, std::int32_t M, std
     if (NT == 0) return kStatusNoMemory;
     const MifWorkspace space(M, K2, NT);
     if (!space.ok()) return kStatusNoMemory;
-    const PlanHold plan(NT);
+    const fft::PlanHold plan(NT);
     if (!plan.ok()) return kStatusNoMemory;
 
     const Lattice lattice{coefs, M, N, dM};

@@ -8,7 +8,7 @@
 
 #include "frame/next_pow2.h"
 #include "frame/scratch.h"
-#include "quadratic/wigner_plan.h"
+#include "fft/plan_hold.h"
 #include "quadratic/wigner_stages.h"
 #include "varnel.h"
 
@@ -39,7 +39,7 @@ std::int32_t analyticSignal(const double* x, std::int32_t n, double* zRe, double
     // spectrum (in the first and third) and the inverse (second and fourth).
     ScratchBuffer<double> scratch(4 * planeSize);
     if (!scratch.ok()) return kStatusNoMemory;
-    PlanHold plan(m);
+    fft::PlanHold plan(m);
     if (!plan.ok()) return kStatusNoMemory;
     double* padded = scratch.data();
     double* hc = padded + planeSize;

@@ -10,7 +10,7 @@
 
 #include "frame/next_pow2.h"
 #include "frame/scratch.h"
-#include "quadratic/wigner_plan.h"
+#include "fft/plan_hold.h"
 #include "quadratic/wigner_stages.h"
 #include "varnel.h"
 
@@ -70,7 +70,7 @@ std::int32_t cxHalfSampleInterp(const double* re, const double* im, std::int32_t
     const std::size_t planeSize = static_cast<std::size_t>(m);
     ScratchBuffer<double> scratch(4 * planeSize);
     if (!scratch.ok()) return kStatusNoMemory;
-    PlanHold plan(m);
+    fft::PlanHold plan(m);
     if (!plan.ok()) return kStatusNoMemory;
     double* paddedRe = scratch.data();
     double* paddedIm = paddedRe + planeSize;
@@ -99,7 +99,7 @@ std::int32_t reHalfSampleInterp(const double* x, std::int32_t n, double* out) no
     const std::size_t planeSize = static_cast<std::size_t>(m);
     ScratchBuffer<double> scratch(2 * planeSize);
     if (!scratch.ok()) return kStatusNoMemory;
-    PlanHold plan(m);
+    fft::PlanHold plan(m);
     if (!plan.ok()) return kStatusNoMemory;
     double* padded = scratch.data();
     double* hc = padded + planeSize;

@@ -8,7 +8,7 @@
 #include <cstddef>
 
 #include "frame/scratch.h"
-#include "quadratic/wigner_plan.h"
+#include "fft/plan_hold.h"
 #include "quadratic/wigner_stages.h"
 #include "varnel.h"
 

@@ -11,7 +11,7 @@
 #include <cstdint>
 
 #include "frame/scratch.h"
-#include "quadratic/wigner_plan.h"
+#include "fft/plan_hold.h"
 
 namespace varnel::wigner {
 
@@ -88,7 +88,7 @@ private:
 
     std::int32_t lagLength_, binCount_;
     ScratchBuffer<double> scratch_;  // the tile's lag sequences, then one spectrum
-    PlanHold plan_;
+    fft::PlanHold plan_;
     double* tile_;
     double* result_;
 };
