@@ -121,32 +121,37 @@ void foldSpectrum(const SmoothingGrid& grid, double* re, double* im) {
 }
 
 // The same fold read from and written to Hc arrays: bins above K/2 are the
-// conjugates of those below.
+// conjugates of those below. Folded bin i sums bins s*K2 + i, s ascending;
+// a whole run of them lies in one half of the spectrum (the run s = ts/2
+// starts on the Nyquist bin), so each run is a plain loop. folded[i] takes
+// the real parts (i <= K2/2), folded[K2 - i] the imaginary ones.
 void foldHalfComplexSpectrum(const SmoothingGrid& grid, const double* hc, double* folded) {
     const std::ptrdiff_t k = grid.fullLength;
     const std::ptrdiff_t k2 = grid.foldedLength;
-    const auto bin = [&](std::ptrdiff_t m, double& re, double& im) {
-        if (2 * m <= k) {
-            re = hc[m];
-            im = (m == 0 || 2 * m == k) ? 0.0 : hc[k - m];
+    const std::ptrdiff_t half = k2 / 2;
+    const std::ptrdiff_t steps = grid.timeStep;
+    double* im = folded + k2;  // im[-i] is the imaginary part of folded bin i
+    for (std::ptrdiff_t i = 0; i <= half; ++i) folded[i] = hc[i];
+    for (std::ptrdiff_t i = 1; i < half; ++i) im[-i] = hc[k - i];
+    for (std::ptrdiff_t s = 1; s < steps; ++s) {
+        const std::ptrdiff_t base = s * k2;
+        const double* upper = hc + (k - base);  // upper[-i]: real part of the conjugate of bin base + i
+        if (2 * s < steps) {
+            for (std::ptrdiff_t i = 0; i <= half; ++i) folded[i] += hc[base + i];
+            for (std::ptrdiff_t i = 1; i < half; ++i) im[-i] += upper[-i];
+            continue;
+        }
+        if (2 * s == steps) {
+            folded[0] += hc[k / 2];
         } else {
-            re = hc[k - m];
-            im = -hc[m];
+            folded[0] += upper[0];
         }
-    };
-    const double scale = 1.0 / grid.timeStep;
-    for (std::ptrdiff_t i = 0; i <= k2 / 2; ++i) {
-        double sumRe, sumIm;
-        bin(i, sumRe, sumIm);
-        for (std::ptrdiff_t s = 1; s < grid.timeStep; ++s) {
-            double re, im;
-            bin(s * k2 + i, re, im);
-            sumRe += re;
-            sumIm += im;
-        }
-        folded[i] = sumRe * scale;
-        if (i >= 1 && 2 * i < k2) folded[k2 - i] = sumIm * scale;
+        for (std::ptrdiff_t i = 1; i <= half; ++i) folded[i] += upper[-i];
+        for (std::ptrdiff_t i = 1; i < half; ++i) im[-i] -= hc[base + i];
     }
+    const double scale = 1.0 / grid.timeStep;
+    for (std::ptrdiff_t i = 0; i <= half; ++i) folded[i] *= scale;
+    for (std::ptrdiff_t i = 1; i < half; ++i) im[-i] *= scale;
 }
 
 }  // namespace
