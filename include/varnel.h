@@ -360,8 +360,7 @@ VARNEL_API int32_t DGE2d(const double *coef, int32_t F1, int32_t N1, int32_t F2,
  * After the tests listed for each function, a null re is answered with 1
  * (in WVD only when there is something to compute), and so is a null out
  * when T*B > 0. -20001: working memory not available; out is then
- * unwritten, except that with nFreq of 2^15 or more the FFT's own scratch
- * can fail after earlier slices were written. */
+ * unwritten. */
 
 /* Wigner-Ville distribution. nFreq: a power of two. Tests in this order:
  * 1 when N < 1; 3 when nFreq < 1 or not a power of two; 22 when

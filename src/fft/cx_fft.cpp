@@ -109,12 +109,14 @@ std::int32_t cxStep(const FftPlan& plan, ptrdiff_t length, int s, CxConstRef in,
     return cxTwiddlePass(plan, s, out, os, m);
 }
 
-// The first stage run from contiguous copies of its sub-sequences.
+// The first stage run from contiguous copies of its sub-sequences. The copy
+// only makes the stage faster: without memory for it the stage reads the
+// strided input directly, so a transform without prime stages cannot fail.
 std::int32_t cxStepFromGatheredInput(const FftPlan& plan, CxConstRef in, CxRef out, ptrdiff_t is, ptrdiff_t os) {
     const std::int32_t f = plan.factors[0];
     const ptrdiff_t m = plan.length / f;
     ScratchBuffer<double> blocks(2 * static_cast<std::size_t>(plan.length));
-    if (!blocks.ok()) return kStatusNoMemory;
+    if (!blocks.ok()) return cxStep(plan, plan.length, 0, in, out, is, os);
     double* blocksRe = blocks.data();
     double* blocksIm = blocks.data() + plan.length;
     gatherDecimated(in.re, is, f, m, blocksRe);

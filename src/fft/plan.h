@@ -69,7 +69,9 @@ void fftPlanRelease(FftPlan* plan) noexcept;
 // Transforms. All return kStatusOk, kStatusBadLayout (-1) when n is not the
 // plan's length (nothing written), or kStatusNoMemory when the scratch of a
 // prime stage (23, 47, or a Rader prime) could not be allocated; the output
-// then holds partial results.
+// then holds partial results. Lengths without prime stages (powers of two
+// among them) never fail once the plan exists: long transforms copy their
+// input for speed when memory allows and read it in place otherwise.
 //
 // Split complex arrays at element strides (counted in doubles); input and
 // output must not overlap and the input is not changed.

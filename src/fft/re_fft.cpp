@@ -117,12 +117,14 @@ std::int32_t reStep(const FftPlan& plan, ptrdiff_t length, int s, const double* 
     return reTwiddlePass(plan, s, out, os, m);
 }
 
-// The first stage run from contiguous copies of its sub-sequences.
+// The first stage run from contiguous copies of its sub-sequences. The copy
+// only makes the stage faster: without memory for it the stage reads the
+// strided input directly, so a transform without prime stages cannot fail.
 std::int32_t reStepFromGatheredInput(const FftPlan& plan, const double* in, double* out, ptrdiff_t is, ptrdiff_t os) {
     const std::int32_t f = plan.factors[0];
     const ptrdiff_t m = plan.length / f;
     ScratchBuffer<double> blocks(static_cast<std::size_t>(plan.length));
-    if (!blocks.ok()) return kStatusNoMemory;
+    if (!blocks.ok()) return reStep(plan, plan.length, 0, in, out, is, os);
     gatherDecimated(in, is, f, m, blocks.data());
     std::int32_t status = kStatusOk;
     for (std::int32_t j = 0; j < f && status == kStatusOk; ++j)
