@@ -6,9 +6,7 @@
 #include <cstddef>
 #include <numbers>
 
-#include "frame/next_pow2.h"
-#include "frame/scratch.h"
-#include "fft/plan_hold.h"
+#include "quadratic/padded_workspace.h"
 #include "quadratic/wigner_stages.h"
 #include "varnel.h"
 
@@ -33,27 +31,21 @@ void oneSidedSpectrum(const double* hc, std::int32_t m, double* zRe, double* zIm
 std::int32_t analyticSignal(const double* x, std::int32_t n, double* zRe, double* zIm) noexcept {
     if (n < 1) return kStatusBadLength;
     if (n > kMaxSignalLength) return kStatusNoMemory;
-    const std::int32_t m = nextPow2(n);
-    const std::size_t planeSize = static_cast<std::size_t>(m);
     // Four planes: padded signal, its Hc spectrum, then the one-sided
     // spectrum (in the first and third) and the inverse (second and fourth).
-    ScratchBuffer<double> scratch(4 * planeSize);
-    if (!scratch.ok()) return kStatusNoMemory;
-    fft::PlanHold plan(m);
-    if (!plan.ok()) return kStatusNoMemory;
-    double* padded = scratch.data();
-    double* hc = padded + planeSize;
-    double* spectrumIm = hc + planeSize;
-    double* resultIm = spectrumIm + planeSize;
-
-    std::copy(x, x + n, padded);
-    std::fill(padded + n, padded + m, 0.0);
-    std::int32_t status = fft::reFft(plan.get(), padded, hc, 1, 1, m);
+    const PaddedWorkspace work(n, 4);
+    if (!work.ok()) return kStatusNoMemory;
+    const std::int32_t m = work.length();
+    double* padded = work.load(0, x, n);
+    double* hc = work.plane(1);
+    double* spectrumIm = work.plane(2);
+    double* resultIm = work.plane(3);
+    std::int32_t status = fft::reFft(work.plan(), padded, hc, 1, 1, m);
     if (status != kStatusOk) return status;
     double* spectrumRe = padded;
     oneSidedSpectrum(hc, m, spectrumRe, spectrumIm);
     double* resultRe = hc;
-    status = fft::cxIfft(plan.get(), spectrumRe, spectrumIm, resultRe, resultIm, 1, 1, m);
+    status = fft::cxIfft(work.plan(), spectrumRe, spectrumIm, resultRe, resultIm, 1, 1, m);
     if (status != kStatusOk) return status;
     std::copy(resultRe, resultRe + n, zRe);
     std::copy(resultIm, resultIm + n, zIm);

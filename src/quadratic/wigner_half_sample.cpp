@@ -8,9 +8,7 @@
 #include <cmath>
 #include <cstddef>
 
-#include "frame/next_pow2.h"
-#include "frame/scratch.h"
-#include "fft/plan_hold.h"
+#include "quadratic/padded_workspace.h"
 #include "quadratic/wigner_stages.h"
 #include "varnel.h"
 
@@ -66,26 +64,18 @@ std::int32_t cxHalfSampleInterp(const double* re, const double* im, std::int32_t
                                 double* outIm) noexcept {
     if (n < 1) return kStatusBadLength;
     if (n > kMaxSignalLength) return kStatusNoMemory;
-    const std::int32_t m = nextPow2(n);
-    const std::size_t planeSize = static_cast<std::size_t>(m);
-    ScratchBuffer<double> scratch(4 * planeSize);
-    if (!scratch.ok()) return kStatusNoMemory;
-    fft::PlanHold plan(m);
-    if (!plan.ok()) return kStatusNoMemory;
-    double* paddedRe = scratch.data();
-    double* paddedIm = paddedRe + planeSize;
-    double* spectrumRe = paddedIm + planeSize;
-    double* spectrumIm = spectrumRe + planeSize;
-
-    std::copy(re, re + n, paddedRe);
-    std::fill(paddedRe + n, paddedRe + m, 0.0);
-    std::copy(im, im + n, paddedIm);
-    std::fill(paddedIm + n, paddedIm + m, 0.0);
-    std::int32_t status = fft::cxFft(plan.get(), paddedRe, paddedIm, spectrumRe, spectrumIm, 1, 1, m);
+    const PaddedWorkspace work(n, 4);
+    if (!work.ok()) return kStatusNoMemory;
+    const std::int32_t m = work.length();
+    double* paddedRe = work.load(0, re, n);
+    double* paddedIm = work.load(1, im, n);
+    double* spectrumRe = work.plane(2);
+    double* spectrumIm = work.plane(3);
+    std::int32_t status = fft::cxFft(work.plan(), paddedRe, paddedIm, spectrumRe, spectrumIm, 1, 1, m);
     if (status != kStatusOk) return status;
     shiftComplexSpectrum(spectrumRe, spectrumIm, m);
     // The padded planes are free again and take the shifted signal.
-    status = fft::cxIfft(plan.get(), spectrumRe, spectrumIm, paddedRe, paddedIm, 1, 1, m);
+    status = fft::cxIfft(work.plan(), spectrumRe, spectrumIm, paddedRe, paddedIm, 1, 1, m);
     if (status != kStatusOk) return status;
     interleave(re, paddedRe, n, outRe);
     interleave(im, paddedIm, n, outIm);
@@ -95,21 +85,15 @@ std::int32_t cxHalfSampleInterp(const double* re, const double* im, std::int32_t
 std::int32_t reHalfSampleInterp(const double* x, std::int32_t n, double* out) noexcept {
     if (n < 1) return kStatusBadLength;
     if (n > kMaxSignalLength) return kStatusNoMemory;
-    const std::int32_t m = nextPow2(n);
-    const std::size_t planeSize = static_cast<std::size_t>(m);
-    ScratchBuffer<double> scratch(2 * planeSize);
-    if (!scratch.ok()) return kStatusNoMemory;
-    fft::PlanHold plan(m);
-    if (!plan.ok()) return kStatusNoMemory;
-    double* padded = scratch.data();
-    double* hc = padded + planeSize;
-
-    std::copy(x, x + n, padded);
-    std::fill(padded + n, padded + m, 0.0);
-    std::int32_t status = fft::reFft(plan.get(), padded, hc, 1, 1, m);
+    const PaddedWorkspace work(n, 2);
+    if (!work.ok()) return kStatusNoMemory;
+    const std::int32_t m = work.length();
+    double* padded = work.load(0, x, n);
+    double* hc = work.plane(1);
+    std::int32_t status = fft::reFft(work.plan(), padded, hc, 1, 1, m);
     if (status != kStatusOk) return status;
     shiftRealSpectrum(hc, m);
-    status = fft::reIfft(plan.get(), hc, padded, 1, 1, m);
+    status = fft::reIfft(work.plan(), hc, padded, 1, 1, m);
     if (status != kStatusOk) return status;
     interleave(x, padded, n, out);
     return kStatusOk;
