@@ -1,6 +1,5 @@
 // The Wigner-Ville distribution: analysed sequence, lag-time table, lag
 // transform.
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -39,11 +38,11 @@ extern "C" VARNEL_API int32_t WVD(const double* re, const double* im, int32_t N,
             std::int32_t status;
             if (grid.complexSequence()) {
                 cxLocalAutocorr(scratch.sequenceRe(), scratch.sequenceIm(), grid.length, grid.lagLength, position,
-                            spectrum.lagsRe(), spectrum.lagsIm());
+                                spectrum.lagsRe(), spectrum.lagsIm());
                 status = spectrum.complexSlice(sliceOut);
             } else {
                 reLocalAutocorr(scratch.sequenceRe(), grid.length, grid.lagLength, position, evenScale,
-                            spectrum.lagsRe());
+                                spectrum.lagsRe());
                 status = spectrum.realSlice(sliceOut);
             }
             if (status != kStatusOk) return status;
