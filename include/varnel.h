@@ -219,7 +219,7 @@ VARNEL_API int32_t CxExtension(const double *x, int32_t n, int32_t mode, int32_t
 /* ------------------------------------------------------------------------
  * Discrete Gabor transform. The signal of n samples is zero-padded to
  * P = ceil(n/dM)*dM samples and treated as periodic; frame k (k < F = P/dM)
- * has window sample g[L/2] on signal sample k*dM. Requirements on the spec:
+ * has window sample g[L/2] on signal sample k*dM. Requirements on the WindowSpec:
  * L >= 1 a multiple of dM and of N, N a power of two, 1 <= dM <= N
  * (status 29 otherwise); n < 1 gives 1, and so does n = dM (the transform
  * would see exactly one window) or an extended length n + L above 2^31 - 1.
@@ -267,7 +267,7 @@ VARNEL_API int32_t ReDGTWithIC(const double *x, int32_t n, double *history, int3
 
 /* ------------------------------------------------------------------------
  * Discrete Gabor expansion: F frames of N coefficients back to a signal,
- * with the synthesis window g of the spec (the transform's analysis window
+ * with the synthesis window g of the WindowSpec (the transform's analysis window
  * being its dual, see FastDual). The P = F*dM samples form one period:
  * frame k adds dM*g[j]*y_k[(k*dM + j) mod N] to sample k*dM - L/2 + j, y_k
  * the inverse FFT (with 1/N) of frame k, and what falls beyond either end

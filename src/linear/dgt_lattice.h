@@ -29,7 +29,7 @@ inline bool isPowerOfTwo(std::int32_t v) noexcept {
 std::int32_t checkLattice(const WindowSpec* spec, bool streaming, Lattice& lattice) noexcept;
 
 // checkLattice for the expansion, whose bin count also arrives as a
-// separate argument (already known to be >= 1) that must match the spec's.
+// separate argument (already known to be >= 1) that must match the WindowSpec's binCount.
 std::int32_t checkLatticeWithBins(const WindowSpec* spec, std::int32_t bins, bool streaming, Lattice& lattice) noexcept;
 
 }  // namespace varnel::gabor

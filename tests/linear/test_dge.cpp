@@ -180,8 +180,8 @@ const BadSpec kBadSpecs[] = {
     {"zero window length", 0, 4, 8},      {"missing window", 8, 4, 8, true},
 };
 
-// 1 for counts before the spec is read, 29 for a bad spec or a bin count
-// that differs from the spec's; nothing written, state untouched.
+// 1 for counts before the WindowSpec is read, 29 for a bad WindowSpec or a bin count
+// that differs from its binCount; nothing written, state untouched.
 TEST_F(DgeCases, InvalidArgumentsWriteNothing) {
     const std::vector<double> window(64, 1.0);
     const std::vector<double> coef = randomReals(512, 53);

@@ -140,7 +140,7 @@ TEST_F(DgtCases, ConstantSignalHasTheWindowSumAtZeroFrequency) {
 }
 
 // Lattices that break one rule each; the first entry's window is valid
-// for the rest of the spec.
+// for the rest of the WindowSpec.
 struct BadSpec {
     const char* what;
     std::int32_t L, dM, N;
