@@ -209,17 +209,6 @@ def test_cwd_matches_numpy_reference(kind, n, bins, hop):
     assert_matches(got, numpy_reference.cwd(re, im, bins, hop, sigma, analytic=kind == "analytic"))
 
 
-def cone_kernel_direct(rows, width, alpha):
-    """exp(-alpha r^2) sin(x)/x with x = (c - width/2) r pi / width, one
-    element at a time from the definition."""
-    kernel = np.empty((rows, width))
-    for r in range(rows):
-        for c in range(width):
-            x = (c - width // 2) * r * np.pi / width
-            kernel[r, c] = math.exp(-alpha * r * r) * (1.0 if x == 0 else math.sin(x) / x)
-    return kernel
-
-
 @pytest.mark.parametrize("kind", MODES)
 @pytest.mark.parametrize("n,bins,hop", COHEN_GRIDS)
 def test_csd_and_cohen_match_numpy_reference(kind, n, bins, hop):
@@ -228,7 +217,7 @@ def test_csd_and_cohen_match_numpy_reference(kind, n, bins, hop):
     re, im = reference_parts(x)
     width = next_power_of_two(n)
     alpha = 2e-3
-    cone = cone_kernel_direct(bins, width, alpha)
+    cone = cone_kernel(bins, width, alpha)
     want = numpy_reference.cohen(re, im, bins, cone, hop, analytic=analytic)
     assert_matches(varnel.csd(x, bins=bins, hop=hop, alpha=alpha, analytic=analytic), want)
     # The general export with a kernel of neither preset's form.
