@@ -10,8 +10,6 @@ their closed forms and handed to the general Cohen export, and through
 their limits (sigma = 0 and a kernel of ones give the Wigner-Ville
 distribution).
 """
-import math
-
 import numpy as np
 import pytest
 
