@@ -23,6 +23,7 @@
 
 #include <functional>
 
+#include "frame/next_pow2.h"
 #include "varnel.h"
 
 namespace {
@@ -40,12 +41,6 @@ struct Problem {
     std::int32_t n;
     std::int32_t nFreq;
 };
-
-std::int32_t nextPow2(std::int32_t n) {
-    std::int32_t p = 1;
-    while (p < n) p *= 2;
-    return p;
-}
 
 // Rows kept per slice: nFreq/2 in both real modes.
 std::int64_t outputCount(const Problem& p) { return static_cast<std::int64_t>(p.n / kTimeStep) * (p.nFreq / 2); }
@@ -126,7 +121,7 @@ void wvdFloor(benchmark::State& state, bool analytic) {
 
 void cwdFloor(benchmark::State& state) {
     const Problem p = problemOf(state);
-    const std::int32_t k = nextPow2(p.n / kTimeStep * kTimeStep);
+    const std::int32_t k = varnel::nextPow2(p.n / kTimeStep * kTimeStep);
     FftwBatch lag(p.nFreq, false), forward(k, false), inverse(k / kTimeStep, true);
     if (!lag.ok() || !forward.ok() || !inverse.ok()) return fail(state, "FFTW could not plan");
     for (auto _ : state) {
