@@ -58,6 +58,7 @@ enum VarnelStatus {
     kStatusBadWindowSpec = 29,      /* window, time step and bin count do not fit */
     kStatusBadRange = 30,           /* requested start and count outside the range */
     kStatusNegativeParam = 31,      /* a non-negative integer parameter is negative */
+    kStatusBadTerm = 32,            /* a chirplet term or its coefficient is unusable */
     kStatusBadLayout = -1,          /* unsupported complex input layout */
     kStatusNoMemory = -20001,       /* working memory was not available */
     kStatusBadSize = -20003,        /* inner routine: empty or unfitting size */
@@ -82,11 +83,15 @@ typedef struct WindowSpec {
     int32_t binCount;     /* M: FFT length and number of bins, a power of two */
 } WindowSpec;
 
-/* One Gaussian chirplet term; its complex coefficient is stored separately. */
+/* One Gaussian chirplet term; its complex coefficient is stored separately.
+ * Its chirplet, sampled at integer n with u = n - tc, is
+ *   g(n) = (alpha/pi)^(1/4) exp(-alpha u^2/2) exp(i (omega u + beta u^2/2)),
+ * of unit energy in continuous time; its instantaneous frequency at n is
+ * omega + beta u. */
 typedef struct AdaptiveTerm {
-    double alpha; /* Gaussian spread parameter */
-    double tc;    /* time centre in samples */
-    double omega; /* frequency centre in radians per sample */
+    double alpha; /* envelope concentration 1/variance, 1/samples^2, > 0 */
+    double tc;    /* time centre in samples; fractional and outside the signal allowed */
+    double omega; /* frequency at tc in radians per sample, any real value */
     double beta;  /* chirp rate in radians per sample squared */
 } AdaptiveTerm;
 
@@ -473,6 +478,91 @@ VARNEL_API int32_t MIFOfGaborSp(const double *coefs, int32_t M, int32_t N, int32
  * written), otherwise 0 with both outputs fully written. No working memory. */
 VARNEL_API int32_t InstantaneousFrequency(const double *S, int32_t T, int32_t F, int32_t reserved1, int32_t reserved2,
                                           double *freq, double *energy);
+
+/* ------------------------------------------------------------------------
+ * Adaptive representations and the reassigned spectrogram
+ *
+ * Terms and coefficients: numTerms AdaptiveTerm records and, in a separate
+ * array, numTerms complex coefficients as interleaved (re, im) pairs;
+ * coefficient j belongs to term j. A term is usable when alpha is a finite
+ * positive number and tc, omega, beta and both parts of its coefficient are
+ * finite; the functions below test every term before they write anything
+ * and answer an unusable one with kStatusBadTerm (32). Their cost per term
+ * follows the term's support, never the output size alone.
+ * ---------------------------------------------------------------------- */
+
+/* Signal rebuilt from chirplet terms. CxAdaptiveExpansion writes length
+ * complex samples (2*length doubles, Cx): the sum of c_j g_j(n) over the
+ * samples within 9/sqrt(alpha_j) of tc_j, clipped to the output.
+ * ReAdaptiveExpansion writes length real samples: for each term the real
+ * sequence whose spectrum is the one half of the spectrum of c_j g_j on
+ * which omega_j (folded into [0, 2 pi)) lies, mirrored into the other half
+ * (2 Re(c_j g_j) for a term wholly on one side of the frequency axis;
+ * c_j g_j itself for a real coefficient with omega = beta = 0). It is
+ * computed on the term's support of half-width round(9/sqrt(alpha)), at
+ * most length - 1, zero-padded to a power of two, and clipped when added.
+ * Tests in this order: 1 when numTerms < 1 or length < 1, or terms, coefs
+ * or out is null; 32 for an unusable term. Nothing is written then.
+ * CxAdaptiveExpansion returns 1 when a term's support lies wholly before
+ * sample 0 or at or after sample length; out then holds the sum of the
+ * terms before it. ReAdaptiveExpansion skips such a term. -20001 when
+ * working memory or an FFT plan cannot be obtained (including a real
+ * term whose support exceeds 2^30 samples); out then holds the terms added
+ * before. Working memory: 2*length doubles, and for the real form two
+ * buffers of the next power of two above each term's support. */
+VARNEL_API int32_t CxAdaptiveExpansion(const AdaptiveTerm *terms, const double *coefs, int32_t numTerms,
+                                       int32_t length, double *out);
+VARNEL_API int32_t ReAdaptiveExpansion(const AdaptiveTerm *terms, const double *coefs, int32_t numTerms,
+                                       int32_t length, double *out);
+
+/* Adaptive spectrogram: the sum over the terms of the Wigner distribution
+ * of c_j g_j, 2 |c_j|^2 exp(-alpha u^2 - (nu - omega - beta u)^2/alpha),
+ * divided by K. Row m is time t0' + m*dt samples (t0' = max(t0, 0)),
+ * column k the frequency 2 pi (f0 + k)/K rad/sample; out receives
+ * rows*cols doubles, out[m*cols + k]. A term paints only the cells inside
+ * its ellipse: |u| <= 6.3/sqrt(alpha), and within 6.3 standard deviations
+ * of its instantaneous frequency (the band widens away from tc).
+ * ReAdaptiveSp (terms of a real signal) draws each term at its frequency
+ * folded into [0, pi] (omega = -0.3 and 2 pi + 0.3 both at 0.3), keeping
+ * the stored chirp rate. CxAdaptiveSp draws it at omega + beta u, unfolded,
+ * wrapping around the K bins: a term near frequency 0 shows at both ends.
+ * Where a row's band spans more than four turns of the frequency circle
+ * its cells receive the sum over all turns in closed form; a row whose
+ * instantaneous frequency exceeds 2^52 bins in magnitude, and so has no
+ * resolvable frequency, adds nothing.
+ * Tests in this order: 1 when numTerms, rows or cols < 1, or coefs, terms
+ * or out is null; 21 when dt < 1; 3 when K < 1; 30 unless 0 <= f0 < K and
+ * f0 + cols <= K; 32 for an unusable term. Nothing is written then.
+ * No working memory. Note the argument order: coefficients first. */
+VARNEL_API int32_t ReAdaptiveSp(const double *coefs, const AdaptiveTerm *terms, int32_t numTerms, int32_t dt,
+                                int32_t K, int32_t t0, int32_t f0, int32_t rows, int32_t cols, double *out);
+VARNEL_API int32_t CxAdaptiveSp(const double *coefs, const AdaptiveTerm *terms, int32_t numTerms, int32_t dt,
+                                int32_t K, int32_t t0, int32_t f0, int32_t rows, int32_t cols, double *out);
+
+/* Reassigned spectrogram. The spec gives window w (Lw samples, Lw >= 2),
+ * time step dt and K bins (a power of two). Frame m covers samples
+ * m*dt .. m*dt + Lw - 1, M = (N - Lw)/dt + 1 frames; each frame is
+ * transformed with h = w/sqrt(K), with th[i] = (i - (Lw-1)/2) h[i] and
+ * with the difference derivative dh of h (segments longer than K are
+ * folded onto K points). The energy P = |X_h(k)|^2 of each cell moves to
+ * frame m + round(Re(X_th/X_h)/dt) and bin k - round(Im(X_dh/X_h) K/(2 pi))
+ * (halves up; the bin taken modulo K), unless P is at most (real) or
+ * below (complex) 1e-6 times the mean power of the whole signal, in which
+ * case it stays. Energy moved outside the frames is dropped, and for a
+ * real signal energy above bin K/2 folds back to K - k' and energy landing
+ * on K/2 is dropped. out receives M*(K/2) doubles (real: bins 0..K/2-1) or
+ * M*K doubles (complex, N Cx samples in), out[m*Kout + k].
+ * Tests in this order: 29 when spec is null; 1 when N < Lw; 29 when
+ * dt < 1, K < 1 or K is not a power of two; 29 when Lw < 2 (the window
+ * derivative needs two samples) or window is null; 1 when signal or out is
+ * null. Nothing is written then. -20001 when working memory or the FFT
+ * plan cannot be obtained; out is then not written. A non-finite sample
+ * makes the threshold not a number: every cell is then reassigned, and a
+ * cell whose target is not a finite number (those of the frames holding
+ * the sample) stays where it is. Working memory is 3*Lw + 8*K doubles
+ * (complex: 3*Lw + 14*K) whatever N is. */
+VARNEL_API int32_t ReReassignedSTFTSp(const double *signal, int32_t N, const WindowSpec *spec, double *out);
+VARNEL_API int32_t CxReassignedSTFTSp(const double *signal, int32_t N, const WindowSpec *spec, double *out);
 
 #ifdef __cplusplus
 }

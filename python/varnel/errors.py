@@ -30,6 +30,7 @@ class Status(enum.IntEnum):
     kStatusBadWindowSpec = 29
     kStatusBadRange = 30
     kStatusNegativeParam = 31
+    kStatusBadTerm = 32
     kStatusBadLayout = -1
     kStatusNoMemory = -20001
     kStatusBadSize = -20003
@@ -58,6 +59,8 @@ SENTENCES = {
     29: "the window, time step and bin count do not fit together",
     30: "the requested start and count lie outside the available range",
     31: "a parameter that must not be negative is negative",
+    32: "a chirplet term is unusable: alpha must be a finite positive number and tc, omega, beta and "
+        "the coefficient finite",
     -1: "the complex input is in a layout that the transform does not support",
     -20001: "the library could not obtain working memory; the request is probably too large",
     -20003: "an inner numeric routine was given an empty or unfitting size",

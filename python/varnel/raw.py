@@ -124,6 +124,17 @@ int32_t MIFOfGaborSp(const double *coefs, int32_t M, int32_t N, int32_t dM, doub
                      int32_t K2, double *out);
 int32_t InstantaneousFrequency(const double *S, int32_t T, int32_t F, int32_t reserved1, int32_t reserved2,
                                double *freq, double *energy);
+
+int32_t CxAdaptiveExpansion(const AdaptiveTerm *terms, const double *coefs, int32_t numTerms,
+                            int32_t length, double *out);
+int32_t ReAdaptiveExpansion(const AdaptiveTerm *terms, const double *coefs, int32_t numTerms,
+                            int32_t length, double *out);
+int32_t ReAdaptiveSp(const double *coefs, const AdaptiveTerm *terms, int32_t numTerms, int32_t dt,
+                     int32_t K, int32_t t0, int32_t f0, int32_t rows, int32_t cols, double *out);
+int32_t CxAdaptiveSp(const double *coefs, const AdaptiveTerm *terms, int32_t numTerms, int32_t dt,
+                     int32_t K, int32_t t0, int32_t f0, int32_t rows, int32_t cols, double *out);
+int32_t ReReassignedSTFTSp(const double *signal, int32_t N, const WindowSpec *spec, double *out);
+int32_t CxReassignedSTFTSp(const double *signal, int32_t N, const WindowSpec *spec, double *out);
 """
 
 # C parameter and result types as they are spelled in the declarations.
