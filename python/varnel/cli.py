@@ -3,7 +3,8 @@
     demo --out DIR        analyse the built-in test signal with every
                           representation; one PNG each plus overview.png
                           (the Gabor spectrogram with its instantaneous
-                          frequency drawn over it)
+                          frequency drawn over it, the reassigned
+                          spectrogram beside the plain one)
     analyze INPUT --method NAME --out FILE.png [--npy FILE.npy] ...
                           one representation of a WAV, .npy or CSV file;
                           --if-overlay draws its instantaneous frequency
@@ -158,6 +159,34 @@ def _check_bins(bins):
 DEMO_TRACKED = "gabor-sp"
 
 
+# Panels the demo's overview puts on the same row as another's, to its
+# right, so that the two can be compared: the reassigned spectrogram shares
+# the plain spectrogram's grid, and the pair shows what reassignment sharpens.
+DEMO_BESIDE = {"reassigned": "spectrogram"}
+
+
+def overview_order(names):
+    """Indices of the panels ``names`` (in registration order) as the
+    overview draws them, two a row: each panel of DEMO_BESIDE right after
+    its partner, which then starts a row; a later single panel moves up to
+    fill the row that this would leave half empty."""
+    partner_of = {left: right for right, left in DEMO_BESIDE.items()
+                  if right in names and left in names}
+    followers = set(partner_of.values())
+    units = [[i] + ([names.index(partner_of[name])] if name in partner_of else [])
+             for i, name in enumerate(names) if name not in followers]
+    order = []
+    while units:
+        unit = units.pop(0)
+        if len(unit) == 2 and len(order) % 2:
+            single = next((u for u in units if len(u) == 1), None)
+            if single is not None:
+                units.remove(single)
+                order.extend(single)
+        order.extend(unit)
+    return order
+
+
 def _check_order(order):
     if order < 0:
         raise UsageError("--order must not be negative (got %d)" % order)
@@ -173,7 +202,7 @@ def command_demo(args):
     demo = signals.demo_signal(args.fs, args.duration)
     data = demo.x[None, :]
     _make_dir(args.out)
-    written, panels = [], []
+    written, panels, names = [], [], []
     for method in methods.METHODS.values():
         if not method.available():
             print("skipped %s: the loaded library does not export %s"
@@ -188,9 +217,11 @@ def command_demo(args):
                                      dynamic_range=method.dynamic_range, tracks=track)
         written.append(path)
         panels.append((title, tf, method.dynamic_range, track))
+        names.append(method.name)
     if not panels:
         raise UsageError("the loaded library has none of the representations")
     path = os.path.join(args.out, "overview.png")
+    panels = [panels[i] for i in overview_order(names)]
     plotting.save_overview(path, demo.x, demo.fs, panels, truth=demo.components,
                            title="Test signal: linear chirp, Gaussian tone burst, stationary tone "
                                  "(%g Hz, %g s); dashed lines: ground truth" % (demo.fs, demo.duration))

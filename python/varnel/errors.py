@@ -212,6 +212,64 @@ def _quadratic_problem(code, n=None, hop=None, bins=None, width=None, **_):
     return None
 
 
+def _term_problem(terms=None, coefs=None, **_):
+    """The first term or coefficient the library refuses, as a sentence."""
+    import numpy as np
+    if terms is None or len(terms) == 0:
+        return None
+    with np.errstate(invalid="ignore"):
+        checks = [("alpha", ~(np.isfinite(terms["alpha"]) & (terms["alpha"] > 0)))]
+        checks += [(name, ~np.isfinite(terms[name])) for name in ("tc", "omega", "beta")]
+        if coefs is not None:
+            checks.append(("coefficient", ~np.isfinite(coefs)))
+    bad = np.any([mask for _, mask in checks], axis=0)
+    if not bad.any():
+        return None
+    j = int(np.argmax(bad))
+    name = next(name for name, mask in checks if mask[j])
+    if name == "alpha":
+        return ("term %d has alpha=%r; alpha (1/variance of the envelope) must be a finite positive number"
+                % (j, float(terms["alpha"][j])))
+    if name == "coefficient":
+        return "the coefficient of term %d is %r; it must be finite" % (j, complex(coefs[j]))
+    return "term %d has %s=%r; it must be finite" % (j, name, float(terms[name][j]))
+
+
+def _adaptive_problem(code, kind, length=None, rows=None, count=None, hop=None, bins=None, first_bin=None,
+                      last=None, n=None, L=None, **context):
+    if code == Status.kStatusBadTerm:
+        return _term_problem(**context)
+    if kind == "reassigned":
+        if code == Status.kStatusBadLength and None not in (n, L):
+            return "the signal (%d samples) is shorter than the window (%d samples)" % (n, L)
+        if code == Status.kStatusBadWindowSpec:
+            problem = _grid_problem(kind, hop=hop, bins=bins)
+            if problem is None and L is not None and L < 2:
+                problem = "the window needs at least 2 samples (got %d)" % L
+            return problem
+        return None
+    if code == Status.kStatusBadLength:
+        if length is not None and length < 1 and rows is None:
+            return "the output length must be at least 1 (got %d)" % length
+        if rows is not None and rows < 1:
+            if length is not None:
+                return "length=%d leaves no rows after the start sample" % length
+            return "rows must be at least 1 (got %d)" % rows
+        if count is not None and count < 1:
+            if last is not None:
+                return ("first_bin=%d leaves no columns: by default they end at bin %d; give count="
+                        % (first_bin, last))
+            return "count must be at least 1 (got %d)" % count
+    if code == Status.kStatusBadTimeStep and hop is not None:
+        return "hop must be at least 1 sample (got %d)" % hop
+    if code == Status.kStatusBadBinCount and bins is not None:
+        return "bins must be at least 1 (got %d)" % bins
+    if code == Status.kStatusBadRange and None not in (first_bin, count, bins):
+        return ("first_bin=%d and count=%d do not lie within the %d bins (0 <= first_bin and first_bin + "
+                "count <= bins)" % (first_bin, count, bins))
+    return None
+
+
 def describe(code, context=None):
     """A sentence for ``code``, specific when ``context`` (the arguments the
     export was given, under the keywords of the numpy layer) pins the cause."""
@@ -220,6 +278,8 @@ def describe(code, context=None):
     specific = None
     if kind == "quadratic":
         specific = _quadratic_problem(code, **context)
+    elif kind in ("adaptive", "adaptive-sp", "reassigned"):
+        specific = _adaptive_problem(code, kind, **context)
     elif code == Status.kStatusBadWindowSpec:
         specific = _grid_problem(kind, **context)
     elif code == Status.kStatusBadLength:

@@ -22,7 +22,7 @@ import dataclasses
 
 import numpy as np
 
-from . import gabor, linear, quadratic, raw
+from . import adaptive, gabor, linear, quadratic, raw
 
 
 @dataclasses.dataclass(frozen=True)
@@ -77,6 +77,13 @@ def _stft(x, fs, grid, start=0):
 @register("spectrogram", "Spectrogram", requires=("ReSTFTsp", "CxSTFTsp"), blockwise=True)
 def _spectrogram(x, fs, grid, start=0):
     return linear.spectrogram(x, window=grid.window, hop=grid.hop, bins=grid.bins, fs=fs, start=start)
+
+
+# Not block-wise: cells move between frames, and the threshold below which
+# they stay put is taken over the whole signal.
+@register("reassigned", "Reassigned spectrogram", requires=("ReReassignedSTFTSp", "CxReassignedSTFTSp"))
+def _reassigned(x, fs, grid, start=0):
+    return adaptive.reassigned_spectrogram(x, window=grid.window, hop=grid.hop, bins=grid.bins, fs=fs)
 
 
 @register("dgt", "Discrete Gabor transform (magnitude)", requires=("ReDGT", "CxDGT", "FastDual"),

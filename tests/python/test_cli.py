@@ -79,6 +79,17 @@ def test_demo_writes_every_representation(demo):
     assert "gabor-sp" in [m.name for m in available]
 
 
+def test_demo_draws_reassigned_beside_the_spectrogram(demo):
+    out, result = demo
+    if not methods.get("reassigned").available():
+        pytest.skip("the loaded library lacks the reassigned spectrogram")
+    assert result.returncode == 0 and (out / "reassigned.png").is_file()
+    names = list(methods.METHODS)
+    order = [names[i] for i in cli.overview_order(names)]
+    position = order.index("spectrogram")
+    assert position % 2 == 0 and order[position + 1] == "reassigned"
+
+
 def test_analyze_mono_wav(tmp_path, cli_environment):
     write_wav(tmp_path / "mono.wav", [tone(1000, 8000)])
     result = run_cli(cli_environment, "analyze", tmp_path / "mono.wav", "--method", "spectrogram",

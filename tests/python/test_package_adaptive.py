@@ -1,0 +1,288 @@
+"""Chirplet expansions, their Wigner images and the reassigned spectrogram
+against numpy evaluations of their definitions.
+
+- Complex expansion: the sum of c_j g_j(n) evaluated at every sample (the
+  library's cut at 9/sqrt(alpha) drops less than exp(-40.5) of a term).
+- Real expansion: per term, c g on the term's support of half-width
+  round(9/sqrt(alpha)) (at most length - 1), zero-padded to a power of two,
+  transformed with numpy.fft; the half of the spectrum on which omega lies
+  (folded into [0, 2 pi)) kept, mirrored as conjugates into the other half
+  (bin 0 and the middle bin real), transformed back and clipped to the output.
+- Adaptive spectrograms: the Wigner distribution of a chirplet in closed
+  form, 2 |c|^2 exp(-alpha u^2 - (nu - omega - beta u)^2 / alpha) / K, on the
+  grid; summed over all turns of the frequency circle for complex terms,
+  at the frequency folded into [0, pi] for real ones.
+- Reassigned spectrogram: per frame the three windowed FFTs (h = w/sqrt(K),
+  the time-weighted window, the difference derivative) with numpy.fft, the
+  reassignment operators rounded half up to the frame and bin grid.
+Tolerances are relative to the largest value of each reference.
+"""
+import numpy as np
+import pytest
+
+import varnel
+from varnel import methods, plotting, raw
+
+from test_cli import assert_picture, in_process, write_wav
+from test_package_linear import assert_close
+
+pytestmark = pytest.mark.usefixtures("library")
+
+rng = np.random.default_rng(4242)
+TWO_PI = 2 * np.pi
+
+
+def needs(*names):
+    # Only while the exports are still missing from the loaded library.
+    missing = [name for name in names if not raw.available(name)]
+    if missing:
+        pytest.skip("the loaded library lacks %s" % ", ".join(missing))
+
+
+def chirplet(term, n):
+    alpha, tc, omega, beta = (float(term[f]) for f in ("alpha", "tc", "omega", "beta"))
+    u = n - tc
+    return (alpha / np.pi) ** 0.25 * np.exp(-alpha * u ** 2 / 2 + 1j * (omega * u + beta * u ** 2 / 2))
+
+
+def complex_expansion(terms, coefs, length):
+    return sum(c * chirplet(t, np.arange(length)) for t, c in zip(terms, coefs))
+
+
+def real_expansion(terms, coefs, length):
+    out = np.zeros(length)
+    for t, c in zip(terms, coefs):
+        w = min(np.floor(9 / np.sqrt(t["alpha"]) + 0.5), length - 1)
+        lo, hi = int(np.floor(t["tc"] - w)), int(np.floor(t["tc"] + w)) + 1
+        m = 1 << (hi - lo - 1).bit_length()
+        b = np.zeros(m, dtype=complex)
+        b[:hi - lo] = c * chirplet(t, np.arange(lo, hi))
+        x = np.fft.fft(b)
+        f = t["omega"] / TWO_PI
+        k = np.arange(1, m // 2)
+        y = np.zeros(m, dtype=complex)
+        y[0], y[m // 2] = x[0].real, x[m // 2].real
+        y[k] = x[k] if f - np.floor(f) < 0.5 else np.conj(x[m - k])
+        y[m - k] = np.conj(y[k])
+        inside = np.arange(max(lo, 0), min(hi, length))
+        out[inside] += np.fft.ifft(y).real[inside - lo]
+    return out
+
+
+def random_terms(count, length, rng):
+    return varnel.terms(alpha=np.exp(rng.uniform(np.log(2e-3), np.log(2.0), count)),
+                        tc=rng.uniform(-15, length + 15, count), omega=rng.uniform(-3 * np.pi, 5 * np.pi, count),
+                        beta=rng.uniform(-0.02, 0.02, count))
+
+
+def some_terms(length, rng):
+    t = random_terms(8, length, rng)
+    # One-sample supports (alpha > 324), a term far before and one far after
+    # the output, a term at omega 0 with a real coefficient.
+    extra = varnel.terms(alpha=[400.0, 1000.0, 0.05, 0.05, 0.02], tc=[17.3, length - 2.6, -400.0, length + 400.0,
+                                                                       length / 3],
+                         omega=[1.0, 4.0, 1.0, 2.0, 0.0], beta=[0.0, 0.3, 0.0, 0.0, 0.0])
+    coefs = rng.standard_normal(13) + 1j * rng.standard_normal(13)
+    coefs[12] = 1.7
+    return np.concatenate([t, extra]), coefs
+
+
+@pytest.mark.parametrize("length", [300, 1000, 37])
+def test_expansions_match_the_chirplet_sums(length):
+    needs("ReAdaptiveExpansion", "CxAdaptiveExpansion")
+    terms, coefs = some_terms(length, rng)
+    assert_close(varnel.adaptive_expansion(terms, coefs, length, real=False),
+                 complex_expansion(terms, coefs, length), rtol=1e-12)
+    got = varnel.adaptive_expansion(terms, coefs, length, real=True)
+    assert got.dtype == np.float64
+    assert_close(got, real_expansion(terms, coefs, length), rtol=1e-12)
+
+
+def wigner_image(terms, coefs, dt, K, t0, f0, rows, cols, real):
+    t = max(t0, 0) + dt * np.arange(rows)[:, None]
+    nu = TWO_PI * (f0 + np.arange(cols))[None, :] / K
+    out = np.zeros((rows, cols))
+    for term, c in zip(terms, coefs):
+        alpha, tc, omega, beta = (float(term[f]) for f in ("alpha", "tc", "omega", "beta"))
+        u = t - tc
+        if real:
+            folded = abs(omega - TWO_PI * np.floor(omega / TWO_PI + 0.5))
+            distance = [nu - folded - beta * u]
+        else:
+            d = nu - omega - beta * u
+            d -= TWO_PI * np.round(d / TWO_PI)
+            turns = int(np.ceil(7 * np.sqrt(alpha) / TWO_PI)) + 1
+            distance = [d + TWO_PI * n for n in range(-turns, turns + 1)]
+        out += sum(2 * abs(c) ** 2 * np.exp(-alpha * u ** 2 - x ** 2 / alpha) for x in distance)
+    return out / K
+
+
+# (hop, bins, start, first_bin, rows, count, real): t0 < 0, K not a power
+# of two, odd K, f0 > 0 with f0 + cols = K, all K columns.
+GRIDS = [(3, 100, -5, 0, 120, 50, True), (4, 37, 3, 5, 90, 13, True), (5, 96, 10, 7, 80, 89, False),
+         (2, 64, 0, 0, 170, 64, False), (1, 50, -2, 20, 300, 30, False)]
+
+
+@pytest.mark.parametrize("hop,bins,start,first,rows,count,real", GRIDS)
+def test_adaptive_spectrogram_is_the_closed_form_wigner_image(hop, bins, start, first, rows, count, real):
+    needs("ReAdaptiveSp", "CxAdaptiveSp")
+    span = max(start, 0) + hop * rows
+    terms = random_terms(10, span, rng)
+    # Near 0 and 2 pi (wrapped columns), and a band wider than four turns.
+    extra = varnel.terms(alpha=[0.01, 0.02, 6.0], tc=[span / 2, span / 3, max(start, 0) + 10 * hop + 0.3],
+                         omega=[0.01, TWO_PI - 0.05, 1.0], beta=[0.001, -0.0005, 0.0])
+    terms = np.concatenate([terms, extra])
+    coefs = rng.standard_normal(13) + 1j * rng.standard_normal(13)
+    got = varnel.adaptive_spectrogram(terms, coefs, hop=hop, bins=bins, start=start, first_bin=first, rows=rows,
+                                      count=count, real=real, fs=8.0)
+    assert_close(got, wigner_image(terms, coefs, hop, bins, start, first, rows, count, real), rtol=1e-12)
+    assert_close(got.times, (max(start, 0) + hop * np.arange(rows)) / 8.0, rtol=1e-15)
+    want_freqs = (first + np.arange(count)) * 8.0 / bins
+    assert_close(got.freqs, want_freqs if real else np.where(want_freqs > 4.0, want_freqs - 8.0, want_freqs))
+
+
+@pytest.mark.parametrize("real", [True, False])
+def test_one_term_image_holds_its_energy(real):
+    # The closed form integrates to 2 pi |c|^2 over samples x radians; the
+    # grid's cells are hop samples by 2 pi / bins radians and carry a 1/bins,
+    # so cells x hop sum to |c|^2.
+    needs("ReAdaptiveSp", "CxAdaptiveSp")
+    term = varnel.terms(alpha=0.004, tc=251.7, omega=1.3, beta=0.0015)
+    image = varnel.adaptive_spectrogram(term, 0.48 + 0.64j, hop=3, bins=200, length=520, real=real)
+    assert image.shape == (174, 100 if real else 200)
+    assert np.sum(image) * 3 == pytest.approx(0.64, rel=1e-10)
+
+
+def reassigned(x, w, hop, K, real):
+    """(image, dropped energy) from the definitions."""
+    L, n = len(w), len(x)
+    frames, kept = (n - L) // hop + 1, K // 2 if real else K
+    h = w / np.sqrt(K)
+    th = (np.arange(L) - (L - 1) / 2) * h
+    d = (h[-1] - h[0]) / (L - 1)
+    dh = np.concatenate([[(d + h[1] + h[-1]) / 2], (h[2:] - h[:-2]) / 2, [(d - h[-2] - h[0]) / 2]])
+    threshold = 1e-6 * np.sum(np.abs(x) ** 2) / n
+    out, dropped = np.zeros((frames, kept)), 0.0
+    k = np.arange(kept)
+
+    def spectrum(segment):  # the segment wrapped onto K points
+        buffer = np.zeros(K, dtype=complex)
+        np.add.at(buffer, np.arange(L) % K, segment)
+        return np.fft.fft(buffer)[:kept]
+
+    for m in range(frames):
+        segment = x[m * hop:m * hop + L]
+        xh, xth, xdh = (spectrum(segment * v) for v in (h, th, dh))
+        p = np.abs(xh) ** 2
+        stay = p <= threshold if real else (p < threshold) | (p == 0)
+        with np.errstate(invalid="ignore", divide="ignore"):
+            m2 = m + np.floor(np.real(xth * np.conj(xh)) / p / hop + 0.5)
+            k2 = (k - np.floor(np.imag(xdh * np.conj(xh)) / p * K / TWO_PI + 0.5)) % K
+        if real:
+            k2 = np.where(k2 > K // 2, K - k2, k2)
+        move = ~stay & (m2 >= 0) & (m2 < frames) & (k2 < kept)
+        np.add.at(out, (m, k[stay]), p[stay])
+        np.add.at(out, (m2[move].astype(int), k2[move].astype(int)), p[move])
+        dropped += np.sum(p[~stay & ~move])
+    return out, dropped
+
+
+# (window, hop, bins, n): ordinary, one frame with the window folded onto
+# fewer bins (n = len(window) > bins), a short odd window, the shortest one.
+REASSIGN = [(np.hanning(64), 16, 64, 700), (rng.uniform(0.2, 1, 100), 7, 64, 100),
+            (rng.uniform(0.2, 1, 33), 10, 128, 500), (np.array([0.3, 1.0]), 1, 4, 40)]
+
+
+@pytest.mark.parametrize("window,hop,bins,n", REASSIGN)
+@pytest.mark.parametrize("kind", ["real", "complex"])
+def test_reassigned_spectrogram_matches_the_operators(window, hop, bins, n, kind):
+    needs("ReReassignedSTFTSp", "CxReassignedSTFTSp")
+    t = np.arange(n)
+    phase = 0.3 * t + 0.002 * t ** 2  # up to near the Nyquist frequency
+    x = np.cos(phase) + 0.3 * rng.standard_normal(n)
+    if kind == "complex":
+        x = np.exp(1j * phase) + 0.3j * rng.standard_normal(n)
+    x[n // 3:n // 2] *= 1e-5  # cells below the threshold stay
+    got = varnel.reassigned_spectrogram(x, window=window, hop=hop, bins=bins, fs=2.0)
+    want, dropped = reassigned(x, window, hop, bins, kind == "real")
+    assert_close(got, want, rtol=1e-12)
+    assert_close(got.times, (hop * np.arange(len(want)) + (len(window) - 1) / 2) / 2.0)
+    assert_close(got.freqs, varnel.frequencies(bins, 2.0, count=want.shape[1]))
+    if n > len(window):  # the plain spectrogram's energy, less what fell off
+        plain = varnel.spectrogram(x, window=window, hop=hop, bins=bins)
+        assert np.sum(got) + dropped == pytest.approx(np.sum(plain), rel=1e-12)
+        assert dropped < np.sum(plain)
+
+
+def test_reassignment_properties():
+    needs("ReReassignedSTFTSp", "CxReassignedSTFTSp")
+    window, k0 = np.hanning(63), 13
+    tone = np.exp(TWO_PI * 1j * k0 * np.arange(600) / 64)
+    image = varnel.reassigned_spectrogram(tone, window=window, hop=8, bins=64)
+    plain = varnel.spectrogram(tone, window=window, hop=8, bins=64)[:len(image)]
+    # The tone's own column keeps every frame's energy and gathers its
+    # neighbours'; nothing leaves the grid.
+    assert np.all(image[:, k0] >= plain[:, k0] * (1 - 1e-12))
+    assert np.sum(image[:, k0]) > 0.99 * np.sum(image)
+    assert np.sum(image) == pytest.approx(np.sum(plain), rel=1e-12)
+    x = rng.standard_normal((2, 900))
+    one = varnel.reassigned_spectrogram(x, window=window, hop=8, bins=64, workers=2)
+    assert_close(varnel.reassigned_spectrogram(3.7 * x[1], window=window, hop=8, bins=64), 3.7 ** 2 * one[1],
+                 rtol=1e-12)
+    np.testing.assert_array_equal(one[0], varnel.reassigned_spectrogram(x[0], window=window, hop=8, bins=64))
+
+
+def test_terms_cross_unchanged_and_convert_units():
+    t = varnel.terms(alpha=[0.01, 0.02], tc=[3.5, -7.0], omega=np.pi / 2, beta=[1e-3, -2e-3])
+    record = raw.AdaptiveTerm.from_address(t.ctypes.data + t.itemsize)
+    assert (record.alpha, record.tc, record.omega, record.beta) == tuple(t[1])
+    physical = varnel.terms_in_seconds(t, 8000.0)
+    np.testing.assert_allclose(physical["time"], [3.5 / 8000, -7.0 / 8000])
+    np.testing.assert_allclose(physical["frequency"], 2000.0)
+    np.testing.assert_allclose(physical["rate"], np.array([1e-3, -2e-3]) * 8000 ** 2 / TWO_PI)
+    back = varnel.terms_from_seconds(physical, fs=8000.0)
+    for field in t.dtype.names:
+        np.testing.assert_allclose(back[field], t[field], rtol=1e-15)
+
+
+EXPANSION, SPECTROGRAM, REASSIGNED = (("ReAdaptiveExpansion", "CxAdaptiveExpansion"), ("CxAdaptiveSp",),
+                                     ("ReReassignedSTFTSp",))
+BAD = [
+    (EXPANSION, lambda: varnel.adaptive_expansion(varnel.terms([0.1, 0.0], 5, 1), [1, 1], 50, real=True), 32,
+     "term 1 has alpha=0.0"),
+    (EXPANSION, lambda: varnel.adaptive_expansion(varnel.terms(0.1, 5, 1), np.nan, 50, real=False), 32,
+     "coefficient of term 0"),
+    (SPECTROGRAM, lambda: varnel.adaptive_spectrogram(varnel.terms(0.1, np.inf, 1), 1, hop=2, bins=64, length=50,
+                                                      real=False), 32, "term 0 has tc=inf"),
+    (SPECTROGRAM, lambda: varnel.adaptive_spectrogram(varnel.terms(0.1, 5, 1), 1, hop=2, bins=64, length=50,
+                                                      first_bin=10, count=60, real=False), 30,
+     "first_bin=10 and count=60"),
+    (REASSIGNED, lambda: varnel.reassigned_spectrogram(np.ones(40), window=np.hanning(64), hop=4, bins=64), 1,
+     "shorter than the window"),
+    (REASSIGNED, lambda: varnel.reassigned_spectrogram(np.ones(40), window=np.ones(1), hop=4, bins=64), 29,
+     "at least 2"),
+]
+
+
+@pytest.mark.parametrize("exports,call,code,phrase", BAD)
+def test_refusals_name_the_argument(exports, call, code, phrase):
+    needs(*exports)
+    with pytest.raises(varnel.ArgumentError) as caught:
+        call()
+    assert caught.value.code == code and phrase in caught.value.message
+
+
+def test_analyze_reassigned(tmp_path, capsys):
+    needs(*methods.get("reassigned").requires)
+    t = np.arange(6000) / 8000.0
+    x = 0.5 * np.cos(TWO_PI * (500 * t + 1500 * t ** 2))
+    write_wav(tmp_path / "chirp.wav", [x])
+    x = np.round(x * 32767) / 32768  # what the file holds
+    status, _, err = in_process(capsys, "analyze", tmp_path / "chirp.wav", "--method", "reassigned", "--bins", 128,
+                                "--hop", 16, "--out", tmp_path / "r.png", "--npy", tmp_path / "r.npy")
+    assert status == 0, err
+    assert_picture(tmp_path / "r.png", plotting.figure_size(1))
+    want = varnel.reassigned_spectrogram(x, window=methods.make_window("hann", 128), hop=16, bins=128, fs=8000.0)
+    assert_close(np.load(tmp_path / "r.npy"), want, rtol=1e-12)
+    ridge = want.freqs[np.argmax(want, axis=1)][10:-10]  # the chirp's 500 + 3000 t Hz
+    np.testing.assert_allclose(ridge, 500 + 3000 * want.times[10:-10], atol=8000 / 128)
