@@ -5,15 +5,16 @@
 //   X[k] = sum over i < g of x[i] w[i] exp(-2 pi i k i / K),   k = 0..K-1,
 //
 // with the phase referred to the first sample of the segment. The segment
-// is first wrapped onto K points, scratch[i mod K] += x[i] w[i]: the rest
-// is zero when g < K, and samples K apart are added (time aliasing) when
-// g > K, which leaves the values of X at the K bins unchanged.
+// is first wrapped onto K points, b[i mod K] += x[i] w[i]: the rest is zero
+// when g < K, and samples K apart are added (time aliasing) when g > K,
+// which leaves the values of X at the K bins unchanged.
 //
 // The caller owns everything: plan is a plan of length K (K >= 1), scratch
 // and out do not overlap each other or the inputs, and g >= 0 (g = 0 gives
-// a zero spectrum). Both return the status of their FFT, which for a plan
-// of length K is kStatusOk unless a prime stage of that plan runs out of
-// memory (never for a power of two).
+// a zero spectrum). scratch is working space only; what it holds on return
+// is not part of the contract. Both return the status of their FFT, which
+// for a plan of length K is kStatusOk unless a prime stage of that plan
+// runs out of memory (never for a power of two).
 #pragma once
 
 #include <cstdint>
