@@ -560,8 +560,8 @@ VARNEL_API int32_t CxAdaptiveSp(const double *coefs, const AdaptiveTerm *terms, 
  * (or a signal whose mean power overflows) makes the threshold not a
  * number: every cell is then reassigned, and a cell whose target is not a
  * finite number (those of the frames holding the sample, and cells of no
- * energy) stays where it is. Working memory is 3*Lw + 4*K + 3*(K/2)
- * doubles (complex: 3*Lw + 11*K) whatever N is. */
+ * energy) stays where it is. Working memory is about 3*Lw + 5*K doubles
+ * (complex: 3*Lw + 10*K) whatever N is. */
 VARNEL_API int32_t ReReassignedSTFTSp(const double *signal, int32_t N, const WindowSpec *spec, double *out);
 VARNEL_API int32_t CxReassignedSTFTSp(const double *signal, int32_t N, const WindowSpec *spec, double *out);
 

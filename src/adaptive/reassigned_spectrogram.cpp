@@ -1,7 +1,7 @@
 // Reassigned spectrograms. Each frame goes through three windowed FFTs
 // (window, time-weighted window, window derivative), one vectorised pass
-// that gives every bin its energy and rounded offsets, and one scalar pass
-// that adds the energy where it lands. The windows, the spectra and the
+// that gives every bin its energy and its target cell, and one scalar pass
+// that adds the energy there. The windows, the spectra and the
 // per-bin arrays are one block taken once per call, and one plan of length
 // K serves every transform, so the cost per frame is three FFTs and two
 // passes over the bins, with no allocation.
@@ -54,63 +54,90 @@ std::int32_t checkArguments(const double* signal, std::int32_t n, const WindowSp
     return kStatusOk;
 }
 
+// The sum of squares in eight running sums, so that the pass over the
+// whole signal is not one long chain of dependent additions.
+double sumOfSquares(const double* v, std::int64_t count) noexcept {
+    double lanes[8] = {};
+    std::int64_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        for (int j = 0; j < 8; ++j) lanes[j] += v[i + j] * v[i + j];
+    }
+    for (; i < count; ++i) lanes[0] += v[i] * v[i];
+    return ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3])) + ((lanes[4] + lanes[5]) + (lanes[6] + lanes[7]));
+}
+
 // One millionth of the mean power of the whole signal. A signal whose
 // power is not a finite number has no meaningful threshold; NaN then fails
 // every comparison, so every cell is reassigned.
 double threshold(const double* signal, std::int32_t n, Input input) noexcept {
-    double energy = 0.0;
     double power;
     if (input == Input::Real) {
-        for (std::int32_t t = 0; t < n; ++t) energy += signal[t] * signal[t];
-        const double rms = std::sqrt(energy / n);
+        const double rms = std::sqrt(sumOfSquares(signal, n) / n);
         power = rms * rms;
     } else {
-        for (std::int32_t t = 0; t < n; ++t) energy += signal[2 * t] * signal[2 * t] + signal[2 * t + 1] * signal[2 * t + 1];
-        power = energy / n;
+        power = sumOfSquares(signal, 2 * std::int64_t{n}) / n;
     }
     const double t = 1e-6 * power;
     return std::isfinite(t) ? t : std::numeric_limits<double>::quiet_NaN();
 }
 
-// The bin k - binShift as its residue modulo K (a power of two). The
-// difference is an integer-valued double; beyond 2^62 it cannot be
-// converted, but its residue is still exact with fmod.
-std::int64_t wrappedBin(double bin, std::int32_t binCount) noexcept {
-    if (std::fabs(bin) < 0x1p62) return static_cast<std::int64_t>(bin) & (binCount - 1);
-    double r = std::fmod(bin, static_cast<double>(binCount));
-    if (r < 0) r += binCount;
-    return static_cast<std::int64_t>(r);
+constexpr std::ptrdiff_t kLineDoubles = 8;  // a 64-byte cache line
+
+constexpr std::ptrdiff_t lineRounded(std::ptrdiff_t count) noexcept {
+    return (count + kLineDoubles - 1) / kLineDoubles * kLineDoubles;
 }
 
-// Adds the cells of frame m to out. A cell at or below the threshold (real)
-// or below it (complex) stays; so does one whose offsets are not finite
-// (no energy, or a non-finite sample in the frame). Others move to their
-// target, or are dropped when that lies outside the frames or, for a real
-// signal, on the Nyquist bin once folded.
-template <Input In>
-void scatterFrame(const Grid& grid, std::int64_t m, const CellTargets& cells, double threshold, double* out) noexcept {
-    const ptrdiff_t binsOut = grid.binsOut();
-    const std::int64_t half = grid.binCount / 2;
-    const double frames = static_cast<double>(grid.frameCount);
-    double* row = out + m * binsOut;
-    for (ptrdiff_t k = 0; k < binsOut; ++k) {
-        const double p = cells.power[k];
-        const bool small = In == Input::Real ? p <= threshold : p < threshold;
-        const double frameShift = cells.frameShift[k];
-        const double binShift = cells.binShift[k];
-        if (small || !std::isfinite(frameShift) || !std::isfinite(binShift)) {
-            row[k] += p;
-            continue;
-        }
-        const double frame = static_cast<double>(m) + frameShift;
-        if (!(frame >= 0.0 && frame < frames)) continue;
-        std::int64_t bin = wrappedBin(static_cast<double>(k) - binShift, grid.binCount);
-        if constexpr (In == Input::Real) {
-            if (bin > half) bin = grid.binCount - bin;
-            if (bin == half) continue;
-        }
-        out[static_cast<std::int64_t>(frame) * binsOut + bin] += p;
+// Consecutive arrays from one block, each starting on a cache line; the
+// block holds kLineDoubles more than the rounded sizes to align its start.
+class LineCarver {
+public:
+    explicit LineCarver(double* block) noexcept
+        : next_(block + (-static_cast<std::ptrdiff_t>(reinterpret_cast<std::uintptr_t>(block) / sizeof(double)) &
+                         (kLineDoubles - 1))) {}
+    double* operator()(std::ptrdiff_t count) noexcept {
+        double* array = next_;
+        next_ += lineRounded(count);
+        return array;
     }
+
+private:
+    double* next_;
+};
+
+// The output rows are zeroed just before the first energy lands in them
+// (rows in order, each once), so that a row is still in the cache while
+// its frame and the next few add to it, instead of zeroing the whole
+// output first and reading it back from memory.
+class OutputRows {
+public:
+    OutputRows(double* out, std::ptrdiff_t rowLength, std::int64_t rowCount) noexcept
+        : out_(out), rowLength_(rowLength), rowCount_(rowCount) {}
+
+    // Makes rows 0..row ready for adding; returns the whole output.
+    double* reach(std::int64_t row) noexcept {
+        if (row >= zeroed_) {
+            std::fill(out_ + zeroed_ * rowLength_, out_ + (row + 1) * rowLength_, 0.0);
+            zeroed_ = row + 1;
+        }
+        return out_;
+    }
+    void finish() noexcept {
+        if (rowCount_ > 0) reach(rowCount_ - 1);
+    }
+
+private:
+    double* out_;
+    std::ptrdiff_t rowLength_;
+    std::int64_t rowCount_;
+    std::int64_t zeroed_ = 0;
+};
+
+// Adds each cell's energy at its target. No index exceeds lastIndex, so
+// one check makes every target a zeroed row.
+void scatterFrame(const CellTargets& cells, std::ptrdiff_t binsOut, std::int64_t lastIndex, OutputRows& rows) noexcept {
+    if (lastIndex < 0) return;
+    double* out = rows.reach(lastIndex / binsOut);
+    for (std::ptrdiff_t k = 0; k < binsOut; ++k) out[cells.index[k]] += cells.energy[k];
 }
 
 template <Input In>
@@ -118,45 +145,51 @@ std::int32_t reassignedSpectrogram(const double* signal, std::int32_t n, const G
     const ptrdiff_t length = grid.windowLength;
     const ptrdiff_t spectrum = grid.spectrumSize();
     const ptrdiff_t binsOut = grid.binsOut();
-    // h, th, dh; three spectra and the FFT work buffer; three per-bin arrays.
-    ScratchBuffer<double> block(static_cast<std::size_t>(3 * length + 4 * spectrum + 3 * binsOut));
-    if (!block.ok()) return kStatusNoMemory;
+    // h, th, dh; three spectra and the FFT work buffer; the energies; each
+    // on a cache-line boundary, since vector loads and stores that straddle
+    // lines slow the per-frame loops measurably. Then the target indices.
+    ScratchBuffer<double> block(static_cast<std::size_t>(3 * lineRounded(length) + 4 * lineRounded(spectrum) +
+                                                         lineRounded(binsOut) + kLineDoubles));
+    ScratchBuffer<std::int64_t> targets(static_cast<std::size_t>(binsOut));
+    if (!block.ok() || !targets.ok()) return kStatusNoMemory;
     const fft::PlanHold plan(grid.binCount);
     if (!plan.ok()) return kStatusNoMemory;
 
-    double* h = block.data();
-    double* th = h + length;
-    double* dh = th + length;
-    double* sh = dh + length;
-    double* sth = sh + spectrum;
-    double* sdh = sth + spectrum;
-    double* work = sdh + spectrum;
-    const CellTargets cells{work + spectrum, work + spectrum + binsOut, work + spectrum + 2 * binsOut};
+    LineCarver carve(block.data());
+    double* h = carve(length);
+    double* th = carve(length);
+    double* dh = carve(length);
+    double* sh = carve(spectrum);
+    double* sth = carve(spectrum);
+    double* sdh = carve(spectrum);
+    double* work = carve(spectrum);
+    const CellTargets cells{carve(binsOut), targets.data()};
     reassignWindows(grid.window, grid.windowLength, grid.binCount, h, th, dh);
-    const double limit = threshold(signal, n, In);
-
-    std::fill(out, out + grid.frameCount * binsOut, 0.0);
+    const CellGrid cellGrid{grid.binCount, grid.timeStep, grid.frameCount, threshold(signal, n, In)};
     const CellLoops& loops = cellLoops();
+    OutputRows rows(out, binsOut, grid.frameCount);
     const std::int32_t k = grid.binCount;
     // With a plan of power-of-two length the transforms cannot fail, so
     // their status is not looked at once out is being written.
     for (std::int64_t m = 0; m < grid.frameCount; ++m) {
         const std::int64_t start = m * grid.timeStep;
+        std::int64_t lastIndex;
         if constexpr (In == Input::Real) {
             const double* x = signal + start;
             reWindowedFft(x, h, grid.windowLength, k, sh, plan.get(), work);
             reWindowedFft(x, th, grid.windowLength, k, sth, plan.get(), work);
             reWindowedFft(x, dh, grid.windowLength, k, sdh, plan.get(), work);
-            loops.real(sh, sth, sdh, k, grid.timeStep, cells);
+            lastIndex = loops.real(sh, sth, sdh, cellGrid, m, cells);
         } else {
             const double* x = signal + 2 * start;
             cxWindowedFft(x, h, grid.windowLength, k, sh, plan.get(), work);
             cxWindowedFft(x, th, grid.windowLength, k, sth, plan.get(), work);
             cxWindowedFft(x, dh, grid.windowLength, k, sdh, plan.get(), work);
-            loops.complex(sh, sth, sdh, k, grid.timeStep, cells);
+            lastIndex = loops.complex(sh, sth, sdh, cellGrid, m, cells);
         }
-        scatterFrame<In>(grid, m, cells, limit, out);
+        scatterFrame(cells, binsOut, lastIndex, rows);
     }
+    rows.finish();
     return kStatusOk;
 }
 

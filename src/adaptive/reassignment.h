@@ -19,31 +19,47 @@ namespace varnel::adaptive {
 void reassignWindows(const double* w, std::int32_t length, std::int32_t binCount, double* h, double* th,
                      double* dh) noexcept;
 
-// Per bin k of one frame: the cell energy P = |X_h(k)|^2 and the rounded
-// offsets of its centre of gravity on the grid,
+// The grid a frame's cells are reassigned on.
+struct CellGrid {
+    std::int32_t binCount;    // K, a power of two
+    std::int32_t timeStep;    // dt >= 1
+    std::int64_t frameCount;  // M
+    double threshold;         // cells of less energy stay; NaN: none stays
+};
+
+// Per bin k of frame m, from the three spectra X_h, X_th, X_dh, the cell
+// energy P = |X_h(k)|^2 and where it goes. With the rounded offsets
 //   frameShift = floor(Re(X_th conj X_h) / P / dt + 0.5)            (frames)
-//   binShift   = floor(Im(X_dh conj X_h) / P * (K / (2 pi)) + 0.5)  (bins, subtracted from k)
-// as doubles: they are NaN or infinite when P is 0 or a spectrum is not
-// finite, and may be far outside any grid, so the caller checks them
-// before turning them into indices.
+//   binShift   = floor(Im(X_dh conj X_h) / P * (K / (2 pi)) + 0.5)  (bins)
+// the target is frame m + frameShift, bin (k - binShift) mod K, and for a
+// real signal a bin above K/2 folds back to K minus it. The cell stays at
+// (m, k) when P is at or below the threshold (real) or below it (complex),
+// or when an offset is not finite (P = 0, or a non-finite spectrum). The
+// energy is dropped when the target frame lies outside 0..M-1 or, for a
+// real signal, on bin K/2; the cell then gives energy 0 at (m, k), which
+// leaves any sum unchanged, so that every bin has a target in the output.
+// Targets are output indices row * Kout + column (Kout = K/2 real, K
+// complex). Offsets stay doubles until they are known to lie in the grid.
 struct CellTargets {
-    double* power;
-    double* frameShift;
-    double* binShift;
+    double* energy;
+    std::int64_t* index;
 };
 
 struct CellLoops {
-    // Hc spectra of length K; bins 0..K/2-1 (X(0) is real).
-    void (*real)(const double* sh, const double* sth, const double* sdh, std::ptrdiff_t binCount, double timeStep,
-                 const CellTargets& out);
+    // Hc spectra of length K; bins 0..K/2-1 (X(0) is real). Returns the
+    // largest index of the frame (-1 when K/2 is 0).
+    std::int64_t (*real)(const double* sh, const double* sth, const double* sdh, const CellGrid& grid,
+                         std::int64_t frame, const CellTargets& out);
     // Cx spectra of K bins; bins 0..K-1.
-    void (*complex)(const double* zh, const double* zth, const double* zdh, std::ptrdiff_t binCount,
-                    double timeStep, const CellTargets& out);
+    std::int64_t (*complex)(const double* zh, const double* zth, const double* zdh, const CellGrid& grid,
+                            std::int64_t frame, const CellTargets& out);
 };
 
 // The AVX2 build when the FFT uses its vector kernels, the baseline build
 // otherwise; both give identical results (no fused multiply-adds, the same
-// operations in the same order).
+// operations in the same order, floor exact in both). The AVX2 build forms
+// indices in doubles, so it hands grids of 2^52 cells or more (which no
+// memory holds) to the baseline.
 const CellLoops& cellLoops() noexcept;
 
 }  // namespace varnel::adaptive
