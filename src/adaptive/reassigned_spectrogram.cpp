@@ -1,10 +1,10 @@
 // Reassigned spectrograms. Each frame goes through three windowed FFTs
 // (window, time-weighted window, window derivative), one vectorised pass
 // that gives every bin its energy and its target cell, and one scalar pass
-// that adds the energy there. The windows, the spectra and the
-// per-bin arrays are one block taken once per call, and one plan of length
-// K serves every transform, so the cost per frame is three FFTs and two
-// passes over the bins, with no allocation.
+// that adds the energy there. The windows, the spectra and the per-bin
+// arrays are taken once per call, and one plan of length K serves every
+// transform, so the cost per frame is three FFTs and two passes over the
+// bins, with no allocation.
 #include <algorithm>
 #include <cmath>
 #include <cstddef>

@@ -37,10 +37,16 @@ struct FrameConstants {
     bool exactInverse;
 
     FrameConstants(const CellGrid& grid, std::int64_t m, bool real)
-        : timeStep(grid.timeStep), inverseStep(1.0 / grid.timeStep),
-          binsPerRadian(grid.binCount / (2.0 * std::numbers::pi)), bins(grid.binCount),
-          inverseBins(1.0 / grid.binCount), half(grid.binCount / 2), frames(static_cast<double>(grid.frameCount)),
-          threshold(grid.threshold), frame(static_cast<double>(m)), rowLength(real ? grid.binCount / 2 : grid.binCount),
+        : timeStep(grid.timeStep),
+          inverseStep(1.0 / grid.timeStep),
+          binsPerRadian(grid.binCount / (2.0 * std::numbers::pi)),
+          bins(grid.binCount),
+          inverseBins(1.0 / grid.binCount),
+          half(grid.binCount / 2),
+          frames(static_cast<double>(grid.frameCount)),
+          threshold(grid.threshold),
+          frame(static_cast<double>(m)),
+          rowLength(real ? grid.binCount / 2 : grid.binCount),
           exactInverse((grid.timeStep & (grid.timeStep - 1)) == 0) {}
 
     double perStep(double samples) const { return exactInverse ? samples * inverseStep : samples / timeStep; }
@@ -76,15 +82,15 @@ template <bool Real>
     return target;
 }
 
-std::int64_t baselineReal(const double* sh, const double* sth, const double* sdh, const CellGrid& grid,
-                          std::int64_t m, const CellTargets& out) {
+std::int64_t baselineReal(const double* sh, const double* sth, const double* sdh, const CellGrid& grid, std::int64_t m,
+                          const CellTargets& out) {
     const FrameConstants c(grid, m, true);
     const ptrdiff_t k = grid.binCount;
     if (k < 2) return -1;  // no bins below K/2
     std::int64_t last = cell<true>(sh[0], 0.0, sth[0], 0.0, sdh[0], 0.0, 0, c, out.energy, out.index);
     for (ptrdiff_t j = 1; j < k / 2; ++j) {
-        last = std::max(last, cell<true>(sh[j], sh[k - j], sth[j], sth[k - j], sdh[j], sdh[k - j], j, c,
-                                         out.energy + j, out.index + j));
+        last = std::max(last, cell<true>(sh[j], sh[k - j], sth[j], sth[k - j], sdh[j], sdh[k - j], j, c, out.energy + j,
+                                         out.index + j));
     }
     return last;
 }
@@ -115,11 +121,19 @@ struct Lanes {
         magic, last;
 
     VARNEL_AVX2 explicit Lanes(const FrameConstants& c)
-        : exactInverse(c.exactInverse), timeStep(_mm256_set1_pd(c.timeStep)),
-          inverseStep(_mm256_set1_pd(c.inverseStep)), binsPerRadian(_mm256_set1_pd(c.binsPerRadian)),
-          bins(_mm256_set1_pd(c.bins)), inverseBins(_mm256_set1_pd(c.inverseBins)), half(_mm256_set1_pd(c.half)),
-          frames(_mm256_set1_pd(c.frames)), threshold(_mm256_set1_pd(c.threshold)), frame(_mm256_set1_pd(c.frame)),
-          rowLength(_mm256_set1_pd(c.rowLength)), zero(_mm256_setzero_pd()), magic(_mm256_set1_pd(kIndexLimit)),
+        : exactInverse(c.exactInverse),
+          timeStep(_mm256_set1_pd(c.timeStep)),
+          inverseStep(_mm256_set1_pd(c.inverseStep)),
+          binsPerRadian(_mm256_set1_pd(c.binsPerRadian)),
+          bins(_mm256_set1_pd(c.bins)),
+          inverseBins(_mm256_set1_pd(c.inverseBins)),
+          half(_mm256_set1_pd(c.half)),
+          frames(_mm256_set1_pd(c.frames)),
+          threshold(_mm256_set1_pd(c.threshold)),
+          frame(_mm256_set1_pd(c.frame)),
+          rowLength(_mm256_set1_pd(c.rowLength)),
+          zero(_mm256_setzero_pd()),
+          magic(_mm256_set1_pd(kIndexLimit)),
           last(_mm256_set1_pd(-1.0)) {}
 
     VARNEL_AVX2 __m256d perStep(__m256d samples) const {
@@ -133,8 +147,8 @@ struct Lanes {
 };
 
 template <bool Real>
-VARNEL_AVX2 void cells4(__m256d hr, __m256d hi, __m256d tr, __m256d ti, __m256d dr, __m256d di, __m256d bin,
-                        Lanes& c, double* energy, std::int64_t* index) {
+VARNEL_AVX2 void cells4(__m256d hr, __m256d hi, __m256d tr, __m256d ti, __m256d dr, __m256d di, __m256d bin, Lanes& c,
+                        double* energy, std::int64_t* index) {
     const __m256d half = _mm256_set1_pd(0.5);
     const __m256d p = _mm256_add_pd(_mm256_mul_pd(hr, hr), _mm256_mul_pd(hi, hi));
     const __m256d timeNum = _mm256_add_pd(_mm256_mul_pd(tr, hr), _mm256_mul_pd(ti, hi));
@@ -164,8 +178,8 @@ VARNEL_AVX2 void cells4(__m256d hr, __m256d hi, __m256d tr, __m256d ti, __m256d 
     const __m256d chosen = _mm256_blendv_pd(own, target, lands);
     c.last = _mm256_max_pd(c.last, chosen);
     _mm256_storeu_pd(energy, _mm256_andnot_pd(dropped, p));
-    const __m256i bits = _mm256_sub_epi64(_mm256_castpd_si256(_mm256_add_pd(chosen, c.magic)),
-                                          _mm256_castpd_si256(c.magic));
+    const __m256i bits =
+        _mm256_sub_epi64(_mm256_castpd_si256(_mm256_add_pd(chosen, c.magic)), _mm256_castpd_si256(c.magic));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(index), bits);
 }
 
@@ -200,8 +214,8 @@ bool indicesFitDoubles(const CellGrid& grid, bool real) {
                      _mm256_loadu_pd(sdh + j), mirrored(sdh + k - j), bin, lanes, out.energy + j, out.index + j);
     }
     for (; j < k / 2; ++j) {
-        last = std::max(last, cell<true>(sh[j], sh[k - j], sth[j], sth[k - j], sdh[j], sdh[k - j], j, c,
-                                         out.energy + j, out.index + j));
+        last = std::max(last, cell<true>(sh[j], sh[k - j], sth[j], sth[k - j], sdh[j], sdh[k - j], j, c, out.energy + j,
+                                         out.index + j));
     }
     return std::max(last, lanes.lastIndex());
 }

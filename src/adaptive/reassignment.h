@@ -10,12 +10,12 @@
 namespace varnel::adaptive {
 
 // From the caller's window w[0..L-1] (L >= 2) and the bin count K:
-//   h[i]  = w[i] / sqrt(K), so that |X_h|^2 is the spectrogram energy / K;
+//   h[i]  = w[i] / sqrt(K), so that |X_h|^2 = |X_w|^2 / K, the plain spectrogram;
 //   th[i] = (i - (L-1)/2) h[i], time measured from the window centre;
 //   dh    = a difference derivative of h: central differences inside,
 //           and at the ends, with d = (h[L-1] - h[0]) / (L-1),
 //           dh[0] = (d + h[1] + h[L-1]) / 2, dh[L-1] = (d - h[L-2] - h[0]) / 2.
-// The end rules treat the window as periodic with the wrap step d.
+// The end values are these sums as they stand, not one-sided differences.
 void reassignWindows(const double* w, std::int32_t length, std::int32_t binCount, double* h, double* th,
                      double* dh) noexcept;
 

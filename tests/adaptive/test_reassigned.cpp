@@ -58,7 +58,7 @@ struct Reference {
     std::vector<long double> out;
     long double dropped = 0;
     long double folded = 0;  // energy of a real signal moved above K/2 and folded back
-    long double scale = 0;  // bound on any cell energy: max over frames of (sum |h x|)^2
+    long double scale = 0;   // bound on any cell energy: max over frames of (sum |h x|)^2
     long double margin = 1;  // closest approach of a heavy cell to a rounding decision
 };
 
@@ -102,7 +102,7 @@ Reference reassignedReference(const Signal& x, const std::vector<double>& w, std
             const long double p = std::norm(xh);
             if (threshold > 0) note(p, std::abs(p - threshold) / threshold);
             const long double a = (xth * std::conj(xh)).real() / p / step + 0.5L;
-            const long double b = (xdh * std::conj(xh)).imag() / p * k / (2 * std::numbers::pi_v<long double>) + 0.5L;
+            const long double b = (xdh * std::conj(xh)).imag() / p * k / (2 * std::numbers::pi_v<long double>)+0.5L;
             if ((x.real() ? p <= threshold : p < threshold) || !std::isfinite(a) || !std::isfinite(b)) {
                 ref.out[m * binsOut + bin] += p;
                 continue;
@@ -127,7 +127,8 @@ std::int32_t reassigned(const Signal& x, const WindowSpec& spec, double* out) {
 }
 
 std::size_t outSize(const Signal& x, const WindowSpec& spec) {
-    return ((x.n() - spec.windowLength) / spec.timeStep + 1) * static_cast<std::size_t>(x.real() ? spec.binCount / 2 : spec.binCount);
+    return ((x.n() - spec.windowLength) / spec.timeStep + 1) *
+           static_cast<std::size_t>(x.real() ? spec.binCount / 2 : spec.binCount);
 }
 
 // Random samples in [-1, 1), the first third 1e-4 as loud so that its
@@ -195,21 +196,20 @@ TEST_P(ReassignedGrids, MatchesTheDefinitionAndConservesEnergy) {
         EXPECT_NEAR(static_cast<double>(total + ref.dropped), static_cast<double>(plainTotal),
                     kTolerance * static_cast<double>(ref.scale) * plain.size());
     }
-
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Grids, ReassignedGrids,
-    ::testing::Combine(::testing::Values(Grid{"WindowShorterThanBins", 300, 24, 5, 32},
-                                         Grid{"WindowWrapsOntoBins", 400, 100, 7, 32},
-                                         Grid{"OddWindowLength", 257, 45, 3, 64},
-                                         Grid{"OneFrame", 64, 64, 4, 64},
-                                         Grid{"TwoSampleWindowTwoBins", 40, 2, 1, 2},
-                                         Grid{"LongerGrid", 2000, 256, 64, 256}),
-                       ::testing::Bool()),
-    [](const auto& info) {
-        return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "_Real" : "_Complex");
-    });
+INSTANTIATE_TEST_SUITE_P(Grids, ReassignedGrids,
+                         ::testing::Combine(::testing::Values(Grid{"WindowShorterThanBins", 300, 24, 5, 32},
+                                                              Grid{"WindowWrapsOntoBins", 400, 100, 7, 32},
+                                                              Grid{"OddWindowLength", 257, 45, 3, 64},
+                                                              Grid{"OneFrame", 64, 64, 4, 64},
+                                                              Grid{"TwoSampleWindowTwoBins", 40, 2, 1, 2},
+                                                              Grid{"LongerGrid", 2000, 256, 64, 256}),
+                                            ::testing::Bool()),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).name) +
+                                    (std::get<1>(info.param) ? "_Real" : "_Complex");
+                         });
 
 class Reassigned : public testing::PlanCacheTest {};
 
@@ -220,7 +220,8 @@ TEST_F(Reassigned, EnergyPastNyquistFoldsBack) {
     const std::vector<double> w = testing::randomReals(length, 91);
     const WindowSpec spec{w.data(), length, step, k};
     Signal x{testing::randomReals(n, 93), {}};
-    for (std::int32_t t = 0; t < n; ++t) x.re[t] = std::cos(2 * std::numbers::pi * (k / 2 - 0.3) * t / k) + 0.01 * x.re[t];
+    for (std::int32_t t = 0; t < n; ++t)
+        x.re[t] = std::cos(2 * std::numbers::pi * (k / 2 - 0.3) * t / k) + 0.01 * x.re[t];
     const Reference ref = reassignedReference(x, w, step, k);
     std::vector<double> out(outSize(x, spec) + 8, kSentinel);
     ASSERT_EQ(ReReassignedSTFTSp(x.re.data(), n, &spec, out.data()), kStatusOk);
@@ -339,23 +340,24 @@ TEST_P(ReassignedArguments, RejectedInOrderWithNothingWritten) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ReassignedArguments,
-    ::testing::Values(BadArguments{"MissingSpecFirst", 2, 8, 0, 3, true, true, true, true, kStatusBadWindowSpec},
-                      BadArguments{"SignalShorterThanWindow", 7, 8, 1, 8, false, false, false, false, kStatusBadLength},
-                      BadArguments{"LengthBeforeGrid", 7, 8, 0, 3, false, true, false, false, kStatusBadLength},
-                      BadArguments{"BothLengthsNegative", -5, -3, 1, 8, false, false, false, false, kStatusBadLength},
-                      BadArguments{"ZeroStep", 20, 8, 0, 8, false, false, false, false, kStatusBadWindowSpec},
-                      BadArguments{"NegativeStep", 20, 8, -4, 8, false, false, false, false, kStatusBadWindowSpec},
-                      BadArguments{"ZeroBins", 20, 8, 1, 0, false, false, false, false, kStatusBadWindowSpec},
-                      BadArguments{"MostNegativeBins", 20, 8, 1, INT32_MIN, false, false, false, false, kStatusBadWindowSpec},
-                      BadArguments{"TwelveBins", 20, 8, 1, 12, false, false, false, false, kStatusBadWindowSpec},
-                      BadArguments{"GridBeforeMissingSignal", 20, 8, 0, 8, false, false, true, false, kStatusBadWindowSpec},
-                      BadArguments{"OneSampleWindow", 20, 1, 1, 8, false, false, false, false, kStatusBadWindowSpec},
-                      BadArguments{"EmptyWindow", 20, 0, 1, 8, false, false, false, false, kStatusBadWindowSpec},
-                      BadArguments{"NegativeWindowLength", 20, -3, 1, 8, false, false, false, false, kStatusBadWindowSpec},
-                      BadArguments{"MissingWindow", 20, 8, 1, 8, false, true, false, false, kStatusBadWindowSpec},
-                      BadArguments{"WindowBeforeMissingOut", 20, 1, 1, 8, false, false, false, true, kStatusBadWindowSpec},
-                      BadArguments{"MissingSignal", 20, 8, 1, 8, false, false, true, false, kStatusBadLength},
-                      BadArguments{"MissingOut", 20, 8, 1, 8, false, false, false, true, kStatusBadLength}),
+    ::testing::Values(
+        BadArguments{"MissingSpecFirst", 2, 8, 0, 3, true, true, true, true, kStatusBadWindowSpec},
+        BadArguments{"SignalShorterThanWindow", 7, 8, 1, 8, false, false, false, false, kStatusBadLength},
+        BadArguments{"LengthBeforeGrid", 7, 8, 0, 3, false, true, false, false, kStatusBadLength},
+        BadArguments{"BothLengthsNegative", -5, -3, 1, 8, false, false, false, false, kStatusBadLength},
+        BadArguments{"ZeroStep", 20, 8, 0, 8, false, false, false, false, kStatusBadWindowSpec},
+        BadArguments{"NegativeStep", 20, 8, -4, 8, false, false, false, false, kStatusBadWindowSpec},
+        BadArguments{"ZeroBins", 20, 8, 1, 0, false, false, false, false, kStatusBadWindowSpec},
+        BadArguments{"MostNegativeBins", 20, 8, 1, INT32_MIN, false, false, false, false, kStatusBadWindowSpec},
+        BadArguments{"TwelveBins", 20, 8, 1, 12, false, false, false, false, kStatusBadWindowSpec},
+        BadArguments{"GridBeforeMissingSignal", 20, 8, 0, 8, false, false, true, false, kStatusBadWindowSpec},
+        BadArguments{"OneSampleWindow", 20, 1, 1, 8, false, false, false, false, kStatusBadWindowSpec},
+        BadArguments{"EmptyWindow", 20, 0, 1, 8, false, false, false, false, kStatusBadWindowSpec},
+        BadArguments{"NegativeWindowLength", 20, -3, 1, 8, false, false, false, false, kStatusBadWindowSpec},
+        BadArguments{"MissingWindow", 20, 8, 1, 8, false, true, false, false, kStatusBadWindowSpec},
+        BadArguments{"WindowBeforeMissingOut", 20, 1, 1, 8, false, false, false, true, kStatusBadWindowSpec},
+        BadArguments{"MissingSignal", 20, 8, 1, 8, false, false, true, false, kStatusBadLength},
+        BadArguments{"MissingOut", 20, 8, 1, 8, false, false, false, true, kStatusBadLength}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Every allocation failing in turn: -20001, nothing written, nothing
