@@ -166,6 +166,39 @@ SECTIONS = [
         ratios=[("varnel", "fftw_floor", "varnel / floor"), ("numpy", "varnel", "numpy / varnel")],
         unit="ms",
     ),
+    Section(
+        name="reassigned",
+        title="Reassigned spectrogram: Varnel against the plain spectrogram and numpy",
+        program="bench/varnel_bench_reassigned",
+        companions=[[sys.executable, os.path.join(REPO, "bench", "adaptive", "reassigned_numpy.py")]],
+        intro=(
+            "`ReReassignedSTFTSp` and `CxReassignedSTFTSp` (the exports) on 2^20 "
+            "random samples, real or complex, with a periodic Hann window of "
+            "length L = K and a hop of K/4; one call is the whole signal. The "
+            "plain spectrogram of the same grid (`ReSTFTsp`, `CxSTFTsp`) is the "
+            "yardstick: a reassigned frame needs three windowed FFTs and a pass "
+            "that moves every cell's energy, against one FFT and a squaring. "
+            "numpy: the same reassignment written with numpy "
+            "(`bench/adaptive/reassigned_numpy.py`: frames as a strided view, "
+            "`numpy.fft.rfft`/`fft` of the three windowed frame stacks, offsets "
+            "as array expressions, `numpy.add.at` into the output; the same "
+            "definition, so the outputs compare value for value), best call of "
+            "each repetition. "
+            "Both programs run with glibc's allocator told to keep freed memory, "
+            "as in the quadratic section, so that numpy's large temporaries do "
+            "not pay this virtual machine's page faults on every call. Times are "
+            "medians of the repetitions, in milliseconds per call; reassigned / "
+            "STFTsp is the cost of reassignment in plain spectrograms, numpy / "
+            "varnel is Varnel's speed-up over numpy."),
+        groups=[
+            ("rsp", "Real signal, Hann window L = K, hop K/4, 2^20 samples, by K"),
+            ("crsp", "Complex signal, Hann window L = K, hop K/4, 2^20 samples, by K"),
+        ],
+        env={"MALLOC_MMAP_THRESHOLD_": "4294967296", "MALLOC_TRIM_THRESHOLD_": "4294967296"},
+        columns=[("varnel", "reassigned ms"), ("stftsp", "STFTsp ms"), ("numpy", "numpy ms")],
+        ratios=[("varnel", "stftsp", "reassigned / STFTsp"), ("numpy", "varnel", "numpy / varnel")],
+        unit="ms",
+    ),
 ]
 
 UNIT_NS = {"ns": 1.0, "us": 1e3, "ms": 1e6}

@@ -557,10 +557,11 @@ VARNEL_API int32_t CxAdaptiveSp(const double *coefs, const AdaptiveTerm *terms, 
  * derivative needs two samples) or window is null; 1 when signal or out is
  * null. Nothing is written then. -20001 when working memory or the FFT
  * plan cannot be obtained; out is then not written. A non-finite sample
- * makes the threshold not a number: every cell is then reassigned, and a
- * cell whose target is not a finite number (those of the frames holding
- * the sample) stays where it is. Working memory is 3*Lw + 8*K doubles
- * (complex: 3*Lw + 14*K) whatever N is. */
+ * (or a signal whose mean power overflows) makes the threshold not a
+ * number: every cell is then reassigned, and a cell whose target is not a
+ * finite number (those of the frames holding the sample, and cells of no
+ * energy) stays where it is. Working memory is about 3*Lw + 5*K doubles
+ * (complex: 3*Lw + 10*K) whatever N is. */
 VARNEL_API int32_t ReReassignedSTFTSp(const double *signal, int32_t N, const WindowSpec *spec, double *out);
 VARNEL_API int32_t CxReassignedSTFTSp(const double *signal, int32_t N, const WindowSpec *spec, double *out);
 
