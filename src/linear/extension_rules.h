@@ -49,4 +49,11 @@ private:
 std::int32_t applyExtensionRule(std::int32_t mode, StridedInput x, std::int32_t n, std::int32_t m,
                                 StridedOutput left, StridedOutput right, const ExtensionScratch& scratch) noexcept;
 
+// The whole extension of n samples by m on each side: the checks of
+// validateExtension, then the rule. parts = 1 for real samples, 2 for
+// interleaved complex ones (part k of sample i at [i * parts + k]), whose
+// halves are extended alike.
+std::int32_t extendSignal(const double* x, std::int32_t n, std::int32_t mode, std::int32_t m, double* left,
+                          double* right, std::ptrdiff_t parts) noexcept;
+
 }  // namespace varnel
