@@ -26,9 +26,14 @@ std::int32_t chirpletAtom(const AdaptiveTerm& term, std::int32_t n, double* out)
     for (std::int32_t i = 0; i < n; ++i) {
         const double u = static_cast<double>(i) - term.tc;
         const double a = amplitude * std::exp(-0.5 * term.alpha * u * u);
-        const double phase = u * (term.omega + 0.5 * term.beta * u);
-        out[2 * static_cast<std::ptrdiff_t>(i)] = a * std::cos(phase);
-        out[2 * static_cast<std::ptrdiff_t>(i) + 1] = a * std::sin(phase);
+        double re = 0.0, im = 0.0;
+        if (a != 0.0) {
+            const double phase = u * (term.omega + 0.5 * term.beta * u);
+            re = a * std::cos(phase);
+            im = a * std::sin(phase);
+        }
+        out[2 * static_cast<std::ptrdiff_t>(i)] = re;
+        out[2 * static_cast<std::ptrdiff_t>(i) + 1] = im;
     }
     return kStatusOk;
 }
@@ -71,13 +76,17 @@ std::int32_t oneSidedToReal(RealAtomWorkspace& work, bool positive) noexcept {
     return fft::reIfft(work.plan(), t, y, 1, 1, m);
 }
 
-std::int32_t realAtom(const AdaptiveTerm& term, const double* coef, std::int32_t n,
-                      RealAtomWorkspace& work) noexcept {
+std::int32_t prepareAtom(const AdaptiveTerm& term, std::int32_t n, RealAtomWorkspace& work) noexcept {
     const std::int32_t m = nextPow2(n);
     if (m < 1 || !work.reserve(m)) return kStatusNoMemory;
     double* b = work.atom();
     if (const std::int32_t status = chirpletAtom(term, n, b); status != kStatusOk) return status;
     for (std::ptrdiff_t i = 2 * static_cast<std::ptrdiff_t>(n); i < 2 * static_cast<std::ptrdiff_t>(m); ++i) b[i] = 0.0;
+    return kStatusOk;
+}
+
+std::int32_t foldAtom(const AdaptiveTerm& term, const double* coef, std::int32_t n, RealAtomWorkspace& work) noexcept {
+    double* b = work.atom();
     const double cr = coef[0], ci = coef[1];
     for (std::ptrdiff_t i = 0; i < n; ++i) {
         const double re = b[2 * i], im = b[2 * i + 1];
@@ -87,6 +96,12 @@ std::int32_t realAtom(const AdaptiveTerm& term, const double* coef, std::int32_t
     // The term's frequency folded into [0, 2 pi) lies in [0, pi).
     const double f = term.omega / (2.0 * std::numbers::pi);
     return oneSidedToReal(work, f - std::floor(f) < 0.5);
+}
+
+std::int32_t realAtom(const AdaptiveTerm& term, const double* coef, std::int32_t n,
+                      RealAtomWorkspace& work) noexcept {
+    if (const std::int32_t status = prepareAtom(term, n, work); status != kStatusOk) return status;
+    return foldAtom(term, coef, n, work);
 }
 
 }  // namespace varnel::adaptive

@@ -23,8 +23,10 @@ std::int32_t checkTerms(const AdaptiveTerm* terms, const double* coefs, std::int
 
 // g(0..n-1) of the term as n interleaved complex samples:
 // (alpha/pi)^(1/4) exp(-alpha u^2/2) exp(i u (omega + beta u/2)), u = i - tc.
-// A caller that wants the chirplet on samples lo.. passes a copy of the
-// term with tc - lo. Returns kStatusBadLength (writing nothing) for n < 1.
+// Where the envelope underflows to zero the sample is exactly zero, even
+// when the phase is too large for a double. A caller that wants the
+// chirplet on samples lo.. passes a copy of the term with tc - lo. Returns
+// kStatusBadLength (writing nothing) for n < 1.
 std::int32_t chirpletAtom(const AdaptiveTerm& term, std::int32_t n, double* out) noexcept;
 
 // Buffers and the FFT plan that turn the one-sided spectrum of a complex
@@ -64,5 +66,12 @@ std::int32_t oneSidedToReal(RealAtomWorkspace& work, bool positive) noexcept;
 // workspace cannot grow, else the status of the transforms.
 std::int32_t realAtom(const AdaptiveTerm& term, const double* coef, std::int32_t n,
                       RealAtomWorkspace& work) noexcept;
+
+// realAtom in two steps, for callers that measure the coefficient on the
+// chirplet first: the chirplet of n samples zero-padded in work.atom()
+// (kStatusNoMemory when the workspace cannot grow), then its product with
+// coef folded into work.waveform().
+std::int32_t prepareAtom(const AdaptiveTerm& term, std::int32_t n, RealAtomWorkspace& work) noexcept;
+std::int32_t foldAtom(const AdaptiveTerm& term, const double* coef, std::int32_t n, RealAtomWorkspace& work) noexcept;
 
 }  // namespace varnel::adaptive
