@@ -515,6 +515,51 @@ VARNEL_API int32_t CxAdaptiveExpansion(const AdaptiveTerm *terms, const double *
 VARNEL_API int32_t ReAdaptiveExpansion(const AdaptiveTerm *terms, const double *coefs, int32_t numTerms,
                                        int32_t length, double *out);
 
+/* Adaptive chirplet decomposition by greedy pursuit. From a copy of the
+ * signal (N real samples, or N Cx samples; the signal is not modified) it
+ * takes one term after another: a coarse candidate from Gaussian-windowed
+ * spectrograms of the residual with windows of L, L/2, ..., 16 samples
+ * (hop a window's eighth, the residual extended by L/2 samples at each end
+ * by extensionMode), a refinement by log-parabolic fits of probe
+ * correlations that also estimates the chirp rate (chirpMode 1 keeps the
+ * probes' chirp rate), the coefficient c = sum r conj(g), and the
+ * subtraction of c g (complex) or of its real waveform as in
+ * ReAdaptiveExpansion (real; half-width 9/sqrt(alpha) at most N - 1,
+ * starting at trunc(tc - h)). It stops at maxTerms terms or at the first
+ * candidate that does not lower the residual's energy; that candidate
+ * stays in slot numTermsOut of terms and coefs and its waveform stays
+ * subtracted from residual. After a subtraction only the spectrogram
+ * frames within rangeFactor*sqrt(2/alpha) of the term are recomputed.
+ * Defaults: windowLength < 8 selects L = 2^round(log2 N), otherwise
+ * L = nextPow2(windowLength); rangeFactor <= 0 or not a number selects 4
+ * (+inf rescans everything); maxAttempts <= 0 selects 10 refinement
+ * attempts per term. Outputs: numTermsOut, residualPercent = 100 * energy
+ * left after the counted terms / energy of the signal (not a number for a
+ * zero signal), coefs and terms (maxTerms slots each), residual (like the
+ * signal).
+ * Order of work: *numTermsOut = 0 first (when not null); 1 when N < 8;
+ * 25 when maxTerms < 0; 1 when signal, numTermsOut, residualPercent or
+ * residual is null, or coefs or terms is null while maxTerms > 0; -20001
+ * when L would exceed 2^30 or memory or a plan cannot be obtained; the
+ * extension's status (4 for an undefined extensionMode, first seen when
+ * the first term is sought, so not with maxTerms = 0). On any non-zero
+ * status numTermsOut stays 0 and residualPercent and residual are not
+ * written; term and coefficient slots of earlier iterations may be.
+ * Refinement attempts whose fitted term is not finite count as failed, so
+ * every returned term is finite. A signal holding non-finite samples, or
+ * whose energy overflows, ends after its first candidate with no term
+ * counted and a residual percentage that is not a number. Working memory
+ * is about 2(N + L) doubles for a complex signal, N + L for a real one,
+ * plus 7L and two buffers of the longest real term support. */
+VARNEL_API int32_t ReAdaptiveTransform(const double *signal, int32_t N, int32_t chirpMode, int32_t extensionMode,
+                                       int32_t windowLength, double rangeFactor, int32_t maxAttempts,
+                                       int32_t maxTerms, int32_t *numTermsOut, double *residualPercent,
+                                       double *coefs, AdaptiveTerm *terms, double *residual);
+VARNEL_API int32_t CxAdaptiveTransform(const double *signal, int32_t N, int32_t chirpMode, int32_t extensionMode,
+                                       int32_t windowLength, double rangeFactor, int32_t maxAttempts,
+                                       int32_t maxTerms, int32_t *numTermsOut, double *residualPercent,
+                                       double *coefs, AdaptiveTerm *terms, double *residual);
+
 /* Adaptive spectrogram: the sum over the terms of the Wigner distribution
  * of c_j g_j, 2 |c_j|^2 exp(-alpha u^2 - (nu - omega - beta u)^2/alpha),
  * divided by K. Row m is time t0' + m*dt samples (t0' = max(t0, 0)),
