@@ -133,6 +133,14 @@ int32_t ReAdaptiveSp(const double *coefs, const AdaptiveTerm *terms, int32_t num
                      int32_t K, int32_t t0, int32_t f0, int32_t rows, int32_t cols, double *out);
 int32_t CxAdaptiveSp(const double *coefs, const AdaptiveTerm *terms, int32_t numTerms, int32_t dt,
                      int32_t K, int32_t t0, int32_t f0, int32_t rows, int32_t cols, double *out);
+int32_t ReAdaptiveTransform(const double *signal, int32_t N, int32_t chirpMode, int32_t extensionMode,
+                            int32_t windowLength, double rangeFactor, int32_t maxAttempts,
+                            int32_t maxTerms, int32_t *numTermsOut, double *residualPercent,
+                            double *coefs, AdaptiveTerm *terms, double *residual);
+int32_t CxAdaptiveTransform(const double *signal, int32_t N, int32_t chirpMode, int32_t extensionMode,
+                            int32_t windowLength, double rangeFactor, int32_t maxAttempts,
+                            int32_t maxTerms, int32_t *numTermsOut, double *residualPercent,
+                            double *coefs, AdaptiveTerm *terms, double *residual);
 int32_t ReReassignedSTFTSp(const double *signal, int32_t N, const WindowSpec *spec, double *out);
 int32_t CxReassignedSTFTSp(const double *signal, int32_t N, const WindowSpec *spec, double *out);
 """
