@@ -1,0 +1,222 @@
+"""A plain numpy model of the adaptive chirplet transform, for the tests.
+
+It follows the greedy pursuit step by step (coarse peak table with its
+incremental rescans, log-parabolic refinement, coefficient and subtraction,
+energy test) with no attempt at speed beyond vectorising each level of the
+peak table, so that every number the library returns can be checked
+against an independent computation from the definitions.
+"""
+import collections
+import math
+
+import numpy as np
+
+Term = collections.namedtuple("Term", "alpha tc omega beta")
+TWO_PI = 2.0 * math.pi
+
+
+def next_pow2(n):
+    m = 1
+    while m < n:
+        m *= 2
+    return m
+
+
+def chirplet(term, n):
+    """g(i) for i = 0..n-1, unit energy in continuous time."""
+    u = np.arange(n) - term.tc
+    amplitude = math.sqrt(math.sqrt(term.alpha * (1.0 / math.pi))) * np.exp(-0.5 * term.alpha * u * u)
+    phase = u * (term.omega + 0.5 * term.beta * u)
+    return amplitude * np.cos(phase) + 1j * amplitude * np.sin(phase)
+
+
+def power(s):
+    return s.real * s.real + s.imag * s.imag
+
+
+def levels(L, S0):
+    """(window, hop) of every level, longest window first; none when S0 < 2."""
+    out, W, S = [], L, S0
+    while S > 1:
+        out.append((W, S))
+        W, S = W // 2, S // 2
+    return out
+
+
+def extend(r, L, extension):
+    """The residual with L/2 samples added at each end."""
+    half, N = L // 2, len(r)
+    if extension == 0:
+        e = np.zeros(N + L, dtype=r.dtype)
+        e[half:half + N] = r
+        return e
+    if extension == 2:
+        return r[np.arange(-half, N + half) % N]
+    raise ValueError("the model knows only the Zero and Periodic rules")
+
+
+def scan_peaks(r, extension, L, S0, start, end, table):
+    """Recompute the (largest power, first bin) of the frames reaching [start, end]."""
+    N, e = len(r), extend(r, L, extension)
+    for (W, S), (values, bins) in zip(levels(L, S0), table):
+        v = W * S / TWO_PI
+        i = np.arange(W)
+        window = (1.0 / math.sqrt(math.sqrt(math.pi * v))) * np.exp(-0.5 / v * (i - (W - 1) / 2.0) ** 2)
+        m0 = max(start - W // 2, 0) // S
+        m1 = -(-min(N, end + W // 2) // S)
+        if m1 <= m0:
+            continue
+        frames = np.arange(m0, m1)
+        segments = e[((L - W) // 2 + frames * S)[:, None] + i] * window
+        if np.iscomplexobj(r):
+            P = power(np.fft.fft(segments, axis=1))
+        else:
+            P = power(np.fft.rfft(segments, axis=1)[:, :W // 2])
+        values[m0:m1] = P.max(axis=1)
+        bins[m0:m1] = P.argmax(axis=1)
+
+
+def best_peak(table, L, S0):
+    best, bm, bk, bW, bS = 0.0, 0, 0, L, S0
+    for (W, S), (values, bins) in zip(levels(L, S0), table):
+        m = int(np.argmax(values))
+        if values[m] > best:
+            best, bm, bk, bW, bS = values[m], m, int(bins[m]), W, S
+    return Term(TWO_PI / (bS * bW), float(bS * bm), TWO_PI * bk / bW, 0.0)
+
+
+def probe_power(r, term):
+    return power(np.sum(r * np.conj(chirplet(term, len(r)))))
+
+
+def frequency_fit(r, T, dw):
+    Q = [probe_power(r, T._replace(omega=T.omega + j * dw)) for j in (-1, 0, 1)]
+    with np.errstate(all="ignore"):
+        Q = np.array(Q)
+        spread = np.log(Q[0] * Q[2] / (Q[1] * Q[1]))
+        A = -0.25 * spread / (dw * dw)
+        B = T.omega + 0.5 * dw * np.log(Q[0] / Q[2]) / spread
+    return A, B, Q, 0 if A > 0 else 1
+
+
+def time_chirp_fit(A, B, S, t, chirp_mode, cur):
+    with np.errstate(all="ignore"):
+        b = (B[0] - B[1]) / (t[0] - t[1])
+        if abs(b) >= 1e-8 and abs((cur.beta - b) / b) >= 0.001 and chirp_mode != 1:
+            d = b - cur.beta
+            q = cur.alpha / d
+            beta = cur.beta + (cur.alpha / (A[0] + A[1])) / (q * q + 1.0) / d
+            alpha = (beta - b) * q
+        else:
+            alpha = 1.0 / (A[0] + A[1]) - cur.alpha
+            beta = cur.beta
+        tc = (t[0] + t[1]) / 2.0 + (1.0 / cur.alpha + 1.0 / alpha) * (S[0] - S[1]) / (t[0] - t[1])
+        omega = B[0] + b * (tc - t[0])
+    out = Term(float(alpha), float(tc), float(omega), float(beta))
+    flag = 0 if alpha > 0 else 2
+    if not all(math.isfinite(f) for f in out):
+        flag |= 4  # a fit that is not finite never becomes a term
+    return out, float(b), flag
+
+
+def refine_attempt(r, chirp_mode, dt, dw, cur):
+    """(flags, value, probe, fitted term, next probe chirp rate)."""
+    if abs(cur.omega) < 1e-8:
+        return 0, 0.0, cur, cur, 0.0
+    t = (cur.tc - dt, cur.tc + dt)
+    A, B, S, Q, flags = [], [], [], [], 0
+    for ti in t:
+        a, b, q, f = frequency_fit(r, cur._replace(tc=ti), dw)
+        A.append(a), B.append(b), Q.extend(q)
+        with np.errstate(all="ignore"):
+            S.append(a * (b - cur.omega) ** 2 + 0.5 * np.log(q[1]))
+        flags |= f
+    out, probe_beta, f = time_chirp_fit(A, B, S, t, chirp_mode, cur)
+    idx = int(np.argmax(Q))
+    probe = cur._replace(tc=t[1] if idx >= 3 else t[0], omega=cur.omega + (idx % 3 - 1) * dw)
+    return flags | f, Q[idx], probe, out, probe_beta
+
+
+def refine_term(r, chirp_mode, max_attempts, dt, dw, term):
+    base, best, best_value, probe_beta = term, term, 0.0, term.beta
+    for _ in range(max_attempts):
+        flags, value, probe, out, probe_beta = refine_attempt(r, chirp_mode, dt, dw,
+                                                              base._replace(beta=probe_beta))
+        if value > best_value:
+            best_value, best = value, probe
+        if flags == 0:
+            return out
+    return best
+
+
+def one_sided_to_real(x, positive):
+    """Real sequence whose spectrum is one half of x's, mirrored."""
+    M = len(x)
+    X = np.fft.fft(x)
+    Y = np.zeros(M // 2 + 1, dtype=complex)
+    Y[0] = X[0].real
+    if M > 1:
+        Y[M // 2] = X[M // 2].real
+    k = np.arange(1, M // 2)
+    Y[k] = X[k] if positive else np.conj(X[M - k])
+    return np.fft.irfft(Y, M)
+
+
+def cx_term_fit(r, term):
+    g = chirplet(term, len(r))
+    coef = np.sum(r * np.conj(g))
+    return coef, coef * g
+
+
+def re_term_fit(r, term):
+    N = len(r)
+    wave = np.zeros(N)
+    h = min(9.0 / math.sqrt(term.alpha), N - 1)
+    lo, hi = math.trunc(term.tc - h), math.ceil(term.tc + h) + 1
+    if lo >= N or hi < 0:
+        return 0j, wave
+    n = hi - lo
+    B = np.zeros(next_pow2(n), dtype=complex)
+    B[:n] = chirplet(term._replace(tc=term.tc - lo), n)
+    a, z = max(lo, 0), min(hi, N)
+    coef = np.sum(r[a:z] * np.conj(B[a - lo:z - lo]))
+    B[:n] *= coef
+    f = term.omega / TWO_PI
+    wave[a:z] = one_sided_to_real(B, f - math.floor(f) < 0.5)[a - lo:z - lo]
+    return coef, wave
+
+
+def adaptive_transform(signal, chirp_mode, extension, window_length, range_factor, max_attempts, max_terms):
+    """Terms, coefficients, counted terms, residual percentage and residual."""
+    r = np.array(signal)
+    N = len(r)
+    if not range_factor > 0:
+        range_factor = 4.0
+    if max_attempts <= 0:
+        max_attempts = 10
+    L = 2 ** math.floor(math.log2(N) + 0.5) if window_length < 8 else next_pow2(window_length)
+    S0 = L // 8
+    table = [(np.zeros(-(-N // S)), np.zeros(-(-N // S), dtype=int)) for _, S in levels(L, S0)]
+    fit = cx_term_fit if np.iscomplexobj(r) else re_term_fit
+    E0 = E_prev = float(np.sum(power(r)))
+    terms, coefs, counted = [], [], 0
+    for k in range(max_terms):
+        start, end = 0, N
+        if k > 0:
+            last = terms[-1]
+            h = range_factor / math.sqrt(0.5 * last.alpha)
+            if math.isfinite(h):
+                start, end = math.floor(last.tc - h), math.ceil(math.trunc(last.tc) + h)
+        scan_peaks(r, extension, L, S0, start, end, table)
+        term = best_peak(table, L, S0)
+        a = term.alpha
+        term = refine_term(r, chirp_mode, max_attempts, 0.1 / math.sqrt(a), 0.1 * math.sqrt(a), term)
+        coef, wave = fit(r, term)
+        r = r - wave
+        terms.append(term)
+        coefs.append(complex(coef))
+        E = float(np.sum(power(r)))
+        if not E < E_prev:
+            break
+        E_prev, counted = E, counted + 1
+    return terms, coefs, counted, 100.0 * E_prev / E0, r
