@@ -199,6 +199,29 @@ SECTIONS = [
         ratios=[("varnel", "stftsp", "reassigned / STFTsp"), ("numpy", "varnel", "numpy / varnel")],
         unit="ms",
     ),
+    Section(
+        name="adaptive_transform",
+        title="Adaptive transform: cost per term",
+        program="bench/varnel_bench_adaptive_transform",
+        intro=(
+            "`ReAdaptiveTransform` (the export) with a longest window of 512 "
+            "samples, default refinement and rescan range. Per term: 41 "
+            "well-separated real chirplets spread over N samples; the time of "
+            "a 41-term decomposition less that of a 1-term one, over 40, so "
+            "the first full scan of the signal is not counted; it should "
+            "follow the terms' supports and the rescanned frames, not N. "
+            "Decomposition: the same chirplets plus white noise of amplitude "
+            "0.05, 100 terms (the noise keeps the pursuit going after the "
+            "chirplets), per call. Times are medians of the repetitions, in "
+            "microseconds."),
+        groups=[
+            ("term", "Time of one more term, by signal length"),
+            ("decomposition", "100-term decomposition"),
+        ],
+        columns=[("varnel", "varnel us")],
+        ratios=[],
+        unit="us",
+    ),
 ]
 
 UNIT_NS = {"ns": 1.0, "us": 1e3, "ms": 1e6}

@@ -20,16 +20,43 @@ struct FrequencyFit {
     int flag;
 };
 
+// Correlations of the residual with the three probes at omega - dw, omega
+// and omega + dw: the outer two are the middle chirplet turned by
+// exp(-+ i dw u), so each sample costs one chirplet and one rotation.
+void probeTriple(const ResidualView& r, const AdaptiveTerm& term, double dw, ProbeSupport support,
+                 ProbeBuffer& probe, double (&s)[3][2]) noexcept {
+    for (auto& v : s) v[0] = v[1] = 0.0;
+    const SampleRange range = envelopeRange(term, r.n, support);
+    if (range.end <= range.first) return;
+    AdaptiveTerm shifted = term;
+    shifted.tc -= range.first;
+    double* g = probe.data();
+    const std::ptrdiff_t count = range.end - range.first;
+    chirpletAtom(shifted, static_cast<std::int32_t>(count), g);
+    const double* x = r.data + (r.complexSignal ? 2 : 1) * static_cast<std::ptrdiff_t>(range.first);
+    for (std::ptrdiff_t i = 0; i < count; ++i) {
+        const double xr = r.complexSignal ? x[2 * i] : x[i];
+        const double xi = r.complexSignal ? x[2 * i + 1] : 0.0;
+        // x conj(g) for the middle probe; x conj(g) exp(-+ i dw u) for the others.
+        const double pr = xr * g[2 * i] + xi * g[2 * i + 1];
+        const double pi = xi * g[2 * i] - xr * g[2 * i + 1];
+        const double angle = dw * (static_cast<double>(i) - shifted.tc);
+        const double c = std::cos(angle), sn = std::sin(angle);
+        s[1][0] += pr;
+        s[1][1] += pi;
+        s[0][0] += pr * c - pi * sn;
+        s[0][1] += pi * c + pr * sn;
+        s[2][0] += pr * c + pi * sn;
+        s[2][1] += pi * c - pr * sn;
+    }
+}
+
 FrequencyFit frequencyFit(const ResidualView& r, const AdaptiveTerm& probeTerm, double dw, ProbeSupport support,
                           ProbeBuffer& probe) noexcept {
     FrequencyFit fit{};
-    for (int j = -1; j <= 1; ++j) {
-        AdaptiveTerm u = probeTerm;
-        u.omega += j * dw;
-        double s[2];
-        probeCorrelation(r, u, support, probe, s);
-        fit.power[j + 1] = s[0] * s[0] + s[1] * s[1];
-    }
+    double s[3][2];
+    probeTriple(r, probeTerm, dw, support, probe, s);
+    for (int j = 0; j < 3; ++j) fit.power[j] = s[j][0] * s[j][0] + s[j][1] * s[j][1];
     const double* q = fit.power;
     // Ratios to the middle power first: the same quotient, without the
     // overflow of the product of two large powers.
