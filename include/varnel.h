@@ -549,8 +549,8 @@ VARNEL_API int32_t ReAdaptiveExpansion(const AdaptiveTerm *terms, const double *
  * every returned term is finite. A signal holding non-finite samples, or
  * whose energy overflows, ends after its first candidate with no term
  * counted and a residual percentage that is not a number. Working memory
- * is about 2(N + L) doubles for a complex signal, N + L for a real one,
- * plus 7L and two buffers of the longest real term support. */
+ * is about 5N + 8L doubles for a real signal and 6N + 9L for a complex
+ * one, plus 4 nextPow2(support) doubles for the real waveforms. */
 VARNEL_API int32_t ReAdaptiveTransform(const double *signal, int32_t N, int32_t chirpMode, int32_t extensionMode,
                                        int32_t windowLength, double rangeFactor, int32_t maxAttempts,
                                        int32_t maxTerms, int32_t *numTermsOut, double *residualPercent,
