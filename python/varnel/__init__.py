@@ -17,6 +17,7 @@ allocate the outputs and raise ``VarnelError`` on a nonzero status:
     mean_instantaneous_frequency    mean frequency over time from the Gabor lattice (Hz)
     instantaneous_frequency         frequency centroid and energy of any map's slices
     reassigned_spectrogram          spectrogram with each cell moved to its energy's centre
+    adaptive_transform              Gaussian chirplet terms of a signal, by greedy pursuit
     adaptive_expansion              signal rebuilt from Gaussian chirplet terms
     adaptive_spectrogram            closed-form Wigner image of chirplet terms
     terms, TERM_DTYPE               chirplet terms (alpha, tc, omega, beta) in samples
@@ -30,8 +31,8 @@ repository's build directory, and loaded on first use.
 """
 from . import raw
 from ._library import LibraryError, LibraryNotFoundError
-from .adaptive import (SECONDS_DTYPE, TERM_DTYPE, adaptive_expansion, adaptive_spectrogram, reassigned_spectrogram,
-                       terms, terms_from_seconds, terms_in_seconds)
+from .adaptive import (SECONDS_DTYPE, TERM_DTYPE, AdaptiveDecomposition, adaptive_expansion, adaptive_spectrogram,
+                       adaptive_transform, reassigned_spectrogram, terms, terms_from_seconds, terms_in_seconds)
 from .axes import frequencies, times
 from .errors import ArgumentError, NumericalError, OutOfMemoryError, Status, VarnelError
 from .gabor import (FrequencyTrack, balanced_variance, gabor_coefficients, gabor_sp, gabor_spectrogram,
@@ -47,7 +48,8 @@ __all__ = [
     "wvd", "cohen", "cwd", "csd",
     "gabor_spectrogram", "gabor_sp", "gabor_coefficients", "gabor_window", "balanced_variance",
     "mean_instantaneous_frequency", "instantaneous_frequency", "FrequencyTrack",
-    "reassigned_spectrogram", "adaptive_expansion", "adaptive_spectrogram",
+    "reassigned_spectrogram", "adaptive_transform", "AdaptiveDecomposition", "adaptive_expansion",
+    "adaptive_spectrogram",
     "terms", "terms_in_seconds", "terms_from_seconds", "TERM_DTYPE", "SECONDS_DTYPE",
     "times", "frequencies", "TFArray",
     "VarnelError", "ArgumentError", "OutOfMemoryError", "NumericalError", "Status",

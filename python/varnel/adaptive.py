@@ -25,17 +25,31 @@ and the spectrogram draws each term at its frequency folded into
 [0, fs/2]. ``real`` has no default because the two readings differ by more
 than a factor.
 
+``adaptive_transform`` finds such terms for a signal: a greedy pursuit
+that takes one Gaussian chirplet after another from what is left of the
+signal, while the energy left keeps falling. It returns an
+``AdaptiveDecomposition`` holding the terms, their coefficients and the
+residual, which rebuilds the signal and draws its adaptive spectrogram:
+
+    d = varnel.adaptive_transform(x, 40, fs=8000)
+    d.residual_percent, len(d.terms)     # energy left in %, terms counted
+    S = d.spectrogram(hop=16, bins=512)  # .times in s, .freqs in Hz
+    y = d.signal()                       # ~ x - d.residual
+
 ``reassigned_spectrogram`` is a spectrogram whose cell energies are moved
 to the centre of gravity of the signal energy around each cell, which
 sharpens chirps and tones on the same grid as ``spectrogram``.
 """
 import ctypes
+import dataclasses
 import math
 
 import numpy as np
 
 from . import axes, raw
 from ._arrays import INT32_MAX, call, integer, per_channel, pointer, signal, window as as_window
+from .errors import ArgumentError
+from .linear import extension_rule
 from .result import TFArray
 
 FIELDS = ("alpha", "tc", "omega", "beta")
@@ -260,6 +274,163 @@ def adaptive_spectrogram(terms, coefs, *, hop, bins, real, length=None, rows=Non
     return TFArray(out, axes.times(rows, hop, fs, offset=origin), freqs, fs,
                    "adaptive spectrogram: bins %d..%d of %d, row m at sample %d + m*%d"
                    % (first_bin, first_bin + count - 1, bins, origin, hop))
+
+
+@dataclasses.dataclass(frozen=True, eq=False)
+class AdaptiveDecomposition:
+    """The result of ``adaptive_transform``.
+
+    ``terms`` (``TERM_DTYPE``, in samples; see ``terms_in_seconds``) and
+    ``coefs`` (complex128): the terms the pursuit kept, in the order found.
+    ``residual``: the signal less every waveform the pursuit subtracted
+    (float64 for a real signal, complex128 for a complex one): the kept
+    terms' and, when it stopped before ``max_terms``, that of the candidate
+    that did not lower the energy. ``residual_percent``: 100 times the
+    energy left by the kept terms over that of the signal (NaN for a silent
+    signal); after an early stop it differs slightly from the energy of
+    ``residual``. ``real``: whether the terms are those of a real signal (each
+    term stands for its real waveform, as ``adaptive_expansion(...,
+    real=True)`` builds it). ``fs``: the sample rate in Hz; ``n``: the
+    number of samples.
+    """
+    terms: np.ndarray
+    coefs: np.ndarray
+    residual: np.ndarray
+    residual_percent: float
+    real: bool
+    fs: float
+    n: int
+
+    def __len__(self):
+        return len(self.terms)
+
+    def __repr__(self):
+        return ("AdaptiveDecomposition(%d %s terms, residual %.4g %%, %d samples at %g Hz)"
+                % (len(self.terms), "real" if self.real else "complex", self.residual_percent, self.n, self.fs))
+
+    def expansion(self, length=None):
+        """The signal rebuilt from the terms, ``length`` samples (default
+        ``n``). For a complex signal this is ``x - residual`` to rounding.
+        For a real one it is too while each term's envelope and spectrum die
+        out within its support (9/sqrt(alpha) samples either side of tc, cut
+        at the signal's length): the expansion rounds that support's ends
+        differently from the transform, which matters for terms longer than
+        the signal or reaching frequency 0 or fs/2 (by about 1e-5 of their
+        amplitude for a stationary tone)."""
+        return adaptive_expansion(self.terms, self.coefs, self.n if length is None else length, real=self.real)
+
+    def signal(self):
+        """The signal rebuilt from the terms: ``expansion()``."""
+        return self.expansion()
+
+    def spectrogram(self, hop=None, bins=512, **options):
+        """The adaptive spectrogram of the terms (``adaptive_spectrogram``)
+        over the signal's samples: rows ``hop`` samples apart (by default
+        about 512 rows), ``bins`` bins over one turn, the bins below fs/2
+        for a real signal. ``options`` go to ``adaptive_spectrogram``
+        (``start``, ``first_bin``, ``count``, ``rows``)."""
+        if hop is None:
+            hop = max(1, -(-self.n // 512))
+        options.setdefault("length", self.n)
+        return adaptive_spectrogram(self.terms, self.coefs, hop=hop, bins=bins, real=self.real, fs=self.fs,
+                                    **options)
+
+    def terms_in_seconds(self):
+        """The terms in seconds and Hz at ``fs`` (``SECONDS_DTYPE``)."""
+        return terms_in_seconds(self.terms, self.fs)
+
+
+# The longest window is window_length rounded up to a power of two; the
+# coarse search scans windows of 16 samples and more, and the library gives
+# up (as out of memory) on windows above 2^30 samples.
+_WINDOW_RANGE = (16, 1 << 30)
+
+
+def _optional(value, name, convert, usable, sentence):
+    """value converted, or 0 (the library's default) for None."""
+    if value is None:
+        return 0
+    value = convert(value, name)
+    if not usable(value):
+        raise ValueError("%s=%r %s (None selects the default)" % (name, value, sentence))
+    return value
+
+
+def _real_number(value, name):
+    try:
+        return float(value)
+    except (TypeError, ValueError):
+        raise TypeError("%s must be a number, not %r" % (name, value)) from None
+
+
+def _first_non_finite(x):
+    bad = ~np.isfinite(x)
+    if bad.any():
+        i = int(np.argmax(bad))
+        return ArgumentError.refused(
+            "x[%d] is %r; the adaptive transform needs finite samples (given non-finite ones it stops at its "
+            "first candidate with no term)" % (i, x[i].item()))
+    return None
+
+
+def adaptive_transform(x, max_terms, *, window_length=None, chirp=True, extension="zero", fs=1.0,
+                       range_factor=None, max_attempts=None, check_finite=True):
+    """Decompose a 1-D signal into at most ``max_terms`` Gaussian chirplets
+    by greedy pursuit; returns an ``AdaptiveDecomposition``.
+
+    Each step finds the strongest component left in a family of Gaussian-
+    windowed spectrograms of the residual (windows of ``window_length``
+    rounded up to a power of two, halved down to 16 samples; by default the
+    power of two nearest the signal's length), refines its time, frequency,
+    spread and (with ``chirp=True``) chirp rate, and subtracts it with the
+    coefficient ``sum(r * conj(g))``. The pursuit stops after ``max_terms``
+    terms or at the first one that would not lower the residual's energy,
+    which is not kept. A real signal (float or integer samples) is taken
+    apart into real waveforms, each term standing for itself and its mirror
+    at the negative frequency; a complex one into complex chirplets over the
+    whole frequency circle.
+
+    ``extension`` continues the residual beyond both ends for the
+    spectrograms: a rule of ``extend`` by name, an ``ExtensionMode`` or its
+    int. ``range_factor`` (default 4; ``inf`` rescans everything): after a
+    subtraction the spectrograms are recomputed within this many
+    ``sqrt(2/alpha)`` of the term. ``max_attempts`` (default 10): refinement
+    fits per term. ``fs`` sets the units of ``terms_in_seconds`` and of the
+    spectrogram's axes only.
+
+    Non-finite samples raise ArgumentError naming the first; with
+    ``check_finite=False`` they go to the library, which then keeps no term
+    and reports a NaN residual percentage.
+    """
+    x = signal(x)
+    if x.ndim != 1:
+        raise ValueError("adaptive_transform takes one channel (a 1-D signal), not shape %s; decompose the "
+                         "channels one by one" % (x.shape,))
+    max_terms = integer(max_terms, "max_terms")
+    fs = _rate(fs)
+    code, rule = extension_rule(extension, "extension")
+    window_length = _optional(window_length, "window_length", integer,
+                              lambda v: _WINDOW_RANGE[0] <= v <= _WINDOW_RANGE[1],
+                              "is outside %d .. 2**30 samples" % _WINDOW_RANGE[0])
+    range_factor = _optional(range_factor, "range_factor", _real_number, lambda v: v > 0,
+                             "must be a positive number")
+    max_attempts = _optional(max_attempts, "max_attempts", integer, lambda v: v >= 1, "must be at least 1")
+    if check_finite:
+        problem = _first_non_finite(x)
+        if problem is not None:
+            raise problem
+    real = x.dtype.kind == "f"
+    context = dict(kind="adaptive-transform", n=len(x), max_terms=max_terms, extension=rule or extension)
+
+    t, c = np.zeros(max(max_terms, 0), dtype=TERM_DTYPE), np.zeros(max(max_terms, 0), dtype=np.complex128)
+    residual = np.empty_like(x)
+    found, percent = ctypes.c_int32(0), ctypes.c_double(math.nan)
+    call("ReAdaptiveTransform" if real else "CxAdaptiveTransform", pointer(x), len(x), 0 if chirp else 1,
+         code, window_length, float(range_factor), max_attempts, max_terms, ctypes.byref(found),
+         ctypes.byref(percent), pointer(c), _term_pointer(t), pointer(residual), context=context)
+    found = found.value
+    return AdaptiveDecomposition(np.ascontiguousarray(t[:found]), np.ascontiguousarray(c[:found]), residual,
+                                 percent.value, real, fs, len(x))
 
 
 def reassigned_spectrogram(x, *, window, hop, bins, fs=1.0, workers=None):

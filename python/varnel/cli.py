@@ -120,7 +120,8 @@ def compute_channel(method, x, fs, grid, progress):
 
 
 def analyse(method, data, fs, grid, show_progress=None, label="analyse"):
-    """channels x frames x bins TFArray (frames x bins for one channel)."""
+    """channels x frames x bins TFArray (frames x bins for one channel),
+    with ``summaries``: each channel's summary for the title, or None."""
     total = data.size
     enabled = total >= PROGRESS_THRESHOLD if show_progress is None else show_progress
     progress = Progress(total, label, enabled)
@@ -129,8 +130,15 @@ def analyse(method, data, fs, grid, show_progress=None, label="analyse"):
     finally:
         progress.close()
     if len(maps) == 1:
-        return maps[0]
-    return TFArray(np.stack([np.asarray(m) for m in maps]), maps[0].times, maps[0].freqs, fs, maps[0].layout)
+        tf = maps[0]
+    else:
+        tf = TFArray(np.stack([np.asarray(m) for m in maps]), maps[0].times, maps[0].freqs, fs, maps[0].layout)
+    tf.summaries = [getattr(m, "summary", None) for m in maps]
+    return tf
+
+
+def titled(title, summary):
+    return "%s (%s)" % (title, summary) if summary else title
 
 
 def _make_dir(path):
@@ -192,6 +200,11 @@ def _check_order(order):
         raise UsageError("--order must not be negative (got %d)" % order)
 
 
+def _check_terms(terms):
+    if terms < 1:
+        raise UsageError("--terms must be at least 1 (got %d)" % terms)
+
+
 def command_demo(args):
     from . import plotting, signals
     if args.fs <= 0 or args.duration <= 0:
@@ -212,7 +225,7 @@ def command_demo(args):
         tf = analyse(method, data, demo.fs, grid, show_progress=False)
         path = os.path.join(args.out, "%s.png" % method.name)
         track = can_track and method.name == DEMO_TRACKED
-        title = method.title + (" with its instantaneous frequency" if track else "")
+        title = titled(method.title, tf.summaries[0]) + (" with its instantaneous frequency" if track else "")
         plotting.save_representation(path, tf, title, truth=demo.components,
                                      dynamic_range=method.dynamic_range, tracks=track)
         written.append(path)
@@ -248,6 +261,7 @@ def command_analyze(args):
     if args.if_overlay and not _has("InstantaneousFrequency"):
         raise UsageError("--if-overlay needs InstantaneousFrequency, which the loaded library does not export")
     _check_order(args.order)
+    _check_terms(args.terms)
     if args.range is not None and not args.range > 0:
         raise UsageError("--range must be a positive number of dB (got %g)" % args.range)
     if not args.out.lower().endswith(".png"):
@@ -261,7 +275,8 @@ def command_analyze(args):
     if fs <= 0:
         raise UsageError("--fs must be positive (got %g)" % fs)
     hop = args.hop if args.hop is not None else max(1, args.bins // 4)
-    grid = methods.Grid(parse_window(args.window, args.bins, method.window), hop, args.bins, args.order)
+    grid = methods.Grid(parse_window(args.window, args.bins, method.window), hop, args.bins, args.order,
+                        args.terms)
     if method.memory is not None:
         need = method.memory(recording.data.shape[1], grid)
         if need > MEMORY_LIMIT:
@@ -274,7 +289,13 @@ def command_analyze(args):
     names = None
     if recording.channels == 2:
         names = ["left", "right"]
-    plotting.save_representation(args.out, tf, "%s of %s" % (method.title, os.path.basename(args.input)),
+    title = method.title
+    if len(tf.summaries) == 1:
+        title = titled(title, tf.summaries[0])
+    elif any(tf.summaries):
+        names = [titled(name, summary) for name, summary in
+                 zip(names or ["channel %d" % (c + 1) for c in range(len(tf.summaries))], tf.summaries)]
+    plotting.save_representation(args.out, tf, "%s of %s" % (title, os.path.basename(args.input)),
                                  channel_names=names, tracks=args.if_overlay,
                                  dynamic_range=args.range if args.range is not None else method.dynamic_range)
     print("wrote %s" % args.out)
@@ -330,6 +351,9 @@ def build_parser():
     analyze.add_argument("--order", type=int, default=2,
                          help="gabor-sp: highest order of atom interactions summed; 0 is a smooth energy map, "
                               "higher orders are sharper (default 2)")
+    analyze.add_argument("--terms", type=int, default=50,
+                         help="adaptive: most chirplet terms sought; fewer are kept when one more would not "
+                              "lower the energy left (default 50)")
     analyze.add_argument("--if-overlay", action="store_true",
                          help="draw the instantaneous frequency (the frequency centroid of each time slice) "
                               "over the picture")
@@ -365,7 +389,7 @@ def main(argv=None):
     except io.InputError as error:
         return _fail(str(error), EXIT_USAGE)
     except VarnelError as error:
-        return _fail(error.message + " (%s)" % error.name, EXIT_USAGE)
+        return _fail(error.message + (" (%s)" % error.name if error.name else ""), EXIT_USAGE)
     except LibraryError as error:
         return _fail(str(error), EXIT_FAILURE)
     except KeyboardInterrupt:

@@ -86,21 +86,33 @@ class VarnelError(RuntimeError):
 
     Attributes: ``code`` (the int status), ``name`` (its constant name, e.g.
     ``kStatusBadWindowSpec``), ``message`` (the sentence about the cause)
-    and ``function`` (the export that returned it, or None).
+    and ``function`` (the export that returned it, or None). ``code`` and
+    ``name`` are None for arguments that the numpy layer refuses before the
+    call because the library would accept them and return nothing useful
+    (``refused``).
     """
 
     def __init__(self, code, name=None, message=None, function=None):
-        self.code = int(code)
-        self.name = name if name is not None else status_name(self.code)
+        self.code = None if code is None else int(code)
+        self.name = name if name is not None or code is None else status_name(self.code)
         self.message = message if message is not None else SENTENCES.get(
             self.code, "the library returned an unknown status")
         self.function = function
+        if code is None:
+            super().__init__(self.message)
+            return
         where = "%s: " % function if function else ""
         super().__init__("%s [%sstatus %d, %s]" % (self.message, where, self.code, self.name))
 
+    @classmethod
+    def refused(cls, message):
+        """The error for arguments refused in Python, with no status."""
+        return cls(None, message=message)
+
 
 class ArgumentError(VarnelError, ValueError):
-    """The library refused the arguments (nothing was written)."""
+    """The library refused the arguments (nothing was written), or, with
+    ``code`` None, the numpy layer did before calling it."""
 
 
 class OutOfMemoryError(VarnelError, MemoryError):
@@ -270,6 +282,17 @@ def _adaptive_problem(code, kind, length=None, rows=None, count=None, hop=None, 
     return None
 
 
+def _transform_problem(code, n=None, max_terms=None, extension=None, **_):
+    if code == Status.kStatusBadLength and n is not None and n < 8:
+        return "the adaptive transform needs a signal of at least 8 samples (got %d)" % n
+    if code == Status.kStatusNegativeCount and max_terms is not None:
+        return "max_terms must not be negative (got %d)" % max_terms
+    if code == Status.kStatusBadExtensionMode and extension is not None:
+        return ("extension=%r is not an extension rule; choose zero, symmetric, periodic, tapered-symmetric, "
+                "linear or quadratic" % (extension,))
+    return None
+
+
 def describe(code, context=None):
     """A sentence for ``code``, specific when ``context`` (the arguments the
     export was given, under the keywords of the numpy layer) pins the cause."""
@@ -280,6 +303,8 @@ def describe(code, context=None):
         specific = _quadratic_problem(code, **context)
     elif kind in ("adaptive", "adaptive-sp", "reassigned"):
         specific = _adaptive_problem(code, kind, **context)
+    elif kind == "adaptive-transform":
+        specific = _transform_problem(code, **context)
     elif code == Status.kStatusBadWindowSpec:
         specific = _grid_problem(kind, **context)
     elif code == Status.kStatusBadLength:

@@ -261,6 +261,18 @@ _RULES = {"zero": ExtensionMode.Zero, "symmetric": ExtensionMode.Symmetric,
           "linear": ExtensionMode.Linear, "quadratic": ExtensionMode.Quadratic}
 
 
+def extension_rule(mode, name="mode"):
+    """(library code, rule name) of an extension rule given by name
+    (case-insensitive), as an ``ExtensionMode`` or as its int; the name is
+    None for an int that is no rule, which the library then refuses."""
+    if isinstance(mode, str):
+        if mode.lower() not in _RULES:
+            raise ValueError("unknown extension rule %r; choose one of %s" % (mode, ", ".join(_RULES)))
+        return int(_RULES[mode.lower()]), mode.lower()
+    code = integer(mode, name)
+    return code, next((rule for rule, value in _RULES.items() if value == code), None)
+
+
 def extend(x, m, mode="symmetric"):
     """x with ``m`` samples added on each side by an extension rule:
     ``"zero"``, ``"symmetric"`` (mirrored about the end sample, which is
@@ -273,19 +285,10 @@ def extend(x, m, mode="symmetric"):
     if x.ndim != 1:
         raise ValueError("extend takes a 1-D signal")
     m = integer(m, "m")
-    if isinstance(mode, str):
-        if mode.lower() not in _RULES:
-            raise ValueError("unknown extension rule %r; choose one of %s" % (mode, ", ".join(_RULES)))
-        code = int(_RULES[mode.lower()])
-    else:
-        code = integer(mode, "mode")
+    code, rule = extension_rule(mode)
     left = np.empty(max(m, 0), dtype=x.dtype)
     right = np.empty(max(m, 0), dtype=x.dtype)
     name = "ReExtension" if x.dtype.kind == "f" else "CxExtension"
-    try:
-        rule = mode if isinstance(mode, str) else ExtensionMode(code).name.lower()
-    except ValueError:
-        rule = None
     call(name, pointer(x), len(x), code, m, pointer(left), pointer(right),
          context=dict(kind="extension", n=len(x), m=m, mode=rule))
     return np.concatenate([left, x, right])

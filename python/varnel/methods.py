@@ -17,6 +17,9 @@ distribution's:
 ``start`` is the index of x[0] in the whole signal; it matters only to
 entries registered with ``blockwise=True``, which ``analyze`` feeds long
 inputs block by block (overlapping by the window length less one hop).
+An entry whose picture depends on what the computation found can say so
+in a short phrase for the title, as the attribute ``summary`` of the
+TFArray it returns (the adaptive spectrogram: terms kept and energy left).
 """
 import dataclasses
 
@@ -27,12 +30,13 @@ from . import adaptive, gabor, linear, quadratic, raw
 
 @dataclasses.dataclass(frozen=True)
 class Grid:
-    """The analysis grid: window samples, hop and bin count, and the order
-    of the representations that have one (the Gabor spectrogram)."""
+    """The analysis grid: window samples, hop and bin count, the order of
+    the Gabor spectrogram and the most terms of the adaptive one."""
     window: np.ndarray
     hop: int
     bins: int
     order: int = 2
+    terms: int = 50
 
 
 @dataclasses.dataclass(frozen=True)
@@ -128,6 +132,28 @@ def _gabor_sp(x, fs, grid, start=0):
     # grid's window is not used: a window of another shape has no closed-form
     # cross terms.
     return gabor.gabor_spectrogram(x, hop=grid.hop, bins=grid.bins, order=grid.order, fs=fs)
+
+
+def percent_text(value):
+    """A percentage for a title: one decimal, two significant digits below 1."""
+    return ("%.1f %%" if value >= 1 else "%.2g %%") % value
+
+
+# Not block-wise: each term is sought in the whole signal. The pursuit
+# chooses its own Gaussian windows, so the grid's window is not used; the
+# image is drawn on the grid's hop and bins. Over 60 dB each term shows to
+# about 3.7 standard deviations of its Gaussian, and the terms fitted to
+# noise far below the signal stay dark.
+@register("adaptive", "Adaptive spectrogram", requires=("ReAdaptiveTransform", "CxAdaptiveTransform",
+                                                         "ReAdaptiveSp", "CxAdaptiveSp"),
+          dynamic_range=60.0)
+def _adaptive(x, fs, grid, start=0):
+    decomposition = adaptive.adaptive_transform(x, grid.terms, fs=fs)
+    tf = decomposition.spectrogram(hop=grid.hop, bins=grid.bins)
+    tf.summary = "%d term%s" % (len(decomposition), "" if len(decomposition) == 1 else "s")
+    if np.isfinite(decomposition.residual_percent):
+        tf.summary += ", residual " + percent_text(decomposition.residual_percent)
+    return tf
 
 
 def make_window(family, length):

@@ -180,6 +180,34 @@ def test_overlay_on_other_maps_writes_a_picture(tmp_path, capsys, method):
     assert_picture(tmp_path / "s.png", plotting.figure_size(2))
 
 
+@pytest.mark.parametrize("channels", [1, 2])
+def test_analyze_adaptive_titles_its_residual(tmp_path, capsys, monkeypatch, channels):
+    # Chirps need more than five terms, so the percentages left are large
+    # enough to be shown with one decimal.
+    t = np.arange(6000) / 8000.0
+    data = [0.5 * np.cos(2 * np.pi * (500 * t + 900 * t ** 2)), 0.5 * np.cos(2 * np.pi * (2000 * t + 1200 * t ** 2))]
+    data = data[:channels]
+    write_wav(tmp_path / "a.wav", data)
+    drawn = []
+    original = plotting.save_representation
+    monkeypatch.setattr(plotting, "save_representation",
+                        lambda path, tf, title, **options: (drawn.append((title, options["channel_names"])),
+                                                            original(path, tf, title, **options)))
+    status, _, err = in_process(capsys, "analyze", tmp_path / "a.wav", "--method", "adaptive", "--terms", 5,
+                                "--bins", 128, "--hop", 16, "--out", tmp_path / "a.png", "--npy", tmp_path / "a.npy")
+    assert status == 0, err
+    assert_picture(tmp_path / "a.png", plotting.figure_size(channels))
+    decompositions = [varnel.adaptive_transform(np.round(x * 32767) / 32768, 5, fs=8000.0) for x in data]
+    summaries = ["5 terms, residual %.1f %%" % d.residual_percent for d in decompositions]
+    assert all(d.residual_percent > 1 for d in decompositions)
+    if channels == 1:
+        assert drawn == [("Adaptive spectrogram (%s) of a.wav" % summaries[0], None)]
+    else:
+        assert drawn == [("Adaptive spectrogram of a.wav", ["left (%s)" % summaries[0], "right (%s)" % summaries[1]])]
+    want = np.stack([d.spectrogram(hop=16, bins=128) for d in decompositions])
+    np.testing.assert_allclose(np.load(tmp_path / "a.npy"), want[0] if channels == 1 else want, rtol=1e-12)
+
+
 @pytest.mark.parametrize("suffix", [".npy", ".csv"])
 def test_analyze_arrays_and_csv(tmp_path, capsys, suffix):
     x = tone(0.1, 3000, fs=1.0)
@@ -243,6 +271,7 @@ def bad_inputs(tmp):
         "Gabor lattice": ([ok, "--method", "dgt", "--window", "gaussian:100", "--bins", "64", "--out", png],
                           "multiple of both hop=16 and bins=64"),
         "negative order": ([ok, "--method", "gabor-sp", "--order", "-1", "--out", png], "--order must not be"),
+        "negative terms": ([ok, "--method", "adaptive", "--terms", "-1", "--out", png], "--terms must be at least 1"),
         "Gabor spectrogram hop": ([ok, "--method", "gabor-sp", "--hop", "12", "--out", png],
                                   "hop to be a power of two (got 12)"),
     }
@@ -251,7 +280,8 @@ def bad_inputs(tmp):
 BAD = [
     "missing file", "unreadable format", "not really a WAV", "window longer than the signal",
     "bins not a power of two", "unknown method", "unknown window", "missing option", "not a number",
-    "picture not PNG", "output folder missing", "Gabor lattice", "negative order", "Gabor spectrogram hop"]
+    "picture not PNG", "output folder missing", "Gabor lattice", "negative order", "Gabor spectrogram hop",
+    "negative terms"]
 
 
 # Through the interpreter's -m entry; the rest run in this process.

@@ -60,7 +60,7 @@ EXPECTED_CTYPES = {
     "double *": ctypes.POINTER(ctypes.c_double), "const double *": ctypes.POINTER(ctypes.c_double),
     "int32_t *": ctypes.POINTER(ctypes.c_int32),
     "const WindowSpec *": ctypes.POINTER(raw.WindowSpec),
-    "const AdaptiveTerm *": ctypes.POINTER(raw.AdaptiveTerm),
+    "const AdaptiveTerm *": ctypes.POINTER(raw.AdaptiveTerm), "AdaptiveTerm *": ctypes.POINTER(raw.AdaptiveTerm),
 }
 
 EXPORTS = header_exports()
