@@ -61,18 +61,29 @@ struct ChangedRange {
     std::ptrdiff_t end = 0;
 };
 
-// coef = correlation of the residual with the term's chirplet over its
-// envelope; the residual loses coef * g there.
+// coef = sum of r conj(g) over the term's envelope, where alone the
+// chirplet g is not zero; the residual loses coef * g there.
 ChangedRange complexTermFit(double* residual, std::int32_t n, const AdaptiveTerm& term, ProbeSupport support,
                             ProbeBuffer& probe, double* coef) noexcept {
-    probeCorrelation(ResidualView{residual, n, true}, term, support, probe, coef);
-    // probe still holds the chirplet on the range just correlated.
+    coef[0] = coef[1] = 0.0;
     const SampleRange range = envelopeRange(term, n, support);
-    const double* g = probe.data();
+    if (range.end <= range.first) return {};
+    AdaptiveTerm shifted = term;
+    shifted.tc -= range.first;
+    const std::ptrdiff_t count = range.end - range.first;
+    double* g = probe.data();
+    chirpletAtom(shifted, static_cast<std::int32_t>(count), g);
     double* x = residual + 2 * static_cast<std::ptrdiff_t>(range.first);
-    for (std::ptrdiff_t i = 0; i < range.end - range.first; ++i) {
-        x[2 * i] -= coef[0] * g[2 * i] - coef[1] * g[2 * i + 1];
-        x[2 * i + 1] -= coef[0] * g[2 * i + 1] + coef[1] * g[2 * i];
+    double re = 0.0, im = 0.0;
+    for (std::ptrdiff_t i = 0; i < count; ++i) {
+        re += x[2 * i] * g[2 * i] + x[2 * i + 1] * g[2 * i + 1];
+        im += x[2 * i + 1] * g[2 * i] - x[2 * i] * g[2 * i + 1];
+    }
+    coef[0] = re;
+    coef[1] = im;
+    for (std::ptrdiff_t i = 0; i < count; ++i) {
+        x[2 * i] -= re * g[2 * i] - im * g[2 * i + 1];
+        x[2 * i + 1] -= re * g[2 * i + 1] + im * g[2 * i];
     }
     return {2 * static_cast<std::ptrdiff_t>(range.first), 2 * static_cast<std::ptrdiff_t>(range.end)};
 }

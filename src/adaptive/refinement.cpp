@@ -142,34 +142,6 @@ SampleRange envelopeRange(const AdaptiveTerm& term, std::int32_t n, ProbeSupport
     return {static_cast<std::int32_t>(first), static_cast<std::int32_t>(end)};
 }
 
-void probeCorrelation(const ResidualView& r, const AdaptiveTerm& term, ProbeSupport support, ProbeBuffer& probe,
-                      double* s) noexcept {
-    s[0] = s[1] = 0.0;
-    const SampleRange range = envelopeRange(term, r.n, support);
-    if (range.end <= range.first) return;
-    AdaptiveTerm shifted = term;
-    shifted.tc -= range.first;
-    double* g = probe.data();
-    chirpletAtom(shifted, range.end - range.first, g);
-    double re = 0.0, im = 0.0;
-    if (r.complexSignal) {
-        const double* x = r.data + 2 * static_cast<std::ptrdiff_t>(range.first);
-        for (std::ptrdiff_t i = 0; i < range.end - range.first; ++i) {
-            // x conj(g)
-            re += x[2 * i] * g[2 * i] + x[2 * i + 1] * g[2 * i + 1];
-            im += x[2 * i + 1] * g[2 * i] - x[2 * i] * g[2 * i + 1];
-        }
-    } else {
-        const double* x = r.data + range.first;
-        for (std::ptrdiff_t i = 0; i < range.end - range.first; ++i) {
-            re += x[i] * g[2 * i];
-            im -= x[i] * g[2 * i + 1];
-        }
-    }
-    s[0] = re;
-    s[1] = im;
-}
-
 void refineTerm(const ResidualView& r, const RefineSettings& settings, ProbeBuffer& probe, AdaptiveTerm& term) noexcept {
     const AdaptiveTerm base = term;
     AdaptiveTerm best = term;

@@ -45,11 +45,6 @@ private:
     ScratchBuffer<double> samples_;
 };
 
-// sum over the range of r[i] conj(g[i]) for the term's chirplet g, as
-// (re, im); for a real residual sum r Re g - i sum r Im g.
-void probeCorrelation(const ResidualView& r, const AdaptiveTerm& term, ProbeSupport support, ProbeBuffer& probe,
-                      double* s) noexcept;
-
 struct RefineSettings {
     std::int32_t chirpMode;    // 1: keep the probes' chirp rate
     std::int32_t maxAttempts;  // >= 1
