@@ -46,10 +46,9 @@ import math
 
 import numpy as np
 
-from . import axes, raw
-from ._arrays import INT32_MAX, call, integer, per_channel, pointer, signal, window as as_window
+from . import axes, linear, raw
+from ._arrays import INT32_MAX, call, integer, pointer, signal
 from .errors import ArgumentError
-from .linear import extension_rule
 from .result import TFArray
 
 FIELDS = ("alpha", "tc", "omega", "beta")
@@ -408,7 +407,7 @@ def adaptive_transform(x, max_terms, *, window_length=None, chirp=True, extensio
                          "channels one by one" % (x.shape,))
     max_terms = integer(max_terms, "max_terms")
     fs = _rate(fs)
-    code, rule = extension_rule(extension, "extension")
+    code, rule = linear.extension_rule(extension, "extension")
     window_length = _optional(window_length, "window_length", integer,
                               lambda v: _WINDOW_RANGE[0] <= v <= _WINDOW_RANGE[1],
                               "is outside %d .. 2**30 samples" % _WINDOW_RANGE[0])
@@ -450,30 +449,7 @@ def reassigned_spectrogram(x, *, window, hop, bins, fs=1.0, workers=None):
     (channels, ...) for 2-D input. ``.times`` are the window centres ``(i*hop +
     (len(window) - 1) / 2) / fs``, the instant the reassignment measures from.
     """
-    x = signal(x)
-    w = as_window(window)
-    hop, bins = integer(hop, "hop"), integer(bins, "bins")
-    spec = raw.window_spec(w, hop, bins)
-    real = x.dtype.kind == "f" and bins != 1
-    kept = bins // 2 if real else max(bins, 0)
-    usable = hop >= 1 and bins >= 1 and bins & (bins - 1) == 0
-
-    def one(channel):
-        n = len(channel)
-        frames = (n - len(w)) // hop + 1 if usable and n >= len(w) else 0
-        out = np.empty((frames, kept))
-        context = dict(kind="reassigned", n=n, L=len(w), hop=hop, bins=bins)
-        if real:
-            call("ReReassignedSTFTSp", pointer(channel), n, spec, pointer(out), context=context)
-        else:
-            # One bin: the complex form keeps the zero-frequency cell that
-            # the real form's bins//2 columns would leave out.
-            channel = np.ascontiguousarray(channel, dtype=np.complex128)
-            call("CxReassignedSTFTSp", pointer(channel), n, spec, pointer(out), context=context)
-        return out
-
-    values = per_channel(one, x, workers)
-    return TFArray(values, axes.times(values.shape[-2], hop, fs, offset=(len(w) - 1) / 2),
-                   axes.frequencies(bins, fs, count=kept), fs,
-                   "reassigned spectrogram: |X|^2/bins moved to the nearest frame and bin, bins 0..%d in FFT "
-                   "order" % (kept - 1))
+    return linear.power_map(x, window, hop, bins, fs, workers, ("ReReassignedSTFTSp", "CxReassignedSTFTSp"),
+                            kind="reassigned", offset=(len(window) - 1) / 2, shortest=lambda length: length,
+                            layout="reassigned spectrogram: |X|^2/bins moved to the nearest frame and bin, "
+                                   "bins 0..%d in FFT order")

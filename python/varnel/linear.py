@@ -101,6 +101,16 @@ def spectrogram(x, *, window, hop, bins, fs=1.0, start=0, workers=None):
     signal gives (frames, bins) in FFT order. ``.times`` and ``.freqs`` as
     for ``stft`` (``start`` moves the times only).
     """
+    return power_map(x, window, hop, bins, fs, workers, ("ReSTFTsp", "CxSTFTsp"), kind="stft",
+                     offset=start + len(window) / 2, shortest=lambda length: length + 1,
+                     layout="spectrogram: |X|^2/bins, bins 0..%d in FFT order")
+
+
+def power_map(x, window, hop, bins, fs, workers, exports, *, kind, offset, shortest, layout):
+    """The spectrogram-shaped maps (frames x bins//2 for a real signal,
+    frames x bins for a complex one or for one bin) of the two ``exports``,
+    real first: frames ``(n - L) // hop + 1`` for n >= shortest(L), times
+    ``(offset + i*hop) / fs``; ``layout`` is formatted with the last bin."""
     x = signal(x)
     w, hop, bins = _grid(window, hop, bins)
     spec = window_spec(w, hop, bins)
@@ -109,22 +119,21 @@ def spectrogram(x, *, window, hop, bins, fs=1.0, start=0, workers=None):
 
     def one(channel):
         n = len(channel)
-        frames = _frame_count(n, len(w), hop, bins)
-        context = dict(kind="stft", n=n, L=len(w), hop=hop, bins=bins)
+        frames = (n - len(w)) // hop + 1 if _usable(hop, bins) and n >= shortest(len(w)) else 0
+        context = dict(kind=kind, n=n, L=len(w), hop=hop, bins=bins)
         out = np.empty((frames, kept))
         if real:
-            call("ReSTFTsp", pointer(channel), n, spec, pointer(out), context=context)
+            call(exports[0], pointer(channel), n, spec, pointer(out), context=context)
         else:
-            # One bin keeps the zero-frequency value per frame; the real
-            # export shares one output element between two frames there.
+            # One bin keeps the zero-frequency value per frame, which the
+            # real form's bins//2 columns would leave out.
             channel = np.ascontiguousarray(channel, dtype=np.complex128)
-            call("CxSTFTsp", pointer(channel), n, spec, pointer(out), context=context)
+            call(exports[1], pointer(channel), n, spec, pointer(out), context=context)
         return out
 
     values = per_channel(one, x, workers)
-    return TFArray(values, axes.times(values.shape[-2], hop, fs, offset=start + len(w) / 2),
-                   axes.frequencies(bins, fs, count=kept), fs,
-                   "spectrogram: |X|^2/bins, bins 0..%d in FFT order" % (kept - 1))
+    return TFArray(values, axes.times(values.shape[-2], hop, fs, offset=offset),
+                   axes.frequencies(bins, fs, count=kept), fs, layout % (kept - 1))
 
 
 def gaussian(length, *, variance=None, centre=None):
