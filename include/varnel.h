@@ -584,7 +584,7 @@ VARNEL_API int32_t ReAdaptiveSp(const double *coefs, const AdaptiveTerm *terms, 
 VARNEL_API int32_t CxAdaptiveSp(const double *coefs, const AdaptiveTerm *terms, int32_t numTerms, int32_t dt,
                                 int32_t K, int32_t t0, int32_t f0, int32_t rows, int32_t cols, double *out);
 
-/* Reassigned spectrogram. The spec gives window w (Lw samples, Lw >= 2),
+/* Reassigned spectrogram. The WindowSpec gives window w (Lw samples, Lw >= 2),
  * time step dt and K bins (a power of two). Frame m covers samples
  * m*dt .. m*dt + Lw - 1, M = (N - Lw)/dt + 1 frames; each frame is
  * transformed with h = w/sqrt(K), with th[i] = (i - (Lw-1)/2) h[i] and

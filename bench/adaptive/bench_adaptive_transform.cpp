@@ -1,11 +1,17 @@
-// The adaptive transform's cost per term as the signal grows, and a long
-// decomposition.
+// The adaptive transform's cost per term as the signal grows, a long
+// decomposition, and the adaptive spectrogram's cost per term as its grid
+// grows.
 //
 //   term/varnel/<N>            time of one more term: (41 terms - 1 term)/40
 //                              on 41 well-separated chirplets, longest window
 //                              512; it should follow the terms, not N
 //   decomposition/varnel/<N>   100 terms of N = 2^16 samples (the chirplets
 //                              plus white noise), per call
+//   sp/varnel/<cells>          one term painted by the adaptive spectrogram
+//                              (reTermWigner, the per-term work of
+//                              ReAdaptiveSp), the terms inside the first
+//                              100 x 100 cells of grids of 10^4 and 10^7
+//                              cells of the same resolution
 //
 // --smoke decomposes a short signal once and checks that terms were found.
 #include "common/bench_frame.h"
@@ -13,6 +19,7 @@
 #include <chrono>
 #include <random>
 
+#include "adaptive/term_wigner.h"
 #include "varnel.h"
 
 namespace {
@@ -86,6 +93,26 @@ void decomposition(benchmark::State& state) {
     }
 }
 
+// Terms whose ellipses (about 32 rows by 40 columns) lie in the first 100
+// rows and columns of a grid with time step 4 and 200 bins. The export also
+// clears and scales the whole grid once per call; that is not per term.
+void spectrogramTerm(benchmark::State& state) {
+    constexpr std::int32_t kCols = 100;
+    const varnel::adaptive::WignerGrid grid{4, 200, 0, 0, static_cast<std::int32_t>(state.range(0) / kCols), kCols};
+    std::vector<AdaptiveTerm> terms;
+    for (std::int32_t j = 0; j < kChirplets; ++j) terms.push_back({0.01, 100.0 + 5.0 * j, 0.5 + 0.05 * j, 1e-4});
+    const double coef[] = {1.0, 0.5};
+    std::vector<double> out(static_cast<std::size_t>(grid.rows) * kCols, 0.0);
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        for (const AdaptiveTerm& term : terms) varnel::adaptive::reTermWigner(coef, term, grid, out.data());
+        benchmark::ClobberMemory();
+        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() /
+                               kChirplets);
+    }
+    if (!(out[50 * kCols + 20] > 0.0)) fail(state, "the terms painted nothing");
+}
+
 void registerBenchmarks() {
     const std::vector<std::int64_t> sizes =
         gSmoke ? std::vector<std::int64_t>{1 << 13} : std::vector<std::int64_t>{1 << 14, 1 << 15, 1 << 16, 1 << 17};
@@ -98,6 +125,11 @@ void registerBenchmarks() {
     auto* b = benchmark::RegisterBenchmark("decomposition/varnel", decomposition)->Arg(n);
     b->Unit(benchmark::kMicrosecond);
     if (gSmoke) b->Iterations(1);
+    for (const std::int64_t cells : {10000, 10000000}) {
+        auto* sp = benchmark::RegisterBenchmark("sp/varnel", spectrogramTerm)->Arg(cells);
+        sp->UseManualTime()->Unit(benchmark::kMicrosecond);
+        if (gSmoke) sp->Iterations(1);
+    }
 }
 
 }  // namespace
