@@ -6,15 +6,10 @@
 
 #include "adaptive/chirplet.h"
 #include "adaptive/peak_search.h"
+#include "adaptive/sum_of_squares.h"
 
 namespace varnel::adaptive {
 namespace {
-
-double energy(const double* x, std::ptrdiff_t count) noexcept {
-    double sum = 0.0;
-    for (std::ptrdiff_t i = 0; i < count; ++i) sum += x[i] * x[i];
-    return sum;
-}
 
 // The residual's energy as a sum of block energies: a subtraction changes
 // only the blocks under the term's support, so the energy after each term
@@ -32,7 +27,7 @@ public:
         if (!sums_.ok()) return;
         for (std::ptrdiff_t b = first / kBlock; b * kBlock < end; ++b) {
             const std::ptrdiff_t from = b * kBlock;
-            sums_[b] = energy(x_ + from, std::min(kBlock, count_ - from));
+            sums_[b] = sumOfSquares(x_ + from, std::min(kBlock, count_ - from));
         }
     }
 

@@ -12,6 +12,7 @@
 #include <limits>
 
 #include "adaptive/reassignment.h"
+#include "adaptive/sum_of_squares.h"
 #include "adaptive/windowed_fft.h"
 #include "fft/plan_hold.h"
 #include "frame/export_guard.h"
@@ -52,18 +53,6 @@ std::int32_t checkArguments(const double* signal, std::int32_t n, const WindowSp
     if (signal == nullptr || out == nullptr) return kStatusBadLength;
     grid = Grid{spec->window, length, step, bins, (std::int64_t{n} - length) / step + 1, input};
     return kStatusOk;
-}
-
-// The sum of squares in eight running sums, so that the pass over the
-// whole signal is not one long chain of dependent additions.
-double sumOfSquares(const double* v, std::int64_t count) noexcept {
-    double lanes[8] = {};
-    std::int64_t i = 0;
-    for (; i + 8 <= count; i += 8) {
-        for (int j = 0; j < 8; ++j) lanes[j] += v[i + j] * v[i + j];
-    }
-    for (; i < count; ++i) lanes[0] += v[i] * v[i];
-    return ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3])) + ((lanes[4] + lanes[5]) + (lanes[6] + lanes[7]));
 }
 
 // One millionth of the mean power of the whole signal. A signal whose
