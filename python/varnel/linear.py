@@ -26,10 +26,11 @@ def _usable(hop, bins):
     return hop >= 1 and bins >= 1 and bins & (bins - 1) == 0
 
 
-def _frame_count(n, length, hop, bins):
+def _frame_count(n, length, hop, bins, shortest=None):
     # Only meaningful when the library will accept the arguments; otherwise
-    # it refuses them before writing, and an empty output is enough.
-    if not _usable(hop, bins) or n <= length:
+    # it refuses them before writing, and an empty output is enough. The
+    # STFT needs more samples than the window (shortest = length + 1).
+    if not _usable(hop, bins) or n < (length + 1 if shortest is None else shortest):
         return 0
     return (n - length) // hop + 1
 
@@ -119,7 +120,7 @@ def power_map(x, window, hop, bins, fs, workers, exports, *, kind, offset, short
 
     def one(channel):
         n = len(channel)
-        frames = (n - len(w)) // hop + 1 if _usable(hop, bins) and n >= shortest(len(w)) else 0
+        frames = _frame_count(n, len(w), hop, bins, shortest(len(w)))
         context = dict(kind=kind, n=n, L=len(w), hop=hop, bins=bins)
         out = np.empty((frames, kept))
         if real:
