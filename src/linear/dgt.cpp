@@ -16,7 +16,7 @@ extern "C" VARNEL_API int32_t ReDGT(const double* x, int32_t n, const WindowSpec
             return status;
         }
         varnel::gabor::PeriodicSignal signal;
-        if (const std::int32_t status = varnel::gabor::describePeriodicSignal(n, lattice, signal);
+        if (const std::int32_t status = varnel::gabor::describePeriodicSignal(n, lattice, 1, signal);
             status != kStatusOk) {
             return status;
         }

@@ -34,7 +34,7 @@ extern "C" VARNEL_API int32_t CxDGTEx(const double* inRe, const double* inIm, in
         Lattice lattice;
         if (const std::int32_t status = checkLattice(spec, false, lattice); status != kStatusOk) return status;
         PeriodicSignal signal;
-        if (const std::int32_t status = describePeriodicSignal(n, lattice, signal); status != kStatusOk) {
+        if (const std::int32_t status = describePeriodicSignal(n, lattice, outStride, signal); status != kStatusOk) {
             return status;
         }
         // Both layouts need 2(L + P) doubles: two halves, or L + P pairs.

@@ -3,17 +3,22 @@
 #include <algorithm>
 #include <climits>
 
+#include "frame/array_size.h"
+
 namespace varnel::gabor {
 
-std::int32_t describePeriodicSignal(std::int32_t n, const Lattice& lattice, PeriodicSignal& signal) noexcept {
+std::int32_t describePeriodicSignal(std::int32_t n, const Lattice& lattice, std::int64_t outStride,
+                                    PeriodicSignal& signal) noexcept {
+    if (std::int64_t{n} + lattice.length > INT32_MAX) return kStatusBadLength;
     const std::int64_t step = lattice.step;
     const std::int64_t remainder = n % step;
     const std::int64_t padded = (n + step - 1) / step * step;
     // With r = 0 the last frame's window ends exactly at the padded end;
     // otherwise the transform is given r more samples, still F frames.
     const std::int64_t stftLength = padded + lattice.length - step + remainder;
-    if (stftLength > INT32_MAX) return kStatusBadLength;
-    signal = PeriodicSignal{padded, padded / step, static_cast<std::int32_t>(stftLength),
+    const std::int64_t frames = padded / step;
+    if (!tableFits(frames, lattice.bins, outStride)) return kStatusNoMemory;
+    signal = PeriodicSignal{padded, frames, static_cast<std::int32_t>(stftLength),
                             static_cast<std::size_t>(padded + lattice.length)};
     return kStatusOk;
 }

@@ -17,9 +17,13 @@ struct PeriodicSignal {
     std::size_t slots;        // L + P samples in the extended buffer
 };
 
-// kStatusOk and the geometry for n >= 1 samples, or kStatusBadLength when
-// the extended signal would not fit the 32-bit length of the STFT.
-std::int32_t describePeriodicSignal(std::int32_t n, const Lattice& lattice, PeriodicSignal& signal) noexcept;
+// kStatusOk and the geometry for n >= 1 samples; kStatusBadLength when
+// the extended length n + L exceeds 2^31 - 1 (the STFT's length is P + L -
+// dM + (n mod dM), at most n + L, so it always fits then), else
+// kStatusNoMemory when the F*N coefficients, value i at i*outStride
+// doubles, would not fit one array.
+std::int32_t describePeriodicSignal(std::int32_t n, const Lattice& lattice, std::int64_t outStride,
+                                    PeriodicSignal& signal) noexcept;
 
 // Fills buffer[0 .. slots-1] (doubles): x[t*stride] at h + t, zeros up to
 // h + P, then the periodic continuation on both sides. Returns the

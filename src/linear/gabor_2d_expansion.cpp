@@ -5,11 +5,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "frame/array_size.h"
 #include "frame/export_guard.h"
 #include "frame/scratch.h"
 #include "linear/dgt_lattice.h"
 #include "linear/gabor_2d_plans.h"
-#include "linear/gabor_2d_size.h"
 #include "varnel.h"
 
 namespace {
@@ -77,7 +77,11 @@ extern "C" VARNEL_API int32_t DGE2d(const double* coef, int32_t F1, int32_t N1, 
             return kStatusBadWindowSpec;
         }
         const std::int64_t depth = std::int64_t{F1} * N1;
-        ScratchBuffer<double> intermediate(intermediateDoubles(nCols, depth));
+        if (!varnel::tableFits(depth, 2 * std::int64_t{F2} * N2) || !varnel::tableFits(nRows, nCols)) {
+            return kStatusNoMemory;
+        }
+        ScratchBuffer<double> intermediate(varnel::elementCount({2, static_cast<std::uint64_t>(nCols),
+                                                                 static_cast<std::uint64_t>(depth)}));
         if (!intermediate.ok()) return kStatusNoMemory;
         PlanPairHold plans(N1, N2);
         if (!plans.ok()) return kStatusNoMemory;
