@@ -10,6 +10,10 @@
  *  - Functions returning int32_t return kStatusOk (0) on success, a small
  *    positive code for an argument error (nothing is written then) or
  *    kStatusNoMemory when working memory could not be obtained.
+ *  - A call whose caller arrays, at the sizes and strides documented for
+ *    it, would span more than PTRDIFF_MAX bytes returns kStatusNoMemory
+ *    after its argument checks and before it reads, allocates or writes
+ *    anything, unless it documents another status for that limit.
  *  - Spectra are stored in FFT bin order (bin 0 first) in one of three
  *    layouts:
  *      Cx   interleaved complex: 2n doubles, re/im of bin k at 2k, 2k+1.
@@ -324,8 +328,9 @@ VARNEL_API int32_t ReDGEWithIC(const double *coef, int32_t F, int32_t N, const W
 
 /* F1 = ceil(nRows/dM1), F2 = ceil(nCols/dM2); out as above. Status 1 for
  * nRows < 1 or nCols < 1; 29 when either spec breaks the transform's
- * lattice rules; -20001 without memory; otherwise the first non-zero status
- * of ReDGT or CxDGT (e.g. 1 when nRows = dM1), out then partly written. */
+ * lattice rules; 1 when nRows + L1 or nCols + L2 exceeds 2^31 - 1; -20001
+ * without memory; otherwise the first non-zero status of ReDGT or CxDGT
+ * (e.g. 1 when nRows = dM1), out then partly written. */
 VARNEL_API int32_t DGT2d(const double *image, int32_t nRows, int32_t nCols, const WindowSpec *spec1,
                          const WindowSpec *spec2, double *out);
 
@@ -474,8 +479,10 @@ VARNEL_API int32_t MIFOfGaborSp(const double *coefs, int32_t M, int32_t N, int32
  * invalid centroids are replaced by the straight line between their valid
  * neighbours, a leading run rising from 0 (as if slice -1 held 0), a
  * trailing run falling to 0 at slice T; no valid centroid gives all zeros.
- * reserved1 and reserved2 are not read. 1 when T < 1 or F < 1 (nothing
- * written), otherwise 0 with both outputs fully written. No working memory. */
+ * reserved1 and reserved2 are not read. 1 when T < 1 or F < 1, -20001 when
+ * S (T*F doubles) would span more than PTRDIFF_MAX bytes (nothing written
+ * either way), otherwise 0 with both outputs fully written. No working
+ * memory. */
 VARNEL_API int32_t InstantaneousFrequency(const double *S, int32_t T, int32_t F, int32_t reserved1, int32_t reserved2,
                                           double *freq, double *energy);
 
@@ -577,7 +584,8 @@ VARNEL_API int32_t CxAdaptiveTransform(const double *signal, int32_t N, int32_t 
  * resolvable frequency, adds nothing.
  * Tests in this order: 1 when numTerms, rows or cols < 1, or coefs, terms
  * or out is null; 21 when dt < 1; 3 when K < 1; 30 unless 0 <= f0 < K and
- * f0 + cols <= K; 32 for an unusable term. Nothing is written then.
+ * f0 + cols <= K; 32 for an unusable term; -20001 when out (rows*cols
+ * doubles) would span more than PTRDIFF_MAX bytes. Nothing is written then.
  * No working memory. Note the argument order: coefficients first. */
 VARNEL_API int32_t ReAdaptiveSp(const double *coefs, const AdaptiveTerm *terms, int32_t numTerms, int32_t dt,
                                 int32_t K, int32_t t0, int32_t f0, int32_t rows, int32_t cols, double *out);

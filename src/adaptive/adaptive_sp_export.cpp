@@ -5,6 +5,7 @@
 
 #include "adaptive/chirplet.h"
 #include "adaptive/term_wigner.h"
+#include "frame/array_size.h"
 #include "frame/export_guard.h"
 #include "varnel.h"
 
@@ -24,6 +25,7 @@ std::int32_t adaptiveSpectrogram(const double* coefs, const AdaptiveTerm* terms,
         if (K < 1) return kStatusBadBinCount;
         if (f0 < 0 || f0 >= K || std::int64_t{f0} + cols > K) return kStatusBadRange;
         if (const std::int32_t status = adaptive::checkTerms(terms, coefs, count); status != kStatusOk) return status;
+        if (!tableFits(rows, cols)) return kStatusNoMemory;
         const adaptive::WignerGrid grid{dt, K, std::max(t0, 0), f0, rows, cols};
         const std::ptrdiff_t cells = static_cast<std::ptrdiff_t>(rows) * cols;
         std::fill(out, out + cells, 0.0);

@@ -15,6 +15,7 @@
 #include "adaptive/sum_of_squares.h"
 #include "adaptive/windowed_fft.h"
 #include "fft/plan_hold.h"
+#include "frame/array_size.h"
 #include "frame/export_guard.h"
 #include "frame/scratch.h"
 #include "varnel.h"
@@ -52,7 +53,7 @@ std::int32_t checkArguments(const double* signal, std::int32_t n, const WindowSp
     if (length < 2 || spec->window == nullptr) return kStatusBadWindowSpec;
     if (signal == nullptr || out == nullptr) return kStatusBadLength;
     grid = Grid{spec->window, length, step, bins, (std::int64_t{n} - length) / step + 1, input};
-    return kStatusOk;
+    return tableFits(grid.frameCount, grid.binsOut()) ? kStatusOk : kStatusNoMemory;
 }
 
 // One millionth of the mean power of the whole signal. A signal whose

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "frame/array_size.h"
 #include "frame/export_guard.h"
 #include "linear/dge_synthesis.h"
 #include "linear/dgt_lattice.h"
@@ -17,6 +18,7 @@ extern "C" VARNEL_API int32_t ReDGE(const double* coef, int32_t F, int32_t N, co
         if (const std::int32_t status = checkLatticeWithBins(spec, N, false, lattice); status != kStatusOk) {
             return status;
         }
+        if (!varnel::tableFits(F, N)) return kStatusNoMemory;
         SynthesisWorkspace workspace(lattice, F, 1);
         if (!workspace.ok()) return kStatusNoMemory;
         if (const std::int32_t status = workspace.addRealFrames(coef); status != kStatusOk) return status;

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "frame/array_size.h"
 #include "frame/export_guard.h"
 #include "linear/dge_synthesis.h"
 #include "linear/dgt_lattice.h"
@@ -20,6 +21,7 @@ extern "C" VARNEL_API int32_t CxDGEEx(const double* inRe, const double* inIm, in
         if (const std::int32_t status = checkLatticeWithBins(spec, N, false, lattice); status != kStatusOk) {
             return status;
         }
+        if (!varnel::tableFits(F, N, inStride) || !varnel::tableFits(1, outLength, outStride)) return kStatusNoMemory;
         SynthesisWorkspace workspace(lattice, F, 2);
         if (!workspace.ok()) return kStatusNoMemory;
         if (const std::int32_t status = workspace.addComplexFrames(inRe, inIm, inStride); status != kStatusOk) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "frame/array_size.h"
 #include "frame/export_guard.h"
 #include "linear/dge_synthesis.h"
 #include "linear/dgt_lattice.h"
@@ -23,6 +24,7 @@ extern "C" VARNEL_API int32_t ReDGEWithIC(const double* coef, int32_t F, int32_t
         const std::int32_t overlap = lattice.length - lattice.step;
         if (stateLength == nullptr || *stateLength < 0 || *stateLength > overlap) return kStatusBadLength;
 
+        if (!varnel::tableFits(F, N)) return kStatusNoMemory;  // and so the F*dM <= F*N samples out
         SynthesisWorkspace workspace(lattice, F, 1);
         if (!workspace.ok()) return kStatusNoMemory;
         if (const std::int32_t status = workspace.addRealFrames(coef); status != kStatusOk) return status;

@@ -71,7 +71,8 @@ VARNEL_API int32_t CxSTFTExWithShift(const double* xRe, const double* xIm, int32
                                      int32_t outStride) {
     return guardedExport([&]() -> std::int32_t {
         stft::Grid grid;
-        if (const std::int32_t status = stft::checkGrid(N, spec, grid); status != kStatusOk) return status;
+        const stft::ArrayLayout layout{xStride, outStride, false};
+        if (const std::int32_t status = stft::checkGrid(N, spec, layout, grid); status != kStatusOk) return status;
         const std::int32_t reduced = stft::reducedShift(shift ? *shift : 0, grid.binCount);
         const std::int32_t status =
             complexStftFrames({xRe, xIm, xStride}, grid, reduced, {outRe, outIm, outStride});

@@ -1,8 +1,10 @@
 #include "linear/stft_grid.h"
 
+#include "frame/array_size.h"
+
 namespace varnel::stft {
 
-std::int32_t checkGrid(std::int32_t n, const WindowSpec* spec, Grid& grid) noexcept {
+std::int32_t checkGrid(std::int32_t n, const WindowSpec* spec, const ArrayLayout& layout, Grid& grid) noexcept {
     if (spec == nullptr) return kStatusBadWindowSpec;
     const std::int32_t length = spec->windowLength;
     const std::int32_t step = spec->timeStep;
@@ -12,7 +14,14 @@ std::int32_t checkGrid(std::int32_t n, const WindowSpec* spec, Grid& grid) noexc
     if (length > 0 && spec->window == nullptr) return kStatusBadWindowSpec;
     // n - L needs 64 bits: a negative window length may push it past 2^31.
     const std::int64_t span = std::int64_t{n} - length;
-    grid = Grid{spec->window, length, step, bins, span / step + 1};
+    const std::int64_t frames = span / step + 1;
+    const std::int64_t outValues = !layout.halfRows ? frames * bins
+                                   : bins == 1      ? (frames + 1) / 2
+                                                    : frames * (bins / 2);
+    // A negative n (below a yet more negative L) has no samples to read.
+    const std::int64_t samples = n > 0 ? n : 0;
+    if (!tableFits(1, samples, layout.inStride) || !tableFits(1, outValues, layout.outStride)) return kStatusNoMemory;
+    grid = Grid{spec->window, length, step, bins, frames};
     return kStatusOk;
 }
 

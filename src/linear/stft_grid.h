@@ -17,12 +17,22 @@ struct Grid {
     std::int64_t frameCount;     // F = (N - L)/D + 1 >= 1; up to 2^32 when L is very negative
 };
 
+// Where the caller's arrays keep their values: input samples inStride
+// doubles apart, output values outStride apart, and either all F*M bins
+// or the spectrogram rows of M/2 ((F+1)/2 values for M = 1).
+struct ArrayLayout {
+    std::int64_t inStride;
+    std::int64_t outStride;
+    bool halfRows;
+};
+
 // kStatusOk and the grid of a signal of n samples, or the status of the
 // first failing check: kStatusBadLength when n <= L, then
 // kStatusBadWindowSpec for D < 1 or M not a power of two. A missing spec,
 // or a missing window of positive length, is a window spec that cannot be
-// used (kStatusBadWindowSpec).
-std::int32_t checkGrid(std::int32_t n, const WindowSpec* spec, Grid& grid) noexcept;
+// used (kStatusBadWindowSpec). Last, kStatusNoMemory when the input or
+// the output of that layout would not fit one array.
+std::int32_t checkGrid(std::int32_t n, const WindowSpec* spec, const ArrayLayout& layout, Grid& grid) noexcept;
 
 // The caller's shift as its non-negative residue modulo M.
 std::int32_t reducedShift(std::int32_t shift, std::int32_t binCount) noexcept;

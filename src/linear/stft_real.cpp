@@ -30,7 +30,9 @@ VARNEL_API int32_t ReSTFTWithShift(const double* x, int32_t N, const WindowSpec*
                                    double* out) {
     return guardedExport([&]() -> std::int32_t {
         stft::Grid grid;
-        if (const std::int32_t status = stft::checkGrid(N, spec, grid); status != kStatusOk) return status;
+        if (const std::int32_t status = stft::checkGrid(N, spec, {1, 1, false}, grid); status != kStatusOk) {
+            return status;
+        }
         const std::int32_t reduced = stft::reducedShift(shift ? *shift : 0, grid.binCount);
         const std::int32_t status = realStftFrames(x, grid, reduced, out);
         // The caller's phase reference moves only when all frames were made.

@@ -60,7 +60,9 @@ extern "C" {
 VARNEL_API int32_t ReSTFTsp(const double* x, int32_t N, const WindowSpec* spec, double* out) {
     return guardedExport([&]() -> std::int32_t {
         stft::Grid grid;
-        if (const std::int32_t status = stft::checkGrid(N, spec, grid); status != kStatusOk) return status;
+        if (const std::int32_t status = stft::checkGrid(N, spec, {1, 1, true}, grid); status != kStatusOk) {
+            return status;
+        }
         return realSpectrogram(x, grid, out);
     });
 }
@@ -68,7 +70,9 @@ VARNEL_API int32_t ReSTFTsp(const double* x, int32_t N, const WindowSpec* spec, 
 VARNEL_API int32_t CxSTFTsp(const double* x, int32_t N, const WindowSpec* spec, double* out) {
     return guardedExport([&]() -> std::int32_t {
         stft::Grid grid;
-        if (const std::int32_t status = stft::checkGrid(N, spec, grid); status != kStatusOk) return status;
+        if (const std::int32_t status = stft::checkGrid(N, spec, {2, 1, false}, grid); status != kStatusOk) {
+            return status;
+        }
         return complexSpectrogram(x, grid, out);
     });
 }

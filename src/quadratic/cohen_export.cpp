@@ -2,6 +2,7 @@
 // Wigner-Ville computation with the lag-time table smoothed along time.
 #include <cstdint>
 
+#include "frame/array_size.h"
 #include "frame/export_guard.h"
 #include "quadratic/cohen_stages.h"
 #include "quadratic/wigner_grid.h"
@@ -51,6 +52,7 @@ extern "C" VARNEL_API int32_t Cohen(const double* re, const double* im, int32_t 
         // The signal is prepared even when there is nothing to write.
         if (re == nullptr || (out == nullptr && grid.outputCount() > 0)) return kStatusBadLength;
         if (kernel == nullptr) return kStatusBadKernelSize;
+        if (!grid.outputFits() || !varnel::tableFits(grid.lagLength, kernelWidth)) return kStatusNoMemory;
         return cohenDistribution(re, im, N, KernelRows::table(kernel, nFreq, kernelWidth), nFreq, timeStep,
                                  analytic, out);
     });

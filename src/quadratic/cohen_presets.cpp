@@ -30,7 +30,7 @@ std::int32_t presetDistribution(const double* re, const double* im, std::int32_t
     if (nFreq < 1) return kStatusBadKernelSize;
     const wigner::WignerGrid grid = wigner::wignerGrid(im, analytic, n, nFreq, timeStep);
     if (re == nullptr || (out == nullptr && grid.outputCount() > 0)) return kStatusBadLength;
-    if (n > wigner::kMaxSignalLength) return kStatusNoMemory;
+    if (n > wigner::kMaxSignalLength || !grid.outputFits()) return kStatusNoMemory;
 
     const std::int32_t width = nextPow2(n);
     // The table of nFreq rows is never formed: the smoothing asks for one

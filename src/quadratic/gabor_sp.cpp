@@ -53,6 +53,8 @@ void writeSpectrogram(const SpectrogramShape& s, ComplexArray acc, double scale,
 }
 
 std::int32_t gaborSpectrogram(const SpectrogramRequest& r, double* out) {
+    // The caller's coefficients (M*N Cx values) and output (M*K2 rows of nF).
+    if (!tableFits(r.M, 2 * std::int64_t{r.N}) || !tableFits(std::int64_t{r.M} * r.K2, r.nF)) return kStatusNoMemory;
     const std::int32_t NT = timeFftLength(6.3 * std::sqrt(r.a), r.dM, r.M);
     if (NT == 0) return kStatusNoMemory;
     const SpectrogramShape shape{r.M, r.N, r.K1, r.K2, NT, r.nF};

@@ -81,6 +81,8 @@ void writeQuotient(std::int32_t M, std::int32_t K2, std::int32_t NT, const doubl
 
 std::int32_t meanInstantaneousFrequency(const double* coefs, std::int32_t M, std::int32_t N, std::int32_t dM, double a,
                                         std::int32_t order, std::int32_t K2, double* out) {
+    // The caller's coefficients, M*N Cx values; (M-1)*K2 outputs fit then.
+    if (!tableFits(M, 2 * std::int64_t{N})) return kStatusNoMemory;
     const std::int32_t NT = timeFftLength(12.0 * std::sqrt(2.0 * a), dM, M);
     if (NT == 0) return kStatusNoMemory;
     const MifWorkspace space(M, K2, NT);

@@ -20,7 +20,7 @@ extern "C" VARNEL_API int32_t WVD(const double* re, const double* im, int32_t N,
         const WignerGrid grid = wignerGrid(im, analytic, N, nFreq, timeStep);
         if (grid.outputCount() == 0) return kStatusOk;
         if (re == nullptr || out == nullptr) return kStatusBadLength;
-        if (N > kMaxSignalLength) return kStatusNoMemory;
+        if (N > kMaxSignalLength || !grid.outputFits()) return kStatusNoMemory;
 
         // Each slice's column of the lag table is made just before its
         // transform. Every allocation comes before the first write to out.

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "frame/array_size.h"
 #include "frame/scratch.h"
 
 namespace varnel::wigner {
@@ -30,6 +31,7 @@ struct WignerGrid {
 
     bool complexSequence() const noexcept { return mode != SignalMode::Real; }
     std::int64_t outputCount() const noexcept { return std::int64_t{sliceCount} * binCount; }
+    bool outputFits() const noexcept { return tableFits(sliceCount, binCount); }
     // Positions of the analysed sequence between slices: the table's grid step.
     std::ptrdiff_t gridStep() const noexcept { return std::ptrdiff_t{up} * timeStep; }
 };
