@@ -17,14 +17,16 @@
  *      Hc   half-complex spectrum of a real sequence of length n: n doubles,
  *           Re X[k] at k for k = 0..n/2, Im X[k] at n-k for k = 1..ceil(n/2)-1.
  *  - Arrays: after the argument tests listed for a function, and before it
- *    takes working memory, an array argument that the call would read or
- *    write but is null, or an output whose extent overlaps that of another
- *    array argument, is answered with kStatusBadLength (1) and nothing is
- *    written. Extents are those the documented sizes give; an array of no
- *    elements may be null; the (re, im) pair of a complex argument is one
- *    array, so interleaved parts do not overlap each other; arrays that are
- *    read and written (shift, history, state) count as outputs, the window
- *    of a WindowSpec as an input.
+ *    takes working memory or reads or writes anything, its array arguments
+ *    are tested at the extents their documented sizes and strides give:
+ *    kStatusNoMemory when one would span more than PTRDIFF_MAX bytes (no
+ *    array is that large); then kStatusBadLength (1) when one that the call
+ *    would read or write is null, or when an output overlaps another array
+ *    argument. Nothing is written then. An array of no elements may be
+ *    null; the (re, im) pair of a complex argument is one array, so
+ *    interleaved parts do not overlap each other; arrays that are read and
+ *    written (shift, history, state) count as outputs, the window of a
+ *    WindowSpec as an input.
  *  - Non-finite samples are never refused: they propagate through the
  *    arithmetic (an FFT spreads one over its whole frame), and no sample
  *    value sets a loop count or an unchecked index, so they cannot make a
@@ -350,7 +352,8 @@ VARNEL_API int32_t ReDGEWithIC(const double *coef, int32_t F, int32_t N, const W
 
 /* F1 = ceil(nRows/dM1), F2 = ceil(nCols/dM2); out as above. Status 1 for
  * nRows < 1 or nCols < 1; 29 when either spec breaks the transform's
- * lattice rules; 1 for a null or overlapping array; -20001 without memory;
+ * lattice rules; 1 when nRows + L1 or nCols + L2 exceeds 2^31 - 1; then the
+ * array tests; -20001 without memory;
  * otherwise the first non-zero status
  * of ReDGT or CxDGT (e.g. 1 when nRows = dM1), out then partly written. */
 VARNEL_API int32_t DGT2d(const double *image, int32_t nRows, int32_t nCols, const WindowSpec *spec1,
@@ -503,9 +506,9 @@ VARNEL_API int32_t MIFOfGaborSp(const double *coefs, int32_t M, int32_t N, int32
  * invalid centroids are replaced by the straight line between their valid
  * neighbours, a leading run rising from 0 (as if slice -1 held 0), a
  * trailing run falling to 0 at slice T; no valid centroid gives all zeros.
- * reserved1 and reserved2 are not read. 1 when T < 1 or F < 1, then for a
- * null or overlapping array (nothing written then), otherwise 0 with both
- * outputs fully written. No working memory. */
+ * reserved1 and reserved2 are not read. 1 when T < 1 or F < 1, then the
+ * array tests (S of T*F doubles; -20001 is the only use of that status
+ * here), otherwise 0 with both outputs fully written. No working memory. */
 VARNEL_API int32_t InstantaneousFrequency(const double *S, int32_t T, int32_t F, int32_t reserved1, int32_t reserved2,
                                           double *freq, double *energy);
 
@@ -607,9 +610,10 @@ VARNEL_API int32_t CxAdaptiveTransform(const double *signal, int32_t N, int32_t 
  * instantaneous frequency exceeds 2^52 bins in magnitude, and so has no
  * resolvable frequency, adds nothing.
  * Tests in this order: 1 when numTerms, rows or cols < 1, or coefs, terms
- * or out is null or out overlaps coefs or terms; 21 when dt < 1; 3 when K < 1; 30 unless 0 <= f0 < K and
- * f0 + cols <= K; 32 for an unusable term. Nothing is written then.
- * No working memory. Note the argument order: coefficients first. */
+ * or out is null or out overlaps coefs or terms (-20001 when out, rows*cols
+ * doubles, is beyond any array); 21 when dt < 1; 3 when K < 1; 30 unless
+ * 0 <= f0 < K and f0 + cols <= K; 32 for an unusable term. Nothing is
+ * written then. No working memory. Note the argument order: coefficients first. */
 VARNEL_API int32_t ReAdaptiveSp(const double *coefs, const AdaptiveTerm *terms, int32_t numTerms, int32_t dt,
                                 int32_t K, int32_t t0, int32_t f0, int32_t rows, int32_t cols, double *out);
 VARNEL_API int32_t CxAdaptiveSp(const double *coefs, const AdaptiveTerm *terms, int32_t numTerms, int32_t dt,

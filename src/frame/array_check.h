@@ -1,32 +1,36 @@
 // The arrays a caller hands to an export, described by the extents its
-// documented sizes give them, for the two tests every export makes once its
-// own argument checks have passed: an array the call will read or write
-// must not be null, and nothing the call writes may overlap anything else
-// it reads or writes (a result computed from half-overwritten input is
-// wrong without any sign of it).
+// documented sizes give them, for the tests every export makes once its own
+// argument checks have passed, in this order:
+//  - kStatusNoMemory when an extent spans more than PTRDIFF_MAX bytes: no
+//    array can be that large, and indexing it would overflow;
+//  - kStatusBadLength when an array the call will read or write is null,
+//    or when something the call writes overlaps anything else it reads or
+//    writes (a result computed from half-overwritten input is wrong
+//    without any sign of it).
 //
 //   if (const auto status = ArrayCheck().reads(x, n).writes(out, f * m).status(); status != kStatusOk)
 //       return status;
 //
 // Counts are elements of the pointer's type (doubles for sample arrays: 2n
-// for n complex samples). A count of 0 means the call touches none of that
-// array, which may then be null. Extents are compared as address ranges,
-// never dereferenced.
+// for n complex samples). A count of 0 or less means the call touches none
+// of that array, which may then be null. Extents are compared as address
+// ranges, never dereferenced.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 
+#include "frame/array_size.h"
 #include "varnel.h"
 
 namespace varnel {
 
-// a * b for non-negative counts, INT64_MAX when it does not fit (an array
-// that large cannot exist, so it overlaps whatever it meets).
+// a * b for non-negative counts, INT64_MAX when it does not fit (and so
+// beyond any array).
 inline std::int64_t countProduct(std::int64_t a, std::int64_t b) noexcept {
-    std::int64_t product = 0;
-    return __builtin_mul_overflow(a, b, &product) ? INT64_MAX : product;
+    const std::size_t product = elementCount({static_cast<std::uint64_t>(a), static_cast<std::uint64_t>(b)});
+    return product > static_cast<std::size_t>(INT64_MAX) ? INT64_MAX : static_cast<std::int64_t>(product);
 }
 
 class ArrayCheck {
@@ -54,8 +58,7 @@ public:
         return pair(re, im, count, stride, true);
     }
 
-    // kStatusBadLength for a null array with a non-zero count, or for an
-    // output overlapping another array; otherwise kStatusOk.
+    // kStatusNoMemory, kStatusBadLength or kStatusOk, as described above.
     std::int32_t status() const noexcept;
 
 private:
@@ -81,6 +84,7 @@ private:
     int spanCount_ = 0;
     int nextGroup_ = 0;
     bool refused_ = false;
+    bool tooLarge_ = false;
 };
 
 }  // namespace varnel

@@ -6,13 +6,13 @@
 namespace varnel::gabor {
 
 std::int32_t describePeriodicSignal(std::int32_t n, const Lattice& lattice, PeriodicSignal& signal) noexcept {
+    if (std::int64_t{n} + lattice.length > INT32_MAX) return kStatusBadLength;
     const std::int64_t step = lattice.step;
     const std::int64_t remainder = n % step;
     const std::int64_t padded = (n + step - 1) / step * step;
     // With r = 0 the last frame's window ends exactly at the padded end;
     // otherwise the transform is given r more samples, still F frames.
     const std::int64_t stftLength = padded + lattice.length - step + remainder;
-    if (stftLength > INT32_MAX) return kStatusBadLength;
     signal = PeriodicSignal{padded, padded / step, static_cast<std::int32_t>(stftLength),
                             static_cast<std::size_t>(padded + lattice.length)};
     return kStatusOk;

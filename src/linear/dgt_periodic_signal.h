@@ -17,8 +17,9 @@ struct PeriodicSignal {
     std::size_t slots;        // L + P samples in the extended buffer
 };
 
-// kStatusOk and the geometry for n >= 1 samples, or kStatusBadLength when
-// the extended signal would not fit the 32-bit length of the STFT.
+// kStatusOk and the geometry for n >= 1 samples; kStatusBadLength when
+// the extended length n + L exceeds 2^31 - 1 (the STFT's length is P + L -
+// dM + (n mod dM), at most n + L, so it always fits then).
 std::int32_t describePeriodicSignal(std::int32_t n, const Lattice& lattice, PeriodicSignal& signal) noexcept;
 
 // Fills buffer[0 .. slots-1] (doubles): x[t*stride] at h + t, zeros up to

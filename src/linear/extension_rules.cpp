@@ -42,7 +42,7 @@ template <class SampleAt, class Store>
 void taperedSide(std::int32_t n, std::int32_t m, double* buf, SampleAt sampleAt, Store store) noexcept {
     const std::ptrdiff_t length = 2 * static_cast<std::ptrdiff_t>(m) + 1;
     std::fill(buf, buf + length, 0.0);
-    for (std::ptrdiff_t i = 0; i <= m + 1; ++i) buf[m - 1 + i] = i < n ? sampleAt(i) : 0.0;
+    for (std::ptrdiff_t i = 0; i <= std::ptrdiff_t{m} + 1; ++i) buf[m - 1 + i] = i < n ? sampleAt(i) : 0.0;
     hannTaper(buf, length);
     for (std::ptrdiff_t i = 0; i < m; ++i) store(i, buf[m - 1 + i]);
 }

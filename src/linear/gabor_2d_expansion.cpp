@@ -6,11 +6,11 @@
 #include <cstdint>
 
 #include "frame/array_check.h"
+#include "frame/array_size.h"
 #include "frame/export_guard.h"
 #include "frame/scratch.h"
 #include "linear/dgt_lattice.h"
 #include "linear/gabor_2d_plans.h"
-#include "linear/gabor_2d_size.h"
 #include "varnel.h"
 
 namespace {
@@ -87,7 +87,8 @@ extern "C" VARNEL_API int32_t DGE2d(const double* coef, int32_t F1, int32_t N1, 
             status != kStatusOk) {
             return status;
         }
-        ScratchBuffer<double> intermediate(intermediateDoubles(nCols, depth));
+        ScratchBuffer<double> intermediate(varnel::elementCount({2, static_cast<std::uint64_t>(nCols),
+                                                                 static_cast<std::uint64_t>(depth)}));
         if (!intermediate.ok()) return kStatusNoMemory;
         PlanPairHold plans(N1, N2);
         if (!plans.ok()) return kStatusNoMemory;

@@ -6,21 +6,18 @@
 #include <cstdint>
 
 #include "frame/array_check.h"
+#include "frame/array_size.h"
 #include "frame/export_guard.h"
 #include "frame/scratch.h"
 #include "linear/dgt_lattice.h"
+#include "linear/dgt_periodic_signal.h"
 #include "linear/gabor_2d_plans.h"
-#include "linear/gabor_2d_size.h"
 #include "varnel.h"
 
 namespace {
 
 using varnel::ScratchBuffer;
 using varnel::gabor::Lattice;
-
-std::int64_t frameCount(std::int32_t n, const Lattice& lattice) {
-    return (std::int64_t{n} + lattice.step - 1) / lattice.step;
-}
 
 // Column c's frames, expanded to full spectra, land contiguously at
 // intermediate complex element c*depth: the first pass writes in order.
@@ -73,8 +70,17 @@ extern "C" VARNEL_API int32_t DGT2d(const double* image, int32_t nRows, int32_t 
         if (checkLattice(spec1, false, first) != kStatusOk || checkLattice(spec2, false, second) != kStatusOk) {
             return kStatusBadWindowSpec;
         }
-        const std::int64_t depth = frameCount(nRows, first) * first.bins;          // F1*N1
-        const std::int64_t blockValues = frameCount(nCols, second) * second.bins;  // F2*N2
+        // The one-dimensional transforms' length rule, before any memory is
+        // taken; the columns' spectra stay internal, the rows' are out.
+        PeriodicSignal column, row;
+        if (const std::int32_t status = describePeriodicSignal(nRows, first, column); status != kStatusOk) {
+            return status;
+        }
+        if (const std::int32_t status = describePeriodicSignal(nCols, second, row); status != kStatusOk) {
+            return status;
+        }
+        const std::int64_t depth = column.frames * first.bins;      // F1*N1
+        const std::int64_t blockValues = row.frames * second.bins;  // F2*N2
         if (const std::int32_t status = varnel::ArrayCheck()
                                             .reads(image, std::int64_t{nRows} * nCols)
                                             .reads(first.window, first.length)
@@ -85,7 +91,8 @@ extern "C" VARNEL_API int32_t DGT2d(const double* image, int32_t nRows, int32_t 
             return status;
         }
 
-        ScratchBuffer<double> intermediate(intermediateDoubles(nCols, depth));
+        ScratchBuffer<double> intermediate(varnel::elementCount({2, static_cast<std::uint64_t>(nCols),
+                                                                 static_cast<std::uint64_t>(depth)}));
         if (!intermediate.ok()) return kStatusNoMemory;
         PlanPairHold plans(first.bins, second.bins);
         if (!plans.ok()) return kStatusNoMemory;

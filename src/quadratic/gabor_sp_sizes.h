@@ -8,8 +8,8 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
 
+#include "frame/array_size.h"
 #include "frame/next_pow2.h"
 
 namespace varnel::gaborsp {
@@ -18,15 +18,6 @@ inline constexpr double kTwoPi = 6.283185307179586;
 inline constexpr double kPi = 3.141592653589793;
 
 inline constexpr bool isPowerOfTwo(std::int32_t n) noexcept { return n >= 1 && (n & (n - 1)) == 0; }
-
-// Product of element counts, or SIZE_MAX when it does not fit.
-inline std::size_t elementCount(std::initializer_list<std::uint64_t> factors) noexcept {
-    std::uint64_t product = 1;
-    for (const std::uint64_t f : factors) {
-        if (__builtin_mul_overflow(product, f, &product) || product > SIZE_MAX) return SIZE_MAX;
-    }
-    return static_cast<std::size_t>(product);
-}
 
 // Far beyond any table index, and still far from the int64 limits, so
 // that a clamped bound plus a few samples cannot overflow.
