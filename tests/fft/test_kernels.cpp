@@ -173,33 +173,6 @@ TEST_P(KernelRadix, SingleKernelsWorkInPlace) {
     EXPECT_LE(relativeRmsError(referenceDft(y), expandHc(data.data(), n, stride)), tolerance(n));
 }
 
-TEST_P(KernelRadix, TwiddleKernelsWithOneColumnAreTheLeaf) {
-    const int n = GetParam();
-    const std::vector<LongComplex> x = complexSignal(n, 500 + n);
-    std::vector<double> re(n), im(n);
-    for (int t = 0; t < n; ++t) {
-        re[t] = static_cast<double>(x[t].real());
-        im[t] = static_cast<double>(x[t].imag());
-    }
-    std::vector<double> leafRe(n), leafIm(n);
-    cxLeafKernels[n](re.data(), im.data(), leafRe.data(), leafIm.data(), 1, 1, 1);
-    std::vector<double> twRe, twIm;
-    twiddles(n, 1, 0, twRe, twIm);
-    cxTwiddleKernels[n](re.data(), im.data(), twRe.data(), twIm.data(), 1, 1);
-    std::vector<LongComplex> leaf(n), pass(n);
-    for (int k = 0; k < n; ++k) {
-        leaf[k] = LongComplex(leafRe[k], leafIm[k]);
-        pass[k] = LongComplex(re[k], im[k]);
-    }
-    EXPECT_LE(relativeRmsError(leaf, pass), tolerance(n));
-
-    std::vector<double> data(n), hc(n);
-    for (int t = 0; t < n; ++t) data[t] = static_cast<double>(x[t].real());
-    reLeafKernels[n](data.data(), hc.data(), 1, 1, 1);
-    reTwiddleKernels[n](data.data(), twRe.data(), twIm.data(), 1, 1);
-    EXPECT_LE(relativeRmsError(expandHc(hc.data(), n, 1), expandHc(data.data(), n, 1)), tolerance(n));
-}
-
 // The pass must turn the spectra of the n decimated subsequences x[j::n]
 // into the spectrum of x.
 TEST_P(KernelRadix, ComplexTwiddlePassCompletesTheSpectrum) {

@@ -127,18 +127,6 @@ inline WindowPair gaussianPair(const LatticeCase& c, std::int32_t mode) {
     return pair;
 }
 
-inline double maxAbsDifference(const std::vector<double>& a, const std::vector<double>& b) {
-    double worst = 0.0;
-    for (std::size_t i = 0; i < a.size(); ++i) worst = std::max(worst, std::abs(a[i] - b[i]));
-    return worst;
-}
-
-inline double maxAbs(const std::vector<double>& a) {
-    double worst = 0.0;
-    for (double v : a) worst = std::max(worst, std::abs(v));
-    return worst;
-}
-
 inline bool allEqual(const std::vector<double>& a, double value) {
     for (double v : a) {
         if (v != value) return false;

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <random>
 #include <vector>
 
 #include "frame/scratch.h"
@@ -13,6 +12,7 @@
 #include "linear/pseudo_inverse.h"
 #include "linear/svd.h"
 #include "support/allocation_faults.h"
+#include "support/reference_dft.h"
 #include "varnel.h"
 
 namespace varnel {
@@ -20,13 +20,7 @@ namespace {
 
 using Matrix = std::vector<double>;  // row-major
 
-Matrix randomMatrix(int rows, int cols, unsigned seed) {
-    std::mt19937_64 rng(seed);
-    std::uniform_real_distribution<double> dist(-1.0, 1.0);
-    Matrix a(static_cast<std::size_t>(rows) * cols);
-    for (double& x : a) x = dist(rng);
-    return a;
-}
+Matrix randomMatrix(int rows, int cols, unsigned seed) { return testing::randomReals(std::size_t(rows) * cols, seed); }
 
 // rows x inner times inner x cols; transposes read in place.
 Matrix multiply(const Matrix& a, bool ta, const Matrix& b, bool tb, int rows, int inner, int cols) {
@@ -44,17 +38,8 @@ Matrix multiply(const Matrix& a, bool ta, const Matrix& b, bool tb, int rows, in
     return c;
 }
 
-double maxAbs(const Matrix& a) {
-    double m = 0;
-    for (double x : a) m = std::max(m, std::fabs(x));
-    return m;
-}
-
-double maxAbsDifference(const Matrix& a, const Matrix& b) {
-    double m = 0;
-    for (std::size_t i = 0; i < a.size(); ++i) m = std::max(m, std::fabs(a[i] - b[i]));
-    return m;
-}
+using testing::maxAbs;
+using testing::maxAbsDifference;
 
 // (A^T A)^-1 A^T for a tall A of full column rank, by Gauss-Jordan
 // elimination with partial pivoting in long double.

@@ -21,9 +21,8 @@ import numpy as np
 import pytest
 
 import varnel
-from varnel import methods, plotting, raw
+from varnel import raw
 
-from test_cli import assert_picture, in_process, write_wav
 from test_package_linear import assert_close
 
 pytestmark = pytest.mark.usefixtures("library")
@@ -215,19 +214,3 @@ def test_refusals_name_the_argument(exports, call, code, phrase):
     with pytest.raises(varnel.ArgumentError) as caught:
         call()
     assert caught.value.code == code and phrase in caught.value.message
-
-
-def test_analyze_reassigned(tmp_path, capsys):
-    needs(*methods.get("reassigned").requires)
-    t = np.arange(6000) / 8000.0
-    x = 0.5 * np.cos(TWO_PI * (500 * t + 1500 * t ** 2))
-    write_wav(tmp_path / "chirp.wav", [x])
-    x = np.round(x * 32767) / 32768  # what the file holds
-    status, _, err = in_process(capsys, "analyze", tmp_path / "chirp.wav", "--method", "reassigned", "--bins", 128,
-                                "--hop", 16, "--out", tmp_path / "r.png", "--npy", tmp_path / "r.npy")
-    assert status == 0, err
-    assert_picture(tmp_path / "r.png", plotting.figure_size(1))
-    want = varnel.reassigned_spectrogram(x, window=methods.make_window("hann", 128), hop=16, bins=128, fs=8000.0)
-    assert_close(np.load(tmp_path / "r.npy"), want, rtol=1e-12)
-    ridge = want.freqs[np.argmax(want, axis=1)][10:-10]  # the chirp's 500 + 3000 t Hz
-    np.testing.assert_allclose(ridge, 500 + 3000 * want.times[10:-10], atol=8000 / 128)

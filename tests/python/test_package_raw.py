@@ -1,15 +1,13 @@
-"""varnel.raw against include/varnel.h, and its functions called for real.
+"""varnel.raw against include/varnel.h.
 
 The header is read here with a parser of this file's own (comments and
 preprocessor lines removed, then every VARNEL_API declaration), so the
 table in raw.py cannot drift from it: same export names, result types,
-parameter types and names, record fields and enum values. The layout
-conversions are then called through raw and compared with numpy.fft.
+parameter types and names, record fields and enum values.
 """
 import ctypes
 import re
 
-import numpy as np
 import pytest
 
 import varnel
@@ -119,55 +117,3 @@ def test_missing_symbol_leaves_the_rest_usable(library, monkeypatch):
     with pytest.raises(AttributeError, match="NoSuchExport is not exported by .*libvarnel"):
         raw.NoSuchExport
     assert raw.available("ReSTFT")
-
-
-def hc_of(x):
-    """Hc layout from numpy's FFT: Re X[k] at k, Im X[k] at n - k."""
-    n = len(x)
-    spectrum = np.fft.fft(x)
-    hc = np.empty(n)
-    hc[:n // 2 + 1] = spectrum.real[:n // 2 + 1]
-    for k in range(1, (n + 1) // 2):
-        hc[n - k] = spectrum.imag[k]
-    return hc
-
-
-SIZES = [1, 2, 5, 8, 9, 64]
-
-
-@pytest.mark.parametrize("n", SIZES)
-def test_hc_expansions_give_numpy_spectrum(library, n):
-    x = np.random.default_rng(n).standard_normal(n)
-    hc = hc_of(x)
-    cx = np.empty(2 * n)
-    raw._Hc2Cx(raw.pointer(hc), raw.pointer(cx), n)
-    np.testing.assert_allclose(cx[0::2] + 1j * cx[1::2], np.fft.fft(x), rtol=0, atol=1e-12 * (1 + n))
-    re, im = np.empty(n), np.empty(n)
-    raw._Hc2ReIm(raw.pointer(hc), raw.pointer(re), raw.pointer(im), n)
-    np.testing.assert_array_equal(re + 1j * im, cx[0::2] + 1j * cx[1::2])
-
-
-@pytest.mark.parametrize("n", SIZES)
-def test_reductions_keep_the_hermitian_part(library, n):
-    rng = np.random.default_rng(100 + n)
-    z = rng.standard_normal(n) + 1j * rng.standard_normal(n)
-    hermitian = (z + np.conj(z[(-np.arange(n)) % n])) / 2  # spectrum of Re(ifft(z))
-    want = hc_of(np.real(np.fft.ifft(hermitian)))
-    cx = np.ascontiguousarray(np.column_stack([z.real, z.imag]).ravel())
-    hc = np.empty(n)
-    raw._Cx2Hc(raw.pointer(cx), raw.pointer(hc), n)
-    np.testing.assert_allclose(hc, want, rtol=0, atol=1e-12 * np.max(np.abs(z)) * (1 + n))
-    re, im = np.ascontiguousarray(z.real), np.ascontiguousarray(z.imag)
-    hc2 = np.empty(n)
-    raw._ReIm2Hc(raw.pointer(re), raw.pointer(im), raw.pointer(hc2), n)
-    np.testing.assert_array_equal(hc2, hc)
-
-
-def test_interleaving_round_trip(library):
-    z = np.random.default_rng(5).standard_normal(7) + 1j
-    cx = np.ascontiguousarray(z).view(np.float64).copy()
-    re, im, back = np.empty(7), np.empty(7), np.empty(14)
-    raw._Cx2ReIm(raw.pointer(cx), raw.pointer(re), raw.pointer(im), 7)
-    np.testing.assert_array_equal(re + 1j * im, z)
-    raw._ReIm2Cx(raw.pointer(re), raw.pointer(im), raw.pointer(back), 7)
-    np.testing.assert_array_equal(back, cx)

@@ -49,19 +49,6 @@ std::int32_t peakBin(const std::vector<double>& w, std::int32_t bins, std::int32
     return static_cast<std::int32_t>(std::max_element(slice + from, slice + bins) - slice);
 }
 
-TEST_F(WvdProperties, ExponentialPeaksAtItsBinNegativeFrequenciesInUpperHalf) {
-    constexpr std::int32_t n = 128, nFreq = 64;
-    for (const std::int32_t cycles : {5, -9}) {
-        TestSignal s{std::vector<double>(n), std::vector<double>(n), Mode::Complex};
-        for (std::int32_t i = 0; i < n; ++i) {
-            s.re[i] = std::cos(2 * std::numbers::pi * cycles * i / nFreq);
-            s.im[i] = std::sin(2 * std::numbers::pi * cycles * i / nFreq);
-        }
-        const std::vector<double> w = runWvd(s, nFreq, 1);
-        for (std::int32_t j = 8; j < n - 8; ++j) EXPECT_EQ(peakBin(w, nFreq, j), (cycles + nFreq) % nFreq);
-    }
-}
-
 // Whole periods in a power-of-two length make the analytic signal exactly
 // (A/sqrt 2) exp(i w n): where all M lags lie inside the signal the slice
 // is (2M - 1)/M * A^2/2 at the bin and -A^2/(2M) elsewhere (one ridge, no

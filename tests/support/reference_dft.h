@@ -3,6 +3,8 @@
 // no error growth with n.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <complex>
 #include <cstdint>
 #include <vector>
@@ -24,5 +26,17 @@ double relativeRmsError(const std::vector<LongComplex>& want, const std::vector<
 
 // Random values uniform in [-1, 1), reproducible from the seed.
 std::vector<double> randomReals(std::size_t count, std::uint32_t seed);
+
+inline double maxAbs(const std::vector<double>& a) {
+    double m = 0.0;
+    for (double v : a) m = std::max(m, std::abs(v));
+    return m;
+}
+
+inline double maxAbsDifference(const std::vector<double>& a, const std::vector<double>& b) {
+    double m = 0.0;
+    for (std::size_t i = 0; i < a.size(); ++i) m = std::max(m, std::abs(a[i] - b[i]));
+    return m;
+}
 
 }  // namespace varnel::testing
