@@ -1,6 +1,6 @@
-// Hosts call the distributions from several threads at once (the Python
-// package's workers= does exactly that): the only state they share is the
-// FFT plan cache. Each thread's results must equal those of a lone call,
+// Hosts call the distributions and the adaptive and reassigned maps from
+// several threads at once (the Python package's workers= does exactly
+// that): the only state they share is the FFT plan cache. Each thread's results must equal those of a lone call,
 // and the cache must be empty afterwards. Run under ThreadSanitizer by
 // scripts/tsan.sh.
 #include <gtest/gtest.h>
@@ -38,6 +38,24 @@ std::vector<std::function<std::vector<double>()>> calls(const std::vector<double
             std::vector<double> out(static_cast<std::size_t>(n / 4) * 32);
             EXPECT_EQ(CWD(x.data(), nullptr, n, 64, 4, 0.1, 0, out.data()), kStatusOk);
             return out;
+        },
+        [&x, n] {
+            const std::vector<double> window(64, 0.125);
+            const WindowSpec spec{window.data(), 64, 16, 64};
+            std::vector<double> out(static_cast<std::size_t>((n - 64) / 16 + 1) * 32);
+            EXPECT_EQ(ReReassignedSTFTSp(x.data(), n, &spec, out.data()), kStatusOk);
+            return out;
+        },
+        [&x, n] {
+            constexpr std::int32_t kTerms = 3;
+            std::int32_t count = 0;
+            double percent = 0.0;
+            std::vector<double> coefs(2 * kTerms), residual(2 * static_cast<std::size_t>(n));
+            std::vector<AdaptiveTerm> terms(kTerms);
+            EXPECT_EQ(CxAdaptiveTransform(x.data(), n, 0, Symmetric, 64, 0.0, 0, kTerms, &count, &percent,
+                                          coefs.data(), terms.data(), residual.data()),
+                      kStatusOk);
+            return residual;
         },
         [&x] {
             constexpr std::int32_t M = 8, N = 16, K = 2;
