@@ -111,7 +111,7 @@ void stft(Reader& r) {
     const int64_t F = valid ? (N - L) / D + 1 : 0;
     if (valid && (F * std::max(M, L) > kMaxWork || N > kMaxElems / 2)) return;
     const int64_t bins = F * M;
-    const int64_t nOut = sel == 5 ? (M == 1 ? (F + 1) / 2 : F * (M / 2)) : (ex ? extent(bins, os) : (cx ? 2 : 1) * bins);
+    const int64_t nOut = sel == 5 ? (M == 1 ? (F + 1) / 2 : F * (M / 2)) : (ex ? extent(bins, os) : (cx && sel != 6 ? 2 : 1) * bins);
     Call c(r);
     const int64_t xExt = ex ? extent(N, xs) : (cx ? 2 : 1) * nonneg(N);
     const int x = c.in(xExt, L <= 0), xi = ex ? c.in(xExt, L <= 0) : -1;
@@ -232,7 +232,6 @@ void gabor(Reader& r) {
     Call c(r);
     int32_t s = 0;
     Pred pred{0};
-    std::initializer_list<int32_t> partial = {};
     if (sel <= 2) {  // ReDGT, CxDGT, CxDGTEx
         const int32_t n = r.i32(2048);
         const int layout = sel == 2 ? r.u8() % 4 : 0;  // split, interleaved, stride 2 apart, stride 3
@@ -243,6 +242,8 @@ void gabor(Reader& r) {
         // varnel.h wants 1 as soon as n + L passes 2^31 - 1, but the library
         // refuses only once its padded length P + L - dM does and otherwise
         // allocates gigabytes first; that band is left out until it agrees.
+        // The layout is judged after the scratch buffer of n + L samples is taken.
+        if (layout >= 2 && ok && n > kMaxElems / 4 && !overflow) return;
         if (overflow && layout < 2 && (int64_t(n) + dM - 1) / std::max<int64_t>(dM, 1) * dM + L - dM <= INT32_MAX) return;
         const int64_t bins = F * N;
         const int64_t xExt = sel == 0 ? nonneg(n) : sel == 1 || layout == 1 ? 2 * nonneg(n) : extent(n, inStride);
@@ -376,8 +377,8 @@ void gabor(Reader& r) {
         c.seal();
         if (sel == 8) s = DGT2d(c.p(in), nRows, nCols, &sp.ws, &sp2.ws, c.p(o));
         else s = DGE2d(c.p(in), F1, N1a, F2, N2a, &sp.ws, &sp2.ws, c.p(o), nRows, nCols);
-        partial = {1};  // a one-dimensional pass may refuse its length (nRows = dM1)
-        c.check(names[sel], s, {0, 1, 29, NM}, pred, partial, !r.wild);
+        // A one-dimensional pass may refuse its length (nRows = dM1).
+        c.check(names[sel], s, {0, 1, 29, NM}, pred, {1}, !r.wild);
     }
 }
 
@@ -572,7 +573,7 @@ void adaptive(Reader& r) {
             c.seal();
             s = (cx ? CxAdaptiveExpansion : ReAdaptiveExpansion)(reinterpret_cast<AdaptiveTerm*>(c.p(t)), c.p(cf), nt, length, c.p(o));
             // Cx: 1 when a term lies wholly outside, after the earlier terms were added.
-            c.check(names[sel], s, {0, 1, 32, NM}, pred, cx ? std::initializer_list<int32_t>{1, NM} : std::initializer_list<int32_t>{NM},
+            c.check(names[sel], s, {0, 1, 32, NM}, pred, cx ? Pred{1, NM} : Pred{NM},
                     tameTerms);
             if (s != 0 || !cx || !tameTerms || c.hostile() || int64_t(nt) * length > 1 << 14) return;
             // The complex expansion evaluated directly from the chirplet formula.
@@ -622,7 +623,8 @@ void adaptive(Reader& r) {
     const int32_t maxAttempts = r.i32(3), maxTerms = r.i32(3);
     const int32_t wl = rawWl > 4096 && rawWl <= (1 << 30) ? 4096 : rawWl;  // a 2^30 window is valid but not affordable
     const int64_t L = wl < 8 ? (N >= 1 ? int64_t(1) << int(std::lround(std::log2(double(N)))) : 0) : nextPow2(wl);
-    if (N > 1024 || (maxTerms > 8 && N >= 8)) return;
+    // Every refinement attempt costs probe correlations: a billion of them is valid but endless.
+    if (N > 1024 || (maxTerms > 8 && N >= 8) || maxAttempts > 16) return;
     const int64_t w = cx ? 2 : 1, slots = std::clamp<int32_t>(maxTerms, 0, 8);
     const int sig = c.in(w * nonneg(N), true), res = c.out(w * nonneg(N), true), pct = c.out(1, true);
     const int cf = c.out(2 * slots, true, false), t = c.out(4 * slots, true, false);

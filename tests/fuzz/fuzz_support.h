@@ -197,7 +197,7 @@ class Call {
     // checks passed, outputs may be partly written. finite: outputs must be
     // finite on success.
     void check(const char* name, int32_t s, std::initializer_list<int32_t> doc, std::vector<int32_t> pred,
-               std::initializer_list<int32_t> partial, bool finite) {
+               const std::vector<int32_t>& partial, bool finite) {
         auto has = [](const auto& set, int32_t v) {
             for (int32_t e : set)
                 if (e == v) return true;
