@@ -16,6 +16,21 @@
  *      ReIm split complex: one array of n real parts, one of n imaginary.
  *      Hc   half-complex spectrum of a real sequence of length n: n doubles,
  *           Re X[k] at k for k = 0..n/2, Im X[k] at n-k for k = 1..ceil(n/2)-1.
+ *  - Arrays: after the argument tests listed for a function, and before it
+ *    takes working memory, an array argument that the call would read or
+ *    write but is null, or an output whose extent overlaps that of another
+ *    array argument, is answered with kStatusBadLength (1) and nothing is
+ *    written. Extents are those the documented sizes give; an array of no
+ *    elements may be null; the (re, im) pair of a complex argument is one
+ *    array, so interleaved parts do not overlap each other; arrays that are
+ *    read and written (shift, history, state) count as outputs, the window
+ *    of a WindowSpec as an input.
+ *  - Non-finite samples are never refused: they propagate through the
+ *    arithmetic (an FFT spreads one over its whole frame), and no sample
+ *    value sets a loop count or an unchecked index, so they cannot make a
+ *    call hang or read out of bounds. Where sample values steer the work
+ *    (the adaptive transform, the reassigned spectrogram, the centroids of
+ *    InstantaneousFrequency) the function says what comes out.
  *  - Thread safety: every function may be called from several threads at
  *    once; the internal FFT plan cache is guarded by a lock.
  */
@@ -108,7 +123,8 @@ typedef enum ExtensionMode {
 /* ------------------------------------------------------------------------
  * Layout conversions. n is the number of complex bins (the length of the
  * real sequence an Hc array describes). Input and output must not overlap.
- * For n < 1 nothing is written.
+ * For n < 1, a null array or an output overlapping another array nothing
+ * is written (there is no status to report it with).
  * ---------------------------------------------------------------------- */
 
 /* Full Cx spectrum (2n doubles) from an Hc array of n doubles. */
@@ -142,9 +158,10 @@ VARNEL_API void _ReIm2Hc(const double *re, const double *im, double *hc, int32_t
  * t = i*D + j, unscaled.
  *
  * Checks, in this order: 1 when N <= L; 29 when D < 1, M < 1, M is not a
- * power of two, spec is null, or window is null while L >= 1. Nothing is
- * written then and *shift is not changed. L <= 0 passes: its frames read no
- * samples (x may then be null) and their spectra are zero. -20001 when
+ * power of two, spec is null, or window is null while L >= 1; then 1 for a
+ * null or overlapping array (x holds N samples, read only when L >= 1).
+ * Nothing is written then and *shift is not changed. L <= 0 passes: its
+ * frames read no samples (x may then be null) and their spectra are zero. -20001 when
  * working memory or the FFT plan cannot be obtained; frames made before may
  * have been written, *shift is not changed. Working memory is a few buffers
  * of M doubles whatever N is. Inputs and outputs must not overlap.
@@ -189,8 +206,10 @@ VARNEL_API int32_t CxSTFTsp(const double *x, int32_t N, const WindowSpec *spec, 
  * ---------------------------------------------------------------------- */
 
 /* Unit-energy Gaussian: out[i] = (pi*variance)^(-1/4) exp(-(centre-i)^2 /
- * (2 variance)) for i < n. Always returns 0; n <= 0 writes nothing.
- * variance is not tested; variance <= 0 gives non-finite samples. */
+ * (2 variance)) for i < n. Always returns 0; n <= 0 or a null out writes
+ * nothing. variance is not tested: any finite positive variance gives
+ * finite samples (a subnormal one: 0 everywhere but an integer centre),
+ * variance <= 0 gives non-finite samples. */
 VARNEL_API int32_t Gaussian(int32_t n, double centre, double variance, double *out);
 
 /* Dual (analysis) window of the synthesis window[L] for time step dM and
@@ -212,7 +231,9 @@ VARNEL_API int32_t FastDual(const double *window, int32_t L, int32_t dM, int32_t
  * left[m-1] is the sample just before x[0]; right[0] the one just after
  * x[n-1]. Status 4 for an unknown mode, 1 when the Linear rule has n < 2 or
  * the Quadratic rule n < 3, -20001 without memory. A negative m, and the
- * Periodic rule with n < 1, return 1 and write nothing. After -20001 from
+ * Periodic rule with n < 1, return 1 and write nothing, and so do a null or
+ * overlapping array (x is not read by the Zero rule; m = 0 writes no side):
+ * in place (left or right on x) would read samples already overwritten. After -20001 from
  * the Quadratic rule the side arrays may be partly written; the other
  * rules fail before writing.
  * ---------------------------------------------------------------------- */
@@ -227,7 +248,9 @@ VARNEL_API int32_t CxExtension(const double *x, int32_t n, int32_t mode, int32_t
  * has window sample g[L/2] on signal sample k*dM. Requirements on the WindowSpec:
  * L >= 1 a multiple of dM and of N, N a power of two, 1 <= dM <= N
  * (status 29 otherwise); n < 1 gives 1, and so does n = dM (the transform
- * would see exactly one window) or an extended length n + L above 2^31 - 1.
+ * would see exactly one window) or an extended length n + L above 2^31 - 1,
+ * and then a null or overlapping array (before -20001 and, for CxDGTEx,
+ * before the layout test).
  * ---------------------------------------------------------------------- */
 
 /* Real signal; out receives F frames of N doubles in the Hc layout. */
@@ -257,7 +280,8 @@ VARNEL_API int32_t CxDGTEx(const double *inRe, const double *inIm, int32_t inStr
  *            both are left unchanged, so the block can be offered again.
  * Status 1 for n < 1, a null historyLength or *historyLength < 0, or when
  * (F' - 1)*dM + L + 1 exceeds 2^31 - 1; 29 as for ReDGT or when dM is not a
- * power of two; -20001 without memory; else the STFT's status.
+ * power of two; then 1 for a null or overlapping array (history sized as
+ * above, out F'*N); -20001 without memory; else the STFT's status.
  * Streaming: the frames of successive calls are, in order, the frames of
  * one call over the whole stream with the same initial history. Their
  * values agree too when every call's F'*dM is a multiple of N (the phase
@@ -278,7 +302,8 @@ VARNEL_API int32_t ReDGTWithIC(const double *x, int32_t n, double *history, int3
  * the inverse FFT (with 1/N) of frame k, and what falls beyond either end
  * of the period is wrapped around once. Same lattice rules as the
  * transform, and N must equal spec->binCount (29 otherwise); status 1 for
- * F < 1, N < 1 or outLength < 1; -20001 without memory. The output receives
+ * F < 1, N < 1 or outLength < 1, and after the lattice tests for a null or
+ * overlapping array; -20001 without memory. The output receives
  * outLength samples: the first min(outLength, P) of the period, then zeros.
  * The coefficients are not modified.
  * ---------------------------------------------------------------------- */
@@ -307,8 +332,9 @@ VARNEL_API int32_t CxDGEEx(const double *inRe, const double *inIm, int32_t inStr
  * over all frames when every block's F*dM is a multiple of N (frames are
  * counted from 0 in each block), the last L - dM samples staying in state.
  * Status 1 for F < 1 or N < 1; 29 as for ReDGE or when dM is not a power of
- * two; then 1 for a null stateLength or *stateLength outside 0 .. L - dM;
- * -20001 without memory. out and state are written only on success. */
+ * two; then 1 for a null stateLength or *stateLength outside 0 .. L - dM,
+ * then for a null or overlapping array; -20001 without memory. out and
+ * state are written only on success. */
 VARNEL_API int32_t ReDGEWithIC(const double *coef, int32_t F, int32_t N, const WindowSpec *spec, double *out,
                                double *state, int32_t *stateLength);
 
@@ -324,7 +350,8 @@ VARNEL_API int32_t ReDGEWithIC(const double *coef, int32_t F, int32_t N, const W
 
 /* F1 = ceil(nRows/dM1), F2 = ceil(nCols/dM2); out as above. Status 1 for
  * nRows < 1 or nCols < 1; 29 when either spec breaks the transform's
- * lattice rules; -20001 without memory; otherwise the first non-zero status
+ * lattice rules; 1 for a null or overlapping array; -20001 without memory;
+ * otherwise the first non-zero status
  * of ReDGT or CxDGT (e.g. 1 when nRows = dM1), out then partly written. */
 VARNEL_API int32_t DGT2d(const double *image, int32_t nRows, int32_t nCols, const WindowSpec *spec1,
                          const WindowSpec *spec2, double *out);
@@ -334,7 +361,7 @@ VARNEL_API int32_t DGT2d(const double *image, int32_t nRows, int32_t nCols, cons
  * so the image is the real part of the complex expansion. Status 1 for
  * F1, F2, N1, N2, nRows or nCols < 1; 29 when either spec breaks the
  * expansion's lattice rules or N1, N2 differ from the specs' bin counts;
- * -20001 without memory; otherwise the first non-zero status of CxDGE or
+ * 1 for a null or overlapping array; -20001 without memory; otherwise the first non-zero status of CxDGE or
  * ReDGE (the image is cleared before the column pass). */
 VARNEL_API int32_t DGE2d(const double *coef, int32_t F1, int32_t N1, int32_t F2, int32_t N2,
                          const WindowSpec *spec1, const WindowSpec *spec2, double *image, int32_t nRows,
@@ -364,7 +391,8 @@ VARNEL_API int32_t DGE2d(const double *coef, int32_t F1, int32_t N1, int32_t F2,
  * whole-sample lags in analytic mode.
  * After the tests listed for each function, a null re is answered with 1
  * (in WVD only when there is something to compute), and so is a null out
- * when T*B > 0. -20001: working memory not available; out is then
+ * when T*B > 0 or an out overlapping re, im (or the kernel, tested after
+ * Cohen's test for a null kernel). -20001: working memory not available; out is then
  * unwritten. */
 
 /* Wigner-Ville distribution. nFreq: a power of two. Tests in this order:
@@ -429,15 +457,15 @@ VARNEL_API int32_t CSD(const double *re, const double *im, int32_t N, int32_t nF
  * Output grid: K2 instants per lattice step (fine instant t at t*dM/K2
  * samples) and K1 bins per lattice bin (fine bin k at 2*pi*k/(N*K1)
  * rad/sample); out receives M*K2*nF doubles, out[t*nF + f] for fine
- * instant t < M*K2 and fine bin f0 + f, f < nF; it must not overlap
- * coefs. The time axis is circular over NT = nextPow2(ceil(6.3*sqrt(a)/dM) + M) lattice steps, which leaves a
+ * instant t < M*K2 and fine bin f0 + f, f < nF. The time axis is circular over NT = nextPow2(ceil(6.3*sqrt(a)/dM) + M) lattice steps, which leaves a
  * margin of about 6 standard deviations of the window against wrap-around.
  * Checks, in this order: 1 when M < 1 or N is not a power of two; 29 when
  * dM is not a power of two; 23 when highOrder < 0; 27 when a <= 0 or NaN;
  * 31 when K2 < 0 or K1 < 0; 30 unless 0 <= f0 < N*K1 and
  * 1 <= nF <= N*K1 - f0 (so K1 = 0 gives 30). Nothing is written then.
  * K2 = 0 passes the checks and describes an empty output: 0 is returned
- * and nothing is written. -20001 when working memory or an FFT plan cannot
+ * and nothing is written. Otherwise 1 for a null coefs or out, or an out
+ * overlapping coefs. -20001 when working memory or an FFT plan cannot
  * be obtained, including when NT would exceed 2^30 (a = +inf or a huge
  * variance); out is then untouched. Working memory is about
  * 2*(M*N + M*nF + 2*N*K1 + 2*K2*NT + nF*K2*NT) doubles. Any a > 0 runs in
@@ -459,6 +487,7 @@ VARNEL_API int32_t CxGaborSp(const double *coefs, int32_t M, int32_t N, int32_t 
  * a <= 0 or NaN; 29 when dM is not a power of two; 23 when order < 0; 31
  * when K2 < 0. Nothing is written then. M = 1 or K2 = 0 describes an empty
  * output: 0 is returned, nothing is written and no memory is taken.
+ * Otherwise 1 for a null coefs or out, or an out overlapping coefs.
  * -20001 when working memory or the FFT plan cannot be obtained, including
  * when the circular time length NT = nextPow2(ceil(12*sqrt(2a)/dM) + M)
  * would exceed 2^30; out is then untouched. Working memory is about
@@ -474,8 +503,9 @@ VARNEL_API int32_t MIFOfGaborSp(const double *coefs, int32_t M, int32_t N, int32
  * invalid centroids are replaced by the straight line between their valid
  * neighbours, a leading run rising from 0 (as if slice -1 held 0), a
  * trailing run falling to 0 at slice T; no valid centroid gives all zeros.
- * reserved1 and reserved2 are not read. 1 when T < 1 or F < 1 (nothing
- * written), otherwise 0 with both outputs fully written. No working memory. */
+ * reserved1 and reserved2 are not read. 1 when T < 1 or F < 1, then for a
+ * null or overlapping array (nothing written then), otherwise 0 with both
+ * outputs fully written. No working memory. */
 VARNEL_API int32_t InstantaneousFrequency(const double *S, int32_t T, int32_t F, int32_t reserved1, int32_t reserved2,
                                           double *freq, double *energy);
 
@@ -502,7 +532,7 @@ VARNEL_API int32_t InstantaneousFrequency(const double *S, int32_t T, int32_t F,
  * computed on the term's support of half-width round(9/sqrt(alpha)), at
  * most length - 1, zero-padded to a power of two, and clipped when added.
  * Tests in this order: 1 when numTerms < 1 or length < 1, or terms, coefs
- * or out is null; 32 for an unusable term. Nothing is written then.
+ * or out is null or out overlaps terms or coefs; 32 for an unusable term. Nothing is written then.
  * CxAdaptiveExpansion returns 1 when a term's support lies wholly before
  * sample 0 or at or after sample length; out then holds the sum of the
  * terms before it. ReAdaptiveExpansion skips such a term. -20001 when
@@ -539,7 +569,8 @@ VARNEL_API int32_t ReAdaptiveExpansion(const AdaptiveTerm *terms, const double *
  * signal).
  * Order of work: *numTermsOut = 0 first (when not null); 1 when N < 8;
  * 25 when maxTerms < 0; 1 when signal, numTermsOut, residualPercent or
- * residual is null, or coefs or terms is null while maxTerms > 0; -20001
+ * residual is null, or coefs or terms is null while maxTerms > 0, or any
+ * output overlaps the signal or another output; -20001
  * when L would exceed 2^30 or memory or a plan cannot be obtained; the
  * extension's status (4 for an undefined extensionMode, first seen when
  * the first term is sought, so not with maxTerms = 0). On any non-zero
@@ -576,7 +607,7 @@ VARNEL_API int32_t CxAdaptiveTransform(const double *signal, int32_t N, int32_t 
  * instantaneous frequency exceeds 2^52 bins in magnitude, and so has no
  * resolvable frequency, adds nothing.
  * Tests in this order: 1 when numTerms, rows or cols < 1, or coefs, terms
- * or out is null; 21 when dt < 1; 3 when K < 1; 30 unless 0 <= f0 < K and
+ * or out is null or out overlaps coefs or terms; 21 when dt < 1; 3 when K < 1; 30 unless 0 <= f0 < K and
  * f0 + cols <= K; 32 for an unusable term. Nothing is written then.
  * No working memory. Note the argument order: coefficients first. */
 VARNEL_API int32_t ReAdaptiveSp(const double *coefs, const AdaptiveTerm *terms, int32_t numTerms, int32_t dt,
@@ -600,7 +631,7 @@ VARNEL_API int32_t CxAdaptiveSp(const double *coefs, const AdaptiveTerm *terms, 
  * Tests in this order: 29 when spec is null; 1 when N < Lw; 29 when
  * dt < 1, K < 1 or K is not a power of two; 29 when Lw < 2 (the window
  * derivative needs two samples) or window is null; 1 when signal or out is
- * null. Nothing is written then. -20001 when working memory or the FFT
+ * null or out overlaps the signal or the window. Nothing is written then. -20001 when working memory or the FFT
  * plan cannot be obtained; out is then not written. A non-finite sample
  * (or a signal whose mean power overflows) makes the threshold not a
  * number: every cell is then reassigned, and a cell whose target is not a

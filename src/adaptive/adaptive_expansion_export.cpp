@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "adaptive/chirplet.h"
+#include "frame/array_check.h"
 #include "frame/export_guard.h"
 #include "frame/scratch.h"
 #include "varnel.h"
@@ -71,11 +72,20 @@ std::int32_t realExpansion(const AdaptiveTerm* terms, const double* coefs, std::
     return kStatusOk;
 }
 
+// parts: doubles per output sample.
 template <class Expansion>
 std::int32_t expansionExport(const AdaptiveTerm* terms, const double* coefs, std::int32_t count,
-                             std::int32_t length, double* out, Expansion&& expansion) {
+                             std::int32_t length, double* out, std::int32_t parts, Expansion&& expansion) {
     return guardedExport([&]() -> std::int32_t {
-        if (count < 1 || length < 1 || terms == nullptr || coefs == nullptr || out == nullptr) return kStatusBadLength;
+        if (count < 1 || length < 1) return kStatusBadLength;
+        if (const std::int32_t status = ArrayCheck()
+                                            .reads(terms, count)
+                                            .reads(coefs, 2 * std::int64_t{count})
+                                            .writes(out, std::int64_t{parts} * length)
+                                            .status();
+            status != kStatusOk) {
+            return status;
+        }
         if (const std::int32_t status = adaptive::checkTerms(terms, coefs, count); status != kStatusOk) return status;
         return expansion(terms, coefs, count, length, out);
     });
@@ -87,12 +97,12 @@ extern "C" {
 
 VARNEL_API int32_t CxAdaptiveExpansion(const AdaptiveTerm* terms, const double* coefs, int32_t numTerms,
                                        int32_t length, double* out) {
-    return expansionExport(terms, coefs, numTerms, length, out, complexExpansion);
+    return expansionExport(terms, coefs, numTerms, length, out, 2, complexExpansion);
 }
 
 VARNEL_API int32_t ReAdaptiveExpansion(const AdaptiveTerm* terms, const double* coefs, int32_t numTerms,
                                        int32_t length, double* out) {
-    return expansionExport(terms, coefs, numTerms, length, out, realExpansion);
+    return expansionExport(terms, coefs, numTerms, length, out, 1, realExpansion);
 }
 
 }  // extern "C"

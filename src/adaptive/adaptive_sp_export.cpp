@@ -5,6 +5,7 @@
 
 #include "adaptive/chirplet.h"
 #include "adaptive/term_wigner.h"
+#include "frame/array_check.h"
 #include "frame/export_guard.h"
 #include "varnel.h"
 
@@ -17,8 +18,14 @@ std::int32_t adaptiveSpectrogram(const double* coefs, const AdaptiveTerm* terms,
                                  std::int32_t K, std::int32_t t0, std::int32_t f0, std::int32_t rows,
                                  std::int32_t cols, double* out, Paint&& paint) {
     return guardedExport([&]() -> std::int32_t {
-        if (count < 1 || rows < 1 || cols < 1 || coefs == nullptr || terms == nullptr || out == nullptr) {
-            return kStatusBadLength;
+        if (count < 1 || rows < 1 || cols < 1) return kStatusBadLength;
+        if (const std::int32_t status = ArrayCheck()
+                                            .reads(coefs, 2 * std::int64_t{count})
+                                            .reads(terms, count)
+                                            .writes(out, std::int64_t{rows} * cols)
+                                            .status();
+            status != kStatusOk) {
+            return status;
         }
         if (dt < 1) return kStatusBadTimeStep;
         if (K < 1) return kStatusBadBinCount;

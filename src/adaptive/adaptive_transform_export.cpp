@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "adaptive/adaptive_transform.h"
+#include "frame/array_check.h"
 #include "frame/export_guard.h"
 #include "frame/next_pow2.h"
 #include "varnel.h"
@@ -28,9 +29,17 @@ std::int32_t transformExport(const double* signal, std::int32_t n, bool complexS
         if (numTermsOut != nullptr) *numTermsOut = 0;
         if (n < 8) return kStatusBadLength;
         if (maxTerms < 0) return kStatusNegativeCount;
-        if (signal == nullptr || numTermsOut == nullptr || residualPercent == nullptr || residual == nullptr ||
-            (maxTerms > 0 && (coefs == nullptr || terms == nullptr))) {
-            return kStatusBadLength;
+        const std::int64_t samples = (complexSignal ? 2 : 1) * std::int64_t{n};
+        if (const std::int32_t status = ArrayCheck()
+                                            .reads(signal, samples)
+                                            .writes(numTermsOut, 1)
+                                            .writes(residualPercent, 1)
+                                            .writes(coefs, 2 * std::int64_t{maxTerms})
+                                            .writes(terms, maxTerms)
+                                            .writes(residual, samples)
+                                            .status();
+            status != kStatusOk) {
+            return status;
         }
         if (!(rangeFactor > 0.0)) rangeFactor = 4.0;
         if (maxAttempts <= 0) maxAttempts = 10;

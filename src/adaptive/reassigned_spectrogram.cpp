@@ -15,6 +15,7 @@
 #include "adaptive/sum_of_squares.h"
 #include "adaptive/windowed_fft.h"
 #include "fft/plan_hold.h"
+#include "frame/array_check.h"
 #include "frame/export_guard.h"
 #include "frame/scratch.h"
 #include "varnel.h"
@@ -50,9 +51,13 @@ std::int32_t checkArguments(const double* signal, std::int32_t n, const WindowSp
     if (step < 1 || bins < 1 || (bins & (bins - 1)) != 0) return kStatusBadWindowSpec;
     // The derivative window needs two samples.
     if (length < 2 || spec->window == nullptr) return kStatusBadWindowSpec;
-    if (signal == nullptr || out == nullptr) return kStatusBadLength;
     grid = Grid{spec->window, length, step, bins, (std::int64_t{n} - length) / step + 1, input};
-    return kStatusOk;
+    const std::int64_t samples = (input == Input::Real ? 1 : 2) * std::int64_t{n};
+    return ArrayCheck()
+        .reads(signal, samples)
+        .reads(spec->window, length)
+        .writes(out, grid.frameCount * grid.binsOut())
+        .status();
 }
 
 // One millionth of the mean power of the whole signal. A signal whose

@@ -1,10 +1,14 @@
 // The six exported conversions between the Cx, ReIm and Hc layouts.
 //
 // Each conversion is written once over a small accessor for the complex side
-// so that the interleaved and split variants cannot drift apart.
-#include "varnel.h"
-
+// so that the interleaved and split variants cannot drift apart. They have
+// no status to report with, so a null or overlapping array makes them do
+// nothing rather than write through it.
 #include <cstddef>
+#include <numeric>
+
+#include "frame/array_check.h"
+#include "varnel.h"
 
 namespace {
 
@@ -41,32 +45,37 @@ void expandHalfComplex(const double* hc, Out out, std::ptrdiff_t n) {
 }
 
 // Hc of the conjugate-symmetric part: averaging bins k and n-k makes an
-// arbitrary spectrum Hermitian before half of it is dropped.
+// arbitrary spectrum Hermitian before half of it is dropped. The midpoint
+// neither overflows for values beyond DBL_MAX/2 nor loses the last bit of
+// subnormal ones, so a Hermitian spectrum comes back exactly.
 template <class In>
 void reduceToHalfComplex(In in, double* hc, std::ptrdiff_t n) {
     hc[0] = in.re(0);
     for (std::ptrdiff_t k = 1; k < (n + 1) / 2; ++k) {
-        hc[k] = (in.re(k) + in.re(n - k)) * 0.5;
-        hc[n - k] = (in.im(k) - in.im(n - k)) * 0.5;
+        hc[k] = std::midpoint(in.re(k), in.re(n - k));
+        hc[n - k] = std::midpoint(in.im(k), -in.im(n - k));
     }
     if (n % 2 == 0 && n >= 2) hc[n / 2] = in.re(n / 2);
 }
+
+bool usable(const varnel::ArrayCheck& arrays) { return arrays.status() == kStatusOk; }
 
 }  // namespace
 
 extern "C" {
 
 VARNEL_API void _Hc2Cx(const double* hc, double* cx, int32_t n) {
-    if (n < 1) return;
+    if (n < 1 || !usable(varnel::ArrayCheck().reads(hc, n).writes(cx, 2 * std::int64_t{n}))) return;
     expandHalfComplex(hc, Interleaved{cx}, n);
 }
 
 VARNEL_API void _Cx2Hc(const double* cx, double* hc, int32_t n) {
-    if (n < 1) return;
+    if (n < 1 || !usable(varnel::ArrayCheck().reads(cx, 2 * std::int64_t{n}).writes(hc, n))) return;
     reduceToHalfComplex(InterleavedIn{cx}, hc, n);
 }
 
 VARNEL_API void _Cx2ReIm(const double* cx, double* re, double* im, int32_t n) {
+    if (n < 1 || !usable(varnel::ArrayCheck().reads(cx, 2 * std::int64_t{n}).writes(re, n).writes(im, n))) return;
     for (std::ptrdiff_t k = 0; k < n; ++k) {
         re[k] = cx[2 * k];
         im[k] = cx[2 * k + 1];
@@ -74,6 +83,7 @@ VARNEL_API void _Cx2ReIm(const double* cx, double* re, double* im, int32_t n) {
 }
 
 VARNEL_API void _ReIm2Cx(const double* re, const double* im, double* cx, int32_t n) {
+    if (n < 1 || !usable(varnel::ArrayCheck().reads(re, n).reads(im, n).writes(cx, 2 * std::int64_t{n}))) return;
     for (std::ptrdiff_t k = 0; k < n; ++k) {
         cx[2 * k] = re[k];
         cx[2 * k + 1] = im[k];
@@ -81,12 +91,12 @@ VARNEL_API void _ReIm2Cx(const double* re, const double* im, double* cx, int32_t
 }
 
 VARNEL_API void _Hc2ReIm(const double* hc, double* re, double* im, int32_t n) {
-    if (n < 1) return;
+    if (n < 1 || !usable(varnel::ArrayCheck().reads(hc, n).writes(re, n).writes(im, n))) return;
     expandHalfComplex(hc, Split{re, im}, n);
 }
 
 VARNEL_API void _ReIm2Hc(const double* re, const double* im, double* hc, int32_t n) {
-    if (n < 1) return;
+    if (n < 1 || !usable(varnel::ArrayCheck().reads(re, n).reads(im, n).writes(hc, n))) return;
     reduceToHalfComplex(SplitIn{re, im}, hc, n);
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "frame/array_check.h"
 #include "frame/export_guard.h"
 #include "linear/dge_synthesis.h"
 #include "linear/dgt_lattice.h"
@@ -15,6 +16,14 @@ extern "C" VARNEL_API int32_t ReDGE(const double* coef, int32_t F, int32_t N, co
         if (outLength < 1 || F < 1 || N < 1) return kStatusBadLength;
         Lattice lattice;
         if (const std::int32_t status = checkLatticeWithBins(spec, N, false, lattice); status != kStatusOk) {
+            return status;
+        }
+        if (const std::int32_t status = varnel::ArrayCheck()
+                                            .reads(coef, std::int64_t{F} * N)
+                                            .reads(lattice.window, lattice.length)
+                                            .writes(out, outLength)
+                                            .status();
+            status != kStatusOk) {
             return status;
         }
         SynthesisWorkspace workspace(lattice, F, 1);

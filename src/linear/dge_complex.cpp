@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "frame/array_check.h"
 #include "frame/export_guard.h"
 #include "linear/dge_synthesis.h"
 #include "linear/dgt_lattice.h"
@@ -18,6 +19,14 @@ extern "C" VARNEL_API int32_t CxDGEEx(const double* inRe, const double* inIm, in
         if (outLength < 1 || F < 1 || N < 1) return kStatusBadLength;
         Lattice lattice;
         if (const std::int32_t status = checkLatticeWithBins(spec, N, false, lattice); status != kStatusOk) {
+            return status;
+        }
+        if (const std::int32_t status = varnel::ArrayCheck()
+                                            .readsPair(inRe, inIm, std::int64_t{F} * N, inStride)
+                                            .reads(lattice.window, lattice.length)
+                                            .writesPair(outRe, outIm, outLength, outStride)
+                                            .status();
+            status != kStatusOk) {
             return status;
         }
         SynthesisWorkspace workspace(lattice, F, 2);

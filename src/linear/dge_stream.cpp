@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "frame/array_check.h"
 #include "frame/export_guard.h"
 #include "linear/dge_synthesis.h"
 #include "linear/dgt_lattice.h"
@@ -22,6 +23,16 @@ extern "C" VARNEL_API int32_t ReDGEWithIC(const double* coef, int32_t F, int32_t
         // that range did not come from a previous call.
         const std::int32_t overlap = lattice.length - lattice.step;
         if (stateLength == nullptr || *stateLength < 0 || *stateLength > overlap) return kStatusBadLength;
+        if (const std::int32_t status = varnel::ArrayCheck()
+                                            .reads(coef, std::int64_t{F} * N)
+                                            .reads(lattice.window, lattice.length)
+                                            .writes(out, std::int64_t{F} * lattice.step)
+                                            .writes(state, overlap)
+                                            .writes(stateLength, 1)
+                                            .status();
+            status != kStatusOk) {
+            return status;
+        }
 
         SynthesisWorkspace workspace(lattice, F, 1);
         if (!workspace.ok()) return kStatusNoMemory;

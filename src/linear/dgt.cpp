@@ -2,6 +2,7 @@
 // signal, one Hc spectrum of N bins per time step.
 #include <cstdint>
 
+#include "frame/array_check.h"
 #include "frame/export_guard.h"
 #include "frame/scratch.h"
 #include "linear/dgt_lattice.h"
@@ -17,6 +18,14 @@ extern "C" VARNEL_API int32_t ReDGT(const double* x, int32_t n, const WindowSpec
         }
         varnel::gabor::PeriodicSignal signal;
         if (const std::int32_t status = varnel::gabor::describePeriodicSignal(n, lattice, signal);
+            status != kStatusOk) {
+            return status;
+        }
+        if (const std::int32_t status = varnel::ArrayCheck()
+                                            .reads(x, n)
+                                            .reads(lattice.window, lattice.length)
+                                            .writes(out, signal.frames * lattice.bins)
+                                            .status();
             status != kStatusOk) {
             return status;
         }

@@ -1,6 +1,7 @@
 // Complex discrete Gabor transform, for split or interleaved input.
 #include <cstdint>
 
+#include "frame/array_check.h"
 #include "frame/export_guard.h"
 #include "frame/scratch.h"
 #include "linear/dgt_lattice.h"
@@ -35,6 +36,14 @@ extern "C" VARNEL_API int32_t CxDGTEx(const double* inRe, const double* inIm, in
         if (const std::int32_t status = checkLattice(spec, false, lattice); status != kStatusOk) return status;
         PeriodicSignal signal;
         if (const std::int32_t status = describePeriodicSignal(n, lattice, signal); status != kStatusOk) {
+            return status;
+        }
+        if (const std::int32_t status = varnel::ArrayCheck()
+                                            .readsPair(inRe, inIm, n, inStride)
+                                            .reads(lattice.window, lattice.length)
+                                            .writesPair(outRe, outIm, signal.frames * lattice.bins, outStride)
+                                            .status();
+            status != kStatusOk) {
             return status;
         }
         // Both layouts need 2(L + P) doubles: two halves, or L + P pairs.

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdint>
 
+#include "frame/array_check.h"
 #include "frame/export_guard.h"
 #include "frame/scratch.h"
 #include "linear/dgt_lattice.h"
@@ -46,6 +47,16 @@ extern "C" VARNEL_API int32_t ReDGTWithIC(const double* x, int32_t n, double* hi
         const std::int64_t frames = framesThatFit(total, lattice);
         // The transform's length argument is 32-bit; one spare sample on top.
         if (frames > 0 && (frames - 1) * lattice.step + lattice.length + 1 > INT32_MAX) return kStatusBadLength;
+        if (const std::int32_t status = varnel::ArrayCheck()
+                                            .reads(x, n)
+                                            .reads(lattice.window, lattice.length)
+                                            .writes(history, std::max<std::int64_t>(kept, lattice.length - 1))
+                                            .writes(historyLength, 1)
+                                            .writes(out, frames * lattice.bins)
+                                            .status();
+            status != kStatusOk) {
+            return status;
+        }
 
         varnel::ScratchBuffer<double> block(static_cast<std::size_t>(total) + 1);
         if (!block.ok()) return kStatusNoMemory;

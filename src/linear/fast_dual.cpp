@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "frame/array_check.h"
 #include "frame/export_guard.h"
 #include "frame/scratch.h"
 #include "linear/pseudo_inverse.h"
@@ -110,7 +111,8 @@ std::int32_t computeDual(const double* window, std::int32_t L, const DualLattice
 extern "C" VARNEL_API int32_t FastDual(const double* window, int32_t L, int32_t dM, int32_t N, int32_t mode,
                                        double* dual) {
     return varnel::guardedExport([&]() -> int32_t {
-        const std::int32_t status = validateDualArguments(L, dM, N, mode);
+        std::int32_t status = validateDualArguments(L, dM, N, mode);
+        if (status == kStatusOk) status = varnel::ArrayCheck().reads(window, L).writes(dual, L).status();
         if (status != kStatusOk) return status;
         return computeDual(window, L, DualLattice(L, dM, N, mode), dual);
     });

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "frame/array_check.h"
 #include "frame/export_guard.h"
 #include "frame/scratch.h"
 #include "linear/dgt_lattice.h"
@@ -77,6 +78,15 @@ extern "C" VARNEL_API int32_t DGE2d(const double* coef, int32_t F1, int32_t N1, 
             return kStatusBadWindowSpec;
         }
         const std::int64_t depth = std::int64_t{F1} * N1;
+        if (const std::int32_t status = varnel::ArrayCheck()
+                                            .reads(coef, varnel::countProduct(2 * depth, std::int64_t{F2} * N2))
+                                            .reads(first.window, first.length)
+                                            .reads(second.window, second.length)
+                                            .writes(image, std::int64_t{nRows} * nCols)
+                                            .status();
+            status != kStatusOk) {
+            return status;
+        }
         ScratchBuffer<double> intermediate(intermediateDoubles(nCols, depth));
         if (!intermediate.ok()) return kStatusNoMemory;
         PlanPairHold plans(N1, N2);

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "frame/array_check.h"
 #include "frame/export_guard.h"
 #include "frame/scratch.h"
 #include "linear/dgt_lattice.h"
@@ -74,6 +75,15 @@ extern "C" VARNEL_API int32_t DGT2d(const double* image, int32_t nRows, int32_t 
         }
         const std::int64_t depth = frameCount(nRows, first) * first.bins;          // F1*N1
         const std::int64_t blockValues = frameCount(nCols, second) * second.bins;  // F2*N2
+        if (const std::int32_t status = varnel::ArrayCheck()
+                                            .reads(image, std::int64_t{nRows} * nCols)
+                                            .reads(first.window, first.length)
+                                            .reads(second.window, second.length)
+                                            .writes(out, varnel::countProduct(2 * depth, blockValues))
+                                            .status();
+            status != kStatusOk) {
+            return status;
+        }
 
         ScratchBuffer<double> intermediate(intermediateDoubles(nCols, depth));
         if (!intermediate.ok()) return kStatusNoMemory;

@@ -6,6 +6,7 @@
 // passes need unit-stride output, and a strided FFT takes about twice as
 // long as a unit-stride one followed by the copy.
 #include "fft/plan.h"
+#include "frame/array_check.h"
 #include "frame/export_guard.h"
 #include "linear/stft_fold.h"
 #include "linear/stft_frames.h"
@@ -72,6 +73,11 @@ VARNEL_API int32_t CxSTFTExWithShift(const double* xRe, const double* xIm, int32
     return guardedExport([&]() -> std::int32_t {
         stft::Grid grid;
         if (const std::int32_t status = stft::checkGrid(N, spec, grid); status != kStatusOk) return status;
+        ArrayCheck arrays = ArrayCheck()
+                                      .readsPair(xRe, xIm, stft::samplesRead(N, grid), xStride)
+                                      .writesPair(outRe, outIm, grid.frameCount * grid.binCount, outStride)
+                                      .writes(shift, shift ? 1 : 0);
+        if (const std::int32_t status = stft::checkArrays(grid, arrays); status != kStatusOk) return status;
         const std::int32_t reduced = stft::reducedShift(shift ? *shift : 0, grid.binCount);
         const std::int32_t status =
             complexStftFrames({xRe, xIm, xStride}, grid, reduced, {outRe, outIm, outStride});

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "frame/array_check.h"
 #include "varnel.h"
 
 namespace varnel::stft {
@@ -23,6 +24,17 @@ struct Grid {
 // or a missing window of positive length, is a window spec that cannot be
 // used (kStatusBadWindowSpec).
 std::int32_t checkGrid(std::int32_t n, const WindowSpec* spec, Grid& grid) noexcept;
+
+// Samples of a signal of n that the frames read: none when the window is
+// empty, so that the signal may then be null.
+inline std::int64_t samplesRead(std::int32_t n, const Grid& grid) noexcept { return grid.windowLength >= 1 ? n : 0; }
+
+// The status of the caller's arrays (signal and outputs, to which the
+// window is added as one more input): kStatusBadLength for a null one or
+// an output overlapping another.
+inline std::int32_t checkArrays(const Grid& grid, ArrayCheck arrays) noexcept {
+    return arrays.reads(grid.window, grid.windowLength).status();
+}
 
 // The caller's shift as its non-negative residue modulo M.
 std::int32_t reducedShift(std::int32_t shift, std::int32_t binCount) noexcept;

@@ -1,6 +1,7 @@
 // Real STFT: each frame is folded into one buffer and its Hc spectrum goes
 // straight into the caller's output.
 #include "fft/plan.h"
+#include "frame/array_check.h"
 #include "frame/export_guard.h"
 #include "linear/stft_fold.h"
 #include "linear/stft_frames.h"
@@ -31,6 +32,11 @@ VARNEL_API int32_t ReSTFTWithShift(const double* x, int32_t N, const WindowSpec*
     return guardedExport([&]() -> std::int32_t {
         stft::Grid grid;
         if (const std::int32_t status = stft::checkGrid(N, spec, grid); status != kStatusOk) return status;
+        ArrayCheck arrays = ArrayCheck()
+                                      .reads(x, stft::samplesRead(N, grid))
+                                      .writes(out, grid.frameCount * grid.binCount)
+                                      .writes(shift, shift ? 1 : 0);
+        if (const std::int32_t status = stft::checkArrays(grid, arrays); status != kStatusOk) return status;
         const std::int32_t reduced = stft::reducedShift(shift ? *shift : 0, grid.binCount);
         const std::int32_t status = realStftFrames(x, grid, reduced, out);
         // The caller's phase reference moves only when all frames were made.

@@ -4,6 +4,7 @@
 // whatever the signal length, and every frame is squared while it is still
 // in the cache.
 #include "fft/plan.h"
+#include "frame/array_check.h"
 #include "frame/export_guard.h"
 #include "linear/stft_fold.h"
 #include "linear/stft_frames.h"
@@ -61,6 +62,12 @@ VARNEL_API int32_t ReSTFTsp(const double* x, int32_t N, const WindowSpec* spec, 
     return guardedExport([&]() -> std::int32_t {
         stft::Grid grid;
         if (const std::int32_t status = stft::checkGrid(N, spec, grid); status != kStatusOk) return status;
+        // Rows of M/2; for M = 1 two frames share an element.
+        const std::int64_t cells = (grid.frameCount * grid.binCount + 1) / 2;
+        if (const std::int32_t status = stft::checkArrays(grid, ArrayCheck().reads(x, stft::samplesRead(N, grid)).writes(out, cells));
+            status != kStatusOk) {
+            return status;
+        }
         return realSpectrogram(x, grid, out);
     });
 }
@@ -69,6 +76,11 @@ VARNEL_API int32_t CxSTFTsp(const double* x, int32_t N, const WindowSpec* spec, 
     return guardedExport([&]() -> std::int32_t {
         stft::Grid grid;
         if (const std::int32_t status = stft::checkGrid(N, spec, grid); status != kStatusOk) return status;
+        if (const std::int32_t status = stft::checkArrays(
+                grid, ArrayCheck().reads(x, 2 * stft::samplesRead(N, grid)).writes(out, grid.frameCount * grid.binCount));
+            status != kStatusOk) {
+            return status;
+        }
         return complexSpectrogram(x, grid, out);
     });
 }

@@ -49,8 +49,11 @@ extern "C" VARNEL_API int32_t Cohen(const double* re, const double* im, int32_t 
         // sequence lengths below cannot overflow.
         const WignerGrid grid = wignerGrid(im, analytic, N, nFreq, timeStep);
         // The signal is prepared even when there is nothing to write.
-        if (re == nullptr || (out == nullptr && grid.outputCount() > 0)) return kStatusBadLength;
+        varnel::ArrayCheck arrays = signalArrays(grid, re, im, N, out);
+        if (const std::int32_t status = arrays.status(); status != kStatusOk) return status;
         if (kernel == nullptr) return kStatusBadKernelSize;
+        const std::int64_t kernelValues = std::int64_t{grid.lagLength} * kernelWidth;
+        if (const std::int32_t status = arrays.reads(kernel, kernelValues).status(); status != kStatusOk) return status;
         return cohenDistribution(re, im, N, KernelRows::table(kernel, nFreq, kernelWidth), nFreq, timeStep,
                                  analytic, out);
     });

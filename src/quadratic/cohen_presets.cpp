@@ -29,7 +29,9 @@ std::int32_t presetDistribution(const double* re, const double* im, std::int32_t
     // What Cohen answers for these, without building an empty table first.
     if (nFreq < 1) return kStatusBadKernelSize;
     const wigner::WignerGrid grid = wigner::wignerGrid(im, analytic, n, nFreq, timeStep);
-    if (re == nullptr || (out == nullptr && grid.outputCount() > 0)) return kStatusBadLength;
+    if (const std::int32_t status = wigner::signalArrays(grid, re, im, n, out).status(); status != kStatusOk) {
+        return status;
+    }
     if (n > wigner::kMaxSignalLength) return kStatusNoMemory;
 
     const std::int32_t width = nextPow2(n);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "frame/array_check.h"
 #include "frame/export_guard.h"
 #include "quadratic/gabor_sp_doppler.h"
 #include "fft/plan_hold.h"
@@ -92,6 +93,12 @@ VARNEL_API int32_t CxGaborSp(const double* coefs, int32_t M, int32_t N, int32_t 
         // No output instants: nothing to compute or write (and no kernel
         // length to divide by).
         if (K2 == 0) return kStatusOk;
+        const std::int64_t coefValues = 2 * std::int64_t{M} * N;
+        const std::int64_t outValues = varnel::countProduct(std::int64_t{M} * K2, nF);
+        if (const std::int32_t status = varnel::ArrayCheck().reads(coefs, coefValues).writes(out, outValues).status();
+            status != kStatusOk) {
+            return status;
+        }
         return gaborSpectrogram(request, out);
     });
 }

@@ -2,6 +2,7 @@
 // energy, the centroid track then repaired where it left the bin range.
 #include <cstddef>
 
+#include "frame/array_check.h"
 #include "frame/export_guard.h"
 #include "quadratic/instantaneous_frequency_gap_fill.h"
 #include "varnel.h"
@@ -31,6 +32,11 @@ VARNEL_API int32_t InstantaneousFrequency(const double* S, int32_t T, int32_t F,
                                           double* freq, double* energy) {
     return varnel::guardedExport([&]() -> std::int32_t {
         if (T < 1 || F < 1) return kStatusBadLength;
+        if (const std::int32_t status =
+                varnel::ArrayCheck().reads(S, std::int64_t{T} * F).writes(freq, T).writes(energy, T).status();
+            status != kStatusOk) {
+            return status;
+        }
         sliceCentroids(S, T, F, freq, energy);
         varnel::instfreq::ifGapFill(freq, T, static_cast<double>(F - 1));
         return kStatusOk;

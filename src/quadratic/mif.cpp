@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "frame/array_check.h"
 #include "frame/export_guard.h"
 #include "quadratic/gabor_sp_doppler.h"
 #include "fft/plan_hold.h"
@@ -112,6 +113,12 @@ VARNEL_API int32_t MIFOfGaborSp(const double* coefs, int32_t M, int32_t N, int32
         if (const std::int32_t status = checkMifArguments(M, N, dM, a, order, K2); status != kStatusOk) return status;
         // (M - 1)*K2 = 0 output values: nothing to compute or write.
         if (M == 1 || K2 == 0) return kStatusOk;
+        const std::int64_t coefValues = 2 * std::int64_t{M} * N;
+        if (const std::int32_t status =
+                varnel::ArrayCheck().reads(coefs, coefValues).writes(out, std::int64_t{M - 1} * K2).status();
+            status != kStatusOk) {
+            return status;
+        }
         return meanInstantaneousFrequency(coefs, M, N, dM, a, order, K2, out);
     });
 }

@@ -19,7 +19,7 @@ extern "C" VARNEL_API int32_t WVD(const double* re, const double* im, int32_t N,
         if (timeStep < 1) return kStatusBadDecimation;
         const WignerGrid grid = wignerGrid(im, analytic, N, nFreq, timeStep);
         if (grid.outputCount() == 0) return kStatusOk;
-        if (re == nullptr || out == nullptr) return kStatusBadLength;
+        if (const std::int32_t status = signalArrays(grid, re, im, N, out).status(); status != kStatusOk) return status;
         if (N > kMaxSignalLength) return kStatusNoMemory;
 
         // Each slice's column of the lag table is made just before its

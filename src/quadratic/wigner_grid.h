@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "frame/array_check.h"
 #include "frame/scratch.h"
 
 namespace varnel::wigner {
@@ -38,6 +39,13 @@ struct WignerGrid {
 // analysed through its analytic signal when analytic is nonzero.
 WignerGrid wignerGrid(const double* im, std::int32_t analytic, std::int32_t n, std::int32_t nFreq,
                       std::int32_t timeStep) noexcept;
+
+// The signal (re, and im unless the signal is real) and the output as the
+// grid sizes them, for the null and overlap tests of the caller's arrays.
+inline ArrayCheck signalArrays(const WignerGrid& grid, const double* re, const double* im, std::int32_t n,
+                               double* out) noexcept {
+    return ArrayCheck().reads(re, n).reads(im, im != nullptr ? n : 0).writes(out, grid.outputCount());
+}
 
 // The analysed sequence and the lag-time table, each one block with its
 // planes one after the other (one plane each in real mode). The table holds

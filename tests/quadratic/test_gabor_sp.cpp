@@ -211,15 +211,12 @@ TEST_F(GaborSpClosedForm, ChecksInOrderAndWritesNothing) {
         {{4, 8, 2, 3.0, 0, 1, 0, 2, 3, 13}, kStatusOk},
         {{4, 8, 2, inf, 0, 1, 1, 2, 3, 13}, kStatusNoMemory},
         {{4, 8, 2, 1e300, 0, 1, 1, 2, 3, 13}, kStatusNoMemory},
-        {{std::numeric_limits<int>::max(), 1, 1, 1.0, 0, 0, 1, 1, 0, 1}, kStatusNoMemory},
     };
     const std::vector<double> coefs = testing::randomReals(2 * 4 * 8, 1u);
     for (const Rejected& r : cases) {
         SCOPED_TRACE(::testing::Message() << r.c);
         std::vector<double> out(64, -7.25);
-        // The huge lattice is rejected before its coefficients are read.
-        const double* input = r.c.M > 4 ? nullptr : coefs.data();
-        EXPECT_EQ(CxGaborSp(input, r.c.M, r.c.N, r.c.dM, r.c.a, r.c.lowOrder, r.c.highOrder, r.c.K2, r.c.K1, r.c.f0,
+        EXPECT_EQ(CxGaborSp(coefs.data(), r.c.M, r.c.N, r.c.dM, r.c.a, r.c.lowOrder, r.c.highOrder, r.c.K2, r.c.K1, r.c.f0,
                             r.c.nF, out.data()),
                   r.status);
         for (double v : out) ASSERT_EQ(v, -7.25);

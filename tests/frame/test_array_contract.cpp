@@ -1,0 +1,173 @@
+// Every export against missing and overlapping arrays: a call whose other
+// arguments are good must answer a null input or output, and an output laid
+// over its input, with status 1 and leave the caller's memory as it was.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <functional>
+#include <vector>
+
+#include "varnel.h"
+
+namespace {
+
+using Vec = std::vector<double>;
+constexpr double kUntouched = 7.25;
+constexpr int kOutDoubles = 16384;
+constexpr std::int32_t kNotAStatus = -999;  // the void conversions report nothing
+
+// The caller's arrays that a row does not test: valid and big enough.
+struct Fixture {
+    Vec window = Vec(16, 0.25);
+    WindowSpec spec{window.data(), 16, 4, 16};
+    Vec spare = Vec(kOutDoubles, 0.0);
+    Vec kernel = Vec(16 * 64, 1.0);
+    AdaptiveTerm terms[1] = {{0.05, 20.0, 0.7, 0.001}};
+    double coefs[2] = {1.0, 0.5};
+    AdaptiveTerm termSlots[2] = {};
+    std::int32_t count = 0, zero = 0;
+    double percent = 0.0;
+};
+
+// in: the array the row reads (64 samples or more); out: the array it writes.
+using Call = std::function<std::int32_t(Fixture&, const double* in, double* out)>;
+struct Row {
+    const char* name;
+    Call call;
+};
+
+const std::vector<Row>& rows() {
+    static const std::vector<Row> table = {
+        {"_Hc2Cx", [](Fixture&, const double* in, double* out) { _Hc2Cx(in, out, 16); return kNotAStatus; }},
+        {"_Cx2Hc", [](Fixture&, const double* in, double* out) { _Cx2Hc(in, out, 16); return kNotAStatus; }},
+        {"_Cx2ReIm", [](Fixture& f, const double* in, double* out) { _Cx2ReIm(in, out, f.spare.data(), 16); return kNotAStatus; }},
+        {"_ReIm2Cx", [](Fixture& f, const double* in, double* out) { _ReIm2Cx(in, f.spare.data(), out, 16); return kNotAStatus; }},
+        {"_Hc2ReIm", [](Fixture& f, const double* in, double* out) { _Hc2ReIm(in, f.spare.data(), out, 16); return kNotAStatus; }},
+        {"_ReIm2Hc", [](Fixture& f, const double* in, double* out) { _ReIm2Hc(f.spare.data(), in, out, 16); return kNotAStatus; }},
+        {"ReSTFT", [](Fixture& f, const double* in, double* out) { return ReSTFT(in, 64, &f.spec, out); }},
+        {"ReSTFTWithShift", [](Fixture& f, const double* in, double* out) { return ReSTFTWithShift(in, 64, &f.spec, &f.zero, out); }},
+        {"CxSTFT", [](Fixture& f, const double* in, double* out) { return CxSTFT(in, 64, &f.spec, out); }},
+        {"CxSTFTEx", [](Fixture& f, const double* in, double* out) {
+             return CxSTFTEx(in, f.spare.data(), 1, 64, &f.spec, out, out ? out + 1 : nullptr, 2); }},
+        {"CxSTFTExWithShift", [](Fixture& f, const double* in, double* out) {
+             return CxSTFTExWithShift(in, f.spare.data(), 1, 64, &f.spec, nullptr, f.spare.data() + 64, out, 1); }},
+        {"ReSTFTsp", [](Fixture& f, const double* in, double* out) { return ReSTFTsp(in, 64, &f.spec, out); }},
+        {"CxSTFTsp", [](Fixture& f, const double* in, double* out) { return CxSTFTsp(in, 64, &f.spec, out); }},
+        {"FastDual", [](Fixture&, const double* in, double* out) { return FastDual(in, 16, 4, 8, 0, out); }},
+        {"ReExtension", [](Fixture& f, const double* in, double* out) { return ReExtension(in, 12, Symmetric, 5, out, f.spare.data()); }},
+        {"CxExtension", [](Fixture& f, const double* in, double* out) { return CxExtension(in, 12, Periodic, 5, f.spare.data(), out); }},
+        {"ReDGT", [](Fixture& f, const double* in, double* out) { return ReDGT(in, 64, &f.spec, out); }},
+        {"CxDGT", [](Fixture& f, const double* in, double* out) { return CxDGT(in, 64, &f.spec, out); }},
+        {"CxDGTEx", [](Fixture& f, const double* in, double* out) {
+             return CxDGTEx(f.spare.data(), in, 1, 64, &f.spec, out, f.spare.data() + 128, 1); }},
+        {"ReDGTWithIC", [](Fixture& f, const double* in, double* out) {
+             return ReDGTWithIC(in, 64, f.spare.data(), &f.zero, &f.spec, out); }},
+        {"ReDGE", [](Fixture& f, const double* in, double* out) { return ReDGE(in, 4, 16, &f.spec, out, 16); }},
+        {"CxDGE", [](Fixture& f, const double* in, double* out) { return CxDGE(in, 4, 16, &f.spec, out, 16); }},
+        {"CxDGEEx", [](Fixture& f, const double* in, double* out) {
+             return CxDGEEx(in, f.spare.data(), 1, 4, 16, &f.spec, f.spare.data() + 64, out, 1, 16); }},
+        {"ReDGEWithIC", [](Fixture& f, const double* in, double* out) {
+             return ReDGEWithIC(in, 4, 16, &f.spec, out, f.spare.data(), &f.zero); }},
+        {"DGT2d", [](Fixture& f, const double* in, double* out) { return DGT2d(in, 16, 16, &f.spec, &f.spec, out); }},
+        {"DGE2d", [](Fixture& f, const double* in, double* out) { return DGE2d(in, 4, 16, 4, 16, &f.spec, &f.spec, out, 16, 16); }},
+        {"WVD", [](Fixture&, const double* in, double* out) { return WVD(in, nullptr, 64, 16, 1, 0, out); }},
+        {"Cohen", [](Fixture& f, const double* in, double* out) { return Cohen(in, nullptr, 64, f.kernel.data(), 16, 64, 1, 0, out); }},
+        {"CWD", [](Fixture&, const double* in, double* out) { return CWD(in, nullptr, 64, 16, 1, 1.0, 0, out); }},
+        {"CSD", [](Fixture&, const double* in, double* out) { return CSD(in, nullptr, 64, 16, 1, 1.0, 0, out); }},
+        {"CxGaborSp", [](Fixture&, const double* in, double* out) { return CxGaborSp(in, 8, 8, 2, 4.0, 0, 1, 2, 2, 0, 16, out); }},
+        {"MIFOfGaborSp", [](Fixture&, const double* in, double* out) { return MIFOfGaborSp(in, 8, 8, 2, 4.0, 1, 2, out); }},
+        {"InstantaneousFrequency", [](Fixture& f, const double* in, double* out) {
+             return InstantaneousFrequency(in, 8, 8, 0, 0, f.spare.data(), out); }},
+        {"CxAdaptiveExpansion", [](Fixture& f, const double* in, double* out) { return CxAdaptiveExpansion(f.terms, in, 1, 64, out); }},
+        {"ReAdaptiveExpansion", [](Fixture& f, const double* in, double* out) { return ReAdaptiveExpansion(f.terms, in, 1, 64, out); }},
+        {"ReAdaptiveSp", [](Fixture& f, const double* in, double* out) { return ReAdaptiveSp(in, f.terms, 1, 1, 16, 0, 0, 8, 8, out); }},
+        {"CxAdaptiveSp", [](Fixture& f, const double* in, double* out) { return CxAdaptiveSp(in, f.terms, 1, 1, 16, 0, 0, 8, 8, out); }},
+        {"ReAdaptiveTransform", [](Fixture& f, const double* in, double* out) {
+             return ReAdaptiveTransform(in, 64, 0, Zero, 0, 0.0, 0, 2, &f.count, &f.percent, f.spare.data(), f.termSlots, out); }},
+        {"CxAdaptiveTransform", [](Fixture& f, const double* in, double* out) {
+             return CxAdaptiveTransform(in, 64, 0, Zero, 0, 0.0, 0, 2, &f.count, &f.percent, out, f.termSlots, f.spare.data()); }},
+        {"ReReassignedSTFTSp", [](Fixture& f, const double* in, double* out) { return ReReassignedSTFTSp(in, 64, &f.spec, out); }},
+        {"CxReassignedSTFTSp", [](Fixture& f, const double* in, double* out) { return CxReassignedSTFTSp(in, 64, &f.spec, out); }},
+    };
+    return table;
+}
+
+bool untouched(const Vec& v) {
+    for (double x : v)
+        if (x != kUntouched) return false;
+    return true;
+}
+
+TEST(ArrayContract, NullAndOverlappingArraysAreRefusedBeforeAnythingIsWritten) {
+    Vec in(kOutDoubles);
+    for (std::size_t i = 0; i < in.size(); ++i) in[i] = std::sin(0.3 * static_cast<double>(i)) + 0.01 * i;
+    for (const Row& row : rows()) {
+        SCOPED_TRACE(row.name);
+        Fixture fixture;
+        Vec out(kOutDoubles, kUntouched);
+        const std::int32_t valid = row.call(fixture, in.data(), out.data());
+        if (valid != kNotAStatus) EXPECT_EQ(valid, kStatusOk) << "the table's other arguments must be good";
+        EXPECT_FALSE(untouched(out)) << "a good call writes its output";
+
+        const auto refused = [&](std::int32_t status) {
+            if (status != kNotAStatus) EXPECT_EQ(status, kStatusBadLength);
+        };
+        out.assign(kOutDoubles, kUntouched);
+        refused(row.call(fixture, nullptr, out.data()));
+        EXPECT_TRUE(untouched(out)) << "null input";
+        refused(row.call(fixture, in.data(), nullptr));
+        // In place: the output array is also the input (holding the sentinel).
+        refused(row.call(fixture, out.data(), out.data()));
+        EXPECT_TRUE(untouched(out)) << "output over its input";
+        // Partial overlap: the output starts inside the input.
+        Vec shared(2 * kOutDoubles, kUntouched);
+        refused(row.call(fixture, shared.data(), shared.data() + 1));
+        EXPECT_TRUE(untouched(shared)) << "output inside its input";
+    }
+}
+
+TEST(ArrayContract, InterleavedPartsOfOneComplexArrayAreNotAnOverlap) {
+    Vec in(128, 0.5), out(64 * 16 * 2, kUntouched);
+    const Vec window(16, 0.25);
+    const WindowSpec spec{window.data(), 16, 16, 16};
+    EXPECT_EQ(CxSTFTEx(in.data(), in.data() + 1, 2, 64, &spec, out.data(), out.data() + 1, 2), kStatusOk);
+    EXPECT_EQ(CxDGTEx(in.data(), in.data() + 1, 2, 64, &spec, out.data(), out.data() + 1, 2), kStatusOk);
+    // Adjacent arrays touch without overlapping.
+    EXPECT_EQ(ReExtension(in.data(), 12, Symmetric, 5, in.data() + 12, in.data() + 17), kStatusOk);
+    EXPECT_EQ(Vec(in.begin() + 12, in.begin() + 22), Vec(10, 0.5));
+}
+
+TEST(Gaussian, SubnormalVarianceGivesFiniteSamples) {
+    for (const double variance : {4.94e-324, 1e-309, 2.5e-308}) {
+        Vec out(3, kUntouched);
+        EXPECT_EQ(Gaussian(3, 1.0, variance, out.data()), kStatusOk);
+        const long double peak = std::pow(std::acos(-1.0L) * variance, -0.25L);
+        EXPECT_NEAR(out[1] / static_cast<double>(peak), 1.0, 1e-15) << variance;
+        EXPECT_EQ(out[0], 0.0);
+        EXPECT_EQ(out[2], 0.0);
+    }
+    Vec off(2, kUntouched);
+    EXPECT_EQ(Gaussian(2, 0.5, 4.94e-324, off.data()), kStatusOk);
+    EXPECT_EQ(off, Vec(2, 0.0)) << "no sample at the centre";
+    EXPECT_EQ(Gaussian(3, 1.0, 1.0, nullptr), kStatusOk) << "no failure, and nothing to write through";
+}
+
+TEST(Layouts, HalfComplexAveragingNeitherOverflowsNorRounds) {
+    const double big = DBL_MAX;
+    const double cx[8] = {0, 0, big, -big, 0, 0, big, big};
+    double hc[4];
+    _Cx2Hc(cx, hc, 4);
+    EXPECT_EQ(hc[1], big);
+    EXPECT_EQ(hc[3], -big);
+    // Round trips stay exact at both ends of the range.
+    for (const double v : {DBL_MAX, -DBL_MAX, 4.94e-324, 3 * 4.94e-324}) {
+        const double h[5] = {v, v, -v, v, -v};
+        double full[10], back[5];
+        _Hc2Cx(h, full, 5);
+        _Cx2Hc(full, back, 5);
+        EXPECT_EQ(Vec(back, back + 5), Vec(h, h + 5)) << v;
+    }
+}
+
+}  // namespace
