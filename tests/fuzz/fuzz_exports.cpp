@@ -198,13 +198,14 @@ void windows(Reader& r) {
         const int32_t n = r.i32(512), m = r.i32(1024), mode = r.i32(7);
         if (n > kMaxElems / 2 || m > kMaxElems / 2) return;
         const int64_t w = cx ? 2 : 1;
-        const int x = c.in(w * nonneg(n)), lo = c.out(w * nonneg(m)), ro = c.out(w * nonneg(m));
+        const bool xUnread = mode == 0 || m == 0;  // the Zero rule and an empty side need no samples
+        const int x = c.in(w * nonneg(n), xUnread), lo = c.out(w * nonneg(m)), ro = c.out(w * nonneg(m));
         c.place();
         const bool known = mode >= 0 && mode <= 6 && mode != 4;
         Pred pred{0};
         if (!known) pred = m < 0 ? Pred{1, 4} : Pred{4};
         else if (m < 0 || (mode == 5 && n < 2) || (mode == 6 && n < 3) || (mode == 2 && n < 1)) pred = {1};
-        else if (n < 1) pred = {0, 1};
+        else if (n < 1 || (c.null(x) && mode != 0)) pred = {0, 1};
         c.fill(x);
         if (c.oversized(pred)) return;
         c.seal();
@@ -222,11 +223,18 @@ void windows(Reader& r) {
     }
 }
 
+// A null window passes for a lattice fault (29) or a missing array (1).
+void windowNull(const Call& c, Pred& pred, int win, int win2) {
+    const bool accepted = std::find(pred.begin(), pred.end(), 0) != pred.end();
+    if (accepted && (c.null(win) || (win2 >= 0 && c.null(win2)))) pred = {1, 29};
+}
+
 // ---------------------------------------------------------------- DGT and DGE
 void gabor(Reader& r) {
     static const char* names[] = {"ReDGT", "CxDGT", "CxDGTEx", "ReDGTWithIC", "ReDGE", "CxDGE", "CxDGEEx", "ReDGEWithIC", "DGT2d", "DGE2d"};
     const int sel = r.u8() % 10;
     Spec sp = latticeSpec(r);
+    int sp2win = -1;
     const int64_t L = sp.ws.windowLength, dM = sp.ws.timeStep, N = sp.ws.binCount;
     const bool ok = latticeOk(sp.ws, sel == 3 || sel == 7);
     Call c(r);
@@ -248,18 +256,19 @@ void gabor(Reader& r) {
         const int64_t bins = F * N;
         const int64_t xExt = sel == 0 ? nonneg(n) : sel == 1 || layout == 1 ? 2 * nonneg(n) : extent(n, inStride);
         const int x = c.in(xExt), xi = sel == 2 && layout != 1 ? c.in(xExt) : -1;
-        window(c, sp, false);
+        window(c, sp, true);
         const int64_t oExt = sel == 2 ? extent(bins, os) : (sel == 1 ? 2 : 1) * bins;
         const int o = c.out(oExt, false, sel < 2 || os == 1), oi = sel == 2 ? c.out(oExt, false, os == 1) : -1;
         c.place();
         if (n < 1) pred = {1};
         else if (!ok) pred = {29};
-        else if (layout >= 2 || (layout == 1 && c.null(x))) pred = overflow ? Pred{-1, 1} : Pred{-1};
-        else if (overflow) pred = {1};
+        else if (overflow || (c.hostile() && kNullAndOverlapRules)) pred = {1};  // arrays before the layout
+        else if (layout >= 2 || (layout == 1 && c.null(x))) pred = {-1};
         else if (n <= dM) pred = {0, 1};
         fillWindow(c, sp);
         c.fill(x);
         if (xi >= 0) c.fill(xi);
+        windowNull(c, pred, sp.win, sp2win);
         if (c.oversized(pred)) return;
         c.seal();
         if (sel == 0) s = ReDGT(c.p(x), n, &sp.ws, c.p(o));
@@ -275,7 +284,7 @@ void gabor(Reader& r) {
         const bool bad1 = n < 1 || hlNull || hl < 0 || (F - 1) * dM + L + 1 > INT32_MAX;
         if (!bad1 && ok && (F * std::max(N, L) > kMaxWork || T > kMaxElems / 2)) return;
         const int x = c.in(nonneg(n)), h = c.inout(std::max<int64_t>(nonneg(hl), L - 1));
-        window(c, sp, false);
+        window(c, sp, true);
         const int o = c.out(bad1 || !ok ? 0 : F * N);
         c.place();
         if (bad1) pred = ok ? Pred{1} : Pred{1, 29};
@@ -283,6 +292,7 @@ void gabor(Reader& r) {
         fillWindow(c, sp);
         c.fill(x);
         c.fill(h);
+        windowNull(c, pred, sp.win, sp2win);
         if (c.oversized(pred)) return;
         c.seal();
         const int32_t hl0 = hl;
@@ -315,7 +325,7 @@ void gabor(Reader& r) {
         if (valid && (frames * std::max(N, L) > kMaxWork || outLen > kMaxElems / 4)) return;
         const int64_t cExt = sel == 6 ? (interleaved ? 2 * bins : extent(bins, is)) : (sel == 5 ? 2 : 1) * bins;
         const int cf = c.in(cExt), ci = sel == 6 && !interleaved ? c.in(cExt) : -1;
-        window(c, sp, false);
+        window(c, sp, true);
         const int64_t oExt = sel == 6 ? extent(outLen, os) : (sel == 5 ? 2 : 1) * outLen;
         const int o = c.out(oExt, false, sel != 6 || os == 1), oi = sel == 6 ? c.out(oExt, false, os == 1) : -1;
         const int st = sel == 7 ? c.inout(std::max<int64_t>(L - dM, 0)) : -1;
@@ -327,6 +337,7 @@ void gabor(Reader& r) {
         c.fill(cf);
         if (ci >= 0) c.fill(ci);
         if (st >= 0) c.fill(st);
+        windowNull(c, pred, sp.win, sp2win);
         if (c.oversized(pred)) return;
         c.seal();
         const int32_t sl0 = sl;
@@ -364,8 +375,9 @@ void gabor(Reader& r) {
         const long double size = valid ? 2.0L * F1 * N * F2 * N2 : 0;
         if (size > kMaxElems / 2 || size * std::max(sp.ws.windowLength, sp2.ws.windowLength) > 64 * kMaxWork) return;
         const int64_t coefs = int64_t(size), pixels = valid ? int64_t(nRows) * nCols : 0;
-        window(c, sp, false);
-        window(c, sp2, false);
+        window(c, sp, true);
+        window(c, sp2, true);
+        sp2win = sp2.win;
         const int in = c.in(sel == 8 ? pixels : coefs), o = c.out(sel == 8 ? coefs : pixels);
         c.place();
         if (bad1) pred = {1};
@@ -373,6 +385,7 @@ void gabor(Reader& r) {
         fillWindow(c, sp);
         fillWindow(c, sp2);
         c.fill(in);
+        windowNull(c, pred, sp.win, sp2win);
         if (c.oversized(pred)) return;
         c.seal();
         if (sel == 8) s = DGT2d(c.p(in), nRows, nCols, &sp.ws, &sp2.ws, c.p(o));
@@ -402,6 +415,7 @@ void quadratic(Reader& r) {
     Call c(r);
     const int re = c.in(nonneg(N), true), im = real ? -1 : c.in(nonneg(N));
     const int k = sel == 1 ? c.in(kRows * nonneg(kW), true) : -1;
+    if (im >= 0) c.at(im).keep = true;  // a null im means a real signal
     const int o = c.out(huge ? 0 : T * B, true);
     c.place();
     Pred pred{0};
@@ -412,7 +426,7 @@ void quadratic(Reader& r) {
         else if (ts < 1) pred = {22};
         else if (T * B == 0) pred = {0};
         else if (nulls) pred = {1};
-        else if (huge) pred = {NM};
+        else if (huge) pred = {NM, 1};
     } else if (sel == 1) {
         if (N < 1) pred = {1};
         else if (!isPow2(nFreq) || !isPow2(kW) || kW < N) pred = {28};
@@ -426,7 +440,7 @@ void quadratic(Reader& r) {
         else if ((uint32_t(nFreq) & (uint32_t(nFreq) - 1)) != 0) pred = {3};
         else if (nFreq < 1) pred = {28};
         else if (c.null(re) || c.null(o)) pred = T * B > 0 || c.null(re) ? Pred{1} : Pred{};
-        else if (huge) pred = {NM};
+        else if (huge) pred = {NM, 1};
         else if (T * ts <= W / 2) pred = {28};
     }
     c.fill(re);
@@ -487,7 +501,7 @@ void gaborSp(Reader& r) {
         else if (K2 < 0 || K1 < 0) pred = {31};
         else if (!(f0 >= 0 && f0 < bins && nF >= 1 && nF <= bins - f0)) pred = {30};
         else if (K2 == 0) pred = {0};
-        else if (NT > (1 << 30)) pred = {NM};
+        else if (NT > (1 << 30)) pred = {NM, 1};  // 1: the unallocated extents may overlap
         else {
             if (M > 4096) return;
             outN = int64_t(M) * K2 * nF;
@@ -500,7 +514,7 @@ void gaborSp(Reader& r) {
         else if (lo < 0) pred = {23};
         else if (K2 < 0) pred = {31};
         else if (M == 1 || K2 == 0) pred = {0};
-        else if (NT > (1 << 30)) pred = {NM};
+        else if (NT > (1 << 30)) pred = {NM, 1};  // 1: the unallocated extents may overlap
         else {
             outN = int64_t(M - 1) * K2;
             if (8.0L * K2 * NT > kMaxWork) return;
@@ -508,8 +522,10 @@ void gaborSp(Reader& r) {
     }
     const int64_t nCoefs = M >= 1 && isPow2(N) && pred[0] == 0 ? 2 * int64_t(M) * N : 0;
     if (nCoefs > kMaxElems) return;
-    const int cf = c.in(nCoefs), o = c.out(outN);
+    const bool empty = outN == 0 && pred[0] == 0;  // an empty output may leave the coefficients unread
+    const int cf = c.in(nCoefs, empty), o = c.out(outN);
     c.place();
+    if (empty && c.null(cf)) pred = {0, 1};
     c.fill(cf);
     if (c.oversized(pred)) return;
     c.seal();
@@ -567,7 +583,7 @@ void adaptive(Reader& r) {
             c.place();
             const bool usable = fillTerms(r, c, t, cf, int32_t(terms), nonneg(length), tameTerms);
             if (nt < 1 || length < 1 || c.null(t) || c.null(cf) || c.null(o)) pred = {1};
-            else if (!usable) pred = {32};
+            else if (!usable) pred = c.hostile() ? Pred{1, 32} : Pred{32};  // overlap may be judged first
             else if (nt > 64) return;
             if (c.oversized(pred)) return;
             c.seal();
@@ -605,8 +621,10 @@ void adaptive(Reader& r) {
             else if (dt < 1) pred = {21};
             else if (K < 1) pred = {3};
             else if (f0 < 0 || f0 >= K || int64_t(f0) + cols > K) pred = {30};
-            else if (!usable) pred = {32};
+            else if (!usable) pred = c.hostile() ? Pred{1, 32} : Pred{32};  // overlap may be judged first
             else if (nt > 64) return;
+            // The library judges overlap with the null tests, ahead of 21, 3 and 30.
+            if (c.hostile()) pred.push_back(1);
             if (c.oversized(pred)) return;
             c.seal();
             s = (cx ? CxAdaptiveSp : ReAdaptiveSp)(c.p(cf), reinterpret_cast<AdaptiveTerm*>(c.p(t)), nt, dt, K, t0, f0, rows, cols, c.p(o));
@@ -637,6 +655,7 @@ void adaptive(Reader& r) {
     if (N < 8) pred = {1};
     else if (maxTerms < 0) pred = {25};
     else if (countNull || c.null(sig) || c.null(res) || c.null(pct) || (maxTerms > 0 && (c.null(cf) || c.null(t)))) pred = {1};
+    else if (c.hostile()) pred = {1};  // arrays come before memory and the extension rule
     else if (L > (1 << 30)) pred = {NM};
     else if (maxTerms > 0 && (extMode < 0 || extMode > 6 || extMode == 4)) pred = {4};
     c.fill(sig);

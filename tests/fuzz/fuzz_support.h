@@ -25,7 +25,7 @@
 // switch is on the decoder also produces such calls; with it off, null
 // pointers appear only where varnel.h documents them for each export.
 #ifndef VARNEL_FUZZ_NULL_AND_OVERLAP
-#define VARNEL_FUZZ_NULL_AND_OVERLAP 0
+#define VARNEL_FUZZ_NULL_AND_OVERLAP 1
 #endif
 
 namespace varnel_fuzz {
@@ -113,6 +113,7 @@ class Call {
     struct Array {
         int64_t n;
         bool out, inout, docNull, full, scratchOnFail;
+        bool keep = false;  // a null pointer would change the call's meaning
         double* p = nullptr;
         std::vector<uint64_t> snap;
     };
@@ -136,7 +137,7 @@ class Call {
         const int count = int(a_.size());
         if (count > 0 && h < 40) {
             const int k = h % count;
-            if (a_[k].docNull || (kNullAndOverlapRules && a_[k].n > 0)) {
+            if (!a_[k].keep && (a_[k].docNull || (kNullAndOverlapRules && a_[k].n > 0))) {
                 nulled_ = k;
                 if (!a_[k].docNull) hostile_ = true;
             }
@@ -205,7 +206,8 @@ class Call {
         };
         if (!has(doc, s)) fail("%s returned undocumented status %d", name, s);
         const bool argsPass = has(pred, 0);
-        if (hostile_ && argsPass) {
+        // Arrays are judged after the argument checks and before memory is taken.
+        if (hostile_ && (argsPass || has(pred, kStatusNoMemory))) {
             // Null or overlapping arrays after the documented checks passed.
             if (s != 1) fail("%s: null/overlapping array (null #%d, alias %d->%d) gave %d, not 1", name, nulled_,
                              alias_[0], alias_[1], s);
