@@ -9,6 +9,7 @@
 
 VARNEL_PACKAGES=(
   build-essential   # gcc, g++, make, binutils (nm for the export check)
+  clang             # second compiler: the test command's clang build
   cmake
   pkg-config        # finds FFTW; the install test consumes varnel.pc
   python3           # export check, benchmark report
