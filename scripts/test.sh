@@ -3,7 +3,9 @@
 # library, the tests and the benchmarks with AddressSanitizer and
 # UndefinedBehaviorSanitizer in build/asan, and runs every test: the C++
 # suites, the ABI and install checks, a smoke run of each benchmark program
-# and, when present, the Python tests in tests/python.
+# and, when present, the Python tests in tests/python. Then builds the
+# library with clang in build/clang, warnings as errors, and runs the FFT
+# test program there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/deps.sh
@@ -35,4 +37,12 @@ if [ -d tests/python ]; then
     exit "$status"
   fi
 fi
+# Clang: the library and one test program, the FFT suite, which runs the
+# vector kernels and the transforms built on them.
+clang_build=build/clang
+cmake -S . -B "$clang_build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DCMAKE_CXX_FLAGS=-Werror -DCMAKE_BUILD_TYPE=Release -DVARNEL_BUILD_TESTS=ON
+cmake --build "$clang_build" -j"$(varnel_jobs)" --target varnel_fft_tests
+"$clang_build/tests/varnel_fft_tests" --gtest_brief=1
+
 echo "scripts/test.sh: all tests passed"

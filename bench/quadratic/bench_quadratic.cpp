@@ -85,7 +85,7 @@ void cwdVarnel(benchmark::State& state) {
 // count real-to-complex transforms of length n, one after the other.
 class FftwBatch {
 public:
-    FftwBatch(std::int32_t n, bool inverse) : n_(n), in_(allocate(n + 2)), out_(allocate(n + 2)) {
+    FftwBatch(std::int32_t n, bool inverse) : in_(allocate(n + 2)), out_(allocate(n + 2)) {
         if (!in_ || !out_) return;
         auto* spectrum = reinterpret_cast<fftw_complex*>(inverse ? in_.get() : out_.get());
         plan_ = inverse ? fftw_plan_dft_c2r_1d(n, spectrum, out_.get(), varnel::bench::plannerFlags())
@@ -104,7 +104,6 @@ public:
     }
 
 private:
-    std::int32_t n_;
     Buffer in_, out_;
     fftw_plan plan_ = nullptr;
 };

@@ -17,11 +17,14 @@
 namespace varnel::fft {
 namespace {
 
+// GNU vector types. Lane permutations use __builtin_shufflevector with
+// constant lane indices (GCC >= 12 and clang); GCC's __builtin_shuffle with
+// a mask vector does not exist in clang. GCC emits identical code for either.
 using std::ptrdiff_t;
 using V4 = double __attribute__((vector_size(32)));
-using V4Index = long long __attribute__((vector_size(32)));
 using V2 = double __attribute__((vector_size(16)));
-using V2Index = long long __attribute__((vector_size(16)));
+
+VARNEL_FORCE_INLINE V4 reversed(V4 v) { return __builtin_shufflevector(v, v, 3, 2, 1, 0); }
 
 template <class T>
 struct Lanes;
@@ -47,8 +50,8 @@ struct Lanes<V4> {
         return v;
     }
     static VARNEL_INLINE void store(double* p, V4 v) { __builtin_memcpy(p, &v, sizeof v); }
-    static VARNEL_INLINE V4 loadDown(const double* p) { return __builtin_shuffle(load(p - 3), V4Index{3, 2, 1, 0}); }
-    static VARNEL_INLINE void storeDown(double* p, V4 v) { store(p - 3, __builtin_shuffle(v, V4Index{3, 2, 1, 0})); }
+    static VARNEL_INLINE V4 loadDown(const double* p) { return reversed(load(p - 3)); }
+    static VARNEL_INLINE void storeDown(double* p, V4 v) { store(p - 3, reversed(v)); }
     static VARNEL_INLINE V4 gather(const double* p, ptrdiff_t s) { return V4{p[0], p[s], p[2 * s], p[3 * s]}; }
 };
 
@@ -66,14 +69,14 @@ struct Lanes<V2> {
 
 // Rows of a 4x4 block become columns: after the call v[l][i] = old v[i][l].
 VARNEL_FORCE_INLINE void transpose4(V4& a, V4& b, V4& c, V4& d) {
-    const V4 t0 = __builtin_shuffle(a, b, V4Index{0, 4, 2, 6});
-    const V4 t1 = __builtin_shuffle(a, b, V4Index{1, 5, 3, 7});
-    const V4 t2 = __builtin_shuffle(c, d, V4Index{0, 4, 2, 6});
-    const V4 t3 = __builtin_shuffle(c, d, V4Index{1, 5, 3, 7});
-    a = __builtin_shuffle(t0, t2, V4Index{0, 1, 4, 5});
-    b = __builtin_shuffle(t1, t3, V4Index{0, 1, 4, 5});
-    c = __builtin_shuffle(t0, t2, V4Index{2, 3, 6, 7});
-    d = __builtin_shuffle(t1, t3, V4Index{2, 3, 6, 7});
+    const V4 t0 = __builtin_shufflevector(a, b, 0, 4, 2, 6);
+    const V4 t1 = __builtin_shufflevector(a, b, 1, 5, 3, 7);
+    const V4 t2 = __builtin_shufflevector(c, d, 0, 4, 2, 6);
+    const V4 t3 = __builtin_shufflevector(c, d, 1, 5, 3, 7);
+    a = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);
+    b = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
+    c = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
+    d = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
 }
 
 // Writes buffer[k] (lane l = transform j0 + l) to out[(j0 + l) * N + k].
@@ -99,8 +102,8 @@ VARNEL_FORCE_INLINE void storeTransposed(V2 (&buffer)[N], double* out, ptrdiff_t
     int k = 0;
     for (; k + 2 <= N; k += 2) {
         const V2 a = buffer[k], b = buffer[k + 1];
-        Lanes<V2>::store(row + k, __builtin_shuffle(a, b, V2Index{0, 2}));
-        Lanes<V2>::store(row + N + k, __builtin_shuffle(a, b, V2Index{1, 3}));
+        Lanes<V2>::store(row + k, __builtin_shufflevector(a, b, 0, 2));
+        Lanes<V2>::store(row + N + k, __builtin_shufflevector(a, b, 1, 3));
     }
     for (; k < N; ++k) {
         row[k] = buffer[k][0];
@@ -210,7 +213,7 @@ VARNEL_FORCE_INLINE void rePairColumns(double* data, const double* twRe, const d
         [&](int j, T& r, T& i) VARNEL_INLINE {
             const T xr = L::load(data + j * m + k);
             T xi = L::loadDown(data + j * m + m - k);
-            if constexpr (EndsAtMiddle) xi = __builtin_shuffle(xi, T{}, V4Index{0, 1, 2, 4});
+            if constexpr (EndsAtMiddle) xi = __builtin_shufflevector(xi, T{}, 0, 1, 2, 4);
             if (j == 0) {
                 r = xr;
                 i = xi;
