@@ -635,7 +635,8 @@ VARNEL_API int32_t CxAdaptiveSp(const double *coefs, const AdaptiveTerm *terms, 
  * Tests in this order: 29 when spec is null; 1 when N < Lw; 29 when
  * dt < 1, K < 1 or K is not a power of two; 29 when Lw < 2 (the window
  * derivative needs two samples) or window is null; 1 when signal or out is
- * null or out overlaps the signal or the window. Nothing is written then. -20001 when working memory or the FFT
+ * null (out may be null when empty: K = 1, real) or out overlaps the signal
+ * or the window. Nothing is written then. -20001 when working memory or the FFT
  * plan cannot be obtained; out is then not written. A non-finite sample
  * (or a signal whose mean power overflows) makes the threshold not a
  * number: every cell is then reassigned, and a cell whose target is not a

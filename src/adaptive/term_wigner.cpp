@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <limits>
 #include <numbers>
 
 namespace varnel::adaptive {
@@ -68,12 +69,35 @@ double wrappedProfile(double x, double alpha) noexcept {
     return std::sqrt(alpha) / (2.0 * std::sqrt(std::numbers::pi)) * (1.0 + 2.0 * sum);
 }
 
+// -1/alpha, the scale of a cell's squared frequency offset. For a
+// subnormal alpha it would be -inf, and the offset 0 at the band's centre
+// would then make 0 * -inf = NaN; -DBL_MAX gives that cell exp(0) and
+// every other one the same 0 as -inf.
+double cellScale(double alpha) noexcept { return std::max(-1.0 / alpha, -std::numeric_limits<double>::max()); }
+
+// 2 |c|^2 exp(e) for a cell's exponent e. When 2 |c|^2 overflows (|c|
+// above about 1e154) the product is taken in the log domain, so that cells
+// far from the term get their finite value instead of inf * 0 = NaN.
+class CellEnergy {
+public:
+    explicit CellEnergy(const double* coef) noexcept
+        : linear_(2.0 * (coef[0] * coef[0] + coef[1] * coef[1])),
+          log_(std::log(2.0) + 2.0 * std::log(std::hypot(coef[0], coef[1]))) {}
+    double operator()(double exponent) const noexcept {
+        return std::isinf(linear_) ? std::exp(exponent + log_) : linear_ * std::exp(exponent);
+    }
+
+private:
+    double linear_;
+    double log_;
+};
+
 }  // namespace
 
 void reTermWigner(const double* coef, const AdaptiveTerm& term, const WignerGrid& grid, double* out) noexcept {
-    const double energy = 2.0 * (coef[0] * coef[0] + coef[1] * coef[1]);
+    const CellEnergy energy(coef);
     const double dw = kTwoPi / grid.K;
-    const double negInvAlpha = -1.0 / term.alpha;
+    const double negInvAlpha = cellScale(term.alpha);
     // A real signal's term shows at its frequency folded into [0, pi].
     const double folded = std::abs(term.omega - kTwoPi * std::floor(term.omega / kTwoPi + 0.5));
     const double columnZero = static_cast<double>(grid.f0) * dw;
@@ -86,15 +110,15 @@ void reTermWigner(const double* coef, const AdaptiveTerm& term, const WignerGrid
         double* row = out + m * grid.cols;
         for (auto k = static_cast<std::ptrdiff_t>(first); k < static_cast<std::ptrdiff_t>(end); ++k) {
             const double x = static_cast<double>(k) * dw - phi;
-            row[k] += energy * std::exp(x * x * negInvAlpha + rowExponent);
+            row[k] += energy(x * x * negInvAlpha + rowExponent);
         }
     });
 }
 
 void cxTermWigner(const double* coef, const AdaptiveTerm& term, const WignerGrid& grid, double* out) noexcept {
-    const double energy = 2.0 * (coef[0] * coef[0] + coef[1] * coef[1]);
+    const CellEnergy energy(coef);
     const double dw = kTwoPi / grid.K;
-    const double negInvAlpha = -1.0 / term.alpha;
+    const double negInvAlpha = cellScale(term.alpha);
     const std::int64_t bins = grid.K;
     forEachRow(term, grid, [&](std::ptrdiff_t m, double u, double r, double rowExponent) {
         const double phi = term.omega + term.beta * u;
@@ -105,7 +129,7 @@ void cxTermWigner(const double* coef, const AdaptiveTerm& term, const WignerGrid
         if (!(end - first <= 4.0 * static_cast<double>(bins))) {
             // A band of many turns: every column receives the sum over all
             // of them, in closed form instead of turn by turn.
-            const double weight = energy * std::exp(rowExponent);
+            const double weight = energy(rowExponent);
             for (std::ptrdiff_t k = 0; k < grid.cols; ++k) {
                 const double x = std::remainder(static_cast<double>(grid.f0 + k) * dw - phi, kTwoPi);
                 row[k] += weight * wrappedProfile(x, term.alpha);
@@ -116,7 +140,7 @@ void cxTermWigner(const double* coef, const AdaptiveTerm& term, const WignerGrid
             const std::int64_t k = ((j % bins) + bins) % bins - grid.f0;
             if (k < 0 || k >= grid.cols) continue;
             const double x = static_cast<double>(j) * dw - phi;
-            row[k] += energy * std::exp(x * x * negInvAlpha + rowExponent);
+            row[k] += energy(x * x * negInvAlpha + rowExponent);
         }
     });
 }

@@ -149,8 +149,11 @@ void accumulateLeft(RowMajor a, std::ptrdiff_t m, std::ptrdiff_t n, const double
     for (std::ptrdiff_t i = n - 1; i >= 0; --i) {
         const std::ptrdiff_t l = i + 1;
         for (std::ptrdiff_t j = l; j < n; ++j) a(i, j) = 0.0;
-        if (w[i] != 0.0) {
-            const double g = 1.0 / w[i];
+        // A subnormal diagonal has no finite reciprocal: its column is taken
+        // as for a zero one, a unit vector, instead of filling U with
+        // inf * 0 = NaN. Such a singular value is negligible anyway.
+        const double g = 1.0 / w[i];
+        if (std::isfinite(g)) {
             for (std::ptrdiff_t j = l; j < n; ++j) {
                 double s = 0.0;
                 for (std::ptrdiff_t k = l; k < m; ++k) s += a(k, i) * a(k, j);

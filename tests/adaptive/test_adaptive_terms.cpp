@@ -24,12 +24,18 @@ TEST_F(AdaptiveExpansion, ExtremeTermsStayFiniteAndBounded) {
     const double big = std::numeric_limits<double>::max();
     const std::vector<AdaptiveTerm> terms = {
         {big, 10.0, 1.0, 0.0}, {5e-324, 10.0, 1.0, 0.0}, {1.0, 1e300, 1.0, 0.0}, {1.0, -1e300, 1.0, 0.0},
-        {0.5, 10.0, 1e300, 0.0}, {0.5, 10.0, 1.0, 1e300}, {1e12, 10.0, -3.0, 0.0}};
+        {0.5, 10.0, 1e300, 0.0}, {0.5, 10.0, 1.0, 1e300}, {1e12, 10.0, -3.0, 0.0}, {5e-324, 10.0, 0.0, 0.0}};
     const std::vector<double> coefs(2 * terms.size(), 0.5);
     std::vector<double> out(64 * 32);
+    // A coefficient whose energy overflows: the cells far from the term
+    // (coarse bins, so their exponent underflows) must not become inf * 0.
+    const AdaptiveTerm wide{1.0 / 64, 100.0, 2.375, 0.04};
+    const double huge[2] = {-0.125, big};
     for (const auto sp : {ReAdaptiveSp, CxAdaptiveSp}) {
-        ASSERT_EQ(sp(coefs.data(), terms.data(), 7, 1, 32, 0, 0, 64, 32, out.data()), kStatusOk);
+        ASSERT_EQ(sp(coefs.data(), terms.data(), 8, 1, 32, 0, 0, 64, 32, out.data()), kStatusOk);
         for (double v : out) ASSERT_TRUE(std::isfinite(v));
+        ASSERT_EQ(sp(huge, &wide, 1, 8, 1, 0, 0, 72, 1, out.data()), kStatusOk);
+        for (int i = 0; i < 72; ++i) ASSERT_FALSE(std::isnan(out[i])) << i;
     }
     for (std::size_t j = 0; j < terms.size(); ++j) {
         const std::int32_t status = CxAdaptiveExpansion(&terms[j], coefs.data(), 1, 64, out.data());

@@ -116,7 +116,7 @@ INSTANTIATE_TEST_SUITE_P(Lattices, FastDualLattices,
 // One frame per window: each 1 x 1 system inverts its sample unless the
 // sample is not above the tolerance.
 TEST(FastDual, OneFramePerWindowInvertsEachSample) {
-    const std::vector<double> g = {2.0, -4.0, 1e-11, 0.0, 0.5, 1e-10, -1e-10, 3.0};
+    const std::vector<double> g = {2.0, -4.0, 1e-11, -4.9e-320, 0.5, 1e-10, -1e-10, 3.0};
     for (int mode : {0, 1}) {
         std::vector<double> dual(8, -7.0);
         ASSERT_EQ(FastDual(g.data(), 8, 8, 8, mode, dual.data()), kStatusOk);
@@ -126,15 +126,15 @@ TEST(FastDual, OneFramePerWindowInvertsEachSample) {
 }
 
 // A residue whose window samples vanish has the zero matrix, whose
-// pseudo-inverse is zero; a non-finite sample makes the decomposition fail
-// to converge, and that residue's dual is zero too. Other residues keep
-// their values.
+// pseudo-inverse is zero (a subnormal sample counts as zero); a non-finite
+// sample makes the decomposition fail to converge, and that residue's dual
+// is zero too. Other residues keep their values.
 TEST(FastDual, DegenerateResidueGivesZerosAndLeavesTheOthersAlone) {
     const Lattice lat{16, 4, 8, 0};
     const std::vector<double> clean = gaussianWindow(16, 0.25);
     std::vector<double> cleanDual(16);
     ASSERT_EQ(FastDual(clean.data(), 16, 4, 8, 0, cleanDual.data()), kStatusOk);
-    for (double poison : {0.0, std::numeric_limits<double>::quiet_NaN()}) {
+    for (double poison : {0.0, 4.9e-320, std::numeric_limits<double>::quiet_NaN()}) {
         std::vector<double> g = clean;
         for (int c = 0; c < 4; ++c) g[1 + c * lat.dM] = c == 2 ? poison : 0.0;
         std::vector<double> dual(16, -7.0);
