@@ -29,9 +29,8 @@ std::int32_t checkGrid(std::int32_t n, const WindowSpec* spec, Grid& grid) noexc
 // empty, so that the signal may then be null.
 inline std::int64_t samplesRead(std::int32_t n, const Grid& grid) noexcept { return grid.windowLength >= 1 ? n : 0; }
 
-// The status of the caller's arrays (signal and outputs, to which the
-// window is added as one more input): kStatusBadLength for a null one or
-// an output overlapping another.
+// The ArrayCheck status of the caller's arrays: the signal and outputs
+// given, and the window as one more input.
 inline std::int32_t checkArrays(const Grid& grid, ArrayCheck arrays) noexcept {
     return arrays.reads(grid.window, grid.windowLength).status();
 }
