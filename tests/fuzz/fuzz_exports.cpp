@@ -282,7 +282,7 @@ void quadratic(Reader& r) {
     Call c(r);
     // WVD needs no re when there is nothing to compute; a null kernel is 28; a null im means a real signal.
     const int re = c.add(nonneg(N), kNullOk), im = real ? -1 : c.add(nonneg(N), kKeep);
-    const int k = sel == 1 ? c.add(kRows * nonneg(kW), kNullOk) : -1, o = c.add(huge ? 0 : T * B, kOut);
+    const int k = sel == 1 ? c.add(kRows * nonneg(kW), kNullOk) : -1, o = c.add(huge ? 0 : T * B, kOut | (sel == 0 ? kNullOk : 0));
     c.place();
     c.fill(re), c.fill(im), c.fill(k);
     c.seal();
@@ -333,7 +333,7 @@ void gaborSp(Reader& r) {
 
 // Chirplet terms: mostly usable and compact, sometimes with a hostile field.
 // Returns whether all are tame enough for finite results.
-bool fillTerms(Reader& r, Call& c, int t, int cf, int64_t count, int32_t span) {
+bool fillTerms(Reader& r, Call& c, int t, int cf, int64_t count, int64_t span) {
     auto* terms = reinterpret_cast<AdaptiveTerm*>(c.p(t));
     bool tameTerms = true;
     for (int64_t j = 0; j < count; ++j) {
