@@ -1,9 +1,8 @@
-// Replays a fuzz corpus without libFuzzer: every file under
-// <root>/<family>/ is passed to LLVMFuzzerTestOneInput with that family
-// selected. A contract violation aborts, a sanitizer report fails the run.
+// Replays a fuzz corpus without libFuzzer: every file under <root>/<family>/
+// goes to LLVMFuzzerTestOneInput with that family selected. A contract
+// violation aborts, a sanitizer report fails the run.
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -14,33 +13,22 @@ extern const char* const kFamilyNames[];
 extern const int kFamilyCount;
 extern int family;
 }  // namespace varnel_fuzz
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 int main(int argc, char** argv) {
     namespace fs = std::filesystem;
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s corpus-root\n", argv[0]);
-        return 2;
-    }
+    if (argc != 2) return std::fprintf(stderr, "usage: %s corpus-root\n", argv[0]), 2;
     int files = 0;
     for (int f = 0; f < varnel_fuzz::kFamilyCount; ++f) {
         const fs::path dir = fs::path(argv[1]) / varnel_fuzz::kFamilyNames[f];
-        if (!fs::is_directory(dir)) {
-            std::fprintf(stderr, "missing corpus %s\n", dir.c_str());
-            return 1;
-        }
+        if (!fs::is_directory(dir)) return std::fprintf(stderr, "missing corpus %s\n", dir.c_str()), 1;
         varnel_fuzz::family = f;
-        int here = 0;
         for (const auto& entry : fs::directory_iterator(dir)) {
-            if (!entry.is_regular_file()) continue;
             std::ifstream in(entry.path(), std::ios::binary);
             const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
             LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
-            ++here;
+            ++files;
         }
-        std::printf("%-12s %d inputs\n", varnel_fuzz::kFamilyNames[f], here);
-        files += here;
     }
     std::printf("replayed %d inputs\n", files);
     return files > 0 ? 0 : 1;
