@@ -135,10 +135,7 @@ void windows(Reader& r) {
         c.place();
         c.fill(w);
         c.seal();
-        // Subnormal window samples may give a NaN dual today: no finiteness then.
-        bool normal = true;
-        for (int64_t j = 0; c.p(w) && j < L; ++j) normal = normal && std::fpclassify(c.p(w)[j]) != FP_SUBNORMAL;
-        c.check("FastDual", FastDual(c.p(w), L, dM, N, mode, c.p(o)), {0, 1, 29, kStatusBadSelector, NM}, {}, !r.wild && normal);
+        c.check("FastDual", FastDual(c.p(w), L, dM, N, mode, c.p(o)), {0, 1, 29, kStatusBadSelector, NM}, {}, !r.wild);
     } else {
         const bool cx = sel == 3;
         const int32_t n = r.i32(512), m = r.i32(1024), mode = r.i32(7);
@@ -344,7 +341,8 @@ bool fillTerms(Reader& r, Call& c, int t, int cf, int64_t count, int64_t span) {
             double* field[] = {&g.alpha, &g.tc, &g.omega, &g.beta, &cre, &cim};
             *field[r.u8() % 6] = r.real();
         }
-        // A subnormal alpha is usable, but the spectrograms' cells may turn NaN for it today.
+        // Only moderate terms are held to finite results here; the unit tests
+        // take the extremes (subnormal alpha, overflowing energy) one by one.
         tameTerms = tameTerms && g.alpha >= 1e-12 && g.alpha <= 1e12 && std::fabs(g.tc) <= 1e7 && std::fabs(g.omega) <= 1e3 &&
                     std::fabs(g.beta) <= 1e3 && tame(cre) && tame(cim);
         if (terms) terms[j] = g;
