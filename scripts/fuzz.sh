@@ -48,7 +48,7 @@ for family in "${families[@]}"; do
     -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -max_len=512 \
     -print_final_stats=1 -artifact_prefix="$findings/" >"$log" 2>&1 || status=$?
   echo "== $family (status $status)"
-  grep -E '^#[0-9]+ +(INITED|DONE)' "$log" | tail -2 || true
+  grep -E '^#[0-9]+[[:space:]]+(INITED|DONE)' "$log" | tail -2 || true
   grep -E '^stat::(number_of_executed_units|average_exec_per_sec|new_units_added|peak_rss_mb)' "$log" || true
   if [ "$status" -ne 0 ]; then
     grep -E 'contract violation|ERROR: (AddressSanitizer|libFuzzer)|runtime error|SUMMARY' "$log" | head -5 || true

@@ -278,7 +278,8 @@ void quadratic(Reader& r) {
     if (sel >= 2 && !huge && kRows * W > kMaxWork) return;
     Call c(r);
     // WVD needs no re when there is nothing to compute; a null kernel is 28; a null im means a real signal.
-    const int re = c.add(nonneg(N), kNullOk), im = real ? -1 : c.add(nonneg(N), kKeep);
+    // A huge signal is refused unread; a token im keeps it complex (a null one would make it real).
+    const int re = c.add(nonneg(N), kNullOk), im = real ? -1 : c.add(huge ? 1 : nonneg(N), kKeep);
     const int k = sel == 1 ? c.add(kRows * nonneg(kW), kNullOk) : -1, o = c.add(huge ? 0 : T * B, kOut | (sel == 0 ? kNullOk : 0));
     c.place();
     c.fill(re), c.fill(im), c.fill(k);
@@ -314,8 +315,10 @@ void gaborSp(Reader& r) {
     const bool valid = M >= 1 && isPow2(N) && isPow2(dM) && a > 0 && K2 >= 0 &&
                        (sel == 0 ? hi >= 0 && K1 >= 0 && f0 >= 0 && f0 < bins && nF >= 1 && nF <= bins - f0 : lo >= 0);
     // Transform lengths above 2^30 are refused (-20001) without output.
-    const int64_t outN = !valid || NT > (1 << 30) ? 0 : sel == 0 ? int64_t(M) * K2 * nF : int64_t(M - 1) * K2;
-    if (outN > kMaxElems || (outN && M > 4096) || (outN && (sel == 0 ? (long double)nF * K2 * NT + 2.0L * K2 * NT + 2.0L * bins : 8.0L * K2 * NT) > kMaxWork)) return;
+    const long double outSize = !valid || NT > (1 << 30) ? 0 : sel == 0 ? (long double)M * K2 * nF : (long double)(M - 1) * K2;
+    if (outSize > kMaxElems) return;
+    const int64_t outN = int64_t(outSize);
+    if ((outN && M > 4096) || (outN && (sel == 0 ? (long double)nF * K2 * NT + 2.0L * K2 * NT + 2.0L * bins : 8.0L * K2 * NT) > kMaxWork)) return;
     // An empty output may leave the coefficients unread.
     const int cf = c.add(valid ? 2 * int64_t(M) * N : 0, outN == 0 ? kNullOk : 0), o = c.add(outN, kOut);
     c.place();

@@ -138,13 +138,12 @@ class Call {
     void fill(int k) {
         if (k >= 0) r_.samples(a_[k].p, a_[k].n);
     }
-    void seal() {
-        for (auto& x : a_) {
-            if (!x.p) continue;
-            if (x.f & kOut)
+    void seal() {  // sentinels first, then snapshots, as arrays may overlap
+        for (auto& x : a_)
+            if (x.p && (x.f & kOut))
                 for (int64_t k = 0; k < x.n; ++k) std::memcpy(x.p + k, &kSentinel, 8);
-            x.snap.assign(x.p, x.p + x.n);
-        }
+        for (auto& x : a_)
+            if (x.p) x.snap.assign(x.p, x.p + x.n);
     }
     bool unchanged(int k) const {
         const Array& x = a_[k];
