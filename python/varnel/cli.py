@@ -19,6 +19,7 @@ status 1. Set VARNEL_DEBUG=1 to see tracebacks of unexpected errors.
 import argparse
 import os
 import sys
+import tempfile
 
 import numpy as np
 
@@ -205,16 +206,61 @@ def _check_terms(terms):
         raise UsageError("--terms must be at least 1 (got %d)" % terms)
 
 
+class StagedOutputs:
+    """The files of one run, written under temporary names next to where
+    they belong and renamed into place only when the whole run has
+    succeeded: a run that fails half-way leaves no files behind, and an
+    earlier result under the same name survives it."""
+
+    def __init__(self):
+        self._staged = []
+
+    def path(self, final):
+        folder = os.path.dirname(os.path.abspath(final))
+        handle, temporary = tempfile.mkstemp(prefix=".varnel-", suffix=os.path.splitext(final)[1], dir=folder)
+        os.close(handle)
+        self._staged.append((temporary, final))
+        return temporary
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, kind, value, traceback):
+        for temporary, final in self._staged:
+            if kind is None:
+                os.replace(temporary, final)
+            else:
+                try:
+                    os.remove(temporary)
+                except OSError:
+                    pass
+        return False
+
+
+def _positive(value, option):
+    if not (np.isfinite(value) and value > 0):
+        raise UsageError("%s must be a positive finite number (got %s)" % (option, value))
+
+
 def command_demo(args):
-    from . import plotting, signals
-    if args.fs <= 0 or args.duration <= 0:
-        raise UsageError("--fs and --duration must be positive")
+    from . import signals
+    _positive(args.fs, "--fs")
+    _positive(args.duration, "--duration")
     _check_bins(args.bins)
     _check_order(args.order)
-    can_track = _has("InstantaneousFrequency")
     demo = signals.demo_signal(args.fs, args.duration)
-    data = demo.x[None, :]
     _make_dir(args.out)
+    with StagedOutputs() as outputs:
+        written = _demo_pictures(args, demo, outputs)
+    for path in written:
+        print("wrote %s" % path)
+    return 0
+
+
+def _demo_pictures(args, demo, outputs):
+    from . import plotting
+    can_track = _has("InstantaneousFrequency")
+    data = demo.x[None, :]
     written, panels, names = [], [], []
     for method in methods.METHODS.values():
         if not method.available():
@@ -226,7 +272,7 @@ def command_demo(args):
         path = os.path.join(args.out, "%s.png" % method.name)
         track = can_track and method.name == DEMO_TRACKED
         title = titled(method.title, tf.summaries[0]) + (" with its instantaneous frequency" if track else "")
-        plotting.save_representation(path, tf, title, truth=demo.components,
+        plotting.save_representation(outputs.path(path), tf, title, truth=demo.components,
                                      dynamic_range=method.dynamic_range, tracks=track)
         written.append(path)
         panels.append((title, tf, method.dynamic_range, track))
@@ -235,13 +281,11 @@ def command_demo(args):
         raise UsageError("the loaded library has none of the representations")
     path = os.path.join(args.out, "overview.png")
     panels = [panels[i] for i in overview_order(names)]
-    plotting.save_overview(path, demo.x, demo.fs, panels, truth=demo.components,
+    plotting.save_overview(outputs.path(path), demo.x, demo.fs, panels, truth=demo.components,
                            title="Test signal: linear chirp, Gaussian tone burst, stationary tone "
                                  "(%g Hz, %g s); dashed lines: ground truth" % (demo.fs, demo.duration))
     written.append(path)
-    for path in written:
-        print("wrote %s" % path)
-    return 0
+    return written
 
 
 def _has(name):
@@ -250,7 +294,6 @@ def _has(name):
 
 
 def command_analyze(args):
-    from . import plotting
     try:
         method = methods.get(args.method)
     except KeyError as error:
@@ -272,8 +315,7 @@ def command_analyze(args):
     _check_bins(args.bins)
     recording = io.read_signal(args.input)
     fs = args.fs if args.fs is not None else (recording.fs or 1.0)
-    if fs <= 0:
-        raise UsageError("--fs must be positive (got %g)" % fs)
+    _positive(fs, "--fs")
     hop = args.hop if args.hop is not None else max(1, args.bins // 4)
     grid = methods.Grid(parse_window(args.window, args.bins, method.window), hop, args.bins, args.order,
                         args.terms)
@@ -284,8 +326,21 @@ def command_analyze(args):
                              "shorter excerpt or fewer bins" % (method.name, recording.data.shape[1],
                                                                 grid.bins, need / 2 ** 30))
     tf = analyse(method, recording.data, fs, grid, show_progress=args.progress, label=method.name)
+    with StagedOutputs() as outputs:
+        written = _analysis_outputs(args, recording, method, tf, outputs)
+    for path in written:
+        print("wrote %s" % path)
+    return 0
+
+
+def _analysis_outputs(args, recording, method, tf, outputs):
+    from . import plotting
+    written = [args.out]
     if args.npy:
-        np.save(args.npy, np.asarray(tf))
+        # numpy's own rule for the name: .npy is added when missing.
+        npy = args.npy if args.npy.endswith(".npy") else args.npy + ".npy"
+        np.save(outputs.path(npy), np.asarray(tf))
+        written.append(args.npy)
     names = None
     if recording.channels == 2:
         names = ["left", "right"]
@@ -295,13 +350,10 @@ def command_analyze(args):
     elif any(tf.summaries):
         names = [titled(name, summary) for name, summary in
                  zip(names or ["channel %d" % (c + 1) for c in range(len(tf.summaries))], tf.summaries)]
-    plotting.save_representation(args.out, tf, "%s of %s" % (title, os.path.basename(args.input)),
+    plotting.save_representation(outputs.path(args.out), tf, "%s of %s" % (title, os.path.basename(args.input)),
                                  channel_names=names, tracks=args.if_overlay,
                                  dynamic_range=args.range if args.range is not None else method.dynamic_range)
-    print("wrote %s" % args.out)
-    if args.npy:
-        print("wrote %s" % args.npy)
-    return 0
+    return written
 
 
 def command_methods(args):

@@ -262,6 +262,9 @@ def bad_inputs(tmp):
         "negative terms": ([ok, "--method", "adaptive", "--terms", "-1", "--out", png], "--terms must be at least 1"),
         "Gabor spectrogram hop": ([ok, "--method", "gabor-sp", "--hop", "12", "--out", png],
                                   "hop to be a power of two (got 12)"),
+        "sample rate not a number": ([ok, "--method", "stft", "--fs", "nan", "--npy", str(tmp / "o.npy"),
+                                      "--out", png], "--fs must be a positive finite number (got nan)"),
+        "infinite sample rate": ([ok, "--method", "stft", "--fs", "inf", "--out", png], "positive finite"),
     }
 
 
@@ -269,7 +272,7 @@ BAD = [
     "missing file", "unreadable format", "not really a WAV", "window longer than the signal",
     "bins not a power of two", "unknown method", "unknown window", "missing option", "not a number",
     "picture not PNG", "output folder missing", "Gabor lattice", "negative order", "Gabor spectrogram hop",
-    "negative terms"]
+    "negative terms", "sample rate not a number", "infinite sample rate"]
 
 
 # Through the interpreter's -m entry; the rest run in this process.
@@ -289,7 +292,14 @@ def test_bad_input_ends_with_one_line_and_status_2(tmp_path, cli_environment, ca
     lines = err.splitlines()
     assert len(lines) == 1 and lines[0].startswith("varnel: error: ")
     assert phrase in lines[0]
-    assert not os.path.exists(tmp_path / "o.png")
+    assert not [p.name for p in tmp_path.iterdir() if p.suffix in (".png", ".npy") or p.name.startswith(".varnel")]
+
+
+def test_a_run_that_fails_half_way_leaves_no_files(tmp_path, capsys):
+    # The demo's hop suits the first methods and not the Gabor lattice.
+    status, _, err = in_process(capsys, "demo", "--hop", "3", "--out", tmp_path)
+    assert status == 2 and "Traceback" not in err
+    assert list(tmp_path.iterdir()) == []
 
 
 def test_missing_library_is_one_line(tmp_path, cli_environment):
