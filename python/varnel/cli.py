@@ -219,6 +219,10 @@ class StagedOutputs:
         folder = os.path.dirname(os.path.abspath(final))
         handle, temporary = tempfile.mkstemp(prefix=".varnel-", suffix=os.path.splitext(final)[1], dir=folder)
         os.close(handle)
+        # The permissions open() would have given the file (mkstemp's are 0600).
+        mask = os.umask(0)
+        os.umask(mask)
+        os.chmod(temporary, 0o666 & ~mask)
         self._staged.append((temporary, final))
         return temporary
 

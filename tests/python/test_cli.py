@@ -209,6 +209,9 @@ def test_analyze_arrays_and_csv(tmp_path, capsys, suffix):
                                   "--npy", tmp_path / "a.npy")
     assert status == 0, err
     assert out.split() == ["wrote", str(tmp_path / "a.png"), "wrote", str(tmp_path / "a.npy")]
+    mask = os.umask(0)
+    os.umask(mask)
+    assert (tmp_path / "a.png").stat().st_mode & 0o777 == 0o666 & ~mask
     want = varnel.stft(x, window=methods.make_window("hamming", 200), hop=50, bins=256, onesided=True)
     np.testing.assert_allclose(np.load(tmp_path / "a.npy"), want, rtol=0, atol=1e-12 * np.max(np.abs(want)))
 
