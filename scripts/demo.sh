@@ -9,19 +9,14 @@
 set -euo pipefail
 # A folder given on the command line is taken relative to where the
 # script was started, before it moves to the repository.
-out="$(realpath -m "${1:-$(dirname "$0")/../out/demo}")"
-cd "$(dirname "$0")/.."
+repo="$(dirname "$(realpath "$0")")/.."
+out="$(realpath -m "${1:-$repo/out/demo}")"
+cd "$repo"
 source scripts/lib/deps.sh
 
 varnel_ensure_deps
+varnel_build_release
 
-build=build/release
-varnel_configure_build "$build" \
-  -DCMAKE_BUILD_TYPE=Release \
-  -DVARNEL_SANITIZE= \
-  -DVARNEL_BUILD_TESTS=OFF \
-  -DVARNEL_BUILD_BENCHMARKS=OFF
-
-VARNEL_LIBRARY="$PWD/$build/src/libvarnel.so" \
+VARNEL_LIBRARY="$PWD/build/release/src/libvarnel.so" \
   PYTHONPATH="$PWD/python${PYTHONPATH:+:$PYTHONPATH}" \
   /usr/bin/python3 -m varnel demo --out "$out"

@@ -24,6 +24,9 @@ export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 ctest --test-dir "$build" --output-on-failure --no-tests=error -j"$(varnel_jobs)"
 
 if [ -d tests/python ]; then
+  # The release library is what the demo, the command-line launcher and the
+  # packaging test build on; building it here keeps those tests quick.
+  varnel_build_release
   # The Python tests load the library of this build. It is instrumented, so
   # the sanitizer runtimes must be in the process before it; the
   # interpreter's own allocations are not ours to leak-check.
@@ -32,6 +35,8 @@ if [ -d tests/python ]; then
   VARNEL_LIBRARY="$PWD/$build/src/libvarnel.so" \
     LD_PRELOAD="$preload" \
     ASAN_OPTIONS="detect_leaks=0" \
+    VARNEL_TEST_COMMAND=scripts/test.sh \
+    VARNEL_CMAKE_BUILD_DIR="$PWD/build/release" \
     /usr/bin/python3 -m pytest tests/python -q || status=$?
   if [ "$status" -ne 0 ] && [ "$status" -ne 5 ]; then  # 5: no tests collected
     exit "$status"

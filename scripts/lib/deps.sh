@@ -6,6 +6,8 @@
 # varnel_jobs                 parallel job count for builds and ctest
 # varnel_configure_build D A  configures build directory D with cmake args A
 #                             and builds it
+# varnel_build_release        the release library alone, in build/release
+#                             (what the demo and the command line load)
 
 VARNEL_PACKAGES=(
   build-essential   # gcc, g++, make, binutils (nm for the export check)
@@ -18,6 +20,11 @@ VARNEL_PACKAGES=(
   python3-pytest
   python3-ltfatpy   # canonical dual windows, oracle of the dual-window tests
   python3-matplotlib  # pictures of the command-line demo and analyze
+  python3-soundfile   # audio input of the command line (libsndfile)
+  python3-tqdm        # progress of long command-line runs
+  python3-setuptools  # pip install . (the packaging test)
+  python3-pip
+  python3-venv
   libgtest-dev
   libbenchmark-dev
   libfftw3-dev      # reference FFT of the benchmarks
@@ -71,4 +78,12 @@ varnel_configure_build() {
   shift
   cmake -S . -B "$dir" "$@"
   cmake --build "$dir" -j"$(varnel_jobs)"
+}
+
+varnel_build_release() {
+  varnel_configure_build build/release \
+    -DCMAKE_BUILD_TYPE=Release \
+    -DVARNEL_SANITIZE= \
+    -DVARNEL_BUILD_TESTS=OFF \
+    -DVARNEL_BUILD_BENCHMARKS=OFF
 }
