@@ -232,12 +232,12 @@ VARNEL_API int32_t FastDual(const double *window, int32_t L, int32_t dM, int32_t
  * Signal extension: m samples on each side of x[n] by an ExtensionMode.
  * left[m-1] is the sample just before x[0]; right[0] the one just after
  * x[n-1]. Status 4 for an unknown mode, 1 when the Linear rule has n < 2 or
- * the Quadratic rule n < 3, -20001 without memory. A negative m, and the
- * Periodic rule with n < 1, return 1 and write nothing, and so do a null or
- * overlapping array (x is not read by the Zero rule; m = 0 writes no side):
- * in place (left or right on x) would read samples already overwritten. After -20001 from
- * the Quadratic rule the side arrays may be partly written; the other
- * rules fail before writing.
+ * the Quadratic rule n < 3, -20001 when the TaperedSymmetric rule gets no
+ * memory for its taper (the only rule that takes any). A negative m, and
+ * the Periodic rule with n < 1, return 1 and write nothing, and so do a
+ * null or overlapping array (x is not read by the Zero rule; m = 0 writes
+ * no side): in place (left or right on x) would read samples already
+ * overwritten. Every failure leaves the side arrays untouched.
  * ---------------------------------------------------------------------- */
 VARNEL_API int32_t ReExtension(const double *x, int32_t n, int32_t mode, int32_t m, double *left, double *right);
 

@@ -55,36 +55,56 @@ void extendTaperedSymmetric(StridedInput x, std::int32_t n, std::int32_t m, Stri
                 [&](std::ptrdiff_t i, double v) { left[m - 1 - i] = v; });
 }
 
+// Least-squares line through the K points (t[i], y[i]), in closed form
+// from the sums of t, t^2, y and t*y; with the two end samples it is the
+// line through them.
+void fitLine(const double* t, const double* y, std::int32_t K, double* slope, double* intercept) noexcept {
+    double sx = 0.0, sxx = 0.0, sy = 0.0, sxy = 0.0;
+    for (std::int32_t i = 0; i < K; ++i) {
+        sx += t[i];
+        sxx += t[i] * t[i];
+        sy += y[i];
+        sxy += t[i] * y[i];
+    }
+    const double points = K;
+    const double d = sx * sx - sxx * points;
+    *slope = (sy * sx - sxy * points) / d;
+    *intercept = (sxy * sx - sy * sxx) / d;
+}
+
 // Output sample i of either side stands at abscissa i; the fitted points
 // sit at m, m+1, ... (left) and ..., -2, -1 (right) relative to it.
-void extendLinear(StridedInput x, std::int32_t n, std::int32_t m, StridedOutput left, StridedOutput right,
-                  const double* abscissae) noexcept {
+void extendLinear(StridedInput x, std::int32_t n, std::int32_t m, StridedOutput left,
+                  StridedOutput right) noexcept {
     double slope = 0.0, intercept = 0.0;
     const double leftT[2] = {static_cast<double>(m), static_cast<double>(m) + 1.0};
     const double leftY[2] = {x[0], x[1]};
     fitLine(leftT, leftY, 2, &slope, &intercept);
-    evalLine(abscissae, m, slope, intercept, left.data, left.stride);
+    for (std::ptrdiff_t i = 0; i < m; ++i) left[i] = slope * static_cast<double>(i) + intercept;
     const double rightT[2] = {-2.0, -1.0};
     const double rightY[2] = {x[n - 2], x[n - 1]};
     fitLine(rightT, rightY, 2, &slope, &intercept);
-    evalLine(abscissae, m, slope, intercept, right.data, right.stride);
+    for (std::ptrdiff_t i = 0; i < m; ++i) right[i] = slope * static_cast<double>(i) + intercept;
 }
 
-std::int32_t extendQuadratic(StridedInput x, std::int32_t n, std::int32_t m, StridedOutput left,
-                             StridedOutput right, const double* abscissae) noexcept {
-    constexpr std::int32_t kDegree = 2;
-    double c[kDegree + 1];
-    const double leftT[3] = {static_cast<double>(m), static_cast<double>(m) + 1.0, static_cast<double>(m) + 2.0};
-    const double leftY[3] = {x[0], x[1], x[2]};
-    std::int32_t status = fitPolynomial(leftT, leftY, 3, kDegree, c);
-    if (status != kStatusOk) return status;
-    evalPolynomial(abscissae, m, c, kDegree + 1, left.data, left.stride);
-    const double rightT[3] = {-3.0, -2.0, -1.0};
-    const double rightY[3] = {x[n - 3], x[n - 2], x[n - 1]};
-    status = fitPolynomial(rightT, rightY, 3, kDegree, c);
-    if (status != kStatusOk) return status;
-    evalPolynomial(abscissae, m, c, kDegree + 1, right.data, right.stride);
-    return kStatusOk;
+// The parabola through three equally spaced points y0, y1, y2 (at s = 0,
+// 1, 2), in Newton's form from the first and second differences:
+// p(s) = y0 + s d1 + s (s - 1) d2 / 2. Three points determine it, so this
+// is exact where a least-squares fit would need scratch and could fail.
+struct Parabola {
+    double y0, d1, halfD2;
+    Parabola(double a, double b, double c) noexcept : y0(a), d1(b - a), halfD2(0.5 * ((c - b) - (b - a))) {}
+    double operator()(double s) const noexcept { return y0 + s * (d1 + (s - 1.0) * halfD2); }
+};
+
+void extendQuadratic(StridedInput x, std::int32_t n, std::int32_t m, StridedOutput left,
+                     StridedOutput right) noexcept {
+    const Parabola start(x[0], x[1], x[2]);    // s = 0 at x[0], left[i] at s = i - m
+    const Parabola end(x[n - 3], x[n - 2], x[n - 1]);  // s = 0 at x[n-3], right[i] at s = i + 3
+    for (std::ptrdiff_t i = 0; i < m; ++i) {
+        left[i] = start(static_cast<double>(i - m));
+        right[i] = end(static_cast<double>(i + 3));
+    }
 }
 
 }  // namespace
@@ -114,10 +134,6 @@ ExtensionScratch::ExtensionScratch(std::int32_t mode, std::int32_t m) noexcept {
     if (mode == TaperedSymmetric) {
         taper_ = ScratchBuffer<double>(2 * static_cast<std::size_t>(m) + 1);
         ok_ = taper_.ok();
-    } else if (mode == Linear || mode == Quadratic) {
-        abscissae_ = ScratchBuffer<double>(static_cast<std::size_t>(m));
-        ok_ = abscissae_.ok();
-        for (std::ptrdiff_t i = 0; ok_ && i < m; ++i) abscissae_[i] = static_cast<double>(i);
     }
 }
 
@@ -139,10 +155,11 @@ std::int32_t applyExtensionRule(std::int32_t mode, StridedInput x, std::int32_t 
             extendTaperedSymmetric(x, n, m, left, right, scratch.taper());
             return kStatusOk;
         case Linear:
-            extendLinear(x, n, m, left, right, scratch.abscissae());
+            extendLinear(x, n, m, left, right);
             return kStatusOk;
         case Quadratic:
-            return extendQuadratic(x, n, m, left, right, scratch.abscissae());
+            extendQuadratic(x, n, m, left, right);
+            return kStatusOk;
         default:
             return kStatusBadExtensionMode;
     }

@@ -36,16 +36,14 @@ public:
     ExtensionScratch(std::int32_t mode, std::int32_t m) noexcept;
     bool ok() const noexcept { return ok_; }
     double* taper() const noexcept { return taper_.data(); }
-    const double* abscissae() const noexcept { return abscissae_.data(); }
 
 private:
     ScratchBuffer<double> taper_;      // TaperedSymmetric: 2m + 1 samples
-    ScratchBuffer<double> abscissae_;  // Linear, Quadratic: 0, 1, ..., m-1
     bool ok_ = true;
 };
 
-// Fills left[0..m-1] and right[0..m-1] from x[0..n-1] by a validated rule.
-// Returns 0, or kStatusNoMemory when a fit's own scratch fails.
+// Fills left[0..m-1] and right[0..m-1] from x[0..n-1] by a validated rule
+// whose scratch was taken. Returns 0, or 4 for a mode that is no rule.
 std::int32_t applyExtensionRule(std::int32_t mode, StridedInput x, std::int32_t n, std::int32_t m,
                                 StridedOutput left, StridedOutput right, const ExtensionScratch& scratch) noexcept;
 
