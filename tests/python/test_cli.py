@@ -18,6 +18,7 @@ import zlib
 
 import numpy as np
 import pytest
+from scipy import signal as scipy_signal
 
 import varnel
 from varnel import cli, methods, plotting
@@ -253,6 +254,58 @@ def test_long_input_shows_progress_and_matches_one_call(tmp_path, cli_environmen
     assert got.shape == want.shape
     np.testing.assert_allclose(got, want, rtol=0, atol=1e-12 * np.max(np.abs(want)))
     assert_picture(tmp_path / "long.png", plotting.figure_size(1))
+
+
+def folded_spectrogram(x, window, hop, bins):
+    """|DFT|^2 / bins of each windowed frame folded onto (or padded to)
+    bins points, the bins below fs/2: the spectrogram by its definition."""
+    frames = (len(x) - len(window)) // hop + 1
+    segments = np.stack([x[i * hop:i * hop + len(window)] * window for i in range(frames)])
+    segments = np.pad(segments, ((0, 0), (0, -len(window) % bins)))
+    folded = segments.reshape(frames, -1, bins).sum(axis=1)
+    return np.abs(np.fft.fft(folded, axis=1)[:, :bins // 2]) ** 2 / bins
+
+
+@pytest.mark.parametrize("options, length, hop, bins", [
+    (["--window", "hann:1024", "--hop", 256], 1024, 256, 1024),
+    (["--window", "hann:1024", "--bins", 256], 1024, 256, 256),
+    (["--bins", 128], 128, 32, 128),
+    ([], 256, 64, 256)])
+def test_the_grid_follows_the_window(tmp_path, cli_environment, options, length, hop, bins):
+    x = np.random.default_rng(5).uniform(-0.5, 0.5, 6000)
+    write_wav(tmp_path / "x.wav", [x])
+    result = run_cli(cli_environment, "analyze", tmp_path / "x.wav", "--method", "spectrogram", *options,
+                     "--out", tmp_path / "x.png", "--npy", tmp_path / "x.npy")
+    assert result.returncode == 0, result.stderr
+    folds = ["varnel: note: the 1024-sample window is folded onto 256 bins (--bins 1024 would not fold it)"]
+    assert result.stderr.splitlines() == (folds if bins < length else [])
+    want = folded_spectrogram(np.round(x * 32767) / 32768, scipy_signal.get_window("hann", length), hop, bins)
+    np.testing.assert_allclose(np.load(tmp_path / "x.npy"), want, rtol=1e-9, atol=1e-12 * want.max())
+
+
+def test_channels_are_chosen_by_number(tmp_path, cli_environment):
+    # Numbered from 1, in the order given; a channel left out may hold
+    # anything, even samples that would be refused.
+    data = np.stack([tone(0.05, 4000, fs=1.0), np.full(4000, np.nan), tone(0.3, 4000, fs=1.0)])
+    np.save(tmp_path / "three.npy", data)
+    result = run_cli(cli_environment, "analyze", tmp_path / "three.npy", "--method", "stft", "--channels", "3,1",
+                     "--bins", 64, "--out", tmp_path / "c.png", "--npy", tmp_path / "c.npy")
+    assert result.returncode == 0 and result.stderr == "", result.stderr
+    values = np.abs(np.load(tmp_path / "c.npy"))
+    assert values.shape[0] == 2
+    np.testing.assert_allclose(values[:, 10].argmax(axis=1) / 64, [0.3, 0.05], atol=1 / 64)
+    assert_picture(tmp_path / "c.png", plotting.figure_size(2))
+
+
+def test_boundary_reaches_the_transform(tmp_path, capsys):
+    x = tone(700, 3000)
+    np.save(tmp_path / "x.npy", x)
+    status, _, err = in_process(capsys, "analyze", tmp_path / "x.npy", "--method", "spectrogram", "--boundary",
+                                "symmetric", "--bins", 128, "--out", tmp_path / "b.png", "--npy", tmp_path / "b.npy")
+    assert status == 0, err
+    want = varnel.spectrogram(x, window=scipy_signal.get_window("hann", 128), hop=32, bins=128,
+                              boundary="symmetric")
+    np.testing.assert_allclose(np.load(tmp_path / "b.npy"), want, rtol=1e-12)
 
 
 def bad_inputs(tmp):
