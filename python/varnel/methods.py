@@ -10,17 +10,17 @@ A new representation is one decorated function, as the Wigner-Ville
 distribution's:
 
     @register("wvd", "Wigner-Ville distribution", requires=("WVD",),
-              dynamic_range=QUADRATIC_RANGE)
+              dynamic_range=QUADRATIC_RANGE, size=_wvd_size)
     def _wvd(x, fs, grid, start=0):
         return quadratic.wvd(x, bins=grid.bins, hop=grid.hop, fs=fs)
 
 ``start`` is the index of x[0] in the whole signal; it matters only to
 entries registered with ``blockwise=True``, which ``analyze`` feeds long
 inputs block by block (overlapping by the window length less one hop).
-An entry names the command-line options it uses besides --bins and --hop
-(``uses``; ``analyze`` refuses the others) and says, through ``size``,
-what one channel will produce and need, so that ``analyze`` can refuse an
-analysis too large for the machine before it allocates anything.
+``size`` says what one channel will produce and need (see Method), so
+that ``analyze`` can refuse an analysis too large for the machine before
+it allocates anything; ``uses`` names the command-line options the entry
+takes besides --bins and --hop (``analyze`` refuses the others).
 An entry whose picture depends on what the computation found can say so
 in a short phrase for the title, as the attribute ``summary`` of the
 TFArray it returns (the adaptive spectrogram: terms kept and energy left).
@@ -79,9 +79,9 @@ class Method:
 METHODS = {}
 
 
-def register(name, title, requires=(), uses=(), **options):
+def register(name, title, requires=(), uses=(), *, size, **options):
     def add(compute):
-        METHODS[name] = Method(name, title, compute, tuple(requires), uses=frozenset(uses), **options)
+        METHODS[name] = Method(name, title, compute, tuple(requires), size=size, uses=frozenset(uses), **options)
         return compute
     return add
 
