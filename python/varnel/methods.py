@@ -214,8 +214,9 @@ def percent_text(value):
 # noise far below the signal stay dark.
 def _adaptive_size(n, length, hop, bins, real):
     # The pursuit's spectrograms of the residual, windows from the signal's
-    # length down to 16 samples.
-    return -(-n // hop), ((bins + 1) // 2 if real else bins), 8, 64 * n
+    # length down to 16 samples, and room for as many terms (48 bytes each
+    # with the coefficient) as --terms may ask, one a sample.
+    return -(-n // hop), ((bins + 1) // 2 if real else bins), 8, (64 + 48) * n
 
 
 @register("adaptive", "Adaptive spectrogram", requires=("ReAdaptiveTransform", "CxAdaptiveTransform",
