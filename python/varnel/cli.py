@@ -12,18 +12,21 @@
                           library has them
 
 Mistakes in the input (a missing or unreadable file, a window longer than
-the signal, a bin count that is not a power of two, ...) end with one
-sentence on stderr and exit status 2; a library that cannot be loaded with
-status 1. Set VARNEL_DEBUG=1 to see tracebacks of unexpected errors.
+the signal, a bin count that is not a power of two, an option the method
+does not use, an analysis larger than the memory it may take, ...) end
+with one sentence on stderr and exit status 2, before anything large is
+allocated; a library that cannot be loaded with status 1. Set
+VARNEL_DEBUG=1 to see tracebacks of unexpected errors.
 """
 import argparse
 import os
+import resource
 import sys
 import tempfile
 
 import numpy as np
 
-from . import io, methods
+from . import io, linear, methods
 from ._library import LibraryError
 from .errors import VarnelError
 from .result import TFArray
@@ -32,7 +35,11 @@ EXIT_USAGE = 2
 EXIT_FAILURE = 1
 PROGRESS_THRESHOLD = 1 << 20   # samples (all channels) from which progress is shown
 BLOCK_SAMPLES = 1 << 18        # samples per block of a block-wise analysis
-MEMORY_LIMIT = 1 << 30         # bytes of library working memory a method may ask for
+MEMORY_FRACTION = 0.5          # of the memory available, that one analysis may take
+MEMORY_LIMIT = 1 << 30         # bytes it may take where the available memory is unknown
+ANNOUNCE_BYTES = 100 << 20     # an analysis estimated above this says what it will produce
+DEFAULT_WINDOW = 256           # samples, when neither --window nor --bins gives a length
+MAX_PANELS = 16                # channels one picture shows
 
 
 class UsageError(Exception):
@@ -44,52 +51,56 @@ class _Parser(argparse.ArgumentParser):
         raise UsageError("%s (see %s --help)" % (message, self.prog))
 
 
-class Progress:
-    """A one-line progress bar on stderr, redrawn in place."""
-
-    def __init__(self, total, label, enabled, stream=None):
-        self.total, self.label, self.enabled = max(int(total), 1), label, enabled
-        self.stream = stream or sys.stderr
-        self.done = 0
-        self.shown = -1
-
-    def advance(self, amount):
-        self.done = min(self.total, self.done + amount)
-        if not self.enabled:
-            return
-        percent = 100 * self.done // self.total
-        if percent != self.shown:
-            self.shown = percent
-            filled = 30 * self.done // self.total
-            self.stream.write("\r%s [%s%s] %3d%%" % (self.label, "#" * filled, "-" * (30 - filled), percent))
-            self.stream.flush()
+class _NoBar:
+    def update(self, amount):
+        pass
 
     def close(self):
-        if self.enabled and self.shown >= 0:
-            self.stream.write("\n")
-            self.stream.flush()
+        pass
+
+
+def progress_bar(total, label, enabled):
+    """tqdm's bar (rate and time left) on stderr, or one that draws nothing
+    when disabled or when tqdm is not installed."""
+    if enabled:
+        try:
+            import tqdm
+        except ImportError:
+            return _NoBar()
+        return tqdm.tqdm(total=total, desc=label, unit="sample", unit_scale=True, file=sys.stderr,
+                         mininterval=0.5)
+    return _NoBar()
+
+
+def window_choice(text, default_family):
+    """(family, length) of 'hann', 'hann:1024', '1024' (a Hann window of
+    that length) or None (the method's default family); the length is None
+    where the text gives none."""
+    if text is None:
+        return default_family, None
+    family, _, length_text = text.partition(":")
+    if family.isdigit() and not length_text:
+        family, length_text = "hann", family
+    family = family.strip().lower()
+    if family not in methods.WINDOWS:
+        raise UsageError("unknown window %r; choose one of %s, optionally with :LENGTH"
+                         % (family, ", ".join(methods.WINDOWS)))
+    try:
+        length = int(length_text) if length_text else None
+    except ValueError:
+        raise UsageError("window length %r is not an integer" % length_text) from None
+    # A one-sample window of the cosine families is a single zero, which
+    # would draw an empty picture.
+    if length is not None and length < 2:
+        raise UsageError("the window length must be at least 2 samples (got %d)" % length)
+    return family, length
 
 
 def parse_window(text, bins, default_family):
-    """'hann', 'hann:1024', '1024' (a Hann window of that length) or None
-    (the method's default family, bins samples long)."""
-    if text is None:
-        family, length = default_family, bins
-    else:
-        family, _, length_text = text.partition(":")
-        if family.isdigit() and not length_text:
-            family, length_text = "hann", family
-        family = family.strip().lower()
-        if family not in methods.WINDOWS:
-            raise UsageError("unknown window %r; choose one of %s, optionally with :LENGTH"
-                             % (family, ", ".join(methods.WINDOWS)))
-        try:
-            length = int(length_text) if length_text else bins
-        except ValueError:
-            raise UsageError("window length %r is not an integer" % length_text) from None
-    if length < 1:
-        raise UsageError("the window length must be at least 1 (got %d)" % length)
-    return methods.make_window(family, length)
+    """The window samples of ``window_choice``, bins samples long where
+    the text gives no length."""
+    family, length = window_choice(text, default_family)
+    return methods.make_window(family, bins if length is None else length)
 
 
 def _blocks(frames, per_block):
@@ -100,11 +111,12 @@ def _blocks(frames, per_block):
 
 
 def compute_channel(method, x, fs, grid, progress):
-    """One channel; block by block (with progress) where the method allows it."""
+    """One channel; block by block (with progress) where the method allows
+    it: an extension of the signal's ends needs the whole signal."""
     n, length, hop = len(x), len(grid.window), grid.hop
-    if not method.blockwise or n <= length + BLOCK_SAMPLES or hop < 1:
+    if not method.blockwise or grid.boundary is not None or n <= length + BLOCK_SAMPLES or hop < 1:
         result = method.compute(x, fs, grid)
-        progress.advance(n)
+        progress.update(n)
         return result
     frames = (n - length) // hop + 1
     parts = []
@@ -113,8 +125,8 @@ def compute_channel(method, x, fs, grid, progress):
         # window, which the STFT needs), fewer at the end of the signal.
         end = min(n, stop * hop + length - 1)
         parts.append(method.compute(x[first * hop:end], fs, grid, start=first * hop)[:stop - first])
-        progress.advance((stop - first) * hop)
-    progress.advance(n)
+        progress.update((stop - first) * hop)
+    progress.update(max(0, n - frames * hop))  # the samples after the last frame's start
     times = np.concatenate([part.times for part in parts])
     return TFArray(np.concatenate([np.asarray(part) for part in parts]), times, parts[0].freqs, fs,
                    parts[0].layout)
@@ -124,8 +136,8 @@ def analyse(method, data, fs, grid, show_progress=None, label="analyse"):
     """channels x frames x bins TFArray (frames x bins for one channel),
     with ``summaries``: each channel's summary for the title, or None."""
     total = data.size
-    enabled = total >= PROGRESS_THRESHOLD if show_progress is None else show_progress
-    progress = Progress(total, label, enabled)
+    enabled = total >= PROGRESS_THRESHOLD and sys.stderr.isatty() if show_progress is None else show_progress
+    progress = progress_bar(total, label, enabled)
     try:
         maps = [compute_channel(method, channel, fs, grid, progress) for channel in data]
     finally:
@@ -155,11 +167,17 @@ def _check_writable(path, what):
         raise UsageError("the folder of the %s (%s) does not exist" % (what, folder))
 
 
+def _next_power_of_two(n):
+    return 1 << max(0, (n - 1).bit_length())
+
+
 def _check_bins(bins):
     # Every representation needs it; said here before any file is read.
-    if bins < 1 or bins & (bins - 1):
-        nearest = 1 << max(0, (bins - 1).bit_length())
-        raise UsageError("--bins %d is not a power of two (the nearest above is %d)" % (bins, nearest))
+    if bins < 2:
+        raise UsageError("--bins must be at least 2 (got %d): one bin draws no frequency axis" % bins)
+    if bins & (bins - 1):
+        raise UsageError("--bins %d is not a power of two (the nearest above is %d)"
+                         % (bins, _next_power_of_two(bins)))
 
 
 # The representation whose panel the demo overlays with its instantaneous
@@ -199,11 +217,6 @@ def overview_order(names):
 def _check_order(order):
     if order < 0:
         raise UsageError("--order must not be negative (got %d)" % order)
-
-
-def _check_terms(terms):
-    if terms < 1:
-        raise UsageError("--terms must be at least 1 (got %d)" % terms)
 
 
 class StagedOutputs:
@@ -297,6 +310,121 @@ def _has(name):
     return raw.available(name)
 
 
+def parse_channels(text, available):
+    """0-based indices of a --channels list such as '1,3,5-9' (1-based,
+    ranges inclusive, in the order given)."""
+    chosen = []
+    for part in text.split(","):
+        first, dash, last = part.strip().partition("-")
+        try:
+            span = range(int(first), int(last if dash else first) + 1)
+        except ValueError:
+            raise UsageError("--channels %s is not a list such as 1,3,5-9" % text) from None
+        if not span or span[0] < 1 or span[-1] > available:
+            raise UsageError("--channels %s names a channel outside 1..%d" % (text, available))
+        chosen.extend(c - 1 for c in span)
+    if len(set(chosen)) != len(chosen):
+        raise UsageError("--channels %s names a channel twice" % text)
+    return chosen
+
+
+def _check_finite(data, numbers, fs, path):
+    # Checked here rather than left to the library, so that the sentence
+    # can say where in the file the bad sample is; numbers are the file's
+    # channel numbers of the rows of data.
+    bad = ~np.isfinite(data)
+    if bad.any():
+        row = int(np.argmax(bad.any(axis=1)))
+        index = int(np.argmax(bad[row]))
+        raise UsageError("%s has a non-finite sample (%s) in channel %d at sample %d (%.6g s); the "
+                         "representations need finite samples"
+                         % (path, data[row, index], numbers[row], index, index / fs))
+
+
+def _refuse_unused(method, args):
+    for option in methods.UNUSED:
+        if getattr(args, option) is not None and option not in method.uses:
+            raise UsageError("--%s is not used by %s: %s" % (option, method.name, methods.UNUSED[option]))
+
+
+def memory_limit():
+    """Bytes one analysis may take: MEMORY_FRACTION of the memory available
+    now (or of the process's address-space limit, when that is lower), or
+    MEMORY_LIMIT where the system does not say."""
+    try:
+        with open("/proc/meminfo") as f:
+            fields = dict(line.split(":", 1) for line in f)
+        available = int(fields["MemAvailable"].split()[0]) * 1024
+    except (OSError, KeyError, ValueError):
+        try:
+            available = os.sysconf("SC_AVPHYS_PAGES") * os.sysconf("SC_PAGE_SIZE")
+        except (ValueError, OSError, AttributeError):
+            available = MEMORY_LIMIT / MEMORY_FRACTION
+    address_space = resource.getrlimit(resource.RLIMIT_AS)[0]
+    if address_space != resource.RLIM_INFINITY:
+        available = min(available, address_space)
+    return int(MEMORY_FRACTION * available)
+
+
+def _gib(size):
+    return "%.1f GiB" % (size / 2 ** 30) if size >= 2 ** 30 else "%d MiB" % max(1, round(size / 2 ** 20))
+
+
+def _plan(method, args, channels, n, real):
+    """(family, window length, hop, bins) of the analysis, from what the
+    user gave: the bins cover the window, the window defaults to the bins
+    (or DEFAULT_WINDOW samples) and the hop to a quarter of the window.
+    Everything is checked against the signal before anything is built."""
+    family, length = window_choice(args.window, method.window)
+    if length is None:
+        length = args.bins if args.bins is not None else DEFAULT_WINDOW
+    bins = args.bins if args.bins is not None else _next_power_of_two(length)
+    hop = args.hop
+    if hop is None:
+        hop = max(1, length // 4)
+        if method.power_of_two_hop:
+            hop = 1 << (hop.bit_length() - 1)
+    elif hop < 1:
+        raise UsageError("--hop must be at least 1 (got %d)" % hop)
+    if "window" in method.uses and length >= n:
+        raise UsageError("the window (%d samples) must be shorter than the signal (%d samples); give a "
+                         "shorter --window or --bins" % (length, n))
+    if bins > _next_power_of_two(n):
+        raise UsageError("--bins %d is more than the %d samples of the signal can fill; %d or fewer"
+                         % (bins, n, _next_power_of_two(n)))
+    if args.terms is not None and not 1 <= args.terms <= n:
+        raise UsageError("--terms must be at least 1 and at most the signal's %d samples (got %d)"
+                         % (n, args.terms))
+    # With an extension the signal grows by up to a window at each end.
+    frames, columns, itemsize, working = method.size(n + (2 * max(length, bins) if args.boundary else 0),
+                                                      length, hop, bins, real)
+    if frames < 2:
+        raise UsageError("--hop %d leaves %d frame%s of the %d samples; a picture needs at least 2: give a "
+                         "smaller --hop" % (hop, frames, "" if frames == 1 else "s", n))
+    if args.order is not None and args.order > min(frames, bins) - 1:
+        raise UsageError("--order %d is above %d, the highest this lattice of %d frames x %d bins has"
+                         % (args.order, min(frames, bins) - 1, frames, bins))
+    result = frames * columns * itemsize
+    # Each channel's result and their stack (or the blocks and their join),
+    # one channel's temporaries, and the picture's two real copies of one
+    # map in dB: within twice what a run takes, measured at a few million
+    # samples.
+    need = 2 * channels * result + working + 2 * frames * columns * 8
+    what = ("%s of %d channel%s x %d samples: %d frames x %d bins, about %s"
+            % (method.name, channels, "" if channels == 1 else "s", n, frames, columns, _gib(need)))
+    limit = memory_limit()
+    if need > limit:
+        raise UsageError("%s, more than the %s one analysis may take here; give a larger --hop, fewer --bins, "
+                         "fewer --channels or a shorter excerpt" % (what, _gib(limit)))
+    if method.folds and bins < length:
+        sys.stderr.write("varnel: note: the %d-sample window is folded onto %d bins (--bins %d would not "
+                         "fold it)\n" % (length, bins, _next_power_of_two(length)))
+    if args.progress is not False and (channels * n >= PROGRESS_THRESHOLD or need >= ANNOUNCE_BYTES):
+        from . import plotting
+        sys.stderr.write("varnel: %s; picture %dx%d\n" % ((what,) + plotting.figure_size(channels)))
+    return family, length, hop, bins
+
+
 def command_analyze(args):
     try:
         method = methods.get(args.method)
@@ -305,10 +433,11 @@ def command_analyze(args):
     if not method.available():
         raise UsageError("method %s needs %s, which the loaded library does not export"
                          % (method.name, ", ".join(method.requires)))
+    _refuse_unused(method, args)
     if args.if_overlay and not _has("InstantaneousFrequency"):
         raise UsageError("--if-overlay needs InstantaneousFrequency, which the loaded library does not export")
-    _check_order(args.order)
-    _check_terms(args.terms)
+    if args.order is not None:
+        _check_order(args.order)
     if args.range is not None and not args.range > 0:
         raise UsageError("--range must be a positive number of dB (got %g)" % args.range)
     if not args.out.lower().endswith(".png"):
@@ -316,19 +445,25 @@ def command_analyze(args):
     _check_writable(args.out, "picture")
     if args.npy:
         _check_writable(args.npy, "array")
-    _check_bins(args.bins)
+    if args.bins is not None:
+        _check_bins(args.bins)
+    window_choice(args.window, method.window)  # a bad --window is said before the file is read
     recording = io.read_signal(args.input)
     fs = args.fs if args.fs is not None else (recording.fs or 1.0)
     _positive(fs, "--fs")
-    hop = args.hop if args.hop is not None else max(1, args.bins // 4)
-    grid = methods.Grid(parse_window(args.window, args.bins, method.window), hop, args.bins, args.order,
-                        args.terms)
-    if method.memory is not None:
-        need = method.memory(recording.data.shape[1], grid)
-        if need > MEMORY_LIMIT:
-            raise UsageError("%s of %d samples with --bins %d needs %.1f GiB of working memory; analyse a "
-                             "shorter excerpt or fewer bins" % (method.name, recording.data.shape[1],
-                                                                grid.bins, need / 2 ** 30))
+    chosen = list(range(recording.channels))
+    if args.channels is not None:
+        chosen = parse_channels(args.channels, recording.channels)
+        recording.data = recording.data[chosen]
+    _check_finite(recording.data, [c + 1 for c in chosen], fs, args.input)
+    if recording.channels > MAX_PANELS:
+        raise UsageError("%s has %d channels and a picture shows at most %d; choose some with --channels, "
+                         "e.g. --channels 1-%d" % (args.input, recording.channels, MAX_PANELS, MAX_PANELS))
+    channels, n = recording.data.shape
+    family, length, hop, bins = _plan(method, args, channels, n, recording.data.dtype.kind != "c")
+    options = {name: getattr(args, name) for name in ("order", "terms", "boundary")
+               if getattr(args, name) is not None}
+    grid = methods.Grid(methods.make_window(family, length), hop, bins, **options)
     tf = analyse(method, recording.data, fs, grid, show_progress=args.progress, label=method.name)
     with StagedOutputs() as outputs:
         written = _analysis_outputs(args, recording, method, tf, outputs)
@@ -375,6 +510,10 @@ def command_methods(args):
     return 0
 
 
+def _users(option):
+    return ", ".join(m.name for m in methods.METHODS.values() if option in m.uses)
+
+
 def build_parser():
     parser = _Parser(prog="python3 -m varnel", description="Time-frequency pictures with libvarnel.")
     commands = parser.add_subparsers(dest="command", metavar="COMMAND", parser_class=_Parser)
@@ -400,20 +539,34 @@ def build_parser():
     analyze.add_argument("--method", required=True, metavar="NAME",
                          help="representation: %s" % ", ".join(methods.METHODS))
     analyze.add_argument("--window", metavar="NAME[:LENGTH]",
-                         help="window family (%s) and length (default: the method's own family, bins "
-                              "samples long)" % ", ".join(methods.WINDOWS))
-    analyze.add_argument("--hop", type=int, help="time step in samples (default bins/4; a power of two for "
-                                                 "gabor-sp, cwd and csd)")
-    analyze.add_argument("--order", type=int, default=2,
-                         help="gabor-sp: highest order of atom interactions summed; 0 is a smooth energy map, "
-                              "higher orders are sharper (default 2)")
-    analyze.add_argument("--terms", type=int, default=50,
-                         help="adaptive: most chirplet terms sought; fewer are kept when one more would not "
-                              "lower the energy left (default 50)")
+                         help="%s: window family (%s) and length, at least 2 samples (default: the method's "
+                              "own family, --bins samples long, or %d samples without --bins)"
+                              % (_users("window"), ", ".join(methods.WINDOWS), DEFAULT_WINDOW))
+    analyze.add_argument("--hop", type=int, help="time step in samples (default a quarter of the window "
+                                                 "length, or of --bins for the methods without a window; "
+                                                 "rounded down to a power of two for %s)"
+                                                 % ", ".join(m.name for m in methods.METHODS.values()
+                                                             if m.power_of_two_hop))
+    analyze.add_argument("--order", type=int,
+                         help="%s: highest order of atom interactions summed; 0 is a smooth energy map, "
+                              "higher orders are sharper (default 2)" % _users("order"))
+    analyze.add_argument("--terms", type=int,
+                         help="%s: most chirplet terms sought; fewer are kept when one more would not "
+                              "lower the energy left (default 50)" % _users("terms"))
+    analyze.add_argument("--boundary", metavar="RULE", choices=tuple(linear._RULES),
+                         help="%s: extend the signal beyond both ends by this rule (%s) before the "
+                              "transform, so that its edges are analysed like its middle (default: no "
+                              "extension)" % (_users("boundary"), ", ".join(linear._RULES)))
+    analyze.add_argument("--channels", metavar="LIST",
+                         help="channels to analyse, numbered from 1, e.g. 1,3,5-9 (default all; a picture "
+                              "shows at most %d)" % MAX_PANELS)
     analyze.add_argument("--if-overlay", action="store_true",
                          help="draw the instantaneous frequency (the frequency centroid of each time slice) "
                               "over the picture")
-    analyze.add_argument("--bins", type=int, default=512, help="frequency bins, a power of two (default 512)")
+    analyze.add_argument("--bins", type=int,
+                         help="frequency bins, a power of two, at least 2 (default: the window length rounded "
+                              "up to a power of two; %d). Fewer bins than the window has samples fold it "
+                              "onto them, with a note on stderr" % DEFAULT_WINDOW)
     analyze.add_argument("--fs", type=float, help="sample rate in Hz (default: the WAV's, else 1)")
     analyze.add_argument("--out", required=True, metavar="FILE.png", help="picture to write")
     analyze.add_argument("--npy", metavar="FILE.npy", help="also save the values (frames x bins, or "
@@ -422,9 +575,15 @@ def build_parser():
                          help="dynamic range shown, in dB (default 80, 30 for the quadratic distributions)")
     progress = analyze.add_mutually_exclusive_group()
     progress.add_argument("--progress", dest="progress", action="store_true", default=None,
-                          help="always show the progress bar (default: for inputs of 2^20 samples and more)")
-    progress.add_argument("--no-progress", dest="progress", action="store_false", help="never show it")
+                          help="always show the progress bar (default: on a terminal, for inputs of 2^20 "
+                               "samples and more, which also say first what they will produce)")
+    progress.add_argument("--no-progress", dest="progress", action="store_false",
+                          help="never show the bar nor that line")
     analyze.set_defaults(run=command_analyze)
+
+    analyze.epilog = ("An analysis is refused before it starts when its estimated memory exceeds %d%% of "
+                      "the memory available (%s where the system does not say)."
+                      % (100 * MEMORY_FRACTION, _gib(MEMORY_LIMIT)))
 
     listing = commands.add_parser("methods", help="list the representations")
     listing.set_defaults(run=command_methods)
@@ -452,8 +611,8 @@ def main(argv=None):
         sys.stderr.write("\n")
         return 130
     except MemoryError:
-        return _fail("not enough memory for this analysis; try a larger --hop, fewer --bins or a shorter "
-                     "input", EXIT_FAILURE)
+        return _fail("not enough memory for this analysis; try a larger --hop, fewer --bins, fewer --channels "
+                     "or a shorter input", EXIT_USAGE)
     except (ValueError, TypeError) as error:
         if os.environ.get("VARNEL_DEBUG"):
             raise

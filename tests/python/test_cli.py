@@ -3,10 +3,13 @@
 demo: every PNG is a valid image of the documented size with varied
 content, the Gabor spectrogram's with its instantaneous frequency. analyze: generated WAV files (mono and stereo, tones of known
 frequency) give pictures and arrays whose peaks sit at those frequencies,
-long inputs show a progress bar and match the whole-signal transform, and
-every kind of bad input ends with exit status 2 and one line on stderr.
+long inputs show a progress bar and match the whole-signal transform, the
+grid follows the window when not given, and every kind of bad input
+(sizes too large for the machine included) ends with exit status 2 and one
+line on stderr, quickly and without files.
 """
 import os
+import resource
 import struct
 import subprocess
 import sys
@@ -15,6 +18,7 @@ import zlib
 
 import numpy as np
 import pytest
+from scipy import signal as scipy_signal
 
 import varnel
 from varnel import cli, methods, plotting
@@ -22,9 +26,13 @@ from varnel import cli, methods, plotting
 pytestmark = pytest.mark.usefixtures("library")
 
 
-def run_cli(environment, *args, timeout=300):
+def run_cli(environment, *args, timeout=300, address_space=None):
+    """``python3 -m varnel args``; with ``address_space`` (bytes) the child
+    cannot map more, so that an oversized allocation fails there at once."""
+    limit = None if address_space is None else (
+        lambda: resource.setrlimit(resource.RLIMIT_AS, (address_space, address_space)))
     return subprocess.run([sys.executable, "-m", "varnel", *map(str, args)], env=environment,
-                          capture_output=True, text=True, timeout=timeout)
+                          capture_output=True, text=True, timeout=timeout, preexec_fn=limit)
 
 
 def png_size(path):
@@ -217,18 +225,28 @@ def test_analyze_arrays_and_csv(tmp_path, capsys, suffix):
 
 
 @pytest.mark.parametrize("method", ["spectrogram", "stft"])
-def test_long_input_shows_progress_and_matches_one_call(tmp_path, capsys, method):
+def test_long_input_shows_progress_and_matches_one_call(tmp_path, cli_environment, capsys, method):
     # Long inputs are analysed block by block; the blocks must join into
-    # the frames (and, for the STFT, the phases) of one call.
+    # the frames (and, for the STFT, the phases) of one call. They first
+    # say what they will produce; the bar shows where stderr is a terminal
+    # (not here) or when asked for.
     n = (1 << 20) + 12345
     x = np.random.default_rng(3).uniform(-0.5, 0.5, n)
     write_wav(tmp_path / "long.wav", [x])
     x = np.round(x * 32767) / 32768  # what the file holds
     args = ["analyze", tmp_path / "long.wav", "--method", method, "--bins", 64, "--hop", 16,
             "--out", tmp_path / "long.png", "--npy", tmp_path / "long.npy"]
-    status, _, err = in_process(capsys, *args)
+    frames = (n - 64) // 16 + 1
+    if method == "spectrogram":
+        result = run_cli(cli_environment, *args, "--progress")
+        status, err = result.returncode, result.stderr
+        assert "100%" in err and "sample/s" in err
+    else:
+        status, _, err = in_process(capsys, *args)
+        assert "%" not in err
     assert status == 0, err
-    assert "100%" in err and "#" * 30 in err
+    assert err.startswith("varnel: %s of 1 channel x %d samples: %d frames x %d bins, about "
+                          % (method, n, frames, 32 if method == "spectrogram" else 33))
     function = varnel.spectrogram if method == "spectrogram" else varnel.stft
     kwargs = {} if method == "spectrogram" else {"onesided": True}
     want = function(x, window=methods.make_window("hann", 64), hop=16, bins=64, **kwargs)
@@ -238,10 +256,68 @@ def test_long_input_shows_progress_and_matches_one_call(tmp_path, capsys, method
     assert_picture(tmp_path / "long.png", plotting.figure_size(1))
 
 
+def folded_spectrogram(x, window, hop, bins):
+    """|DFT|^2 / bins of each windowed frame folded onto (or padded to)
+    bins points, the bins below fs/2: the spectrogram by its definition."""
+    frames = (len(x) - len(window)) // hop + 1
+    segments = np.stack([x[i * hop:i * hop + len(window)] * window for i in range(frames)])
+    segments = np.pad(segments, ((0, 0), (0, -len(window) % bins)))
+    folded = segments.reshape(frames, -1, bins).sum(axis=1)
+    return np.abs(np.fft.fft(folded, axis=1)[:, :bins // 2]) ** 2 / bins
+
+
+@pytest.mark.parametrize("options, length, hop, bins", [
+    (["--window", "hann:1024", "--hop", 256], 1024, 256, 1024),
+    (["--window", "hann:1024", "--bins", 256], 1024, 256, 256),
+    (["--bins", 128], 128, 32, 128),
+    ([], 256, 64, 256)])
+def test_the_grid_follows_the_window(tmp_path, cli_environment, options, length, hop, bins):
+    x = np.random.default_rng(5).uniform(-0.5, 0.5, 6000)
+    write_wav(tmp_path / "x.wav", [x])
+    result = run_cli(cli_environment, "analyze", tmp_path / "x.wav", "--method", "spectrogram", *options,
+                     "--out", tmp_path / "x.png", "--npy", tmp_path / "x.npy")
+    assert result.returncode == 0, result.stderr
+    folds = ["varnel: note: the 1024-sample window is folded onto 256 bins (--bins 1024 would not fold it)"]
+    assert result.stderr.splitlines() == (folds if bins < length else [])
+    want = folded_spectrogram(np.round(x * 32767) / 32768, scipy_signal.get_window("hann", length), hop, bins)
+    np.testing.assert_allclose(np.load(tmp_path / "x.npy"), want, rtol=1e-9, atol=1e-12 * want.max())
+
+
+def test_channels_are_chosen_by_number(tmp_path, cli_environment):
+    # Numbered from 1, in the order given; a channel left out may hold
+    # anything, even samples that would be refused.
+    data = np.stack([tone(0.05, 4000, fs=1.0), np.full(4000, np.nan), tone(0.3, 4000, fs=1.0)])
+    np.save(tmp_path / "three.npy", data)
+    result = run_cli(cli_environment, "analyze", tmp_path / "three.npy", "--method", "stft", "--channels", "3,1",
+                     "--bins", 64, "--out", tmp_path / "c.png", "--npy", tmp_path / "c.npy")
+    assert result.returncode == 0 and result.stderr == "", result.stderr
+    values = np.abs(np.load(tmp_path / "c.npy"))
+    assert values.shape[0] == 2
+    np.testing.assert_allclose(values[:, 10].argmax(axis=1) / 64, [0.3, 0.05], atol=1 / 64)
+    assert_picture(tmp_path / "c.png", plotting.figure_size(2))
+
+
+def test_boundary_reaches_the_transform(tmp_path, capsys):
+    x = tone(700, 3000)
+    np.save(tmp_path / "x.npy", x)
+    status, _, err = in_process(capsys, "analyze", tmp_path / "x.npy", "--method", "spectrogram", "--boundary",
+                                "symmetric", "--bins", 128, "--out", tmp_path / "b.png", "--npy", tmp_path / "b.npy")
+    assert status == 0, err
+    want = varnel.spectrogram(x, window=scipy_signal.get_window("hann", 128), hop=32, bins=128,
+                              boundary="symmetric")
+    np.testing.assert_allclose(np.load(tmp_path / "b.npy"), want, rtol=1e-12)
+
+
 def bad_inputs(tmp):
     write_wav(tmp / "short.wav", [tone(440, 1000)])
+    write_wav(tmp / "longer.wav", [tone(440, 60000)])
     (tmp / "noise.bin").write_bytes(os.urandom(3000))
     (tmp / "text.wav").write_text("hello")
+    bad = np.zeros((2, 3000))
+    bad[1, 1234] = -np.inf
+    (tmp / "in").mkdir()
+    np.save(tmp / "in" / "inf.npy", bad)
+    np.save(tmp / "in" / "many.npy", np.zeros((20, 3000)))
     ok = str(tmp / "short.wav")
     png = str(tmp / "o.png")
     return {
@@ -250,7 +326,28 @@ def bad_inputs(tmp):
                               "not a WAV file, a .npy array or a one-column CSV"),
         "not really a WAV": ([str(tmp / "text.wav"), "--method", "stft", "--out", png], "no RIFF/WAVE header"),
         "window longer than the signal": ([ok, "--method", "spectrogram", "--window", "hann:4096", "--out", png],
-                                          "must be longer than the window"),
+                                          "window (4096 samples) must be shorter than the signal (1000 samples)"),
+        "huge bins": ([ok, "--method", "spectrogram", "--bins", str(1 << 30), "--out", png],
+                      "must be shorter than the signal"),
+        "huge window": ([ok, "--method", "stft", "--window", "hann:%d" % (1 << 28), "--out", png],
+                        "must be shorter than the signal"),
+        "huge bins without a window": ([ok, "--method", "wvd", "--bins", str(1 << 30), "--out", png],
+                                       "--bins 1073741824 is more than the 1000 samples of the signal can fill"),
+        "more memory than allowed": ([str(tmp / "longer.wav"), "--method", "spectrogram", "--window", "32768",
+                                      "--hop", "1", "--out", png], "more than the"),
+        "one bin": ([ok, "--method", "stft", "--bins", "1", "--out", png], "--bins must be at least 2"),
+        "one-sample window": ([ok, "--method", "spectrogram", "--window", "hann:1", "--out", png],
+                              "window length must be at least 2"),
+        "window for a distribution": ([ok, "--method", "wvd", "--window", "hann", "--out", png],
+                                      "--window is not used by wvd: it has no analysis window"),
+        "order for the STFT": ([ok, "--method", "stft", "--order", "3", "--out", png], "--order is not used by stft"),
+        "boundary for the reassigned spectrogram": ([ok, "--method", "reassigned", "--boundary", "zero", "--out", png],
+                                                    "--boundary is not used by reassigned"),
+        "infinite sample": ([str(tmp / "in" / "inf.npy"), "--method", "stft", "--fs", "1000", "--out", png],
+                            "inf.npy has a non-finite sample (-inf) in channel 2 at sample 1234 (1.234 s)"),
+        "too many channels": ([str(tmp / "in" / "many.npy"), "--method", "stft", "--npy", str(tmp / "o.npy"),
+                               "--out", png],
+                              "has 20 channels and a picture shows at most 16; choose some with --channels"),
         "bins not a power of two": ([ok, "--method", "stft", "--bins", "1000", "--out", png],
                                     "--bins 1000 is not a power of two"),
         "unknown method": ([ok, "--method", "wavelets", "--out", png], "unknown method"),
@@ -259,7 +356,8 @@ def bad_inputs(tmp):
         "not a number": ([ok, "--method", "stft", "--bins", "many", "--out", png], "invalid int value"),
         "picture not PNG": ([ok, "--method", "stft", "--out", str(tmp / "o.jpg")], "must name a .png file"),
         "output folder missing": ([ok, "--method", "stft", "--out", str(tmp / "no" / "o.png")], "does not exist"),
-        "Gabor lattice": ([ok, "--method", "dgt", "--window", "gaussian:100", "--bins", "64", "--out", png],
+        "Gabor lattice": ([ok, "--method", "dgt", "--window", "gaussian:100", "--bins", "64", "--hop", "16",
+                           "--out", png],
                           "multiple of both hop=16 and bins=64"),
         "negative order": ([ok, "--method", "gabor-sp", "--order", "-1", "--out", png], "--order must not be"),
         "negative terms": ([ok, "--method", "adaptive", "--terms", "-1", "--out", png], "--terms must be at least 1"),
@@ -272,21 +370,26 @@ def bad_inputs(tmp):
 
 
 BAD = [
-    "missing file", "unreadable format", "not really a WAV", "window longer than the signal",
-    "bins not a power of two", "unknown method", "unknown window", "missing option", "not a number",
-    "picture not PNG", "output folder missing", "Gabor lattice", "negative order", "Gabor spectrogram hop",
-    "negative terms", "sample rate not a number", "infinite sample rate"]
+    "missing file", "unreadable format", "not really a WAV", "window longer than the signal", "huge bins",
+    "huge window", "huge bins without a window", "more memory than allowed", "one bin", "one-sample window",
+    "window for a distribution", "order for the STFT", "boundary for the reassigned spectrogram",
+    "infinite sample", "too many channels", "bins not a power of two", "unknown method", "unknown window",
+    "missing option", "not a number", "picture not PNG", "output folder missing", "Gabor lattice",
+    "negative order", "Gabor spectrogram hop", "negative terms", "sample rate not a number",
+    "infinite sample rate"]
 
 
-# Through the interpreter's -m entry; the rest run in this process.
-SUBPROCESS_CASES = {"missing file", "window longer than the signal"}
+# Through the interpreter's -m entry, in 2 GB of address space, so that a
+# size checked too late fails there at once; the rest run in this process.
+SUBPROCESS_CASES = {"missing file", "window longer than the signal", "huge bins", "huge window",
+                    "huge bins without a window", "more memory than allowed"}
 
 
 @pytest.mark.parametrize("case", BAD)
 def test_bad_input_ends_with_one_line_and_status_2(tmp_path, cli_environment, capsys, case):
     args, phrase = bad_inputs(tmp_path)[case]
     if case in SUBPROCESS_CASES:
-        result = run_cli(cli_environment, "analyze", *args)
+        result = run_cli(cli_environment, "analyze", *args, timeout=20, address_space=2 << 30)
         status, err = result.returncode, result.stderr
     else:
         status, _, err = in_process(capsys, "analyze", *args)
