@@ -275,11 +275,12 @@ def _demo_pictures(args, demo, outputs):
         tf = analyse(method, data, demo.fs, grid, show_progress=False)
         path = os.path.join(args.out, "%s.png" % method.name)
         track = can_track and method.name == DEMO_TRACKED
-        title = titled(method.title, tf.summaries[0]) + (" with its instantaneous frequency" if track else "")
+        title = titled(method.title, tf.summaries[0]) + (" with its mean frequency" if track else "")
+        caption = plotting.caption(method.name, args.order)
         plotting.save_representation(outputs.path(path), tf, title, truth=demo.components,
-                                     dynamic_range=method.dynamic_range, tracks=track)
+                                     dynamic_range=method.dynamic_range, tracks=track, caption=caption)
         written.append(path)
-        panels.append((title, tf, method.dynamic_range, track))
+        panels.append((title, tf, method.dynamic_range, track, caption))
         names.append(method.name)
     if not panels:
         raise UsageError("the loaded library has none of the representations")
@@ -356,7 +357,8 @@ def _analysis_outputs(args, recording, method, tf, outputs):
                  zip(names or ["channel %d" % (c + 1) for c in range(len(tf.summaries))], tf.summaries)]
     plotting.save_representation(outputs.path(args.out), tf, "%s of %s" % (title, os.path.basename(args.input)),
                                  channel_names=names, tracks=args.if_overlay,
-                                 dynamic_range=args.range if args.range is not None else method.dynamic_range)
+                                 dynamic_range=args.range if args.range is not None else method.dynamic_range,
+                                 caption=plotting.caption(method.name, args.order))
     return written
 
 

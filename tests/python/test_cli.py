@@ -76,6 +76,7 @@ def test_demo_writes_every_representation(demo):
     for method in available:
         assert_picture(out / ("%s.png" % method.name), plotting.figure_size(1))
     assert_picture(out / "overview.png", plotting.overview_size(len(available)))
+    assert set(plotting.CAPTIONS) == set(methods.METHODS)
     assert "gabor-sp" in [m.name for m in available]
 
 
@@ -242,6 +243,7 @@ def bad_inputs(tmp):
     write_wav(tmp / "short.wav", [tone(440, 1000)])
     (tmp / "noise.bin").write_bytes(os.urandom(3000))
     (tmp / "text.wav").write_text("hello")
+    (tmp / "silence.csv").write_text("0\n" * 1000)
     ok = str(tmp / "short.wav")
     png = str(tmp / "o.png")
     return {
@@ -268,6 +270,8 @@ def bad_inputs(tmp):
         "sample rate not a number": ([ok, "--method", "stft", "--fs", "nan", "--npy", str(tmp / "o.npy"),
                                       "--out", png], "--fs must be a positive finite number (got nan)"),
         "infinite sample rate": ([ok, "--method", "stft", "--fs", "inf", "--out", png], "positive finite"),
+        "silent input": ([str(tmp / "silence.csv"), "--method", "wvd", "--npy", str(tmp / "o.npy"), "--out", png],
+                         "the map is zero everywhere, so it has no level in dB to draw; nothing was drawn"),
     }
 
 
@@ -275,7 +279,7 @@ BAD = [
     "missing file", "unreadable format", "not really a WAV", "window longer than the signal",
     "bins not a power of two", "unknown method", "unknown window", "missing option", "not a number",
     "picture not PNG", "output folder missing", "Gabor lattice", "negative order", "Gabor spectrogram hop",
-    "negative terms", "sample rate not a number", "infinite sample rate"]
+    "negative terms", "sample rate not a number", "infinite sample rate", "silent input"]
 
 
 # Through the interpreter's -m entry; the rest run in this process.
