@@ -2,12 +2,13 @@
 
     demo --out DIR        analyse the built-in test signal with every
                           representation; one PNG each plus overview.png
-                          (the Gabor spectrogram with its instantaneous
-                          frequency drawn over it, the reassigned
-                          spectrogram beside the plain one)
+                          (the Gabor spectrogram with its mean frequency
+                          drawn over it, the reassigned spectrogram
+                          beside the plain one)
     analyze INPUT --method NAME --out FILE.png [--npy FILE.npy] ...
-                          one representation of a WAV, .npy or CSV file;
-                          --if-overlay draws its instantaneous frequency
+                          one representation of an audio, .npy or CSV
+                          file; --if-overlay draws its mean frequency
+                          (the centroid of each time slice)
     methods               list the representations and whether the loaded
                           library has them
 
@@ -26,7 +27,7 @@ import tempfile
 
 import numpy as np
 
-from . import io, linear, methods
+from . import io, linear, methods, plotting
 from ._library import LibraryError
 from .errors import VarnelError
 from .result import TFArray
@@ -39,7 +40,6 @@ MEMORY_FRACTION = 0.5          # of the memory available, that one analysis may 
 MEMORY_LIMIT = 1 << 30         # bytes it may take where the available memory is unknown
 ANNOUNCE_BYTES = 100 << 20     # an analysis estimated above this says what it will produce
 DEFAULT_WINDOW = 256           # samples, when neither --window nor --bins gives a length
-MAX_PANELS = 16                # channels one picture shows
 
 
 class UsageError(Exception):
@@ -275,7 +275,6 @@ def command_demo(args):
 
 
 def _demo_pictures(args, demo, outputs):
-    from . import plotting
     can_track = _has("InstantaneousFrequency")
     data = demo.x[None, :]
     written, panels, names = [], [], []
@@ -288,11 +287,12 @@ def _demo_pictures(args, demo, outputs):
         tf = analyse(method, data, demo.fs, grid, show_progress=False)
         path = os.path.join(args.out, "%s.png" % method.name)
         track = can_track and method.name == DEMO_TRACKED
-        title = titled(method.title, tf.summaries[0]) + (" with its instantaneous frequency" if track else "")
+        title = titled(method.title, tf.summaries[0]) + (" with its mean frequency" if track else "")
+        caption = plotting.caption(method.name, args.order)
         plotting.save_representation(outputs.path(path), tf, title, truth=demo.components,
-                                     dynamic_range=method.dynamic_range, tracks=track)
+                                     dynamic_range=method.dynamic_range, tracks=track, caption=caption)
         written.append(path)
-        panels.append((title, tf, method.dynamic_range, track))
+        panels.append((title, tf, method.dynamic_range, track, caption))
         names.append(method.name)
     if not panels:
         raise UsageError("the loaded library has none of the representations")
@@ -420,7 +420,6 @@ def _plan(method, args, channels, n, real):
         sys.stderr.write("varnel: note: the %d-sample window is folded onto %d bins (--bins %d would not "
                          "fold it)\n" % (length, bins, _next_power_of_two(length)))
     if args.progress is not False and (channels * n >= PROGRESS_THRESHOLD or need >= ANNOUNCE_BYTES):
-        from . import plotting
         sys.stderr.write("varnel: %s; picture %dx%d\n" % ((what,) + plotting.figure_size(channels)))
     return family, length, hop, bins
 
@@ -452,13 +451,16 @@ def command_analyze(args):
     fs = args.fs if args.fs is not None else (recording.fs or 1.0)
     _positive(fs, "--fs")
     chosen = list(range(recording.channels))
+    stereo = recording.channels == 2
     if args.channels is not None:
         chosen = parse_channels(args.channels, recording.channels)
         recording.data = recording.data[chosen]
+    # Panels are named after the file's channels, whichever were chosen.
+    names = [("left", "right")[c] if stereo else "channel %d" % (c + 1) for c in chosen]
     _check_finite(recording.data, [c + 1 for c in chosen], fs, args.input)
-    if recording.channels > MAX_PANELS:
+    if recording.channels > plotting.MAX_PANELS:
         raise UsageError("%s has %d channels and a picture shows at most %d; choose some with --channels, "
-                         "e.g. --channels 1-%d" % (args.input, recording.channels, MAX_PANELS, MAX_PANELS))
+                         "e.g. --channels 1-%d" % (args.input, recording.channels, plotting.MAX_PANELS, plotting.MAX_PANELS))
     channels, n = recording.data.shape
     family, length, hop, bins = _plan(method, args, channels, n, recording.data.dtype.kind != "c")
     options = {name: getattr(args, name) for name in ("order", "terms", "boundary")
@@ -466,32 +468,28 @@ def command_analyze(args):
     grid = methods.Grid(methods.make_window(family, length), hop, bins, **options)
     tf = analyse(method, recording.data, fs, grid, show_progress=args.progress, label=method.name)
     with StagedOutputs() as outputs:
-        written = _analysis_outputs(args, recording, method, tf, outputs)
+        written = _analysis_outputs(args, recording, method, grid, tf, outputs, names)
     for path in written:
         print("wrote %s" % path)
     return 0
 
 
-def _analysis_outputs(args, recording, method, tf, outputs):
-    from . import plotting
+def _analysis_outputs(args, recording, method, grid, tf, outputs, names):
     written = [args.out]
     if args.npy:
         # numpy's own rule for the name: .npy is added when missing.
         npy = args.npy if args.npy.endswith(".npy") else args.npy + ".npy"
         np.save(outputs.path(npy), np.asarray(tf))
         written.append(args.npy)
-    names = None
-    if recording.channels == 2:
-        names = ["left", "right"]
     title = method.title
     if len(tf.summaries) == 1:
         title = titled(title, tf.summaries[0])
     elif any(tf.summaries):
-        names = [titled(name, summary) for name, summary in
-                 zip(names or ["channel %d" % (c + 1) for c in range(len(tf.summaries))], tf.summaries)]
+        names = [titled(name, summary) for name, summary in zip(names, tf.summaries)]
     plotting.save_representation(outputs.path(args.out), tf, "%s of %s" % (title, os.path.basename(args.input)),
                                  channel_names=names, tracks=args.if_overlay,
-                                 dynamic_range=args.range if args.range is not None else method.dynamic_range)
+                                 dynamic_range=args.range if args.range is not None else method.dynamic_range,
+                                 caption=plotting.caption(method.name, grid.order))
     return written
 
 
@@ -559,9 +557,9 @@ def build_parser():
                               "extension)" % (_users("boundary"), ", ".join(linear._RULES)))
     analyze.add_argument("--channels", metavar="LIST",
                          help="channels to analyse, numbered from 1, e.g. 1,3,5-9 (default all; a picture "
-                              "shows at most %d)" % MAX_PANELS)
+                              "shows at most %d)" % plotting.MAX_PANELS)
     analyze.add_argument("--if-overlay", action="store_true",
-                         help="draw the instantaneous frequency (the frequency centroid of each time slice) "
+                         help="draw the mean frequency (the frequency centroid of each time slice) "
                               "over the picture")
     analyze.add_argument("--bins", type=int,
                          help="frequency bins, a power of two, at least 2 (default: the window length rounded "

@@ -5,24 +5,72 @@ directly, without pyplot, so nothing here opens a window or touches the
 interactive backend of a session that imports it. Sizes are fixed (no
 tight bounding box), so that the pictures of a run are all alike:
 
-- one representation: WIDTH x (1 + PANEL_HEIGHT * channels) inches;
+- one representation: its channels as a grid of panels under one colour
+  scale (``grid_shape``), one or two stacked WIDTH x PANEL_HEIGHT inches
+  each, more in columns of GRID_PANEL_WIDTH x GRID_PANEL_HEIGHT, plus an
+  inch for the titles; at most MAX_PANELS channels, so that no picture is
+  larger than 2200 x 1220 pixels;
 - the overview: OVERVIEW_WIDTH x (3 + 3 * rows) inches, two panels a row;
 both at DPI.
+
+A map that holds NaN or infinities, or has no positive level at all, is
+refused with a ValueError before anything is drawn: as a uniform panel
+under an ordinary colour bar it would pass for data.
 """
+import math
+
 import numpy as np
 
 DPI = 100
 WIDTH = 8.0
 PANEL_HEIGHT = 3.5
+GRID_PANEL_WIDTH = 5.5
+GRID_PANEL_HEIGHT = 2.8
+MAX_PANELS = 16        # channels one picture draws
 OVERVIEW_WIDTH = 12.0
 DYNAMIC_RANGE = 80.0   # dB shown below the largest value
 MAX_COLUMNS = 1600     # frames drawn; longer maps are reduced by maxima
 COLORMAP = "magma"
+TRACK_LABEL = "mean frequency (centroid of each time slice)"
+
+# The line under a picture, by the command line's method names: what the
+# viewer sees, artefacts included. {order} is the Gabor spectrogram's
+# order. The discrete Gabor transform and the Gabor spectrogram treat the
+# signal as periodic, and their captions say where that shows. At about
+# 440 pixels in italic 8 pt, a caption is no wider than an overview panel;
+# a wider one would push the panel's colour bar away.
+CAPTIONS = {
+    "stft": "the STFT's magnitude; the window trades time against frequency resolution",
+    "spectrogram": "the STFT's energy; the window trades time against frequency resolution",
+    "reassigned": "each cell moved to its energy's centre: ridges sharpen, weak cells scatter",
+    "dgt": "periodic Gabor lattice: the lines at both edges are the signal wrapping round",
+    "wvd": "sharpest ridges; the stripes between components are cross-terms, not signal",
+    "cwd": "cross-terms smoothed into faint stripes, at the cost of wider ridges",
+    "csd": "cone kernel: wider ridges, weaker cross-terms (stripes between components)",
+    "gabor-sp": "up to order {order}: higher is sharper, with more interference; the end wraps to t = 0",
+    "adaptive": "Gaussian chirplets found by pursuit, no cross-terms",
+}
+
+
+def caption(method, order):
+    """The caption of a picture of ``method`` (a method name) drawn with
+    the Gabor spectrogram order ``order``; "" for a method without one."""
+    return CAPTIONS.get(method, "").format(order=order)
+
+
+def grid_shape(channels):
+    """(rows, columns) of the panels of ``channels`` maps: a near-square
+    grid (two maps stacked), which with the panels' wide shape keeps the
+    figure between square and twice as wide as high whatever the count."""
+    columns = round(math.sqrt(channels))
+    return -(-channels // columns), columns
 
 
 def figure_size(channels=1):
-    """(width, height) in pixels of a representation figure."""
-    return int(round(WIDTH * DPI)), int(round((1.0 + PANEL_HEIGHT * channels) * DPI))
+    """(width, height) in pixels of a representation of ``channels`` maps."""
+    rows, columns = grid_shape(channels)
+    width, height = (WIDTH, PANEL_HEIGHT) if columns == 1 else (GRID_PANEL_WIDTH * columns, GRID_PANEL_HEIGHT)
+    return int(round(width * DPI)), int(round((1.0 + height * rows) * DPI))
 
 
 def _overview_rows(panels):
@@ -63,12 +111,33 @@ def level_db(values):
     """Decibels: 20 log10 |v| for complex values (amplitudes), 10 log10 v
     for real ones (energies). The quadratic distributions go negative where
     their interference terms oscillate; those values, like zeros, become
-    -inf and are drawn at the bottom of the scale."""
+    -inf, which the pictures draw at the bottom of the scale."""
     values = np.asarray(values)
     with np.errstate(divide="ignore"):
         if np.iscomplexobj(values):
             return 20.0 * np.log10(np.abs(values))
         return 10.0 * np.log10(np.maximum(values, 0.0))
+
+
+def _scale_top(maps, title, names=None):
+    """The top of the colour scale shared by ``maps`` (2-D TFArrays, named
+    ``names`` in a picture titled ``title``): their largest level in dB.
+    Raises ValueError, with a sentence for the command line, when a map
+    holds NaN or infinities or when none has a positive value: nothing is
+    drawn from such maps."""
+    for tf, name in zip(maps, names or [None] * len(maps)):
+        bad = ~np.isfinite(np.asarray(tf))
+        count = int(bad.sum())
+        if count:
+            frame, column = np.unravel_index(np.argmax(bad), bad.shape)
+            raise ValueError("%s: the map holds %d non-finite value%s (first at t = %.6g s, f = %.6g Hz); "
+                             "nothing was drawn" % (", ".join(filter(None, (title, name))), count,
+                                                     "" if count == 1 else "s", tf.times[frame], tf.freqs[column]))
+    top = max(float(np.max(level_db(tf))) for tf in maps)
+    if top == -np.inf:
+        state = "is zero everywhere" if not any(np.any(tf) for tf in maps) else "has no positive value"
+        raise ValueError("%s: the map %s, so it has no level in dB to draw; nothing was drawn" % (title, state))
+    return top
 
 
 def _prepared(tf):
@@ -104,13 +173,17 @@ def _draw_truth(ax, truth, extent):
 
 
 def frequency_track(tf):
-    """The instantaneous-frequency track (the frequency centroid of every
-    time slice, gaps bridged) of a 2-D TFArray, in Hz: (times, freqs).
-    Complex maps count by their power |X|^2."""
+    """The mean-frequency track of a 2-D TFArray, in Hz: (times, freqs),
+    the frequency centroid of every time slice, NaN where a slice has no
+    energy, bridged where it dips negative. Where two components coexist
+    it lies between them, following neither. Complex maps count by their
+    power |X|^2."""
     from .gabor import instantaneous_frequency
     values = np.abs(np.asarray(tf)) ** 2 if np.iscomplexobj(tf) else np.asarray(tf)
-    freq, _ = instantaneous_frequency(type(tf)(values, tf.times, tf.freqs, tf.fs))
-    return np.asarray(tf.times), np.asarray(freq)
+    freq, energy = instantaneous_frequency(type(tf)(values, tf.times, tf.freqs, tf.fs))
+    # A slice with no energy at all has no frequency: a gap in the line,
+    # not a point bridged across silence (or a line at 0 Hz through it).
+    return np.asarray(tf.times), np.where(np.asarray(energy) == 0, np.nan, freq)
 
 
 def _draw_track(ax, track):
@@ -120,20 +193,23 @@ def _draw_track(ax, track):
     # A light outline under the line keeps it readable over both the dark
     # floor and the bright ridges of the map.
     ax.plot(times, freqs, color="white", linewidth=2.2, alpha=0.7)
-    ax.plot(times, freqs, color="#2ca02c", linewidth=1.2, label="instantaneous frequency")
+    ax.plot(times, freqs, color="#2ca02c", linewidth=1.2, label=TRACK_LABEL)
 
 
-def draw_map(ax, tf, title, dynamic_range=DYNAMIC_RANGE, truth=None, track=None):
-    """Draw one 2-D TFArray on ``ax``, with the ground truth's frequency
-    lines and a (times, freqs) instantaneous-frequency track over it when
-    given; returns the image for a colour bar."""
+def _draw_map(ax, tf, title, top, dynamic_range, truth=None, track=None, legend=True):
+    """Draw one 2-D TFArray on ``ax`` on the colour scale from ``top`` dB
+    down ``dynamic_range``, with the ground truth's frequency lines and a
+    (times, freqs) frequency track over it when given; returns the image
+    for a colour bar."""
     image, times, freqs = _prepared(tf)
-    finite = image[np.isfinite(image)]
-    top = float(finite.max()) if finite.size else 0.0
+    floor = top - dynamic_range
     extent = _extent(times, freqs, tf.fs)
-    shown = ax.imshow(np.nan_to_num(image, neginf=top - dynamic_range), origin="lower", aspect="auto",
-                      extent=extent, cmap=COLORMAP, vmin=top - dynamic_range, vmax=top,
-                      interpolation="nearest")
+    shown = ax.imshow(np.nan_to_num(image, neginf=floor), origin="lower", aspect="auto", extent=extent,
+                      cmap=COLORMAP, vmin=floor, vmax=top, interpolation="nearest")
+    if image.max() < floor:
+        # On a colour scale shared with louder maps: say why it is blank.
+        ax.text(0.5, 0.5, "all below %.3g dB" % floor, transform=ax.transAxes, ha="center", va="center",
+                color="white", fontsize=9)
     ax.set_xlabel("Time (s)")
     ax.set_ylabel("Frequency (Hz)")
     ax.set_title(title, fontsize=10)
@@ -142,24 +218,56 @@ def draw_map(ax, tf, title, dynamic_range=DYNAMIC_RANGE, truth=None, track=None)
     if truth or track is not None:
         ax.set_xlim(extent[0], extent[1])
         ax.set_ylim(extent[2], extent[3])
-        ax.legend(loc="upper left", fontsize=7, framealpha=0.6)
+        if legend:
+            ax.legend(loc="upper left", fontsize=7, framealpha=0.6)
     return shown
 
 
+def _draw_caption(ax, text):
+    """``text`` in a line under the panel's time axis label, where the
+    constrained layout makes room for it."""
+    if text:
+        ax.annotate(text, xy=(0.5, 0.0), xycoords=ax.xaxis.label, xytext=(0, -2), textcoords="offset points",
+                    ha="center", va="top", fontsize=8, style="italic")
+
+
 def save_representation(path, tf, title, channel_names=None, truth=None, dynamic_range=DYNAMIC_RANGE,
-                        tracks=False):
+                        tracks=False, caption=""):
     """One panel per channel of ``tf`` (frames x bins, or channels x frames
-    x bins), each with its colour bar in dB and, with ``tracks=True``, its
-    instantaneous-frequency track; saved as PNG at ``path``."""
+    x bins; at most MAX_PANELS channels), all on one colour scale in dB,
+    each with its mean-frequency track when ``tracks`` is true, and the
+    line ``caption`` under them; saved as PNG at ``path``."""
     maps = [tf] if tf.ndim == 2 else [tf[c] for c in range(tf.shape[0])]
-    fig = _figure((WIDTH, 1.0 + PANEL_HEIGHT * len(maps)))
-    axes = fig.subplots(len(maps), 1, squeeze=False)[:, 0]
-    for c, (ax, tf_c) in enumerate(zip(axes, maps)):
-        name = title
-        if len(maps) > 1:
-            name = "%s - %s" % (title, channel_names[c] if channel_names else "channel %d" % (c + 1))
-        image = draw_map(ax, tf_c, name, dynamic_range, truth, frequency_track(tf_c) if tracks else None)
-        fig.colorbar(image, ax=ax, label="Level (dB)", pad=0.01, fraction=0.05)
+    if len(maps) > MAX_PANELS:
+        raise ValueError("%s: %d channels are more than one picture draws (%d at most); nothing was drawn"
+                         % (title, len(maps), MAX_PANELS))
+    names = [None]
+    if len(maps) > 1:
+        names = channel_names or ["channel %d" % (c + 1) for c in range(len(maps))]
+    top = _scale_top(maps, title, names)
+    rows, columns = grid_shape(len(maps))
+    fig = _figure(tuple(size / DPI for size in figure_size(len(maps))))
+    axes = fig.subplots(rows, columns, squeeze=False).ravel()
+    for c, (ax, tf_c, name) in enumerate(zip(axes, maps, names)):
+        image = _draw_map(ax, tf_c, name or title, top, dynamic_range, truth,
+                          frequency_track(tf_c) if tracks else None, legend=c == 0)
+        # The axes are alike: labelled once a column (under its lowest
+        # panel) and once a row.
+        if c + columns < len(maps):
+            ax.tick_params(labelbottom=False)
+            ax.set_xlabel("")
+        if c % columns:
+            ax.tick_params(labelleft=False)
+            ax.set_ylabel("")
+    for ax in axes[len(maps):]:
+        ax.set_visible(False)
+    if len(maps) > 1:
+        fig.suptitle(title, fontsize=11)
+    fig.colorbar(image, ax=list(axes[:len(maps)]), label="Level (dB)", pad=0.01, fraction=0.05 / columns)
+    if caption:
+        # The figure's x label is the one line below all panels that the
+        # constrained layout makes room for.
+        fig.supxlabel(caption, fontsize=9, style="italic")
     _save(fig, path)
 
 
@@ -179,7 +287,9 @@ def _draw_waveform(ax, x, fs, columns=1200):
 
 def save_overview(path, x, fs, panels, truth=None, title=None):
     """The signal over time on top, then one panel per (title, TFArray,
-    dynamic range in dB[, True to draw its instantaneous-frequency track])."""
+    dynamic range in dB, true to draw its mean-frequency track, caption),
+    each on its own colour scale."""
+    tops = [_scale_top([tf], name) for name, tf, *_ in panels]
     rows = _overview_rows(len(panels))
     columns = 2 if len(panels) > 1 else 1
     fig = _figure((OVERVIEW_WIDTH, 3.0 + 3.0 * rows))
@@ -193,8 +303,9 @@ def save_overview(path, x, fs, panels, truth=None, title=None):
     wave.set_ylabel("Amplitude")
     wave.set_title(title or "Signal", fontsize=10)
     axes = bottom.subplots(rows, columns, squeeze=False).ravel()
-    for ax, (name, tf, dynamic_range, *track) in zip(axes, panels):
-        image = draw_map(ax, tf, name, dynamic_range, truth, frequency_track(tf) if any(track) else None)
+    for ax, level, (name, tf, dynamic_range, track, text) in zip(axes, tops, panels):
+        image = _draw_map(ax, tf, name, level, dynamic_range, truth, frequency_track(tf) if track else None)
+        _draw_caption(ax, text)
         bottom.colorbar(image, ax=ax, label="Level (dB)", pad=0.01, fraction=0.05)
     for ax in axes[len(panels):]:
         ax.set_visible(False)

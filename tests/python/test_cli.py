@@ -84,6 +84,7 @@ def test_demo_writes_every_representation(demo):
     for method in available:
         assert_picture(out / ("%s.png" % method.name), plotting.figure_size(1))
     assert_picture(out / "overview.png", plotting.overview_size(len(available)))
+    assert set(plotting.CAPTIONS) == set(methods.METHODS)
     assert "gabor-sp" in [m.name for m in available]
 
 
@@ -318,6 +319,7 @@ def bad_inputs(tmp):
     (tmp / "in").mkdir()
     np.save(tmp / "in" / "inf.npy", bad)
     np.save(tmp / "in" / "many.npy", np.zeros((20, 3000)))
+    (tmp / "silence.csv").write_text("0\n" * 1000)
     ok = str(tmp / "short.wav")
     png = str(tmp / "o.png")
     return {
@@ -366,6 +368,8 @@ def bad_inputs(tmp):
         "sample rate not a number": ([ok, "--method", "stft", "--fs", "nan", "--npy", str(tmp / "o.npy"),
                                       "--out", png], "--fs must be a positive finite number (got nan)"),
         "infinite sample rate": ([ok, "--method", "stft", "--fs", "inf", "--out", png], "positive finite"),
+        "silent input": ([str(tmp / "silence.csv"), "--method", "wvd", "--npy", str(tmp / "o.npy"), "--out", png],
+                         "the map is zero everywhere, so it has no level in dB to draw; nothing was drawn"),
     }
 
 
@@ -376,7 +380,7 @@ BAD = [
     "infinite sample", "too many channels", "bins not a power of two", "unknown method", "unknown window",
     "missing option", "not a number", "picture not PNG", "output folder missing", "Gabor lattice",
     "negative order", "Gabor spectrogram hop", "negative terms", "sample rate not a number",
-    "infinite sample rate"]
+    "infinite sample rate", "silent input"]
 
 
 # Through the interpreter's -m entry, in 2 GB of address space, so that a
