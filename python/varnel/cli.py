@@ -456,7 +456,9 @@ def command_analyze(args):
         chosen = parse_channels(args.channels, recording.channels)
         recording.data = recording.data[chosen]
     # Panels are named after the file's channels, whichever were chosen.
-    names = [("left", "right")[c] if stereo else "channel %d" % (c + 1) for c in chosen]
+    names = None
+    if len(chosen) > 1:
+        names = [("left", "right")[c] if stereo else "channel %d" % (c + 1) for c in chosen]
     _check_finite(recording.data, [c + 1 for c in chosen], fs, args.input)
     if recording.channels > plotting.MAX_PANELS:
         raise UsageError("%s has %d channels and a picture shows at most %d; choose some with --channels, "
