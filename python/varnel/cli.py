@@ -392,11 +392,10 @@ def build_parser():
     demo.add_argument("--order", type=int, default=2, help="order of the Gabor spectrogram (default 2)")
     demo.set_defaults(run=command_demo)
 
-    analyze = commands.add_parser("analyze", help="draw one representation of a WAV, .npy or CSV file",
+    analyze = commands.add_parser("analyze", help="draw one representation of a signal file",
                                   description="Draw one time-frequency representation of a signal file: "
-                                              "WAV (8/16/24/32-bit PCM or float), a .npy array (1-D, or "
-                                              "channels x samples) or a one-column CSV.")
-    analyze.add_argument("input", metavar="INPUT", help="WAV, .npy or CSV file")
+                                              "%s (a .npy array is 1-D, or channels x samples)." % io.FORMATS)
+    analyze.add_argument("input", metavar="INPUT", help="signal file: %s" % io.FORMATS)
     analyze.add_argument("--method", required=True, metavar="NAME",
                          help="representation: %s" % ", ".join(methods.METHODS))
     analyze.add_argument("--window", metavar="NAME[:LENGTH]",

@@ -242,13 +242,15 @@ def bad_inputs(tmp):
     write_wav(tmp / "short.wav", [tone(440, 1000)])
     (tmp / "noise.bin").write_bytes(os.urandom(3000))
     (tmp / "text.wav").write_text("hello")
+    (tmp / "cut.wav").write_bytes((tmp / "short.wav").read_bytes()[:-1000])
     ok = str(tmp / "short.wav")
     png = str(tmp / "o.png")
     return {
         "missing file": ([str(tmp / "absent.wav"), "--method", "stft", "--out", png], "no such file"),
         "unreadable format": ([str(tmp / "noise.bin"), "--method", "stft", "--out", png],
-                              "not a WAV file, a .npy array or a one-column CSV"),
+                              "in none of the formats read here"),
         "not really a WAV": ([str(tmp / "text.wav"), "--method", "stft", "--out", png], "no RIFF/WAVE header"),
+        "truncated WAV": ([str(tmp / "cut.wav"), "--method", "stft", "--out", png], "cut.wav is truncated"),
         "window longer than the signal": ([ok, "--method", "spectrogram", "--window", "hann:4096", "--out", png],
                                           "must be longer than the window"),
         "bins not a power of two": ([ok, "--method", "stft", "--bins", "1000", "--out", png],
@@ -272,14 +274,14 @@ def bad_inputs(tmp):
 
 
 BAD = [
-    "missing file", "unreadable format", "not really a WAV", "window longer than the signal",
+    "missing file", "unreadable format", "not really a WAV", "truncated WAV", "window longer than the signal",
     "bins not a power of two", "unknown method", "unknown window", "missing option", "not a number",
     "picture not PNG", "output folder missing", "Gabor lattice", "negative order", "Gabor spectrogram hop",
     "negative terms", "sample rate not a number", "infinite sample rate"]
 
 
 # Through the interpreter's -m entry; the rest run in this process.
-SUBPROCESS_CASES = {"missing file", "window longer than the signal"}
+SUBPROCESS_CASES = {"missing file", "truncated WAV", "window longer than the signal"}
 
 
 @pytest.mark.parametrize("case", BAD)
