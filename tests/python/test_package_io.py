@@ -123,6 +123,13 @@ def cut_ogg(path):
     path.write_bytes(path.read_bytes()[:-3000])
 
 
+def aiff_at_0_hz(path):
+    pytest.importorskip("soundfile").write(path, np.zeros(100), 8000, format="AIFF")
+    blob = bytearray(path.read_bytes())
+    rate = blob.index(b"COMM") + 16  # an 80-bit float after channels, frames and bits
+    path.write_bytes(blob[:rate] + bytes(10) + blob[rate + 10:])
+
+
 SHORT = pcm(16)[0]  # 300 frames, 600 bytes
 
 BAD = [
@@ -132,6 +139,7 @@ BAD = [
     ("fake.wav", b"not a riff file at all", "not a WAV file \\(it has no RIFF/WAVE header"),
     ("truncated.wav", riff(SHORT)[:-100], "truncated: its data chunk announces 600 bytes but only 500 follow"),
     ("rate0.wav", riff(SHORT, rate=0), "sample rate of 0 Hz in its header, which is unusable"),
+    ("rate0.aiff", aiff_at_0_hz, "sample rate of 0 Hz in its header, which is unusable"),
     ("silent.wav", riff(SHORT[:0]), "holds no samples"),
     ("encoding.wav", riff(SHORT, tag=0x1234), "cannot be decoded as WAV \\(libsndfile: .*'fmt ' chunk"),
     ("truncated.ogg", cut_ogg, "truncated or damaged: libsndfile cannot find where its OGG stream ends"),
