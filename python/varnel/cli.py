@@ -448,6 +448,8 @@ def command_analyze(args):
         _check_bins(args.bins)
     window_choice(args.window, method.window)  # a bad --window is said before the file is read
     recording = io.read_signal(args.input)
+    if recording.notice:
+        sys.stderr.write("varnel: note: %s\n" % recording.notice)
     fs = args.fs if args.fs is not None else (recording.fs or 1.0)
     _positive(fs, "--fs")
     chosen = list(range(recording.channels))
@@ -531,11 +533,10 @@ def build_parser():
     demo.add_argument("--order", type=int, default=2, help="order of the Gabor spectrogram (default 2)")
     demo.set_defaults(run=command_demo)
 
-    analyze = commands.add_parser("analyze", help="draw one representation of a WAV, .npy or CSV file",
+    analyze = commands.add_parser("analyze", help="draw one representation of a signal file",
                                   description="Draw one time-frequency representation of a signal file: "
-                                              "WAV (8/16/24/32-bit PCM or float), a .npy array (1-D, or "
-                                              "channels x samples) or a one-column CSV.")
-    analyze.add_argument("input", metavar="INPUT", help="WAV, .npy or CSV file")
+                                              "%s (a .npy array is 1-D, or channels x samples)." % io.FORMATS)
+    analyze.add_argument("input", metavar="INPUT", help="signal file: %s" % io.FORMATS)
     analyze.add_argument("--method", required=True, metavar="NAME",
                          help="representation: %s" % ", ".join(methods.METHODS))
     analyze.add_argument("--window", metavar="NAME[:LENGTH]",
@@ -567,7 +568,7 @@ def build_parser():
                          help="frequency bins, a power of two, at least 2 (default: the window length rounded "
                               "up to a power of two; %d). Fewer bins than the window has samples fold it "
                               "onto them, with a note on stderr" % DEFAULT_WINDOW)
-    analyze.add_argument("--fs", type=float, help="sample rate in Hz (default: the WAV's, else 1)")
+    analyze.add_argument("--fs", type=float, help="sample rate in Hz (default: the audio file's, else 1)")
     analyze.add_argument("--out", required=True, metavar="FILE.png", help="picture to write")
     analyze.add_argument("--npy", metavar="FILE.npy", help="also save the values (frames x bins, or "
                                                            "channels x frames x bins)")

@@ -1,22 +1,60 @@
-"""Reading signals for the command line: WAV, .npy and one-column CSV.
+"""Reading signals for the command line: audio files, .npy arrays and
+one-column CSV.
 
 ``read_signal(path)`` returns a Recording with the samples as channels x
 samples (float64, or complex128 for a complex .npy array) and the sample
 rate when the file carries one. Anything it cannot read raises InputError
-with one sentence that says why.
+with one sentence that names the file and says why.
 
-WAV is read by a small reader of its own rather than the ``wave`` module,
-which knows integer PCM only: this one takes 8-, 16-, 24- and 32-bit PCM and
-32- and 64-bit IEEE float, plain or in a WAVE_FORMAT_EXTENSIBLE header, and
-scales integers to [-1, 1).
+Audio is decoded by libsndfile through the soundfile module (Debian:
+python3-soundfile); without it .npy and CSV files still work. Integer PCM
+is scaled to [-1, 1): divided by 2^(bits-1), after subtracting 128 for
+8-bit WAV, which is unsigned. Float samples are taken as they are.
+
+libsndfile quietly reads whatever part of a truncated WAV or AIFF file is
+there, and makes little sense of a sample rate of 0 (an obscure error for
+WAV, a rate of 1 Hz for AIFF), so the chunk headers of those two are
+checked here first: a format or sample chunk that claims more bytes than
+the file holds is refused as truncated, and so is a rate that is not a
+positive 31-bit number. A sample chunk size of 0xFFFFFFFF is different:
+streaming writers (ffmpeg, arecord or sox writing to a pipe) leave it there
+because they cannot go back to fill in the length. Such a file is read to
+its end, and the Recording's ``notice`` says that its length was taken from
+the file size. A truncated FLAC or OGG file is refused too: libsndfile
+either fails to decode it or cannot find where its stream ends.
 """
 import dataclasses
+import math
 import os
 import struct
 
 import numpy as np
 
-PCM, IEEE_FLOAT, EXTENSIBLE = 1, 3, 0xFFFE
+# What read_signal reads, for messages and the command line's help.
+FORMATS = "WAV (8/16/24/32-bit PCM, float), FLAC, OGG, AIFF, .npy, one-column CSV"
+
+UNKNOWN_LENGTH = 0xFFFFFFFF    # a RIFF/FORM chunk size
+UNKNOWN_FRAMES = 2 ** 63 - 1   # libsndfile's frame count when it cannot find one
+
+
+@dataclasses.dataclass(frozen=True)
+class AudioKind:
+    name: str
+    extensions: tuple
+    magic: bytes          # the file's first bytes
+    form: tuple           # RIFF/FORM type at bytes 8..11, when it has one
+    header: str           # what a file without the magic lacks, for messages
+
+    def matches(self, head):
+        return head.startswith(self.magic) and (not self.form or head[8:12] in self.form)
+
+
+AUDIO = (
+    AudioKind("WAV", (".wav", ".wave"), b"RIFF", (b"WAVE",), "RIFF/WAVE header"),
+    AudioKind("AIFF", (".aif", ".aiff", ".aifc"), b"FORM", (b"AIFF", b"AIFC"), "FORM/AIFF header"),
+    AudioKind("FLAC", (".flac",), b"fLaC", (), "fLaC marker"),
+    AudioKind("OGG", (".ogg", ".oga", ".opus"), b"OggS", (), "OggS page"),
+)
 
 
 class InputError(ValueError):
@@ -28,6 +66,7 @@ class Recording:
     data: np.ndarray          # channels x samples
     fs: float                 # None when the file has no rate
     description: str
+    notice: str = None        # one sentence about a liberty the reader took, to show the user
 
     @property
     def channels(self):
@@ -35,8 +74,8 @@ class Recording:
 
 
 def read_signal(path):
-    """Read a WAV file, a .npy array or a one-column CSV (chosen by content,
-    then by extension)."""
+    """Read an audio file, a .npy array or a one-column CSV (chosen by
+    content, then by extension)."""
     path = os.fspath(path)
     if not os.path.exists(path):
         raise InputError("no such file: %s" % path)
@@ -47,72 +86,107 @@ def read_signal(path):
             head = f.read(16)
     except OSError as error:
         raise InputError("cannot open %s: %s" % (path, error.strerror or error)) from None
-    extension = os.path.splitext(path)[1].lower()
-    if head[:4] == b"RIFF" and head[8:12] == b"WAVE":
-        return read_wav(path)
+    if not head:
+        raise InputError("%s is empty" % path)
     if head[:6] == b"\x93NUMPY":
         return read_npy(path)
-    if extension == ".wav":
-        raise InputError("%s is not a WAV file (it has no RIFF/WAVE header)" % path)
+    for kind in AUDIO:
+        if kind.matches(head):
+            return read_audio(path, kind)
+    extension = os.path.splitext(path)[1].lower()
+    for kind in AUDIO:
+        if extension in kind.extensions:
+            raise InputError("%s is not a %s file (it has no %s)" % (path, kind.name, kind.header))
     if extension == ".npy":
         raise InputError("%s is not a .npy array (it has no NumPy header)" % path)
     return read_csv(path, strict=extension in (".csv", ".txt"))
 
 
-def read_wav(path):
-    with open(path, "rb") as f:
-        blob = f.read()
-    if blob[:4] != b"RIFF" or blob[8:12] != b"WAVE":
-        raise InputError("%s is not a WAV file (it has no RIFF/WAVE header)" % path)
-    fmt = data = None
-    offset = 12
-    while offset + 8 <= len(blob):
-        chunk, size = struct.unpack_from("<4sI", blob, offset)
-        body = offset + 8
-        if chunk == b"fmt ":
-            fmt = blob[body:body + size]
-        elif chunk == b"data":
-            # Streamed files may leave the size unset; the data runs to the end.
-            data = blob[body:min(body + size, len(blob))]
-            if fmt is not None:
-                break
-        offset = body + size + (size & 1)
-    if fmt is None or len(fmt) < 16:
-        raise InputError("%s is a damaged WAV file: it has no format chunk" % path)
-    if data is None:
-        raise InputError("%s is a damaged WAV file: it has no data chunk" % path)
-    tag, channels, rate, _, block, bits = struct.unpack_from("<HHIIHH", fmt)
-    if tag == EXTENSIBLE and len(fmt) >= 26:
-        tag = struct.unpack_from("<H", fmt, 24)[0]
-    if channels < 1 or block < 1:
-        raise InputError("%s is a damaged WAV file: %d channels, %d bytes per frame" % (path, channels, block))
-    width = block // channels
-    frames = len(data) // block
-    raw = np.frombuffer(data, dtype=np.uint8, count=frames * block).reshape(frames, channels, width)
-    if tag == PCM and width == 1:
-        samples = (raw[..., 0].astype(np.float64) - 128.0) / 128.0
-    elif tag == PCM and width in (2, 3, 4):
-        # Assemble little-endian integers of any width in int64, then
-        # sign-extend from the top bit of the stored width.
-        value = np.zeros((frames, channels), dtype=np.int64)
-        for byte in range(width):
-            value |= raw[..., byte].astype(np.int64) << (8 * byte)
-        top = 1 << (8 * width - 1)
-        value = (value ^ top) - top
-        samples = value / float(top)
-    elif tag == IEEE_FLOAT and width in (4, 8):
-        samples = np.frombuffer(raw.tobytes(), dtype="<f%d" % width).reshape(frames, channels)
-        samples = samples.astype(np.float64)
-    else:
-        kind = {PCM: "%d-bit PCM" % bits, IEEE_FLOAT: "%d-bit float" % bits}.get(tag, "format tag %d" % tag)
-        raise InputError("%s uses %s, which is not supported (8/16/24/32-bit PCM or 32/64-bit float)"
-                         % (path, kind))
-    if frames == 0:
+def read_audio(path, kind):
+    """Decode a WAV, AIFF, FLAC or OGG file with libsndfile."""
+    try:
+        import soundfile
+    except (ImportError, OSError):
+        raise InputError("%s is a %s file, and reading it needs the soundfile module: install "
+                         "python3-soundfile" % (path, kind.name)) from None
+    unstated = _check_chunks(path) if kind.form else None
+    try:
+        with soundfile.SoundFile(path) as f:
+            frames = f.frames
+            if frames == UNKNOWN_FRAMES:
+                # libsndfile's answer for an OGG stream whose last page is
+                # missing, and for a FLAC stream that does not state its length
+                # (which it cannot read).
+                raise InputError("%s is truncated or damaged: libsndfile cannot find where its %s stream "
+                                 "ends" % (path, kind.name))
+            samples = f.read(frames, dtype="float64", always_2d=True)
+            rate, encoding = f.samplerate, f.subtype_info
+    except soundfile.LibsndfileError as error:
+        reason = error.error_string.removeprefix("Error : ").rstrip(". ")
+        raise InputError("%s cannot be decoded as %s (libsndfile: %s)" % (path, kind.name, reason)) from None
+    if not len(samples):
         raise InputError("%s holds no samples" % path)
-    description = "%s: %d channel%s, %d Hz, %s" % (
-        os.path.basename(path), channels, "" if channels == 1 else "s", rate,
-        "%d-bit PCM" % (8 * width) if tag == PCM else "%d-bit float" % (8 * width))
-    return Recording(np.ascontiguousarray(samples.T), float(rate), description)
+    notice = None
+    if unstated:
+        notice = "%s does not state its length (%s); the %d frames up to its end were read" % (
+            path, unstated, len(samples))
+    channels = samples.shape[1]
+    description = "%s: %d channel%s, %d Hz, %s %s" % (
+        os.path.basename(path), channels, "" if channels == 1 else "s", rate, encoding, kind.name)
+    return Recording(np.ascontiguousarray(samples.T), float(rate), description, notice)
+
+
+def _wav_rate(fmt):
+    return struct.unpack_from("<I", fmt, 4)[0] if len(fmt) >= 8 else None
+
+
+def _aiff_rate(comm):
+    """The sample rate of a COMM chunk: an 80-bit IEEE extended number."""
+    if len(comm) < 18:
+        return None
+    exponent, mantissa = struct.unpack_from(">HQ", comm, 8)
+    if exponent & 0x7FFF == 0x7FFF:
+        return math.inf
+    return math.copysign(math.ldexp(mantissa, (exponent & 0x7FFF) - 16383 - 63), -1 if exponent >> 15 else 1)
+
+
+# Per container: byte order, format chunk, sample chunk, rate of the format chunk.
+_AIFF_CHUNKS = (">", b"COMM", b"SSND", _aiff_rate)
+_CHUNKS = {b"WAVE": ("<", b"fmt ", b"data", _wav_rate), b"AIFF": _AIFF_CHUNKS, b"AIFC": _AIFF_CHUNKS}
+
+
+def _check_chunks(path):
+    """Walk the chunks of a RIFF/WAVE or FORM/AIFF file (a 4-byte name, a
+    4-byte size, the body padded to even length) and refuse a truncated
+    file or an unusable rate before libsndfile glosses over them. Returns
+    why the length is unknown, or None when it is stated."""
+    size = os.path.getsize(path)
+    unstated = rate = None
+    seen_samples = False
+    with open(path, "rb") as f:
+        f.seek(8)
+        order, fmt, samples, rate_of = _CHUNKS[f.read(4)]
+        offset = 12
+        while offset + 8 <= size:
+            f.seek(offset)
+            name, length = struct.unpack(order + "4sI", f.read(8))
+            body = offset + 8
+            if name == samples and length == UNKNOWN_LENGTH:
+                unstated = "its %s chunk size is 0xFFFFFFFF, as streaming writers leave it" % name.decode()
+                break
+            if body + length > size:
+                # Past the samples, a damaged minor chunk is libsndfile's business.
+                if name == fmt or not seen_samples:
+                    raise InputError("%s is truncated: its %s chunk announces %d bytes but only %d follow"
+                                     % (path, name.decode("latin-1").strip(), length, size - body))
+                break
+            if name == fmt:
+                rate = rate_of(f.read(min(length, 18)))
+            seen_samples = seen_samples or name == samples
+            offset = body + length + (length & 1)
+    if rate is not None and not 1 <= rate < 2 ** 31:
+        raise InputError("%s has a sample rate of %g Hz in its header, which is unusable" % (path, rate))
+    return unstated
 
 
 def read_npy(path):
@@ -140,7 +214,7 @@ def read_npy(path):
 
 
 def read_csv(path, strict=True):
-    not_a_signal = "%s is not a WAV file, a .npy array or a one-column CSV" % path
+    not_a_signal = "%s is in none of the formats read here: %s" % (path, FORMATS)
     try:
         with open(path, "rb") as f:
             text = f.read().decode("utf-8-sig")

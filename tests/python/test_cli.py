@@ -320,13 +320,15 @@ def bad_inputs(tmp):
     np.save(tmp / "in" / "inf.npy", bad)
     np.save(tmp / "in" / "many.npy", np.zeros((20, 3000)))
     (tmp / "silence.csv").write_text("0\n" * 1000)
+    (tmp / "cut.wav").write_bytes((tmp / "short.wav").read_bytes()[:-1000])
     ok = str(tmp / "short.wav")
     png = str(tmp / "o.png")
     return {
         "missing file": ([str(tmp / "absent.wav"), "--method", "stft", "--out", png], "no such file"),
         "unreadable format": ([str(tmp / "noise.bin"), "--method", "stft", "--out", png],
-                              "not a WAV file, a .npy array or a one-column CSV"),
+                              "in none of the formats read here"),
         "not really a WAV": ([str(tmp / "text.wav"), "--method", "stft", "--out", png], "no RIFF/WAVE header"),
+        "truncated WAV": ([str(tmp / "cut.wav"), "--method", "stft", "--out", png], "cut.wav is truncated"),
         "window longer than the signal": ([ok, "--method", "spectrogram", "--window", "hann:4096", "--out", png],
                                           "window (4096 samples) must be shorter than the signal (1000 samples)"),
         "huge bins": ([ok, "--method", "spectrogram", "--bins", str(1 << 30), "--out", png],
@@ -374,18 +376,18 @@ def bad_inputs(tmp):
 
 
 BAD = [
-    "missing file", "unreadable format", "not really a WAV", "window longer than the signal", "huge bins",
-    "huge window", "huge bins without a window", "more memory than allowed", "one bin", "one-sample window",
-    "window for a distribution", "order for the STFT", "boundary for the reassigned spectrogram",
-    "infinite sample", "too many channels", "bins not a power of two", "unknown method", "unknown window",
-    "missing option", "not a number", "picture not PNG", "output folder missing", "Gabor lattice",
-    "negative order", "Gabor spectrogram hop", "negative terms", "sample rate not a number",
-    "infinite sample rate", "silent input"]
+    "missing file", "unreadable format", "not really a WAV", "truncated WAV", "window longer than the signal",
+    "huge bins", "huge window", "huge bins without a window", "more memory than allowed", "one bin",
+    "one-sample window", "window for a distribution", "order for the STFT",
+    "boundary for the reassigned spectrogram", "infinite sample", "too many channels", "bins not a power of two",
+    "unknown method", "unknown window", "missing option", "not a number", "picture not PNG",
+    "output folder missing", "Gabor lattice", "negative order", "Gabor spectrogram hop", "negative terms",
+    "sample rate not a number", "infinite sample rate", "silent input"]
 
 
 # Through the interpreter's -m entry, in 2 GB of address space, so that a
 # size checked too late fails there at once; the rest run in this process.
-SUBPROCESS_CASES = {"missing file", "window longer than the signal", "huge bins", "huge window",
+SUBPROCESS_CASES = {"missing file", "truncated WAV", "window longer than the signal", "huge bins", "huge window",
                     "huge bins without a window", "more memory than allowed"}
 
 
