@@ -23,6 +23,7 @@ VARNEL_PACKAGES=(
   python3-soundfile   # audio input of the command line (libsndfile)
   python3-tqdm        # progress of long command-line runs
   python3-setuptools  # pip install . (the packaging test)
+  python3-wheel
   python3-pip
   python3-venv
   libgtest-dev

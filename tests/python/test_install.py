@@ -1,18 +1,23 @@
-"""pip installs the package with its library inside, and it then works
-from any folder without the checkout's help."""
+"""The README's installation block, run as written (with HOME in a scratch
+folder): pip builds the package with its library inside, and it then
+works from any folder without the checkout's help."""
 import os
 import pathlib
+import re
 import subprocess
 import sys
 
 import pytest
 
-REPOSITORY = pathlib.Path(__file__).resolve().parents[2]
+from conftest import REPOSITORY
 
-# Without a build tree to reuse, pip builds the whole library (minutes).
+# Without a build tree to reuse, pip builds the whole library.
 pytestmark = pytest.mark.skipif(
     not os.environ.get("VARNEL_CMAKE_BUILD_DIR") and os.environ.get("VARNEL_TEST_INSTALL") != "1",
     reason="set VARNEL_CMAKE_BUILD_DIR to a Release build tree, or VARNEL_TEST_INSTALL=1 for a full build")
+
+INSTALL = next(body for body in re.findall(r"^```sh\n(.*?)^```", (REPOSITORY / "README.md").read_text(), re.M | re.S)
+               if "pip install" in body)
 
 CHECK = """
 import numpy as np, varnel
@@ -25,13 +30,13 @@ print(varnel.load_library())
 """
 
 
-def test_pip_install_then_import_anywhere(tmp_path):
+def test_readme_install_then_import_anywhere(tmp_path):
     environment = {k: v for k, v in os.environ.items() if k not in ("VARNEL_LIBRARY", "PYTHONPATH", "LD_PRELOAD")}
-    env = tmp_path / "env"
-    subprocess.run([sys.executable, "-m", "venv", "--system-site-packages", env], check=True)
-    pip = subprocess.run([env / "bin" / "pip", "install", "--no-build-isolation", "--no-index", "--no-cache-dir",
-                          REPOSITORY], env=environment, capture_output=True, text=True)
-    assert pip.returncode == 0, pip.stdout + pip.stderr
+    environment["HOME"] = str(tmp_path)
+    install = subprocess.run(["bash", "-euo", "pipefail", "-c", INSTALL], cwd=REPOSITORY, env=environment,
+                             capture_output=True, text=True)
+    assert install.returncode == 0, install.stdout[-3000:] + install.stderr[-3000:]
+    env = tmp_path / "varnel-env"
     run = subprocess.run([env / "bin" / "python", "-c", CHECK], cwd=tmp_path, env=environment,
                          capture_output=True, text=True)
     assert run.returncode == 0, run.stderr

@@ -5,7 +5,8 @@ this run loads; Python blocks run with this interpreter and the package of
 the checkout; shell blocks run with bash from a scratch folder that holds
 the recordings they name, with the repository's scripts/ beside them. The
 block that is the test command itself is the one running this file:
-scripts/test.sh says so in VARNEL_TEST_COMMAND.
+scripts/test.sh says so in VARNEL_TEST_COMMAND; the installation block is
+test_install.py's.
 """
 import os
 import pathlib
@@ -20,7 +21,8 @@ from conftest import REPOSITORY
 
 pytestmark = pytest.mark.usefixtures("library")
 
-BLOCKS = re.findall(r"^```(\w+)\n(.*?)^```", (REPOSITORY / "README.md").read_text(), re.M | re.S)
+BLOCKS = [block for block in re.findall(r"^```(\w+)\n(.*?)^```", (REPOSITORY / "README.md").read_text(), re.M | re.S)
+          if "pip install" not in block[1]]
 TEST_COMMAND = "bash scripts/test.sh"
 
 
