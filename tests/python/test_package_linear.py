@@ -9,6 +9,12 @@
   phase convention mapped to ours; the dual window against ltfatpy.gabdual;
   dgt -> dge round trips for real and complex signals of several lengths.
 - Gaussian window and extension rules against their closed forms.
+- istft: stft -> istft round trips of real and complex signals of an
+  arbitrary length, windows shorter and longer than bins, hops that do
+  not divide the window, every boundary rule.
+- boundary=: today's frames are an exact sub-block of the extended
+  transform's; a stationary tone has a flat magnitude over the whole
+  result (no edge lines); the Gabor spectrogram no longer wraps a chirp.
 Tolerances are relative to the largest value of each reference.
 """
 import numpy as np
@@ -240,3 +246,161 @@ def test_result_axes_follow_numpy_operations():
     for plain in (S[3], S[:, 7], np.sum(np.abs(S), axis=0), S[[1, 2]], np.asarray(S)):
         assert type(plain) is np.ndarray
     assert np.isscalar(np.max(np.abs(S)))
+
+
+# ------------------------------------------------------------------------
+# istft
+
+N_ODD = 10007  # a prime: no hop divides it
+
+
+@pytest.mark.parametrize("grid", [
+    dict(),                                                    # the defaults: Hann 256, hop 64, 256 bins
+    dict(window="hamming", nperseg=200, hop=70),               # hop not dividing the window, 256 bins
+    dict(window=("kaiser", 8), nperseg=300, hop=50, bins=128),  # folded: window longer than bins
+    dict(window="blackman", nperseg=512, hop=64, bins=128),    # folded four times
+    dict(window="boxcar", nperseg=64, hop=32, bins=64),        # the longest hop that covers the ends
+], ids=["defaults", "hop-70", "folded", "folded-4", "rect-half"])
+@pytest.mark.parametrize("boundary", ["zero", "symmetric", "periodic", "linear"])
+@pytest.mark.parametrize("kind", ["real", "complex"])
+def test_istft_inverts_stft(grid, boundary, kind):
+    x = rng.standard_normal(N_ODD) + (1j * rng.standard_normal(N_ODD) if kind == "complex" else 0)
+    if isinstance(grid.get("window"), tuple):
+        pytest.importorskip("scipy.signal")
+    S = varnel.stft(x, 8000.0, boundary=boundary, **grid)
+    y = varnel.istft(S, boundary=boundary, length=N_ODD, **grid)
+    assert y.dtype == x.dtype  # a real signal's full spectra come back real
+    assert_close(y, x, rtol=1e-12)
+
+
+@pytest.mark.parametrize("scaling", [None, "spectrum", "psd"])
+@pytest.mark.parametrize("start", [0, 1000003])
+def test_istft_of_one_sided_scaled_shifted_frames(scaling, start):
+    x = rng.standard_normal((2, 3001))
+    options = dict(window="hann", nperseg=128, hop=32, start=start, scaling=scaling, boundary="symmetric")
+    S = varnel.stft(x, 50.0, onesided=True, **options)
+    y = varnel.istft(S, **options)  # fs from S
+    # By default up to the end of the last frame, centred on 3000 // 32 * 32.
+    assert y.shape == (2, 3000 // 32 * 32 + 64) and y.dtype == np.float64
+    assert_close(y[:, :3001], x, rtol=1e-12)
+
+
+def test_istft_without_boundary_returns_what_the_frames_cover():
+    x = rng.standard_normal(N_ODD)
+    S = varnel.stft(x)
+    y = varnel.istft(S)
+    span = (len(S) - 1) * 64 + 256
+    assert len(y) == span < N_ODD
+    # Sample 0 lies under the periodic Hann's zero only; samples covered by
+    # a whole set of frames are exact; the rest of x is not in the frames.
+    assert y[0] == 0
+    assert_close(y[192:span - 192], x[192:span - 192], rtol=1e-12)
+    assert_close(y[1:span], x[1:span], rtol=1e-9)
+    longer = varnel.istft(S, length=N_ODD)
+    assert np.all(longer[span:] == 0) and np.array_equal(longer[:span], y)
+
+
+def test_istft_reads_the_layout_and_checks_the_frame_times():
+    x = rng.standard_normal(2000)
+    S = varnel.stft(x, 100.0, boundary="zero")
+    with pytest.raises(ValueError, match="give istft the window, hop, start, fs and boundary"):
+        varnel.istft(S)
+    with pytest.raises(ValueError, match="give istft"):
+        varnel.istft(S, boundary="zero", hop=32)
+    # Bare arrays are taken at the arguments' word; real=True takes the
+    # real part of spectra that are not exactly conjugate-symmetric.
+    z = varnel.istft(np.asarray(S) * (1 + 1e-9j), boundary="zero", length=2000)
+    assert z.dtype == np.complex128
+    r = varnel.istft(np.asarray(S) * (1 + 1e-9j), boundary="zero", length=2000, real=True)
+    assert r.dtype == np.float64 and np.max(np.abs(r - x)) < 1e-7
+    with pytest.raises(ValueError, match="bins=128 gives 128 .all. or 65"):
+        varnel.istft(S, boundary="zero", bins=128)
+
+
+# ------------------------------------------------------------------------
+# boundary=
+
+@pytest.mark.parametrize("function,kwargs,centre", [
+    (varnel.stft, {}, 128), (varnel.stft, dict(onesided=True, scaling="psd"), 128),
+    (varnel.spectrogram, {}, 128), (varnel.spectrogram, dict(scaling="density"), 128),
+    (varnel.reassigned_spectrogram, {}, 127.5),
+])
+@pytest.mark.parametrize("boundary", ["zero", "symmetric", "tapered-symmetric", "quadratic"])
+def test_boundary_frames_extend_todays(function, kwargs, centre, boundary):
+    x = rng.standard_normal((2, 3001))
+    plain = function(x, 1000.0, **kwargs)
+    treated = function(x, 1000.0, boundary=boundary, **kwargs)
+    # Frames centred on samples c0, c0 + hop, ... <= n - 1 from the first
+    # centre c0 >= 0 of the lattice; today's frames among them unchanged.
+    c0 = centre % 64
+    assert treated.shape[-2] == int((3000 - c0) // 64) + 1
+    np.testing.assert_allclose(treated.times, (c0 + 64 * np.arange(treated.shape[-2])) / 1000.0, rtol=1e-15)
+    skip = int(round((plain.times[0] - treated.times[0]) * 1000.0)) // 64
+    if function is not varnel.reassigned_spectrogram:  # its cells move between frames
+        np.testing.assert_array_equal(np.asarray(treated)[:, skip:skip + plain.shape[-2]], plain)
+    np.testing.assert_array_equal(function(x, 1000.0, boundary=None, **kwargs), plain)
+
+
+def tone(n=4008, fs=8000.0, f=1000.0):
+    # A whole number of periods, so that the periodic rule continues it,
+    # and not of hops, so that the Gabor transform pads it.
+    return np.cos(2 * np.pi * f * np.arange(n) / fs + 0.3)
+
+
+def flatness(tf, f=1000.0):
+    column = np.abs(np.asarray(tf)[:, np.argmin(np.abs(tf.freqs - f))])
+    return column.min() / column.max()
+
+
+@pytest.mark.parametrize("compute,edges", [
+    (lambda x, b: varnel.dgt(x, 8000.0, boundary=b), True),
+    (lambda x, b: varnel.dgt(x, 8000.0, window="hann", nperseg=128, hop=16, boundary=b), True),
+    (lambda x, b: varnel.gabor_spectrogram(x, hop=16, bins=128, fs=8000.0, boundary=b), True),
+    # Full frames only: flat without a boundary too, but short of the ends.
+    (lambda x, b: varnel.spectrogram(x, 8000.0, boundary=b), False),
+    (lambda x, b: varnel.reassigned_spectrogram(x, 8000.0, boundary=b), False),
+], ids=["dgt", "dgt-hann", "gabor-spectrogram", "spectrogram", "reassigned"])
+def test_boundary_keeps_a_tone_flat_to_the_ends(compute, edges):
+    x = tone()
+    periodic = compute(x, "periodic")
+    assert flatness(periodic) > 1 - 1e-6
+    assert periodic.times[0] < 64 / 8000.0 and periodic.times[-1] > (4008 - 64) / 8000.0
+    assert flatness(compute(x, "symmetric")) > 0.98
+    assert (flatness(compute(x, None)) < 0.9) == edges  # the edge lines the rules remove
+
+
+def test_dgt_boundary_keeps_frames_times_and_interior():
+    x = rng.standard_normal(1003)
+    plain = varnel.dgt(x, 4.0, window=varnel.gaussian(128), hop=32, bins=64)
+    treated = varnel.dgt(x, 4.0, window=varnel.gaussian(128), hop=32, bins=64, boundary="symmetric")
+    assert treated.shape == plain.shape == (-(-1003 // 32), 33)
+    np.testing.assert_array_equal(treated.times, plain.times)
+    np.testing.assert_allclose(np.asarray(treated)[3:-3], np.asarray(plain)[3:-3], rtol=0, atol=1e-12)
+    z = x + 1j * rng.standard_normal(1003)
+    treated = varnel.dgt(z, window=varnel.gaussian(128), hop=32, bins=64, boundary="zero")
+    np.testing.assert_allclose(np.asarray(treated)[3:-3],
+                               np.asarray(varnel.dgt(z, window=varnel.gaussian(128), hop=32, bins=64))[3:-3],
+                               rtol=0, atol=1e-12)
+
+
+def test_gabor_spectrogram_boundary_stops_the_wrap_of_a_chirp():
+    fs, n = 8000.0, 4000
+    t = np.arange(n) / fs
+    chirp = np.cos(2 * np.pi * (500 * t + 1500 * t ** 2))  # 500 Hz rising to 2000 Hz
+    wrapped = varnel.gabor_spectrogram(chirp, hop=16, bins=128, order=2, fs=fs)
+    treated = varnel.gabor_spectrogram(chirp, hop=16, bins=128, order=2, fs=fs, boundary="zero")
+    assert treated.shape == wrapped.shape
+    np.testing.assert_array_equal(treated.times, wrapped.times)
+    end = np.argmin(np.abs(wrapped.freqs - 2000.0))
+    start = np.argmin(np.abs(wrapped.freqs - 500.0))
+    # The end of the chirp shows at t = 0 without a boundary (a second peak
+    # in the first instant), and its start at the last instant; with one,
+    # both instants fall off away from the chirp's own frequency (the
+    # abrupt start and end still spread a little energy over all bins).
+    assert wrapped[0, end] > 0.1 * wrapped[0, start]
+    assert abs(treated[0, end]) < 0.05 * wrapped[0, end]
+    for row, own, other in [(0, start, end), (-1, end, start)]:
+        away = np.arange(own, other, 1 if other > own else -1)
+        assert np.all(np.diff(np.asarray(treated)[row, away]) < 0)
+    np.testing.assert_array_equal(varnel.gabor_spectrogram(chirp, hop=16, bins=128, fs=fs, boundary=None),
+                                  varnel.gabor_spectrogram(chirp, hop=16, bins=128, fs=fs))
