@@ -27,6 +27,7 @@ import numpy as np
 
 from . import axes, linear
 from ._arrays import call, integer, per_channel, pointer, require_finite, signal
+from .errors import power_of_two
 from .linear import dgt, gaussian
 from .result import TFArray
 
@@ -34,10 +35,6 @@ from .result import TFArray
 # the tails cut off there are below 1e-9 of the peak, far under what the
 # spectrogram can show.
 WINDOW_SPREAD = 6.5
-
-
-def _power_of_two(n):
-    return n >= 1 and n & (n - 1) == 0
 
 
 def balanced_variance(hop, bins):
@@ -52,9 +49,9 @@ def _lattice(hop, bins, variance):
     # CxGaborSp accepts any positive variance and a power-of-two hop; the
     # lattice rules of the Gabor transform (hop <= bins) come on top, and
     # both are said here in the package's words rather than as a status.
-    if not _power_of_two(bins):
+    if not power_of_two(bins):
         raise ValueError("bins=%d is not a power of two" % bins)
-    if not _power_of_two(hop):
+    if not power_of_two(hop):
         raise ValueError("the Gabor spectrogram needs hop to be a power of two (got %d)" % hop)
     if hop > bins:
         raise ValueError("hop=%d exceeds bins=%d; the Gabor lattice needs hop <= bins" % (hop, bins))

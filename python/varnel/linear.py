@@ -49,7 +49,7 @@ import numpy as np
 from . import axes, raw
 from ._arrays import (call, complex_to_hc, hc_to_complex, integer, per_channel, pointer, real_number,
                       require_finite, signal, window as as_window)
-from .errors import ArgumentError
+from .errors import ArgumentError, next_power_of_two, power_of_two
 from .raw import ExtensionMode, window_spec
 from .result import TFArray
 
@@ -67,11 +67,7 @@ _GAUSSIAN_NAMES = ("gaussian", "gauss")
 
 
 def _usable(hop, bins):
-    return hop >= 1 and bins >= 1 and bins & (bins - 1) == 0
-
-
-def _next_power_of_two(n):
-    return 1 << max(0, (n - 1).bit_length())
+    return hop >= 1 and power_of_two(bins)
 
 
 def _frame_count(n, length, hop, bins, shortest=None):
@@ -173,7 +169,7 @@ def _stft_grid(w, hop, bins):
     """hop and bins of the STFT family: by default a quarter of the window
     length and the next power of two at or above it (no folding)."""
     hop = max(1, len(w) // 4) if hop is None else integer(hop, "hop")
-    bins = _next_power_of_two(len(w)) if bins is None else integer(bins, "bins")
+    bins = next_power_of_two(len(w)) if bins is None else integer(bins, "bins")
     return hop, bins
 
 
@@ -236,9 +232,6 @@ def _refuse_empty(x, boundary):
 
 # ------------------------------------------------------------------------
 # Short-time Fourier transform, its inverse and the spectrogram
-
-_STFT_SCALINGS = (None, "library", "spectrum", "psd")
-
 
 def _stft_factor(scaling, w, fs):
     """The factor the frames are multiplied by for an stft ``scaling``."""
@@ -389,7 +382,7 @@ def istft(S, fs=None, *, window="hann", nperseg=None, hop=None, bins=None, start
         fs = getattr(S, "fs", 1.0) if isinstance(S, TFArray) else 1.0
     w = _window_samples(window, nperseg, check_finite)
     hop, bins = _stft_grid(w, hop, bins)
-    if hop < 1 or not _usable(1, bins):
+    if not _usable(hop, bins):
         raise ArgumentError.refused("hop must be at least 1 and bins a power of two (got hop=%d, bins=%d)"
                                     % (hop, bins))
     start = operator.index(start)

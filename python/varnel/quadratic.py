@@ -19,7 +19,7 @@ import numpy as np
 
 from . import axes
 from ._arrays import call, integer, per_channel, pointer, real_number, require_finite, signal
-from .errors import ArgumentError
+from .errors import ArgumentError, next_power_of_two
 from .result import TFArray
 
 
@@ -27,10 +27,6 @@ def _parts(channel):
     if channel.dtype.kind == "c":
         return np.ascontiguousarray(channel.real), np.ascontiguousarray(channel.imag)
     return channel, None
-
-
-def _next_power_of_two(n):
-    return 1 << max(0, (n - 1).bit_length())
 
 
 def _distribution(x, bins, hop, fs, workers, compute, layout, check_finite):
@@ -109,7 +105,7 @@ def _preset(name, parameter):
 
         def run(re, im, n, out, ctx):
             call(name, pointer(re), pointer(im), n, ctx["bins"], ctx["hop"], float(parameter), flag,
-                 pointer(out), context=dict(ctx, width=_next_power_of_two(n)))
+                 pointer(out), context=dict(ctx, width=next_power_of_two(n)))
         return run
     return compute
 
