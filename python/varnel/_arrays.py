@@ -23,10 +23,9 @@ from .errors import ArgumentError, check
 
 INT32_MAX = 2 ** 31 - 1
 
-# What the library does with a non-finite sample, said when one is refused.
+# The refusal of a non-finite value: what the library would do with it,
+# and how to hand it over anyway.
 SPREADS = "the library would carry it into every value computed from it (an FFT spreads it over its whole frame)"
-
-
 LET_THROUGH = "pass check_finite=False to let non-finite values through"
 
 
@@ -52,7 +51,7 @@ def require_finite(array, name="x", consequence=SPREADS, advice=LET_THROUGH):
                                                       consequence, "; " + advice if advice else ""))
 
 
-def signal(x, name="x", *, check_finite=False, consequence=SPREADS):
+def signal(x, name="x", *, check_finite=False):
     """x as a C-contiguous float64 or complex128 array of 1 (samples) or 2
     (channels x samples) dimensions; complex only when x is complex. With
     ``check_finite`` a NaN or infinity raises ArgumentError naming it."""
@@ -69,7 +68,7 @@ def signal(x, name="x", *, check_finite=False, consequence=SPREADS):
     if array.shape[-1] > INT32_MAX:
         raise ValueError("%s is too long for the library's 32-bit lengths" % name)
     if check_finite:
-        require_finite(array, name, consequence)
+        require_finite(array, name)
     return array
 
 
@@ -92,9 +91,10 @@ def window(w, name="window", *, check_finite=True):
     if check_finite:
         require_finite(array, name, "it would make every frame it touches non-finite")
     if not np.any(array != 0):
+        one = len(array) == 1
         raise ArgumentError.refused("the %s is zero everywhere (%d sample%s), so every result would be zero%s"
-                                    % (name, len(array), "" if len(array) == 1 else "s",
-                                       "; a periodic Hann of one sample, 0.5 - 0.5*cos(0), is [0]" if len(array) == 1 else ""))
+                                    % (name, len(array), "" if one else "s",
+                                       "; a periodic Hann of one sample, 0.5 - 0.5*cos(0), is [0]" if one else ""))
     return array
 
 

@@ -57,8 +57,9 @@ from .result import TFArray
 # no nperseg is given.
 NPERSEG = 256
 
-# Periodic (DFT-even) cosine-sum windows built here when scipy is missing,
-# by their names and scipy's aliases: w[i] = sum_k (-1)**k a_k cos(2 pi k i / N).
+# Cosine-sum windows built here when scipy is missing, by their names and
+# scipy's aliases: w[i] = sum_k (-1)**k a_k cos(2 pi k i / N), N the length
+# (periodic) or the length less one (symmetric), as scipy builds them.
 _COSINE_WINDOWS = {"hann": (0.5, 0.5), "han": (0.5, 0.5),
                    "hamming": (0.54, 0.46), "hamm": (0.54, 0.46), "ham": (0.54, 0.46),
                    "blackman": (0.42, 0.5, 0.08), "black": (0.42, 0.5, 0.08), "blk": (0.42, 0.5, 0.08),
@@ -117,8 +118,7 @@ def get_window(window="hann", length=None, *, periodic=True, check_finite=True):
     ``("gaussian", std)`` is scipy's.
 
     Refused with ArgumentError: a length below 1, and a window that is zero
-    everywhere (a periodic Hann of one sample is [0]); with
-    ``check_finite``, an array holding NaN or infinities.
+    everywhere; with ``check_finite``, an array holding NaN or infinities.
     """
     if not _is_spec(window):
         w = as_window(window, check_finite=check_finite)
@@ -155,7 +155,7 @@ def _cosine_window(coefficients, length, periodic):
         return np.ones(1)  # as scipy, periodic or not
     period = length if periodic else length - 1
     phase = 2 * np.pi * np.arange(length) / period
-    return sum((-1) ** k * a * np.cos(k * phase) for k, a in enumerate(coefficients)) + np.zeros(length)
+    return sum((-1) ** k * a * np.cos(k * phase) for k, a in enumerate(coefficients))
 
 
 def _window_samples(window, nperseg, check_finite):
@@ -177,7 +177,7 @@ def _gabor_grid(g, hop, bins):
     """hop and bins of the Gabor transform: by default bins = the window
     length (which must then be a power of two) and hop = bins / 4."""
     if bins is None:
-        if len(g) & (len(g) - 1):
+        if not power_of_two(len(g)):
             raise ValueError("give bins=: the window has %d samples, not a power of two, and the Gabor lattice "
                              "needs a power-of-two bin count dividing the window length" % len(g))
         bins = len(g)
