@@ -12,19 +12,49 @@ A wrapper for a new export takes a handful of lines with these:
     values = per_channel(one, x, workers)
 """
 import concurrent.futures
+import math
+import numbers
 import operator
 
 import numpy as np
 
 from . import raw
-from .errors import check
+from .errors import ArgumentError, check
 
 INT32_MAX = 2 ** 31 - 1
 
+# The refusal of a non-finite value: what the library would do with it,
+# and how to hand it over anyway.
+SPREADS = "the library would carry it into every value computed from it (an FFT spreads it over its whole frame)"
+LET_THROUGH = "pass check_finite=False to let non-finite values through"
 
-def signal(x, name="x"):
+
+def require_finite(array, name="x", consequence=SPREADS, advice=LET_THROUGH):
+    """Raise ArgumentError naming the first NaN or infinity of ``array``
+    (in C order) by its index and value, e.g. "x[1, 2047] is nan; ...";
+    return the array unchanged when all its values are finite. Arrays of
+    integers or booleans pass without a look."""
+    values = np.asarray(array)
+    if values.dtype.kind not in "fc" or values.size == 0:
+        return array
+    with np.errstate(all="ignore"):
+        # A finite sum proves every value finite without a mask the size of
+        # the array; a sum that overflowed is looked at value by value.
+        if np.isfinite(values.sum()):
+            return array
+        bad = ~np.isfinite(values)
+    if not bad.any():
+        return array
+    index = np.unravel_index(int(np.argmax(bad)), values.shape)
+    value = values[index].item()
+    raise ArgumentError.refused("%s[%s] is %r; %s%s" % (name, ", ".join(str(int(i)) for i in index), value,
+                                                      consequence, "; " + advice if advice else ""))
+
+
+def signal(x, name="x", *, check_finite=False):
     """x as a C-contiguous float64 or complex128 array of 1 (samples) or 2
-    (channels x samples) dimensions; complex only when x is complex."""
+    (channels x samples) dimensions; complex only when x is complex. With
+    ``check_finite`` a NaN or infinity raises ArgumentError naming it."""
     array = np.asarray(x)
     if array.ndim not in (1, 2):
         raise ValueError("%s must be 1-D (samples) or 2-D (channels x samples), not of shape %s"
@@ -37,11 +67,15 @@ def signal(x, name="x"):
     array = np.ascontiguousarray(array, dtype=dtype)
     if array.shape[-1] > INT32_MAX:
         raise ValueError("%s is too long for the library's 32-bit lengths" % name)
+    if check_finite:
+        require_finite(array, name)
     return array
 
 
-def window(w, name="window"):
-    """A real window as a C-contiguous 1-D float64 array."""
+def window(w, name="window", *, check_finite=True):
+    """A real window as a C-contiguous 1-D float64 array. Refused with
+    ArgumentError: an empty window and one that is zero everywhere (every
+    frame would be zero), and with ``check_finite`` a non-finite sample."""
     array = np.asarray(w)
     if array.ndim != 1:
         raise ValueError("%s must be a 1-D array of samples, not of shape %s" % (name, array.shape))
@@ -51,18 +85,53 @@ def window(w, name="window"):
         raise TypeError("%s must hold numbers, not %s" % (name, array.dtype))
     if len(array) > INT32_MAX:
         raise ValueError("%s is too long" % name)
-    return np.ascontiguousarray(array, dtype=np.float64)
+    array = np.ascontiguousarray(array, dtype=np.float64)
+    if len(array) == 0:
+        raise ArgumentError.refused("the %s is empty (0 samples); every frame would be zero" % name)
+    if check_finite:
+        require_finite(array, name, "it would make every frame it touches non-finite")
+    if not np.any(array != 0):
+        one = len(array) == 1
+        raise ArgumentError.refused("the %s is zero everywhere (%d sample%s), so every result would be zero%s"
+                                    % (name, len(array), "" if one else "s",
+                                       "; a periodic Hann of one sample, 0.5 - 0.5*cos(0), is [0]" if one else ""))
+    return array
 
 
 def integer(value, name):
-    """An int that fits the library's int32 arguments."""
+    """An int that fits the library's int32 arguments. A float (or 0-d
+    float array) with an integral value counts as that integer (64.0 as
+    64); True and False, other floats and non-numbers raise TypeError."""
+    if isinstance(value, (bool, np.bool_)):
+        raise TypeError("%s must be an integer, not %r" % (name, value))
     try:
         value = operator.index(value)
     except TypeError:
-        raise TypeError("%s must be an integer, not %r" % (name, value)) from None
+        number = value
+        if isinstance(value, np.ndarray) and value.ndim == 0 and value.dtype.kind == "f":
+            number = value.item()
+        if not isinstance(number, numbers.Real) or isinstance(number, numbers.Integral):
+            raise TypeError("%s must be an integer, not %r" % (name, value)) from None
+        number = float(number)
+        if not (math.isfinite(number) and number.is_integer()):
+            raise TypeError("%s must be an integer (a float only with a whole value, as 64.0), not %r"
+                            % (name, number)) from None
+        value = int(number)
     if not -2 ** 31 <= value <= INT32_MAX:
         raise ValueError("%s=%d does not fit a 32-bit integer" % (name, value))
     return value
+
+
+def real_number(value, name):
+    """A finite float from a real number (True, False, strings and complex
+    numbers raise TypeError, NaN and infinities ArgumentError)."""
+    if isinstance(value, (bool, np.bool_)) or not isinstance(value, numbers.Real) and not (
+            isinstance(value, np.ndarray) and value.ndim == 0 and value.dtype.kind in "iuf"):
+        raise TypeError("%s must be a real number, not %r" % (name, value))
+    number = float(value)
+    if not math.isfinite(number):
+        raise ArgumentError.refused("%s must be a finite number (got %r)" % (name, number))
+    return number
 
 
 def pointer(array):
@@ -86,7 +155,7 @@ def per_channel(one, x, workers=None):
     if x.ndim == 1:
         return one(x)
     if workers is not None:
-        workers = operator.index(workers)
+        workers = integer(workers, "workers")
         if workers < 1:
             raise ValueError("workers must be at least 1 (got %d)" % workers)
     if workers is None or workers == 1 or len(x) < 2:

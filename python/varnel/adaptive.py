@@ -47,8 +47,7 @@ import math
 import numpy as np
 
 from . import axes, linear, raw
-from ._arrays import INT32_MAX, call, integer, pointer, signal
-from .errors import ArgumentError
+from ._arrays import INT32_MAX, call, integer, pointer, require_finite, signal
 from .result import TFArray
 
 FIELDS = ("alpha", "tc", "omega", "beta")
@@ -152,9 +151,12 @@ def _coefficients(coefs, count):
     return np.ascontiguousarray(np.broadcast_to(c.astype(np.complex128), (count,)))
 
 
-def _inputs(t, coefs):
+def _inputs(t, coefs, check_finite):
     t = as_terms(t)
     c = _coefficients(coefs, len(t))
+    if check_finite:
+        require_finite(c, "coefs", "a chirplet term's coefficient must be finite (with check_finite=False the "
+                                   "library refuses it, status 32)", advice=None)
     if len(t) > INT32_MAX:
         raise ValueError("too many terms for the library's 32-bit count")
     context = dict(kind="adaptive", terms=t, coefs=c)
@@ -183,7 +185,7 @@ def _inside(t, c, length):
     return ~usable | (hi > lo)
 
 
-def adaptive_expansion(terms, coefs, length, *, real):
+def adaptive_expansion(terms, coefs, length, *, real, check_finite=True):
     """The signal rebuilt from chirplet terms, ``length`` samples from sample 0.
 
     ``real=False``: the complex sum of ``c_j g_j(n)`` over the samples within
@@ -194,9 +196,11 @@ def adaptive_expansion(terms, coefs, length, *, real):
     frequency axis, ``c_j g_j`` itself for a real coefficient with omega =
     beta = 0 (float64). A term outside the output adds nothing in either
     form; no terms give zeros. An unusable term (alpha not a finite positive
-    number, or a non-finite field or coefficient) raises ArgumentError.
+    number, or a non-finite field or coefficient) raises ArgumentError: a
+    non-finite coefficient named as ``coefs[j]`` here, or with
+    ``check_finite=False`` by the library (status 32), which refuses it too.
     """
-    t, c, context = _inputs(terms, coefs)
+    t, c, context = _inputs(terms, coefs, check_finite)
     length = integer(length, "length")
     context["length"] = length
     if real:
@@ -216,7 +220,7 @@ def adaptive_expansion(terms, coefs, length, *, real):
 
 
 def adaptive_spectrogram(terms, coefs, *, hop, bins, real, length=None, rows=None, start=0, first_bin=0, count=None,
-                         fs=1.0):
+                         fs=1.0, check_finite=True):
     """Time-frequency energy image of chirplet terms: the sum over the terms
     of the Wigner distribution of ``c_j g_j``, ``2 |c_j|**2 exp(-alpha u**2 -
     (nu - omega - beta u)**2 / alpha)``, divided by ``bins``, evaluated in
@@ -240,8 +244,9 @@ def adaptive_spectrogram(terms, coefs, *, hop, bins, real, length=None, rows=Non
     real signal's energy in its positive bins).
 
     Returns a real TFArray (rows, count), ``.times`` in s, ``.freqs`` in Hz.
+    Non-finite coefficients are refused as by ``adaptive_expansion``.
     """
-    t, c, context = _inputs(terms, coefs)
+    t, c, context = _inputs(terms, coefs, check_finite)
     hop, bins = integer(hop, "hop"), integer(bins, "bins")
     start, first_bin = integer(start, "start"), integer(first_bin, "first_bin")
     origin = max(start, 0)
@@ -362,14 +367,9 @@ def _real_number(value, name):
         raise TypeError("%s must be a number, not %r" % (name, value)) from None
 
 
-def _first_non_finite(x):
-    bad = ~np.isfinite(x)
-    if bad.any():
-        i = int(np.argmax(bad))
-        return ArgumentError.refused(
-            "x[%d] is %r; the adaptive transform needs finite samples (given non-finite ones it stops at its "
-            "first candidate with no term)" % (i, x[i].item()))
-    return None
+# Said when a non-finite sample is refused: what the library would do.
+_PURSUIT_STOPS = ("the adaptive transform needs finite samples (given non-finite ones it stops at its first "
+                  "candidate with no term)")
 
 
 def adaptive_transform(x, max_terms, *, window_length=None, chirp=True, extension="zero", fs=1.0,
@@ -415,9 +415,7 @@ def adaptive_transform(x, max_terms, *, window_length=None, chirp=True, extensio
                              "must be a positive number")
     max_attempts = _optional(max_attempts, "max_attempts", integer, lambda v: v >= 1, "must be at least 1")
     if check_finite:
-        problem = _first_non_finite(x)
-        if problem is not None:
-            raise problem
+        require_finite(x, "x", _PURSUIT_STOPS)
     real = x.dtype.kind == "f"
     context = dict(kind="adaptive-transform", n=len(x), max_terms=max_terms, extension=rule or extension)
 
@@ -432,7 +430,8 @@ def adaptive_transform(x, max_terms, *, window_length=None, chirp=True, extensio
                                  percent.value, real, fs, len(x))
 
 
-def reassigned_spectrogram(x, *, window, hop, bins, fs=1.0, workers=None):
+def reassigned_spectrogram(x, fs=1.0, *, window="hann", nperseg=None, hop=None, bins=None, boundary=None,
+                           check_finite=True, workers=None):
     """Reassigned spectrogram: the spectrogram ``|X|**2 / bins`` of each
     cell (see ``spectrogram``) moved to the frame and bin nearest to the
     local centre of gravity of the signal energy, estimated from the STFTs
@@ -442,14 +441,21 @@ def reassigned_spectrogram(x, *, window, hop, bins, fs=1.0, workers=None):
     (or, for a real signal, onto the Nyquist bin) is dropped, and for a real
     signal energy moved above fs/2 folds back below it.
 
-    Frame i covers samples ``i*hop .. i*hop + len(window) - 1``; there are
-    ``(n - len(window)) // hop + 1`` frames (n may equal the window length).
-    ``bins`` is a power of two, the window has at least 2 samples. A real
-    signal gives (frames, bins//2), a complex one (frames, bins) in FFT order;
-    (channels, ...) for 2-D input. ``.times`` are the window centres ``(i*hop +
-    (len(window) - 1) / 2) / fs``, the instant the reassignment measures from.
+    Window, hop and bins as for ``spectrogram`` (by default a periodic Hann
+    of ``nperseg`` = 256 samples, hop 64, 256 bins); the window needs at
+    least 2 samples. Frame i covers samples ``i*hop .. i*hop + L - 1``;
+    there are ``(n - L) // hop + 1`` frames (n may equal the window length
+    L). A real signal gives (frames, bins//2), a complex one (frames, bins)
+    in FFT order; (channels, ...) for 2-D input. ``.times`` are the window
+    centres ``(i*hop + (L - 1) / 2) / fs``, the instant the reassignment
+    measures from. ``boundary`` as for ``spectrogram``: the signal extended
+    by that rule, the frames whose centres lie within it kept (the
+    threshold is then the mean power of the extended signal).
     """
-    return linear.power_map(x, window, hop, bins, fs, workers, ("ReReassignedSTFTSp", "CxReassignedSTFTSp"),
-                            kind="reassigned", offset=(len(window) - 1) / 2, shortest=lambda length: length,
+    x = signal(x, check_finite=check_finite)
+    w = linear.get_window(window, nperseg, check_finite=check_finite)
+    hop, bins = linear._stft_grid(w, hop, bins)
+    return linear.power_map(x, w, hop, bins, fs, workers, ("ReReassignedSTFTSp", "CxReassignedSTFTSp"),
+                            kind="reassigned", centre=(len(w) - 1) / 2, shortest=len(w), boundary=boundary,
                             layout="reassigned spectrogram: |X|^2/bins moved to the nearest frame and bin, "
                                    "bins 0..%d in FFT order")

@@ -131,15 +131,14 @@ def error_class(code):
     return NumericalError
 
 
-def _power_of_two(n):
+def power_of_two(n):
+    """Whether n is a power of two (1 included), as bin counts must be."""
     return n >= 1 and n & (n - 1) == 0
 
 
-def _next_power_of_two(n):
-    p = 1
-    while p < n:
-        p *= 2
-    return p
+def next_power_of_two(n):
+    """The least power of two at or above n (1 for n <= 1)."""
+    return 1 << max(0, (n - 1).bit_length())
 
 
 def _grid_problem(kind, n=None, L=None, hop=None, bins=None, frame_bins=None, **_):
@@ -149,8 +148,8 @@ def _grid_problem(kind, n=None, L=None, hop=None, bins=None, frame_bins=None, **
         return "hop must be at least 1 sample (got %d)" % hop
     if bins is not None and bins < 1:
         return "bins must be at least 1 (got %d)" % bins
-    if bins is not None and not _power_of_two(bins):
-        return "bins=%d is not a power of two (the nearest above is %d)" % (bins, _next_power_of_two(bins))
+    if bins is not None and not power_of_two(bins):
+        return "bins=%d is not a power of two (the nearest above is %d)" % (bins, next_power_of_two(bins))
     if kind in ("dgt", "dge", "dual", "stream") and None not in (L, hop, bins):
         if L < 1:
             return "the window is empty"
@@ -163,7 +162,7 @@ def _grid_problem(kind, n=None, L=None, hop=None, bins=None, frame_bins=None, **
             return "the window length %d is not a multiple of bins=%d" % (L, bins)
         if hop > bins:
             return "hop=%d is larger than bins=%d; the Gabor lattice needs hop <= bins" % (hop, bins)
-        if kind == "stream" and not _power_of_two(hop):
+        if kind == "stream" and not power_of_two(hop):
             return "block-wise Gabor transforms need hop to be a power of two (got %d)" % hop
         if frame_bins is not None and frame_bins != bins:
             return "the coefficients have %d bins per frame but bins=%d" % (frame_bins, bins)
@@ -202,21 +201,21 @@ def _quadratic_problem(code, n=None, hop=None, bins=None, width=None, **_):
     if code == Status.kStatusBadLength and n is not None and n < 1:
         return "the signal is empty"
     if code in (Status.kStatusBadBinCount, Status.kStatusBadKernelSize) and bins is not None \
-            and not _power_of_two(bins):
+            and not power_of_two(bins):
         return "bins=%d is not a power of two" % bins
     if code == Status.kStatusBadDecimation and hop is not None:
         if hop < 1:
             return "hop must be at least 1 sample (got %d)" % hop
         return "the Cohen-class distributions need hop to be a power of two (got %d)" % hop
     if code == Status.kStatusBadKernelSize and None not in (n, hop, width):
-        if not _power_of_two(width):
+        if not power_of_two(width):
             return "the kernel width %d is not a power of two" % width
         if width < n:
             return "the kernel width %d is below the signal length %d" % (width, n)
         if n < hop:
             return "the signal (%d samples) is shorter than hop=%d" % (n, hop)
         used = n // hop * hop
-        if width != _next_power_of_two(used):
+        if width != next_power_of_two(used):
             below = 1 << (n.bit_length() - 1)
             return ("the Cohen-class distributions need the kernel width %d to be the next power of two "
                     "above the %d samples analysed (n // hop * hop); trim the signal to %d samples"

@@ -16,13 +16,18 @@ Keywords shared with the rest of the package: ``hop``, ``bins``, ``fs``,
 ``workers``. Refinement: ``refine_time`` output instants per hop and
 ``refine_freq`` output bins per lattice bin (the map is evaluated in closed
 form in between, not interpolated).
+
+Signals, coefficients and maps holding NaN or infinities raise
+ArgumentError naming the first non-finite value unless
+``check_finite=False``.
 """
 import math
 
 import numpy as np
 
-from . import axes
-from ._arrays import call, integer, per_channel, pointer, signal
+from . import axes, linear
+from ._arrays import call, integer, per_channel, pointer, require_finite, signal
+from .errors import power_of_two
 from .linear import dgt, gaussian
 from .result import TFArray
 
@@ -30,10 +35,6 @@ from .result import TFArray
 # the tails cut off there are below 1e-9 of the peak, far under what the
 # spectrogram can show.
 WINDOW_SPREAD = 6.5
-
-
-def _power_of_two(n):
-    return n >= 1 and n & (n - 1) == 0
 
 
 def balanced_variance(hop, bins):
@@ -48,9 +49,9 @@ def _lattice(hop, bins, variance):
     # CxGaborSp accepts any positive variance and a power-of-two hop; the
     # lattice rules of the Gabor transform (hop <= bins) come on top, and
     # both are said here in the package's words rather than as a status.
-    if not _power_of_two(bins):
+    if not power_of_two(bins):
         raise ValueError("bins=%d is not a power of two" % bins)
-    if not _power_of_two(hop):
+    if not power_of_two(hop):
         raise ValueError("the Gabor spectrogram needs hop to be a power of two (got %d)" % hop)
     if hop > bins:
         raise ValueError("hop=%d exceeds bins=%d; the Gabor lattice needs hop <= bins" % (hop, bins))
@@ -82,7 +83,7 @@ def gabor_window(hop, bins, variance=None, length=None):
     return gaussian(length, variance=a, centre=float(length // 2))
 
 
-def gabor_coefficients(x, *, hop, bins, variance=None, window_length=None, fs=1.0, workers=None):
+def gabor_coefficients(x, *, hop, bins, variance=None, window_length=None, fs=1.0, check_finite=True, workers=None):
     """Coefficients C[m, n] of x on the lattice of Gaussian atoms
     ``g(t - m*hop) exp(2j pi n t / bins)`` (t the absolute sample time, g the
     window of ``gabor_window``), such that x is their sum: the Gabor
@@ -93,8 +94,8 @@ def gabor_coefficients(x, *, hop, bins, variance=None, window_length=None, fs=1.
     ``mean_instantaneous_frequency`` expect."""
     hop, bins, _ = _lattice(hop, bins, variance)
     g = gabor_window(hop, bins, variance, window_length)
-    x = signal(x)
-    c = dgt(x.astype(np.complex128), window=g, hop=hop, bins=bins, fs=fs, workers=workers)
+    x = signal(x, check_finite=check_finite)
+    c = dgt(x.astype(np.complex128), fs, window=g, hop=hop, bins=bins, check_finite=False, workers=workers)
     # The transform refers phases to sample -L//2 (the start of its
     # periodically extended buffer); the cross terms of the spectrogram are
     # modulated by the atoms' absolute times, so the phases are moved to
@@ -126,7 +127,7 @@ def _order_band(order, low_order):
 
 
 def gabor_sp(coefficients, *, hop, variance=None, order=2, low_order=0, refine_time=1, refine_freq=1,
-             band=None, fs=1.0, real=False, workers=None):
+             band=None, fs=1.0, real=False, check_finite=True, workers=None):
     """Gabor spectrogram of given lattice coefficients (frames x bins, FFT
     order, phases referred to sample 0 as ``gabor_coefficients`` returns
     them; 3-D for several channels). Sums the atom pairs whose lattice
@@ -145,6 +146,8 @@ def gabor_sp(coefficients, *, hop, variance=None, order=2, low_order=0, refine_t
     if c.ndim not in (2, 3):
         raise ValueError("coefficients must be 2-D (frames x bins) or 3-D (channels x frames x bins), "
                          "not of shape %s" % (c.shape,))
+    if check_finite:
+        require_finite(c, "coefficients")
     c = np.ascontiguousarray(c, dtype=np.complex128)
     bins = c.shape[-1]
     hop, bins, a = _lattice(hop, bins, variance)
@@ -169,7 +172,7 @@ def gabor_sp(coefficients, *, hop, variance=None, order=2, low_order=0, refine_t
 
 
 def gabor_spectrogram(x, *, hop, bins, order=2, low_order=0, variance=None, refine_time=1, refine_freq=1,
-                      band=None, window_length=None, fs=1.0, workers=None):
+                      band=None, window_length=None, fs=1.0, boundary=None, check_finite=True, workers=None):
     """Gabor spectrogram of x of orders ``low_order`` .. ``order``.
 
     x is expanded on the lattice ``hop`` x ``bins`` (both powers of two,
@@ -184,13 +187,34 @@ def gabor_spectrogram(x, *, hop, bins, order=2, low_order=0, variance=None, refi
     ``.freqs`` in Hz; (channels, ...) for 2-D x. Order 0 is non-negative;
     higher orders dip below zero where interference cancels.
     ``window_length`` (a multiple of bins) overrides the window's length.
+
+    The expansion treats the signal as periodic, so the end of a chirp
+    shows again at t = 0 (and its start at the end). ``boundary`` (a rule of
+    ``extend``: "zero", "symmetric", ...) extends the signal at both ends by
+    at least half the window (a multiple of hop) by that rule instead,
+    takes the spectrogram of that and keeps the same ceil(n/hop) *
+    refine_time instants, from sample 0, ``.times`` in the signal's time.
     """
-    x = signal(x)
+    x = signal(x, check_finite=check_finite)
     hop, bins, a = _lattice(hop, bins, variance)
+    options = dict(hop=hop, bins=bins, order=order, low_order=low_order, variance=a, refine_time=refine_time,
+                   refine_freq=refine_freq, band=band, window_length=window_length, fs=fs, check_finite=False,
+                   workers=workers)
+    if boundary is not None:
+        linear._refuse_empty(x, boundary)
+        k2 = _refinement(refine_time, "refine_time")
+        half = len(gabor_window(hop, bins, a, window_length)) // 2 + 1
+        before = -(-half // hop) * hop
+        whole = gabor_spectrogram(linear._extended(x, boundary, before, before), **options)
+        instants = -(-x.shape[-1] // hop) * k2
+        first = before // hop * k2
+        return TFArray(np.asarray(whole)[..., first:first + instants, :], axes.times(instants, hop / k2, fs),
+                       whole.freqs, fs, whole.layout)
     c = gabor_coefficients(x, hop=hop, bins=bins, variance=a, window_length=window_length, fs=fs,
-                           workers=workers)
+                           check_finite=False, workers=workers)
     return gabor_sp(c, hop=hop, variance=a, order=order, low_order=low_order, refine_time=refine_time,
-                    refine_freq=refine_freq, band=band, fs=fs, real=x.dtype.kind != "c", workers=workers)
+                    refine_freq=refine_freq, band=band, fs=fs, real=x.dtype.kind != "c", check_finite=False,
+                    workers=workers)
 
 
 class FrequencyTrack(np.ndarray):
@@ -235,7 +259,7 @@ class FrequencyTrack(np.ndarray):
 
 
 def mean_instantaneous_frequency(x, *, hop, bins, order=2, variance=None, refine_time=1, window_length=None,
-                                 fs=1.0, workers=None):
+                                 fs=1.0, check_finite=True, workers=None):
     """Mean instantaneous frequency of x in Hz: at each fine instant, the
     first frequency moment of its Gabor spectrogram of orders 0 .. ``order``
     over its energy, the frequency integrals done in closed form (no map is
@@ -247,12 +271,12 @@ def mean_instantaneous_frequency(x, *, hop, bins, order=2, variance=None, refine
     ``FrequencyTrack`` of (ceil(n / hop) - 1) * refine_time values (the
     last hop is not covered), ``.times`` = ``t * hop / refine_time / fs``;
     NaN or inf where the signal has no energy."""
-    x = signal(x)
+    x = signal(x, check_finite=check_finite)
     hop, bins, a = _lattice(hop, bins, variance)
     order, _ = _order_band(order, 0)
     k2 = _refinement(refine_time, "refine_time")
     c = np.ascontiguousarray(gabor_coefficients(x, hop=hop, bins=bins, variance=a, window_length=window_length,
-                                                workers=workers))
+                                                check_finite=False, workers=workers))
     frames = c.shape[-2]
     count = max(frames - 1, 0) * k2
 
@@ -278,7 +302,7 @@ def _bin_scale(freqs):
     return float(freqs[0]), float(step)
 
 
-def instantaneous_frequency(tfmap, *, in_bins=False):
+def instantaneous_frequency(tfmap, *, in_bins=False, check_finite=True):
     """Frequency centroid and energy of every time slice of a real map
     (slices x bins, e.g. ``gabor_spectrogram`` or ``wvd`` output; 3-D for
     several channels).
@@ -291,7 +315,9 @@ def instantaneous_frequency(tfmap, *, in_bins=False):
     it is a TFArray with an evenly spaced ascending axis (a map in FFT order
     is sorted by frequency first), else (or with ``in_bins=True``) in bins;
     energy = ``sum_k S[t, k]``. Both are FrequencyTracks when the map has
-    ``.times``."""
+    ``.times``. A NaN or infinity in the map raises ArgumentError unless
+    ``check_finite=False`` (the library then treats that slice's centroid
+    as invalid and interpolates over it)."""
     s = tfmap
     freqs = getattr(tfmap, "freqs", None)
     times = getattr(tfmap, "times", None)
@@ -302,6 +328,8 @@ def instantaneous_frequency(tfmap, *, in_bins=False):
                          "not of shape %s" % (values.shape,))
     if np.iscomplexobj(values):
         raise TypeError("the map must be real (take np.abs(X)**2 of a complex transform first)")
+    if check_finite:
+        require_finite(values, "tfmap", "the centroid of its slice would not be a number")
     scale = None
     if freqs is not None and not in_bins:
         order = np.argsort(freqs, kind="stable")

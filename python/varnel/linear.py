@@ -1,29 +1,74 @@
-"""numpy layer of the linear transforms: STFT, spectrogram, Gabor transform
-and expansion, Gaussian and dual windows, signal extension.
+"""numpy layer of the linear transforms: STFT and its inverse, spectrogram,
+Gabor transform and expansion, windows, signal extension.
 
-Common keywords: ``window`` (the window samples, a 1-D array), ``hop`` (the
-time step in samples), ``bins`` (the number of frequency bins, the FFT
-length, a power of two), ``fs`` (the sample rate in Hz, used for the
-axes only) and ``workers`` (threads for multi-channel input). A signal is
-1-D (samples) or 2-D (channels x samples); real and complex signals are
-both accepted and complex ones give complex-signal results. Results have
-exactly the sizes the library defines; invalid arguments raise
-``varnel.ArgumentError`` with the library's status code.
+Common keywords: ``window`` (a window: its samples as a 1-D array, a name
+such as ``"hann"``, or a scipy window spec such as ``("kaiser", 8)``; see
+``get_window``), ``nperseg`` (the length of a named window, default 256),
+``hop`` (the time step in samples), ``bins`` (the number of frequency bins,
+the FFT length, a power of two), ``fs`` (the sample rate in Hz, used for
+the axes and the 'density'/'psd' scalings; the second positional argument,
+as in scipy.signal), ``boundary`` (an extension rule for the signal's ends,
+see below), ``check_finite`` and ``workers`` (threads for multi-channel
+input). A signal is 1-D (samples) or 2-D (channels x samples); real and
+complex signals are both accepted and complex ones give complex-signal
+results. Invalid arguments raise ``varnel.ArgumentError``: with the
+library's status code when the library refused them, with ``code`` None
+when this layer did (values the library would accept and turn into
+nothing useful: a non-finite sample, an empty or all-zero window).
+
+Orientation against scipy.signal: the results are TFArrays of frames x
+bins (time down, frequency across) with ``.times`` (frame centres, s) and
+``.freqs`` (Hz); scipy's ``f, t, Sxx`` is bins x frames, so ``Sxx`` is
+compared with ``S.T``, ``f`` with ``S.freqs`` and ``t`` with ``S.times``.
+The library's STFT has full frames only (frame i covers samples ``i*hop ..
+i*hop + L - 1`` of L window samples), as scipy.signal.spectrogram; scipy's
+stft pads ``nperseg//2`` zeros at each end by default (boundary='zeros')
+and refers times to the unpadded signal, which ``boundary="zero"`` does
+here too (see below), on the same hop lattice.
+
+Non-finite samples (NaN, +-inf) in a signal, coefficients or a window raise
+ArgumentError naming the first of them, unless ``check_finite=False``
+(as in scipy.linalg), which hands them to the library: they propagate
+through its arithmetic (an FFT spreads one over every bin of its frame).
+
+``boundary``: None (the default) transforms the signal as it is. A rule of
+``extend`` ("zero", "symmetric", "periodic", "tapered-symmetric", "linear",
+"quadratic") extends the signal at both ends by that rule, far enough for
+every frame whose centre lies within the signal (from sample 0 to sample
+n - 1) to be computed in full, transforms it, and keeps exactly those
+frames, on the same lattice (multiples of ``hop``) as without it and with
+``.times`` in the original signal's time: the ends of the signal then show
+what the rule puts beyond them rather than the edge of the transform.
 """
 import ctypes
+import math
 import operator
 
 import numpy as np
 
 from . import axes, raw
-from ._arrays import (call, complex_to_hc, hc_to_complex, integer, per_channel, pointer, signal,
-                      window as as_window)
+from ._arrays import (call, complex_to_hc, hc_to_complex, integer, per_channel, pointer, real_number,
+                      require_finite, signal, window as as_window)
+from .errors import ArgumentError, next_power_of_two, power_of_two
 from .raw import ExtensionMode, window_spec
 from .result import TFArray
 
+# scipy.signal's default segment length, the length of a named window when
+# no nperseg is given.
+NPERSEG = 256
+
+# Cosine-sum windows built here when scipy is missing, by their names and
+# scipy's aliases: w[i] = sum_k (-1)**k a_k cos(2 pi k i / N), N the length
+# (periodic) or the length less one (symmetric), as scipy builds them.
+_COSINE_WINDOWS = {"hann": (0.5, 0.5), "han": (0.5, 0.5),
+                   "hamming": (0.54, 0.46), "hamm": (0.54, 0.46), "ham": (0.54, 0.46),
+                   "blackman": (0.42, 0.5, 0.08), "black": (0.42, 0.5, 0.08), "blk": (0.42, 0.5, 0.08),
+                   "boxcar": (1.0,), "box": (1.0,), "ones": (1.0,), "rect": (1.0,), "rectangular": (1.0,)}
+_GAUSSIAN_NAMES = ("gaussian", "gauss")
+
 
 def _usable(hop, bins):
-    return hop >= 1 and bins >= 1 and bins & (bins - 1) == 0
+    return hop >= 1 and power_of_two(bins)
 
 
 def _frame_count(n, length, hop, bins, shortest=None):
@@ -35,38 +80,229 @@ def _frame_count(n, length, hop, bins, shortest=None):
     return (n - length) // hop + 1
 
 
-def _grid(window, hop, bins):
-    w = as_window(window)
-    return w, integer(hop, "hop"), integer(bins, "bins")
+# ------------------------------------------------------------------------
+# Windows
+
+def _is_spec(window):
+    """Whether ``window`` names a window (a string, or a tuple starting with
+    one, as scipy.signal.get_window takes them) rather than holding samples."""
+    return isinstance(window, str) or (isinstance(window, tuple) and len(window) > 0
+                                       and isinstance(window[0], str))
 
 
-def stft(x, *, window, hop, bins, fs=1.0, start=0, onesided=False, workers=None):
+def _scipy_get_window():
+    try:
+        from scipy.signal import get_window as scipy_get_window
+    except ImportError:
+        return None
+    return scipy_get_window
+
+
+def get_window(window="hann", length=None, *, periodic=True, check_finite=True):
+    """Window samples from a window argument, as every ``window=`` keyword
+    of the package takes it.
+
+    ``window`` is a name ("hann", "hamming", "blackman", "boxcar" or "rect",
+    "gaussian", "kaiser", ...), a scipy window spec tuple such as
+    ``("kaiser", 8)`` or ``("tukey", 0.25)``, or the samples themselves (a
+    1-D real array, returned as float64; ``length``, when given, must then
+    equal its length). Named windows have ``length`` samples (default 256,
+    scipy's nperseg) and are built by ``scipy.signal.get_window(window,
+    length, fftbins=periodic)`` when scipy is importable: periodic by
+    default, as scipy's spectral functions use them. Without scipy, hann,
+    hamming, blackman and boxcar/rect (and their scipy aliases) are built
+    here by the same formulas; other names need scipy. "gaussian" without
+    parameters is the library's unit-energy Gaussian (``gaussian(length)``,
+    standard deviation length/8, centred on sample length/2, or on
+    (length-1)/2 with ``periodic=False``), the default window of ``dgt``;
+    ``("gaussian", std)`` is scipy's.
+
+    Refused with ArgumentError: a length below 1, and a window that is zero
+    everywhere; with ``check_finite``, an array holding NaN or infinities.
+    """
+    if not _is_spec(window):
+        w = as_window(window, check_finite=check_finite)
+        if length is not None and integer(length, "length") != len(w):
+            raise ValueError("the window has %d samples but nperseg (length) is %d; give one or the other"
+                             % (len(w), integer(length, "length")))
+        return w
+    length = NPERSEG if length is None else integer(length, "length")
+    if length < 1:
+        raise ArgumentError.refused("a window needs at least 1 sample (got a length of %d)" % length)
+    name = window if isinstance(window, str) else window[0]
+    key = name.lower()
+    spec = key if isinstance(window, str) else (key,) + tuple(window[1:])
+    if key in _GAUSSIAN_NAMES and isinstance(window, str):
+        w = gaussian(length, centre=length / 2.0 if periodic else (length - 1) / 2.0)
+    else:
+        scipy_get_window = _scipy_get_window()
+        if scipy_get_window is not None:
+            try:
+                w = scipy_get_window(spec, length, fftbins=periodic)
+            except (ValueError, TypeError) as error:
+                raise ValueError("window %r: %s" % (window, error)) from None
+        elif key in _COSINE_WINDOWS and isinstance(window, str):
+            w = _cosine_window(_COSINE_WINDOWS[key], length, periodic)
+        else:
+            raise ValueError("the window %r needs scipy (scipy.signal.get_window), which is not installed; "
+                             "without it hann, hamming, blackman, boxcar (rect) and gaussian are built in, "
+                             "or pass the samples as an array" % (window,))
+    return as_window(w, check_finite=False)
+
+
+def _cosine_window(coefficients, length, periodic):
+    if length == 1:
+        return np.ones(1)  # as scipy, periodic or not
+    period = length if periodic else length - 1
+    phase = 2 * np.pi * np.arange(length) / period
+    return sum((-1) ** k * a * np.cos(k * phase) for k, a in enumerate(coefficients))
+
+
+def _window_samples(window, nperseg, check_finite):
+    """The samples of a ``window=`` argument with ``nperseg`` as its length."""
+    if nperseg is not None:
+        nperseg = integer(nperseg, "nperseg")
+    return get_window(window, nperseg, check_finite=check_finite)
+
+
+def _stft_grid(w, hop, bins):
+    """hop and bins of the STFT family: by default a quarter of the window
+    length and the next power of two at or above it (no folding)."""
+    hop = max(1, len(w) // 4) if hop is None else integer(hop, "hop")
+    bins = next_power_of_two(len(w)) if bins is None else integer(bins, "bins")
+    return hop, bins
+
+
+def _gabor_grid(g, hop, bins):
+    """hop and bins of the Gabor transform: by default bins = the window
+    length (which must then be a power of two) and hop = bins / 4."""
+    if bins is None:
+        if not power_of_two(len(g)):
+            raise ValueError("give bins=: the window has %d samples, not a power of two, and the Gabor lattice "
+                             "needs a power-of-two bin count dividing the window length" % len(g))
+        bins = len(g)
+    bins = integer(bins, "bins")
+    hop = max(1, bins // 4) if hop is None else integer(hop, "hop")
+    return hop, bins
+
+
+# ------------------------------------------------------------------------
+# Boundary treatment
+
+def _boundary_rule(boundary):
+    code, rule = extension_rule(boundary, "boundary")
+    if rule is None:
+        raise ValueError("boundary=%r is not an extension rule; choose one of %s" % (boundary, ", ".join(_RULES)))
+    return code
+
+
+def _extended(x, boundary, before, after):
+    """x (1-D or 2-D) with ``before`` samples added at its start and
+    ``after`` at its end by the extension rule ``boundary``."""
+    code = _boundary_rule(boundary)
+    m = max(before, after)
+    n = x.shape[-1]
+
+    def one(row):
+        return _extend(row, m, code)[m - before:m + n + after]
+
+    return one(x) if x.ndim == 1 else np.stack([one(row) for row in x])
+
+
+def _frames_within(n, length, hop, centre, shortest):
+    """Frames on the lattice of starts k*hop (k may be negative) whose
+    centres ``k*hop + centre`` lie in 0 .. n-1: (samples to add before and
+    after the signal so that a transform of the extended signal starts with
+    exactly those frames, their number)."""
+    if hop < 1:
+        return 0, max(shortest - n, 0), 0  # the library refuses the hop
+    first = -math.floor(centre / hop)
+    last = math.floor((n - 1 - centre) / hop)
+    count = max(last - first + 1, 0)
+    before = -first * hop
+    after = max(last * hop + length - n, 0) if count else 0
+    after += max(shortest - (before + n + after), 0)
+    return before, after, count
+
+
+def _refuse_empty(x, boundary):
+    if boundary is not None and x.shape[-1] < 1:
+        raise ArgumentError.refused("the signal is empty")
+
+
+# ------------------------------------------------------------------------
+# Short-time Fourier transform, its inverse and the spectrogram
+
+def _stft_factor(scaling, w, fs):
+    """The factor the frames are multiplied by for an stft ``scaling``."""
+    if scaling is None or scaling == "library":
+        return 1.0
+    if scaling == "spectrum":
+        return 1.0 / np.sum(w)
+    if scaling == "psd":
+        return 1.0 / math.sqrt(float(fs) * np.sum(w * w))
+    raise ValueError("scaling=%r is not one of None ('library'), 'spectrum' or 'psd'" % (scaling,))
+
+
+def stft(x, fs=1.0, *, window="hann", nperseg=None, hop=None, bins=None, start=0, onesided=False, scaling=None,
+         boundary=None, check_finite=True, workers=None):
     """Short-time Fourier transform.
 
-    Frame i covers samples ``i*hop .. i*hop + len(window) - 1``; there are
-    ``(n - len(window)) // hop + 1`` frames for n samples (n must exceed
-    the window length). The windowed frame is folded onto ``bins`` points
-    (window longer than ``bins``) or zero-filled, and its phase refers to
-    absolute sample time: ``X[i, k] = sum_j w[j] x[t] exp(-2j pi k t / bins)``
-    with ``t = i*hop + j``, unscaled.
+    ``stft(x, fs)`` uses scipy's default window, a periodic Hann of
+    ``nperseg`` = 256 samples; ``hop`` defaults to a quarter of the window
+    length and ``bins`` to the next power of two at or above it. Frame i
+    covers samples ``i*hop .. i*hop + L - 1`` (L = len(window)); there are
+    ``(n - L) // hop + 1`` frames for n samples (n must exceed L). The
+    windowed frame is folded onto ``bins`` points (window longer than
+    ``bins``) or zero-filled, and its phase refers to absolute sample time:
+    ``X[i, k] = sum_j w[j] x[t] exp(-2j pi k t / bins)`` with ``t = i*hop +
+    j``: unscaled by default (``scaling=None``, or "library"); "spectrum"
+    divides by ``sum(w)`` and "psd" by ``sqrt(fs * sum(w**2))``, as
+    scipy.signal.stft's scalings.
 
     Returns a complex TFArray (frames, bins) with the bins in FFT order
     (negative frequencies in the upper half), or (frames, bins//2 + 1) for
     ``onesided=True`` and a real signal; (channels, frames, ...) for 2-D
-    input. ``.times`` are the frame centres ``(start + i*hop + len(window)/2)
-    / fs``, ``.freqs`` the bin frequencies in Hz.
+    input. ``.times`` are the frame centres ``(start + i*hop + L/2) / fs``,
+    ``.freqs`` the bin frequencies in Hz.
+
+    Against scipy.signal.stft (``f, t, Zxx``): ``Zxx`` is bins x frames, so
+    compare it with ``S.T``; with ``boundary=None, padded=False`` scipy has
+    these frames and times; its phase refers to each frame's first sample,
+    so ``Zxx[k, i] = S[i, k] * exp(2j pi k i hop / bins)`` with
+    ``scaling="spectrum"`` (``onesided=True``; scipy's ``nfft`` is ``bins``
+    and must be at least the window length there).
 
     ``start`` is the absolute index of x[0] in a longer signal: phases and
     times then continue those of the whole, so that blocks overlapping by
-    ``len(window) - hop`` samples give the frames of one call over all.
+    ``L - hop`` samples give the frames of one call over all.
+
+    ``boundary`` (see the module): the frames whose centres lie within the
+    signal, ``floor((n - 1 - c0) / hop) + 1`` of them from the centre
+    ``c0 = L/2 mod hop``; frames not touching the ends equal those without
+    it. ``istft`` with the same arguments and ``length=n`` gives x back
+    (every sample when ``hop <= L/2``: see ``istft``).
     """
-    x = signal(x)
-    w, hop, bins = _grid(window, hop, bins)
+    x = signal(x, check_finite=check_finite)
+    w = _window_samples(window, nperseg, check_finite)
+    hop, bins = _stft_grid(w, hop, bins)
     start = operator.index(start)
+    factor = _stft_factor(scaling, w, fs)
+    if onesided and x.dtype.kind != "f":
+        raise ValueError("onesided=True needs a real signal; a complex one has no redundant bins")
+    if boundary is None:
+        out = _stft(x, w, hop, bins, fs, start, onesided, workers)
+    else:
+        _refuse_empty(x, boundary)
+        before, after, count = _frames_within(x.shape[-1], len(w), hop, len(w) / 2, len(w) + 1)
+        y = _extended(x, boundary, before, after)
+        out = _stft(y, w, hop, bins, fs, start - before, onesided, workers)[..., :count, :]
+    return out * factor if factor != 1.0 else out
+
+
+def _stft(x, w, hop, bins, fs, start, onesided, workers):
     spec = window_spec(w, hop, bins)
     real = x.dtype.kind == "f"
-    if onesided and not real:
-        raise ValueError("onesided=True needs a real signal; a complex one has no redundant bins")
 
     def one(channel):
         n = len(channel)
@@ -94,33 +330,315 @@ def stft(x, *, window, hop, bins, fs=1.0, start=0, onesided=False, workers=None)
                    "stft: bins 0..%d in FFT order, phase referred to absolute sample time" % (count - 1))
 
 
-def spectrogram(x, *, window, hop, bins, fs=1.0, start=0, workers=None):
-    """Spectrogram ``|X[i, k]|**2 / bins`` of the STFT (see ``stft``).
+def istft(S, fs=None, *, window="hann", nperseg=None, hop=None, bins=None, start=0, scaling=None, boundary=None,
+          length=None, real=None, check_finite=True):
+    """Inverse of ``stft``: the signal whose STFT is nearest to the frames
+    ``S`` in the least-squares sense, which for frames of ``stft`` is the
+    signal itself (to rounding) wherever the frames cover it.
 
-    A real signal gives (frames, bins//2): bins 0 .. bins/2 - 1, without the
-    Nyquist bin (one bin, the zero-frequency one, for ``bins=1``). A complex
-    signal gives (frames, bins) in FFT order. ``.times`` and ``.freqs`` as
-    for ``stft`` (``start`` moves the times only).
+    Give the arguments ``stft`` was given (window, nperseg, hop, bins,
+    start, scaling, boundary; ``fs`` defaults to ``S.fs`` for a TFArray and
+    matters for scaling="psd" only): ``istft(stft(x, boundary="zero"),
+    boundary="zero", length=len(x))`` is x to rounding (about 1e-15
+    relative; more for windows folded several times onto fewer bins, whose
+    frames are worse conditioned), for real and complex x of any length.
+    ``S`` is (frames, bins) in FFT order or (frames, bins//2 + 1) one-sided,
+    3-D for several channels. When it is a TFArray its ``.times`` are checked
+    against the frame positions the arguments give, so that a forgotten
+    ``boundary=`` or ``start=`` is said rather than shifting the result.
+
+    Synthesis is the Gabor expansion of the frames with the canonical dual
+    of the frames given: each sample is the sum over the frames covering it
+    of the window times the frame's inverse FFT, divided by the sum of the
+    squared window values (a window no longer than ``bins``); for a longer
+    window, whose folded frames couple the samples ``bins`` apart, the
+    banded frame operator is solved instead. In the interior this is the
+    dual window of the lattice (``dual_window``); at the ends it uses the
+    frames that are there.
+
+    Returns ``length`` samples from x[0], by default every sample up to the
+    end of the last frame, ``(frames - 1) * hop + L`` (with ``boundary``
+    set, counted from x[0]: it may run into the extension past the end; pass
+    ``length=len(x)``). Sample t is exact where some frame covers it with a
+    nonzero window value; samples no frame covers so are 0. With a boundary
+    rule that is every sample of x when ``hop <= L/2`` and the window is
+    nonzero inside its ends (the frames centred within x then reach both of
+    its ends). Without one, the frames start at x[0] and end at the last
+    full frame: x[0] lies under window sample 0 only (0 for a periodic
+    Hann) and the samples past ``(frames - 1) * hop + L`` are in no frame. The result is real when ``S`` is one-sided,
+    or holds the conjugate-symmetric spectra of a real signal (exactly, as
+    ``stft`` gives them), or ``real=True`` (the real part); complex
+    otherwise.
     """
-    return power_map(x, window, hop, bins, fs, workers, ("ReSTFTsp", "CxSTFTsp"), kind="stft",
-                     offset=start + len(window) / 2, shortest=lambda length: length + 1,
-                     layout="spectrogram: |X|^2/bins, bins 0..%d in FFT order")
+    values = np.asarray(S)
+    if values.ndim not in (2, 3):
+        raise ValueError("S must be 2-D (frames x bins) or 3-D (channels x frames x bins), not of shape %s"
+                         % (values.shape,))
+    if values.dtype.kind not in "biufc":
+        raise TypeError("S must hold numbers, not %s" % values.dtype)
+    if check_finite:
+        require_finite(values, "S")
+    if fs is None:
+        fs = getattr(S, "fs", 1.0) if isinstance(S, TFArray) else 1.0
+    w = _window_samples(window, nperseg, check_finite)
+    hop, bins = _stft_grid(w, hop, bins)
+    if not _usable(hop, bins):
+        raise ArgumentError.refused("hop must be at least 1 and bins a power of two (got hop=%d, bins=%d)"
+                                    % (hop, bins))
+    start = operator.index(start)
+    L, frames, width = len(w), values.shape[-2], values.shape[-1]
+    if L > bins and hop > bins:
+        raise ArgumentError.refused("hop=%d exceeds bins=%d with a window of %d samples folded onto the bins: the "
+                                    "frames hold fewer values than the samples they cover, so there is no inverse"
+                                    % (hop, bins, L))
+    half = bins // 2 + 1
+    onesided = width == half and width != bins
+    if not onesided and width != bins:
+        raise ValueError("the frames have %d bins; bins=%d gives %d (all) or %d (one-sided)"
+                         % (width, bins, bins, half))
+    if onesided and real is False:
+        raise ValueError("one-sided frames describe a real signal; real=False needs all bins")
+    X = values.astype(np.complex128) / _stft_factor(scaling, w, fs)
+    if real is None:
+        real = onesided or _hermitian(X, bins)
+    first = 0
+    if boundary is not None:
+        _boundary_rule(boundary)
+        first = -math.floor(L / 2 / hop) * hop
+    _check_times(S, frames, (start + first + L / 2) / float(fs), hop / float(fs))
+    span = (frames - 1) * hop + L if frames else 0
+    length = first + span if length is None else integer(length, "length")
+    if length < 0:
+        raise ValueError("length must not be negative (got %d)" % length)
+    shift = (start + first) % bins
+
+    def one(block):
+        if onesided:
+            b = np.fft.irfft(block, n=bins, axis=-1)
+        else:
+            b = np.fft.ifft(block, axis=-1)
+            if real:
+                b = b.real
+        y = _least_squares(b, w, hop, bins, shift) if frames else np.zeros(0, b.dtype)
+        out = np.zeros(length, dtype=y.dtype)
+        lo, hi = max(0, first), min(length, first + len(y))
+        if hi > lo:
+            out[lo:hi] = y[lo - first:hi - first]
+        return out
+
+    if X.ndim == 2:
+        return one(X)
+    return np.stack([one(block) for block in X])
 
 
-def power_map(x, window, hop, bins, fs, workers, exports, *, kind, offset, shortest, layout):
+def _hermitian(X, bins):
+    """Whether every frame is exactly the spectrum of a real sequence."""
+    if np.any(X[..., 0].imag != 0) or (bins % 2 == 0 and np.any(X[..., bins // 2].imag != 0)):
+        return False
+    return bool(np.array_equal(X[..., 1:], np.conj(X[..., :0:-1])))
+
+
+def _check_times(S, frames, first_time, step):
+    times = getattr(S, "times", None) if isinstance(S, TFArray) else None
+    if times is None or len(times) != frames or frames == 0:
+        return
+    want = first_time + step * np.arange(frames)
+    if not np.allclose(times, want, rtol=1e-9, atol=1e-9 * max(abs(step), 1e-300)):
+        raise ValueError("the frames' times (%g s, then every %g s) are not where the arguments place them "
+                         "(%g s, every %g s); give istft the window, hop, start, fs and boundary that stft was "
+                         "given" % (times[0], times[1] - times[0] if frames > 1 else step, first_time, step))
+
+
+def _overlap_add(parts, hop, frames, length):
+    """sum over frames i of parts(i-block) placed at i*hop: ``parts(a)`` gives
+    the (frames, <=hop) values of window positions a*hop .. a*hop + hop - 1
+    of every frame; returns (frames - 1) * hop + length values."""
+    blocks = -(-length // hop)
+    out = None
+    for a in range(blocks):
+        values = parts(a)
+        if out is None:
+            out = np.zeros((frames + blocks, hop), dtype=values.dtype)
+        out[a:a + frames, :values.shape[-1]] += values
+    return out.reshape(-1)[:(frames - 1) * hop + length]
+
+
+def _least_squares(b, w, hop, bins, shift):
+    """The signal over the frames' span nearest to frames whose inverse
+    FFTs (absolute phase: span sample u at index (u + shift) mod bins) are
+    ``b``: the solution of the normal equations M y = A* b, M the frame
+    operator (sum over frames of the window products of samples bins
+    apart) and A* the synthesis with the window itself."""
+    frames, L = len(b), len(w)
+    starts = hop * np.arange(frames)[:, None]
+    rows = np.arange(frames)[:, None]
+
+    def adjoint(b):
+        def parts(a):
+            j = np.arange(a * hop, min((a + 1) * hop, L))
+            return w[j] * b[rows, (starts + j + shift) % bins]
+        return _overlap_add(parts, hop, frames, L)
+
+    def weights(product):
+        def parts(a):
+            j = np.arange(a * hop, min((a + 1) * hop, len(product)))
+            return np.broadcast_to(product[j], (frames, len(j)))
+        return _overlap_add(parts, hop, frames, len(product))
+
+    u = adjoint(b)
+    diagonal = weights(w * w)
+    covered = diagonal > 1e-14 * (np.max(diagonal) if len(diagonal) else 0.0)
+    if L <= bins:
+        # Painless: frames do not fold, M is diagonal.
+        y = np.zeros_like(u)
+        y[covered] = u[covered] / diagonal[covered]
+        return y
+    bands = [np.where(covered, diagonal, 0.0)] + [weights(w[:L - d * bins] * w[d * bins:])
+                                                   for d in range(1, -(-L // bins))]
+    solve = _banded_solver(bands, covered, bins)
+    y = solve(u)
+    # The normal equations square the condition of the folded frames;
+    # two steps of refinement on the frames' residual bring the error back
+    # to that of the frames themselves.
+    padded = -(-L // bins) * bins
+    for _ in range(2):
+        y = y + solve(adjoint(b - _fold(y, w, hop, bins, shift, frames, padded)))
+    return y
+
+
+def _fold(y, w, hop, bins, shift, frames, padded):
+    """Inverse FFTs of the frames of y (the forward operator of
+    ``_least_squares``): each windowed frame folded onto bins points at
+    its absolute phase."""
+    L = len(w)
+    segments = np.lib.stride_tricks.sliding_window_view(y, L)[::hop][:frames] * w
+    segments = np.concatenate([segments, np.zeros((frames, padded - L), segments.dtype)], axis=1)
+    folded = segments.reshape(frames, padded // bins, bins).sum(axis=1)
+    index = (np.arange(bins)[None, :] - hop * np.arange(frames)[:, None] - shift) % bins
+    return folded[np.arange(frames)[:, None], index]
+
+
+def _banded_solver(bands, covered, bins):
+    """A solver of M y = u for the symmetric matrix whose only nonzero
+    entries are M[t, t + d*bins] = bands[d][t] (d = 0 .. p): per residue
+    modulo bins a banded system, factored as L D L^T for all residues at
+    once (rows q of (Q, bins) arrays). Samples not ``covered`` come out 0."""
+    p, span = len(bands) - 1, len(bands[0])
+    Q = -(-span // bins)
+
+    def grid(values):
+        padded = np.zeros(Q * bins, dtype=np.result_type(values, np.float64))
+        padded[:len(values)] = values
+        return padded.reshape(Q, bins)
+
+    band = [grid(values) for values in bands]
+    mask = grid(covered.astype(float)) > 0
+    lower = np.zeros((p + 1, Q, bins))
+    pivot = np.zeros((Q, bins))
+    inverse = np.zeros((Q, bins))
+    for q in range(Q):
+        for d in range(min(p, q), 0, -1):
+            k = q - d
+            v = band[d][k] * (mask[q] & mask[k])
+            for e in range(d + 1, min(p, q) + 1):
+                v = v - lower[e][q] * pivot[q - e] * lower[e - d][k]
+            lower[d][q] = v * inverse[k]
+        value = band[0][q] - sum(lower[d][q] ** 2 * pivot[q - d] for d in range(1, min(p, q) + 1))
+        # A pivot far below its diagonal entry means the frames do not
+        # determine that sample (hop > bins leaves fewer values than
+        # samples): it is left out rather than amplified.
+        good = mask[q] & (value > 1e-12 * band[0][q])
+        pivot[q] = np.where(good, value, 0.0)
+        inverse[q] = np.where(good, 1.0 / np.where(good, value, 1.0), 0.0)
+
+    def solve(u):
+        z = grid(np.where(covered, u, 0))
+        for q in range(1, Q):
+            z[q] -= sum(lower[d][q] * z[q - d] for d in range(1, min(p, q) + 1))
+        z *= inverse
+        for q in range(Q - 2, -1, -1):
+            z[q] -= sum(lower[d][q + d] * z[q + d] for d in range(1, min(p, Q - 1 - q) + 1))
+        return z.reshape(-1)[:span]
+
+    return solve
+
+
+_SPECTROGRAM_SCALINGS = (None, "library", "density", "spectrum")
+
+
+def spectrogram(x, fs=1.0, *, window="hann", nperseg=None, hop=None, bins=None, start=0, scaling=None,
+                boundary=None, check_finite=True, workers=None):
+    """Spectrogram of the STFT (see ``stft`` for the frames, the window and
+    the defaults: ``spectrogram(x, fs)`` uses a periodic Hann of 256
+    samples, hop 64 and 256 bins).
+
+    ``scaling=None`` (or "library", the library's own): ``|X[i, k]|**2 /
+    bins``; a real signal gives (frames, bins//2): bins 0 .. bins/2 - 1,
+    without the Nyquist bin (one bin, the zero-frequency one, for
+    ``bins=1``); a complex signal gives (frames, bins) in FFT order.
+    ``scaling="density"`` (power spectral density, per Hz) and "spectrum"
+    (power spectrum) are scipy.signal.spectrogram's: ``|X|**2 / (fs *
+    sum(w**2))`` and ``|X|**2 / sum(w)**2``; for a real signal the one-sided
+    bins 0 .. bins/2 (Nyquist included) with every bin but 0 and the
+    Nyquist bin doubled, for a complex one all bins in FFT order.
+
+    Against scipy.signal.spectrogram (``f, t, Sxx``): ``Sxx`` is bins x
+    frames, so ``Sxx == S.T`` (``f == S.freqs``, ``t == S.times``) for the
+    same window, ``noverlap = L - hop``, ``nfft = bins``, ``detrend=False``
+    and scaling "density" or "spectrum": scipy's frames are the library's
+    (full frames, centres at ``(i*hop + L/2) / fs``). scipy's defaults
+    differ: a ('tukey', 0.25) window, ``noverlap = nperseg // 8`` and
+    ``detrend='constant'`` (each frame's mean removed); a complex signal's
+    Nyquist frequency is -fs/2 in scipy's ``f`` and +fs/2 here.
+    ``.times`` and ``.freqs`` as for ``stft`` (``start`` moves the times
+    only); ``boundary`` as for ``stft``.
+    """
+    x = signal(x, check_finite=check_finite)
+    w = _window_samples(window, nperseg, check_finite)
+    hop, bins = _stft_grid(w, hop, bins)
+    start = operator.index(start)
+    if scaling is None or scaling == "library":
+        return power_map(x, w, hop, bins, fs, workers, ("ReSTFTsp", "CxSTFTsp"), kind="stft", centre=len(w) / 2,
+                         shortest=len(w) + 1, start=start, boundary=boundary,
+                         layout="spectrogram: |X|^2/bins, bins 0..%d in FFT order")
+    if scaling not in _SPECTROGRAM_SCALINGS:
+        raise ValueError("scaling=%r is not one of None ('library'), 'density' or 'spectrum'" % (scaling,))
+    real = x.dtype.kind == "f"
+    X = stft(x, fs, window=w, hop=hop, bins=bins, start=start, onesided=real, boundary=boundary,
+             check_finite=False, workers=workers)
+    scale = 1.0 / (float(fs) * np.sum(w * w)) if scaling == "density" else 1.0 / np.sum(w) ** 2
+    power = np.abs(np.asarray(X)) ** 2 * scale
+    if real and bins > 1:
+        # scipy doubles the one-sided bins that stand for two: all but bin
+        # 0 and, for an even bin count, the Nyquist bin.
+        power[..., 1:(None if bins % 2 else -1)] *= 2
+    kept = power.shape[-1]
+    return TFArray(power, X.times, X.freqs, fs,
+                   "spectrogram (%s scaling as scipy.signal): bins 0..%d%s"
+                   % (scaling, kept - 1, ", one-sided bins doubled" if real else " in FFT order"))
+
+
+def power_map(x, w, hop, bins, fs, workers, exports, *, kind, centre, shortest, layout, start=0, boundary=None):
     """The spectrogram-shaped maps (frames x bins//2 for a real signal,
     frames x bins for a complex one or for one bin) of the two ``exports``,
-    real first: frames ``(n - L) // hop + 1`` for n >= shortest(L), times
-    ``(offset + i*hop) / fs``; ``layout`` is formatted with the last bin."""
-    x = signal(x)
-    w, hop, bins = _grid(window, hop, bins)
+    real first, of a signal ``x`` and window samples ``w`` already checked:
+    frames ``(n - L) // hop + 1`` for n >= shortest, times ``(start + i*hop +
+    centre) / fs``; with ``boundary`` those of the extended signal whose
+    centres lie within x. ``layout`` is formatted with the last bin."""
+    if boundary is not None:
+        _refuse_empty(x, boundary)
+        before, after, count = _frames_within(x.shape[-1], len(w), hop, centre, shortest)
+        y = _extended(x, boundary, before, after)
+        whole = power_map(y, w, hop, bins, fs, workers, exports, kind=kind, centre=centre, shortest=shortest,
+                          layout=layout, start=start - before)
+        return whole[..., :count, :]
     spec = window_spec(w, hop, bins)
     real = x.dtype.kind == "f" and bins != 1
     kept = bins // 2 if real else max(bins, 0)
 
     def one(channel):
         n = len(channel)
-        frames = _frame_count(n, len(w), hop, bins, shortest(len(w)))
+        frames = _frame_count(n, len(w), hop, bins, shortest)
         context = dict(kind=kind, n=n, L=len(w), hop=hop, bins=bins)
         out = np.empty((frames, kept))
         if real:
@@ -133,9 +651,12 @@ def power_map(x, window, hop, bins, fs, workers, exports, *, kind, offset, short
         return out
 
     values = per_channel(one, x, workers)
-    return TFArray(values, axes.times(values.shape[-2], hop, fs, offset=offset),
+    return TFArray(values, axes.times(values.shape[-2], hop, fs, offset=start + centre),
                    axes.frequencies(bins, fs, count=kept), fs, layout % (kept - 1))
 
+
+# ------------------------------------------------------------------------
+# Gaussian and dual windows
 
 def gaussian(length, *, variance=None, centre=None):
     """Unit-energy Gaussian window of ``length`` samples:
@@ -144,52 +665,97 @@ def gaussian(length, *, variance=None, centre=None):
     ``centre`` defaults to ``length / 2``, the sample that the Gabor
     transform places on each frame position and the STFT's frame time;
     ``variance`` (in samples squared) defaults to ``(length / 8)**2``, so
-    that the window has decayed to 3e-4 of its peak at either end.
+    that the window has decayed to 3e-4 of its peak at either end. A length
+    below 1, and a variance that is not a positive finite number or a
+    centre that is not finite (the library would give non-finite or zero
+    samples), raise ArgumentError.
     """
     length = integer(length, "length")
-    centre = length / 2.0 if centre is None else float(centre)
-    variance = (length / 8.0) ** 2 if variance is None else float(variance)
+    if length < 1:
+        raise ArgumentError.refused("a Gaussian window needs a length of at least 1 sample (got %d)" % length)
+    centre = length / 2.0 if centre is None else real_number(centre, "centre")
+    variance = (length / 8.0) ** 2 if variance is None else real_number(variance, "variance")
     if not variance > 0:
-        raise ValueError("variance must be positive (got %r)" % variance)
-    out = np.zeros(max(length, 0))
+        raise ArgumentError.refused("variance must be positive (got %r)" % variance)
+    out = np.zeros(length)
     call("Gaussian", length, centre, variance, pointer(out))
+    if not np.any(out != 0):
+        raise ArgumentError.refused("variance=%r is so small that the window is zero at every sample" % variance)
     return out
 
 
-def dual_window(window, hop, bins, *, periodic=False):
+def dual_window(window, hop, bins, *, periodic=False, check_finite=True):
     """Dual (analysis) window of the synthesis ``window`` for the Gabor
     lattice ``hop`` x ``bins``: ``dge`` with ``window`` after ``dgt`` with
     the dual reconstructs the signal. The default aperiodic dual serves
     signals of any length; ``periodic=True`` gives the dual for signals of
     exactly ``len(window)`` samples. The window length must be a multiple
-    of both ``hop`` and ``bins``, and ``hop <= bins``."""
-    w, hop, bins = _grid(window, hop, bins)
+    of both ``hop`` and ``bins``, and ``hop <= bins``. ``window`` is any
+    window argument (see ``get_window``; a name has 256 samples)."""
+    w = _window_samples(window, None, check_finite)
+    hop, bins = integer(hop, "hop"), integer(bins, "bins")
     dual = np.zeros_like(w)
     call("FastDual", pointer(w), len(w), hop, bins, 0 if periodic else 1, pointer(dual),
          context=dict(kind="dual", L=len(w), hop=hop, bins=bins))
     return dual
 
 
-def dgt(x, *, window, hop, bins, fs=1.0, dual=True, workers=None):
+# ------------------------------------------------------------------------
+# Discrete Gabor transform and expansion
+
+def dgt(x, fs=1.0, *, window="gaussian", nperseg=None, hop=None, bins=None, dual=True, boundary=None,
+        check_finite=True, workers=None):
     """Discrete Gabor transform on the lattice ``hop`` x ``bins``.
 
-    ``window`` is the synthesis window g: the signal is analysed with its
-    dual window (``dual_window``), so that ``dge`` with the same ``window``
-    inverts the transform; ``dual=False`` analyses with ``window`` itself.
-    The signal is zero-padded to ``F = ceil(n / hop)`` hops and treated as
-    periodic; frame k puts window sample ``L//2`` (L = len(window)) on
-    sample ``k*hop`` and its phase refers to sample ``-L//2``:
+    ``window`` is the synthesis window g, by default the library's Gaussian
+    of ``nperseg`` = 256 samples (``gaussian(256)``); ``bins`` defaults to
+    the window length (a power of two then) and ``hop`` to bins / 4. The
+    signal is analysed with g's dual window (``dual_window``), so that
+    ``dge`` with the same window, hop and bins inverts the transform;
+    ``dual=False`` analyses with ``window`` itself. The signal is
+    zero-padded to ``F = ceil(n / hop)`` hops and treated as periodic;
+    frame k puts window sample ``L//2`` (L = len(window)) on sample
+    ``k*hop`` and its phase refers to sample ``-L//2``:
     ``c[k, b] = sum_j h[j] x[k*hop - L//2 + j] exp(-2j pi b (k*hop + j) / bins)``
     with h the analysis window. Lattice rules: L a multiple of ``hop`` and
     ``bins``, ``bins`` a power of two, ``hop <= bins``, n != hop.
 
     Layout: a real signal gives (F, bins//2 + 1) complex, bins 0 .. bins/2
     (the other half is their conjugate); a complex signal gives (F, bins),
-    FFT order. ``.times`` are ``k*hop / fs``, ``.freqs`` in Hz.
+    FFT order. ``.times`` are ``k*hop / fs`` (frame centres), ``.freqs`` in
+    Hz; as for ``stft``, scipy-style bins x frames arrays are ``c.T``.
+
+    Being periodic, the transform mixes the end of the signal into the first
+    frames and its start into the last (full-height lines at both ends of a
+    picture). ``boundary`` (a rule of ``extend``) extends the signal by at
+    least L/2 samples (a multiple of hop) at each end instead, transforms
+    that and keeps the same F frames centred on samples 0 .. n-1, their
+    phases referred as without it; ``dge`` of them is no longer the inverse
+    at the ends.
     """
-    x = signal(x)
-    g, hop, bins = _grid(window, hop, bins)
-    h = dual_window(g, hop, bins) if dual else g
+    x = signal(x, check_finite=check_finite)
+    g = _window_samples(window, nperseg, check_finite)
+    hop, bins = _gabor_grid(g, hop, bins)
+    h = dual_window(g, hop, bins, check_finite=False) if dual else g
+    if boundary is None:
+        return _dgt(x, h, hop, bins, fs, workers)
+    _refuse_empty(x, boundary)
+    if not _usable(hop, bins):
+        return _dgt(x, h, hop, bins, fs, workers)  # which refuses them
+    L, n = len(h), x.shape[-1]
+    before = -(-(L // 2) // hop) * hop
+    after = -(-(L - L // 2) // hop) * hop
+    c = _dgt(_extended(x, boundary, before, after), h, hop, bins, fs, workers)
+    frames = -(-n // hop)
+    first = before // hop
+    # Phases refer to sample -L//2 of the extended signal; moved back by
+    # the samples added in front.
+    turn = np.exp(2j * np.pi * (np.arange(c.shape[-1]) * (before % bins) % bins) / bins)
+    values = np.asarray(c)[..., first:first + frames, :] * turn
+    return TFArray(values, axes.times(frames, hop, fs), c.freqs, fs, c.layout)
+
+
+def _dgt(x, h, hop, bins, fs, workers):
     spec = window_spec(h, hop, bins)
     real = x.dtype.kind == "f"
 
@@ -211,10 +777,11 @@ def dgt(x, *, window, hop, bins, fs=1.0, dual=True, workers=None):
                    fs, "dgt: bins 0..%d in FFT order, frame k centred on sample k*hop" % (count - 1))
 
 
-def dge(coefficients, *, window, hop, bins, length=None, real=None, workers=None):
+def dge(coefficients, *, window="gaussian", nperseg=None, hop=None, bins=None, length=None, real=None,
+        check_finite=True, workers=None):
     """Discrete Gabor expansion: the signal from Gabor coefficients, with
     ``window`` as the synthesis window (the inverse of ``dgt`` called with
-    the same window, hop and bins).
+    the same window, nperseg, hop and bins, whose defaults are ``dgt``'s).
 
     ``coefficients`` is (frames, bins//2 + 1) for a real signal, as ``dgt``
     returns it (imaginary parts of bin 0 and of the Nyquist bin are
@@ -231,7 +798,10 @@ def dge(coefficients, *, window, hop, bins, length=None, real=None, workers=None
                          "not of shape %s" % (c.shape,))
     if c.dtype.kind not in "biufc":
         raise TypeError("coefficients must hold numbers, not %s" % c.dtype)
-    g, hop, bins = _grid(window, hop, bins)
+    if check_finite:
+        require_finite(c, "coefficients")
+    g = _window_samples(window, nperseg, check_finite)
+    hop, bins = _gabor_grid(g, hop, bins)
     spec = window_spec(g, hop, bins)
     frames, width = c.shape[-2], c.shape[-1]
     if real is None:
@@ -266,6 +836,9 @@ def dge(coefficients, *, window, hop, bins, length=None, real=None, workers=None
     return per_channel(one, c, workers)
 
 
+# ------------------------------------------------------------------------
+# Signal extension
+
 _RULES = {"zero": ExtensionMode.Zero, "symmetric": ExtensionMode.Symmetric,
           "periodic": ExtensionMode.Periodic, "tapered-symmetric": ExtensionMode.TaperedSymmetric,
           "linear": ExtensionMode.Linear, "quadratic": ExtensionMode.Quadratic}
@@ -283,7 +856,7 @@ def extension_rule(mode, name="mode"):
     return code, next((rule for rule, value in _RULES.items() if value == code), None)
 
 
-def extend(x, m, mode="symmetric"):
+def extend(x, m, mode="symmetric", *, check_finite=True):
     """x with ``m`` samples added on each side by an extension rule:
     ``"zero"``, ``"symmetric"`` (mirrored about the end sample, which is
     repeated), ``"periodic"``, ``"tapered-symmetric"`` (the mirror weighted
@@ -291,11 +864,17 @@ def extend(x, m, mode="symmetric"):
     ``"quadratic"`` (the parabola through the three end samples); an
     ``ExtensionMode`` value or its int is accepted too. Returns
     ``len(x) + 2*m`` samples; real or complex as x; 1-D only."""
-    x = signal(x)
+    x = signal(x, check_finite=check_finite)
     if x.ndim != 1:
         raise ValueError("extend takes a 1-D signal")
     m = integer(m, "m")
     code, rule = extension_rule(mode)
+    return _extend(x, m, code, rule)
+
+
+def _extend(x, m, code, rule=None):
+    if rule is None:
+        rule = next((name for name, value in _RULES.items() if value == code), None)
     left = np.empty(max(m, 0), dtype=x.dtype)
     right = np.empty(max(m, 0), dtype=x.dtype)
     name = "ReExtension" if x.dtype.kind == "f" else "CxExtension"

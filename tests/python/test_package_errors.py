@@ -1,7 +1,10 @@
 """Statuses to exceptions: invalid arguments raise VarnelError subclasses
 with the library's own code, its constant name and a sentence that names
 the argument at fault; shapes and types are refused in Python before the
-library is called."""
+library is called; so are the values the library would accept and turn
+into nothing useful (non-finite samples, empty or all-zero windows,
+negative kernel parameters, Gaussian windows of no samples), as
+ArgumentError with code None."""
 import ctypes
 
 import numpy as np
@@ -103,10 +106,19 @@ def test_every_status_has_a_sentence():
     (lambda: varnel.stft(X, window=HANN + 0j, hop=4, bins=64), TypeError),
     (lambda: varnel.stft(np.array(["a", "b"]), window=HANN, hop=4, bins=64), TypeError),
     (lambda: varnel.stft(X, window=HANN, hop=4.5, bins=64), TypeError),
+    (lambda: varnel.stft(X, window=HANN, hop=np.nan, bins=64), TypeError),
+    (lambda: varnel.stft(X, window=HANN, hop=True, bins=64), TypeError),
+    (lambda: varnel.stft(X, window=HANN, hop="4", bins=64), TypeError),
+    (lambda: varnel.stft(X, nperseg=256.5), TypeError),
+    (lambda: varnel.cwd(X[:512], bins=64, sigma="big"), TypeError),
+    (lambda: varnel.dgt(X, window=np.ones(48)), ValueError),  # give bins=: 48 is no power of two
+    (lambda: varnel.stft(X, scaling="density"), ValueError),
+    (lambda: varnel.get_window(("kaiser",), 64), ValueError),
+    (lambda: varnel.spectrogram(X, boundary="mirror"), ValueError),
+    (lambda: varnel.spectrogram(X, boundary=4), ValueError),
     (lambda: varnel.stft(X, window=HANN, hop=2 ** 31, bins=64), ValueError),
     (lambda: varnel.stft(X + 1j, window=HANN, hop=4, bins=64, onesided=True), ValueError),
     (lambda: varnel.dge(np.zeros((4, 20)), window=np.ones(64), hop=16, bins=64), ValueError),
-    (lambda: varnel.gaussian(16, variance=0.0), ValueError),
     (lambda: varnel.extend(X, 3, mode="mirror"), ValueError),
     (lambda: varnel.stft(np.zeros((3, 200)), window=HANN, hop=4, bins=64, workers=0), ValueError),
 ])
@@ -124,3 +136,112 @@ def test_nothing_is_written_on_a_refused_call():
     spec = raw.window_spec(HANN, 16, 48)
     assert raw.ReSTFTWithShift(raw.pointer(X), len(X), spec, ctypes.byref(shift), raw.pointer(out)) == 29
     assert shift.value == 5 and np.all(out == 7.0)
+
+
+# ------------------------------------------------------------------------
+# Non-finite values: every function that takes samples, coefficients, a
+# map or a window names the first one unless check_finite=False.
+
+def _with(array, index, value):
+    array = np.array(array, dtype=np.result_type(array, type(value)))
+    array[index] = value
+    return array
+
+
+X2 = np.random.default_rng(2).standard_normal((2, 1024))
+BAD2 = _with(X2, (1, 37), np.nan)
+BAD1 = _with(X2[0], 37, -np.inf)
+BAD_WINDOW = _with(np.hanning(64), 3, np.inf)
+COEFS = np.ones((8, 33), dtype=complex)
+TERMS = varnel.terms(0.01, 50.0, 0.5)
+KERNEL = np.ones((64, 1024))
+
+STFT = np.asarray(varnel.stft(X2[0]))
+FINITE = [  # function, arguments, the start of the sentence
+    (varnel.stft, (BAD2,), {}, "x[1, 37] is nan"),
+    (varnel.stft, (X2,), dict(window=BAD_WINDOW, hop=16), "window[3] is inf"),
+    (varnel.spectrogram, (BAD2, 8000), {}, "x[1, 37] is nan"),
+    (varnel.spectrogram, (BAD1,), dict(scaling="density"), "x[37] is -inf"),
+    (varnel.istft, (_with(STFT, (2, 5), np.nan),), {}, "S[2, 5] is (nan+0j)"),
+    (varnel.dgt, (BAD2,), {}, "x[1, 37] is nan"),
+    (varnel.dgt, (X2,), dict(window=BAD_WINDOW, hop=16, bins=64), "window[3] is inf"),
+    (varnel.dge, (_with(COEFS, (2, 5), np.inf),), dict(window=np.hanning(64), hop=16, bins=64),
+     "coefficients[2, 5] is (inf+0j)"),
+    (varnel.dual_window, (BAD_WINDOW, 16, 64), {}, "window[3] is inf"),
+    (varnel.get_window, (BAD_WINDOW,), {}, "window[3] is inf"),
+    (varnel.extend, (BAD1, 5), {}, "x[37] is -inf"),
+    (varnel.wvd, (BAD2,), dict(bins=64, hop=8), "x[1, 37] is nan"),
+    (varnel.cohen, (BAD1, KERNEL), dict(bins=64, hop=8), "x[37] is -inf"),
+    (varnel.cohen, (X2[0], _with(KERNEL, (0, 9), np.nan)), dict(bins=64, hop=8), "kernel[0, 9] is nan"),
+    (varnel.cwd, (BAD2,), dict(bins=64, hop=8), "x[1, 37] is nan"),
+    (varnel.csd, (BAD2,), dict(bins=64, hop=8), "x[1, 37] is nan"),
+    (varnel.gabor_coefficients, (BAD2,), dict(hop=16, bins=64), "x[1, 37] is nan"),
+    (varnel.gabor_sp, (_with(COEFS[:, :32], (2, 5), np.nan),), dict(hop=16), "coefficients[2, 5] is (nan+0j)"),
+    (varnel.gabor_spectrogram, (BAD2,), dict(hop=16, bins=64), "x[1, 37] is nan"),
+    (varnel.mean_instantaneous_frequency, (BAD2,), dict(hop=16, bins=64), "x[1, 37] is nan"),
+    (varnel.instantaneous_frequency, (_with(np.ones((9, 16)), (4, 2), -np.inf),), {}, "tfmap[4, 2] is -inf"),
+    (varnel.reassigned_spectrogram, (BAD2,), {}, "x[1, 37] is nan"),
+    (varnel.adaptive_expansion, (TERMS, np.nan, 100), dict(real=True), "coefs[0] is (nan+0j)"),
+    (varnel.adaptive_spectrogram, (TERMS, [np.inf]), dict(hop=4, bins=64, length=100, real=False),
+     "coefs[0] is (inf+0j)"),
+    (varnel.adaptive_transform, (BAD1, 3), {}, "x[37] is -inf"),
+]
+
+
+@pytest.mark.parametrize("function,args,kwargs,phrase", FINITE, ids=[f[0].__name__ for f in FINITE])
+def test_non_finite_values_are_named_unless_let_through(function, args, kwargs, phrase):
+    with pytest.raises(varnel.ArgumentError) as caught:
+        function(*args, **kwargs)
+    assert caught.value.code is None and str(caught.value).startswith(phrase + "; ")
+    if phrase.startswith("coefs"):  # the library refuses such terms itself (status 32)
+        with pytest.raises(varnel.ArgumentError, match="coefficient of term 0") as caught:
+            function(*args, check_finite=False, **kwargs)
+        return
+    assert "pass check_finite=False" in str(caught.value)
+    result = function(*args, check_finite=False, **kwargs)  # the library's documented propagation
+    values = result.residual if isinstance(result, varnel.AdaptiveDecomposition) else np.asarray(result)
+    # (FastDual gives a non-finite window sample's residue zero dual samples.)
+    assert np.all(np.isfinite(values)) == (function in (varnel.dgt, varnel.dual_window) and "window" in phrase)
+
+
+# ------------------------------------------------------------------------
+# Values the library would accept without a word.
+
+UNCHECKED = [
+    ("empty window", lambda: varnel.stft(X, window=np.zeros(0), hop=4, bins=64), "window is empty"),
+    ("zero window", lambda: varnel.spectrogram(X, window=np.zeros(64), hop=4, bins=64), "zero everywhere"),
+    ("periodic Hann of one sample", lambda: varnel.stft(X, window=0.5 - 0.5 * np.cos(2 * np.pi * np.arange(1)),
+                                                         hop=1, bins=1), "a periodic Hann of one sample"),
+    ("zero Gabor window", lambda: varnel.dgt(X, window=np.zeros(64), hop=16, bins=64), "zero everywhere"),
+    ("zero dual window", lambda: varnel.dual_window(np.zeros(16), 4, 8), "zero everywhere"),
+    ("zero synthesis window", lambda: varnel.dge(np.ones((4, 33)), window=np.zeros(64), hop=16, bins=64),
+     "zero everywhere"),
+    ("zero reassigned window", lambda: varnel.reassigned_spectrogram(X, window=np.zeros(8)), "zero everywhere"),
+    ("named window of no samples", lambda: varnel.get_window("hann", 0), "at least 1 sample (got a length of 0)"),
+    ("negative sigma", lambda: varnel.cwd(X[:512], bins=64, sigma=-1), "sigma must not be negative (got -1.0)"),
+    ("NaN sigma", lambda: varnel.cwd(X[:512], bins=64, sigma=np.nan), "sigma must be a finite number"),
+    ("negative alpha", lambda: varnel.csd(X[:512], bins=64, alpha=-1), "alpha=0 gives the pure cone"),
+    ("infinite alpha", lambda: varnel.csd(X[:512], bins=64, alpha=np.inf), "alpha must be a finite number"),
+    ("Gaussian of length 0", lambda: varnel.gaussian(0), "length of at least 1 sample (got 0)"),
+    ("Gaussian of length -5", lambda: varnel.gaussian(-5), "length of at least 1 sample (got -5)"),
+    ("Gaussian variance 0", lambda: varnel.gaussian(16, variance=0.0), "variance must be positive"),
+    ("Gaussian variance inf", lambda: varnel.gaussian(16, variance=np.inf), "variance must be a finite"),
+    ("Gaussian centre nan", lambda: varnel.gaussian(16, centre=np.nan), "centre must be a finite"),
+    ("istft with fewer values than samples",
+     lambda: varnel.istft(np.ones((4, 8)), window=np.ones(32), hop=16, bins=8), "no inverse"),
+    ("boundary of an empty signal", lambda: varnel.stft(np.zeros(0), boundary="zero"), "signal is empty"),
+]
+
+
+@pytest.mark.parametrize("call,phrase", [u[1:] for u in UNCHECKED], ids=[u[0] for u in UNCHECKED])
+def test_unchecked_values_are_refused_with_a_sentence(call, phrase):
+    with pytest.raises(varnel.ArgumentError) as caught:
+        call()
+    assert caught.value.code is None and phrase in str(caught.value)
+
+
+@pytest.mark.parametrize("spelled", [dict(hop=64.0), dict(hop=np.float64(64)), dict(hop=np.array(64.0)),
+                                     dict(hop=np.int16(64), bins=256.0), dict(nperseg=256.0, workers=2.0)])
+def test_integral_floats_count_as_integers(spelled):
+    x = np.random.default_rng(3).standard_normal((2, 2000))
+    np.testing.assert_array_equal(varnel.stft(x, **spelled), varnel.stft(x, hop=64, bins=256))

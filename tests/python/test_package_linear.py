@@ -2,13 +2,18 @@
 
 - STFT: each frame built from the definition in numpy (window times the
   frame, positions j and j + bins added, phase referred to absolute sample
-  time), transformed with numpy.fft.fft; and scipy.signal.stft/spectrogram
-  with the same window and hop (the scaling and phase mapping are spelled
-  out where they are used).
+  time), transformed with numpy.fft.fft (scipy.signal's stft and
+  spectrogram: test_package_scipy.py).
 - Gabor transform: ltfatpy.dgtreal/dgt with LTFAT's window placement and
   phase convention mapped to ours; the dual window against ltfatpy.gabdual;
   dgt -> dge round trips for real and complex signals of several lengths.
 - Gaussian window and extension rules against their closed forms.
+- istft: stft -> istft round trips of real and complex signals of an
+  arbitrary length, windows shorter and longer than bins, hops that do
+  not divide the window, every boundary rule.
+- boundary=: today's frames are an exact sub-block of the extended
+  transform's; a stationary tone has a flat magnitude over the whole
+  result (no edge lines); the Gabor spectrogram no longer wraps a chirp.
 Tolerances are relative to the largest value of each reference.
 """
 import numpy as np
@@ -77,45 +82,8 @@ def test_stft_start_continues_phase_and_time(kind, start):
 
 
 @pytest.fixture(scope="module")
-def scipy_signal():
-    return pytest.importorskip("scipy.signal")
-
-
-@pytest.fixture(scope="module")
 def ltfatpy():
     return pytest.importorskip("ltfatpy")
-
-
-@pytest.mark.parametrize("bins,length,hop", [(256, 256, 64), (128, 100, 30)])
-def test_spectrogram_matches_scipy(scipy_signal, bins, length, hop):
-    # scipy 'spectrum' scaling divides |X|^2 by sum(w)^2 and doubles the
-    # one-sided bins above 0; we divide by bins and keep bins 0..bins/2-1.
-    # Frame times are the same: (i*hop + L/2) / fs.
-    fs = 48000.0
-    x = rng.standard_normal(5000)
-    window = scipy_signal.get_window("hann", length)
-    f, t, s = scipy_signal.spectrogram(x, fs=fs, window=window, nperseg=length, noverlap=length - hop,
-                                       nfft=bins, detrend=False, scaling="spectrum", mode="psd")
-    ours = varnel.spectrogram(x, window=window, hop=hop, bins=bins, fs=fs)
-    doubled = np.where(np.arange(bins // 2) == 0, 1.0, 2.0)
-    assert_close(ours, s[:bins // 2].T * np.sum(window) ** 2 / (doubled * bins))
-    assert_close(ours.times, t)
-    assert_close(ours.freqs, f[:bins // 2])
-
-
-def test_stft_matches_scipy(scipy_signal):
-    # scipy.signal.stft divides by sum(w) and refers the phase to each
-    # frame's start; ours is unscaled and refers it to absolute time.
-    x = rng.standard_normal(3000)
-    window = scipy_signal.get_window("hamming", 128)
-    f, t, zxx = scipy_signal.stft(x, fs=1000.0, window=window, nperseg=128, noverlap=96, nfft=256,
-                                  detrend=False, return_onesided=True, boundary=None, padded=False)
-    ours = varnel.stft(x, window=window, hop=32, bins=256, fs=1000.0, onesided=True)
-    starts = 32 * np.arange(ours.shape[0])[:, None]
-    phase = (np.arange(129)[None, :] * starts) % 256
-    assert_close(ours, zxx.T * np.sum(window) * np.exp(-2j * np.pi * phase / 256))
-    assert_close(ours.times, t)
-    assert_close(ours.freqs, f)
 
 
 def ltfat_phase(length, bins, b):
@@ -240,3 +208,130 @@ def test_result_axes_follow_numpy_operations():
     for plain in (S[3], S[:, 7], np.sum(np.abs(S), axis=0), S[[1, 2]], np.asarray(S)):
         assert type(plain) is np.ndarray
     assert np.isscalar(np.max(np.abs(S)))
+
+
+# ------------------------------------------------------------------------
+# istft
+
+N_ODD = 10007  # a prime: no hop divides it
+
+
+@pytest.mark.parametrize("grid", [
+    dict(),                                                    # the defaults: Hann 256, hop 64, 256 bins
+    dict(window="hamming", nperseg=200, hop=70),               # hop not dividing the window
+    dict(window=("kaiser", 8), nperseg=300, hop=50, bins=128),  # folded: window longer than bins
+    dict(window="blackman", nperseg=512, hop=64, bins=128),    # folded four times
+    dict(window="boxcar", nperseg=64, hop=32, bins=64),        # the longest hop that covers the ends
+    dict(nperseg=128, hop=32, start=1000003, scaling="psd"),   # phase and scaling undone
+], ids=["defaults", "hop-70", "folded", "folded-4", "rect-half", "psd-start"])
+@pytest.mark.parametrize("boundary", ["zero", "symmetric", "periodic"])
+@pytest.mark.parametrize("kind", ["real", "complex", "one-sided"])
+def test_istft_inverts_stft(grid, boundary, kind):
+    if isinstance(grid.get("window"), tuple):
+        pytest.importorskip("scipy.signal")
+    x = rng.standard_normal((2, N_ODD)) if kind == "one-sided" else rng.standard_normal(N_ODD)
+    x = x + 1j * rng.standard_normal(N_ODD) if kind == "complex" else x
+    S = varnel.stft(x, 8000.0, boundary=boundary, onesided=kind == "one-sided", **grid)
+    y = varnel.istft(S, boundary=boundary, length=N_ODD, **grid)  # fs from S
+    assert y.dtype == x.dtype  # a real signal's full spectra come back real
+    assert_close(y, x, rtol=1e-12)
+
+
+def test_istft_without_boundary_returns_what_the_frames_cover():
+    x = rng.standard_normal(N_ODD)
+    S = varnel.stft(x)
+    y = varnel.istft(S)
+    span = (len(S) - 1) * 64 + 256
+    assert len(y) == span < N_ODD
+    # Sample 0 lies under the periodic Hann's zero only; samples covered by
+    # a whole set of frames are exact; the rest of x is not in the frames.
+    assert y[0] == 0
+    assert_close(y[192:span - 192], x[192:span - 192], rtol=1e-12)
+    assert_close(y[1:span], x[1:span], rtol=1e-9)
+    longer = varnel.istft(S, length=N_ODD)
+    assert np.all(longer[span:] == 0) and np.array_equal(longer[:span], y)
+
+
+def test_istft_checks_the_frame_times_and_reads_the_layout():
+    x = rng.standard_normal(2000)
+    S = varnel.stft(x, 100.0, boundary="zero")
+    for forgotten in (dict(), dict(boundary="zero", hop=32)):
+        with pytest.raises(ValueError, match="give istft the window, hop, start, fs and boundary"):
+            varnel.istft(S, **forgotten)
+    # Spectra not exactly conjugate-symmetric come back complex, unless real=True.
+    nudged = np.asarray(S) * (1 + 1e-9j)
+    assert varnel.istft(nudged, boundary="zero").dtype == np.complex128
+    assert_close(varnel.istft(nudged, boundary="zero", length=2000, real=True), x, rtol=1e-8)
+
+
+# ------------------------------------------------------------------------
+# boundary=
+
+@pytest.mark.parametrize("function,kwargs,centre", [
+    (varnel.stft, {}, 128), (varnel.stft, dict(onesided=True, scaling="psd"), 128),
+    (varnel.spectrogram, {}, 128), (varnel.spectrogram, dict(scaling="density"), 128),
+    (varnel.reassigned_spectrogram, {}, 127.5),
+])
+@pytest.mark.parametrize("boundary", ["zero", "symmetric", "tapered-symmetric", "quadratic"])
+def test_boundary_frames_extend_todays(function, kwargs, centre, boundary):
+    x = rng.standard_normal((2, 3001))
+    plain = function(x, 1000.0, **kwargs)
+    treated = function(x, 1000.0, boundary=boundary, **kwargs)
+    # Frames centred on samples c0, c0 + hop, ... <= n - 1 from the first
+    # centre c0 >= 0 of the lattice; today's frames among them unchanged.
+    c0 = centre % 64
+    assert treated.shape[-2] == int((3000 - c0) // 64) + 1
+    np.testing.assert_allclose(treated.times, (c0 + 64 * np.arange(treated.shape[-2])) / 1000.0, rtol=1e-15)
+    skip = int(round((plain.times[0] - treated.times[0]) * 1000.0)) // 64
+    if function is not varnel.reassigned_spectrogram:  # its cells move between frames
+        np.testing.assert_array_equal(np.asarray(treated)[:, skip:skip + plain.shape[-2]], plain)
+    np.testing.assert_array_equal(function(x, 1000.0, boundary=None, **kwargs), plain)
+
+
+def flatness(tf, f=1000.0):
+    column = np.abs(np.asarray(tf)[:, np.argmin(np.abs(tf.freqs - f))])
+    return column.min() / column.max()
+
+
+@pytest.mark.parametrize("compute,edges", [
+    (lambda x, b: varnel.dgt(x, 8000.0, boundary=b), True),
+    (lambda x, b: varnel.dgt(x, 8000.0, window="hann", nperseg=128, hop=16, boundary=b), True),
+    (lambda x, b: varnel.gabor_spectrogram(x, hop=16, bins=128, fs=8000.0, boundary=b), True),
+    # Full frames only: flat without a boundary too, but short of the ends.
+    (lambda x, b: varnel.spectrogram(x, 8000.0, boundary=b), False),
+    (lambda x, b: varnel.reassigned_spectrogram(x, 8000.0, boundary=b), False),
+], ids=["dgt", "dgt-hann", "gabor-spectrogram", "spectrogram", "reassigned"])
+def test_boundary_keeps_a_tone_flat_to_the_ends(compute, edges):
+    # 501 periods of 1000 Hz at 8 kHz, which the periodic rule continues,
+    # in a length that is no multiple of the hops, which the DGT pads.
+    x = np.cos(2 * np.pi * np.arange(4008) / 8 + 0.3)
+    periodic = compute(x, "periodic")
+    assert flatness(periodic) > 1 - 1e-6
+    assert periodic.times[0] < 64 / 8000.0 and periodic.times[-1] > (4008 - 64) / 8000.0
+    assert flatness(compute(x, "symmetric")) > 0.98
+    assert (flatness(compute(x, None)) < 0.9) == edges  # the edge lines the rules remove
+
+
+@pytest.mark.parametrize("kind", ["real", "complex"])
+def test_dgt_boundary_keeps_frames_times_and_interior(kind):
+    x = rng.standard_normal(1003) + (1j * rng.standard_normal(1003) if kind == "complex" else 0)
+    plain = varnel.dgt(x, 4.0, window=varnel.gaussian(128), hop=32, bins=64)
+    treated = varnel.dgt(x, 4.0, window=varnel.gaussian(128), hop=32, bins=64, boundary="symmetric")
+    assert treated.shape == plain.shape and len(plain) == -(-1003 // 32)
+    np.testing.assert_array_equal(treated.times, plain.times)
+    assert_close(treated[3:-3], plain[3:-3], rtol=1e-12)  # frames 2 windows from the ends
+
+
+def test_gabor_spectrogram_boundary_stops_the_wrap_of_a_chirp():
+    t = np.arange(4000) / 8000.0
+    chirp = np.cos(2 * np.pi * (500 * t + 1500 * t ** 2))  # 500 Hz rising to 2000 Hz
+    wrapped, treated = (varnel.gabor_spectrogram(chirp, hop=16, bins=128, fs=8000.0, boundary=b)
+                        for b in (None, "zero"))
+    np.testing.assert_array_equal(treated.times, wrapped.times)
+    end, start = (np.argmin(np.abs(wrapped.freqs - f)) for f in (2000.0, 500.0))
+    # Without a boundary the end of the chirp peaks again at t = 0; with
+    # one, the first and last instants fall off away from the chirp's own
+    # frequency (its abrupt ends still spread a little energy over all bins).
+    assert wrapped[0, end] > 0.1 * wrapped[0, start] and treated[0, end] < 0.05 * wrapped[0, end]
+    for row, own, other in [(0, start, end), (-1, end, start)]:
+        assert np.all(np.diff(np.asarray(treated)[row, own:other:1 if other > own else -1]) < 0)
