@@ -100,7 +100,7 @@ def parse_window(text, bins, default_family):
     """The window samples of ``window_choice``, bins samples long where
     the text gives no length."""
     family, length = window_choice(text, default_family)
-    return methods.make_window(family, bins if length is None else length)
+    return linear.get_window(family, bins if length is None else length)
 
 
 def _blocks(frames, per_block):
@@ -469,7 +469,7 @@ def command_analyze(args):
     family, length, hop, bins = _plan(method, args, channels, n, recording.data.dtype.kind != "c")
     options = {name: getattr(args, name) for name in ("order", "terms", "boundary")
                if getattr(args, name) is not None}
-    grid = methods.Grid(methods.make_window(family, length), hop, bins, **options)
+    grid = methods.Grid(linear.get_window(family, length), hop, bins, **options)
     tf = analyse(method, recording.data, fs, grid, show_progress=args.progress, label=method.name)
     with StagedOutputs() as outputs:
         written = _analysis_outputs(args, recording, method, grid, tf, outputs, names)

@@ -31,7 +31,8 @@ ArgumentError naming the first of them, unless ``check_finite=False``
 (as in scipy.linalg), which hands them to the library: they propagate
 through its arithmetic (an FFT spreads one over every bin of its frame).
 
-``boundary``: None (the default) transforms the signal as it is. A rule of
+``boundary``: None transforms the signal as it is (the default, except
+for ``stft`` and ``istft``, which pad zeros as scipy.signal.stft does). A rule of
 ``extend`` ("zero", "symmetric", "periodic", "tapered-symmetric", "linear",
 "quadratic") extends the signal at both ends by that rule, far enough for
 every frame whose centre lies within the signal (from sample 0 to sample
@@ -245,7 +246,7 @@ def _stft_factor(scaling, w, fs):
 
 
 def stft(x, fs=1.0, *, window="hann", nperseg=None, hop=None, bins=None, start=0, onesided=False, scaling=None,
-         boundary=None, check_finite=True, workers=None):
+         boundary="zero", check_finite=True, workers=None):
     """Short-time Fourier transform.
 
     ``stft(x, fs)`` uses scipy's default window, a periodic Hann of
@@ -277,11 +278,15 @@ def stft(x, fs=1.0, *, window="hann", nperseg=None, hop=None, bins=None, start=0
     times then continue those of the whole, so that blocks overlapping by
     ``L - hop`` samples give the frames of one call over all.
 
-    ``boundary`` (see the module): the frames whose centres lie within the
-    signal, ``floor((n - 1 - c0) / hop) + 1`` of them from the centre
-    ``c0 = L/2 mod hop``; frames not touching the ends equal those without
-    it. ``istft`` with the same arguments and ``length=n`` gives x back
-    (every sample when ``hop <= L/2``: see ``istft``).
+    ``boundary`` (see the module): "zero" by default, as scipy.signal.stft
+    pads zeros: the frames whose centres lie within the signal,
+    ``floor((n - 1 - c0) / hop) + 1`` of them from the centre ``c0 = L/2
+    mod hop``; frames not touching the ends equal those without it.
+    ``boundary=None`` gives the library's own frames described above, the
+    first starting at x[0]. The result records n (``.signal_length``), so
+    that ``istft(stft(x))`` is x, every sample to rounding (when ``hop <=
+    L/2``: see ``istft``), given the same window, hop, bins, start, scaling
+    and boundary.
     """
     x = signal(x, check_finite=check_finite)
     w = _window_samples(window, nperseg, check_finite)
@@ -297,6 +302,7 @@ def stft(x, fs=1.0, *, window="hann", nperseg=None, hop=None, bins=None, start=0
         before, after, count = _frames_within(x.shape[-1], len(w), hop, len(w) / 2, len(w) + 1)
         y = _extended(x, boundary, before, after)
         out = _stft(y, w, hop, bins, fs, start - before, onesided, workers)[..., :count, :]
+    out.signal_length = x.shape[-1]
     return out * factor if factor != 1.0 else out
 
 
@@ -330,16 +336,15 @@ def _stft(x, w, hop, bins, fs, start, onesided, workers):
                    "stft: bins 0..%d in FFT order, phase referred to absolute sample time" % (count - 1))
 
 
-def istft(S, fs=None, *, window="hann", nperseg=None, hop=None, bins=None, start=0, scaling=None, boundary=None,
-          length=None, real=None, check_finite=True):
+def istft(S, fs=None, *, window="hann", nperseg=None, hop=None, bins=None, start=0, scaling=None,
+          boundary="zero", length=None, real=None, check_finite=True):
     """Inverse of ``stft``: the signal whose STFT is nearest to the frames
     ``S`` in the least-squares sense, which for frames of ``stft`` is the
     signal itself (to rounding) wherever the frames cover it.
 
     Give the arguments ``stft`` was given (window, nperseg, hop, bins,
     start, scaling, boundary; ``fs`` defaults to ``S.fs`` for a TFArray and
-    matters for scaling="psd" only): ``istft(stft(x, boundary="zero"),
-    boundary="zero", length=len(x))`` is x to rounding (about 1e-15
+    matters for scaling="psd" only): ``istft(stft(x))`` is x to rounding (about 1e-15
     relative; more for windows folded several times onto fewer bins, whose
     frames are worse conditioned), for real and complex x of any length.
     ``S`` is (frames, bins) in FFT order or (frames, bins//2 + 1) one-sided,
@@ -356,10 +361,11 @@ def istft(S, fs=None, *, window="hann", nperseg=None, hop=None, bins=None, start
     dual window of the lattice (``dual_window``); at the ends it uses the
     frames that are there.
 
-    Returns ``length`` samples from x[0], by default every sample up to the
+    Returns ``length`` samples from x[0], by default as many as the signal
+    ``stft`` was given (``S.signal_length``, which a TFArray from ``stft``
+    carries while all its frames are there), else every sample up to the
     end of the last frame, ``(frames - 1) * hop + L`` (with ``boundary``
-    set, counted from x[0]: it may run into the extension past the end; pass
-    ``length=len(x)``). Sample t is exact where some frame covers it with a
+    set, counted from x[0]: it may run into the extension past the end). Sample t is exact where some frame covers it with a
     nonzero window value; samples no frame covers so are 0. With a boundary
     rule that is every sample of x when ``hop <= L/2`` and the window is
     nonzero inside its ends (the frames centred within x then reach both of
@@ -407,6 +413,8 @@ def istft(S, fs=None, *, window="hann", nperseg=None, hop=None, bins=None, start
         first = -math.floor(L / 2 / hop) * hop
     _check_times(S, frames, (start + first + L / 2) / float(fs), hop / float(fs))
     span = (frames - 1) * hop + L if frames else 0
+    if length is None:
+        length = getattr(S, "signal_length", None) if isinstance(S, TFArray) else None
     length = first + span if length is None else integer(length, "length")
     if length < 0:
         raise ValueError("length must not be negative (got %d)" % length)

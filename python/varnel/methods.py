@@ -93,12 +93,6 @@ def get(name):
         raise KeyError("unknown method %r; choose one of %s" % (name, ", ".join(METHODS))) from None
 
 
-def _boundary(grid):
-    # The keyword only when a rule is chosen: the calls stay as they were
-    # for everyone else.
-    return {} if grid.boundary is None else {"boundary": grid.boundary}
-
-
 def _stft_frames(n, length, hop):
     return (n - length) // hop + 1 if n > length else 0
 
@@ -118,14 +112,14 @@ def _power_size(n, length, hop, bins, real):
           blockwise=True, size=_stft_size, uses=("window", "boundary"), folds=True)
 def _stft(x, fs, grid, start=0):
     return linear.stft(x, window=grid.window, hop=grid.hop, bins=grid.bins, fs=fs, start=start,
-                       onesided=x.dtype.kind != "c", **_boundary(grid))
+                       onesided=x.dtype.kind != "c", boundary=grid.boundary)
 
 
 @register("spectrogram", "Spectrogram", requires=("ReSTFTsp", "CxSTFTsp"), blockwise=True, size=_power_size,
           uses=("window", "boundary"), folds=True)
 def _spectrogram(x, fs, grid, start=0):
     return linear.spectrogram(x, window=grid.window, hop=grid.hop, bins=grid.bins, fs=fs, start=start,
-                              **_boundary(grid))
+                              boundary=grid.boundary)
 
 
 # Not block-wise: cells move between frames, and the threshold below which
@@ -144,7 +138,7 @@ def _lattice_size(n, length, hop, bins, real):
 @register("dgt", "Discrete Gabor transform (magnitude)", requires=("ReDGT", "CxDGT", "FastDual"),
           window="gaussian", size=_lattice_size, uses=("window", "boundary"))
 def _dgt(x, fs, grid, start=0):
-    return linear.dgt(x, window=grid.window, hop=grid.hop, bins=grid.bins, fs=fs, **_boundary(grid))
+    return linear.dgt(x, window=grid.window, hop=grid.hop, bins=grid.bins, fs=fs, boundary=grid.boundary)
 
 
 # The quadratic distributions use no window: the grid's bins and hop only.
@@ -199,7 +193,7 @@ def _gabor_sp(x, fs, grid, start=0):
     # The spectrogram builds its own Gaussian from the lattice, so the
     # grid's window is not used: a window of another shape has no closed-form
     # cross terms.
-    return gabor.gabor_spectrogram(x, hop=grid.hop, bins=grid.bins, order=grid.order, fs=fs, **_boundary(grid))
+    return gabor.gabor_spectrogram(x, hop=grid.hop, bins=grid.bins, order=grid.order, fs=fs, boundary=grid.boundary)
 
 
 def percent_text(value):
@@ -231,22 +225,5 @@ def _adaptive(x, fs, grid, start=0):
     return tf
 
 
-def make_window(family, length):
-    """Window samples of a named family: hann, hamming, blackman (periodic
-    forms, as spectral analysis uses them), gaussian (the library's, centred
-    on length/2) or rect."""
-    n = np.arange(length)
-    if family == "hann":
-        return 0.5 - 0.5 * np.cos(2 * np.pi * n / length)
-    if family == "hamming":
-        return 0.54 - 0.46 * np.cos(2 * np.pi * n / length)
-    if family == "blackman":
-        return 0.42 - 0.5 * np.cos(2 * np.pi * n / length) + 0.08 * np.cos(4 * np.pi * n / length)
-    if family == "gaussian":
-        return linear.gaussian(length)
-    if family in ("rect", "boxcar"):
-        return np.ones(length)
-    raise ValueError("unknown window %r; choose hann, hamming, blackman, gaussian or rect" % family)
-
-
+# The window families the command line names (built by linear.get_window).
 WINDOWS = ("hann", "hamming", "blackman", "gaussian", "rect")

@@ -20,10 +20,12 @@ import numpy as np
 
 class TFArray(np.ndarray):
     """ndarray of a time-frequency representation with ``times``, ``freqs``,
-    ``fs`` (the sample rate the axes are in) and ``layout`` (a short note on
-    how the bins are ordered)."""
+    ``fs`` (the sample rate the axes are in), ``layout`` (a short note on
+    how the bins are ordered) and ``signal_length`` (the samples of the
+    signal analysed, where a transform records it for its inverse; kept
+    while the frames are all there)."""
 
-    def __new__(cls, values, times, freqs, fs=1.0, layout=""):
+    def __new__(cls, values, times, freqs, fs=1.0, layout="", signal_length=None):
         obj = np.asarray(values).view(cls)
         if obj.ndim < 2 or obj.shape[-2] != len(times) or obj.shape[-1] != len(freqs):
             raise ValueError("axes of lengths %d, %d do not fit an array of shape %s"
@@ -32,6 +34,7 @@ class TFArray(np.ndarray):
         obj.freqs = np.asarray(freqs, dtype=np.float64)
         obj.fs = fs
         obj.layout = layout
+        obj.signal_length = signal_length
         return obj
 
     def __array_finalize__(self, obj):
@@ -41,6 +44,7 @@ class TFArray(np.ndarray):
         self.freqs = obj.freqs if keep else None
         self.fs = getattr(obj, "fs", 1.0)
         self.layout = getattr(obj, "layout", "")
+        self.signal_length = getattr(obj, "signal_length", None) if keep else None
 
     def __array_wrap__(self, array, context=None, *args):
         result = super().__array_wrap__(array, context, *args)

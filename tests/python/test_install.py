@@ -5,7 +5,6 @@ import os
 import pathlib
 import re
 import subprocess
-import sys
 
 import pytest
 
