@@ -8,14 +8,13 @@
 #include <cmath>
 #include <cstddef>
 
+#include "frame/numbers.h"
 #include "quadratic/padded_workspace.h"
 #include "quadratic/wigner_stages.h"
 #include "varnel.h"
 
 namespace varnel::wigner {
 namespace {
-
-constexpr double kPi = 3.141592653589793;
 
 // Bin k (and M-k, its negative frequency) times exp(+-i pi k/M): the phase of
 // a shift by half a sample. The Nyquist bin counts as frequency -M/2.
