@@ -26,8 +26,8 @@ public:
     Synthesis(const Lattice& lattice, std::int64_t frames, int valueSize, const fft::FftPlan* plan,
               double* scratch) noexcept;
 
-    std::int64_t span() const noexcept { return span_; }                // P = F*dM
-    double* accumulator() const noexcept { return accumulator_; }       // P + L values
+    std::int64_t span() const noexcept { return span_; }           // P = F*dM
+    double* accumulator() const noexcept { return accumulator_; }  // P + L values
 
     // Real frames: coef holds F Hc spectra of N doubles.
     std::int32_t addRealFrames(const double* coef) noexcept;
