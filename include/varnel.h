@@ -352,10 +352,11 @@ VARNEL_API int32_t ReDGEWithIC(const double *coef, int32_t F, int32_t N, const W
 
 /* F1 = ceil(nRows/dM1), F2 = ceil(nCols/dM2); out as above. Status 1 for
  * nRows < 1 or nCols < 1; 29 when either spec breaks the transform's
- * lattice rules; 1 when nRows + L1 or nCols + L2 exceeds 2^31 - 1; then the
- * array tests; -20001 without memory;
- * otherwise the first non-zero status
- * of ReDGT or CxDGT (e.g. 1 when nRows = dM1), out then partly written. */
+ * lattice rules; 1 when nRows = dM1 or nCols = dM2 (as ReDGT and CxDGT
+ * answer such a length) or when nRows + L1 or nCols + L2 exceeds
+ * 2^31 - 1; then the array tests; -20001 without memory. Every test of
+ * both dimensions and all working memory come before anything is written,
+ * so after any non-zero status out is untouched. */
 VARNEL_API int32_t DGT2d(const double *image, int32_t nRows, int32_t nCols, const WindowSpec *spec1,
                          const WindowSpec *spec2, double *out);
 
@@ -364,8 +365,9 @@ VARNEL_API int32_t DGT2d(const double *image, int32_t nRows, int32_t nCols, cons
  * so the image is the real part of the complex expansion. Status 1 for
  * F1, F2, N1, N2, nRows or nCols < 1; 29 when either spec breaks the
  * expansion's lattice rules or N1, N2 differ from the specs' bin counts;
- * 1 for a null or overlapping array; -20001 without memory; otherwise the first non-zero status of CxDGE or
- * ReDGE (the image is cleared before the column pass). */
+ * 1 for a null or overlapping array; -20001 without memory. All working
+ * memory is taken before image is written, so after any non-zero status
+ * image is untouched. */
 VARNEL_API int32_t DGE2d(const double *coef, int32_t F1, int32_t N1, int32_t F2, int32_t N2,
                          const WindowSpec *spec1, const WindowSpec *spec2, double *image, int32_t nRows,
                          int32_t nCols);

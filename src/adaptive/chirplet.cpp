@@ -1,10 +1,10 @@
 #include "adaptive/chirplet.h"
 
 #include <cmath>
-#include <numbers>
 
 #include "fft/plan.h"
 #include "frame/next_pow2.h"
+#include "frame/numbers.h"
 
 namespace varnel::adaptive {
 
@@ -22,7 +22,7 @@ std::int32_t checkTerms(const AdaptiveTerm* terms, const double* coefs, std::int
 
 std::int32_t chirpletAtom(const AdaptiveTerm& term, std::int32_t n, double* out) noexcept {
     if (n < 1) return kStatusBadLength;
-    const double amplitude = std::sqrt(std::sqrt(term.alpha * (1.0 / std::numbers::pi)));
+    const double amplitude = std::sqrt(std::sqrt(term.alpha * (1.0 / kPi)));
     for (std::int32_t i = 0; i < n; ++i) {
         const double u = static_cast<double>(i) - term.tc;
         const double a = amplitude * std::exp(-0.5 * term.alpha * u * u);
@@ -94,7 +94,7 @@ std::int32_t foldAtom(const AdaptiveTerm& term, const double* coef, std::int32_t
         b[2 * i + 1] = re * ci + im * cr;
     }
     // The term's frequency folded into [0, 2 pi) lies in [0, pi).
-    const double f = term.omega / (2.0 * std::numbers::pi);
+    const double f = term.omega / kTwoPi;
     return oneSidedToReal(work, f - std::floor(f) < 0.5);
 }
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <numbers>
 
 #include "adaptive/windowed_fft.h"
+#include "frame/numbers.h"
 #include "linear/extension_rules.h"
 #include "linear/gaussian.h"
 
@@ -52,7 +52,7 @@ PeakSearch::PeakSearch(const PeakLevels& levels, bool complexSignal) noexcept
     double* window = windows_.data();
     for (int j = 0; j < count; ++j) {
         const std::int32_t w = levels.window(j);
-        gaussianWindow(w, (w - 1) / 2.0, static_cast<double>(w) * levels.hop(j) / (2.0 * std::numbers::pi), window);
+        gaussianWindow(w, (w - 1) / 2.0, static_cast<double>(w) * levels.hop(j) / kTwoPi, window);
         window += w;
         plans_[j].emplace(w);
         if (!plans_[j]->ok()) return;
@@ -150,9 +150,8 @@ AdaptiveTerm PeakSearch::bestPeak() const noexcept {
         bestWindow = levels_.window(bestLevel);
         bestHop = levels_.hop(bestLevel);
     }
-    const double twoPi = 2.0 * std::numbers::pi;
-    return {twoPi / (static_cast<double>(bestHop) * bestWindow), static_cast<double>(bestHop) * bestFrame,
-            twoPi * bestBin / bestWindow, 0.0};
+    return {kTwoPi / (static_cast<double>(bestHop) * bestWindow), static_cast<double>(bestHop) * bestFrame,
+            kTwoPi * bestBin / bestWindow, 0.0};
 }
 
 }  // namespace varnel::adaptive

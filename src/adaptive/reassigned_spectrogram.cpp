@@ -17,6 +17,7 @@
 #include "fft/plan_hold.h"
 #include "frame/array_check.h"
 #include "frame/export_guard.h"
+#include "frame/numbers.h"
 #include "frame/scratch.h"
 #include "varnel.h"
 
@@ -48,7 +49,7 @@ std::int32_t checkArguments(const double* signal, std::int32_t n, const WindowSp
     const std::int32_t step = spec->timeStep;
     const std::int32_t bins = spec->binCount;
     if (n < length) return kStatusBadLength;
-    if (step < 1 || bins < 1 || (bins & (bins - 1)) != 0) return kStatusBadWindowSpec;
+    if (step < 1 || !isPowerOfTwo(bins)) return kStatusBadWindowSpec;
     // The derivative window needs two samples.
     if (length < 2 || spec->window == nullptr) return kStatusBadWindowSpec;
     grid = Grid{spec->window, length, step, bins, (std::int64_t{n} - length) / step + 1, input};

@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 
 #include "fft/simd/vector_kernels.h"
+#include "frame/numbers.h"
 
 namespace varnel::adaptive {
 
@@ -39,7 +39,7 @@ struct FrameConstants {
     FrameConstants(const CellGrid& grid, std::int64_t m, bool real)
         : timeStep(grid.timeStep),
           inverseStep(1.0 / grid.timeStep),
-          binsPerRadian(grid.binCount / (2.0 * std::numbers::pi)),
+          binsPerRadian(grid.binCount / kTwoPi),
           bins(grid.binCount),
           inverseBins(1.0 / grid.binCount),
           half(grid.binCount / 2),
@@ -47,7 +47,7 @@ struct FrameConstants {
           threshold(grid.threshold),
           frame(static_cast<double>(m)),
           rowLength(real ? grid.binCount / 2 : grid.binCount),
-          exactInverse((grid.timeStep & (grid.timeStep - 1)) == 0) {}
+          exactInverse(isPowerOfTwo(grid.timeStep)) {}
 
     double perStep(double samples) const { return exactInverse ? samples * inverseStep : samples / timeStep; }
 };

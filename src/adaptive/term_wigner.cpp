@@ -4,12 +4,12 @@
 #include <cmath>
 #include <cstddef>
 #include <limits>
-#include <numbers>
+
+#include "frame/numbers.h"
 
 namespace varnel::adaptive {
 namespace {
 
-constexpr double kTwoPi = 2.0 * std::numbers::pi;
 // 6.3 standard deviations: the Gaussian has fallen to exp(-39.69) there.
 constexpr double kReach = 6.3;
 constexpr double kReachSquared = kReach * kReach;
@@ -66,7 +66,7 @@ double wrappedProfile(double x, double alpha) noexcept {
         previous = current;
         current = next;
     }
-    return std::sqrt(alpha) / (2.0 * std::sqrt(std::numbers::pi)) * (1.0 + 2.0 * sum);
+    return std::sqrt(alpha) / (2.0 * std::sqrt(kPi)) * (1.0 + 2.0 * sum);
 }
 
 // -1/alpha, the scale of a cell's squared frequency offset. For a

@@ -1,12 +1,16 @@
-// One FFT plan held for a whole call or stage. A routine that runs many
+// FFT plans held for a whole call or stage. A routine that runs many
 // transforms of one length takes the plan once, which keeps it built and
 // cached for all of them, and the destructor gives it back on every path,
 // so the plan cache is empty again between calls.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "fft/plan.h"
+#include "frame/scratch.h"
 
 namespace varnel::fft {
 
@@ -25,6 +29,33 @@ public:
 
 private:
     FftPlan* plan_;
+};
+
+// Everything a call or stage works with: one block of scratch doubles and
+// the plans of the given lengths. The block comes first, so that a call
+// without memory never touches the plan cache, and the plans follow in
+// order; the first thing that cannot be had stops the rest, ok() is then
+// false and the destructor gives back whatever was obtained. Callers carve
+// their arrays out of the block.
+template <std::size_t PlanCount = 1>
+class Workspace {
+public:
+    Workspace(std::size_t doubles, const std::array<std::int32_t, PlanCount>& lengths) noexcept : scratch_(doubles) {
+        if (!scratch_.ok()) return;
+        for (std::size_t i = 0; i < PlanCount; ++i) {
+            if (!plans_[i].emplace(lengths[i]).ok()) return;
+        }
+    }
+
+    bool ok() const noexcept { return plans_[PlanCount - 1].has_value() && plans_[PlanCount - 1]->ok(); }
+    double* data() const noexcept { return scratch_.data(); }
+    // Part i of a block cut into parts of `size` doubles.
+    double* part(std::ptrdiff_t i, std::ptrdiff_t size) const noexcept { return scratch_.data() + i * size; }
+    const FftPlan* plan(std::size_t i = 0) const noexcept { return plans_[i]->get(); }
+
+private:
+    ScratchBuffer<double> scratch_;
+    std::optional<PlanHold> plans_[PlanCount];
 };
 
 }  // namespace varnel::fft

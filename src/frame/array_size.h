@@ -19,4 +19,13 @@ inline std::size_t elementCount(std::initializer_list<std::uint64_t> factors) no
     return static_cast<std::size_t>(product);
 }
 
+// Sum of element counts, or SIZE_MAX when it does not fit a size_t.
+inline std::size_t elementSum(std::initializer_list<std::size_t> terms) noexcept {
+    std::size_t sum = 0;
+    for (const std::size_t t : terms) {
+        if (__builtin_add_overflow(sum, t, &sum)) return SIZE_MAX;
+    }
+    return sum;
+}
+
 }  // namespace varnel

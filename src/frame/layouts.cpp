@@ -1,15 +1,18 @@
-// The six exported conversions between the Cx, ReIm and Hc layouts.
+// Conversions between the Cx, ReIm and Hc layouts.
 //
 // Each conversion is written once over a small accessor for the complex side
-// so that the interleaved and split variants cannot drift apart. They have
-// no status to report with, so a null or overlapping array makes them do
-// nothing rather than write through it.
+// so that the interleaved and split variants cannot drift apart. The exports
+// have no status to report with, so a null or overlapping array makes them
+// do nothing rather than write through it.
+#include "frame/layouts.h"
+
 #include <cstddef>
 #include <numeric>
 
 #include "frame/array_check.h"
 #include "varnel.h"
 
+namespace varnel::layout {
 namespace {
 
 struct Interleaved {
@@ -58,6 +61,38 @@ void reduceToHalfComplex(In in, double* hc, std::ptrdiff_t n) {
     if (n % 2 == 0 && n >= 2) hc[n / 2] = in.re(n / 2);
 }
 
+}  // namespace
+
+void hcToCx(const double* hc, double* cx, std::ptrdiff_t n) noexcept { expandHalfComplex(hc, Interleaved{cx}, n); }
+
+void hcToReIm(const double* hc, double* re, double* im, std::ptrdiff_t n) noexcept {
+    expandHalfComplex(hc, Split{re, im}, n);
+}
+
+void cxToHc(const double* cx, double* hc, std::ptrdiff_t n) noexcept { reduceToHalfComplex(InterleavedIn{cx}, hc, n); }
+
+void reImToHc(const double* re, const double* im, double* hc, std::ptrdiff_t n) noexcept {
+    reduceToHalfComplex(SplitIn{re, im}, hc, n);
+}
+
+void cxToReIm(const double* cx, double* re, double* im, std::ptrdiff_t n) noexcept {
+    for (std::ptrdiff_t k = 0; k < n; ++k) {
+        re[k] = cx[2 * k];
+        im[k] = cx[2 * k + 1];
+    }
+}
+
+void reImToCx(const double* re, const double* im, double* cx, std::ptrdiff_t n) noexcept {
+    for (std::ptrdiff_t k = 0; k < n; ++k) {
+        cx[2 * k] = re[k];
+        cx[2 * k + 1] = im[k];
+    }
+}
+
+}  // namespace varnel::layout
+
+namespace {
+
 bool usable(const varnel::ArrayCheck& arrays) { return arrays.status() == kStatusOk; }
 
 }  // namespace
@@ -66,38 +101,32 @@ extern "C" {
 
 VARNEL_API void _Hc2Cx(const double* hc, double* cx, int32_t n) {
     if (n < 1 || !usable(varnel::ArrayCheck().reads(hc, n).writes(cx, 2 * std::int64_t{n}))) return;
-    expandHalfComplex(hc, Interleaved{cx}, n);
+    varnel::layout::hcToCx(hc, cx, n);
 }
 
 VARNEL_API void _Cx2Hc(const double* cx, double* hc, int32_t n) {
     if (n < 1 || !usable(varnel::ArrayCheck().reads(cx, 2 * std::int64_t{n}).writes(hc, n))) return;
-    reduceToHalfComplex(InterleavedIn{cx}, hc, n);
+    varnel::layout::cxToHc(cx, hc, n);
 }
 
 VARNEL_API void _Cx2ReIm(const double* cx, double* re, double* im, int32_t n) {
     if (n < 1 || !usable(varnel::ArrayCheck().reads(cx, 2 * std::int64_t{n}).writes(re, n).writes(im, n))) return;
-    for (std::ptrdiff_t k = 0; k < n; ++k) {
-        re[k] = cx[2 * k];
-        im[k] = cx[2 * k + 1];
-    }
+    varnel::layout::cxToReIm(cx, re, im, n);
 }
 
 VARNEL_API void _ReIm2Cx(const double* re, const double* im, double* cx, int32_t n) {
     if (n < 1 || !usable(varnel::ArrayCheck().reads(re, n).reads(im, n).writes(cx, 2 * std::int64_t{n}))) return;
-    for (std::ptrdiff_t k = 0; k < n; ++k) {
-        cx[2 * k] = re[k];
-        cx[2 * k + 1] = im[k];
-    }
+    varnel::layout::reImToCx(re, im, cx, n);
 }
 
 VARNEL_API void _Hc2ReIm(const double* hc, double* re, double* im, int32_t n) {
     if (n < 1 || !usable(varnel::ArrayCheck().reads(hc, n).writes(re, n).writes(im, n))) return;
-    expandHalfComplex(hc, Split{re, im}, n);
+    varnel::layout::hcToReIm(hc, re, im, n);
 }
 
 VARNEL_API void _ReIm2Hc(const double* re, const double* im, double* hc, int32_t n) {
     if (n < 1 || !usable(varnel::ArrayCheck().reads(re, n).reads(im, n).writes(hc, n))) return;
-    reduceToHalfComplex(SplitIn{re, im}, hc, n);
+    varnel::layout::reImToHc(re, im, hc, n);
 }
 
 }  // extern "C"

@@ -1,8 +1,8 @@
 // Real discrete Gabor expansion: Hc frames back to one period of a real
 // signal, with the overhang of the first and last frames wrapped around.
-#include <algorithm>
 #include <cstdint>
 
+#include "fft/plan_hold.h"
 #include "frame/array_check.h"
 #include "frame/export_guard.h"
 #include "linear/dge_synthesis.h"
@@ -26,16 +26,8 @@ extern "C" VARNEL_API int32_t ReDGE(const double* coef, int32_t F, int32_t N, co
             status != kStatusOk) {
             return status;
         }
-        SynthesisWorkspace workspace(lattice, F, 1);
-        if (!workspace.ok()) return kStatusNoMemory;
-        if (const std::int32_t status = workspace.addRealFrames(coef); status != kStatusOk) return status;
-
-        double* a = workspace.accumulator();
-        const std::int64_t span = workspace.span();
-        wrapAroundPeriod(a, span, lattice, 1);
-        const std::int64_t written = std::min<std::int64_t>(outLength, span);
-        std::copy(a + lattice.half, a + lattice.half + written, out);
-        std::fill(out + written, out + outLength, 0.0);
-        return kStatusOk;
+        const varnel::fft::Workspace<> work(synthesisScratch(lattice, F, 1), {lattice.bins});
+        if (!work.ok()) return kStatusNoMemory;
+        return expandReal(coef, F, lattice, out, 1, outLength, work.plan(), work.data());
     });
 }

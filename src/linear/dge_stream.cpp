@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "fft/plan_hold.h"
 #include "frame/array_check.h"
 #include "frame/export_guard.h"
 #include "linear/dge_synthesis.h"
@@ -34,12 +35,13 @@ extern "C" VARNEL_API int32_t ReDGEWithIC(const double* coef, int32_t F, int32_t
             return status;
         }
 
-        SynthesisWorkspace workspace(lattice, F, 1);
-        if (!workspace.ok()) return kStatusNoMemory;
-        if (const std::int32_t status = workspace.addRealFrames(coef); status != kStatusOk) return status;
+        const varnel::fft::Workspace<> work(synthesisScratch(lattice, F, 1), {lattice.bins});
+        if (!work.ok()) return kStatusNoMemory;
+        Synthesis synthesis(lattice, F, 1, work.plan(), work.data());
+        if (const std::int32_t status = synthesis.addRealFrames(coef); status != kStatusOk) return status;
 
-        double* a = workspace.accumulator();
-        const std::int64_t span = workspace.span();
+        double* a = synthesis.accumulator();
+        const std::int64_t span = synthesis.span();
         for (std::int32_t i = 0; i < *stateLength; ++i) a[i] += state[i];
         std::copy(a, a + span, out);
         // The last frame ends at P - dM + L - 1: nothing lies beyond P + L - dM.

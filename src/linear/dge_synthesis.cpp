@@ -12,29 +12,37 @@ std::size_t accumulatorValues(const Lattice& lattice, std::int64_t frames) {
     return static_cast<std::size_t>(frames * lattice.step + lattice.length);
 }
 
+// Real frames: a copy (the inverse overwrites its input), the inverse and
+// the rotated frame; complex frames need no copy.
+std::size_t workValues(const Lattice& lattice, int valueSize) {
+    return (valueSize == 1 ? 3 : 4) * static_cast<std::size_t>(lattice.bins);
+}
+
 }  // namespace
 
-SynthesisWorkspace::SynthesisWorkspace(const Lattice& lattice, std::int64_t frames, int valueSize) noexcept
-    : lattice_(lattice), frames_(frames), span_(frames * lattice.step), valueSize_(valueSize) {
-    const auto v = static_cast<std::size_t>(valueSize);
-    accumulator_ = ScratchBuffer<double>(accumulatorValues(lattice, frames) * v);
-    if (!accumulator_.ok()) return;
-    window_ = ScratchBuffer<double>(static_cast<std::size_t>(lattice.length));
-    if (!window_.ok()) return;
-    // Real frames: a copy (the inverse overwrites its input), the inverse
-    // and the rotated frame; complex frames need no copy.
-    work_ = ScratchBuffer<double>((valueSize == 1 ? 3 : 4) * static_cast<std::size_t>(lattice.bins));
-    if (!work_.ok()) return;
-    plan_ = fft::fftPlanCreate(lattice.bins);
-    if (plan_ == nullptr) return;
-    std::fill(accumulator_.data(), accumulator_.data() + accumulator_.size(), 0.0);
+std::size_t synthesisScratch(const Lattice& lattice, std::int64_t frames, int valueSize) noexcept {
+    return accumulatorValues(lattice, frames) * static_cast<std::size_t>(valueSize) +
+           static_cast<std::size_t>(lattice.length) + workValues(lattice, valueSize);
+}
+
+Synthesis::Synthesis(const Lattice& lattice, std::int64_t frames, int valueSize, const fft::FftPlan* plan,
+                     double* scratch) noexcept
+    : lattice_(lattice),
+      frames_(frames),
+      span_(frames * lattice.step),
+      valueSize_(valueSize),
+      plan_(plan),
+      accumulator_(scratch),
+      window_(scratch + accumulatorValues(lattice, frames) * static_cast<std::size_t>(valueSize)),
+      work_(window_ + lattice.length) {
+    std::fill(accumulator_, window_, 0.0);
     const double scale = lattice.step;
     for (std::int32_t i = 0; i < lattice.length; ++i) window_[i] = scale * lattice.window[i];
 }
 
-std::int32_t SynthesisWorkspace::addRealFrames(const double* coef) noexcept {
+std::int32_t Synthesis::addRealFrames(const double* coef) noexcept {
     const std::ptrdiff_t n = lattice_.bins;
-    double* copy = work_.data();
+    double* copy = work_;
     double* inverse = copy + n;
     for (std::int64_t k = 0; k < frames_; ++k) {
         std::copy(coef + k * n, coef + (k + 1) * n, copy);
@@ -46,13 +54,14 @@ std::int32_t SynthesisWorkspace::addRealFrames(const double* coef) noexcept {
     return kStatusOk;
 }
 
-std::int32_t SynthesisWorkspace::addComplexFrames(const double* re, const double* im, std::int32_t stride) noexcept {
+std::int32_t Synthesis::addComplexFrames(stft::ComplexSignal coef) noexcept {
     const std::ptrdiff_t n = lattice_.bins;
-    double* inverse = work_.data();
+    const auto stride = static_cast<std::int32_t>(coef.stride);
+    double* inverse = work_;
     for (std::int64_t k = 0; k < frames_; ++k) {
-        const std::ptrdiff_t offset = k * n * stride;
-        if (const std::int32_t status =
-                fft::cxIfft(plan_, re + offset, im + offset, inverse, inverse + 1, stride, 2, lattice_.bins);
+        const std::ptrdiff_t offset = k * n * coef.stride;
+        if (const std::int32_t status = fft::cxIfft(plan_, coef.re + offset, coef.im + offset, inverse, inverse + 1,
+                                                    stride, 2, lattice_.bins);
             status != kStatusOk) {
             return status;
         }
@@ -64,16 +73,16 @@ std::int32_t SynthesisWorkspace::addComplexFrames(const double* re, const double
 // The transform rotated frame k so that window position j sits at
 // (j + k*dM) mod N; reading the inverse from that offset undoes it. The
 // rotated frame then repeats with period N under the L window samples.
-void SynthesisWorkspace::addFrame(std::int64_t frame, const double* values) noexcept {
+void Synthesis::addFrame(std::int64_t frame, const double* values) noexcept {
     const std::ptrdiff_t v = valueSize_;
     const std::ptrdiff_t n = lattice_.bins;
     const std::ptrdiff_t s = static_cast<std::ptrdiff_t>((frame * lattice_.step) % n);
-    double* rotated = work_.data() + 2 * n;
+    double* rotated = work_ + 2 * n;
     std::copy(values + s * v, values + n * v, rotated);
     std::copy(values, values + s * v, rotated + (n - s) * v);
 
-    const double* w = window_.data();
-    double* a = accumulator_.data() + frame * lattice_.step * v;
+    const double* w = window_;
+    double* a = accumulator_ + frame * lattice_.step * v;
     for (std::ptrdiff_t q = 0; q < lattice_.length; q += n) {
         double* period = a + q * v;
         const double* weights = w + q;
@@ -98,6 +107,43 @@ void wrapAroundPeriod(double* accumulator, std::int64_t span, const Lattice& lat
     for (std::ptrdiff_t i = 0; i < (lattice.length - h) * v; ++i)
         accumulator[h * v + i] += accumulator[(h + p) * v + i];
     for (std::ptrdiff_t i = 0; i < h * v; ++i) accumulator[p * v + i] += accumulator[i];
+}
+
+std::int32_t expandReal(const double* coef, std::int64_t frames, const Lattice& lattice, double* out,
+                        std::ptrdiff_t outStride, std::int32_t outLength, const fft::FftPlan* plan,
+                        double* scratch) noexcept {
+    Synthesis synthesis(lattice, frames, 1, plan, scratch);
+    if (const std::int32_t status = synthesis.addRealFrames(coef); status != kStatusOk) return status;
+    double* a = synthesis.accumulator();
+    const std::int64_t span = synthesis.span();
+    wrapAroundPeriod(a, span, lattice, 1);
+    const double* period = a + lattice.half;
+    const std::int64_t written = std::min<std::int64_t>(outLength, span);
+    for (std::ptrdiff_t t = 0; t < written; ++t) out[t * outStride] = period[t];
+    for (std::ptrdiff_t t = written; t < outLength; ++t) out[t * outStride] = 0.0;
+    return kStatusOk;
+}
+
+std::int32_t expandComplex(stft::ComplexSignal coef, std::int64_t frames, const Lattice& lattice,
+                           stft::ComplexOutput out, std::int32_t outLength, const fft::FftPlan* plan,
+                           double* scratch) noexcept {
+    Synthesis synthesis(lattice, frames, 2, plan, scratch);
+    if (const std::int32_t status = synthesis.addComplexFrames(coef); status != kStatusOk) return status;
+    double* a = synthesis.accumulator();
+    const std::int64_t span = synthesis.span();
+    wrapAroundPeriod(a, span, lattice, 2);
+    const double* period = a + 2 * static_cast<std::ptrdiff_t>(lattice.half);
+    const std::ptrdiff_t stride = out.stride;
+    const std::int64_t written = std::min<std::int64_t>(outLength, span);
+    for (std::ptrdiff_t t = 0; t < written; ++t) {
+        out.re[t * stride] = period[2 * t];
+        out.im[t * stride] = period[2 * t + 1];
+    }
+    for (std::ptrdiff_t t = written; t < outLength; ++t) {
+        out.re[t * stride] = 0.0;
+        out.im[t * stride] = 0.0;
+    }
+    return kStatusOk;
 }
 
 }  // namespace varnel::gabor

@@ -1,38 +1,38 @@
 // The synthesis engine of the Gabor expansion: inverse-transform every
 // frame, undo the transform's rotation and overlap-add the frame,
 // weighted by dM times the synthesis window, into an accumulator that
-// spans the F*dM output samples plus one window.
+// spans the F*dM output samples plus one window. It runs over scratch and
+// a plan that the caller holds, so that an image's rows or columns share
+// them.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "fft/plan.h"
-#include "frame/scratch.h"
 #include "linear/dgt_lattice.h"
+#include "linear/stft_frames.h"
 
 namespace varnel::gabor {
 
-// Scratch and plan for one expansion call over `frames` frames; values
+// Doubles of scratch for a synthesis over `frames` frames whose values
 // hold 1 double each for real signals, 2 (interleaved) for complex ones.
-class SynthesisWorkspace {
+std::size_t synthesisScratch(const Lattice& lattice, std::int64_t frames, int valueSize) noexcept;
+
+class Synthesis {
 public:
-    SynthesisWorkspace(const Lattice& lattice, std::int64_t frames, int valueSize) noexcept;
-    ~SynthesisWorkspace() { fft::fftPlanRelease(plan_); }
+    // scratch: synthesisScratch doubles; plan: length N. The accumulator
+    // starts cleared.
+    Synthesis(const Lattice& lattice, std::int64_t frames, int valueSize, const fft::FftPlan* plan,
+              double* scratch) noexcept;
 
-    SynthesisWorkspace(const SynthesisWorkspace&) = delete;
-    SynthesisWorkspace& operator=(const SynthesisWorkspace&) = delete;
-
-    // False when any scratch array or the plan could not be had.
-    bool ok() const noexcept { return plan_ != nullptr; }
-
-    std::int64_t span() const noexcept { return span_; }                  // P = F*dM
-    double* accumulator() const noexcept { return accumulator_.data(); }  // P + L values, cleared
+    std::int64_t span() const noexcept { return span_; }           // P = F*dM
+    double* accumulator() const noexcept { return accumulator_; }  // P + L values
 
     // Real frames: coef holds F Hc spectra of N doubles.
     std::int32_t addRealFrames(const double* coef) noexcept;
     // Complex frames: bin b of frame k at (k*N + b)*stride of re and im.
-    std::int32_t addComplexFrames(const double* re, const double* im, std::int32_t stride) noexcept;
+    std::int32_t addComplexFrames(stft::ComplexSignal coef) noexcept;
 
 private:
     void addFrame(std::int64_t frame, const double* values) noexcept;
@@ -41,14 +41,24 @@ private:
     std::int64_t frames_;
     std::int64_t span_;
     int valueSize_;
-    ScratchBuffer<double> accumulator_;
-    ScratchBuffer<double> window_;  // dM * g
-    ScratchBuffer<double> work_;    // [frame copy,] inverse transform, rotated frame
-    fft::FftPlan* plan_ = nullptr;
+    const fft::FftPlan* plan_;
+    double* accumulator_;
+    double* window_;  // dM * g
+    double* work_;    // [frame copy,] inverse transform, rotated frame
 };
 
 // Folds the accumulator onto one period of P values, what lies beyond the
 // end first and then what lies before the start, each side once.
 void wrapAroundPeriod(double* accumulator, std::int64_t span, const Lattice& lattice, int valueSize) noexcept;
+
+// The whole expansion for callers whose checks have passed: F frames into
+// one period, written to outLength samples at out's stride, the first
+// min(outLength, P) of the period and then zeros. Returns the FFT's status.
+std::int32_t expandReal(const double* coef, std::int64_t frames, const Lattice& lattice, double* out,
+                        std::ptrdiff_t outStride, std::int32_t outLength, const fft::FftPlan* plan,
+                        double* scratch) noexcept;
+std::int32_t expandComplex(stft::ComplexSignal coef, std::int64_t frames, const Lattice& lattice,
+                           stft::ComplexOutput out, std::int32_t outLength, const fft::FftPlan* plan,
+                           double* scratch) noexcept;
 
 }  // namespace varnel::gabor

@@ -1,6 +1,7 @@
 // Complex discrete Gabor transform, for split or interleaved input.
 #include <cstdint>
 
+#include "fft/plan_hold.h"
 #include "frame/array_check.h"
 #include "frame/export_guard.h"
 #include "frame/scratch.h"
@@ -25,58 +26,48 @@ InputLayout inputLayout(const double* inRe, const double* inIm, std::int32_t inS
     return (distance & ~std::intptr_t{7}) == 8 ? InputLayout::Interleaved : InputLayout::Unsupported;
 }
 
+std::int32_t complexDgt(const double* inRe, const double* inIm, std::int32_t inStride, std::int32_t n,
+                        const WindowSpec* spec, double* outRe, double* outIm, std::int32_t outStride) {
+    using namespace varnel::gabor;
+    if (n < 1) return kStatusBadLength;
+    Lattice lattice;
+    if (const std::int32_t status = checkLattice(spec, false, lattice); status != kStatusOk) return status;
+    PeriodicSignal signal;
+    if (const std::int32_t status = describePeriodicSignal(n, lattice, signal); status != kStatusOk) {
+        return status;
+    }
+    if (const std::int32_t status = varnel::ArrayCheck()
+                                        .readsPair(inRe, inIm, n, inStride)
+                                        .reads(lattice.window, lattice.length)
+                                        .writesPair(outRe, outIm, signal.frames * lattice.bins, outStride)
+                                        .status();
+        status != kStatusOk) {
+        return status;
+    }
+    // The layout is judged once the scratch is held and before the plan
+    // is taken, so that a refused layout never builds one.
+    const varnel::ScratchBuffer<double> scratch(complexTransformScratch(lattice, signal, outStride));
+    if (!scratch.ok()) return kStatusNoMemory;
+    const InputLayout layout = inputLayout(inRe, inIm, inStride);
+    if (layout == InputLayout::Unsupported) return kStatusBadLayout;
+    const varnel::fft::PlanHold plan(lattice.bins);
+    if (!plan.ok()) return kStatusNoMemory;
+    // Interleaved pairs are read through inRe alone, so a misaligned
+    // inIm is never dereferenced.
+    const varnel::stft::ComplexSignal x = layout == InputLayout::Split
+                                              ? varnel::stft::ComplexSignal{inRe, inIm, 1}
+                                              : varnel::stft::ComplexSignal{inRe, inRe + 1, 2};
+    return complexTransform(x, lattice, signal, {outRe, outIm, outStride}, plan.get(), scratch.data());
+}
+
 }  // namespace
 
 extern "C" VARNEL_API int32_t CxDGTEx(const double* inRe, const double* inIm, int32_t inStride, int32_t n,
                                       const WindowSpec* spec, double* outRe, double* outIm, int32_t outStride) {
-    using namespace varnel::gabor;
-    return varnel::guardedExport([&]() -> std::int32_t {
-        if (n < 1) return kStatusBadLength;
-        Lattice lattice;
-        if (const std::int32_t status = checkLattice(spec, false, lattice); status != kStatusOk) return status;
-        PeriodicSignal signal;
-        if (const std::int32_t status = describePeriodicSignal(n, lattice, signal); status != kStatusOk) {
-            return status;
-        }
-        if (const std::int32_t status = varnel::ArrayCheck()
-                                            .readsPair(inRe, inIm, n, inStride)
-                                            .reads(lattice.window, lattice.length)
-                                            .writesPair(outRe, outIm, signal.frames * lattice.bins, outStride)
-                                            .status();
-            status != kStatusOk) {
-            return status;
-        }
-        // Both layouts need 2(L + P) doubles: two halves, or L + P pairs.
-        varnel::ScratchBuffer<double> buffer(2 * signal.slots);
-        if (!buffer.ok()) return kStatusNoMemory;
-
-        std::int32_t shift = 0;
-        switch (inputLayout(inRe, inIm, inStride)) {
-            case InputLayout::Split: {
-                double* re = buffer.data();
-                double* im = buffer.data() + signal.slots;
-                std::int32_t status = extendRealSignal(inRe, 1, n, lattice, signal, re);
-                if (status == kStatusOk) status = extendRealSignal(inIm, 1, n, lattice, signal, im);
-                if (status != kStatusOk) return status;
-                return CxSTFTExWithShift(re, im, 1, signal.stftLength, spec, &shift, outRe, outIm, outStride);
-            }
-            case InputLayout::Interleaved: {
-                // The pairs are read through inRe alone, so a misaligned
-                // inIm is never dereferenced.
-                double* pairs = buffer.data();
-                if (const std::int32_t status = extendComplexSignal(inRe, n, lattice, signal, pairs);
-                    status != kStatusOk) {
-                    return status;
-                }
-                return CxSTFTExWithShift(pairs, pairs + 1, 2, signal.stftLength, spec, &shift, outRe, outIm, outStride);
-            }
-            case InputLayout::Unsupported:
-                break;
-        }
-        return kStatusBadLayout;
-    });
+    return varnel::guardedExport([&] { return complexDgt(inRe, inIm, inStride, n, spec, outRe, outIm, outStride); });
 }
 
 extern "C" VARNEL_API int32_t CxDGT(const double* x, int32_t n, const WindowSpec* spec, double* out) {
-    return CxDGTEx(x, varnel::gabor::imaginaryParts(x), 2, n, spec, out, varnel::gabor::imaginaryParts(out), 2);
+    using varnel::gabor::imaginaryParts;
+    return varnel::guardedExport([&] { return complexDgt(x, imaginaryParts(x), 2, n, spec, out, imaginaryParts(out), 2); });
 }

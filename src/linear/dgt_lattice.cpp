@@ -1,5 +1,7 @@
 #include "linear/dgt_lattice.h"
 
+#include "frame/numbers.h"
+
 namespace varnel::gabor {
 
 std::int32_t checkLattice(const WindowSpec* spec, bool streaming, Lattice& lattice) noexcept {

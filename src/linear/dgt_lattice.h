@@ -17,10 +17,6 @@ struct Lattice {
     std::int32_t half;     // h = floor(L/2): g[h] sits on the frame's time step
 };
 
-inline bool isPowerOfTwo(std::int32_t v) noexcept {
-    return v >= 1 && (v & (v - 1)) == 0;
-}
-
 // kStatusOk with the lattice filled in, or kStatusBadWindowSpec when the
 // spec is missing, its window is missing, or L, dM and N do not fit
 // together. The divisibility tests run only once both divisors are known

@@ -3,39 +3,75 @@
 #include <algorithm>
 #include <climits>
 
+#include "linear/extension_rules.h"
+#include "linear/stft_grid.h"
+
 namespace varnel::gabor {
+namespace {
+
+// The short-time transform's grid over the extended buffer: frame k has
+// window sample g[h] on signal sample k*dM, its phase referred to the
+// buffer's start.
+stft::Grid frameGrid(const Lattice& lattice, const PeriodicSignal& signal) noexcept {
+    return {lattice.window, lattice.length, lattice.step, lattice.bins, signal.frames};
+}
+
+// Values of `parts` doubles: the padded period from value h on, then its
+// periodic continuation by h values before and L - h after it.
+void continuePeriodically(const Lattice& lattice, const PeriodicSignal& signal, std::ptrdiff_t parts,
+                          double* buffer) noexcept {
+    const std::ptrdiff_t h = lattice.half;
+    const double* period = buffer + h * parts;
+    double* after = buffer + (h + signal.padded) * parts;
+    const auto p = static_cast<std::int32_t>(signal.padded);
+    for (std::ptrdiff_t k = 0; k < parts; ++k) {
+        extendPeriodic(StridedInput{period, k, parts}, p, lattice.half, StridedOutput{buffer + k, parts},
+                       StridedOutput{after + k, parts});
+    }
+}
+
+}  // namespace
 
 std::int32_t describePeriodicSignal(std::int32_t n, const Lattice& lattice, PeriodicSignal& signal) noexcept {
-    if (std::int64_t{n} + lattice.length > INT32_MAX) return kStatusBadLength;
+    if (n == lattice.step || std::int64_t{n} + lattice.length > INT32_MAX) return kStatusBadLength;
     const std::int64_t step = lattice.step;
-    const std::int64_t remainder = n % step;
     const std::int64_t padded = (n + step - 1) / step * step;
-    // With r = 0 the last frame's window ends exactly at the padded end;
-    // otherwise the transform is given r more samples, still F frames.
-    const std::int64_t stftLength = padded + lattice.length - step + remainder;
-    signal = PeriodicSignal{padded, padded / step, static_cast<std::int32_t>(stftLength),
-                            static_cast<std::size_t>(padded + lattice.length)};
+    signal = PeriodicSignal{n, padded, padded / step, static_cast<std::size_t>(padded + lattice.length)};
     return kStatusOk;
 }
 
-std::int32_t extendRealSignal(const double* x, std::ptrdiff_t stride, std::int32_t n, const Lattice& lattice,
-                              const PeriodicSignal& signal, double* buffer) noexcept {
-    const std::ptrdiff_t h = lattice.half;
-    double* period = buffer + h;
-    for (std::ptrdiff_t t = 0; t < n; ++t) period[t] = x[t * stride];
-    std::fill(period + n, period + signal.padded, 0.0);
-    const auto p = static_cast<std::int32_t>(signal.padded);
-    return ReExtension(period, p, Periodic, lattice.half, buffer, period + signal.padded);
+std::size_t realTransformScratch(const Lattice& lattice, const PeriodicSignal& signal) noexcept {
+    return signal.slots + static_cast<std::size_t>(lattice.bins) * stft::kRealFrameBuffers;
 }
 
-std::int32_t extendComplexSignal(const double* x, std::int32_t n, const Lattice& lattice, const PeriodicSignal& signal,
-                                 double* buffer) noexcept {
-    const std::ptrdiff_t h = lattice.half;
-    double* period = buffer + 2 * h;
-    std::copy(x, x + 2 * static_cast<std::ptrdiff_t>(n), period);
-    std::fill(period + 2 * static_cast<std::ptrdiff_t>(n), period + 2 * signal.padded, 0.0);
-    const auto p = static_cast<std::int32_t>(signal.padded);
-    return CxExtension(period, p, Periodic, lattice.half, buffer, period + 2 * signal.padded);
+std::size_t complexTransformScratch(const Lattice& lattice, const PeriodicSignal& signal,
+                                    std::int32_t outStride) noexcept {
+    return 2 * signal.slots + static_cast<std::size_t>(lattice.bins) * stft::complexFrameBuffers(outStride);
+}
+
+std::int32_t realTransform(const double* x, std::ptrdiff_t stride, const Lattice& lattice,
+                           const PeriodicSignal& signal, double* out, const fft::FftPlan* plan,
+                           double* scratch) noexcept {
+    double* period = scratch + lattice.half;
+    for (std::ptrdiff_t t = 0; t < signal.length; ++t) period[t] = x[t * stride];
+    std::fill(period + signal.length, period + signal.padded, 0.0);
+    continuePeriodically(lattice, signal, 1, scratch);
+    return stft::realFrames(frameGrid(lattice, signal), scratch, 0, out, {plan, scratch + signal.slots});
+}
+
+std::int32_t complexTransform(stft::ComplexSignal x, const Lattice& lattice, const PeriodicSignal& signal,
+                              stft::ComplexOutput out, const fft::FftPlan* plan, double* scratch) noexcept {
+    // Interleaved pairs, whatever the input layout, so that every frame is
+    // folded in one pass.
+    double* period = scratch + 2 * static_cast<std::ptrdiff_t>(lattice.half);
+    for (std::ptrdiff_t t = 0; t < signal.length; ++t) {
+        period[2 * t] = x.re[t * x.stride];
+        period[2 * t + 1] = x.im[t * x.stride];
+    }
+    std::fill(period + 2 * static_cast<std::ptrdiff_t>(signal.length), period + 2 * signal.padded, 0.0);
+    continuePeriodically(lattice, signal, 2, scratch);
+    return stft::complexFrames(frameGrid(lattice, signal), {scratch, scratch + 1, 2}, 0, out,
+                               {plan, scratch + 2 * signal.slots});
 }
 
 }  // namespace varnel::gabor

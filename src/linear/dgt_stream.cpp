@@ -6,10 +6,13 @@
 #include <climits>
 #include <cstdint>
 
+#include "fft/plan_hold.h"
 #include "frame/array_check.h"
 #include "frame/export_guard.h"
 #include "frame/scratch.h"
 #include "linear/dgt_lattice.h"
+#include "linear/stft_frames.h"
+#include "linear/stft_grid.h"
 #include "varnel.h"
 
 namespace {
@@ -17,20 +20,6 @@ namespace {
 // Frames whose windows fit in `total` samples, starting at 0, dM, 2dM, ...
 std::int64_t framesThatFit(std::int64_t total, const varnel::gabor::Lattice& lattice) {
     return total < lattice.length ? 0 : (total - lattice.length) / lattice.step + 1;
-}
-
-// Runs the real STFT over exactly `frames` (>= 1) frames of block, which
-// holds at least (frames - 1)*dM + L + 1 samples. The STFT wants more
-// samples than one window, so a single frame gets one spare sample and a
-// step long enough that no second frame follows; the step does not enter
-// the first frame's values.
-std::int32_t transformFrames(const double* block, std::int64_t frames, const WindowSpec* spec,
-                             const varnel::gabor::Lattice& lattice, double* out) {
-    const std::int64_t windowSpan = (frames - 1) * lattice.step + lattice.length;
-    if (frames > 1) return ReSTFT(block, static_cast<std::int32_t>(windowSpan), spec, out);
-    WindowSpec single = *spec;
-    single.timeStep = 2;
-    return ReSTFT(block, static_cast<std::int32_t>(windowSpan + 1), &single, out);
 }
 
 }  // namespace
@@ -45,7 +34,8 @@ extern "C" VARNEL_API int32_t ReDGTWithIC(const double* x, int32_t n, double* hi
         const std::int64_t kept = *historyLength;
         const std::int64_t total = kept + n;
         const std::int64_t frames = framesThatFit(total, lattice);
-        // The transform's length argument is 32-bit; one spare sample on top.
+        // The frames must stay within what one STFT call could make: it
+        // needs a sample more than they span.
         if (frames > 0 && (frames - 1) * lattice.step + lattice.length + 1 > INT32_MAX) return kStatusBadLength;
         if (const std::int32_t status = varnel::ArrayCheck()
                                             .reads(x, n)
@@ -58,14 +48,20 @@ extern "C" VARNEL_API int32_t ReDGTWithIC(const double* x, int32_t n, double* hi
             return status;
         }
 
-        varnel::ScratchBuffer<double> block(static_cast<std::size_t>(total) + 1);
+        // The combined block, then the frame buffer when there are frames.
+        const std::size_t frameBuffers = frames > 0 ? static_cast<std::size_t>(lattice.bins) : 0;
+        const varnel::ScratchBuffer<double> block(static_cast<std::size_t>(total) + frameBuffers);
         if (!block.ok()) return kStatusNoMemory;
         std::copy(history, history + kept, block.data());
         std::copy(x, x + n, block.data() + kept);
-        block[static_cast<std::size_t>(total)] = 0.0;
 
         if (frames > 0) {
-            if (const std::int32_t status = transformFrames(block.data(), frames, spec, lattice, out);
+            const varnel::fft::PlanHold plan(lattice.bins);
+            if (!plan.ok()) return kStatusNoMemory;
+            // Window sample g[0] on sample k*dM, phases referred to the block's start.
+            const varnel::stft::Grid grid{lattice.window, lattice.length, lattice.step, lattice.bins, frames};
+            if (const std::int32_t status =
+                    varnel::stft::realFrames(grid, block.data(), 0, out, {plan.get(), block.data() + total});
                 status != kStatusOk) {
                 return status;  // history untouched: the block can be offered again
             }

@@ -26,15 +26,6 @@ void extendSymmetric(StridedInput x, std::int32_t n, std::int32_t m, StridedOutp
     reverseCopy(x.at(sourceStart), right.data, count, x.stride, right.stride);
 }
 
-void extendPeriodic(StridedInput x, std::int32_t n, std::int32_t m, StridedOutput left, StridedOutput right) noexcept {
-    std::ptrdiff_t phase = 0;  // i mod n, without a division per sample
-    for (std::ptrdiff_t i = 0; i < m; ++i) {
-        right[i] = x[phase];
-        left[m - 1 - i] = x[n - 1 - phase];
-        if (++phase == n) phase = 0;
-    }
-}
-
 // One side of the tapered mirror: the samples at distance 0, 1, ... from
 // the end (sampleAt), placed from the middle of a Hann window of length
 // 2m+1 outward, so the weights peak next to the signal and fall off.
@@ -108,6 +99,15 @@ void extendQuadratic(StridedInput x, std::int32_t n, std::int32_t m, StridedOutp
 }
 
 }  // namespace
+
+void extendPeriodic(StridedInput x, std::int32_t n, std::int32_t m, StridedOutput left, StridedOutput right) noexcept {
+    std::ptrdiff_t phase = 0;  // i mod n, without a division per sample
+    for (std::ptrdiff_t i = 0; i < m; ++i) {
+        right[i] = x[phase];
+        left[m - 1 - i] = x[n - 1 - phase];
+        if (++phase == n) phase = 0;
+    }
+}
 
 std::int32_t validateExtension(std::int32_t n, std::int32_t mode, std::int32_t m) noexcept {
     switch (mode) {

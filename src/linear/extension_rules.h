@@ -42,6 +42,10 @@ private:
     bool ok_ = true;
 };
 
+// The Periodic rule alone, for n >= 1 and m >= 0: it takes no scratch and
+// cannot fail, so a caller that knows both holds needs no checks.
+void extendPeriodic(StridedInput x, std::int32_t n, std::int32_t m, StridedOutput left, StridedOutput right) noexcept;
+
 // Fills left[0..m-1] and right[0..m-1] from x[0..n-1] by a validated rule
 // whose scratch was taken. Returns 0, or 4 for a mode that is no rule.
 std::int32_t applyExtensionRule(std::int32_t mode, StridedInput x, std::int32_t n, std::int32_t m,

@@ -1,14 +1,11 @@
 // Mirroring and tapering of sample arrays.
 #include <cmath>
 
+#include "frame/numbers.h"
 #include "linear/extension.h"
 #include "varnel.h"
 
 namespace varnel {
-
-namespace {
-constexpr double kPi = 3.14159265358979323846;
-}
 
 void reverseCopy(const double* src, double* dst, std::int32_t count, std::ptrdiff_t srcStride,
                  std::ptrdiff_t dstStride) noexcept {

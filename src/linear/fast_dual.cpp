@@ -10,6 +10,7 @@
 
 #include "frame/array_check.h"
 #include "frame/export_guard.h"
+#include "frame/numbers.h"
 #include "frame/scratch.h"
 #include "linear/pseudo_inverse.h"
 #include "varnel.h"
@@ -24,10 +25,8 @@ enum DualMode : std::int32_t { PeriodicDual = 0, AperiodicDual = 1 };
 // Singular values at or below this count as zero, whatever the window's scale.
 constexpr double kSingularValueTolerance = 1e-10;
 
-bool isPowerOfTwo(std::int32_t x) noexcept { return x > 0 && (x & (x - 1)) == 0; }
-
 std::int32_t validateDualArguments(std::int32_t L, std::int32_t dM, std::int32_t N, std::int32_t mode) noexcept {
-    if (dM < 1 || N < 1 || !isPowerOfTwo(N)) return kStatusBadWindowSpec;
+    if (dM < 1 || N < 1 || !varnel::isPowerOfTwo(N)) return kStatusBadWindowSpec;
     if (L < 1 || L % dM != 0 || L % N != 0) return kStatusBadLength;
     if (dM > N) return kStatusBadWindowSpec;
     if (mode != PeriodicDual && mode != AperiodicDual) return kStatusBadSelector;

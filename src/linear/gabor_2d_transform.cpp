@@ -1,57 +1,68 @@
 // Two-dimensional Gabor transform of a real image: the real transform down
 // every column, then the complex transform along every first-dimension
-// index of the full (conjugate-symmetric) column spectra.
+// index of the full (conjugate-symmetric) column spectra. Every check and
+// all the scratch and plans of both passes come first, and transforms of
+// power-of-two lengths cannot fail once their plans are held, so a call
+// that fails writes nothing.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
+#include "fft/plan_hold.h"
 #include "frame/array_check.h"
 #include "frame/array_size.h"
 #include "frame/export_guard.h"
-#include "frame/scratch.h"
+#include "frame/layouts.h"
 #include "linear/dgt_lattice.h"
 #include "linear/dgt_periodic_signal.h"
-#include "linear/gabor_2d_plans.h"
 #include "varnel.h"
 
 namespace {
 
-using varnel::ScratchBuffer;
-using varnel::gabor::Lattice;
+using namespace varnel::gabor;
+
+struct Image2d {
+    const double* pixels;
+    std::int32_t nRows, nCols;
+};
+
+// One dimension: its lattice and the signal its transforms see.
+struct Dimension {
+    Lattice lattice;
+    PeriodicSignal signal;
+    std::int64_t values() const noexcept { return signal.frames * lattice.bins; }  // F*N
+};
 
 // Column c's frames, expanded to full spectra, land contiguously at
 // intermediate complex element c*depth: the first pass writes in order.
-std::int32_t transformColumns(const double* image, std::int32_t nRows, std::int32_t nCols, const WindowSpec* spec,
-                              const Lattice& lattice, std::int64_t depth, double* intermediate) {
-    ScratchBuffer<double> column(static_cast<std::size_t>(nRows));
-    if (!column.ok()) return kStatusNoMemory;
-    ScratchBuffer<double> halfComplex(static_cast<std::size_t>(depth));
-    if (!halfComplex.ok()) return kStatusNoMemory;
-    const std::ptrdiff_t stride = nCols;
-    for (std::ptrdiff_t c = 0; c < nCols; ++c) {
-        for (std::ptrdiff_t r = 0; r < nRows; ++r) column[r] = image[r * stride + c];
-        if (const std::int32_t status = ReDGT(column.data(), nRows, spec, halfComplex.data()); status != kStatusOk) {
+std::int32_t transformColumns(const Image2d& image, const Dimension& first, const varnel::fft::FftPlan* plan,
+                              double* halfComplex, double* scratch, double* intermediate) {
+    const std::int64_t depth = first.values();
+    for (std::ptrdiff_t c = 0; c < image.nCols; ++c) {
+        if (const std::int32_t status = realTransform(image.pixels + c, image.nCols, first.lattice, first.signal,
+                                                      halfComplex, plan, scratch);
+            status != kStatusOk) {
             return status;
         }
         double* full = intermediate + 2 * c * depth;
-        for (std::int64_t f = 0; f < depth; f += lattice.bins)
-            _Hc2Cx(halfComplex.data() + f, full + 2 * f, lattice.bins);
+        for (std::int64_t f = 0; f < depth; f += first.lattice.bins) {
+            varnel::layout::hcToCx(halfComplex + f, full + 2 * f, first.lattice.bins);
+        }
     }
     return kStatusOk;
 }
 
-// Row k of the intermediate (one value per image column) is transformed
-// into its contiguous block of F2*N2 coefficients.
-std::int32_t transformRows(std::int32_t nCols, const WindowSpec* spec, std::int64_t depth, std::int64_t blockValues,
-                           const double* intermediate, double* out) {
-    ScratchBuffer<double> row(2 * static_cast<std::size_t>(nCols));
-    if (!row.ok()) return kStatusNoMemory;
+// Index k of the intermediate (one value per image column, depth values
+// apart) is transformed into its contiguous block of F2*N2 coefficients.
+std::int32_t transformRows(const Dimension& first, const Dimension& second, const varnel::fft::FftPlan* plan,
+                           const double* intermediate, double* scratch, double* out) {
+    const std::int64_t depth = first.values();
+    const std::int64_t blockValues = second.values();
     for (std::int64_t k = 0; k < depth; ++k) {
-        for (std::ptrdiff_t c = 0; c < nCols; ++c) {
-            row[2 * c] = intermediate[2 * (c * depth + k)];
-            row[2 * c + 1] = intermediate[2 * (c * depth + k) + 1];
-        }
-        if (const std::int32_t status = CxDGT(row.data(), nCols, spec, out + 2 * k * blockValues);
+        const double* row = intermediate + 2 * k;
+        double* block = out + 2 * k * blockValues;
+        if (const std::int32_t status = complexTransform({row, row + 1, 2 * depth}, second.lattice, second.signal,
+                                                         {block, block + 1, 2}, plan, scratch);
             status != kStatusOk) {
             return status;
         }
@@ -63,43 +74,51 @@ std::int32_t transformRows(std::int32_t nCols, const WindowSpec* spec, std::int6
 
 extern "C" VARNEL_API int32_t DGT2d(const double* image, int32_t nRows, int32_t nCols, const WindowSpec* spec1,
                                     const WindowSpec* spec2, double* out) {
-    using namespace varnel::gabor;
     return varnel::guardedExport([&]() -> std::int32_t {
         if (nRows < 1 || nCols < 1) return kStatusBadLength;
-        Lattice first, second;
-        if (checkLattice(spec1, false, first) != kStatusOk || checkLattice(spec2, false, second) != kStatusOk) {
+        Dimension first, second;
+        if (checkLattice(spec1, false, first.lattice) != kStatusOk ||
+            checkLattice(spec2, false, second.lattice) != kStatusOk) {
             return kStatusBadWindowSpec;
         }
-        // The one-dimensional transforms' length rule, before any memory is
-        // taken; the columns' spectra stay internal, the rows' are out.
-        PeriodicSignal column, row;
-        if (const std::int32_t status = describePeriodicSignal(nRows, first, column); status != kStatusOk) {
+        if (const std::int32_t status = describePeriodicSignal(nRows, first.lattice, first.signal);
+            status != kStatusOk) {
             return status;
         }
-        if (const std::int32_t status = describePeriodicSignal(nCols, second, row); status != kStatusOk) {
+        if (const std::int32_t status = describePeriodicSignal(nCols, second.lattice, second.signal);
+            status != kStatusOk) {
             return status;
         }
-        const std::int64_t depth = column.frames * first.bins;      // F1*N1
-        const std::int64_t blockValues = row.frames * second.bins;  // F2*N2
+        const std::int64_t depth = first.values();  // F1*N1
         if (const std::int32_t status = varnel::ArrayCheck()
                                             .reads(image, std::int64_t{nRows} * nCols)
-                                            .reads(first.window, first.length)
-                                            .reads(second.window, second.length)
-                                            .writes(out, varnel::countProduct(2 * depth, blockValues))
+                                            .reads(first.lattice.window, first.lattice.length)
+                                            .reads(second.lattice.window, second.lattice.length)
+                                            .writes(out, varnel::countProduct(2 * depth, second.values()))
                                             .status();
             status != kStatusOk) {
             return status;
         }
 
-        ScratchBuffer<double> intermediate(varnel::elementCount({2, static_cast<std::uint64_t>(nCols),
-                                                                 static_cast<std::uint64_t>(depth)}));
-        if (!intermediate.ok()) return kStatusNoMemory;
-        PlanPairHold plans(first.bins, second.bins);
-        if (!plans.ok()) return kStatusNoMemory;
-        if (const std::int32_t status = transformColumns(image, nRows, nCols, spec1, first, depth, intermediate.data());
+        // The intermediate, then the scratch of one pass at a time: a
+        // column's Hc frames and its transform, or a row's transform.
+        const std::size_t intermediateValues =
+            varnel::elementCount({2, static_cast<std::uint64_t>(nCols), static_cast<std::uint64_t>(depth)});
+        const std::size_t columnPass =
+            varnel::elementSum({static_cast<std::size_t>(depth), realTransformScratch(first.lattice, first.signal)});
+        const std::size_t rowPass = complexTransformScratch(second.lattice, second.signal, 2);
+        const varnel::fft::Workspace<2> work(varnel::elementSum({intermediateValues, std::max(columnPass, rowPass)}),
+                                             {first.lattice.bins, second.lattice.bins});
+        if (!work.ok()) return kStatusNoMemory;
+        double* intermediate = work.data();
+        double* passScratch = intermediate + intermediateValues;
+
+        const Image2d pixels{image, nRows, nCols};
+        if (const std::int32_t status =
+                transformColumns(pixels, first, work.plan(0), passScratch, passScratch + depth, intermediate);
             status != kStatusOk) {
             return status;
         }
-        return transformRows(nCols, spec2, depth, blockValues, intermediate.data(), out);
+        return transformRows(first, second, work.plan(1), intermediate, passScratch, out);
     });
 }

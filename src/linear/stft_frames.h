@@ -1,48 +1,56 @@
-// What every STFT export does per call: hold its frame buffers and the
-// plan of length M for all frames, and walk the frames with the rotation
-// that keeps their phases on the absolute time axis.
+// The frames of the STFT over a grid whose checks have passed, for the
+// exports and for the Gabor transforms built on them. The caller holds the
+// plan of length M and the frame buffers for the whole call (a Gabor
+// transform of many rows or columns takes them once), and the frames are
+// walked with the rotation that keeps their phases on the absolute time
+// axis.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "fft/plan.h"
-#include "frame/scratch.h"
 #include "linear/stft_grid.h"
-#include "linear/stft_loops.h"
 #include "varnel.h"
 
 namespace varnel::stft {
 
-// bufferCount buffers of M doubles in one block, then the plan (scratch
-// first, so that a call without memory never touches the plan cache). ok()
-// is false when either is missing; the caller then reports kStatusNoMemory,
-// and the destructor gives back whatever was obtained. The frame loops are
-// chosen once here for all frames of the call.
-class FrameWorkspace {
-public:
-    FrameWorkspace(std::int32_t binCount, int bufferCount) noexcept
-        : binCount_(binCount), scratch_(static_cast<std::size_t>(binCount) * static_cast<std::size_t>(bufferCount)) {
-        if (scratch_.ok()) plan_ = fft::fftPlanCreate(binCount);
-    }
-    ~FrameWorkspace() { fft::fftPlanRelease(plan_); }
-
-    FrameWorkspace(const FrameWorkspace&) = delete;
-    FrameWorkspace& operator=(const FrameWorkspace&) = delete;
-
-    bool ok() const noexcept { return plan_ != nullptr; }
-    const fft::FftPlan* plan() const noexcept { return plan_; }
-    const FrameLoops& loops() const noexcept { return loops_; }
-    double* buffer(int index) const noexcept {
-        return scratch_.data() + static_cast<std::ptrdiff_t>(index) * binCount_;
-    }
-
-private:
-    std::int32_t binCount_;
-    ScratchBuffer<double> scratch_;
-    fft::FftPlan* plan_ = nullptr;
-    const FrameLoops& loops_ = frameLoops();
+// What the frames run with: the plan of length M and frame buffers of M
+// doubles each, as many as the transform names below.
+struct FrameWork {
+    const fft::FftPlan* plan;
+    double* buffers;
 };
+
+// Buffers of the real transform: the folded frame.
+inline constexpr int kRealFrameBuffers = 1;
+// Buffers of the complex transform: the folded real and imaginary parts,
+// and at an output stride other than 1 two more that take the bins before
+// they are spread out (the vectorised FFT passes need unit-stride output,
+// and a strided FFT takes about twice as long as the copy).
+constexpr int complexFrameBuffers(std::int32_t outStride) noexcept { return outStride == 1 ? 2 : 4; }
+
+// Sample t of a complex signal at re[t * stride], im[t * stride];
+// interleaved samples (stride 2, im = re + 1) are folded in a single pass.
+struct ComplexSignal {
+    const double* re;
+    const double* im;
+    std::ptrdiff_t stride;
+};
+
+// Bin k of frame i at re[(i*M + k) * stride], im[(i*M + k) * stride].
+struct ComplexOutput {
+    double* re;
+    double* im;
+    std::int32_t stride;
+};
+
+// The F frames of the grid, the first with the phase reference `reduced`
+// (0..M-1): F Hc spectra of M doubles into out, or F*M complex bins. They
+// return the first FFT status that is not kStatusOk.
+std::int32_t realFrames(const Grid& grid, const double* x, std::int32_t reduced, double* out, FrameWork work) noexcept;
+std::int32_t complexFrames(const Grid& grid, ComplexSignal x, std::int32_t reduced, ComplexOutput out,
+                           FrameWork work) noexcept;
 
 // Calls frame(i, frameStart, shift) for i = 0..F-1 with frameStart = i*D
 // and shift = (reduced + i*D) mod M, stopping at the first status that is

@@ -1,5 +1,7 @@
 #include "linear/stft_grid.h"
 
+#include "frame/numbers.h"
+
 namespace varnel::stft {
 
 std::int32_t checkGrid(std::int32_t n, const WindowSpec* spec, Grid& grid) noexcept {
@@ -8,7 +10,7 @@ std::int32_t checkGrid(std::int32_t n, const WindowSpec* spec, Grid& grid) noexc
     const std::int32_t step = spec->timeStep;
     const std::int32_t bins = spec->binCount;
     if (n <= length) return kStatusBadLength;
-    if (step < 1 || bins < 1 || (bins & (bins - 1)) != 0) return kStatusBadWindowSpec;
+    if (step < 1 || !isPowerOfTwo(bins)) return kStatusBadWindowSpec;
     if (length > 0 && spec->window == nullptr) return kStatusBadWindowSpec;
     // n - L needs 64 bits: a negative window length may push it past 2^31.
     const std::int64_t span = std::int64_t{n} - length;

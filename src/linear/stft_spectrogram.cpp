@@ -4,11 +4,13 @@
 // whatever the signal length, and every frame is squared while it is still
 // in the cache.
 #include "fft/plan.h"
+#include "fft/plan_hold.h"
 #include "frame/array_check.h"
 #include "frame/export_guard.h"
 #include "linear/stft_fold.h"
 #include "linear/stft_frames.h"
 #include "linear/stft_grid.h"
+#include "linear/stft_loops.h"
 #include "varnel.h"
 
 namespace {
@@ -16,39 +18,41 @@ namespace {
 using namespace varnel;
 
 std::int32_t realSpectrogram(const double* x, const stft::Grid& grid, double* out) {
-    stft::FrameWorkspace work(grid.binCount, 2);
-    if (!work.ok()) return kStatusNoMemory;
-    double* folded = work.buffer(0);
-    double* spectrum = work.buffer(1);
     const std::int32_t m = grid.binCount;
+    const fft::Workspace<> work(2 * static_cast<std::size_t>(m), {m});
+    if (!work.ok()) return kStatusNoMemory;
+    const stft::FrameLoops& loops = stft::frameLoops();
+    double* folded = work.part(0, m);
+    double* spectrum = work.part(1, m);
     const double q = 1.0 / m;
     const auto frame = [&](std::int64_t i, std::int64_t frameStart, std::int32_t shift) -> std::int32_t {
-        stft::foldRotated(grid, work.loops(), x, 1, frameStart, shift, folded);
+        stft::foldRotated(grid, loops, x, 1, frameStart, shift, folded);
         const std::int32_t status = fft::reFft(work.plan(), folded, spectrum, 1, 1, m);
         if (status != kStatusOk) return status;
         // Rows of M/2 start at floor(i*M/2) and leave out the Nyquist bin;
         // for M = 1 two frames share an element and the later one stays.
-        work.loops().realPowerRow(spectrum, m, q, out + ((i * m) >> 1));
+        loops.realPowerRow(spectrum, m, q, out + ((i * m) >> 1));
         return kStatusOk;
     };
     return stft::forEachFrame(grid, 0, frame);
 }
 
 std::int32_t complexSpectrogram(const double* x, const stft::Grid& grid, double* out) {
-    stft::FrameWorkspace work(grid.binCount, 4);
-    if (!work.ok()) return kStatusNoMemory;
-    double* foldedRe = work.buffer(0);
-    double* foldedIm = work.buffer(1);
-    double* spectrumRe = work.buffer(2);
-    double* spectrumIm = work.buffer(3);
     const std::int32_t m = grid.binCount;
+    const fft::Workspace<> work(4 * static_cast<std::size_t>(m), {m});
+    if (!work.ok()) return kStatusNoMemory;
+    const stft::FrameLoops& loops = stft::frameLoops();
+    double* foldedRe = work.part(0, m);
+    double* foldedIm = work.part(1, m);
+    double* spectrumRe = work.part(2, m);
+    double* spectrumIm = work.part(3, m);
     const double q = 1.0 / m;
     const double* xIm = x ? x + 1 : nullptr;  // frames of an empty window read nothing, x may be null
     const auto frame = [&](std::int64_t i, std::int64_t frameStart, std::int32_t shift) -> std::int32_t {
-        stft::foldRotatedPair(grid, work.loops(), x, xIm, 2, frameStart, shift, foldedRe, foldedIm);
+        stft::foldRotatedPair(grid, loops, x, xIm, 2, frameStart, shift, foldedRe, foldedIm);
         const std::int32_t status = fft::cxFft(work.plan(), foldedRe, foldedIm, spectrumRe, spectrumIm, 1, 1, m);
         if (status != kStatusOk) return status;
-        work.loops().complexPowerRow(spectrumRe, spectrumIm, m, q, out + i * m);
+        loops.complexPowerRow(spectrumRe, spectrumIm, m, q, out + i * m);
         return kStatusOk;
     };
     return stft::forEachFrame(grid, 0, frame);

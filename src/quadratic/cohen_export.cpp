@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "frame/export_guard.h"
+#include "frame/numbers.h"
 #include "quadratic/cohen_stages.h"
 #include "quadratic/wigner_grid.h"
 #include "varnel.h"
@@ -42,9 +43,9 @@ extern "C" VARNEL_API int32_t Cohen(const double* re, const double* im, int32_t 
     using namespace varnel::wigner;
     return varnel::guardedExport([&]() -> std::int32_t {
         if (N < 1) return kStatusBadLength;
-        if (!isPowerOfTwo(nFreq)) return kStatusBadKernelSize;
-        if (!isPowerOfTwo(kernelWidth) || kernelWidth < N) return kStatusBadKernelSize;
-        if (!isPowerOfTwo(timeStep)) return kStatusBadDecimation;
+        if (!varnel::isPowerOfTwo(nFreq)) return kStatusBadKernelSize;
+        if (!varnel::isPowerOfTwo(kernelWidth) || kernelWidth < N) return kStatusBadKernelSize;
+        if (!varnel::isPowerOfTwo(timeStep)) return kStatusBadDecimation;
         // kernelWidth >= N keeps N within the FFT lengths (2^30), so the
         // sequence lengths below cannot overflow.
         const WignerGrid grid = wignerGrid(im, analytic, N, nFreq, timeStep);

@@ -6,12 +6,11 @@
 #include <cmath>
 #include <cstddef>
 
+#include "frame/numbers.h"
 #include "quadratic/cohen_stages.h"
 
 namespace varnel::wigner {
 namespace {
-
-constexpr double kPi = 3.141592653589793;
 
 // row[width/2 + d] = row[width/2 - d] = value(d) for 0 <= d <= (width-1)/2,
 // and row[0] = value(width/2) when the width is even.

@@ -8,6 +8,7 @@
 
 #include "frame/export_guard.h"
 #include "frame/next_pow2.h"
+#include "frame/numbers.h"
 #include "frame/scratch.h"
 #include "quadratic/cohen_stages.h"
 #include "quadratic/wigner_grid.h"
@@ -22,7 +23,7 @@ std::int32_t presetDistribution(const double* re, const double* im, std::int32_t
                                 std::int32_t timeStep, double parameter, std::int32_t analytic, double* out,
                                 wigner::KernelRows::RowFill fill) {
     if (n < 1) return kStatusBadLength;
-    if (!wigner::isPowerOfTwo(timeStep)) return kStatusBadDecimation;
+    if (!isPowerOfTwo(timeStep)) return kStatusBadDecimation;
     // nFreq is tested as a bit pattern: 0 (and INT32_MIN) pass here.
     const auto bits = static_cast<std::uint32_t>(nFreq);
     if ((bits & (bits - 1U)) != 0) return kStatusBadBinCount;

@@ -9,7 +9,6 @@
 #include <cstddef>
 
 #include "frame/next_pow2.h"
-#include "frame/scratch.h"
 #include "quadratic/cohen_stages.h"
 #include "fft/plan_hold.h"
 #include "varnel.h"
@@ -36,28 +35,6 @@ std::int32_t smoothingGrid(std::ptrdiff_t length, std::int32_t lagCount, std::in
     }
     return kStatusOk;
 }
-
-// planeCount planes of K doubles and the plans of lengths K and K/timeStep,
-// obtained in that order; nothing is held when a step fails.
-class SmoothingWorkspace {
-public:
-    SmoothingWorkspace(const SmoothingGrid& grid, std::ptrdiff_t planeCount) noexcept
-        : planeSize_(grid.fullLength),
-          scratch_(static_cast<std::size_t>(planeCount) * static_cast<std::size_t>(planeSize_)),
-          fullPlan_(scratch_.ok() ? grid.fullLength : 0),
-          foldedPlan_(fullPlan_.ok() ? grid.foldedLength : 0) {}
-
-    bool ok() const noexcept { return foldedPlan_.ok(); }
-    double* plane(std::ptrdiff_t i) const noexcept { return scratch_.data() + i * planeSize_; }
-    const fft::FftPlan* fullPlan() const noexcept { return fullPlan_.get(); }
-    const fft::FftPlan* foldedPlan() const noexcept { return foldedPlan_.get(); }
-
-private:
-    std::ptrdiff_t planeSize_;
-    ScratchBuffer<double> scratch_;
-    fft::PlanHold fullPlan_;
-    fft::PlanHold foldedPlan_;
-};
 
 // Input samples j with both j*up + t and j*up - t inside the sequence, and
 // j inside the smoothing period.
@@ -166,14 +143,15 @@ std::int32_t cxKernelSmooth(const double* zRe, const double* zIm, std::ptrdiff_t
     }
     const std::int32_t k = grid.fullLength;
     const std::ptrdiff_t planeSize = k;
-    const SmoothingWorkspace work(grid, 4);
+    // Planes of K doubles, then the plans of K and K/timeStep.
+    const fft::Workspace<2> work(4 * static_cast<std::size_t>(k), {grid.fullLength, grid.foldedLength});
     if (!work.ok()) return kStatusNoMemory;
-    const fft::FftPlan* fullPlan = work.fullPlan();
-    const fft::FftPlan* foldedPlan = work.foldedPlan();
-    double* rowRe = work.plane(0);
-    double* rowIm = work.plane(1);
-    double* spectrumRe = work.plane(2);
-    double* spectrumIm = work.plane(3);
+    const fft::FftPlan* fullPlan = work.plan(0);
+    const fft::FftPlan* foldedPlan = work.plan(1);
+    double* rowRe = work.part(0, planeSize);
+    double* rowIm = work.part(1, planeSize);
+    double* spectrumRe = work.part(2, planeSize);
+    double* spectrumIm = work.part(3, planeSize);
 
     for (std::ptrdiff_t t = 0; t < lagCount; ++t) {
         const ProductRange range = productRange(length, t, up, k);
@@ -206,12 +184,13 @@ std::int32_t reKernelSmooth(const double* x, std::ptrdiff_t length, std::int32_t
     }
     const std::int32_t k = grid.fullLength;
     const std::ptrdiff_t planeSize = k;
-    const SmoothingWorkspace work(grid, 2);
+    // Planes of K doubles, then the plans of K and K/timeStep.
+    const fft::Workspace<2> work(2 * static_cast<std::size_t>(k), {grid.fullLength, grid.foldedLength});
     if (!work.ok()) return kStatusNoMemory;
-    const fft::FftPlan* fullPlan = work.fullPlan();
-    const fft::FftPlan* foldedPlan = work.foldedPlan();
-    double* row = work.plane(0);
-    double* hc = work.plane(1);
+    const fft::FftPlan* fullPlan = work.plan(0);
+    const fft::FftPlan* foldedPlan = work.plan(1);
+    double* row = work.part(0, planeSize);
+    double* hc = work.part(1, planeSize);
 
     for (std::ptrdiff_t t = 0; t < lagCount; ++t) {
         const ProductRange range = productRange(length, t, up, k);

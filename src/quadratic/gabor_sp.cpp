@@ -7,6 +7,7 @@
 
 #include "frame/array_check.h"
 #include "frame/export_guard.h"
+#include "frame/numbers.h"
 #include "quadratic/gabor_sp_doppler.h"
 #include "fft/plan_hold.h"
 #include "quadratic/gabor_sp_request.h"

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+#include "frame/layouts.h"
 #include "varnel.h"
 
 namespace varnel::gaborsp {
@@ -10,7 +11,7 @@ std::int32_t dopplerBlocksToTime(const fft::FftPlan* plan, std::int32_t NT, Comp
                                  double* hc) {
     for (std::int64_t block = 0; block < blocks; ++block) {
         const ComplexArray values = acc.offset(block * NT);
-        _ReIm2Hc(values.re, values.im, hc, NT);
+        layout::reImToHc(values.re, values.im, hc, NT);
         const std::int32_t status = fft::reIfft(plan, hc, values.re, 1, 1, NT);
         if (status != kStatusOk) return status;
     }

@@ -1,6 +1,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "frame/numbers.h"
 #include "quadratic/gabor_sp_sizes.h"
 #include "quadratic/gabor_sp_stages.h"
 #include "varnel.h"

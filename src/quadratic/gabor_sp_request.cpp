@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "frame/numbers.h"
 #include "quadratic/gabor_sp_sizes.h"
 #include "varnel.h"
 

@@ -14,11 +14,6 @@
 
 namespace varnel::gaborsp {
 
-inline constexpr double kTwoPi = 6.283185307179586;
-inline constexpr double kPi = 3.141592653589793;
-
-inline constexpr bool isPowerOfTwo(std::int32_t n) noexcept { return n >= 1 && (n & (n - 1)) == 0; }
-
 // Far beyond any table index, and still far from the int64 limits, so
 // that a clamped bound plus a few samples cannot overflow.
 inline constexpr double kIndexClamp = 4.0e18;

@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdlib>
 
+#include "frame/numbers.h"
 #include "quadratic/gabor_sp_sizes.h"
 #include "quadratic/mif_stages.h"
 

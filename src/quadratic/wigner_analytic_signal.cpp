@@ -6,7 +6,8 @@
 #include <cstddef>
 #include <numbers>
 
-#include "quadratic/padded_workspace.h"
+#include "fft/plan_hold.h"
+#include "frame/next_pow2.h"
 #include "quadratic/wigner_stages.h"
 #include "varnel.h"
 
@@ -33,13 +34,13 @@ std::int32_t analyticSignal(const double* x, std::int32_t n, double* zRe, double
     if (n > kMaxSignalLength) return kStatusNoMemory;
     // Four planes: padded signal, its Hc spectrum, then the one-sided
     // spectrum (in the first and third) and the inverse (second and fourth).
-    const PaddedWorkspace work(n, 4);
+    const std::int32_t m = nextPow2(n);
+    const fft::Workspace<> work(4 * static_cast<std::size_t>(m), {m});
     if (!work.ok()) return kStatusNoMemory;
-    const std::int32_t m = work.length();
-    double* padded = work.load(0, x, n);
-    double* hc = work.plane(1);
-    double* spectrumIm = work.plane(2);
-    double* resultIm = work.plane(3);
+    double* padded = zeroPadded(x, n, m, work.part(0, m));
+    double* hc = work.part(1, m);
+    double* spectrumIm = work.part(2, m);
+    double* resultIm = work.part(3, m);
     std::int32_t status = fft::reFft(work.plan(), padded, hc, 1, 1, m);
     if (status != kStatusOk) return status;
     double* spectrumRe = padded;

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "frame/export_guard.h"
+#include "frame/numbers.h"
 #include "quadratic/wigner_grid.h"
 #include "quadratic/wigner_stages.h"
 #include "varnel.h"
@@ -13,7 +14,7 @@ extern "C" VARNEL_API int32_t WVD(const double* re, const double* im, int32_t N,
     using namespace varnel::wigner;
     return varnel::guardedExport([&]() -> std::int32_t {
         if (N < 1) return kStatusBadLength;
-        if (!isPowerOfTwo(nFreq)) return kStatusBadBinCount;
+        if (!varnel::isPowerOfTwo(nFreq)) return kStatusBadBinCount;
         // The slice count divides by the time step; the Cohen class rejects
         // the same values with the same code.
         if (timeStep < 1) return kStatusBadDecimation;

@@ -12,8 +12,6 @@
 
 namespace varnel::wigner {
 
-inline bool isPowerOfTwo(std::int32_t n) noexcept { return n >= 1 && (n & (n - 1)) == 0; }
-
 enum class SignalMode {
     Complex,   // im given: half-sample interpolation of the complex signal
     Analytic,  // real signal analysed through its analytic signal

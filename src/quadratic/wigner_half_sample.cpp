@@ -8,14 +8,14 @@
 #include <cmath>
 #include <cstddef>
 
-#include "quadratic/padded_workspace.h"
+#include "fft/plan_hold.h"
+#include "frame/next_pow2.h"
+#include "frame/numbers.h"
 #include "quadratic/wigner_stages.h"
 #include "varnel.h"
 
 namespace varnel::wigner {
 namespace {
-
-constexpr double kPi = 3.141592653589793;
 
 // Bin k (and M-k, its negative frequency) times exp(+-i pi k/M): the phase of
 // a shift by half a sample. The Nyquist bin counts as frequency -M/2.
@@ -64,13 +64,13 @@ std::int32_t cxHalfSampleInterp(const double* re, const double* im, std::int32_t
                                 double* outIm) noexcept {
     if (n < 1) return kStatusBadLength;
     if (n > kMaxSignalLength) return kStatusNoMemory;
-    const PaddedWorkspace work(n, 4);
+    const std::int32_t m = nextPow2(n);
+    const fft::Workspace<> work(4 * static_cast<std::size_t>(m), {m});
     if (!work.ok()) return kStatusNoMemory;
-    const std::int32_t m = work.length();
-    double* paddedRe = work.load(0, re, n);
-    double* paddedIm = work.load(1, im, n);
-    double* spectrumRe = work.plane(2);
-    double* spectrumIm = work.plane(3);
+    double* paddedRe = zeroPadded(re, n, m, work.part(0, m));
+    double* paddedIm = zeroPadded(im, n, m, work.part(1, m));
+    double* spectrumRe = work.part(2, m);
+    double* spectrumIm = work.part(3, m);
     std::int32_t status = fft::cxFft(work.plan(), paddedRe, paddedIm, spectrumRe, spectrumIm, 1, 1, m);
     if (status != kStatusOk) return status;
     shiftComplexSpectrum(spectrumRe, spectrumIm, m);
@@ -85,11 +85,11 @@ std::int32_t cxHalfSampleInterp(const double* re, const double* im, std::int32_t
 std::int32_t reHalfSampleInterp(const double* x, std::int32_t n, double* out) noexcept {
     if (n < 1) return kStatusBadLength;
     if (n > kMaxSignalLength) return kStatusNoMemory;
-    const PaddedWorkspace work(n, 2);
+    const std::int32_t m = nextPow2(n);
+    const fft::Workspace<> work(2 * static_cast<std::size_t>(m), {m});
     if (!work.ok()) return kStatusNoMemory;
-    const std::int32_t m = work.length();
-    double* padded = work.load(0, x, n);
-    double* hc = work.plane(1);
+    double* padded = zeroPadded(x, n, m, work.part(0, m));
+    double* hc = work.part(1, m);
     std::int32_t status = fft::reFft(work.plan(), padded, hc, 1, 1, m);
     if (status != kStatusOk) return status;
     shiftRealSpectrum(hc, m);

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "frame/scratch.h"
 #include "fft/plan_hold.h"
 #include "quadratic/wigner_stages.h"
 #include "varnel.h"
@@ -64,10 +63,9 @@ std::int32_t forEachTile(std::int32_t sliceCount, std::int32_t binCount, double*
 LagSpectrum::LagSpectrum(std::int32_t lagLength, std::int32_t binCount) noexcept
     : lagLength_(lagLength),
       binCount_(binCount),
-      scratch_(static_cast<std::size_t>(lagLength) * static_cast<std::size_t>(kLagSliceTile + 1)),
-      plan_(scratch_.ok() ? lagLength : 0),
-      tile_(scratch_.data()),
-      result_(scratch_.ok() ? scratch_.data() + kLagSliceTile * lagLength : nullptr) {}
+      work_(static_cast<std::size_t>(lagLength) * static_cast<std::size_t>(kLagSliceTile + 1), {lagLength}),
+      tile_(work_.data()),
+      result_(work_.ok() ? work_.part(kLagSliceTile, lagLength) : nullptr) {}
 
 // Slices whose whole spectrum is kept go straight to out; the others pass
 // through the result buffer and keep their first binCount values.
@@ -88,7 +86,7 @@ std::int32_t LagSpectrum::complexBlock(const double* tabRe, const double* tabIm,
     foldHermitianLags(tabRe, tabIm, lagLength_, block, tile_);
     // The folded array is consumed: the inverse real FFT overwrites its input.
     return transformTile(block.count, out, [&](double* folded, double* spectrum) {
-        return fft::reIfft(plan_.get(), folded, spectrum, 1, 1, lagLength_);
+        return fft::reIfft(work_.plan(), folded, spectrum, 1, 1, lagLength_);
     });
 }
 
@@ -96,7 +94,7 @@ std::int32_t LagSpectrum::realBlock(const double* tab, SliceBlock block, double*
     gatherEvenLags(tab, lagLength_, block, tile_);
     // Only the real parts, the first binCount entries of the Hc result, are kept.
     return transformTile(block.count, out, [&](double* lags, double* spectrum) {
-        return fft::reFft(plan_.get(), lags, spectrum, 1, 1, lagLength_);
+        return fft::reFft(work_.plan(), lags, spectrum, 1, 1, lagLength_);
     });
 }
 
@@ -112,14 +110,14 @@ std::int32_t LagSpectrum::complexSlice(double* out) noexcept {
     }
     if (m % 2 == 0) folded[m / 2] = 2.0 * gRe[m / 2];
     return transformTile(1, out, [&](double*, double* spectrum) {
-        return fft::reIfft(plan_.get(), folded, spectrum, 1, 1, lagLength_);
+        return fft::reIfft(work_.plan(), folded, spectrum, 1, 1, lagLength_);
     });
 }
 
 std::int32_t LagSpectrum::realSlice(double* out) noexcept {
     tile_[0] *= 0.5;
     return transformTile(1, out, [&](double* lags, double* spectrum) {
-        return fft::reFft(plan_.get(), lags, spectrum, 1, 1, lagLength_);
+        return fft::reFft(work_.plan(), lags, spectrum, 1, 1, lagLength_);
     });
 }
 

@@ -7,10 +7,10 @@
 // it returns. Sequences and tables use split planes (ReIm).
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
-#include "frame/scratch.h"
 #include "fft/plan_hold.h"
 
 namespace varnel::wigner {
@@ -18,6 +18,15 @@ namespace varnel::wigner {
 // The longest signal whose padded length nextPow2(n) is still an int32 FFT
 // length; the stages answer longer ones with kStatusNoMemory.
 inline constexpr std::int32_t kMaxSignalLength = std::int32_t{1} << 30;
+
+// The stages that transform the signal zero-padded to m = nextPow2(n)
+// (analytic signal, half-sample interpolation) load it into planes of m:
+// x[0..n-1] followed by zeros.
+inline double* zeroPadded(const double* x, std::int32_t n, std::int32_t m, double* plane) noexcept {
+    std::copy(x, x + n, plane);
+    std::fill(plane + n, plane + m, 0.0);
+    return plane;
+}
 
 // Energy-preserving analytic signal of the real x[n]: the spectrum of x
 // zero-padded to M = nextPow2(n) keeps DC and Nyquist, scales the positive
@@ -68,7 +77,7 @@ class LagSpectrum {
 public:
     LagSpectrum(std::int32_t lagLength, std::int32_t binCount) noexcept;
 
-    bool ok() const noexcept { return plan_.ok(); }
+    bool ok() const noexcept { return work_.ok(); }
     // The slices of block (count <= kLagSliceTile) of a table whose rows
     // hold block.rowLength values, written to out[s*binCount + k], s < count.
     std::int32_t complexBlock(const double* tabRe, const double* tabIm, SliceBlock block, double* out) noexcept;
@@ -87,8 +96,7 @@ private:
     std::int32_t transformTile(std::ptrdiff_t count, double* out, Transform&& transform) noexcept;
 
     std::int32_t lagLength_, binCount_;
-    ScratchBuffer<double> scratch_;  // the tile's lag sequences, then one spectrum
-    fft::PlanHold plan_;
+    fft::Workspace<> work_;  // the tile's lag sequences, then one spectrum
     double* tile_;
     double* result_;
 };

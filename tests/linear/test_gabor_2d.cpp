@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -91,14 +92,16 @@ TEST_F(Gabor2d, TransformValidationWritesNothing) {
     EXPECT_TRUE(allEqual(out, kSentinel));
 }
 
-// A column or row as long as one time step is refused by the
-// one-dimensional transform, and its status comes through.
-TEST_F(Gabor2d, TransformPassesOnOneDimensionalStatus) {
+// A column or row as long as one time step is refused as the
+// one-dimensional transform refuses it, the second dimension's too, before
+// anything is written.
+TEST_F(Gabor2d, TransformRefusesOneTimeStepInEitherDimension) {
     const std::vector<double> w(8, 1.0), image = randomReals(20 * 20, 77);
     const WindowSpec spec{w.data(), 8, 4, 8};
-    std::vector<double> out(2 * 5 * 8 * 5 * 8);
+    std::vector<double> out(2 * 5 * 8 * 5 * 8, kSentinel);
     EXPECT_EQ(DGT2d(image.data(), 4, 20, &spec, &spec, out.data()), kStatusBadLength);
     EXPECT_EQ(DGT2d(image.data(), 20, 4, &spec, &spec, out.data()), kStatusBadLength);
+    EXPECT_TRUE(allEqual(out, kSentinel));
     EXPECT_EQ(DGT2d(image.data(), 20, 8, &spec, &spec, out.data()), kStatusOk);
 }
 
@@ -133,14 +136,17 @@ TEST_F(Gabor2d, AllocationFailuresAreReportedAndNothingLeaks) {
     const WindowSpec spec1 = makeSpec(g1, 4, 8), spec2 = makeSpec(g2, 4, 8);
     const std::int32_t nRows = 9, nCols = 10, F1 = 3, F2 = 3;
     const std::vector<double> image = randomReals(nRows * nCols, 81);
-    std::vector<double> coef(2 * F1 * 8 * F2 * 8), rebuilt(nRows * nCols);
-    const auto expectStatus = [](bool expectFailure, std::int32_t status) {
+    std::vector<double> coef(2 * F1 * 8 * F2 * 8, kSentinel), rebuilt(nRows * nCols, kSentinel);
+    // A failed call leaves its output as it found it.
+    const auto expectStatus = [](bool expectFailure, std::int32_t status, std::vector<double>& output) {
         EXPECT_EQ(status, expectFailure ? kStatusNoMemory : kStatusOk);
+        if (expectFailure) EXPECT_TRUE(allEqual(output, kSentinel));
+        std::fill(output.begin(), output.end(), kSentinel);
     };
     sweepAllocationFaults(
-        [&](bool f) { expectStatus(f, DGT2d(image.data(), nRows, nCols, &spec1, &spec2, coef.data())); });
+        [&](bool f) { expectStatus(f, DGT2d(image.data(), nRows, nCols, &spec1, &spec2, coef.data()), coef); });
     sweepAllocationFaults([&](bool f) {
-        expectStatus(f, DGE2d(coef.data(), F1, 8, F2, 8, &spec1, &spec2, rebuilt.data(), nRows, nCols));
+        expectStatus(f, DGE2d(coef.data(), F1, 8, F2, 8, &spec1, &spec2, rebuilt.data(), nRows, nCols), rebuilt);
     });
 }
 

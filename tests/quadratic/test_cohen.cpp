@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cmath>
 #include <tuple>
@@ -153,9 +154,14 @@ TEST_F(CohenFamily, ArgumentTestsInOrderWriteNothing) {
         // floor(129/4)*4 = 128 is not more than half of nextPow2(129) = 256.
         {129, 8, 4, kStatusBadKernelSize}, {(1 << 30) + 1, 8, 1 << 30, kStatusNoMemory},
     };
+    // The last case claims 2^30 + 1 samples; held on the stack, above the
+    // heap that holds the output, the signal's extent cannot reach it.
+    std::array<double, 256> stackSignal;
+    stackSignal.fill(1.0);
     for (Preset preset : {CWD, CSD}) {
         for (const auto& c : presetCases)
-            EXPECT_EQ(preset(re, nullptr, c.n, c.nFreq, c.timeStep, 1.0, 1, out.data()), c.status) << c.n;
+            EXPECT_EQ(preset(stackSignal.data(), nullptr, c.n, c.nFreq, c.timeStep, 1.0, 1, out.data()), c.status)
+                << c.n;
         EXPECT_EQ(preset(re, re, 16, 8, 2, 1.0, 0, nullptr), kStatusBadLength);
         EXPECT_FALSE(untouched(runPreset(preset, randomSignal(Mode::Real, 128, 1), 8, 4, 0.1)));
     }
