@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "fft/generated/dft_bodies.h"
+#include "fft/generated/kernel_radices.h"
 #include "fft/kernels.h"
 #include "support/reference_dft.h"
 
@@ -27,7 +28,6 @@ using testing::randomReals;
 using testing::referenceDft;
 using testing::relativeRmsError;
 
-constexpr int kRadices[] = {2, 3, 4, 5, 7, 8, 9, 10, 11, 13, 14, 16, 17, 18, 19, 29, 31, 32, 37, 41, 43};
 constexpr long double kTwoPi = 6.283185307179586476925286766559005768L;
 constexpr double kUntouched = -12345.0;
 
@@ -93,6 +93,34 @@ void twiddles(int n, int m, int lastK, std::vector<double>& re, std::vector<doub
     }
 }
 
+// One DFT of size N straight through the generated body, which must work in
+// place (same arrays, same stride): the twiddle kernels rely on it.
+template <int N>
+void cxSingle(const double* inRe, const double* inIm, double* outRe, double* outIm, std::ptrdiff_t stride) {
+    generated::cxDft<N, double>(
+        [&](std::ptrdiff_t t, double& re, double& im) {
+            re = inRe[t * stride];
+            im = inIm[t * stride];
+        },
+        [&](std::ptrdiff_t k, const double& re, const double& im) {
+            outRe[k * stride] = re;
+            outIm[k * stride] = im;
+        });
+}
+
+template <int N>
+void reSingle(const double* in, double* out, std::ptrdiff_t stride) {
+    generated::reDft<N, double>([&](std::ptrdiff_t t, double& x) { x = in[t * stride]; },
+                                [&](std::ptrdiff_t r, const double& v) { out[r * stride] = v; });
+}
+
+using CxSingle = void (*)(const double*, const double*, double*, double*, std::ptrdiff_t);
+using ReSingle = void (*)(const double*, double*, std::ptrdiff_t);
+const KernelTable<CxSingle> cxSingleKernels =
+    radixTable<CxSingle>([]<int N>() { return &cxSingle<N>; }, generated::KernelRadices{});
+const KernelTable<ReSingle> reSingleKernels =
+    radixTable<ReSingle>([]<int N>() { return &reSingle<N>; }, generated::KernelRadices{});
+
 class KernelRadix : public ::testing::TestWithParam<int> {};
 
 TEST_P(KernelRadix, ComplexLeafMatchesDft) {
@@ -145,7 +173,7 @@ TEST_P(KernelRadix, RealLeafMatchesDft) {
     }
 }
 
-TEST_P(KernelRadix, SingleKernelsWorkInPlace) {
+TEST_P(KernelRadix, BodiesWorkInPlace) {
     const int n = GetParam();
     const std::ptrdiff_t stride = 2;
     const std::vector<LongComplex> x = complexSignal(n, 300 + n);
@@ -154,8 +182,8 @@ TEST_P(KernelRadix, SingleKernelsWorkInPlace) {
         re[t * stride] = static_cast<double>(x[t].real());
         im[t * stride] = static_cast<double>(x[t].imag());
     }
-    cxSingleKernels[n](re.data(), im.data(), outRe.data(), outIm.data(), 2, 2);
-    cxSingleKernels[n](re.data(), im.data(), re.data(), im.data(), 2, 2);
+    cxSingleKernels[n](re.data(), im.data(), outRe.data(), outIm.data(), stride);
+    cxSingleKernels[n](re.data(), im.data(), re.data(), im.data(), stride);
     std::vector<LongComplex> got(n);
     for (int k = 0; k < n; ++k) {
         EXPECT_EQ(re[k * stride], outRe[k * stride]) << "bin " << k;
@@ -167,8 +195,8 @@ TEST_P(KernelRadix, SingleKernelsWorkInPlace) {
     const std::vector<LongComplex> y = realSignal(n, 400 + n);
     std::vector<double> data(n * stride), out(n * stride);
     for (int t = 0; t < n; ++t) data[t * stride] = static_cast<double>(y[t].real());
-    reSingleKernels[n](data.data(), out.data(), 2, 2);
-    reSingleKernels[n](data.data(), data.data(), 2, 2);
+    reSingleKernels[n](data.data(), out.data(), stride);
+    reSingleKernels[n](data.data(), data.data(), stride);
     for (int r = 0; r < n; ++r) EXPECT_EQ(data[r * stride], out[r * stride]) << "element " << r;
     EXPECT_LE(relativeRmsError(referenceDft(y), expandHc(data.data(), n, stride)), tolerance(n));
 }
@@ -227,7 +255,7 @@ TEST_P(KernelRadix, RealTwiddlePassCompletesTheSpectrum) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(AllRadices, KernelRadix, ::testing::ValuesIn(kRadices),
+INSTANTIATE_TEST_SUITE_P(AllRadices, KernelRadix, ::testing::ValuesIn(generated::kKernelRadices),
                          [](const ::testing::TestParamInfo<int>& info) { return "n" + std::to_string(info.param); });
 
 // The bodies are meant for SIMD code too: with T a GCC vector, each lane
@@ -277,20 +305,17 @@ void expectVectorLanesForAll(std::integer_sequence<int, N...>) {
 }
 
 TEST(KernelBodies, VectorLanesTransformIndependently) {
-    expectVectorLanesForAll(
-        std::integer_sequence<int, 2, 3, 4, 5, 7, 8, 9, 10, 11, 13, 14, 16, 17, 18, 19, 29, 31, 32, 37, 41, 43>{});
+    expectVectorLanesForAll(generated::KernelRadices{});
 }
 
 TEST(KernelTables, EverySlotWithoutARadixIsNull) {
     for (int n = 0; n < kKernelTableSize; ++n) {
         bool listed = false;
-        for (const int r : kRadices) listed = listed || r == n;
+        for (const int r : generated::kKernelRadices) listed = listed || r == n;
         EXPECT_EQ(cxLeafKernels[n] != nullptr, listed) << "radix " << n;
         EXPECT_EQ(cxTwiddleKernels[n] != nullptr, listed) << "radix " << n;
         EXPECT_EQ(reLeafKernels[n] != nullptr, listed) << "radix " << n;
         EXPECT_EQ(reTwiddleKernels[n] != nullptr, listed) << "radix " << n;
-        EXPECT_EQ(cxSingleKernels[n] != nullptr, listed) << "radix " << n;
-        EXPECT_EQ(reSingleKernels[n] != nullptr, listed) << "radix " << n;
     }
 }
 
