@@ -17,8 +17,8 @@ public:
     bool fits(std::int32_t m, std::int32_t n) const noexcept;
 
 private:
-    friend std::int32_t pseudoInverse(const double* a, std::int32_t m, std::int32_t n, double tolerance, double* p,
-                                      PseudoInverseWorkspace& workspace) noexcept;
+    friend bool pseudoInverse(const double* a, std::int32_t m, std::int32_t n, double tolerance, double* p,
+                              PseudoInverseWorkspace& workspace) noexcept;
     std::int64_t longSide_ = 0;
     std::int64_t shortSide_ = 0;
     ScratchBuffer<double> factor_;
@@ -28,14 +28,11 @@ private:
     bool ok_ = false;
 };
 
-// P (n x m) = A^+ for A m x n row-major. Singular values not above
-// tolerance count as zero; a negative tolerance stands for
-// 2^-52 * min(m, n). Returns kStatusBadSize for m < 1 or n < 1,
-// kStatusNoMemory, or kStatusNoConvergence; P is written only on success.
-std::int32_t pseudoInverse(const double* a, std::int32_t m, std::int32_t n, double tolerance, double* p) noexcept;
-
-// The same in a workspace made for this shape (kStatusBadSize otherwise).
-std::int32_t pseudoInverse(const double* a, std::int32_t m, std::int32_t n, double tolerance, double* p,
-                           PseudoInverseWorkspace& workspace) noexcept;
+// P (n x m) = A^+ for A m x n row-major (m, n >= 1), in a workspace that
+// fits this shape. Singular values not above tolerance count as zero; a
+// negative tolerance stands for 2^-52 * min(m, n). False, with P not
+// written, when the decomposition does not converge.
+bool pseudoInverse(const double* a, std::int32_t m, std::int32_t n, double tolerance, double* p,
+                   PseudoInverseWorkspace& workspace) noexcept;
 
 }  // namespace varnel
