@@ -42,10 +42,8 @@ void multiplyByTransposed(const double* left, const double* right, std::ptrdiff_
 
 PseudoInverseWorkspace::PseudoInverseWorkspace(std::int32_t m, std::int32_t n) noexcept {
     if (m < 1 || n < 1) return;
-    longSide_ = std::max(m, n);
-    shortSide_ = std::min(m, n);
-    const auto longSide = static_cast<std::size_t>(longSide_);
-    const auto shortSide = static_cast<std::size_t>(shortSide_);
+    const auto longSide = static_cast<std::size_t>(std::max(m, n));
+    const auto shortSide = static_cast<std::size_t>(std::min(m, n));
     factor_ = ScratchBuffer<double>(longSide * shortSide);
     if (!factor_.ok()) return;
     singularValues_ = ScratchBuffer<double>(shortSide);
@@ -54,10 +52,6 @@ PseudoInverseWorkspace::PseudoInverseWorkspace(std::int32_t m, std::int32_t n) n
     if (!right_.ok()) return;
     superdiagonal_ = ScratchBuffer<double>(shortSide);
     ok_ = superdiagonal_.ok();
-}
-
-bool PseudoInverseWorkspace::fits(std::int32_t m, std::int32_t n) const noexcept {
-    return ok_ && std::max(m, n) == longSide_ && std::min(m, n) == shortSide_;
 }
 
 bool pseudoInverse(const double* a, std::int32_t m, std::int32_t n, double tolerance, double* p,

@@ -14,13 +14,10 @@ public:
     // For m x n matrices (or n x m: the shape counts up to transposition).
     PseudoInverseWorkspace(std::int32_t m, std::int32_t n) noexcept;
     bool ok() const noexcept { return ok_; }
-    bool fits(std::int32_t m, std::int32_t n) const noexcept;
 
 private:
     friend bool pseudoInverse(const double* a, std::int32_t m, std::int32_t n, double tolerance, double* p,
                               PseudoInverseWorkspace& workspace) noexcept;
-    std::int64_t longSide_ = 0;
-    std::int64_t shortSide_ = 0;
     ScratchBuffer<double> factor_;
     ScratchBuffer<double> singularValues_;
     ScratchBuffer<double> right_;
@@ -28,8 +25,8 @@ private:
     bool ok_ = false;
 };
 
-// P (n x m) = A^+ for A m x n row-major (m, n >= 1), in a workspace that
-// fits this shape. Singular values not above tolerance count as zero; a
+// P (n x m) = A^+ for A m x n row-major (m, n >= 1), in a workspace made
+// for this shape. Singular values not above tolerance count as zero; a
 // negative tolerance stands for 2^-52 * min(m, n). False, with P not
 // written, when the decomposition does not converge.
 bool pseudoInverse(const double* a, std::int32_t m, std::int32_t n, double tolerance, double* p,
