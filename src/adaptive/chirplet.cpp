@@ -20,8 +20,7 @@ std::int32_t checkTerms(const AdaptiveTerm* terms, const double* coefs, std::int
     return kStatusOk;
 }
 
-std::int32_t chirpletAtom(const AdaptiveTerm& term, std::int32_t n, double* out) noexcept {
-    if (n < 1) return kStatusBadLength;
+void chirpletAtom(const AdaptiveTerm& term, std::int32_t n, double* out) noexcept {
     const double amplitude = std::sqrt(std::sqrt(term.alpha * (1.0 / kPi)));
     for (std::int32_t i = 0; i < n; ++i) {
         const double u = static_cast<double>(i) - term.tc;
@@ -35,7 +34,6 @@ std::int32_t chirpletAtom(const AdaptiveTerm& term, std::int32_t n, double* out)
         out[2 * static_cast<std::ptrdiff_t>(i)] = re;
         out[2 * static_cast<std::ptrdiff_t>(i) + 1] = im;
     }
-    return kStatusOk;
 }
 
 bool RealAtomWorkspace::reserve(std::int32_t m) noexcept {
@@ -80,7 +78,7 @@ std::int32_t prepareAtom(const AdaptiveTerm& term, std::int32_t n, RealAtomWorks
     const std::int32_t m = nextPow2(n);
     if (m < 1 || !work.reserve(m)) return kStatusNoMemory;
     double* b = work.atom();
-    if (const std::int32_t status = chirpletAtom(term, n, b); status != kStatusOk) return status;
+    chirpletAtom(term, n, b);
     for (std::ptrdiff_t i = 2 * static_cast<std::ptrdiff_t>(n); i < 2 * static_cast<std::ptrdiff_t>(m); ++i) b[i] = 0.0;
     return kStatusOk;
 }

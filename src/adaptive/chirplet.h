@@ -25,9 +25,9 @@ std::int32_t checkTerms(const AdaptiveTerm* terms, const double* coefs, std::int
 // (alpha/pi)^(1/4) exp(-alpha u^2/2) exp(i u (omega + beta u/2)), u = i - tc.
 // Where the envelope underflows to zero the sample is exactly zero, even
 // when the phase is too large for a double. A caller that wants the
-// chirplet on samples lo.. passes a copy of the term with tc - lo. Returns
-// kStatusBadLength (writing nothing) for n < 1.
-std::int32_t chirpletAtom(const AdaptiveTerm& term, std::int32_t n, double* out) noexcept;
+// chirplet on samples lo.. passes a copy of the term with tc - lo. n < 1
+// writes nothing.
+void chirpletAtom(const AdaptiveTerm& term, std::int32_t n, double* out) noexcept;
 
 // Buffers and the FFT plan that turn the one-sided spectrum of a complex
 // waveform into a real one, kept for a whole call: they are replaced only

@@ -17,20 +17,18 @@ int PeakLevels::count() const noexcept {
     return j;
 }
 
-std::int32_t spectrumPeak(const double* x, std::int32_t n, SpectrumPeak& peak) noexcept {
-    if (n < 1) return kStatusBadSize;
-    peak = {x[0], x[0], 0, 0};
-    for (std::int32_t i = 0; i < n; ++i) {
-        if (x[i] > peak.maxValue) {
-            peak.maxValue = x[i];
-            peak.maxIndex = i;
-        } else if (x[i] < peak.minValue) {
-            peak.minValue = x[i];
-            peak.minIndex = i;
-        }
-    }
-    return kStatusOk;
+namespace {
+
+// The largest of power[0..bins-1], bins >= 1, at its first index (strict
+// comparison: the first occurrence wins).
+PeakEntry strongestBin(const double* power, std::int32_t bins) noexcept {
+    PeakEntry peak{power[0], 0};
+    for (std::int32_t k = 1; k < bins; ++k)
+        if (power[k] > peak.value) peak = {power[k], k};
+    return peak;
 }
+
+}  // namespace
 
 PeakSearch::PeakSearch(const PeakLevels& levels, bool complexSignal) noexcept
     : levels_(levels), complex_(complexSignal) {
@@ -102,9 +100,7 @@ void PeakSearch::scanLevel(int j, std::int64_t start, std::int64_t end) noexcept
             for (std::int32_t k = 1; k < bins; ++k)
                 power[k] = spectrum[k] * spectrum[k] + spectrum[w - k] * spectrum[w - k];
         }
-        SpectrumPeak peak{};
-        spectrumPeak(power, bins, peak);
-        entries[m] = {peak.maxValue, peak.maxIndex};
+        entries[m] = strongestBin(power, bins);
     }
     updateBlocks(j, first, stop);
 }

@@ -33,14 +33,6 @@ struct PeakEntry {
     std::int32_t bin;    // its lowest bin
 };
 
-// Largest and smallest of x[0..n-1] with the first index of each (strict
-// comparisons: the first occurrence wins). kStatusBadSize for n < 1.
-struct SpectrumPeak {
-    double maxValue, minValue;
-    std::int32_t maxIndex, minIndex;
-};
-std::int32_t spectrumPeak(const double* x, std::int32_t n, SpectrumPeak& peak) noexcept;
-
 // The residual extended by L/2 samples on each side (the residual itself
 // lives inside it), the per-level windows, plans and spectrum buffers, and
 // the table of frame maxima: everything a scan needs, taken once per call.

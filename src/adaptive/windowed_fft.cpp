@@ -15,8 +15,8 @@ namespace varnel::adaptive {
 
 using std::ptrdiff_t;
 
-std::int32_t reWindowedFft(const double* x, const double* w, std::int32_t g, std::int32_t binCount, double* out,
-                           const fft::FftPlan* plan, double* scratch) noexcept {
+void reWindowedFft(const double* x, const double* w, std::int32_t g, std::int32_t binCount, double* out,
+                   const fft::FftPlan* plan, double* scratch) noexcept {
     const stft::FrameLoops& loops = stft::frameLoops();
     const ptrdiff_t k = binCount;
     const ptrdiff_t length = std::max<ptrdiff_t>(g, 0);
@@ -26,11 +26,11 @@ std::int32_t reWindowedFft(const double* x, const double* w, std::int32_t g, std
     for (ptrdiff_t period = k; period < length; period += k) {
         loops.weighAdd(scratch, w + period, x + period, std::min(length - period, k));
     }
-    return fft::reFft(plan, scratch, out, 1, 1, binCount);
+    fft::reFft(plan, scratch, out, 1, 1, binCount);
 }
 
-std::int32_t cxWindowedFft(const double* x, const double* w, std::int32_t g, std::int32_t binCount, double* out,
-                           const fft::FftPlan* plan, double* scratch) noexcept {
+void cxWindowedFft(const double* x, const double* w, std::int32_t g, std::int32_t binCount, double* out,
+                   const fft::FftPlan* plan, double* scratch) noexcept {
     const stft::FrameLoops& loops = stft::frameLoops();
     const ptrdiff_t k = binCount;
     const ptrdiff_t length = std::max<ptrdiff_t>(g, 0);
@@ -45,10 +45,9 @@ std::int32_t cxWindowedFft(const double* x, const double* w, std::int32_t g, std
     }
     // The transform runs on split halves of out, then the halves are
     // interleaved through the scratch, which is free again by then.
-    const std::int32_t status = fft::cxFft(plan, re, im, out, out + k, 1, 1, binCount);
+    fft::cxFft(plan, re, im, out, out + k, 1, 1, binCount);
     std::copy(out, out + 2 * k, scratch);
     loops.interleave(scratch, scratch + k, k, out);
-    return status;
 }
 
 }  // namespace varnel::adaptive

@@ -9,12 +9,11 @@
 // when g < K, and samples K apart are added (time aliasing) when g > K,
 // which leaves the values of X at the K bins unchanged.
 //
-// The caller owns everything: plan is a plan of length K (K >= 1), scratch
+// The caller owns everything: plan is a plan of length K, a power of two
+// (its transforms cannot fail, so there is no status to return), scratch
 // and out do not overlap each other or the inputs, and g >= 0 (g = 0 gives
 // a zero spectrum). scratch is working space only; what it holds on return
-// is not part of the contract. Both return the status of their FFT, which
-// for a plan of length K is kStatusOk unless a prime stage of that plan
-// runs out of memory (never for a power of two).
+// is not part of the contract.
 #pragma once
 
 #include <cstdint>
@@ -25,13 +24,13 @@ namespace varnel::adaptive {
 
 // Real samples x[0..g-1] and window w[0..g-1]; scratch holds K doubles and
 // out receives the Hc spectrum (K doubles).
-std::int32_t reWindowedFft(const double* x, const double* w, std::int32_t g, std::int32_t binCount, double* out,
-                           const fft::FftPlan* plan, double* scratch) noexcept;
+void reWindowedFft(const double* x, const double* w, std::int32_t g, std::int32_t binCount, double* out,
+                   const fft::FftPlan* plan, double* scratch) noexcept;
 
 // Complex samples in Cx layout (x holds 2g doubles), each multiplied by the
 // real w[i]; scratch holds K complex samples (2K doubles) and out receives
 // the K bins in Cx layout (2K doubles).
-std::int32_t cxWindowedFft(const double* x, const double* w, std::int32_t g, std::int32_t binCount, double* out,
-                           const fft::FftPlan* plan, double* scratch) noexcept;
+void cxWindowedFft(const double* x, const double* w, std::int32_t g, std::int32_t binCount, double* out,
+                   const fft::FftPlan* plan, double* scratch) noexcept;
 
 }  // namespace varnel::adaptive

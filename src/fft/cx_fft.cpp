@@ -6,6 +6,7 @@
 #include "fft/prime_dft.h"
 #include "fft/transform_internal.h"
 #include "frame/scratch.h"
+#include "frame/split_complex.h"
 #include "varnel.h"
 
 namespace varnel::fft {
@@ -13,21 +14,10 @@ namespace {
 
 using std::ptrdiff_t;
 
-struct CxRef {
-    double* re;
-    double* im;
-    CxRef offset(ptrdiff_t d) const { return {re + d, im + d}; }
-};
-struct CxConstRef {
-    const double* re;
-    const double* im;
-    CxConstRef offset(ptrdiff_t d) const { return {re + d, im + d}; }
-};
-
-// count transforms of radix f = factors[s]; transform j reads in[(j + t*count)*is]
-// and writes out[(j*f + k)*os].
-std::int32_t cxLeafPass(const FftPlan& plan, int s, CxConstRef in, CxRef out, ptrdiff_t is, ptrdiff_t os,
-                        std::int32_t count) {
+// count transforms of radix f = factors[s]; transform j reads in[j + t*count]
+// and writes out[j*f + k].
+std::int32_t cxLeafPass(const FftPlan& plan, int s, ConstSplitComplex in, SplitComplex out, std::int32_t count) {
+    const ptrdiff_t is = in.stride, os = out.stride;
     const std::int32_t f = plan.factors[s];
     const std::int32_t kind = plan.kinds[s];
     const FftStage& stage = *plan.stages[s];
@@ -43,8 +33,8 @@ std::int32_t cxLeafPass(const FftPlan& plan, int s, CxConstRef in, CxRef out, pt
     ScratchBuffer<double> scratch(cxPrimeScratchSize(kind, f));
     if (!scratch.ok()) return kStatusNoMemory;
     for (std::int32_t j = 0; j < count; ++j) {
-        const CxConstRef src = in.offset(j * is);
-        const CxRef dst = out.offset(j * f * os);
+        const ConstSplitComplex src = in.offset(j);
+        const SplitComplex dst = out.offset(j * f);
         const std::int32_t status =
             cxPrimeDft(*plan.stages[s], kind, f, src.re, src.im, count * is, dst.re, dst.im, os, scratch.data());
         if (status != kStatusOk) return status;
@@ -55,7 +45,7 @@ std::int32_t cxLeafPass(const FftPlan& plan, int s, CxConstRef in, CxRef out, pt
 // Prime radix without a kernel: k = 0 needs no twiddles and runs in place;
 // for k >= 1 the twiddled values are gathered so the DFT reads them at unit
 // stride and writes straight back into their slots.
-std::int32_t cxPrimeTwiddlePass(const FftPlan& plan, int s, CxRef data, ptrdiff_t os, ptrdiff_t m) {
+std::int32_t cxPrimeTwiddlePass(const FftPlan& plan, int s, SplitComplex data, ptrdiff_t m) {
     const std::int32_t p = plan.factors[s];
     const std::int32_t kind = plan.kinds[s];
     const FftStage& stage = *plan.stages[s];
@@ -64,10 +54,10 @@ std::int32_t cxPrimeTwiddlePass(const FftPlan& plan, int s, CxRef data, ptrdiff_
     double* gRe = scratch.data();
     double* gIm = gRe + p;
     double* dftScratch = gIm + p;
-    const ptrdiff_t step = os * m;
+    const ptrdiff_t step = data.stride * m;
     std::int32_t status = cxPrimeDft(stage, kind, p, data.re, data.im, step, data.re, data.im, step, dftScratch);
     for (ptrdiff_t k = 1; k < m && status == kStatusOk; ++k) {
-        const CxRef column = data.offset(k * os);
+        const SplitComplex column = data.offset(k);
         gRe[0] = column.re[0];
         gIm[0] = column.im[0];
         const double* twRe = stage.twRe + (k - 1) * (p - 1) - 1;
@@ -82,8 +72,9 @@ std::int32_t cxPrimeTwiddlePass(const FftPlan& plan, int s, CxRef data, ptrdiff_
     return status;
 }
 
-std::int32_t cxTwiddlePass(const FftPlan& plan, int s, CxRef data, ptrdiff_t os, ptrdiff_t m) {
-    if (plan.kinds[s] != KernelStage) return cxPrimeTwiddlePass(plan, s, data, os, m);
+std::int32_t cxTwiddlePass(const FftPlan& plan, int s, SplitComplex data, ptrdiff_t m) {
+    if (plan.kinds[s] != KernelStage) return cxPrimeTwiddlePass(plan, s, data, m);
+    const ptrdiff_t os = data.stride;
     const FftStage& stage = *plan.stages[s];
     if (stage.cxVecTwiddle && os == 1 && m % stage.vecWidth == 0) {
         stage.cxVecTwiddle(data.re, data.im, stage.twVecRe, stage.twVecIm, m);
@@ -94,38 +85,37 @@ std::int32_t cxTwiddlePass(const FftPlan& plan, int s, CxRef data, ptrdiff_t os,
     return kStatusOk;
 }
 
-std::int32_t cxStep(const FftPlan& plan, ptrdiff_t length, int s, CxConstRef in, CxRef out, ptrdiff_t is,
-                    ptrdiff_t os) {
+std::int32_t cxStep(const FftPlan& plan, ptrdiff_t length, int s, ConstSplitComplex in, SplitComplex out) {
     const std::int32_t f = plan.factors[s];
     const ptrdiff_t m = length / f;
     std::int32_t status = kStatusOk;
     if (s == plan.factorCount - 2) {
-        status = cxLeafPass(plan, s + 1, in, out, is, os, f);
+        status = cxLeafPass(plan, s + 1, in, out, f);
     } else {
         for (std::int32_t j = 0; j < f && status == kStatusOk; ++j)
-            status = cxStep(plan, m, s + 1, in.offset(j * is), out.offset(j * m * os), f * is, os);
+            status = cxStep(plan, m, s + 1, in.offset(j).every(f), out.offset(j * m));
     }
     if (status != kStatusOk) return status;
-    return cxTwiddlePass(plan, s, out, os, m);
+    return cxTwiddlePass(plan, s, out, m);
 }
 
 // The first stage run from contiguous copies of its sub-sequences. The copy
 // only makes the stage faster: without memory for it the stage reads the
 // strided input directly, so a transform without prime stages cannot fail.
-std::int32_t cxStepFromGatheredInput(const FftPlan& plan, CxConstRef in, CxRef out, ptrdiff_t is, ptrdiff_t os) {
+std::int32_t cxStepFromGatheredInput(const FftPlan& plan, ConstSplitComplex in, SplitComplex out) {
     const std::int32_t f = plan.factors[0];
     const ptrdiff_t m = plan.length / f;
     ScratchBuffer<double> blocks(2 * static_cast<std::size_t>(plan.length));
-    if (!blocks.ok()) return cxStep(plan, plan.length, 0, in, out, is, os);
+    if (!blocks.ok()) return cxStep(plan, plan.length, 0, in, out);
     double* blocksRe = blocks.data();
     double* blocksIm = blocks.data() + plan.length;
-    gatherDecimated(in.re, is, f, m, blocksRe);
-    gatherDecimated(in.im, is, f, m, blocksIm);
+    gatherDecimated(in.re, in.stride, f, m, blocksRe);
+    gatherDecimated(in.im, in.stride, f, m, blocksIm);
     std::int32_t status = kStatusOk;
     for (std::int32_t j = 0; j < f && status == kStatusOk; ++j)
-        status = cxStep(plan, m, 1, {blocksRe + j * m, blocksIm + j * m}, out.offset(j * m * os), 1, os);
+        status = cxStep(plan, m, 1, ConstSplitComplex{blocksRe + j * m, blocksIm + j * m, 1}, out.offset(j * m));
     if (status != kStatusOk) return status;
-    return cxTwiddlePass(plan, 0, out, os, m);
+    return cxTwiddlePass(plan, 0, out, m);
 }
 
 // Bin k <-> bin n-k with the 1/n scale turns the forward transform into the
@@ -165,10 +155,11 @@ std::int32_t cxFftStrided(const FftPlan* plan, const double* inRe, const double*
             stage.cxVecSingle(inRe, inIm, outRe, outIm);
             return kStatusOk;
         }
-        return cxLeafPass(*plan, 0, {inRe, inIm}, {outRe, outIm}, is, os, 1);
+        return cxLeafPass(*plan, 0, {inRe, inIm, is}, {outRe, outIm, os}, 1);
     }
-    if (gathersFirstStage(*plan)) return cxStepFromGatheredInput(*plan, {inRe, inIm}, {outRe, outIm}, is, os);
-    return cxStep(*plan, n, 0, {inRe, inIm}, {outRe, outIm}, is, os);
+    const ConstSplitComplex in{inRe, inIm, is};
+    const SplitComplex out{outRe, outIm, os};
+    return gathersFirstStage(*plan) ? cxStepFromGatheredInput(*plan, in, out) : cxStep(*plan, n, 0, in, out);
 }
 
 std::int32_t cxFft(const FftPlan* plan, const double* inRe, const double* inIm, double* outRe, double* outIm,

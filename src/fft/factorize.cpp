@@ -16,10 +16,10 @@ void append(Factorization& result, std::int32_t factor, StageKind kind) {
 StageKind primeKind(std::int32_t p) { return p < 50 ? DirectStage : RaderStage; }
 
 std::int32_t takeKernelRadices(Factorization& result, std::int32_t r) {
-    for (const std::int32_t* f = kRadixPreference; *f != -1 && r != 1; ++f) {
-        while (r % *f == 0) {
-            append(result, *f, KernelStage);
-            r /= *f;
+    for (const std::int32_t f : kRadixPreference) {
+        while (r % f == 0) {
+            append(result, f, KernelStage);
+            r /= f;
         }
     }
     return r;

@@ -4,7 +4,10 @@
 // std::ptrdiff_t so that count * stride products never overflow int32.
 #pragma once
 
+#include <array>
 #include <cstdint>
+
+#include "fft/generated/kernel_radices.h"
 
 namespace varnel::fft {
 
@@ -28,20 +31,23 @@ using ReLeafKernel = void (*)(const double* in, double* out, std::int32_t inStri
 using ReTwiddleKernel = void (*)(double* data, const double* twRe, const double* twIm,
                                  std::int32_t stride, std::int32_t m);
 
-// One DFT of size n; correct in place (same arrays, same stride).
-using CxSingleKernel = void (*)(const double* inRe, const double* inIm, double* outRe, double* outIm,
-                                std::int32_t inStride, std::int32_t outStride);
-using ReSingleKernel = void (*)(const double* in, double* out, std::int32_t inStride,
-                                std::int32_t outStride);
+// Tables indexed by radix, made from generated::kKernelRadices; slots of
+// radices without a kernel are null.
+inline constexpr int kKernelTableSize = generated::kLargestKernelRadix + 1;
+template <class Kernel>
+using KernelTable = std::array<Kernel, kKernelTableSize>;
 
-inline constexpr int kKernelTableSize = 44;
+extern const KernelTable<CxLeafKernel> cxLeafKernels;
+extern const KernelTable<CxTwiddleKernel> cxTwiddleKernels;
+extern const KernelTable<ReLeafKernel> reLeafKernels;
+extern const KernelTable<ReTwiddleKernel> reTwiddleKernels;
 
-// Indexed by radix; empty (null) for radices without a kernel.
-extern const CxLeafKernel cxLeafKernels[kKernelTableSize];
-extern const CxTwiddleKernel cxTwiddleKernels[kKernelTableSize];
-extern const ReLeafKernel reLeafKernels[kKernelTableSize];
-extern const ReTwiddleKernel reTwiddleKernels[kKernelTableSize];
-extern const CxSingleKernel cxSingleKernels[kKernelTableSize];
-extern const ReSingleKernel reSingleKernels[kKernelTableSize];
+// table[n] = make.operator()<n>() for every kernel radix n.
+template <class Kernel, class Make, int... N>
+constexpr KernelTable<Kernel> radixTable(Make make, std::integer_sequence<int, N...>) {
+    KernelTable<Kernel> table{};
+    ((table[N] = make.template operator()<N>()), ...);
+    return table;
+}
 
 }  // namespace varnel::fft

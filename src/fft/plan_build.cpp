@@ -30,7 +30,7 @@ bool fillTwiddles(FftStage& stage, std::int64_t length, std::int64_t radix) {
     stage.twIm = allocateArray<double>(entries);
     if (!stage.twRe || !stage.twIm) return false;
     for (std::int64_t j = 1; j < radix; ++j)
-        unitRootsByRecurrence(j, length, 1, m - 1, stage.twRe + (j - 1), stage.twIm + (j - 1), radix - 1);
+        unitRoots(j, length, 1, m - 1, stage.twRe + (j - 1), stage.twIm + (j - 1), radix - 1);
     return true;
 }
 
@@ -68,7 +68,7 @@ bool fillDirectTables(FftStage& stage, std::int32_t p) {
     stage.dftCos = allocateArray<double>(p);
     stage.dftSin = allocateArray<double>(p);
     if (!stage.dftCos || !stage.dftSin) return false;
-    unitRootsByRecurrence(1, p, 0, p, stage.dftCos, stage.dftSin, 1);
+    unitRoots(1, p, 0, p, stage.dftCos, stage.dftSin, 1);
     return true;
 }
 

@@ -36,7 +36,7 @@ bool fillKernelSpectrum(FftStage& stage, std::int32_t p) {
     if (!roots.ok() || !kernel.ok()) return false;
     double* rootRe = roots.data();
     double* rootIm = roots.data() + len;
-    unitRootsByRecurrence(1, p, 1, len, rootRe, rootIm, 1);
+    unitRoots(1, p, 1, len, rootRe, rootIm, 1);
     const double scale = 1.0 / static_cast<double>(len);
     for (std::int64_t t = 0; t < len; ++t) {
         const std::int32_t r = stage.raderScatter[1 + t];

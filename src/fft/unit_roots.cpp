@@ -5,40 +5,68 @@
 namespace varnel::fft {
 namespace {
 
-constexpr long double kTwoPi = 6.283185307179586476925286766559005768L;
+constexpr std::int64_t kBlock = 16;
+constexpr long double kHalfPi = 1.570796326794896619231321691639751442L;
 
-// exp(-2 pi i r / period) with r reduced exactly, evaluated in extended
-// precision so that the double result is correctly rounded in practice.
-void exactRoot(std::int64_t r, std::int64_t period, double& re, double& im) {
+struct LongRoot {
+    long double re, im;
+};
+
+std::int64_t reduce(std::int64_t r, std::int64_t period) {
     r %= period;
-    if (r < 0) r += period;
-    const long double angle = kTwoPi * static_cast<long double>(r) / static_cast<long double>(period);
-    re = static_cast<double>(std::cos(angle));
-    im = static_cast<double>(-std::sin(angle));
+    return r < 0 ? r + period : r;
 }
+
+// exp(-2 pi i r / period). The angle is reduced exactly, in integers, to
+// [0, pi/4] by the symmetries of the circle, where the extended-precision
+// sine and cosine are most accurate; the quadrant and the octant are then
+// applied by exchanging and negating the two, which is exact.
+LongRoot exactRoot(std::int64_t r, std::int64_t period) {
+    r = reduce(r, period);
+    const std::int64_t quadrant = 4 * r / period;
+    std::int64_t rest = 4 * r - quadrant * period;  // angle within the quadrant: (pi/2) rest/period
+    const bool upperOctant = 2 * rest > period;
+    if (upperOctant) rest = period - rest;
+    const long double theta = kHalfPi * static_cast<long double>(rest) / static_cast<long double>(period);
+    long double c = std::cos(theta), s = std::sin(theta);
+    if (rest == 0) c = 1.0L, s = 0.0L;
+    if (upperOctant) {
+        const long double t = c;
+        c = s;
+        s = t;
+    }
+    // exp(-i (quadrant pi/2 + angle)) with cos angle = c, sin angle = s.
+    switch (quadrant) {
+        case 0: return {c, -s};
+        case 1: return {-s, -c};
+        case 2: return {-c, s};
+        default: return {s, c};
+    }
+}
+
+bool onEighth(std::int64_t r, std::int64_t period) { return (8 * reduce(r, period)) % period == 0; }
 
 }  // namespace
 
-void unitRootsByRecurrence(std::int64_t step, std::int64_t period, std::int64_t first,
-                           std::int64_t count, double* re, double* im, std::ptrdiff_t stride) noexcept {
-    if (count <= 0) return;
-    const long double stepAngle = kTwoPi * static_cast<long double>(step % period) / static_cast<long double>(period);
-    const long double halfSine = std::sin(stepAngle / 2);
-    const double a = static_cast<double>(2 * halfSine * halfSine);
-    const double b = static_cast<double>(-std::sin(stepAngle));
-    double c = 0, s = 0;
-    for (std::int64_t i = 0; i < count; ++i) {
-        const std::int64_t k = first + i;
-        if (i % kRestartInterval == 0) {
-            exactRoot(step * k, period, c, s);
-        } else {
-            const double nextC = c - (b * s + a * c);
-            const double nextS = s - (a * s - b * c);
-            c = nextC;
-            s = nextS;
+void unitRoots(std::int64_t step, std::int64_t period, std::int64_t first, std::int64_t count, double* re,
+               double* im, std::ptrdiff_t stride) noexcept {
+    step = reduce(step, period);
+    LongRoot offsets[kBlock];
+    for (std::int64_t i = 0; i < kBlock && i < count; ++i) offsets[i] = exactRoot(step * i, period);
+    for (std::int64_t start = 0; start < count; start += kBlock) {
+        const LongRoot base = exactRoot(step * reduce(first + start, period), period);
+        for (std::int64_t i = 0; i < kBlock && start + i < count; ++i) {
+            const std::int64_t r = step * reduce(first + start + i, period);
+            LongRoot w;
+            if (i == 0 || onEighth(r, period)) {
+                w = i == 0 ? base : exactRoot(r, period);
+            } else {
+                w = {base.re * offsets[i].re - base.im * offsets[i].im,
+                     base.re * offsets[i].im + base.im * offsets[i].re};
+            }
+            re[(start + i) * stride] = static_cast<double>(w.re);
+            im[(start + i) * stride] = static_cast<double>(w.im);
         }
-        re[i * stride] = c;
-        im[i * stride] = s;
     }
 }
 

@@ -1,4 +1,5 @@
-// Tables of complex unit roots for plans.
+// The one source of complex unit roots (twiddles, prime-DFT tables and the
+// fixed twiddles of the vector kernels).
 #pragma once
 
 #include <cstddef>
@@ -7,18 +8,18 @@
 namespace varnel::fft {
 
 // Writes exp(-2 pi i * step * k / period) for k = first .. first+count-1 to
-// re[(k-first)*stride], im[(k-first)*stride].
+// re[(k-first)*stride], im[(k-first)*stride]; period >= 1.
 //
-// The values come from the rotation recurrence
-//   re' = re - (b*im + a*re),  im' = im - (a*im - b*re),
-//   a = 2 sin^2(step*pi/period), b = -sin(2 pi step/period),
-// which needs no sine or cosine per entry. Its rounding error grows with
-// the number of steps, enough to break 1e-15 accuracy on stages of 2^15
-// entries, so the recurrence restarts from an exactly rounded value every
-// kRestartInterval entries.
-void unitRootsByRecurrence(std::int64_t step, std::int64_t period, std::int64_t first,
-                           std::int64_t count, double* re, double* im, std::ptrdiff_t stride) noexcept;
-
-inline constexpr std::int64_t kRestartInterval = 16;
+// Every value is rounded once from extended precision, so the tables are
+// correctly rounded in all but rare near-tie cases and their error does not
+// grow with the table's length. A sine and cosine per entry would cost more
+// than the transforms that read the tables, and plans are rebuilt for every
+// call, so the entries of each run of kBlock are the product, in extended
+// precision, of the block's first root and a root of step * i, i < kBlock;
+// both are computed directly. The multiples of an eighth of the period
+// (0, ±1, ±i, (±1±i)/√2) are always computed directly, so they come out
+// exact or correctly rounded.
+void unitRoots(std::int64_t step, std::int64_t period, std::int64_t first, std::int64_t count, double* re,
+               double* im, std::ptrdiff_t stride) noexcept;
 
 }  // namespace varnel::fft

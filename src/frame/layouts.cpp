@@ -1,92 +1,74 @@
 // Conversions between the Cx, ReIm and Hc layouts.
 //
-// Each conversion is written once over a small accessor for the complex side
-// so that the interleaved and split variants cannot drift apart. The exports
-// have no status to report with, so a null or overlapping array makes them
-// do nothing rather than write through it.
+// Each conversion is written once over a split-complex view of the complex
+// side (an interleaved array is the view {cx, cx + 1, 2}) so that the
+// interleaved and split variants cannot drift apart. The exports have no
+// status to report with, so a null or overlapping array makes them do
+// nothing rather than write through it.
 #include "frame/layouts.h"
 
 #include <cstddef>
 #include <numeric>
 
 #include "frame/array_check.h"
+#include "frame/split_complex.h"
 #include "varnel.h"
 
 namespace varnel::layout {
 namespace {
 
-struct Interleaved {
-    double* cx;
-    void set(std::ptrdiff_t k, double re, double im) const { cx[2 * k] = re; cx[2 * k + 1] = im; }
-};
-struct InterleavedIn {
-    const double* cx;
-    double re(std::ptrdiff_t k) const { return cx[2 * k]; }
-    double im(std::ptrdiff_t k) const { return cx[2 * k + 1]; }
-};
-struct Split {
-    double* re;
-    double* im;
-    void set(std::ptrdiff_t k, double r, double i) const { re[k] = r; im[k] = i; }
-};
-struct SplitIn {
-    const double* reArr;
-    const double* imArr;
-    double re(std::ptrdiff_t k) const { return reArr[k]; }
-    double im(std::ptrdiff_t k) const { return imArr[k]; }
-};
+void set(SplitComplex z, std::ptrdiff_t k, double re, double im) {
+    z.real(k) = re;
+    z.imag(k) = im;
+}
 
 // Full spectrum from Hc: the upper half by conjugate symmetry.
-template <class Out>
-void expandHalfComplex(const double* hc, Out out, std::ptrdiff_t n) {
-    out.set(0, hc[0], 0.0);
+void expandHalfComplex(const double* hc, SplitComplex out, std::ptrdiff_t n) {
+    set(out, 0, hc[0], 0.0);
     for (std::ptrdiff_t k = 1; k < (n + 1) / 2; ++k) {
-        out.set(k, hc[k], hc[n - k]);
-        out.set(n - k, hc[k], -hc[n - k]);
+        set(out, k, hc[k], hc[n - k]);
+        set(out, n - k, hc[k], -hc[n - k]);
     }
-    if (n % 2 == 0 && n >= 2) out.set(n / 2, hc[n / 2], 0.0);
+    if (n % 2 == 0 && n >= 2) set(out, n / 2, hc[n / 2], 0.0);
 }
 
 // Hc of the conjugate-symmetric part: averaging bins k and n-k makes an
 // arbitrary spectrum Hermitian before half of it is dropped. The midpoint
 // neither overflows for values beyond DBL_MAX/2 nor loses the last bit of
 // subnormal ones, so a Hermitian spectrum comes back exactly.
-template <class In>
-void reduceToHalfComplex(In in, double* hc, std::ptrdiff_t n) {
-    hc[0] = in.re(0);
+void reduceToHalfComplex(ConstSplitComplex in, double* hc, std::ptrdiff_t n) {
+    hc[0] = in.real(0);
     for (std::ptrdiff_t k = 1; k < (n + 1) / 2; ++k) {
-        hc[k] = std::midpoint(in.re(k), in.re(n - k));
-        hc[n - k] = std::midpoint(in.im(k), -in.im(n - k));
+        hc[k] = std::midpoint(in.real(k), in.real(n - k));
+        hc[n - k] = std::midpoint(in.imag(k), -in.imag(n - k));
     }
-    if (n % 2 == 0 && n >= 2) hc[n / 2] = in.re(n / 2);
+    if (n % 2 == 0 && n >= 2) hc[n / 2] = in.real(n / 2);
+}
+
+void copy(ConstSplitComplex in, SplitComplex out, std::ptrdiff_t n) {
+    for (std::ptrdiff_t k = 0; k < n; ++k) set(out, k, in.real(k), in.imag(k));
 }
 
 }  // namespace
 
-void hcToCx(const double* hc, double* cx, std::ptrdiff_t n) noexcept { expandHalfComplex(hc, Interleaved{cx}, n); }
+void hcToCx(const double* hc, double* cx, std::ptrdiff_t n) noexcept { expandHalfComplex(hc, {cx, cx + 1, 2}, n); }
 
 void hcToReIm(const double* hc, double* re, double* im, std::ptrdiff_t n) noexcept {
-    expandHalfComplex(hc, Split{re, im}, n);
+    expandHalfComplex(hc, {re, im, 1}, n);
 }
 
-void cxToHc(const double* cx, double* hc, std::ptrdiff_t n) noexcept { reduceToHalfComplex(InterleavedIn{cx}, hc, n); }
+void cxToHc(const double* cx, double* hc, std::ptrdiff_t n) noexcept { reduceToHalfComplex({cx, cx + 1, 2}, hc, n); }
 
 void reImToHc(const double* re, const double* im, double* hc, std::ptrdiff_t n) noexcept {
-    reduceToHalfComplex(SplitIn{re, im}, hc, n);
+    reduceToHalfComplex({re, im, 1}, hc, n);
 }
 
 void cxToReIm(const double* cx, double* re, double* im, std::ptrdiff_t n) noexcept {
-    for (std::ptrdiff_t k = 0; k < n; ++k) {
-        re[k] = cx[2 * k];
-        im[k] = cx[2 * k + 1];
-    }
+    copy({cx, cx + 1, 2}, {re, im, 1}, n);
 }
 
 void reImToCx(const double* re, const double* im, double* cx, std::ptrdiff_t n) noexcept {
-    for (std::ptrdiff_t k = 0; k < n; ++k) {
-        cx[2 * k] = re[k];
-        cx[2 * k + 1] = im[k];
-    }
+    copy({re, im, 1}, {cx, cx + 1, 2}, n);
 }
 
 }  // namespace varnel::layout

@@ -12,7 +12,7 @@
 #include "frame/export_guard.h"
 #include "frame/numbers.h"
 #include "frame/scratch.h"
-#include "linear/pseudo_inverse.h"
+#include "solver/pseudo_inverse.h"
 #include "varnel.h"
 
 namespace {
@@ -98,8 +98,8 @@ std::int32_t computeDual(const double* window, std::int32_t L, const DualLattice
         fillResidueSystem(extended.data(), lat, j0, system.data());
         // Only a decomposition that fails to converge can fail here (the
         // workspace is in hand); that residue's dual samples become 0.
-        const bool solved = varnel::pseudoInverse(system.data(), rows, cols, kSingularValueTolerance, inverse.data(),
-                                                  workspace) == kStatusOk;
+        const bool solved =
+            varnel::pseudoInverse(system.data(), rows, cols, kSingularValueTolerance, inverse.data(), workspace);
         writeResidueDual(inverse.data(), lat, j0, solved, dual);
     }
     return kStatusOk;

@@ -1,4 +1,4 @@
-// Kernel tables of the two preset Cohen-class distributions. Both rows are
+// Kernel rows of the two preset Cohen-class distributions. Both rows are
 // even in Doppler, so each row is evaluated on one side of the centre
 // column and mirrored; column 0, the bin -width/2, has no mirror and is
 // evaluated on its own.
@@ -54,10 +54,6 @@ void choiWilliamsRow(std::int32_t r, std::int32_t width, double sigma, double* r
     });
 }
 
-void choiWilliamsKernel(std::int32_t rowCount, std::int32_t width, double sigma, double* kernel) noexcept {
-    for (std::int32_t r = 0; r < rowCount; ++r) choiWilliamsRow(r, width, sigma, kernel + std::ptrdiff_t{r} * width);
-}
-
 namespace {
 
 // sin(d*step) for d = 0, 1, 2, ...: a rotation recurrence, restarted from
@@ -109,10 +105,6 @@ void coneRow(std::int32_t r, std::int32_t width, double alpha, double* row) noex
         const double s = sine.next();
         return x == 0.0 ? taper : taper * s / x;
     });
-}
-
-void coneKernel(std::int32_t rowCount, std::int32_t width, double alpha, double* kernel) noexcept {
-    for (std::int32_t r = 0; r < rowCount; ++r) coneRow(r, width, alpha, kernel + std::ptrdiff_t{r} * width);
 }
 
 }  // namespace varnel::wigner

@@ -74,10 +74,6 @@ void choiWilliamsRow(std::int32_t r, std::int32_t width, double sigma, double* r
 // negative alpha counts as 0 (the pure cone).
 void coneRow(std::int32_t r, std::int32_t width, double alpha, double* row) noexcept;
 
-// Whole tables of rowCount rows by width columns, row by row as above.
-void choiWilliamsKernel(std::int32_t rowCount, std::int32_t width, double sigma, double* kernel) noexcept;
-void coneKernel(std::int32_t rowCount, std::int32_t width, double alpha, double* kernel) noexcept;
-
 // The Cohen-class distribution behind Cohen, CWD and CSD, with the checks
 // of Cohen already passed.
 std::int32_t cohenDistribution(const double* re, const double* im, std::int32_t n, const KernelRows& kernel,

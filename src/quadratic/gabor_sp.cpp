@@ -20,7 +20,7 @@ namespace varnel::gaborsp {
 namespace {
 
 struct TermStages {
-    const Lattice& lattice;
+    const GaborCoefficients& lattice;
     const FrequencyGrid& frequency;
     const TimeGrid& time;
     const SpectrogramWorkspace& space;
@@ -64,7 +64,7 @@ std::int32_t gaborSpectrogram(const SpectrogramRequest& r, double* out) {
     const fft::PlanHold timePlan(NT);
     if (!frequencyPlan.ok() || !timePlan.ok()) return kStatusNoMemory;
 
-    const Lattice lattice{r.coefs, r.M, r.N, r.dM};
+    const GaborCoefficients lattice{r.coefs, r.M, r.N, r.dM};
     const FrequencyGrid frequency{frequencyPlan.get(), r.N, r.K1, std::int64_t{r.N} * r.K1, r.f0, r.nF, r.a};
     const TimeGrid time{timePlan.get(), NT, r.dM, r.K2, r.a};
     const TermStages stages{lattice, frequency, time, space};

@@ -6,14 +6,12 @@
 
 #include <cstddef>
 
+#include "frame/split_complex.h"
+
 namespace varnel::gaborsp {
 
-struct ComplexArray {
-    double* re = nullptr;
-    double* im = nullptr;
-
-    ComplexArray offset(std::ptrdiff_t k) const noexcept { return {re + k, im + k}; }
-};
+// The tables are contiguous (stride 1), which the loops below rely on.
+using ComplexArray = SplitComplex;
 
 inline void clearComplex(ComplexArray x, std::ptrdiff_t count) noexcept {
     for (std::ptrdiff_t k = 0; k < count; ++k) {

@@ -14,7 +14,7 @@
 namespace varnel::gaborsp {
 
 // The Gabor coefficients: M rows of N interleaved complex values.
-struct Lattice {
+struct GaborCoefficients {
     const double* coefs;
     std::int32_t M;
     std::int32_t N;
@@ -41,7 +41,7 @@ struct FrequencyGrid {
 // P[m][n] = conj(C[m][n]) * C[m+dm][(n+dn) mod N] * exp(i*theta_m), theta_m
 // the frequency offset times the two atoms' midpoint time; rows without a
 // partner atom are zero. P is M*N complex values, row-major.
-void gaborCrossProducts(const Lattice& lattice, std::int32_t dm, std::int32_t dn, ComplexArray P);
+void gaborCrossProducts(const GaborCoefficients& lattice, std::int32_t dm, std::int32_t dn, ComplexArray P);
 
 // Gf: the frequency kernel exp(-a*x^2)*exp(i*tau0*x), x the offset from
 // omega0, sampled on the L fine bins (wrapping circularly) and split into

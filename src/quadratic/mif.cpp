@@ -42,7 +42,7 @@ std::int32_t forEachMifTerm(std::int32_t D, Term&& term) {
 }
 
 struct MifTerms {
-    const Lattice& lattice;
+    const GaborCoefficients& lattice;
     const TimeGrid& time;
     const MifWorkspace& space;
 
@@ -90,7 +90,7 @@ std::int32_t meanInstantaneousFrequency(const double* coefs, std::int32_t M, std
     const fft::PlanHold plan(NT);
     if (!plan.ok()) return kStatusNoMemory;
 
-    const Lattice lattice{coefs, M, N, dM};
+    const GaborCoefficients lattice{coefs, M, N, dM};
     const TimeGrid time{plan.get(), NT, dM, K2, a};
     const MifTerms terms{lattice, time, space};
     const std::int32_t D = std::min(order, std::min(M, N) - 1);

@@ -13,7 +13,7 @@ double mifCrossDecay(std::int32_t dM, std::int32_t dm, double a) noexcept {
     return std::exp(-(offset * offset) / (4.0 * a));
 }
 
-void mifTermSums(const Lattice& lattice, double a, std::int32_t dm, std::int32_t dn, ComplexArray num,
+void mifTermSums(const GaborCoefficients& lattice, double a, std::int32_t dm, std::int32_t dn, ComplexArray num,
                  ComplexArray den) {
     const std::int64_t N = lattice.N;
     clearComplex(num, lattice.M);
@@ -52,7 +52,7 @@ void mifTermSums(const Lattice& lattice, double a, std::int32_t dm, std::int32_t
     }
 }
 
-void mifDcTerm(const Lattice& lattice, double a, std::int32_t dm, ComplexArray seq) {
+void mifDcTerm(const GaborCoefficients& lattice, double a, std::int32_t dm, ComplexArray seq) {
     const std::ptrdiff_t N = lattice.N;
     const double g = mifCrossDecay(lattice.dM, dm, a);
     clearComplex(seq, lattice.M);

@@ -4,13 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <climits>
 #include <cmath>
 #include <tuple>
 #include <vector>
 
-#include "quadratic/cohen_stages.h"
 #include "support/allocation_faults.h"
 #include "support/fft_fixtures.h"
 #include "test_wvd_oracle.h"
@@ -109,13 +107,13 @@ TEST_F(CohenFamily, PresetsAreCohenWithTheirKernelTables) {
     }
 }
 
-// The pure cone's zero-lag row is all ones: with the other rows cleared only
-// r_j[0] = |x(j timeStep)|^2 is left, in every bin divided by M.
-TEST_F(CohenFamily, PureConePassesTheZeroLagUnchanged) {
+// A kernel whose zero-lag row is all ones (as the cone's is) and whose other
+// rows are zero leaves only r_j[0] = |x(j timeStep)|^2, in every bin
+// divided by M.
+TEST_F(CohenFamily, ZeroLagRowOfOnesPassesTheZeroLagUnchanged) {
     constexpr std::int32_t n = 64, nFreq = 16, timeStep = 4;
-    std::vector<double> kernel(nFreq * n);
-    wigner::coneKernel(nFreq, n, -1.0, kernel.data());
-    std::fill(kernel.begin() + n, kernel.end(), 0.0);
+    std::vector<double> kernel(nFreq * n, 0.0);
+    std::fill(kernel.begin(), kernel.begin() + n, 1.0);
     for (Mode mode : {Mode::Complex, Mode::Real}) {
         const TestSignal s = randomSignal(mode, n, 8);
         const std::vector<double> w = runCohen(s, kernel, nFreq, n, timeStep);
@@ -152,16 +150,18 @@ TEST_F(CohenFamily, ArgumentTestsInOrderWriteNothing) {
         {16, 12, 2, kStatusBadBinCount},   {16, -8, 2, kStatusBadBinCount},    {16, 0, 2, kStatusBadKernelSize},
         {16, INT_MIN, 2, kStatusBadKernelSize}, {3, 8, 4, kStatusBadKernelSize},  // N < timeStep
         // floor(129/4)*4 = 128 is not more than half of nextPow2(129) = 256.
-        {129, 8, 4, kStatusBadKernelSize}, {(1 << 30) + 1, 8, 1 << 30, kStatusNoMemory},
+        {129, 8, 4, kStatusBadKernelSize},
     };
-    // The last case claims 2^30 + 1 samples; held on the stack, above the
-    // heap that holds the output, the signal's extent cannot reach it.
-    std::array<double, 256> stackSignal;
-    stackSignal.fill(1.0);
+    // A signal longer than any table: the output is placed before the
+    // signal, so that the 8 GB the signal claims cannot overlap it whatever
+    // the heap's layout.
+    std::vector<double> outThenSignal(64 * 64 + 256, kSentinel);
     for (Preset preset : {CWD, CSD}) {
         for (const auto& c : presetCases)
-            EXPECT_EQ(preset(stackSignal.data(), nullptr, c.n, c.nFreq, c.timeStep, 1.0, 1, out.data()), c.status)
-                << c.n;
+            EXPECT_EQ(preset(re, nullptr, c.n, c.nFreq, c.timeStep, 1.0, 1, out.data()), c.status) << c.n;
+        EXPECT_EQ(preset(outThenSignal.data() + 64 * 64, nullptr, (1 << 30) + 1, 8, 1 << 30, 1.0, 1,
+                         outThenSignal.data()),
+                  kStatusNoMemory);
         EXPECT_EQ(preset(re, re, 16, 8, 2, 1.0, 0, nullptr), kStatusBadLength);
         EXPECT_FALSE(untouched(runPreset(preset, randomSignal(Mode::Real, 128, 1), 8, 4, 0.1)));
     }

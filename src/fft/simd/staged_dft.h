@@ -10,9 +10,8 @@
 // vector_passes.h).
 #pragma once
 
-#include <cmath>
-
 #include "fft/generated/dft_bodies.h"
+#include "fft/unit_roots.h"
 
 namespace varnel::fft {
 namespace {
@@ -20,14 +19,9 @@ namespace {
 template <int P, int Q>
 struct StagedTwiddles {
     double re[Q][P], im[Q][P];
+    // re/im[b][c] = w_N^(b*c).
     StagedTwiddles() {
-        constexpr long double kTwoPi = 6.283185307179586476925286766559005768L;
-        for (int b = 0; b < Q; ++b)
-            for (int c = 0; c < P; ++c) {
-                const long double angle = -kTwoPi * (b * c) / (P * Q);
-                re[b][c] = static_cast<double>(cosl(angle));
-                im[b][c] = static_cast<double>(sinl(angle));
-            }
+        for (int b = 0; b < Q; ++b) unitRoots(b, P * Q, 0, P, re[b], im[b], 1);
     }
 };
 

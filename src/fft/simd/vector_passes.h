@@ -9,6 +9,7 @@
 #include "fft/generated/dft_bodies.h"
 #include "fft/simd/staged_dft.h"
 #include "fft/simd/vector_kernels.h"
+#include "fft/unit_roots.h"
 
 // Lambdas take the bare attribute; functions also need `inline`.
 #define VARNEL_INLINE __attribute__((always_inline))
@@ -283,13 +284,12 @@ void reTwiddleVec(double* data, const double* twRe, const double* twIm, ptrdiff_
 template <int N>
 struct SingleTwiddles {
     V4 re[N / 4], im[N / 4];
+    // Lane b of re/im[c] is w_N^(b*c).
     SingleTwiddles() {
-        for (int c = 0; c < N / 4; ++c)
-            for (int b = 0; b < 4; ++b) {
-                const double angle = -6.283185307179586476925286766559005768 * b * c / N;
-                re[c][b] = __builtin_cos(angle);
-                im[c][b] = __builtin_sin(angle);
-            }
+        double lanesRe[N / 4][4], lanesIm[N / 4][4];
+        for (int b = 0; b < 4; ++b) unitRoots(b, N, 0, N / 4, &lanesRe[0][b], &lanesIm[0][b], 4);
+        __builtin_memcpy(re, lanesRe, sizeof re);
+        __builtin_memcpy(im, lanesIm, sizeof im);
     }
 };
 

@@ -1,19 +1,14 @@
 // Golub–Reinsch: Householder reduction to upper bidiagonal form, explicit
 // accumulation of both transformations, then implicit-shift QR sweeps on
 // the bidiagonal until every superdiagonal element is negligible.
-#include "linear/svd.h"
+#include "solver/svd.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 
-#include "frame/scratch.h"
-#include "varnel.h"
 
 namespace varnel {
-
-const SvdInstance kLeastSquaresSvd{SvdSplitTest::Exact, kStatusBadSize};
-const SvdInstance kPseudoInverseSvd{SvdSplitTest::BelowAbsoluteThreshold, kStatusNoConvergence};
 
 namespace {
 
@@ -41,10 +36,9 @@ double withSignOf(double magnitude, double sign) noexcept {
     return sign >= 0.0 ? std::fabs(magnitude) : -std::fabs(magnitude);
 }
 
-bool isNegligible(double x, double eps, SvdSplitTest test) noexcept {
-    if (test == SvdSplitTest::Exact) return std::fabs(x) + eps == eps;
-    return (std::fabs(x) + eps) - eps < 1e-16;
-}
+// Negligible on the bidiagonal: x vanishes next to eps, the size of the
+// matrix, up to what the rounding of that sum leaves over.
+bool isNegligible(double x, double eps) noexcept { return (std::fabs(x) + eps) - eps < 1e-16; }
 
 // Householder vector from a(i..m-1, i) scaled by 1/scale: returns g, the
 // new diagonal value divided by scale, and leaves the vector in place.
@@ -183,8 +177,7 @@ struct Bidiagonal {
     double* w;
     double* e;
     double eps;
-    SvdSplitTest test;
-    bool negligible(double x) const noexcept { return isNegligible(x, eps, test); }
+    bool negligible(double x) const noexcept { return isNegligible(x, eps); }
 };
 
 // The largest l <= k such that e[l] is negligible (l = 0 always qualifies,
@@ -272,8 +265,7 @@ void qrSweep(const Bidiagonal& b, RowMajor u, RowMajor v, std::ptrdiff_t m, std:
     w[k] = x;
 }
 
-std::int32_t diagonalise(const Bidiagonal& b, RowMajor u, RowMajor v, std::ptrdiff_t m, std::ptrdiff_t n,
-                         std::int32_t noConvergenceStatus) noexcept {
+bool diagonalise(const Bidiagonal& b, RowMajor u, RowMajor v, std::ptrdiff_t m, std::ptrdiff_t n) noexcept {
     for (std::ptrdiff_t k = n - 1; k >= 0; --k) {
         for (int sweep = 0;; ++sweep) {
             bool needsCancel = false;
@@ -286,54 +278,23 @@ std::int32_t diagonalise(const Bidiagonal& b, RowMajor u, RowMajor v, std::ptrdi
                 }
                 break;
             }
-            if (sweep == kMaxSweeps) return noConvergenceStatus;
+            if (sweep == kMaxSweeps) return false;
             qrSweep(b, u, v, m, n, l, k);
         }
     }
-    return kStatusOk;
+    return true;
 }
 
 }  // namespace
 
-std::int32_t svdDecompose(double* a, std::int32_t m, std::int32_t n, double* w, double* v, double* superdiagonal,
-                          const SvdInstance& instance) noexcept {
-    if (n < 1 || m < n) return kStatusBadSize;
+bool svdDecompose(double* a, std::int32_t m, std::int32_t n, double* w, double* v, double* superdiagonal) noexcept {
     const RowMajor u{a, n};
     const RowMajor right{v, n};
     const double eps = bidiagonalise(u, m, n, w, superdiagonal);
     accumulateRight(u, right, n, superdiagonal);
     accumulateLeft(u, m, n, w);
-    const Bidiagonal b{w, superdiagonal, eps, instance.splitTest};
-    return diagonalise(b, u, right, m, n, instance.noConvergenceStatus);
-}
-
-std::int32_t svdDecompose(double* a, std::int32_t m, std::int32_t n, double* w, double* v,
-                          const SvdInstance& instance) noexcept {
-    if (n < 1 || m < n) return kStatusBadSize;
-    ScratchBuffer<double> superdiagonal(static_cast<std::size_t>(n));
-    if (!superdiagonal.ok()) return kStatusNoMemory;
-    return svdDecompose(a, m, n, w, v, superdiagonal.data(), instance);
-}
-
-std::int32_t svdBackSubstitute(const double* u, const double* w, const double* v, std::int32_t m, std::int32_t n,
-                               const double* b, double* x) noexcept {
-    ScratchBuffer<double> t(static_cast<std::size_t>(std::max<std::int32_t>(n, 0)));
-    if (!t.ok()) return kStatusNoMemory;
-    const std::ptrdiff_t cols = n;
-    for (std::ptrdiff_t j = 0; j < cols; ++j) {
-        double s = 0.0;
-        if (w[j] != 0.0) {
-            for (std::ptrdiff_t i = 0; i < m; ++i) s += u[i * cols + j] * b[i];
-            s /= w[j];
-        }
-        t[j] = s;
-    }
-    for (std::ptrdiff_t i = 0; i < cols; ++i) {
-        double s = 0.0;
-        for (std::ptrdiff_t j = 0; j < cols; ++j) s += v[i * cols + j] * t[j];
-        x[i] = s;
-    }
-    return kStatusOk;
+    const Bidiagonal b{w, superdiagonal, eps};
+    return diagonalise(b, u, right, m, n);
 }
 
 }  // namespace varnel

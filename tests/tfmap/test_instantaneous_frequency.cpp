@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "quadratic/instantaneous_frequency_gap_fill.h"
+#include "tfmap/instantaneous_frequency_gap_fill.h"
 #include "support/fft_fixtures.h"
 #include "support/reference_dft.h"
 #include "varnel.h"

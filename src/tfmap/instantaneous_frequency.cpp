@@ -4,7 +4,7 @@
 
 #include "frame/array_check.h"
 #include "frame/export_guard.h"
-#include "quadratic/instantaneous_frequency_gap_fill.h"
+#include "tfmap/instantaneous_frequency_gap_fill.h"
 #include "varnel.h"
 
 namespace {

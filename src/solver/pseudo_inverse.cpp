@@ -1,16 +1,20 @@
-#include "linear/pseudo_inverse.h"
+#include "solver/pseudo_inverse.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 
-#include "linear/svd.h"
-#include "linear/svd_matrix.h"
-#include "varnel.h"
+#include "solver/svd.h"
 
 namespace varnel {
 
 namespace {
+
+// dst (cols x rows) = src (rows x cols) transposed; both row-major.
+void transposeInto(const double* src, std::int32_t rows, std::int32_t cols, double* dst) noexcept {
+    for (std::ptrdiff_t i = 0; i < rows; ++i)
+        for (std::ptrdiff_t j = 0; j < cols; ++j) dst[j * rows + i] = src[i * cols + j];
+}
 
 // Columns of the factor that multiplies from the left divided by their
 // singular values; columns of negligible ones cannot contribute.
@@ -38,10 +42,8 @@ void multiplyByTransposed(const double* left, const double* right, std::ptrdiff_
 
 PseudoInverseWorkspace::PseudoInverseWorkspace(std::int32_t m, std::int32_t n) noexcept {
     if (m < 1 || n < 1) return;
-    longSide_ = std::max(m, n);
-    shortSide_ = std::min(m, n);
-    const auto longSide = static_cast<std::size_t>(longSide_);
-    const auto shortSide = static_cast<std::size_t>(shortSide_);
+    const auto longSide = static_cast<std::size_t>(std::max(m, n));
+    const auto shortSide = static_cast<std::size_t>(std::min(m, n));
     factor_ = ScratchBuffer<double>(longSide * shortSide);
     if (!factor_.ok()) return;
     singularValues_ = ScratchBuffer<double>(shortSide);
@@ -52,13 +54,8 @@ PseudoInverseWorkspace::PseudoInverseWorkspace(std::int32_t m, std::int32_t n) n
     ok_ = superdiagonal_.ok();
 }
 
-bool PseudoInverseWorkspace::fits(std::int32_t m, std::int32_t n) const noexcept {
-    return ok_ && std::max(m, n) == longSide_ && std::min(m, n) == shortSide_;
-}
-
-std::int32_t pseudoInverse(const double* a, std::int32_t m, std::int32_t n, double tolerance, double* p,
-                           PseudoInverseWorkspace& workspace) noexcept {
-    if (m < 1 || n < 1 || !workspace.fits(m, n)) return kStatusBadSize;
+bool pseudoInverse(const double* a, std::int32_t m, std::int32_t n, double tolerance, double* p,
+                   PseudoInverseWorkspace& workspace) noexcept {
     if (tolerance < 0.0) tolerance = std::ldexp(1.0, -52) * std::min(m, n);
 
     // The decomposition wants at least as many rows as columns: a wide A
@@ -72,10 +69,9 @@ std::int32_t pseudoInverse(const double* a, std::int32_t m, std::int32_t n, doub
     if (wide)
         transposeInto(a, m, n, u);
     else
-        copyDoubles(a, u, static_cast<std::ptrdiff_t>(m) * n);
+        std::copy(a, a + static_cast<std::ptrdiff_t>(m) * n, u);
 
-    const std::int32_t status = svdDecompose(u, rows, cols, w, v, workspace.superdiagonal_.data(), kPseudoInverseSvd);
-    if (status != kStatusOk) return status;
+    if (!svdDecompose(u, rows, cols, w, v, workspace.superdiagonal_.data())) return false;
 
     // A^+ = V W^+ U^T for a tall A, U W^+ V^T for a wide one; either way
     // the factor with n rows is scaled and multiplied by the other's transpose.
@@ -83,14 +79,7 @@ std::int32_t pseudoInverse(const double* a, std::int32_t m, std::int32_t n, doub
     const double* right = wide ? v : u;
     invertSingularValues(left, n, cols, w, tolerance);
     multiplyByTransposed(left, right, n, m, cols, p);
-    return kStatusOk;
-}
-
-std::int32_t pseudoInverse(const double* a, std::int32_t m, std::int32_t n, double tolerance, double* p) noexcept {
-    if (m < 1 || n < 1) return kStatusBadSize;
-    PseudoInverseWorkspace workspace(m, n);
-    if (!workspace.ok()) return kStatusNoMemory;
-    return pseudoInverse(a, m, n, tolerance, p, workspace);
+    return true;
 }
 
 }  // namespace varnel

@@ -1,4 +1,4 @@
-#include "quadratic/instantaneous_frequency_gap_fill.h"
+#include "tfmap/instantaneous_frequency_gap_fill.h"
 
 namespace varnel::instfreq {
 namespace {
