@@ -29,7 +29,7 @@ import numpy as np
 
 from . import io, linear, methods, plotting
 from ._library import LibraryError
-from .errors import VarnelError
+from .errors import VarnelError, next_power_of_two, power_of_two
 from .result import TFArray
 
 EXIT_USAGE = 2
@@ -167,17 +167,13 @@ def _check_writable(path, what):
         raise UsageError("the folder of the %s (%s) does not exist" % (what, folder))
 
 
-def _next_power_of_two(n):
-    return 1 << max(0, (n - 1).bit_length())
-
-
 def _check_bins(bins):
     # Every representation needs it; said here before any file is read.
     if bins < 2:
         raise UsageError("--bins must be at least 2 (got %d): one bin draws no frequency axis" % bins)
-    if bins & (bins - 1):
+    if not power_of_two(bins):
         raise UsageError("--bins %d is not a power of two (the nearest above is %d)"
-                         % (bins, _next_power_of_two(bins)))
+                         % (bins, next_power_of_two(bins)))
 
 
 # The representation whose panel the demo overlays with its instantaneous
@@ -378,7 +374,7 @@ def _plan(method, args, channels, n, real):
     family, length = window_choice(args.window, method.window)
     if length is None:
         length = args.bins if args.bins is not None else DEFAULT_WINDOW
-    bins = args.bins if args.bins is not None else _next_power_of_two(length)
+    bins = args.bins if args.bins is not None else next_power_of_two(length)
     hop = args.hop
     if hop is None:
         hop = max(1, length // 4)
@@ -389,9 +385,9 @@ def _plan(method, args, channels, n, real):
     if "window" in method.uses and length >= n:
         raise UsageError("the window (%d samples) must be shorter than the signal (%d samples); give a "
                          "shorter --window or --bins" % (length, n))
-    if bins > _next_power_of_two(n):
+    if bins > next_power_of_two(n):
         raise UsageError("--bins %d is more than the %d samples of the signal can fill; %d or fewer"
-                         % (bins, n, _next_power_of_two(n)))
+                         % (bins, n, next_power_of_two(n)))
     if args.terms is not None and not 1 <= args.terms <= n:
         raise UsageError("--terms must be at least 1 and at most the signal's %d samples (got %d)"
                          % (n, args.terms))
@@ -418,7 +414,7 @@ def _plan(method, args, channels, n, real):
                          "fewer --channels or a shorter excerpt" % (what, _gib(limit)))
     if method.folds and bins < length:
         sys.stderr.write("varnel: note: the %d-sample window is folded onto %d bins (--bins %d would not "
-                         "fold it)\n" % (length, bins, _next_power_of_two(length)))
+                         "fold it)\n" % (length, bins, next_power_of_two(length)))
     if args.progress is not False and (channels * n >= PROGRESS_THRESHOLD or need >= ANNOUNCE_BYTES):
         sys.stderr.write("varnel: %s; picture %dx%d\n" % ((what,) + plotting.figure_size(channels)))
     return family, length, hop, bins

@@ -30,6 +30,7 @@ import dataclasses
 import numpy as np
 
 from . import adaptive, gabor, linear, quadratic, raw
+from .errors import next_power_of_two
 
 
 @dataclasses.dataclass(frozen=True)
@@ -156,7 +157,7 @@ def _kernel_size(n, length, hop, bins, real):
     # The kernel is made one lag row (nextpow2(n) Doppler values) at a time
     # and smoothed in a few transforms of that width.
     frames, columns, itemsize, working = _wvd_size(n, length, hop, bins, real)
-    return frames, columns, itemsize, working + 64 * (1 << max(0, (n - 1).bit_length()))
+    return frames, columns, itemsize, working + 64 * next_power_of_two(n)
 
 
 @register("wvd", "Wigner-Ville distribution", requires=("WVD",), dynamic_range=QUADRATIC_RANGE, size=_wvd_size)

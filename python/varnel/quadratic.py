@@ -19,7 +19,7 @@ import numpy as np
 
 from . import axes
 from ._arrays import call, integer, per_channel, pointer, real_number, require_finite, signal
-from .errors import ArgumentError, next_power_of_two
+from .errors import ArgumentError, next_power_of_two, power_of_two
 from .result import TFArray
 
 
@@ -34,7 +34,7 @@ def _distribution(x, bins, hop, fs, workers, compute, layout, check_finite):
     bins, hop = integer(bins, "bins"), integer(hop, "hop")
     complex_signal = x.dtype.kind == "c"
     kept = max(bins, 0) if complex_signal else max(bins, 0) // 2
-    usable = bins >= 1 and bins & (bins - 1) == 0 and hop >= 1
+    usable = power_of_two(bins) and hop >= 1
 
     def one(channel):
         n = len(channel)

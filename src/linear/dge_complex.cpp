@@ -13,8 +13,8 @@
 
 namespace {
 
-std::int32_t complexDge(varnel::stft::ComplexSignal coef, std::int32_t F, std::int32_t N, const WindowSpec* spec,
-                        varnel::stft::ComplexOutput out, std::int32_t outLength) {
+std::int32_t complexDge(varnel::ConstSplitComplex coef, std::int32_t F, std::int32_t N, const WindowSpec* spec,
+                        varnel::SplitComplex out, std::int32_t outLength) {
     using namespace varnel::gabor;
     if (outLength < 1 || F < 1 || N < 1) return kStatusBadLength;
     Lattice lattice;

@@ -54,7 +54,7 @@ std::int32_t Synthesis::addRealFrames(const double* coef) noexcept {
     return kStatusOk;
 }
 
-std::int32_t Synthesis::addComplexFrames(stft::ComplexSignal coef) noexcept {
+std::int32_t Synthesis::addComplexFrames(ConstSplitComplex coef) noexcept {
     const std::ptrdiff_t n = lattice_.bins;
     const auto stride = static_cast<std::int32_t>(coef.stride);
     double* inverse = work_;
@@ -124,8 +124,8 @@ std::int32_t expandReal(const double* coef, std::int64_t frames, const Lattice& 
     return kStatusOk;
 }
 
-std::int32_t expandComplex(stft::ComplexSignal coef, std::int64_t frames, const Lattice& lattice,
-                           stft::ComplexOutput out, std::int32_t outLength, const fft::FftPlan* plan,
+std::int32_t expandComplex(ConstSplitComplex coef, std::int64_t frames, const Lattice& lattice,
+                           SplitComplex out, std::int32_t outLength, const fft::FftPlan* plan,
                            double* scratch) noexcept {
     Synthesis synthesis(lattice, frames, 2, plan, scratch);
     if (const std::int32_t status = synthesis.addComplexFrames(coef); status != kStatusOk) return status;

@@ -32,7 +32,7 @@ public:
     // Real frames: coef holds F Hc spectra of N doubles.
     std::int32_t addRealFrames(const double* coef) noexcept;
     // Complex frames: bin b of frame k at (k*N + b)*stride of re and im.
-    std::int32_t addComplexFrames(stft::ComplexSignal coef) noexcept;
+    std::int32_t addComplexFrames(ConstSplitComplex coef) noexcept;
 
 private:
     void addFrame(std::int64_t frame, const double* values) noexcept;
@@ -57,8 +57,8 @@ void wrapAroundPeriod(double* accumulator, std::int64_t span, const Lattice& lat
 std::int32_t expandReal(const double* coef, std::int64_t frames, const Lattice& lattice, double* out,
                         std::ptrdiff_t outStride, std::int32_t outLength, const fft::FftPlan* plan,
                         double* scratch) noexcept;
-std::int32_t expandComplex(stft::ComplexSignal coef, std::int64_t frames, const Lattice& lattice,
-                           stft::ComplexOutput out, std::int32_t outLength, const fft::FftPlan* plan,
+std::int32_t expandComplex(ConstSplitComplex coef, std::int64_t frames, const Lattice& lattice,
+                           SplitComplex out, std::int32_t outLength, const fft::FftPlan* plan,
                            double* scratch) noexcept;
 
 }  // namespace varnel::gabor

@@ -54,9 +54,9 @@ std::int32_t complexDgt(const double* inRe, const double* inIm, std::int32_t inS
     if (!plan.ok()) return kStatusNoMemory;
     // Interleaved pairs are read through inRe alone, so a misaligned
     // inIm is never dereferenced.
-    const varnel::stft::ComplexSignal x = layout == InputLayout::Split
-                                              ? varnel::stft::ComplexSignal{inRe, inIm, 1}
-                                              : varnel::stft::ComplexSignal{inRe, inRe + 1, 2};
+    const varnel::ConstSplitComplex x = layout == InputLayout::Split
+                                              ? varnel::ConstSplitComplex{inRe, inIm, 1}
+                                              : varnel::ConstSplitComplex{inRe, inRe + 1, 2};
     return complexTransform(x, lattice, signal, {outRe, outIm, outStride}, plan.get(), scratch.data());
 }
 

@@ -59,8 +59,8 @@ std::int32_t realTransform(const double* x, std::ptrdiff_t stride, const Lattice
     return stft::realFrames(frameGrid(lattice, signal), scratch, 0, out, {plan, scratch + signal.slots});
 }
 
-std::int32_t complexTransform(stft::ComplexSignal x, const Lattice& lattice, const PeriodicSignal& signal,
-                              stft::ComplexOutput out, const fft::FftPlan* plan, double* scratch) noexcept {
+std::int32_t complexTransform(ConstSplitComplex x, const Lattice& lattice, const PeriodicSignal& signal,
+                              SplitComplex out, const fft::FftPlan* plan, double* scratch) noexcept {
     // Interleaved pairs, whatever the input layout, so that every frame is
     // folded in one pass.
     double* period = scratch + 2 * static_cast<std::ptrdiff_t>(lattice.half);

@@ -38,7 +38,7 @@ std::int32_t realTransform(const double* x, std::ptrdiff_t stride, const Lattice
                            const PeriodicSignal& signal, double* out, const fft::FftPlan* plan,
                            double* scratch) noexcept;
 // The same for complex samples, into F*N bins at out's stride.
-std::int32_t complexTransform(stft::ComplexSignal x, const Lattice& lattice, const PeriodicSignal& signal,
-                              stft::ComplexOutput out, const fft::FftPlan* plan, double* scratch) noexcept;
+std::int32_t complexTransform(ConstSplitComplex x, const Lattice& lattice, const PeriodicSignal& signal,
+                              SplitComplex out, const fft::FftPlan* plan, double* scratch) noexcept;
 
 }  // namespace varnel::gabor

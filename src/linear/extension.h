@@ -15,7 +15,7 @@ void reverseCopy(const double* src, double* dst, std::int32_t count, std::ptrdif
 
 // Multiplies buf (length L) in place by a Hann window of length L:
 // buf[0] by 0, buf[k] and buf[L-k] by sin^2(k pi/L) for 1 <= k < L/2, the
-// middle sample of an even buffer kept. kStatusBadSize for L < 1.
-std::int32_t hannTaper(double* buf, std::int64_t L) noexcept;
+// middle sample of an even buffer kept. L >= 1.
+void hannTaper(double* buf, std::int64_t L) noexcept;
 
 }  // namespace varnel

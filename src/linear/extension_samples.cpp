@@ -3,7 +3,6 @@
 
 #include "frame/numbers.h"
 #include "linear/extension.h"
-#include "varnel.h"
 
 namespace varnel {
 
@@ -12,8 +11,7 @@ void reverseCopy(const double* src, double* dst, std::int32_t count, std::ptrdif
     for (std::ptrdiff_t k = 0; k < count; ++k) dst[k * dstStride] = src[(count - 1 - k) * srcStride];
 }
 
-std::int32_t hannTaper(double* buf, std::int64_t L) noexcept {
-    if (L < 1) return kStatusBadSize;
+void hannTaper(double* buf, std::int64_t L) noexcept {
     buf[0] = 0.0;
     // The middle sample of an even buffer sits at the peak, weight 1.
     const std::int64_t pairs = L % 2 != 0 ? L / 2 : L / 2 - 1;
@@ -26,7 +24,6 @@ std::int32_t hannTaper(double* buf, std::int64_t L) noexcept {
         buf[k] *= weight;
         buf[L - k] *= weight;
     }
-    return kStatusOk;
 }
 
 }  // namespace varnel

@@ -15,19 +15,19 @@
 
 namespace varnel::stft {
 
-std::int32_t complexFrames(const Grid& grid, ComplexSignal x, std::int32_t reduced, ComplexOutput out,
+std::int32_t complexFrames(const Grid& grid, ConstSplitComplex x, std::int32_t reduced, SplitComplex out,
                            FrameWork work) noexcept {
     using std::ptrdiff_t;
     const FrameLoops& loops = frameLoops();
     const bool direct = out.stride == 1;
-    const bool interleaved = out.stride == 2 && out.re != nullptr && out.im == out.re + 1;
+    const bool interleaved = out.interleaved();
     const std::int32_t m = grid.binCount;
     double* foldedRe = work.buffers;
     double* foldedIm = foldedRe + m;
     double* binsRe = foldedIm + m;  // only at a stride other than 1
     double* binsIm = binsRe + m;
     const auto frame = [&](std::int64_t i, std::int64_t frameStart, std::int32_t shift) -> std::int32_t {
-        foldRotatedPair(grid, loops, x.re, x.im, x.stride, frameStart, shift, foldedRe, foldedIm);
+        foldRotatedPair(grid, loops, x, frameStart, shift, foldedRe, foldedIm);
         if (direct) return fft::cxFft(work.plan, foldedRe, foldedIm, out.re + i * m, out.im + i * m, 1, 1, m);
         const std::int32_t status = fft::cxFft(work.plan, foldedRe, foldedIm, binsRe, binsIm, 1, 1, m);
         if (status != kStatusOk) return status;
@@ -53,8 +53,8 @@ namespace {
 
 using namespace varnel;
 
-std::int32_t complexStft(stft::ComplexSignal x, std::int32_t N, const WindowSpec* spec, std::int32_t* shift,
-                         stft::ComplexOutput out) {
+std::int32_t complexStft(ConstSplitComplex x, std::int32_t N, const WindowSpec* spec, std::int32_t* shift,
+                         SplitComplex out) {
     stft::Grid grid;
     if (const std::int32_t status = stft::checkGrid(N, spec, grid); status != kStatusOk) return status;
     ArrayCheck arrays = ArrayCheck()

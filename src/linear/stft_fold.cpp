@@ -93,19 +93,18 @@ void foldRotated(const Grid& grid, const FrameLoops& loops, const double* signal
     fold(grid, shift, StridedRuns{loops, signal + frameStart * stride, stride, b});
 }
 
-void foldRotatedPair(const Grid& grid, const FrameLoops& loops, const double* re, const double* im,
-                     ptrdiff_t stride, std::int64_t frameStart, std::int32_t shift, double* bRe,
-                     double* bIm) noexcept {
+void foldRotatedPair(const Grid& grid, const FrameLoops& loops, ConstSplitComplex x, std::int64_t frameStart,
+                     std::int32_t shift, double* bRe, double* bIm) noexcept {
     if (grid.windowLength <= 0) {
         std::fill(bRe, bRe + grid.binCount, 0.0);
         std::fill(bIm, bIm + grid.binCount, 0.0);
         return;
     }
-    if (stride == 2 && im == re + 1) {
-        fold(grid, shift, InterleavedRuns{loops, re + 2 * frameStart, bRe, bIm});
+    if (x.interleaved()) {
+        fold(grid, shift, InterleavedRuns{loops, x.re + 2 * frameStart, bRe, bIm});
     } else {
-        fold(grid, shift, StridedRuns{loops, re + frameStart * stride, stride, bRe});
-        fold(grid, shift, StridedRuns{loops, im + frameStart * stride, stride, bIm});
+        fold(grid, shift, StridedRuns{loops, x.re + frameStart * x.stride, x.stride, bRe});
+        fold(grid, shift, StridedRuns{loops, x.im + frameStart * x.stride, x.stride, bIm});
     }
 }
 

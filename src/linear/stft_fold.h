@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "frame/split_complex.h"
+
 #include "linear/stft_grid.h"
 #include "linear/stft_loops.h"
 
@@ -23,11 +25,9 @@ namespace varnel::stft {
 void foldRotated(const Grid& grid, const FrameLoops& loops, const double* signal, std::ptrdiff_t stride,
                  std::int64_t frameStart, std::int32_t shift, double* b) noexcept;
 
-// The same for the real and imaginary parts of complex samples (re[t *
-// stride], im[t * stride]) into bRe and bIm; interleaved samples (stride 2,
-// im = re + 1) are read in a single pass.
-void foldRotatedPair(const Grid& grid, const FrameLoops& loops, const double* re, const double* im,
-                     std::ptrdiff_t stride, std::int64_t frameStart, std::int32_t shift, double* bRe,
-                     double* bIm) noexcept;
+// The same for the real and imaginary parts of complex samples into bRe
+// and bIm; interleaved samples are read in a single pass.
+void foldRotatedPair(const Grid& grid, const FrameLoops& loops, ConstSplitComplex x, std::int64_t frameStart,
+                     std::int32_t shift, double* bRe, double* bIm) noexcept;
 
 }  // namespace varnel::stft

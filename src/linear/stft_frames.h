@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "fft/plan.h"
+#include "frame/split_complex.h"
 #include "linear/stft_grid.h"
 #include "varnel.h"
 
@@ -30,26 +31,16 @@ inline constexpr int kRealFrameBuffers = 1;
 // and a strided FFT takes about twice as long as the copy).
 constexpr int complexFrameBuffers(std::int32_t outStride) noexcept { return outStride == 1 ? 2 : 4; }
 
-// Sample t of a complex signal at re[t * stride], im[t * stride];
-// interleaved samples (stride 2, im = re + 1) are folded in a single pass.
-struct ComplexSignal {
-    const double* re;
-    const double* im;
-    std::ptrdiff_t stride;
-};
-
-// Bin k of frame i at re[(i*M + k) * stride], im[(i*M + k) * stride].
-struct ComplexOutput {
-    double* re;
-    double* im;
-    std::int32_t stride;
-};
+// Complex signals are read as ConstSplitComplex (sample t at re[t * stride],
+// im[t * stride]; interleaved samples are folded in a single pass) and
+// complex frames written as SplitComplex (bin k of frame i at
+// re[(i*M + k) * stride], im[(i*M + k) * stride]).
 
 // The F frames of the grid, the first with the phase reference `reduced`
 // (0..M-1): F Hc spectra of M doubles into out, or F*M complex bins. They
 // return the first FFT status that is not kStatusOk.
 std::int32_t realFrames(const Grid& grid, const double* x, std::int32_t reduced, double* out, FrameWork work) noexcept;
-std::int32_t complexFrames(const Grid& grid, ComplexSignal x, std::int32_t reduced, ComplexOutput out,
+std::int32_t complexFrames(const Grid& grid, ConstSplitComplex x, std::int32_t reduced, SplitComplex out,
                            FrameWork work) noexcept;
 
 // Calls frame(i, frameStart, shift) for i = 0..F-1 with frameStart = i*D

@@ -27,7 +27,7 @@ struct TermStages {
 
     std::int32_t add(std::int32_t dm, std::int32_t dn, double weight) const {
         const std::int32_t M = lattice.M, N = lattice.N;
-        const ComplexArray P = space.products(), R = space.smoothed();
+        const SplitComplex P = space.products(), R = space.smoothed();
         gaborCrossProducts(lattice, dm, dn, P);
         // The kernel centre dn*pi/N repeats every 2N of dn (a whole turn);
         // reducing a far-wrapped offset keeps its samples accurate.
@@ -47,7 +47,7 @@ struct TermStages {
 
 // The inverse transforms left the time samples in the real parts of the
 // accumulator blocks [f][b]; sample q of block (f, b) is fine time q*K2 + b.
-void writeSpectrogram(const SpectrogramShape& s, ComplexArray acc, double scale, double* out) {
+void writeSpectrogram(const SpectrogramShape& s, SplitComplex acc, double scale, double* out) {
     const std::ptrdiff_t NT = s.NT, K2 = s.K2, nF = s.nF;
     for (std::ptrdiff_t q = 0; q < s.M; ++q)
         for (std::ptrdiff_t b = 0; b < K2; ++b)

@@ -11,16 +11,15 @@
 namespace varnel::gaborsp {
 
 // The tables are contiguous (stride 1), which the loops below rely on.
-using ComplexArray = SplitComplex;
 
-inline void clearComplex(ComplexArray x, std::ptrdiff_t count) noexcept {
+inline void clearComplex(SplitComplex x, std::ptrdiff_t count) noexcept {
     for (std::ptrdiff_t k = 0; k < count; ++k) {
         x.re[k] = 0.0;
         x.im[k] = 0.0;
     }
 }
 
-inline void scaleComplex(ComplexArray x, std::ptrdiff_t count, double factor) noexcept {
+inline void scaleComplex(SplitComplex x, std::ptrdiff_t count, double factor) noexcept {
     for (std::ptrdiff_t k = 0; k < count; ++k) {
         x.re[k] *= factor;
         x.im[k] *= factor;
@@ -28,7 +27,7 @@ inline void scaleComplex(ComplexArray x, std::ptrdiff_t count, double factor) no
 }
 
 // acc[k] += x[k] * y[k], bin by bin.
-inline void multiplyAccumulate(ComplexArray x, ComplexArray y, ComplexArray acc, std::ptrdiff_t count) noexcept {
+inline void multiplyAccumulate(SplitComplex x, SplitComplex y, SplitComplex acc, std::ptrdiff_t count) noexcept {
     for (std::ptrdiff_t k = 0; k < count; ++k) {
         acc.re[k] += x.re[k] * y.re[k] - x.im[k] * y.im[k];
         acc.im[k] += x.re[k] * y.im[k] + x.im[k] * y.re[k];
@@ -36,7 +35,7 @@ inline void multiplyAccumulate(ComplexArray x, ComplexArray y, ComplexArray acc,
 }
 
 // out[k] = x[k] * y[k].
-inline void multiplyInto(ComplexArray x, ComplexArray y, ComplexArray out, std::ptrdiff_t count) noexcept {
+inline void multiplyInto(SplitComplex x, SplitComplex y, SplitComplex out, std::ptrdiff_t count) noexcept {
     for (std::ptrdiff_t k = 0; k < count; ++k) {
         out.re[k] = x.re[k] * y.re[k] - x.im[k] * y.im[k];
         out.im[k] = x.re[k] * y.im[k] + x.im[k] * y.re[k];

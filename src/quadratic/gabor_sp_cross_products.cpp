@@ -7,7 +7,7 @@
 
 namespace varnel::gaborsp {
 
-void gaborCrossProducts(const GaborCoefficients& lattice, std::int32_t dm, std::int32_t dn, ComplexArray P) {
+void gaborCrossProducts(const GaborCoefficients& lattice, std::int32_t dm, std::int32_t dn, SplitComplex P) {
     const std::ptrdiff_t N = lattice.N;
     const std::int64_t rows = dm < lattice.M ? lattice.M - dm : 0;
     // Per-row phase step: the frequency offset 2*pi*dn/N times half a step.

@@ -7,10 +7,10 @@
 
 namespace varnel::gaborsp {
 
-std::int32_t dopplerBlocksToTime(const fft::FftPlan* plan, std::int32_t NT, ComplexArray acc, std::int64_t blocks,
+std::int32_t dopplerBlocksToTime(const fft::FftPlan* plan, std::int32_t NT, SplitComplex acc, std::int64_t blocks,
                                  double* hc) {
     for (std::int64_t block = 0; block < blocks; ++block) {
-        const ComplexArray values = acc.offset(block * NT);
+        const SplitComplex values = acc.offset(block * NT);
         layout::reImToHc(values.re, values.im, hc, NT);
         const std::int32_t status = fft::reIfft(plan, hc, values.re, 1, 1, NT);
         if (status != kStatusOk) return status;

@@ -18,13 +18,13 @@ namespace {
 constexpr double kFlatKernelVariance = 1.0 / 256.0;
 
 // Samples are stored straight in polyphase order (phase-major, N per phase).
-void addSample(const FrequencyGrid& grid, std::int64_t e, double re, double im, ComplexArray table) {
+void addSample(const FrequencyGrid& grid, std::int64_t e, double re, double im, SplitComplex table) {
     const std::ptrdiff_t slot = (e % grid.K1) * grid.N + e / grid.K1;
     table.re[slot] += re;
     table.im[slot] += im;
 }
 
-void sampleFlatKernel(const FrequencyGrid& grid, double tau0, double omega0, double delta, ComplexArray table) {
+void sampleFlatKernel(const FrequencyGrid& grid, double tau0, double omega0, double delta, SplitComplex table) {
     const double height = 1.0 / (2.0 * std::sqrt(kPi * grid.a));
     for (std::int64_t e = 0; e < grid.L; ++e) {
         const double x = static_cast<double>(e) * delta - omega0;
@@ -32,7 +32,7 @@ void sampleFlatKernel(const FrequencyGrid& grid, double tau0, double omega0, dou
     }
 }
 
-void sampleWrappedKernel(const FrequencyGrid& grid, double tau0, double omega0, double delta, ComplexArray table) {
+void sampleWrappedKernel(const FrequencyGrid& grid, double tau0, double omega0, double delta, SplitComplex table) {
     // Cut where the Gaussian has fallen to exp(-40.5).
     const double halfWidth = 9.0 / std::sqrt(2.0 * grid.a);
     const std::int64_t first = clampedFloor((omega0 - halfWidth) / delta);
@@ -46,8 +46,8 @@ void sampleWrappedKernel(const FrequencyGrid& grid, double tau0, double omega0, 
 
 }  // namespace
 
-std::int32_t freqGaussianKernel(const FrequencyGrid& grid, double tau0, double omega0, ComplexArray table,
-                                ComplexArray gf) {
+std::int32_t freqGaussianKernel(const FrequencyGrid& grid, double tau0, double omega0, SplitComplex table,
+                                SplitComplex gf) {
     clearComplex(table, grid.L);
     const double delta = kTwoPi / static_cast<double>(grid.L);
     if (grid.a < kFlatKernelVariance) {

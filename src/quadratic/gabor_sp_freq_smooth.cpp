@@ -8,8 +8,8 @@ namespace {
 
 // Phase b's inverse transform holds fine bins q*K1 + b, q = 0..N-1; copy
 // those inside the band into column m of R.
-void scatterPhase(const FrequencyGrid& grid, std::int32_t b, ComplexArray smooth, std::int32_t M, std::int32_t m,
-                  ComplexArray R) {
+void scatterPhase(const FrequencyGrid& grid, std::int32_t b, SplitComplex smooth, std::int32_t M, std::int32_t m,
+                  SplitComplex R) {
     const std::int64_t offset = grid.f0 - b;  // band start relative to the phase
     const std::int64_t firstQ = offset <= 0 ? 0 : (offset + grid.K1 - 1) / grid.K1;
     const std::int64_t lastQ = (offset + grid.nF - 1) / grid.K1;  // offset + nF - 1 >= 0 for a phase of the band
@@ -20,7 +20,7 @@ void scatterPhase(const FrequencyGrid& grid, std::int32_t b, ComplexArray smooth
     }
 }
 
-void clearColumn(const FrequencyGrid& grid, std::int32_t M, std::int32_t m, ComplexArray R) {
+void clearColumn(const FrequencyGrid& grid, std::int32_t M, std::int32_t m, SplitComplex R) {
     for (std::int64_t f = 0; f < grid.nF; ++f) {
         R.re[f * M + m] = 0.0;
         R.im[f * M + m] = 0.0;
@@ -29,12 +29,12 @@ void clearColumn(const FrequencyGrid& grid, std::int32_t M, std::int32_t m, Comp
 
 }  // namespace
 
-std::int32_t freqSmooth(const FrequencyGrid& grid, ComplexArray P, std::int32_t M, std::int32_t rows, ComplexArray gf,
-                        ComplexArray work, ComplexArray R) {
+std::int32_t freqSmooth(const FrequencyGrid& grid, SplitComplex P, std::int32_t M, std::int32_t rows, SplitComplex gf,
+                        SplitComplex work, SplitComplex R) {
     const std::ptrdiff_t N = grid.N;
-    const ComplexArray spectrum = work;
-    const ComplexArray product = work.offset(N);
-    const ComplexArray smooth = work.offset(2 * N);
+    const SplitComplex spectrum = work;
+    const SplitComplex product = work.offset(N);
+    const SplitComplex smooth = work.offset(2 * N);
     for (std::int32_t m = 0; m < M; ++m) {
         // A row without partner atoms is zero, and so is its convolution.
         if (m >= rows) {

@@ -41,27 +41,27 @@ struct FrequencyGrid {
 // P[m][n] = conj(C[m][n]) * C[m+dm][(n+dn) mod N] * exp(i*theta_m), theta_m
 // the frequency offset times the two atoms' midpoint time; rows without a
 // partner atom are zero. P is M*N complex values, row-major.
-void gaborCrossProducts(const GaborCoefficients& lattice, std::int32_t dm, std::int32_t dn, ComplexArray P);
+void gaborCrossProducts(const GaborCoefficients& lattice, std::int32_t dm, std::int32_t dn, SplitComplex P);
 
 // Gf: the frequency kernel exp(-a*x^2)*exp(i*tau0*x), x the offset from
 // omega0, sampled on the L fine bins (wrapping circularly) and split into
 // K1 polyphase spectra of length N (phase b at b*N). table is scratch of L
 // complex values. Returns the FFT's status.
-std::int32_t freqGaussianKernel(const FrequencyGrid& grid, double tau0, double omega0, ComplexArray table,
-                                ComplexArray gf);
+std::int32_t freqGaussianKernel(const FrequencyGrid& grid, double tau0, double omega0, SplitComplex table,
+                                SplitComplex gf);
 
 // R[f][m] (nF rows of M, note the transposed layout that the time stage
 // reads contiguously) = the circular convolution of row m of P with the
 // frequency kernel, at fine bins f0 .. f0+nF-1. Only the first `rows` rows
 // of P can be non-zero. work is scratch of 3*N complex values.
-std::int32_t freqSmooth(const FrequencyGrid& grid, ComplexArray P, std::int32_t M, std::int32_t rows, ComplexArray gf,
-                        ComplexArray work, ComplexArray R);
+std::int32_t freqSmooth(const FrequencyGrid& grid, SplitComplex P, std::int32_t M, std::int32_t rows, SplitComplex gf,
+                        SplitComplex work, SplitComplex R);
 
 // acc[f][b] (blocks of NT complex values, f-major) += DFT(R[f], zero-padded
 // to NT) * Gt block b: the circular time convolution of the term, kept in
 // the Doppler domain until all terms are in. work is scratch of 2*NT
 // complex values.
-std::int32_t timeSmoothAccumulate(const TimeGrid& grid, ComplexArray R, std::int32_t M, std::int64_t nF,
-                                  ComplexArray gt, ComplexArray work, ComplexArray acc);
+std::int32_t timeSmoothAccumulate(const TimeGrid& grid, SplitComplex R, std::int32_t M, std::int64_t nF,
+                                  SplitComplex gt, SplitComplex work, SplitComplex acc);
 
 }  // namespace varnel::gaborsp

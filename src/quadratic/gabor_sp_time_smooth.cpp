@@ -5,11 +5,11 @@
 
 namespace varnel::gaborsp {
 
-std::int32_t timeSmoothAccumulate(const TimeGrid& grid, ComplexArray R, std::int32_t M, std::int64_t nF,
-                                  ComplexArray gt, ComplexArray work, ComplexArray acc) {
+std::int32_t timeSmoothAccumulate(const TimeGrid& grid, SplitComplex R, std::int32_t M, std::int64_t nF,
+                                  SplitComplex gt, SplitComplex work, SplitComplex acc) {
     const std::ptrdiff_t NT = grid.NT;
-    const ComplexArray padded = work;
-    const ComplexArray spectrum = work.offset(NT);
+    const SplitComplex padded = work;
+    const SplitComplex spectrum = work.offset(NT);
     // The lattice times beyond M stay zero for every bin; only the first M
     // samples change from bin to bin.
     clearComplex(padded.offset(M), NT - M);

@@ -38,18 +38,18 @@ public:
                accumulator_.ok() && work_.ok();
     }
 
-    ComplexArray products() const noexcept { return halves(products_); }
-    ComplexArray smoothed() const noexcept { return halves(smoothed_); }
-    ComplexArray freqKernel() const noexcept { return halves(freqKernel_); }
-    ComplexArray timeKernel() const noexcept { return halves(timeKernel_); }
-    ComplexArray table() const noexcept { return halves(table_); }
-    ComplexArray accumulator() const noexcept { return halves(accumulator_); }
-    ComplexArray work() const noexcept { return halves(work_); }
+    SplitComplex products() const noexcept { return halves(products_); }
+    SplitComplex smoothed() const noexcept { return halves(smoothed_); }
+    SplitComplex freqKernel() const noexcept { return halves(freqKernel_); }
+    SplitComplex timeKernel() const noexcept { return halves(timeKernel_); }
+    SplitComplex table() const noexcept { return halves(table_); }
+    SplitComplex accumulator() const noexcept { return halves(accumulator_); }
+    SplitComplex work() const noexcept { return halves(work_); }
     double* hc() const noexcept { return work_.data(); }
 
 private:
     static std::uint64_t count(std::int64_t n) noexcept { return static_cast<std::uint64_t>(n); }
-    static ComplexArray halves(const ScratchBuffer<double>& b) noexcept {
+    static SplitComplex halves(const ScratchBuffer<double>& b) noexcept {
         return {b.data(), b.data() + static_cast<std::ptrdiff_t>(b.size() / 2)};
     }
 

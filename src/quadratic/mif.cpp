@@ -52,7 +52,7 @@ struct MifTerms {
         // shift (tiny a) from turning that zero into a NaN.
         if (dm > 0 && mifCrossDecay(lattice.dM, dm, time.a) == 0.0) return kStatusOk;
         const std::int32_t rows = lattice.M - dm;
-        const ComplexArray G = space.kernel();
+        const SplitComplex G = space.kernel();
         const std::ptrdiff_t kernelSize = static_cast<std::ptrdiff_t>(time.K2) * time.NT;
         mifTermSums(lattice, time.a, dm, dn, space.numerator(), space.denominator());
         // Centred on the pair's midpoint rounded down to a whole sample.

@@ -20,16 +20,16 @@ double mifCrossDecay(std::int32_t dM, std::int32_t dm, double a) noexcept;
 // sampling rate of the pair product (den) and of the product times the
 // pair's complex frequency centroid (num), with the midpoint-time phase.
 // num and den hold M complex values; the rest is cleared.
-void mifTermSums(const GaborCoefficients& lattice, double a, std::int32_t dm, std::int32_t dn, ComplexArray num,
-                 ComplexArray den);
+void mifTermSums(const GaborCoefficients& lattice, double a, std::int32_t dm, std::int32_t dn, SplitComplex num,
+                 SplitComplex den);
 
 // The energy of the zero-frequency atom pairs of the term (dm, 0): real,
 // M - dm values in seq.re (seq.im cleared); they carry no frequency moment.
-void mifDcTerm(const GaborCoefficients& lattice, double a, std::int32_t dm, ComplexArray seq);
+void mifDcTerm(const GaborCoefficients& lattice, double a, std::int32_t dm, SplitComplex seq);
 
 // acc block b (K2 blocks of NT) += DFT(seq[0..len-1], zero-padded to NT) *
 // G block b. work is scratch of 2*NT complex values.
-std::int32_t mifTimeAccumulate(const TimeGrid& grid, ComplexArray seq, std::int32_t len, ComplexArray G,
-                               ComplexArray work, ComplexArray acc);
+std::int32_t mifTimeAccumulate(const TimeGrid& grid, SplitComplex seq, std::int32_t len, SplitComplex G,
+                               SplitComplex work, SplitComplex acc);
 
 }  // namespace varnel::gaborsp

@@ -13,8 +13,8 @@ double mifCrossDecay(std::int32_t dM, std::int32_t dm, double a) noexcept {
     return std::exp(-(offset * offset) / (4.0 * a));
 }
 
-void mifTermSums(const GaborCoefficients& lattice, double a, std::int32_t dm, std::int32_t dn, ComplexArray num,
-                 ComplexArray den) {
+void mifTermSums(const GaborCoefficients& lattice, double a, std::int32_t dm, std::int32_t dn, SplitComplex num,
+                 SplitComplex den) {
     const std::int64_t N = lattice.N;
     clearComplex(num, lattice.M);
     clearComplex(den, lattice.M);
@@ -52,7 +52,7 @@ void mifTermSums(const GaborCoefficients& lattice, double a, std::int32_t dm, st
     }
 }
 
-void mifDcTerm(const GaborCoefficients& lattice, double a, std::int32_t dm, ComplexArray seq) {
+void mifDcTerm(const GaborCoefficients& lattice, double a, std::int32_t dm, SplitComplex seq) {
     const std::ptrdiff_t N = lattice.N;
     const double g = mifCrossDecay(lattice.dM, dm, a);
     clearComplex(seq, lattice.M);

@@ -5,11 +5,11 @@
 
 namespace varnel::gaborsp {
 
-std::int32_t mifTimeAccumulate(const TimeGrid& grid, ComplexArray seq, std::int32_t len, ComplexArray G,
-                               ComplexArray work, ComplexArray acc) {
+std::int32_t mifTimeAccumulate(const TimeGrid& grid, SplitComplex seq, std::int32_t len, SplitComplex G,
+                               SplitComplex work, SplitComplex acc) {
     const std::ptrdiff_t NT = grid.NT;
-    const ComplexArray padded = work;
-    const ComplexArray spectrum = work.offset(NT);
+    const SplitComplex padded = work;
+    const SplitComplex spectrum = work.offset(NT);
     for (std::ptrdiff_t m = 0; m < len; ++m) {
         padded.re[m] = seq.re[m];
         padded.im[m] = seq.im[m];

@@ -28,16 +28,16 @@ public:
     bool ok() const noexcept { return sums_.ok() && kernels_.ok() && work_.ok(); }
 
     // num, den, seq: M complex values each.
-    ComplexArray numerator() const noexcept { return sumsPart(0); }
-    ComplexArray denominator() const noexcept { return sumsPart(1); }
-    ComplexArray dcSequence() const noexcept { return sumsPart(2); }
+    SplitComplex numerator() const noexcept { return sumsPart(0); }
+    SplitComplex denominator() const noexcept { return sumsPart(1); }
+    SplitComplex dcSequence() const noexcept { return sumsPart(2); }
     // Kernel, sampling table and the two accumulators: K2 blocks of NT each.
-    ComplexArray kernel() const noexcept { return kernelsPart(0); }
-    ComplexArray table() const noexcept { return kernelsPart(1); }
-    ComplexArray numeratorAcc() const noexcept { return kernelsPart(2); }
-    ComplexArray denominatorAcc() const noexcept { return kernelsPart(3); }
+    SplitComplex kernel() const noexcept { return kernelsPart(0); }
+    SplitComplex table() const noexcept { return kernelsPart(1); }
+    SplitComplex numeratorAcc() const noexcept { return kernelsPart(2); }
+    SplitComplex denominatorAcc() const noexcept { return kernelsPart(3); }
     // 2*NT complex values for one transform, or NT doubles for an Hc array.
-    ComplexArray work() const noexcept {
+    SplitComplex work() const noexcept {
         const std::ptrdiff_t half = static_cast<std::ptrdiff_t>(work_.size() / 2);
         return {work_.data(), work_.data() + half};
     }
@@ -45,11 +45,11 @@ public:
 
 private:
     static std::uint64_t count(std::int64_t n) noexcept { return static_cast<std::uint64_t>(n); }
-    ComplexArray sumsPart(int k) const noexcept {
+    SplitComplex sumsPart(int k) const noexcept {
         double* base = sums_.data() + 2 * k * static_cast<std::ptrdiff_t>(M_);
         return {base, base + M_};
     }
-    ComplexArray kernelsPart(int k) const noexcept {
+    SplitComplex kernelsPart(int k) const noexcept {
         double* base = kernels_.data() + 2 * k * blockSize_;
         return {base, base + blockSize_};
     }

@@ -11,7 +11,7 @@ namespace {
 
 // Samples are stored straight in polyphase order (phase-major), so each
 // phase's transform reads a contiguous block.
-void sampleTimeKernel(const TimeGrid& grid, double omega1, double t0, ComplexArray table) {
+void sampleTimeKernel(const TimeGrid& grid, double omega1, double t0, SplitComplex table) {
     const std::int64_t period = static_cast<std::int64_t>(grid.NT) * grid.K2;
     clearComplex(table, period);
     const double step = static_cast<double>(grid.dM) / grid.K2;
@@ -33,7 +33,7 @@ void sampleTimeKernel(const TimeGrid& grid, double omega1, double t0, ComplexArr
 
 }  // namespace
 
-std::int32_t timeGaussianKernel(const TimeGrid& grid, double omega1, double t0, ComplexArray table, ComplexArray gt) {
+std::int32_t timeGaussianKernel(const TimeGrid& grid, double omega1, double t0, SplitComplex table, SplitComplex gt) {
     sampleTimeKernel(grid, omega1, t0, table);
     for (std::int32_t b = 0; b < grid.K2; ++b) {
         const std::ptrdiff_t block = static_cast<std::ptrdiff_t>(b) * grid.NT;

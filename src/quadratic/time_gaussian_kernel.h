@@ -24,6 +24,6 @@ struct TimeGrid {
 // instants b, b + K2, b + 2*K2, ...; the kernel is centred at t0 samples and
 // modulated by exp(i*omega1*y). table is scratch of NT*K2 complex values.
 // Returns the FFT's status.
-std::int32_t timeGaussianKernel(const TimeGrid& grid, double omega1, double t0, ComplexArray table, ComplexArray gt);
+std::int32_t timeGaussianKernel(const TimeGrid& grid, double omega1, double t0, SplitComplex table, SplitComplex gt);
 
 }  // namespace varnel::gaborsp
