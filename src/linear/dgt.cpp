@@ -12,13 +12,9 @@
 extern "C" VARNEL_API int32_t ReDGT(const double* x, int32_t n, const WindowSpec* spec, double* out) {
     using namespace varnel::gabor;
     return varnel::guardedExport([&]() -> std::int32_t {
-        if (n < 1) return kStatusBadLength;
         Lattice lattice;
-        if (const std::int32_t status = checkLattice(spec, false, lattice); status != kStatusOk) return status;
         PeriodicSignal signal;
-        if (const std::int32_t status = describePeriodicSignal(n, lattice, signal); status != kStatusOk) {
-            return status;
-        }
+        if (const std::int32_t status = checkTransform(n, spec, lattice, signal); status != kStatusOk) return status;
         if (const std::int32_t status = varnel::ArrayCheck()
                                             .reads(x, n)
                                             .reads(lattice.window, lattice.length)

@@ -29,13 +29,9 @@ InputLayout inputLayout(const double* inRe, const double* inIm, std::int32_t inS
 std::int32_t complexDgt(const double* inRe, const double* inIm, std::int32_t inStride, std::int32_t n,
                         const WindowSpec* spec, double* outRe, double* outIm, std::int32_t outStride) {
     using namespace varnel::gabor;
-    if (n < 1) return kStatusBadLength;
     Lattice lattice;
-    if (const std::int32_t status = checkLattice(spec, false, lattice); status != kStatusOk) return status;
     PeriodicSignal signal;
-    if (const std::int32_t status = describePeriodicSignal(n, lattice, signal); status != kStatusOk) {
-        return status;
-    }
+    if (const std::int32_t status = checkTransform(n, spec, lattice, signal); status != kStatusOk) return status;
     if (const std::int32_t status = varnel::ArrayCheck()
                                         .readsPair(inRe, inIm, n, inStride)
                                         .reads(lattice.window, lattice.length)

@@ -40,6 +40,12 @@ std::int32_t describePeriodicSignal(std::int32_t n, const Lattice& lattice, Peri
     return kStatusOk;
 }
 
+std::int32_t checkTransform(std::int32_t n, const WindowSpec* spec, Lattice& lattice, PeriodicSignal& signal) noexcept {
+    if (n < 1) return kStatusBadLength;
+    if (const std::int32_t status = checkLattice(spec, false, lattice); status != kStatusOk) return status;
+    return describePeriodicSignal(n, lattice, signal);
+}
+
 std::size_t realTransformScratch(const Lattice& lattice, const PeriodicSignal& signal) noexcept {
     return signal.slots + static_cast<std::size_t>(lattice.bins) * stft::kRealFrameBuffers;
 }

@@ -26,6 +26,10 @@ struct PeriodicSignal {
 // n + L exceeds 2^31 - 1.
 std::int32_t describePeriodicSignal(std::int32_t n, const Lattice& lattice, PeriodicSignal& signal) noexcept;
 
+// The checks of a one-dimensional transform before its arrays, in order:
+// n >= 1, the window spec (checkLattice), the geometry above.
+std::int32_t checkTransform(std::int32_t n, const WindowSpec* spec, Lattice& lattice, PeriodicSignal& signal) noexcept;
+
 // Doubles of scratch the transforms below take: the extended signal and
 // the frame buffers.
 std::size_t realTransformScratch(const Lattice& lattice, const PeriodicSignal& signal) noexcept;
