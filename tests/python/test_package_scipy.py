@@ -1,9 +1,6 @@
-"""The package against scipy.signal: window names and specs, the defaults
-of stft and spectrogram, their scalings on the same frames, and the
-orientation ``Sxx == S.T``. scipy refers each frame's phase to the frame's
-first sample, the package to absolute sample time: a frame starting at s
-differs by ``exp(-2j pi k s / bins)``.
-"""
+"""The package against scipy.signal: window names, defaults, scalings and
+``Sxx == S.T``; scipy's frame starting at s differs by exp(-2j pi k s / bins)
+(phase referred to the frame, ours to absolute time)."""
 import numpy as np
 import pytest
 
