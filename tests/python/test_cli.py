@@ -88,21 +88,16 @@ def test_demo_writes_every_representation(demo):
 def in_process(capsys, *args):
     """(status, stdout, stderr) of the command line run in this process."""
     status = cli.main([str(a) for a in args])
-    captured = capsys.readouterr()
-    return status, captured.out, captured.err
+    return (status, *capsys.readouterr())
 
 
-@pytest.mark.parametrize("method", ["spectrogram", "dgt"])
-def test_analyze_stereo_wav(tmp_path, cli_environment, capsys, method):
+def test_analyze_stereo_wav(tmp_path, cli_environment):
+    # Through the interpreter's -m entry, with the overlay; every method's
+    # tones follow in-process.
     write_wav(tmp_path / "stereo.wav", [tone(500, 6000), tone(2500, 6000)])
-    args = ["analyze", tmp_path / "stereo.wav", "--method", method, "--bins", 128,
-            "--out", tmp_path / "s.png", "--npy", tmp_path / "s.npy"]
-    if method == "spectrogram":  # through the interpreter's -m entry, with the overlay
-        result = run_cli(cli_environment, *args, "--if-overlay")
-        status, err = result.returncode, result.stderr
-    else:
-        status, _, err = in_process(capsys, *args)
-    assert status == 0 and err == "", err
+    result = run_cli(cli_environment, "analyze", tmp_path / "stereo.wav", "--method", "spectrogram", "--bins", 128,
+                     "--if-overlay", "--out", tmp_path / "s.png", "--npy", tmp_path / "s.npy")
+    assert result.returncode == 0 and result.stderr == "", result.stderr
     assert_picture(tmp_path / "s.png", plotting.figure_size(2))
     values = np.abs(np.load(tmp_path / "s.npy"))
     assert values.ndim == 3 and values.shape[0] == 2
@@ -133,8 +128,7 @@ def test_analyze_gabor_spectrogram_with_order_and_overlay(tmp_path, capsys, monk
     x = 0.5 * np.cos(2 * np.pi * (500 * t + 1500 * t ** 2))
     write_wav(tmp_path / "chirp.wav", [x])
     x = np.round(x * 32767) / 32768
-    drawn = []
-    original = plotting._draw_track
+    drawn, original = [], plotting._draw_track
     monkeypatch.setattr(plotting, "_draw_track", lambda ax, track: (drawn.append(track), original(ax, track)))
     status, _, err = in_process(capsys, "analyze", tmp_path / "chirp.wav", "--method", "gabor-sp", "--order", 3,
                                 "--bins", 128, "--hop", 16, "--if-overlay", "--out", tmp_path / "g.png",
@@ -142,12 +136,9 @@ def test_analyze_gabor_spectrogram_with_order_and_overlay(tmp_path, capsys, monk
     assert status == 0, err
     assert_picture(tmp_path / "g.png", plotting.figure_size(1))
     want = varnel.gabor_spectrogram(x, hop=16, bins=128, order=3, fs=fs)
-    got = np.load(tmp_path / "g.npy")
-    np.testing.assert_allclose(got, want, rtol=0, atol=1e-12 * np.max(np.abs(want)))
-    assert len(drawn) == 1
-    times, freqs = drawn[0]
-    energy = want.sum(axis=1)
-    centroid = (np.asarray(want) * want.freqs).sum(axis=1) / energy
+    np.testing.assert_allclose(np.load(tmp_path / "g.npy"), want, rtol=0, atol=1e-12 * np.max(np.abs(want)))
+    [(times, freqs)] = drawn
+    centroid = (np.asarray(want) * want.freqs).sum(axis=1) / want.sum(axis=1)
     middle = slice(len(times) // 4, -len(times) // 4)
     np.testing.assert_allclose(times, want.times)
     np.testing.assert_allclose(freqs[middle], centroid[middle], rtol=1e-9)
@@ -159,11 +150,10 @@ def test_analyze_adaptive_titles_its_residual(tmp_path, capsys, monkeypatch, cha
     # Chirps need more than five terms, so the percentages left are large
     # enough to be shown with one decimal.
     t = np.arange(6000) / 8000.0
-    data = [0.5 * np.cos(2 * np.pi * (500 * t + 900 * t ** 2)), 0.5 * np.cos(2 * np.pi * (2000 * t + 1200 * t ** 2))]
-    data = data[:channels]
+    data = [0.5 * np.cos(2 * np.pi * (500 * t + 900 * t ** 2)),
+            0.5 * np.cos(2 * np.pi * (2000 * t + 1200 * t ** 2))][:channels]
     write_wav(tmp_path / "a.wav", data)
-    drawn = []
-    original = plotting.save_representation
+    drawn, original = [], plotting.save_representation
     monkeypatch.setattr(plotting, "save_representation",
                         lambda path, tf, title, **options: (drawn.append((title, options["channel_names"])),
                                                             original(path, tf, title, **options)))
@@ -205,10 +195,8 @@ def test_analyze_arrays_and_csv(tmp_path, capsys, suffix, method, options):
 
 @pytest.mark.parametrize("method", ["spectrogram", "stft"])
 def test_long_input_shows_progress_and_matches_one_call(tmp_path, cli_environment, capsys, method):
-    # Long inputs are analysed block by block; the blocks must join into
-    # the frames (and, for the STFT, the phases) of one call. They first
-    # say what they will produce; the bar shows where stderr is a terminal
-    # (not here) or when asked for.
+    # Blocks join into the frames (and phases) of one call; the size is
+    # announced first, the bar shown on a terminal (not here) or when asked.
     n = (1 << 20) + 12345
     x = np.random.default_rng(3).uniform(-0.5, 0.5, n)
     write_wav(tmp_path / "long.wav", [x])
@@ -229,15 +217,12 @@ def test_long_input_shows_progress_and_matches_one_call(tmp_path, cli_environmen
     function = varnel.spectrogram if method == "spectrogram" else varnel.stft
     kwargs = {} if method == "spectrogram" else {"onesided": True, "boundary": None}
     want = function(x, window=scipy_signal.get_window("hann", 64), hop=16, bins=64, **kwargs)
-    got = np.load(tmp_path / "long.npy")
-    assert got.shape == want.shape
-    np.testing.assert_allclose(got, want, rtol=0, atol=1e-12 * np.max(np.abs(want)))
+    np.testing.assert_allclose(np.load(tmp_path / "long.npy"), want, rtol=0, atol=1e-12 * np.max(np.abs(want)))
     assert_picture(tmp_path / "long.png", plotting.figure_size(1))
 
 
 def folded_spectrogram(x, window, hop, bins):
-    """|DFT|^2 / bins of each windowed frame folded onto (or padded to)
-    bins points, the bins below fs/2: the spectrogram by its definition."""
+    """|DFT|^2 / bins of each windowed frame folded onto bins points, below fs/2."""
     frames = (len(x) - len(window)) // hop + 1
     segments = np.stack([x[i * hop:i * hop + len(window)] * window for i in range(frames)])
     segments = np.pad(segments, ((0, 0), (0, -len(window) % bins)))
@@ -327,7 +312,8 @@ BAD = [
     ("negative order", "{ok} -m gabor-sp --order -1", "--order must not be"),
     ("negative terms", "{ok} -m adaptive --terms -1", "--terms must be at least 1"),
     ("Gabor spectrogram hop", "{ok} -m gabor-sp --hop 12", "hop to be a power of two (got 12)"),
-    ("sample rate not a number", "{ok} -m stft --fs nan --npy {npy}", "--fs must be a positive finite number (got nan)"),
+    ("sample rate not a number", "{ok} -m stft --fs nan --npy {npy}",
+     "--fs must be a positive finite number (got nan)"),
     ("infinite sample rate", "{ok} -m stft --fs inf", "positive finite"),
     ("silent input", "{tmp}/silence.csv -m wvd --npy {npy}",
      "the map is zero everywhere, so it has no level in dB to draw; nothing was drawn"),
