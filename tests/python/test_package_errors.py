@@ -26,37 +26,28 @@ def _strided_dgt(stride):
                              raw.pointer(out), raw.pointer(out, 1), 2), "CxDGTEx")
 
 
-CASES = [
-    ("signal not longer than the window",
-     lambda: varnel.spectrogram(X[:64], window=HANN, hop=16, bins=64), 1, "must be longer than the window"),
-    ("bins not a power of two",
-     lambda: varnel.spectrogram(X, window=HANN, hop=16, bins=48), 29, "bins=48 is not a power of two"),
-    ("zero hop", lambda: varnel.stft(X, window=HANN, hop=0, bins=64), 29, "hop must be at least 1"),
-    ("complex stft, zero bins", lambda: varnel.stft(X + 1j, window=HANN, hop=4, bins=0), 29,
-     "bins must be at least 1"),
-    ("Gabor window not a multiple of hop",
-     lambda: varnel.dgt(X, window=np.ones(64), hop=24, bins=64, dual=False), 29, "not a multiple of hop=24"),
-    ("Gabor hop above bins",
-     lambda: varnel.dgt(X, window=np.ones(64), hop=64, bins=32, dual=False), 29, "larger than bins"),
-    ("Gabor signal of one hop", lambda: varnel.dgt(X[:16], window=np.ones(64), hop=16, bins=64, dual=False),
-     1, "exactly one hop"),
-    ("dual window length", lambda: varnel.dual_window(np.ones(60), 16, 32), 1,
-     "positive multiple of both hop=16 and bins=32"),
-    ("dual window hop above bins", lambda: varnel.dual_window(np.ones(64), 32, 16), 29, "larger than bins"),
-    ("dual window mode", lambda: _dual_mode(2), -20061, "selector"),
-    ("expansion without frames",
-     lambda: varnel.dge(np.zeros((0, 33)), window=np.ones(64), hop=16, bins=64), 1, "no coefficient frames"),
-    ("expansion output length",
-     lambda: varnel.dge(np.zeros((4, 33)), window=np.ones(64), hop=16, bins=64, length=0), 1,
-     "output length must be at least 1"),
-    ("extension rule 4", lambda: varnel.extend(X, 3, mode=4), 4, "extension rule"),
-    ("linear extension of one sample", lambda: varnel.extend(X[:1], 3, mode="linear"), 1, "linear rule"),
-    ("negative extension", lambda: varnel.extend(X, -1), 1, "must not be negative"),
-    ("interleaved layout with a wrong stride", lambda: _strided_dgt(3), -1, "layout"),
+G = dict(window=np.ones(64), hop=16, bins=64)
+CASES = [  # call, library code, phrase
+    (lambda: varnel.spectrogram(X[:64], window=HANN, hop=16, bins=64), 1, "must be longer than the window"),
+    (lambda: varnel.spectrogram(X, window=HANN, hop=16, bins=48), 29, "bins=48 is not a power of two"),
+    (lambda: varnel.stft(X, window=HANN, hop=0, bins=64), 29, "hop must be at least 1"),
+    (lambda: varnel.stft(X + 1j, window=HANN, hop=4, bins=0), 29, "bins must be at least 1"),
+    (lambda: varnel.dgt(X, window=np.ones(64), hop=24, bins=64, dual=False), 29, "not a multiple of hop=24"),
+    (lambda: varnel.dgt(X, window=np.ones(64), hop=64, bins=32, dual=False), 29, "larger than bins"),
+    (lambda: varnel.dgt(X[:16], dual=False, **G), 1, "exactly one hop"),
+    (lambda: varnel.dual_window(np.ones(60), 16, 32), 1, "positive multiple of both hop=16 and bins=32"),
+    (lambda: varnel.dual_window(np.ones(64), 32, 16), 29, "larger than bins"),
+    (lambda: _dual_mode(2), -20061, "selector"),
+    (lambda: varnel.dge(np.zeros((0, 33)), **G), 1, "no coefficient frames"),
+    (lambda: varnel.dge(np.zeros((4, 33)), length=0, **G), 1, "output length must be at least 1"),
+    (lambda: varnel.extend(X, 3, mode=4), 4, "extension rule"),
+    (lambda: varnel.extend(X[:1], 3, mode="linear"), 1, "linear rule"),
+    (lambda: varnel.extend(X, -1), 1, "must not be negative"),
+    (lambda: _strided_dgt(3), -1, "layout"),  # interleaved layout with a wrong stride
 ]
 
 
-@pytest.mark.parametrize("call,code,phrase", [c[1:] for c in CASES], ids=[c[0] for c in CASES])
+@pytest.mark.parametrize("call,code,phrase", CASES, ids=[c[2] for c in CASES])
 def test_invalid_arguments_raise_the_library_code(call, code, phrase):
     with pytest.raises(varnel.ArgumentError) as caught:
         call()

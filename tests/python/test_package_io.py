@@ -75,7 +75,8 @@ def test_unknown_length_reads_to_the_end(tmp_path):
     stored, want = pcm(16, channels=2)
     (tmp_path / "s.wav").write_bytes(riff(stored, data_size=0xFFFFFFFF))
     recording = io.read_signal(tmp_path / "s.wav")
-    assert np.array_equal(recording.data, want.T) and "0xFFFFFFFF" in recording.notice and "300 frames" in recording.notice
+    assert np.array_equal(recording.data, want.T)
+    assert "0xFFFFFFFF" in recording.notice and "300 frames" in recording.notice
 
 
 def test_audio_without_soundfile(tmp_path, monkeypatch):
