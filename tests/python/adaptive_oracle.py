@@ -137,21 +137,25 @@ def cx_term_fit(r, term):
     return np.sum(r * np.conj(g)), np.sum(r * np.conj(g)) * g
 
 
+def real_wave(term, coef, lo, hi, N):
+    """c g on samples lo..hi-1 zero-padded to a power of two, the half of its
+    spectrum where omega lies mirrored; the part inside 0..N-1."""
+    wave, a, z = np.zeros(N), max(lo, 0), min(hi, N)
+    if a < z:
+        B = np.zeros(next_pow2(hi - lo), dtype=complex)
+        B[:hi - lo] = coef * chirplet(term._replace(tc=term.tc - lo), hi - lo)
+        f = term.omega / TWO_PI
+        wave[a:z] = one_sided_to_real(B, f - math.floor(f) < 0.5)[a - lo:z - lo]
+    return wave
+
+
 def re_term_fit(r, term):
-    N, wave = len(r), np.zeros(len(r))
-    h = min(9.0 / math.sqrt(term.alpha), N - 1)
+    h = min(9.0 / math.sqrt(term.alpha), len(r) - 1)
     lo, hi = math.trunc(term.tc - h), math.ceil(term.tc + h) + 1
-    if lo >= N or hi < 0:
-        return 0j, wave
-    n = hi - lo
-    B = np.zeros(next_pow2(n), dtype=complex)
-    B[:n] = chirplet(term._replace(tc=term.tc - lo), n)
-    a, z = max(lo, 0), min(hi, N)
-    coef = np.sum(r[a:z] * np.conj(B[a - lo:z - lo]))
-    B[:n] *= coef
-    f = term.omega / TWO_PI
-    wave[a:z] = one_sided_to_real(B, f - math.floor(f) < 0.5)[a - lo:z - lo]
-    return coef, wave
+    a, z = max(lo, 0), min(hi, len(r))
+    g = chirplet(term._replace(tc=term.tc - lo), hi - lo)[a - lo:z - lo] if a < z else np.zeros(0)
+    coef = np.sum(r[a:z] * np.conj(g)) if a < z else 0j
+    return coef, real_wave(term, coef, lo, hi, len(r))
 
 
 def adaptive_transform(signal, chirp_mode, extension, window_length, range_factor, max_attempts, max_terms):

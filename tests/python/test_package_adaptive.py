@@ -13,6 +13,7 @@ import pytest
 import varnel
 from varnel import raw
 
+import adaptive_oracle as oracle
 from test_package_linear import assert_close
 
 pytestmark = pytest.mark.usefixtures("library")
@@ -21,31 +22,15 @@ rng = np.random.default_rng(4242)
 TWO_PI = 2 * np.pi
 
 
-def chirplet(term, n):
-    alpha, tc, omega, beta = (float(term[f]) for f in ("alpha", "tc", "omega", "beta"))
-    u = n - tc
-    return (alpha / np.pi) ** 0.25 * np.exp(-alpha * u ** 2 / 2 + 1j * (omega * u + beta * u ** 2 / 2))
-
-
 def complex_expansion(terms, coefs, length):
-    return sum(c * chirplet(t, np.arange(length)) for t, c in zip(terms, coefs))
+    return sum(c * oracle.chirplet(oracle.Term(*t), length) for t, c in zip(terms, coefs))
 
 
 def real_expansion(terms, coefs, length):
-    out = np.zeros(length)
+    out = np.zeros(length)  # each term's support of half-width round(9 / sqrt(alpha)), at most length - 1
     for t, c in zip(terms, coefs):
         w = min(np.floor(9 / np.sqrt(t["alpha"]) + 0.5), length - 1)
-        lo, hi = int(np.floor(t["tc"] - w)), int(np.floor(t["tc"] + w)) + 1
-        m = 1 << (hi - lo - 1).bit_length()
-        x = np.fft.fft(c * chirplet(t, np.arange(lo, hi)), m)
-        f = t["omega"] / TWO_PI
-        k = np.arange(1, m // 2)
-        y = np.zeros(m, dtype=complex)
-        y[0], y[m // 2] = x[0].real, x[m // 2].real
-        y[k] = x[k] if f - np.floor(f) < 0.5 else np.conj(x[m - k])
-        y[m - k] = np.conj(y[k])
-        inside = np.arange(max(lo, 0), min(hi, length))
-        out[inside] += np.fft.ifft(y).real[inside - lo]
+        out += oracle.real_wave(oracle.Term(*t), c, int(np.floor(t["tc"] - w)), int(np.floor(t["tc"] + w)) + 1, length)
     return out
 
 
