@@ -1,11 +1,6 @@
-"""A plain numpy model of the adaptive chirplet transform, for the tests.
-
-It follows the greedy pursuit step by step (coarse peak table with its
-incremental rescans, log-parabolic refinement, coefficient and subtraction,
-energy test) with no attempt at speed beyond vectorising each level of the
-peak table, so that every number the library returns can be checked
-against an independent computation from the definitions.
-"""
+"""A plain numpy model of the adaptive chirplet transform: the greedy
+pursuit step by step (coarse peak table with its incremental rescans,
+log-parabolic refinement, coefficient and subtraction, energy test)."""
 import collections
 import math
 
@@ -16,18 +11,14 @@ TWO_PI = 2.0 * math.pi
 
 
 def next_pow2(n):
-    m = 1
-    while m < n:
-        m *= 2
-    return m
+    return 1 << (n - 1).bit_length()
 
 
 def chirplet(term, n):
     """g(i) for i = 0..n-1, unit energy in continuous time."""
     u = np.arange(n) - term.tc
-    amplitude = math.sqrt(math.sqrt(term.alpha * (1.0 / math.pi))) * np.exp(-0.5 * term.alpha * u * u)
     phase = u * (term.omega + 0.5 * term.beta * u)
-    return amplitude * np.cos(phase) + 1j * amplitude * np.sin(phase)
+    return (term.alpha / math.pi) ** 0.25 * np.exp(-0.5 * term.alpha * u * u + 1j * phase)
 
 
 def power(s):
@@ -45,14 +36,8 @@ def levels(L, S0):
 
 def extend(r, L, extension):
     """The residual with L/2 samples added at each end."""
-    half, N = L // 2, len(r)
-    if extension == 0:
-        e = np.zeros(N + L, dtype=r.dtype)
-        e[half:half + N] = r
-        return e
-    if extension == 2:
-        return r[np.arange(-half, N + half) % N]
-    raise ValueError("the model knows only the Zero and Periodic rules")
+    assert extension in (0, 2), "the model knows only the Zero and Periodic rules"
+    return np.pad(r, L // 2, mode="constant" if extension == 0 else "wrap")
 
 
 def scan_peaks(r, extension, L, S0, start, end, table):
@@ -62,16 +47,11 @@ def scan_peaks(r, extension, L, S0, start, end, table):
         v = W * S / TWO_PI
         i = np.arange(W)
         window = (1.0 / math.sqrt(math.sqrt(math.pi * v))) * np.exp(-0.5 / v * (i - (W - 1) / 2.0) ** 2)
-        m0 = max(start - W // 2, 0) // S
-        m1 = -(-min(N, end + W // 2) // S)
+        m0, m1 = max(start - W // 2, 0) // S, -(-min(N, end + W // 2) // S)
         if m1 <= m0:
             continue
-        frames = np.arange(m0, m1)
-        segments = e[((L - W) // 2 + frames * S)[:, None] + i] * window
-        if np.iscomplexobj(r):
-            P = power(np.fft.fft(segments, axis=1))
-        else:
-            P = power(np.fft.rfft(segments, axis=1)[:, :W // 2])
+        segments = e[((L - W) // 2 + np.arange(m0, m1) * S)[:, None] + i] * window
+        P = power(np.fft.fft(segments, axis=1) if np.iscomplexobj(r) else np.fft.rfft(segments, axis=1)[:, :W // 2])
         values[m0:m1] = P.max(axis=1)
         bins[m0:m1] = P.argmax(axis=1)
 
@@ -90,9 +70,8 @@ def probe_power(r, term):
 
 
 def frequency_fit(r, T, dw):
-    Q = [probe_power(r, T._replace(omega=T.omega + j * dw)) for j in (-1, 0, 1)]
+    Q = np.array([probe_power(r, T._replace(omega=T.omega + j * dw)) for j in (-1, 0, 1)])
     with np.errstate(all="ignore"):
-        Q = np.array(Q)
         spread = np.log(Q[0] * Q[2] / (Q[1] * Q[1]))
         A = -0.25 * spread / (dw * dw)
         B = T.omega + 0.5 * dw * np.log(Q[0] / Q[2]) / spread
@@ -112,11 +91,8 @@ def time_chirp_fit(A, B, S, t, chirp_mode, cur):
             beta = cur.beta
         tc = (t[0] + t[1]) / 2.0 + (1.0 / cur.alpha + 1.0 / alpha) * (S[0] - S[1]) / (t[0] - t[1])
         omega = B[0] + b * (tc - t[0])
-    out = Term(float(alpha), float(tc), float(omega), float(beta))
-    flag = 0 if alpha > 0 else 2
-    if not all(math.isfinite(f) for f in out):
-        flag |= 4  # a fit that is not finite never becomes a term
-    return out, float(b), flag
+    out = Term(float(alpha), float(tc), float(omega), float(beta))  # a fit not finite never becomes a term
+    return out, float(b), (0 if alpha > 0 else 2) | (0 if all(map(math.isfinite, out)) else 4)
 
 
 def refine_attempt(r, chirp_mode, dt, dw, cur):
@@ -138,10 +114,9 @@ def refine_attempt(r, chirp_mode, dt, dw, cur):
 
 
 def refine_term(r, chirp_mode, max_attempts, dt, dw, term):
-    base, best, best_value, probe_beta = term, term, 0.0, term.beta
+    best, best_value, probe_beta = term, 0.0, term.beta
     for _ in range(max_attempts):
-        flags, value, probe, out, probe_beta = refine_attempt(r, chirp_mode, dt, dw,
-                                                              base._replace(beta=probe_beta))
+        flags, value, probe, out, probe_beta = refine_attempt(r, chirp_mode, dt, dw, term._replace(beta=probe_beta))
         if value > best_value:
             best_value, best = value, probe
         if flags == 0:
@@ -151,49 +126,43 @@ def refine_term(r, chirp_mode, max_attempts, dt, dw, term):
 
 def one_sided_to_real(x, positive):
     """Real sequence whose spectrum is one half of x's, mirrored."""
-    M = len(x)
-    X = np.fft.fft(x)
-    Y = np.zeros(M // 2 + 1, dtype=complex)
-    Y[0] = X[0].real
-    if M > 1:
-        Y[M // 2] = X[M // 2].real
+    M, X = len(x), np.fft.fft(x)
     k = np.arange(1, M // 2)
-    Y[k] = X[k] if positive else np.conj(X[M - k])
+    Y = np.r_[X[0].real, X[k] if positive else np.conj(X[M - k]), X[M // 2].real if M > 1 else []]
     return np.fft.irfft(Y, M)
 
 
 def cx_term_fit(r, term):
     g = chirplet(term, len(r))
-    coef = np.sum(r * np.conj(g))
-    return coef, coef * g
+    return np.sum(r * np.conj(g)), np.sum(r * np.conj(g)) * g
+
+
+def real_wave(term, coef, lo, hi, N):
+    """c g on samples lo..hi-1 zero-padded to a power of two, the half of its
+    spectrum where omega lies mirrored; the part inside 0..N-1."""
+    wave, a, z = np.zeros(N), max(lo, 0), min(hi, N)
+    if a < z:
+        B = np.zeros(next_pow2(hi - lo), dtype=complex)
+        B[:hi - lo] = coef * chirplet(term._replace(tc=term.tc - lo), hi - lo)
+        f = term.omega / TWO_PI
+        wave[a:z] = one_sided_to_real(B, f - math.floor(f) < 0.5)[a - lo:z - lo]
+    return wave
 
 
 def re_term_fit(r, term):
-    N = len(r)
-    wave = np.zeros(N)
-    h = min(9.0 / math.sqrt(term.alpha), N - 1)
+    h = min(9.0 / math.sqrt(term.alpha), len(r) - 1)
     lo, hi = math.trunc(term.tc - h), math.ceil(term.tc + h) + 1
-    if lo >= N or hi < 0:
-        return 0j, wave
-    n = hi - lo
-    B = np.zeros(next_pow2(n), dtype=complex)
-    B[:n] = chirplet(term._replace(tc=term.tc - lo), n)
-    a, z = max(lo, 0), min(hi, N)
-    coef = np.sum(r[a:z] * np.conj(B[a - lo:z - lo]))
-    B[:n] *= coef
-    f = term.omega / TWO_PI
-    wave[a:z] = one_sided_to_real(B, f - math.floor(f) < 0.5)[a - lo:z - lo]
-    return coef, wave
+    a, z = max(lo, 0), min(hi, len(r))
+    g = chirplet(term._replace(tc=term.tc - lo), hi - lo)[a - lo:z - lo] if a < z else np.zeros(0)
+    coef = np.sum(r[a:z] * np.conj(g)) if a < z else 0j
+    return coef, real_wave(term, coef, lo, hi, len(r))
 
 
 def adaptive_transform(signal, chirp_mode, extension, window_length, range_factor, max_attempts, max_terms):
     """Terms, coefficients, counted terms, residual percentage and residual."""
-    r = np.array(signal)
-    N = len(r)
-    if not range_factor > 0:
-        range_factor = 4.0
-    if max_attempts <= 0:
-        max_attempts = 10
+    r, N = np.array(signal), len(signal)
+    range_factor = range_factor if range_factor > 0 else 4.0
+    max_attempts = max_attempts if max_attempts > 0 else 10
     L = 2 ** math.floor(math.log2(N) + 0.5) if window_length < 8 else next_pow2(window_length)
     S0 = L // 8
     table = [(np.zeros(-(-N // S)), np.zeros(-(-N // S), dtype=int)) for _, S in levels(L, S0)]
@@ -202,15 +171,12 @@ def adaptive_transform(signal, chirp_mode, extension, window_length, range_facto
     terms, coefs, counted = [], [], 0
     for k in range(max_terms):
         start, end = 0, N
-        if k > 0:
-            last = terms[-1]
-            h = range_factor / math.sqrt(0.5 * last.alpha)
-            if math.isfinite(h):
-                start, end = math.floor(last.tc - h), math.ceil(math.trunc(last.tc) + h)
+        h = range_factor / math.sqrt(0.5 * terms[-1].alpha) if k else math.inf
+        if math.isfinite(h):
+            start, end = math.floor(terms[-1].tc - h), math.ceil(math.trunc(terms[-1].tc) + h)
         scan_peaks(r, extension, L, S0, start, end, table)
         term = best_peak(table, L, S0)
-        a = term.alpha
-        term = refine_term(r, chirp_mode, max_attempts, 0.1 / math.sqrt(a), 0.1 * math.sqrt(a), term)
+        term = refine_term(r, chirp_mode, max_attempts, 0.1 / math.sqrt(term.alpha), 0.1 * math.sqrt(term.alpha), term)
         coef, wave = fit(r, term)
         r = r - wave
         terms.append(term)

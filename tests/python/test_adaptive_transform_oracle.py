@@ -1,18 +1,8 @@
 """ReAdaptiveTransform and CxAdaptiveTransform against the numpy model in
-adaptive_oracle.py.
-
-The pursuit is deterministic, so the library and the model must make the
-same discrete choices (frame, bin, window level, accepted attempt) and
-then agree on every continuous value to rounding: terms, coefficients,
-the number of counted terms, the residual percentage and the residual.
-Signals mix two chirplets, a Gaussian tone burst and a little noise, so
-that several window levels, both chirp-rate branches of the refinement
-and (for complex signals) negative frequencies take part; the incremental
-rescans are exercised from the second term on.
-
-Tolerances are relative to the scale of each quantity: alpha to itself,
-tc to N, omega to max(|omega|, 1), beta to max(|beta|, alpha), a
-coefficient to the largest coefficient, the residual to the signal's peak.
+adaptive_oracle.py: the same discrete choices, and every term, coefficient,
+count, percentage and residual to rounding, relative to each one's scale
+(alpha to itself, tc to N, omega to max(|omega|, 1), beta to
+max(|beta|, alpha), coefficients to the largest, the residual to the peak).
 """
 import ctypes
 
@@ -28,17 +18,12 @@ ZERO, PERIODIC = 0, 2
 
 
 def mixed_signal(N, is_complex, seed):
+    """Two chirplets (a negative frequency when complex) and a tone burst in noise."""
     rng = np.random.default_rng(seed)
-    n = np.arange(N)
-    parts = [  # (amplitude, sigma, centre, omega, beta)
-        (3.0, N / 16, 0.30 * N, 0.7, 0.8 / N),
-        (2.0, N / 10, 0.65 * N, -2.0 if is_complex else 2.0, -0.6 / N),
-        (1.0, N / 6, 0.50 * N, 1.3, 0.0),  # tone burst
-    ]
-    z = np.zeros(N, dtype=complex)
-    for amplitude, sigma, centre, omega, beta in parts:
-        u = n - centre
-        z += amplitude * np.exp(-0.5 * (u / sigma) ** 2 + 1j * (omega * u + 0.5 * beta * u * u))
+    z = sum(a * np.exp(-0.5 * (u / s) ** 2 + 1j * (w * u + 0.5 * b * u * u)) for a, s, u, w, b in [
+        (3.0, N / 16, np.arange(N) - 0.30 * N, 0.7, 0.8 / N),
+        (2.0, N / 10, np.arange(N) - 0.65 * N, -2.0 if is_complex else 2.0, -0.6 / N),
+        (1.0, N / 6, np.arange(N) - 0.50 * N, 1.3, 0.0)])
     if is_complex:
         return z + 0.02 * (rng.standard_normal(N) + 1j * rng.standard_normal(N))
     return z.real + 0.02 * rng.standard_normal(N)
@@ -58,13 +43,8 @@ def recording_like(N=4096, seed=7):
 
 
 def library_transform(x, chirp_mode, extension, window_length, range_factor, max_attempts, max_terms):
-    is_complex = np.iscomplexobj(x)
-    N = len(x)
-    if is_complex:
-        data = np.empty(2 * N)
-        data[0::2], data[1::2] = x.real, x.imag
-    else:
-        data = np.ascontiguousarray(x, dtype=np.float64)
+    is_complex, N = np.iscomplexobj(x), len(x)
+    data = np.ascontiguousarray(x.view(np.float64) if is_complex else x, dtype=np.float64)
     residual = np.full_like(data, np.nan)
     coefs = np.full(2 * max_terms, np.nan)
     terms = (raw.AdaptiveTerm * max_terms)()
@@ -74,10 +54,9 @@ def library_transform(x, chirp_mode, extension, window_length, range_factor, max
                        max_attempts, max_terms, ctypes.byref(count), ctypes.byref(percent),
                        raw.pointer(coefs), terms, raw.pointer(residual))
     assert status == 0
-    if is_complex:
-        residual = residual[0::2] + 1j * residual[1::2]
-    out_terms = [oracle.Term(t.alpha, t.tc, t.omega, t.beta) for t in terms]
-    return out_terms, coefs[0::2] + 1j * coefs[1::2], count.value, percent.value, residual
+    residual = residual.view(complex) if is_complex else residual
+    return ([oracle.Term(t.alpha, t.tc, t.omega, t.beta) for t in terms], coefs.view(complex), count.value,
+            percent.value, residual)
 
 
 def compare(x, chirp_mode, extension, window_length, range_factor=0.0, max_attempts=0, max_terms=8):

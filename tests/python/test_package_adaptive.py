@@ -1,21 +1,11 @@
-"""Chirplet expansions, their Wigner images and the reassigned spectrogram
-against numpy evaluations of their definitions.
-
-- Complex expansion: the sum of c_j g_j(n) evaluated at every sample (the
-  library's cut at 9/sqrt(alpha) drops less than exp(-40.5) of a term).
-- Real expansion: per term, c g on the term's support of half-width
-  round(9/sqrt(alpha)) (at most length - 1), zero-padded to a power of two,
-  transformed with numpy.fft; the half of the spectrum on which omega lies
-  (folded into [0, 2 pi)) kept, mirrored as conjugates into the other half
-  (bin 0 and the middle bin real), transformed back and clipped to the output.
-- Adaptive spectrograms: the Wigner distribution of a chirplet in closed
-  form, 2 |c|^2 exp(-alpha u^2 - (nu - omega - beta u)^2 / alpha) / K, on the
-  grid; summed over all turns of the frequency circle for complex terms,
-  at the frequency folded into [0, pi] for real ones.
-- Reassigned spectrogram: per frame the three windowed FFTs (h = w/sqrt(K),
-  the time-weighted window, the difference derivative) with numpy.fft, the
-  reassignment operators rounded half up to the frame and bin grid.
-Tolerances are relative to the largest value of each reference.
+"""Chirplet expansions and their Wigner images against numpy evaluations
+of their definitions: the complex expansion as the sum of c g at every
+sample; the real one per term as c g on its support of half-width
+round(9/sqrt(alpha)), zero-padded to a power of two, the half spectrum on
+which omega lies mirrored into the other; the image as the closed-form
+Wigner distribution 2 |c|^2 exp(-alpha u^2 - (nu - omega - beta u)^2 / alpha) / K
+(every turn of the frequency circle for complex terms, omega folded into
+[0, pi] for real ones). Tolerances relative to each reference's peak.
 """
 import numpy as np
 import pytest
@@ -23,6 +13,7 @@ import pytest
 import varnel
 from varnel import raw
 
+import adaptive_oracle as oracle
 from test_package_linear import assert_close
 
 pytestmark = pytest.mark.usefixtures("library")
@@ -31,40 +22,15 @@ rng = np.random.default_rng(4242)
 TWO_PI = 2 * np.pi
 
 
-def needs(*names):
-    # Only while the exports are still missing from the loaded library.
-    missing = [name for name in names if not raw.available(name)]
-    if missing:
-        pytest.skip("the loaded library lacks %s" % ", ".join(missing))
-
-
-def chirplet(term, n):
-    alpha, tc, omega, beta = (float(term[f]) for f in ("alpha", "tc", "omega", "beta"))
-    u = n - tc
-    return (alpha / np.pi) ** 0.25 * np.exp(-alpha * u ** 2 / 2 + 1j * (omega * u + beta * u ** 2 / 2))
-
-
 def complex_expansion(terms, coefs, length):
-    return sum(c * chirplet(t, np.arange(length)) for t, c in zip(terms, coefs))
+    return sum(c * oracle.chirplet(oracle.Term(*t), length) for t, c in zip(terms, coefs))
 
 
 def real_expansion(terms, coefs, length):
-    out = np.zeros(length)
+    out = np.zeros(length)  # each term's support of half-width round(9 / sqrt(alpha)), at most length - 1
     for t, c in zip(terms, coefs):
         w = min(np.floor(9 / np.sqrt(t["alpha"]) + 0.5), length - 1)
-        lo, hi = int(np.floor(t["tc"] - w)), int(np.floor(t["tc"] + w)) + 1
-        m = 1 << (hi - lo - 1).bit_length()
-        b = np.zeros(m, dtype=complex)
-        b[:hi - lo] = c * chirplet(t, np.arange(lo, hi))
-        x = np.fft.fft(b)
-        f = t["omega"] / TWO_PI
-        k = np.arange(1, m // 2)
-        y = np.zeros(m, dtype=complex)
-        y[0], y[m // 2] = x[0].real, x[m // 2].real
-        y[k] = x[k] if f - np.floor(f) < 0.5 else np.conj(x[m - k])
-        y[m - k] = np.conj(y[k])
-        inside = np.arange(max(lo, 0), min(hi, length))
-        out[inside] += np.fft.ifft(y).real[inside - lo]
+        out += oracle.real_wave(oracle.Term(*t), c, int(np.floor(t["tc"] - w)), int(np.floor(t["tc"] + w)) + 1, length)
     return out
 
 
@@ -88,7 +54,6 @@ def some_terms(length, rng):
 
 @pytest.mark.parametrize("length", [300, 1000, 37])
 def test_expansions_match_the_chirplet_sums(length):
-    needs("ReAdaptiveExpansion", "CxAdaptiveExpansion")
     terms, coefs = some_terms(length, rng)
     assert_close(varnel.adaptive_expansion(terms, coefs, length, real=False),
                  complex_expansion(terms, coefs, length), rtol=1e-12)
@@ -124,7 +89,6 @@ GRIDS = [(3, 100, -5, 0, 120, 50, True), (4, 37, 3, 5, 90, 13, True), (5, 96, 10
 
 @pytest.mark.parametrize("hop,bins,start,first,rows,count,real", GRIDS)
 def test_adaptive_spectrogram_is_the_closed_form_wigner_image(hop, bins, start, first, rows, count, real):
-    needs("ReAdaptiveSp", "CxAdaptiveSp")
     span = max(start, 0) + hop * rows
     terms = random_terms(10, span, rng)
     # Near 0 and 2 pi (wrapped columns), and a band wider than four turns.
@@ -145,18 +109,15 @@ def test_one_term_image_holds_its_energy(real):
     # The closed form integrates to 2 pi |c|^2 over samples x radians; the
     # grid's cells are hop samples by 2 pi / bins radians and carry a 1/bins,
     # so cells x hop sum to |c|^2.
-    needs("ReAdaptiveSp", "CxAdaptiveSp")
     term = varnel.terms(alpha=0.004, tc=251.7, omega=1.3, beta=0.0015)
     image = varnel.adaptive_spectrogram(term, 0.48 + 0.64j, hop=3, bins=200, length=520, real=real)
     assert image.shape == (174, 100 if real else 200)
     assert np.sum(image) * 3 == pytest.approx(0.64, rel=1e-10)
 
 
-# The cell values are checked against a long-double evaluation of the
-# reassignment operators in tests/adaptive/test_reassigned.cpp; here the
-# numpy layer's shapes, axes and channels, and what a user can see.
+# The cell values are checked in tests/adaptive/test_reassigned.cpp; here
+# the numpy layer's shapes, axes and channels, and what a user can see.
 def test_reassignment_properties():
-    needs("ReReassignedSTFTSp", "CxReassignedSTFTSp")
     window, k0 = np.hanning(63), 13
     tone = np.exp(TWO_PI * 1j * k0 * np.arange(600) / 64)
     image = varnel.reassigned_spectrogram(tone, window=window, hop=8, bins=64, fs=2.0)
@@ -189,29 +150,22 @@ def test_terms_cross_unchanged_and_convert_units():
         np.testing.assert_allclose(back[field], t[field], rtol=1e-15)
 
 
-EXPANSION, SPECTROGRAM, REASSIGNED = (("ReAdaptiveExpansion", "CxAdaptiveExpansion"), ("CxAdaptiveSp",),
-                                     ("ReReassignedSTFTSp",))
-BAD = [
-    (EXPANSION, lambda: varnel.adaptive_expansion(varnel.terms([0.1, 0.0], 5, 1), [1, 1], 50, real=True), 32,
+SP = dict(hop=2, bins=64, length=50, real=False)
+
+
+@pytest.mark.parametrize("call,code,phrase", [
+    (lambda: varnel.adaptive_expansion(varnel.terms([0.1, 0.0], 5, 1), [1, 1], 50, real=True), 32,
      "term 1 has alpha=0.0"),
-    (EXPANSION, lambda: varnel.adaptive_expansion(varnel.terms(0.1, 5, 1), np.nan, 50, real=False,
-                                                    check_finite=False), 32,
+    (lambda: varnel.adaptive_expansion(varnel.terms(0.1, 5, 1), np.nan, 50, real=False, check_finite=False), 32,
      "coefficient of term 0"),
-    (SPECTROGRAM, lambda: varnel.adaptive_spectrogram(varnel.terms(0.1, np.inf, 1), 1, hop=2, bins=64, length=50,
-                                                      real=False), 32, "term 0 has tc=inf"),
-    (SPECTROGRAM, lambda: varnel.adaptive_spectrogram(varnel.terms(0.1, 5, 1), 1, hop=2, bins=64, length=50,
-                                                      first_bin=10, count=60, real=False), 30,
+    (lambda: varnel.adaptive_spectrogram(varnel.terms(0.1, np.inf, 1), 1, **SP), 32, "term 0 has tc=inf"),
+    (lambda: varnel.adaptive_spectrogram(varnel.terms(0.1, 5, 1), 1, first_bin=10, count=60, **SP), 30,
      "first_bin=10 and count=60"),
-    (REASSIGNED, lambda: varnel.reassigned_spectrogram(np.ones(40), window=np.hanning(64), hop=4, bins=64), 1,
+    (lambda: varnel.reassigned_spectrogram(np.ones(40), window=np.hanning(64), hop=4, bins=64), 1,
      "shorter than the window"),
-    (REASSIGNED, lambda: varnel.reassigned_spectrogram(np.ones(40), window=np.ones(1), hop=4, bins=64), 29,
-     "at least 2"),
-]
-
-
-@pytest.mark.parametrize("exports,call,code,phrase", BAD)
-def test_refusals_name_the_argument(exports, call, code, phrase):
-    needs(*exports)
+    (lambda: varnel.reassigned_spectrogram(np.ones(40), window=np.ones(1), hop=4, bins=64), 29, "at least 2"),
+])
+def test_refusals_name_the_argument(call, code, phrase):
     with pytest.raises(varnel.ArgumentError) as caught:
         call()
     assert caught.value.code == code and phrase in caught.value.message

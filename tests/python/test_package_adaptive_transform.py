@@ -1,9 +1,6 @@
-"""adaptive_transform as the numpy layer presents it: the terms kept, the
-residual they leave and its energy, the signal and picture rebuilt from
-them, the options as the library receives them, and the refusals. The
-pursuit's own choices are checked against a numpy model of it in
-test_adaptive_transform_oracle.py.
-"""
+"""adaptive_transform as the numpy layer presents it: terms, residual and
+its energy, the signal and picture rebuilt, options and refusals (the
+pursuit itself: test_adaptive_transform_oracle.py)."""
 import numpy as np
 import pytest
 
@@ -29,13 +26,9 @@ def energy(v):
     return np.sum(np.abs(v) ** 2)
 
 
-# Complex terms are rebuilt as the transform subtracted them, c g. A real
-# term's waveform is the real sequence from one half of the spectrum of c g
-# on a zero-padded support 9/sqrt(alpha) either side of tc; expansion and
-# transform round that support's ends differently (by a sample). That is
-# immaterial while the envelope and the spectrum have died out at its ends
-# (the bursts), but a stationary tone's terms are longer than the signal and
-# cut at its length, and there the two waveforms differ by about 1e-5.
+# Expansion and transform round a real term's support ends differently (by
+# a sample): immaterial for the bursts, about 1e-5 for a tone's terms, which
+# are longer than the signal.
 @pytest.mark.parametrize("is_complex,tone,tolerance", [(True, 0.0, 1e-10), (False, 0.0, 1e-10), (False, 0.5, 1e-4)],
                          ids=["complex", "real", "real-with-tone"])
 def test_terms_rebuild_the_signal_less_the_residual(is_complex, tone, tolerance):
@@ -50,10 +43,8 @@ def test_terms_rebuild_the_signal_less_the_residual(is_complex, tone, tolerance)
 
 
 def test_a_pursuit_that_stops_early_keeps_the_rejected_candidate_subtracted():
-    # On noise the pursuit meets a candidate that does not lower the energy
-    # long before the limit: it is not among the terms, but its waveform is
-    # gone from the residual, so the percentage is that of the same pursuit
-    # limited to the terms kept.
+    # On noise a candidate that does not lower the energy ends the pursuit:
+    # not among the terms, but subtracted from the residual.
     x = np.random.default_rng(1).standard_normal(600)
     d = varnel.adaptive_transform(x, 30)
     assert 0 < len(d) < 30

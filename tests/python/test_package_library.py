@@ -1,7 +1,6 @@
 """Finding and loading libvarnel.so: lookup order, the one-sentence error
-for a missing library, loading on first use, and the ELF check that keeps
-a sanitizer build out of a process without its runtime (readelf is the
-reference for the dependencies it reads)."""
+for a missing library, and the ELF check (against readelf) that keeps a
+sanitizer build out of a process without its runtime."""
 import os
 import shutil
 import subprocess
@@ -37,15 +36,12 @@ def test_missing_library_names_every_place(monkeypatch, tmp_path):
     monkeypatch.setattr(_library, "_REPOSITORY", tmp_path / "repo")
     with pytest.raises(_library.LibraryNotFoundError) as caught:
         _library.locate()
-    message = str(caught.value)
-    for path in caught.value.searched:
-        assert str(path) in message
-    assert "\n" not in message
+    assert all(str(path) in str(caught.value) for path in caught.value.searched) and "\n" not in str(caught.value)
 
 
-def run(code, **environment):
-    env = dict(os.environ, PYTHONPATH=str(PYTHON_DIR), **environment)
-    return subprocess.run([sys.executable, "-c", code], env=env, capture_output=True, text=True, timeout=120)
+def run(code, drop=(), cwd=None, **environment):
+    env = {k: v for k, v in {**os.environ, "PYTHONPATH": str(PYTHON_DIR), **environment}.items() if k not in drop}
+    return subprocess.run([sys.executable, "-c", code], env=env, cwd=cwd, capture_output=True, text=True, timeout=120)
 
 
 def test_import_does_not_need_the_library(tmp_path):
@@ -82,23 +78,16 @@ def test_dependencies_read_like_readelf(library):
 def test_sanitizer_build_without_its_runtime_is_refused(library):
     if _library._sanitizer_of(library) != "asan":
         pytest.skip("the loaded library is not a sanitizer build")
-    env = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
-    env.update(PYTHONPATH=str(PYTHON_DIR), VARNEL_LIBRARY=library)
-    result = subprocess.run([sys.executable, "-c", "import varnel\ntry:\n    varnel.load_library()\n"
-                             "except varnel.LibraryError as e:\n    print(e)"],
-                            env=env, capture_output=True, text=True, timeout=120)
+    result = run("import varnel\ntry:\n    varnel.load_library()\nexcept varnel.LibraryError as e:\n    print(e)",
+                 drop=("LD_PRELOAD",), VARNEL_LIBRARY=library)
     assert "sanitizer build" in result.stdout and "LD_PRELOAD" in result.stdout
 
 
 def test_installed_package_loads_its_neighbour(library, tmp_path):
-    # The layout an installation gives: the package folder with the library
-    # beside its modules, and no variable pointing anywhere.
+    # An installation's layout: the library beside the modules, no variable.
     site = tmp_path / "site"
     shutil.copytree(PYTHON_DIR / "varnel", site / "varnel", ignore=shutil.ignore_patterns("__pycache__"))
     os.symlink(library, site / "varnel" / "libvarnel.so")
-    env = {k: v for k, v in os.environ.items() if k != "VARNEL_LIBRARY"}
-    env["PYTHONPATH"] = str(site)
-    result = subprocess.run([sys.executable, "-c", "import varnel; print(varnel.load_library())"],
-                            env=env, cwd=tmp_path, capture_output=True, text=True, timeout=120)
-    assert result.returncode == 0, result.stderr
-    assert result.stdout.strip() == str(site / "varnel" / "libvarnel.so")
+    result = run("import varnel; print(varnel.load_library())", drop=("VARNEL_LIBRARY",), cwd=tmp_path,
+                 PYTHONPATH=str(site))
+    assert result.stdout.strip() == str(site / "varnel" / "libvarnel.so"), result.stderr

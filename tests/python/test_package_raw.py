@@ -1,10 +1,6 @@
-"""varnel.raw against include/varnel.h.
-
-The header is read here with a parser of this file's own (comments and
-preprocessor lines removed, then every VARNEL_API declaration), so the
-table in raw.py cannot drift from it: same export names, result types,
-parameter types and names, record fields and enum values.
-"""
+"""varnel.raw against include/varnel.h, read with a parser of this file's
+own: the same exports, result and parameter types and names, record fields
+and enum values."""
 import ctypes
 import re
 
@@ -34,12 +30,10 @@ def _parameter(text):
 
 
 def header_exports():
-    exports = {}
-    for match in re.finditer(r"\bVARNEL_API\b\s+([^;{}()]*?)\s*\b([A-Za-z_]\w*)\s*\(([^)]*)\)\s*;",
-                             _code_only(HEADER)):
-        params = [p.strip() for p in match.group(3).split(",") if p.strip() not in ("", "void")]
-        exports[match.group(2)] = (_normal_type(match.group(1)), [_parameter(p) for p in params])
-    return exports
+    return {m.group(2): (_normal_type(m.group(1)), [_parameter(p) for p in m.group(3).split(",")
+                                                    if p.strip() not in ("", "void")])
+            for m in re.finditer(r"\bVARNEL_API\b\s+([^;{}()]*?)\s*\b([A-Za-z_]\w*)\s*\(([^)]*)\)\s*;",
+                                 _code_only(HEADER))}
 
 
 def header_struct(name):
@@ -64,21 +58,15 @@ EXPECTED_CTYPES = {
 EXPORTS = header_exports()
 
 
-def test_header_declares_exports():
-    assert len(EXPORTS) >= 27
-    assert {"_Hc2Cx", "ReSTFT", "FastDual", "ReDGT", "DGE2d"} <= set(EXPORTS)
-
-
 def test_table_has_exactly_the_header_exports():
+    assert len(EXPORTS) >= 27 and {"_Hc2Cx", "ReSTFT", "FastDual", "ReDGT", "DGE2d"} <= set(EXPORTS)
     assert sorted(raw.TABLE) == sorted(EXPORTS)
 
 
 @pytest.mark.parametrize("name", sorted(EXPORTS))
 def test_signature_matches_header(name):
-    result, params = EXPORTS[name]
-    prototype = raw.TABLE[name]
-    assert prototype.result == result
-    assert [(t, n) for t, n in prototype.parameters] == params
+    (result, params), prototype = EXPORTS[name], raw.TABLE[name]
+    assert (prototype.result, [(t, n) for t, n in prototype.parameters]) == (result, params)
     assert prototype.restype is EXPECTED_CTYPES[result]
     assert prototype.argtypes == [EXPECTED_CTYPES[t] for t, _ in params]
 
@@ -86,10 +74,7 @@ def test_signature_matches_header(name):
 @pytest.mark.parametrize("record", [raw.WindowSpec, raw.AdaptiveTerm])
 def test_records_match_header(record):
     fields = header_struct(record.__name__)
-    assert [name for name, _ in record._fields_] == [name for _, name in fields]
-    c_types = {"const double *": ctypes.POINTER(ctypes.c_double), "int32_t": ctypes.c_int32,
-               "double": ctypes.c_double}
-    assert [ctype for _, ctype in record._fields_] == [c_types[t] for t, _ in fields]
+    assert [(name, ctype) for name, ctype in record._fields_] == [(n, EXPECTED_CTYPES[t]) for t, n in fields]
 
 
 def test_enums_match_header():
@@ -102,9 +87,7 @@ def test_enums_match_header():
 
 def test_loaded_library_has_every_export(library):
     assert raw.missing() == []
-    for name in EXPORTS:
-        function = getattr(raw, name)
-        assert function.argtypes == raw.TABLE[name].argtypes
+    assert all(getattr(raw, name).argtypes == raw.TABLE[name].argtypes for name in EXPORTS)
 
 
 def test_missing_symbol_leaves_the_rest_usable(library, monkeypatch):

@@ -1,14 +1,13 @@
-"""The package against scipy.signal: window names and specs, the defaults
-of stft and spectrogram, their scalings on the same frames, and the
-orientation ``Sxx == S.T``. scipy refers each frame's phase to the frame's
-first sample, the package to absolute sample time: a frame starting at s
-differs by ``exp(-2j pi k s / bins)``.
-"""
+"""The package against scipy.signal: window names, defaults, scalings and
+``Sxx == S.T``; scipy's frame starting at s differs by exp(-2j pi k s / bins)
+(phase referred to the frame, ours to absolute time)."""
 import numpy as np
 import pytest
 
 import varnel
 from varnel import linear
+
+from test_package_linear import assert_close
 
 pytestmark = pytest.mark.usefixtures("library")
 signal = pytest.importorskip("scipy.signal")
@@ -16,11 +15,6 @@ signal = pytest.importorskip("scipy.signal")
 rng = np.random.default_rng(5)
 X = rng.standard_normal(5000)
 Z = X + 1j * rng.standard_normal(5000)
-
-
-def assert_relative(got, want, tolerance=1e-13):
-    got, want = np.asarray(got), np.asarray(want)
-    assert got.shape == want.shape and np.max(np.abs(got - want)) <= tolerance * np.max(np.abs(want))
 
 
 def absolute_phase(frames, bins, starts):
@@ -77,13 +71,13 @@ def test_scalings_are_scipys(window, nperseg, hop, bins, scaling, kind):
         f, t, zxx = signal.stft(x, 48000.0, return_onesided=kind == "real", boundary=None, padded=False,
                                 scaling=scaling[5:], **grid)
         S = varnel.stft(x, 48000.0, onesided=kind == "real", scaling=scaling[5:], boundary=None, **ours)
-        assert_relative(S, absolute_phase(zxx.T, bins, hop * np.arange(len(t))))
+        assert_close(S, absolute_phase(zxx.T, bins, hop * np.arange(len(t))), 1e-13)
     else:
         with np.testing.suppress_warnings() as quiet:
             quiet.filter(UserWarning)  # scipy's note that a complex signal is two-sided
             f, t, sxx = signal.spectrogram(x, 48000.0, scaling=scaling, **grid)
         S = varnel.spectrogram(x, 48000.0, scaling=scaling, **ours)
-        assert_relative(S.T, sxx)
+        assert_close(S.T, sxx, 1e-13)
     np.testing.assert_allclose(S.times, t, rtol=1e-15)
     np.testing.assert_array_equal(np.abs(S.freqs), np.abs(f))  # scipy's Nyquist bin is -fs/2, ours +fs/2
 
@@ -91,7 +85,7 @@ def test_scalings_are_scipys(window, nperseg, hop, bins, scaling, kind):
 def test_library_scaling_stays_the_default():
     S = varnel.spectrogram(X, 100.0)
     np.testing.assert_array_equal(S, varnel.spectrogram(X, 100.0, scaling="library"))
-    assert_relative(S, np.abs(np.asarray(varnel.stft(X, 100.0, boundary=None))[:, :128]) ** 2 / 256, 1e-12)
+    assert_close(S, np.abs(np.asarray(varnel.stft(X, 100.0, boundary=None))[:, :128]) ** 2 / 256, 1e-12)
 
 
 def test_scipy_default_stft_is_the_zero_boundary():
@@ -101,7 +95,7 @@ def test_scipy_default_stft_is_the_zero_boundary():
     S = varnel.stft(X, 8000.0, window="hann", hop=128, onesided=True, scaling="spectrum", boundary="zero")
     assert len(S) == len(t) - 1 and S.times[-1] <= (len(X) - 1) / 8000.0 < t[-1]
     np.testing.assert_allclose(S.times, t[:-1], rtol=1e-15)
-    assert_relative(S, absolute_phase(zxx.T[:-1], 256, 128 * np.arange(len(S)) - 128))
+    assert_close(S, absolute_phase(zxx.T[:-1], 256, 128 * np.arange(len(S)) - 128), 1e-13)
     _, back = signal.istft(zxx, fs=8000.0)
     ours = varnel.istft(S, window="hann", hop=128, scaling="spectrum", boundary="zero", length=len(X))
     np.testing.assert_allclose(ours, back[:len(X)], rtol=0, atol=1e-12)

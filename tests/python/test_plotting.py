@@ -34,11 +34,10 @@ def test_unfit_maps_are_refused_before_drawing(tmp_path, channels, cells, value,
 
 @pytest.mark.parametrize("channels", [2, 5, 13])
 def test_channels_make_a_bounded_grid_on_one_scale(tmp_path, monkeypatch, channels):
-    figures, save = [], plotting._save
+    figures, save, names = [], plotting._save, ["mic %d" % c for c in range(channels)]
     monkeypatch.setattr(plotting, "_save", lambda fig, path: (figures.append(fig), save(fig, path)))
     tf = tones(channels)
     tf.view(np.ndarray)[-1] = 0.0   # a silent channel is drawn at the floor
-    names = ["mic %d" % c for c in range(channels)]
     plotting.save_representation(tmp_path / "g.png", tf, "Grid", channel_names=names)
     height, width = pytest.importorskip("matplotlib.image").imread(str(tmp_path / "g.png")).shape[:2]
     assert width <= 2400 and height <= 1800 and 0.9 <= width / height <= 2.0
@@ -46,8 +45,7 @@ def test_channels_make_a_bounded_grid_on_one_scale(tmp_path, monkeypatch, channe
     assert [ax.get_title() for ax in panels] == names
     assert len({ax.images[0].get_clim() for ax in panels}) == 1
     assert all(np.isfinite(ax.images[0].get_array()).all() for ax in panels)
-    # Every column's time axis and every row's frequency axis named, and
-    # the one colour bar.
+    # Every column's time axis and every row's frequency axis named; one colour bar.
     for label, edge in (("Time (s)", "x0"), ("Frequency (Hz)", "y0")):
         where = {ax: round(getattr(ax.get_position(), edge), 3) for ax in panels}
         assert {where[ax] for ax in panels if label in (ax.get_xlabel(), ax.get_ylabel())} == set(where.values())
