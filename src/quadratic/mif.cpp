@@ -29,6 +29,24 @@ std::int32_t checkMifArguments(std::int32_t M, std::int32_t N, std::int32_t dM, 
     return kStatusOk;
 }
 
+// acc block b (K2 blocks of NT) += DFT(seq[0..len-1], zero-padded to NT) *
+// G block b. work is scratch of 2*NT complex values.
+std::int32_t mifTimeAccumulate(const TimeGrid& grid, SplitComplex seq, std::int32_t len, SplitComplex G,
+                               SplitComplex work, SplitComplex acc) {
+    const std::ptrdiff_t NT = grid.NT;
+    const SplitComplex padded = work;
+    const SplitComplex spectrum = work.offset(NT);
+    for (std::ptrdiff_t m = 0; m < len; ++m) {
+        padded.re[m] = seq.re[m];
+        padded.im[m] = seq.im[m];
+    }
+    clearComplex(padded.offset(len), NT - len);
+    const std::int32_t status = fft::cxFft(grid.plan, padded.re, padded.im, spectrum.re, spectrum.im, 1, 1, grid.NT);
+    if (status != kStatusOk) return status;
+    for (std::int32_t b = 0; b < grid.K2; ++b) multiplyAccumulate(spectrum, G.offset(b * NT), acc.offset(b * NT), NT);
+    return kStatusOk;
+}
+
 // dm = 0 .. D; dn = 0 .. D for dm = 0 (its negative offsets are the
 // opposites of these), -(D - dm) .. D - dm ascending otherwise.
 template <class Term>

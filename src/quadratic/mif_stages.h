@@ -27,9 +27,4 @@ void mifTermSums(const GaborCoefficients& lattice, double a, std::int32_t dm, st
 // M - dm values in seq.re (seq.im cleared); they carry no frequency moment.
 void mifDcTerm(const GaborCoefficients& lattice, double a, std::int32_t dm, SplitComplex seq);
 
-// acc block b (K2 blocks of NT) += DFT(seq[0..len-1], zero-padded to NT) *
-// G block b. work is scratch of 2*NT complex values.
-std::int32_t mifTimeAccumulate(const TimeGrid& grid, SplitComplex seq, std::int32_t len, SplitComplex G,
-                               SplitComplex work, SplitComplex acc);
-
 }  // namespace varnel::gaborsp
