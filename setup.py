@@ -81,10 +81,12 @@ def build_library(tree, target):
 
 
 class BuildWithLibrary(build_py):
-    """The package's files plus libvarnel.so beside them."""
+    """The package's files plus libvarnel.so and varnel.h beside them (the
+    package binds the exports the header declares)."""
 
     def run(self):
         super().run()
+        shutil.copyfile(SOURCE / "include" / "varnel.h", pathlib.Path(self.build_lib) / "varnel" / "varnel.h")
         target = pathlib.Path(self.build_lib) / "varnel" / "libvarnel.so"
         existing = os.environ.get(BUILD_DIR_VARIABLE)
         if existing:

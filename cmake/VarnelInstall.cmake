@@ -82,7 +82,7 @@ install(FILES "${PROJECT_BINARY_DIR}/varnel.pc"
   DESTINATION "${VARNEL_INSTALL_PKGCONFIGDIR}"
   COMPONENT Development)
 
-# The Python package, with a copy of the library beside its modules: the
+# The Python package, with a copy of the library (and of the header) beside its modules: the
 # package loads that neighbour before looking anywhere else, so an installed
 # package never picks up a stray build. Debian's interpreter searches
 # lib/python3/dist-packages under /usr; for /usr/local pass
@@ -94,3 +94,6 @@ install(DIRECTORY "${PROJECT_SOURCE_DIR}/python/varnel" DESTINATION "${VARNEL_IN
   COMPONENT Python FILES_MATCHING PATTERN "*.py" PATTERN "__pycache__" EXCLUDE)
 install(FILES "$<TARGET_FILE:varnel>" DESTINATION "${VARNEL_INSTALL_PYTHONDIR}/varnel"
   RENAME libvarnel.so COMPONENT Python)
+# The package binds the exports that the header declares.
+install(FILES "${PROJECT_SOURCE_DIR}/include/varnel.h" DESTINATION "${VARNEL_INSTALL_PYTHONDIR}/varnel"
+  COMPONENT Python)

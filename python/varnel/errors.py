@@ -14,33 +14,11 @@ repeat the generic meaning of the code.
 """
 import enum
 
+from . import _header
 
-class Status(enum.IntEnum):
-    """The library's status codes under their C constant names."""
-    kStatusOk = 0
-    kStatusBadLength = 1
-    kStatusBadBinCount = 3
-    kStatusBadExtensionMode = 4
-    kStatusBadTimeStep = 21
-    kStatusBadDecimation = 22
-    kStatusBadOrder = 23
-    kStatusNegativeCount = 25
-    kStatusNotPositiveParam = 27
-    kStatusBadKernelSize = 28
-    kStatusBadWindowSpec = 29
-    kStatusBadRange = 30
-    kStatusNegativeParam = 31
-    kStatusBadTerm = 32
-    kStatusBadLayout = -1
-    kStatusNoMemory = -20001
-    kStatusBadSize = -20003
-    kStatusTooFewPoints = -20006
-    kStatusNotPowerOfTwo = -20009
-    kStatusBadColumnCount = -20021
-    kStatusUnderdetermined = -20037
-    kStatusBadSelector = -20061
-    kStatusNoConvergence = -20062
-    kStatusNegativeDegree = -20103
+
+# The library's status codes under their C constant names.
+Status = enum.IntEnum("Status", _header.enum_values("VarnelStatus"), module=__name__)
 
 
 SENTENCES = {

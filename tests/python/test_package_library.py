@@ -84,10 +84,12 @@ def test_sanitizer_build_without_its_runtime_is_refused(library):
 
 
 def test_installed_package_loads_its_neighbour(library, tmp_path):
-    # An installation's layout: the library beside the modules, no variable.
+    # An installation's layout: the library and the header beside the
+    # modules, no variable.
     site = tmp_path / "site"
     shutil.copytree(PYTHON_DIR / "varnel", site / "varnel", ignore=shutil.ignore_patterns("__pycache__"))
     os.symlink(library, site / "varnel" / "libvarnel.so")
+    shutil.copy(REPOSITORY / "include" / "varnel.h", site / "varnel")
     result = run("import varnel; print(varnel.load_library())", drop=("VARNEL_LIBRARY",), cwd=tmp_path,
                  PYTHONPATH=str(site))
     assert result.stdout.strip() == str(site / "varnel" / "libvarnel.so"), result.stderr
