@@ -7,10 +7,10 @@ looked for, in this order:
 1. the path in the environment variable ``VARNEL_LIBRARY``;
 2. ``libvarnel.so`` next to this package (an installed package);
 3. ``<repository>/build/release/src/libvarnel.so`` (the release build of a
-   source checkout);
-4. ``<repository>/build/asan/src/libvarnel.so`` (the test build), only when
-   no release build exists: it is instrumented with AddressSanitizer and
-   loads only into a process whose sanitizer runtime came first.
+   source checkout).
+
+A sanitizer build (the test command's) is used only through the variable,
+with its runtime preloaded as the test command does.
 
 Loading happens on first use, so ``import varnel`` (and ``python3 -m varnel
 --help``) work on a machine without the library.
@@ -18,7 +18,6 @@ Loading happens on first use, so ``import varnel`` (and ``python3 -m varnel
 import ctypes
 import os
 import pathlib
-import struct
 import threading
 
 ENVIRONMENT_VARIABLE = "VARNEL_LIBRARY"
@@ -51,7 +50,6 @@ def candidates():
     for name in LIBRARY_NAMES:
         found.append((_PACKAGE_DIR / name, "next to the package"))
     found.append((_REPOSITORY / "build" / "release" / "src" / "libvarnel.so", "release build"))
-    found.append((_REPOSITORY / "build" / "asan" / "src" / "libvarnel.so", "test build"))
     return found
 
 
@@ -71,88 +69,6 @@ def locate():
     raise LibraryNotFoundError(message, [p for p, _ in searched])
 
 
-def _needed_libraries(path):
-    """DT_NEEDED entries of an ELF shared object, read from its dynamic
-    section without reading the (possibly very large) rest of the file."""
-    with open(path, "rb") as f:
-        ident = f.read(16)
-        if ident[:4] != b"\x7fELF":
-            return []
-        wide = ident[4] == 2
-        end = "<" if ident[5] == 1 else ">"
-        if wide:
-            f.seek(0x20)
-            phoff, = struct.unpack(end + "Q", f.read(8))
-            f.seek(0x36)
-            phentsize, phnum = struct.unpack(end + "HH", f.read(4))
-            ph_format, dyn_format = end + "IIQQQQQQ", end + "qQ"
-        else:
-            f.seek(0x1C)
-            phoff, = struct.unpack(end + "I", f.read(4))
-            f.seek(0x2A)
-            phentsize, phnum = struct.unpack(end + "HH", f.read(4))
-            ph_format, dyn_format = end + "IIIIIIII", end + "iI"
-        loads, dynamic = [], None
-        for i in range(phnum):
-            f.seek(phoff + i * phentsize)
-            fields = struct.unpack(ph_format, f.read(struct.calcsize(ph_format)))
-            if wide:
-                p_type, _, p_offset, p_vaddr, _, p_filesz = fields[:6]
-            else:
-                p_type, p_offset, p_vaddr, _, p_filesz = fields[:5]
-            if p_type == 1:
-                loads.append((p_vaddr, p_offset, p_filesz))
-            elif p_type == 2:
-                dynamic = (p_offset, p_filesz)
-        if dynamic is None:
-            return []
-        f.seek(dynamic[0])
-        raw = f.read(dynamic[1])
-        size = struct.calcsize(dyn_format)
-        needed, strtab = [], None
-        for offset in range(0, len(raw) - size + 1, size):
-            tag, value = struct.unpack_from(dyn_format, raw, offset)
-            if tag == 0:
-                break
-            if tag == 1:
-                needed.append(value)
-            elif tag == 5:
-                strtab = value
-        if strtab is None:
-            return []
-        for vaddr, offset, filesz in loads:
-            if vaddr <= strtab < vaddr + filesz:
-                strtab_offset = offset + strtab - vaddr
-                break
-        else:
-            return []
-        names = []
-        for index in needed:
-            f.seek(strtab_offset + index)
-            names.append(f.read(256).split(b"\0", 1)[0].decode("ascii", "replace"))
-        return names
-
-
-def _sanitizer_of(path):
-    try:
-        needed = _needed_libraries(path)
-    except (OSError, struct.error, ValueError):
-        return None
-    for name in needed:
-        for runtime in ("asan", "tsan"):
-            if name.startswith("lib%s.so" % runtime):
-                return runtime
-    return None
-
-
-def _runtime_loaded(runtime):
-    try:
-        with open("/proc/self/maps", encoding="utf-8", errors="replace") as maps:
-            return any(("lib%s.so" % runtime) in line for line in maps)
-    except OSError:
-        return True  # cannot tell; let the loader decide
-
-
 _lock = threading.Lock()
 _handle = None
 
@@ -164,16 +80,6 @@ def load():
         if _handle is not None:
             return _handle
         path = locate()
-        runtime = _sanitizer_of(path)
-        if runtime is not None and not _runtime_loaded(runtime):
-            # An instrumented library loaded behind the interpreter's own
-            # allocator aborts the whole process instead of failing dlopen,
-            # so this has to be caught before the load.
-            preload = "libasan.so and libubsan.so" if runtime == "asan" else "libtsan.so"
-            raise LibraryError(
-                "%s is a sanitizer build (lib%s); it loads only with its runtime preloaded: set "
-                "LD_PRELOAD to the paths of %s (gcc -print-file-name=...), or build the release "
-                "library and point $%s at it" % (path, runtime, preload, ENVIRONMENT_VARIABLE))
         try:
             _handle = ctypes.CDLL(str(path))
         except OSError as error:
