@@ -58,11 +58,12 @@ from .adaptive import (SECONDS_DTYPE, TERM_DTYPE, AdaptiveDecomposition, adaptiv
                        adaptive_transform, reassigned_spectrogram, terms, terms_from_seconds, terms_in_seconds)
 from .axes import frequencies, times
 from .errors import ArgumentError, NumericalError, OutOfMemoryError, Status, VarnelError
-from .gabor import (FrequencyTrack, balanced_variance, gabor_coefficients, gabor_sp, gabor_spectrogram,
-                    gabor_window, instantaneous_frequency, mean_instantaneous_frequency)
+from .gaborsp import (balanced_variance, gabor_coefficients, gabor_sp, gabor_spectrogram, gabor_window,
+                      mean_instantaneous_frequency)
 from .linear import dge, dgt, dual_window, extend, gaussian, get_window, istft, spectrogram, stft
 from .quadratic import cohen, csd, cwd, wvd
-from .result import TFArray
+from .result import FrequencyTrack, TFArray
+from .tfmap import instantaneous_frequency
 
 __version__ = "0.1.0"
 

@@ -29,7 +29,7 @@ import dataclasses
 
 import numpy as np
 
-from . import adaptive, gabor, linear, quadratic, raw
+from . import adaptive, gaborsp, linear, quadratic, raw
 from .errors import next_power_of_two
 
 
@@ -194,7 +194,7 @@ def _gabor_sp(x, fs, grid, start=0):
     # The spectrogram builds its own Gaussian from the lattice, so the
     # grid's window is not used: a window of another shape has no closed-form
     # cross terms.
-    return gabor.gabor_spectrogram(x, hop=grid.hop, bins=grid.bins, order=grid.order, fs=fs, boundary=grid.boundary)
+    return gaborsp.gabor_spectrogram(x, hop=grid.hop, bins=grid.bins, order=grid.order, fs=fs, boundary=grid.boundary)
 
 
 def percent_text(value):

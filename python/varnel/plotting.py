@@ -178,7 +178,7 @@ def frequency_track(tf):
     energy, bridged where it dips negative. Where two components coexist
     it lies between them, following neither. Complex maps count by their
     power |X|^2."""
-    from .gabor import instantaneous_frequency
+    from .tfmap import instantaneous_frequency
     values = np.abs(np.asarray(tf)) ** 2 if np.iscomplexobj(tf) else np.asarray(tf)
     freq, energy = instantaneous_frequency(type(tf)(values, tf.times, tf.freqs, tf.fs))
     # A slice with no energy at all has no frequency: a gap in the line,

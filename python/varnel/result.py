@@ -1,4 +1,4 @@
-"""Time-frequency arrays that know their axes.
+"""Time-frequency arrays, and frequency tracks, that know their axes.
 
 The transforms return ``TFArray``: a plain numpy array (frames x bins, or
 channels x frames x bins) that also carries ``times`` (seconds, one per
@@ -84,4 +84,45 @@ class TFArray(np.ndarray):
 
     def __reduce__(self):
         # Pickles (and so process pools) get the bare data.
+        return np.asarray(self).__reduce__()
+
+
+class FrequencyTrack(np.ndarray):
+    """A frequency per time instant (or channels x instants), with ``times``
+    in seconds for the last axis and ``fs``. Operations that keep the last
+    axis keep the times; anything else gives a plain array."""
+
+    def __new__(cls, values, times, fs=1.0):
+        obj = np.asarray(values).view(cls)
+        if obj.ndim < 1 or obj.shape[-1] != len(times):
+            raise ValueError("%d times do not fit a track of shape %s" % (len(times), obj.shape))
+        obj.times = np.asarray(times, dtype=np.float64)
+        obj.fs = fs
+        return obj
+
+    def __array_finalize__(self, obj):
+        times = getattr(obj, "times", None)
+        keep = times is not None and self.ndim >= 1 and self.shape[-1] == len(times)
+        self.times = times if keep else None
+        self.fs = getattr(obj, "fs", 1.0)
+
+    def __array_wrap__(self, array, context=None, *args):
+        result = super().__array_wrap__(array, context, *args)
+        if isinstance(result, FrequencyTrack) and result.times is None:
+            return result.view(np.ndarray) if result.ndim else result[()]
+        return result
+
+    def __getitem__(self, key):
+        result = super().__getitem__(key)
+        if not isinstance(result, FrequencyTrack):
+            return result
+        # A channel of a multi-channel track, or the whole of it, keeps its
+        # times; any other selection could leave them out of step.
+        whole = key is Ellipsis or (isinstance(key, slice) and key == slice(None))
+        channel = isinstance(key, (int, np.integer)) and self.ndim > 1
+        if (whole or channel) and result.times is not None:
+            return result
+        return result.view(np.ndarray)
+
+    def __reduce__(self):
         return np.asarray(self).__reduce__()

@@ -1,4 +1,5 @@
-"""numpy layer of the Gabor spectrogram and the instantaneous frequency.
+"""numpy layer of the Gabor spectrogram and its mean instantaneous
+frequency.
 
 The Gabor spectrogram expands a signal on a lattice of Gaussian atoms
 (``hop`` samples by ``bins`` frequency bins) and sums, for the pairs of
@@ -10,7 +11,7 @@ and bursts towards the Wigner-Ville distribution while the interference
 between distant components (far apart on the lattice) stays out.
 
     S = varnel.gabor_spectrogram(x, hop=32, bins=256, order=3, fs=8000)
-    f, energy = varnel.instantaneous_frequency(S)      # Hz per time slice
+    f = varnel.mean_instantaneous_frequency(x, hop=32, bins=256, fs=8000)
 
 Keywords shared with the rest of the package: ``hop``, ``bins``, ``fs``,
 ``workers``. Refinement: ``refine_time`` output instants per hop and
@@ -28,6 +29,7 @@ import numpy as np
 from . import axes, linear
 from ._arrays import call, integer, per_channel, pointer, require_finite, signal
 from .errors import power_of_two
+from .result import FrequencyTrack
 from .linear import dgt, gaussian
 from .result import TFArray
 
@@ -217,47 +219,6 @@ def gabor_spectrogram(x, *, hop, bins, order=2, low_order=0, variance=None, refi
                     workers=workers)
 
 
-class FrequencyTrack(np.ndarray):
-    """A frequency per time instant (or channels x instants), with ``times``
-    in seconds for the last axis and ``fs``. Operations that keep the last
-    axis keep the times; anything else gives a plain array."""
-
-    def __new__(cls, values, times, fs=1.0):
-        obj = np.asarray(values).view(cls)
-        if obj.ndim < 1 or obj.shape[-1] != len(times):
-            raise ValueError("%d times do not fit a track of shape %s" % (len(times), obj.shape))
-        obj.times = np.asarray(times, dtype=np.float64)
-        obj.fs = fs
-        return obj
-
-    def __array_finalize__(self, obj):
-        times = getattr(obj, "times", None)
-        keep = times is not None and self.ndim >= 1 and self.shape[-1] == len(times)
-        self.times = times if keep else None
-        self.fs = getattr(obj, "fs", 1.0)
-
-    def __array_wrap__(self, array, context=None, *args):
-        result = super().__array_wrap__(array, context, *args)
-        if isinstance(result, FrequencyTrack) and result.times is None:
-            return result.view(np.ndarray) if result.ndim else result[()]
-        return result
-
-    def __getitem__(self, key):
-        result = super().__getitem__(key)
-        if not isinstance(result, FrequencyTrack):
-            return result
-        # A channel of a multi-channel track, or the whole of it, keeps its
-        # times; any other selection could leave them out of step.
-        whole = key is Ellipsis or (isinstance(key, slice) and key == slice(None))
-        channel = isinstance(key, (int, np.integer)) and self.ndim > 1
-        if (whole or channel) and result.times is not None:
-            return result
-        return result.view(np.ndarray)
-
-    def __reduce__(self):
-        return np.asarray(self).__reduce__()
-
-
 def mean_instantaneous_frequency(x, *, hop, bins, order=2, variance=None, refine_time=1, window_length=None,
                                  fs=1.0, check_finite=True, workers=None):
     """Mean instantaneous frequency of x in Hz: at each fine instant, the
@@ -288,71 +249,3 @@ def mean_instantaneous_frequency(x, *, hop, bins, order=2, variance=None, refine
 
     values = one(c) if c.ndim == 2 else per_channel(one, c, workers)
     return FrequencyTrack(values, axes.times(count, hop / k2, fs), fs)
-
-
-def _bin_scale(freqs):
-    """(offset, step) in Hz of bin 0 and of one bin when ``freqs`` is an
-    evenly spaced ascending axis; None otherwise."""
-    freqs = np.asarray(freqs, dtype=np.float64)
-    if len(freqs) < 2:
-        return (float(freqs[0]) if len(freqs) else 0.0), 0.0
-    step = (freqs[-1] - freqs[0]) / (len(freqs) - 1)
-    if not step > 0 or not np.allclose(np.diff(freqs), step, rtol=1e-9, atol=0):
-        return None
-    return float(freqs[0]), float(step)
-
-
-def instantaneous_frequency(tfmap, *, in_bins=False, check_finite=True):
-    """Frequency centroid and energy of every time slice of a real map
-    (slices x bins, e.g. ``gabor_spectrogram`` or ``wvd`` output; 3-D for
-    several channels).
-
-    The centroid of slice t is ``sum_k k S[t, k] / sum_k S[t, k]`` in bins;
-    where it is not within (0, bins - 1] (an empty slice, a map dipping
-    negative) it is replaced by the straight line between the valid
-    neighbours, a leading run rising from 0, a trailing one falling to 0.
-    Returns ``(freq, energy)``: freq in Hz through the map's ``.freqs`` when
-    it is a TFArray with an evenly spaced ascending axis (a map in FFT order
-    is sorted by frequency first), else (or with ``in_bins=True``) in bins;
-    energy = ``sum_k S[t, k]``. Both are FrequencyTracks when the map has
-    ``.times``. A NaN or infinity in the map raises ArgumentError unless
-    ``check_finite=False`` (the library then treats that slice's centroid
-    as invalid and interpolates over it)."""
-    s = tfmap
-    freqs = getattr(tfmap, "freqs", None)
-    times = getattr(tfmap, "times", None)
-    fs = getattr(tfmap, "fs", 1.0)
-    values = np.asarray(s)
-    if values.ndim not in (2, 3):
-        raise ValueError("the map must be 2-D (slices x bins) or 3-D (channels x slices x bins), "
-                         "not of shape %s" % (values.shape,))
-    if np.iscomplexobj(values):
-        raise TypeError("the map must be real (take np.abs(X)**2 of a complex transform first)")
-    if check_finite:
-        require_finite(values, "tfmap", "the centroid of its slice would not be a number")
-    scale = None
-    if freqs is not None and not in_bins:
-        order = np.argsort(freqs, kind="stable")
-        if np.any(order != np.arange(len(order))):
-            values, freqs = values[..., order], np.asarray(freqs)[order]
-        scale = _bin_scale(freqs)
-        if scale is None:
-            raise ValueError("the map's frequencies are not evenly spaced; pass in_bins=True for bin units")
-    values = np.ascontiguousarray(values, dtype=np.float64)
-    slices, width = values.shape[-2], values.shape[-1]
-
-    def one(block):
-        freq, energy = np.empty(slices), np.empty(slices)
-        call("InstantaneousFrequency", pointer(block), slices, width, 0, 0, pointer(freq), pointer(energy),
-             context=dict(kind="map", n=slices, bins=width))
-        return np.stack([freq, energy])
-
-    parts = [one(values)] if values.ndim == 2 else [one(block) for block in values]
-    freq, energy = np.stack([p[0] for p in parts]), np.stack([p[1] for p in parts])
-    if values.ndim == 2:
-        freq, energy = freq[0], energy[0]
-    if scale is not None:
-        freq = scale[0] + scale[1] * freq
-    if times is not None and len(times) == slices:
-        return FrequencyTrack(freq, times, fs), FrequencyTrack(energy, times, fs)
-    return freq, energy
