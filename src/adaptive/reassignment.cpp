@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "fft/simd/vector_kernels.h"
 #include "frame/numbers.h"
+#include "frame/vector_paths.h"
 
 namespace varnel::adaptive {
 
@@ -251,6 +251,6 @@ constexpr CellLoops avx2Loops{avx2Real, avx2Complex};
 
 }  // namespace
 
-const CellLoops& cellLoops() noexcept { return fft::vectorKernels() != nullptr ? avx2Loops : baselineLoops; }
+const CellLoops& cellLoops() noexcept { return avx2PathsEnabled() ? avx2Loops : baselineLoops; }
 
 }  // namespace varnel::adaptive

@@ -3,7 +3,7 @@
 // same source for SSE2 and for AVX2.
 #include "linear/stft_loops.h"
 
-#include "fft/simd/vector_kernels.h"
+#include "frame/vector_paths.h"
 
 namespace varnel::stft {
 namespace {
@@ -95,7 +95,7 @@ VARNEL_FRAME_LOOPS(avx2, [[gnu::target("avx2")]])
 }  // namespace
 
 const FrameLoops& frameLoops() noexcept {
-    return fft::vectorKernels() != nullptr ? avx2Loops : baselineLoops;
+    return avx2PathsEnabled() ? avx2Loops : baselineLoops;
 }
 
 }  // namespace varnel::stft

@@ -26,8 +26,7 @@ struct FrameLoops {
     void (*interleave)(const double* re, const double* im, std::ptrdiff_t m, double* out);
 };
 
-// The AVX2 build when the processor has it and the FFT uses its vector
-// kernels (so the tests' switch to scalar kernels covers these loops too),
+// The AVX2 build when the library's AVX2 paths are on (frame/vector_paths.h),
 // the baseline build otherwise. Both give identical results: there is no
 // contraction into fused multiply-adds and no reordering of sums.
 const FrameLoops& frameLoops() noexcept;

@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "fft/plan_cache.h"
-#include "fft/simd/vector_kernels.h"
+#include "frame/vector_paths.h"
 #include "support/allocation_faults.h"
 #include "support/fft_fixtures.h"
 #include "support/reference_dft.h"
@@ -153,7 +153,7 @@ struct Grid {
 class ReassignedGrids : public testing::PlanCacheTestWithParam<std::tuple<Grid, bool>> {
 protected:
     void TearDown() override {
-        fft::setVectorKernelsEnabled(true);
+        setAvx2PathsEnabled(true);
         PlanCacheTest::TearDown();
     }
 };
@@ -169,7 +169,7 @@ TEST_P(ReassignedGrids, MatchesTheDefinitionAndConservesEnergy) {
     const Reference ref = reassignedReference(x, w, g.step, g.k);
     std::vector<double> out;
     for (const bool vectors : {false, true}) {
-        fft::setVectorKernelsEnabled(vectors);
+        setAvx2PathsEnabled(vectors);
         out.assign(outSize(x, spec) + 8, kSentinel);
         ASSERT_EQ(reassigned(x, spec, out.data()), kStatusOk);
         expectMatches(out, ref);

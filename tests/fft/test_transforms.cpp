@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "fft/factorize.h"
-#include "fft/simd/vector_kernels.h"
+#include "frame/vector_paths.h"
 #include "support/fft_fixtures.h"
 #include "support/reference_dft.h"
 #include "varnel.h"
@@ -164,10 +164,10 @@ class ScalarKernelsOnly : public testing::PlanCacheTestWithParam<std::int32_t> {
 protected:
     void SetUp() override {
         PlanCacheTest::SetUp();
-        setVectorKernelsEnabled(false);
+        setAvx2PathsEnabled(false);
     }
     void TearDown() override {
-        setVectorKernelsEnabled(true);
+        setAvx2PathsEnabled(true);
         PlanCacheTest::TearDown();
     }
 };

@@ -19,7 +19,7 @@
 #include <tuple>
 #include <vector>
 
-#include "fft/simd/vector_kernels.h"
+#include "frame/vector_paths.h"
 #include "support/allocation_faults.h"
 #include "support/fft_fixtures.h"
 #include "support/reference_dft.h"
@@ -101,7 +101,7 @@ class StftFrames : public testing::PlanCacheTestWithParam<std::tuple<Grid, bool>
 protected:
     void SetUp() override {
         PlanCacheTest::SetUp();
-        fft::setVectorKernelsEnabled(std::get<1>(GetParam()));
+        setAvx2PathsEnabled(std::get<1>(GetParam()));
         const Grid& g = grid();
         re = testing::randomReals(g.n, 11);
         im = testing::randomReals(g.n, 12);
@@ -114,7 +114,7 @@ protected:
         complexScales = frameScales(re, im, window, g);
     }
     void TearDown() override {
-        fft::setVectorKernelsEnabled(true);
+        setAvx2PathsEnabled(true);
         PlanCacheTest::TearDown();
     }
     const Grid& grid() const { return std::get<0>(GetParam()); }

@@ -1,6 +1,6 @@
 #include "fft/simd/vector_kernels.h"
 
-#include <atomic>
+#include "frame/vector_paths.h"
 
 namespace varnel::fft {
 
@@ -8,19 +8,6 @@ namespace varnel::fft {
 // touched here, so no AVX instruction runs on a processor without them.
 extern const VectorKernelSet kAvx2KernelSet;
 
-namespace {
-std::atomic<bool> enabled{true};
-}
-
-const VectorKernelSet* vectorKernels() noexcept {
-    static const VectorKernelSet* const chosen = [] {
-        __builtin_cpu_init();
-        const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-        return avx2 ? &kAvx2KernelSet : static_cast<const VectorKernelSet*>(nullptr);
-    }();
-    return enabled.load(std::memory_order_relaxed) ? chosen : nullptr;
-}
-
-void setVectorKernelsEnabled(bool on) noexcept { enabled.store(on, std::memory_order_relaxed); }
+const VectorKernelSet* vectorKernels() noexcept { return avx2PathsEnabled() ? &kAvx2KernelSet : nullptr; }
 
 }  // namespace varnel::fft

@@ -41,10 +41,7 @@ struct VectorKernelSet {
 };
 
 // The best set this processor can run, or null when only the scalar
-// kernels apply. Decided once per process from the CPU's feature flags.
+// kernels apply (see frame/vector_paths.h).
 const VectorKernelSet* vectorKernels() noexcept;
-
-// For tests: plans built while this is off use only the scalar kernels.
-void setVectorKernelsEnabled(bool enabled) noexcept;
 
 }  // namespace varnel::fft

@@ -1,0 +1,17 @@
+// Whether the library's AVX2 paths run: the FFT's vector kernels and the
+// loops of the STFT and of reassignment around it. They all follow one
+// switch, so that the tests' comparison of the two paths covers them
+// together.
+#pragma once
+
+namespace varnel {
+
+// True when the processor has AVX2 and FMA (decided once per process) and
+// the paths have not been switched off.
+bool avx2PathsEnabled() noexcept;
+
+// For tests: off, every path is the baseline build; it takes effect for
+// plans built and calls started afterwards.
+void setAvx2PathsEnabled(bool on) noexcept;
+
+}  // namespace varnel
