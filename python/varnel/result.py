@@ -18,7 +18,22 @@ import numbers
 import numpy as np
 
 
-class TFArray(np.ndarray):
+class _Timed(np.ndarray):
+    """What TFArray and FrequencyTrack share: a result whose operations lost
+    its time axis (``times`` is None) is a plain array, and pickles (and so
+    process pools) get the bare data."""
+
+    def __array_wrap__(self, array, context=None, *args):
+        result = super().__array_wrap__(array, context, *args)
+        if isinstance(result, _Timed) and result.times is None:
+            return result.view(np.ndarray) if result.ndim else result[()]
+        return result
+
+    def __reduce__(self):
+        return np.asarray(self).__reduce__()
+
+
+class TFArray(_Timed):
     """ndarray of a time-frequency representation with ``times``, ``freqs``,
     ``fs`` (the sample rate the axes are in), ``layout`` (a short note on
     how the bins are ordered) and ``signal_length`` (the samples of the
@@ -45,12 +60,6 @@ class TFArray(np.ndarray):
         self.fs = getattr(obj, "fs", 1.0)
         self.layout = getattr(obj, "layout", "")
         self.signal_length = getattr(obj, "signal_length", None) if keep else None
-
-    def __array_wrap__(self, array, context=None, *args):
-        result = super().__array_wrap__(array, context, *args)
-        if isinstance(result, TFArray) and result.times is None:
-            return result.view(np.ndarray) if result.ndim else result[()]
-        return result
 
     def __getitem__(self, key):
         result = super().__getitem__(key)
@@ -82,12 +91,8 @@ class TFArray(np.ndarray):
             return None
         return self.times[time_key], self.freqs[freq_key]
 
-    def __reduce__(self):
-        # Pickles (and so process pools) get the bare data.
-        return np.asarray(self).__reduce__()
 
-
-class FrequencyTrack(np.ndarray):
+class FrequencyTrack(_Timed):
     """A frequency per time instant (or channels x instants), with ``times``
     in seconds for the last axis and ``fs``. Operations that keep the last
     axis keep the times; anything else gives a plain array."""
@@ -106,12 +111,6 @@ class FrequencyTrack(np.ndarray):
         self.times = times if keep else None
         self.fs = getattr(obj, "fs", 1.0)
 
-    def __array_wrap__(self, array, context=None, *args):
-        result = super().__array_wrap__(array, context, *args)
-        if isinstance(result, FrequencyTrack) and result.times is None:
-            return result.view(np.ndarray) if result.ndim else result[()]
-        return result
-
     def __getitem__(self, key):
         result = super().__getitem__(key)
         if not isinstance(result, FrequencyTrack):
@@ -123,6 +122,3 @@ class FrequencyTrack(np.ndarray):
         if (whole or channel) and result.times is not None:
             return result
         return result.view(np.ndarray)
-
-    def __reduce__(self):
-        return np.asarray(self).__reduce__()
