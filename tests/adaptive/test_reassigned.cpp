@@ -1,14 +1,9 @@
-// The reassigned spectrograms against a long-double evaluation of their
-// definition, per frame, without FFTs, folding or the library's bin loops:
-// X_g(k) = sum over i < L of x[m dt + i] g[i] exp(-2 pi i k i / K) for
-// g = h, th, dh, and each cell's |X_h|^2 kept, moved or dropped.
-//
-// Rounding to the grid is discontinuous: a cell whose offset lies within
-// rounding of a half (or whose energy lies within rounding of the
-// threshold) may land elsewhere in double than in long double. The
-// reference reports how close its heavy cells (those the tolerance would
-// notice) come to such a decision, and the comparison asserts a wide
-// margin: the fixed data below is known to hold no such cell.
+// The reassigned spectrograms against a long-double evaluation per frame
+// (no FFTs, folding or bin loops): X_g(k) = sum over i < L of
+// x[m dt + i] g[i] exp(-2 pi i k i / K) for g = h, th, dh, and each cell's
+// |X_h|^2 kept, moved or dropped. Rounding to the grid is discontinuous, so
+// the reference reports how near its heavy cells come to a rounding or
+// threshold decision, and the comparison demands a wide margin.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -273,8 +268,7 @@ TEST_F(Reassigned, BadArgumentsAreRejectedInOrderWithNothingWritten) {
     } cases[] = {
         {"MissingSpecFirst", 2, 8, 0, 3, "swxo", kStatusBadWindowSpec},
         {"SignalShorterThanWindow", 7, 8, 1, 8, "", kStatusBadLength},
-        {"LengthBeforeGrid", 7, 8, 0, 3, "w", kStatusBadLength},
-        {"ZeroBins", 20, 8, 1, 0, "", kStatusBadWindowSpec},
+        {"LengthBeforeGrid", 7, 8, 0, 3, "w", kStatusBadLength}, {"ZeroBins", 20, 8, 1, 0, "", kStatusBadWindowSpec},
         {"MostNegativeBins", 20, 8, 1, INT32_MIN, "", kStatusBadWindowSpec},
         {"TwelveBins", 20, 8, 1, 12, "", kStatusBadWindowSpec},
         {"GridBeforeMissingSignal", 20, 8, 0, 8, "x", kStatusBadWindowSpec},
@@ -282,8 +276,7 @@ TEST_F(Reassigned, BadArgumentsAreRejectedInOrderWithNothingWritten) {
         {"NegativeWindowLength", 20, -3, 1, 8, "", kStatusBadWindowSpec},
         {"MissingWindow", 20, 8, 1, 8, "w", kStatusBadWindowSpec},
         {"WindowBeforeMissingOut", 20, 1, 1, 8, "o", kStatusBadWindowSpec},
-        {"MissingSignal", 20, 8, 1, 8, "x", kStatusBadLength},
-        {"MissingOut", 20, 8, 1, 8, "o", kStatusBadLength},
+        {"MissingSignal", 20, 8, 1, 8, "x", kStatusBadLength}, {"MissingOut", 20, 8, 1, 8, "o", kStatusBadLength},
     };
     const std::vector<double> x(2 * 64, 0.5), w(64, 1.0);
     for (const auto& c : cases) {

@@ -26,16 +26,14 @@ TEST_P(FactorTable, MatchesPreferenceOrderSortedAscending) {
 
 INSTANTIATE_TEST_SUITE_P(
     Examples, FactorTable,
-    ::testing::Values(FactorCase{1, {}}, FactorCase{2, {2}}, FactorCase{64, {2, 32}}, FactorCase{128, {4, 32}},
-                      FactorCase{256, {8, 32}}, FactorCase{512, {16, 32}}, FactorCase{1024, {32, 32}},
-                      FactorCase{2048, {2, 32, 32}}, FactorCase{4096, {4, 32, 32}}, FactorCase{12, {3, 4}},
-                      FactorCase{20, {2, 10}}, FactorCase{48, {3, 16}}, FactorCase{96, {3, 32}},
-                      FactorCase{360, {2, 10, 18}}, FactorCase{1000, {10, 10, 10}}, FactorCase{46, {2, 23}},
-                      FactorCase{106, {2, 53}}, FactorCase{23, {23}}, FactorCase{47, {47}},
+    ::testing::Values(FactorCase{1, {}}, FactorCase{12, {3, 4}}, FactorCase{20, {2, 10}}, FactorCase{48, {3, 16}},
+                      FactorCase{96, {3, 32}}, FactorCase{360, {2, 10, 18}}, FactorCase{1000, {10, 10, 10}},
+                      FactorCase{46, {2, 23}}, FactorCase{106, {2, 53}}, FactorCase{23, {23}}, FactorCase{47, {47}},
                       FactorCase{53, {53}}, FactorCase{52, {4, 13}}, FactorCase{2 * 53 * 53, {2, 53, 53}},
                       FactorCase{23 * 23 * 47, {23, 23, 47}}, FactorCase{65537, {65537}},
                       FactorCase{3 * 1024, {3, 32, 32}}));
 
+// Powers of two: 2^(e mod 5) first, then radix 32.
 TEST(Factorize, PowersOfTwoUseRadix32AfterOneSmallerFactor) {
     for (int e = 1; e <= 20; ++e) {
         std::vector<int> expected;

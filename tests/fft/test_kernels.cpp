@@ -1,10 +1,7 @@
-// Fixed-size DFT kernels checked against the long-double reference DFT.
-//
-// Tolerance: relative RMS error (over all bins of one transform) of at most
-// 1e-15 * sqrt(L), L being the length of the transform that the kernel's
-// output represents (n for the leaf and single-transform kernels, n*m for a
-// twiddle pass that completes a length-n*m spectrum).  Inputs are uniform in
-// [-1, 1), so the scale of every spectrum is about sqrt(L).
+// Fixed-size DFT kernels against the long-double reference DFT. Inputs are
+// uniform in [-1, 1), so a length-L spectrum has scale about sqrt(L); the
+// relative RMS error allowed is 1e-15 * sqrt(L), L the length the output
+// represents (n for leaves, n*m for a twiddle pass).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -23,6 +20,7 @@
 namespace varnel::fft {
 namespace {
 
+using testing::expandHc;
 using testing::LongComplex;
 using testing::randomReals;
 using testing::referenceDft;
@@ -32,20 +30,6 @@ constexpr long double kTwoPi = 6.283185307179586476925286766559005768L;
 constexpr double kUntouched = -12345.0;
 
 double tolerance(int length) { return 1e-15 * std::sqrt(static_cast<double>(length)); }
-
-// Full complex spectrum from the half-complex array hc[r * stride], r < n.
-std::vector<LongComplex> expandHc(const double* hc, int n, std::ptrdiff_t stride) {
-    std::vector<LongComplex> z(n);
-    z[0] = hc[0];
-    for (int k = 1; 2 * k < n; ++k) {
-        const long double re = hc[k * stride];
-        const long double im = hc[(n - k) * stride];
-        z[k] = LongComplex(re, im);
-        z[n - k] = LongComplex(re, -im);
-    }
-    if (n % 2 == 0) z[n / 2] = hc[(n / 2) * stride];
-    return z;
-}
 
 // Half-complex array of a conjugate-symmetric spectrum.
 std::vector<double> toHc(const std::vector<LongComplex>& z) {
@@ -145,56 +129,39 @@ TEST_P(KernelRadix, RealLeafMatchesDft) {
     }
 }
 
-// The pass must turn the spectra of the n decimated subsequences x[j::n]
-// into the spectrum of x.
-TEST_P(KernelRadix, ComplexTwiddlePassCompletesTheSpectrum) {
+// Each pass must turn the spectra of the n decimated subsequences x[j::n]
+// into the spectrum of x; the real pass may read only the twiddles up to
+// k = m/2 (the rest are NaN).
+TEST_P(KernelRadix, TwiddlePassesCompleteTheSpectrum) {
     const int n = GetParam();
     for (const int m : {1, 2, 3, 4, 5, 8}) {
         for (const std::ptrdiff_t stride : {1, 2}) {
+            SCOPED_TRACE(::testing::Message() << "m " << m << ", stride " << stride);
             const int len = n * m;
             const std::vector<LongComplex> x = complexSignal(len, 600 + 7 * n + m);
-            std::vector<double> re(len * stride, kUntouched), im(re);
+            const std::vector<LongComplex> y = realSignal(len, 700 + 7 * n + m);
+            std::vector<double> re(len * stride, kUntouched), im(re), data(re);
             for (int j = 0; j < n; ++j) {
-                std::vector<LongComplex> sub(m);
-                for (int t = 0; t < m; ++t) sub[t] = x[j + t * n];
+                std::vector<LongComplex> sub(m), realSub(m);
+                for (int t = 0; t < m; ++t) sub[t] = x[j + t * n], realSub[t] = y[j + t * n];
                 const std::vector<LongComplex> spectrum = referenceDft(sub);
+                const std::vector<double> hc = toHc(referenceDft(realSub));
                 for (int k = 0; k < m; ++k) {
                     re[(j * m + k) * stride] = static_cast<double>(spectrum[k].real());
                     im[(j * m + k) * stride] = static_cast<double>(spectrum[k].imag());
+                    data[(j * m + k) * stride] = hc[k];
                 }
             }
             std::vector<double> twRe, twIm;
             twiddles(n, m, m - 1, twRe, twIm);
             cxTwiddleKernels[n](re.data(), im.data(), twRe.data(), twIm.data(), static_cast<std::int32_t>(stride), m);
-            std::vector<LongComplex> got(len);
-            for (int i = 0; i < len; ++i) got[i] = LongComplex(re[i * stride], im[i * stride]);
-            EXPECT_LE(relativeRmsError(referenceDft(x), got), tolerance(len)) << "m " << m << ", stride " << stride;
-            expectGapsUntouched(re, stride);
-            expectGapsUntouched(im, stride);
-        }
-    }
-}
-
-TEST_P(KernelRadix, RealTwiddlePassCompletesTheSpectrum) {
-    const int n = GetParam();
-    for (const int m : {1, 2, 3, 4, 5, 8}) {
-        for (const std::ptrdiff_t stride : {1, 2}) {
-            const int len = n * m;
-            const std::vector<LongComplex> x = realSignal(len, 700 + 7 * n + m);
-            std::vector<double> data(len * stride, kUntouched);
-            for (int j = 0; j < n; ++j) {
-                std::vector<LongComplex> sub(m);
-                for (int t = 0; t < m; ++t) sub[t] = x[j + t * n];
-                const std::vector<double> hc = toHc(referenceDft(sub));
-                for (int r = 0; r < m; ++r) data[(j * m + r) * stride] = hc[r];
-            }
-            // Only the twiddles up to k = m/2 may be read; the rest are NaN.
-            std::vector<double> twRe, twIm;
             twiddles(n, m, m / 2, twRe, twIm);
             reTwiddleKernels[n](data.data(), twRe.data(), twIm.data(), static_cast<std::int32_t>(stride), m);
-            EXPECT_LE(relativeRmsError(referenceDft(x), expandHc(data.data(), len, stride)), tolerance(len))
-                << "m " << m << ", stride " << stride;
-            expectGapsUntouched(data, stride);
+            std::vector<LongComplex> got(len);
+            for (int i = 0; i < len; ++i) got[i] = LongComplex(re[i * stride], im[i * stride]);
+            EXPECT_LE(relativeRmsError(referenceDft(x), got), tolerance(len)) << "complex";
+            EXPECT_LE(relativeRmsError(referenceDft(y), expandHc(data.data(), len, stride)), tolerance(len)) << "real";
+            for (const auto* v : {&re, &im, &data}) expectGapsUntouched(*v, stride);
         }
     }
 }
@@ -243,34 +210,6 @@ void expectVectorLanesTransformIndependently() {
     }
 }
 
-// The twiddle kernels run the bodies in place, which is right only if every
-// load comes before the first store.
-template <int N>
-void expectBodiesWorkInPlace() {
-    const std::vector<LongComplex> x = complexSignal(N, 300 + N), y = realSignal(N, 400 + N);
-    std::vector<double> re(N), im(N), data(N);
-    for (int t = 0; t < N; ++t) {
-        re[t] = static_cast<double>(x[t].real());
-        im[t] = static_cast<double>(x[t].imag());
-        data[t] = static_cast<double>(y[t].real());
-    }
-    generated::cxDft<N, double>(
-        [&](std::ptrdiff_t t, double& r, double& i) {
-            r = re[t];
-            i = im[t];
-        },
-        [&](std::ptrdiff_t k, const double& r, const double& i) {
-            re[k] = r;
-            im[k] = i;
-        });
-    generated::reDft<N, double>([&](std::ptrdiff_t t, double& v) { v = data[t]; },
-                                [&](std::ptrdiff_t r, const double& v) { data[r] = v; });
-    std::vector<LongComplex> got(N);
-    for (int k = 0; k < N; ++k) got[k] = LongComplex(re[k], im[k]);
-    EXPECT_LE(relativeRmsError(referenceDft(x), got), tolerance(N)) << "radix " << N;
-    EXPECT_LE(relativeRmsError(referenceDft(y), expandHc(data.data(), N, 1)), tolerance(N)) << "radix " << N;
-}
-
 template <class Check, int... N>
 void forEveryRadix(Check check, std::integer_sequence<int, N...>) {
     (check.template operator()<N>(), ...);
@@ -278,21 +217,6 @@ void forEveryRadix(Check check, std::integer_sequence<int, N...>) {
 
 TEST(KernelBodies, VectorLanesTransformIndependently) {
     forEveryRadix([]<int N>() { expectVectorLanesTransformIndependently<N>(); }, generated::KernelRadices{});
-}
-
-TEST(KernelBodies, WorkInPlace) {
-    forEveryRadix([]<int N>() { expectBodiesWorkInPlace<N>(); }, generated::KernelRadices{});
-}
-
-TEST(KernelTables, EverySlotWithoutARadixIsNull) {
-    for (int n = 0; n < kKernelTableSize; ++n) {
-        bool listed = false;
-        for (const int r : generated::kKernelRadices) listed = listed || r == n;
-        EXPECT_EQ(cxLeafKernels[n] != nullptr, listed) << "radix " << n;
-        EXPECT_EQ(cxTwiddleKernels[n] != nullptr, listed) << "radix " << n;
-        EXPECT_EQ(reLeafKernels[n] != nullptr, listed) << "radix " << n;
-        EXPECT_EQ(reTwiddleKernels[n] != nullptr, listed) << "radix " << n;
-    }
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 
 #include "fft/plan.h"
 #include "fft/plan_cache.h"
-#include "fft/rader_setup.h"
 #include "support/fft_fixtures.h"
 
 namespace varnel::fft {
@@ -35,13 +34,6 @@ TEST_F(PlanCache, InvalidLengthsGiveNoPlan) {
     fftPlanRelease(nullptr);  // ignored
 }
 
-TEST_F(PlanCache, LengthOneHasNoFactors) {
-    auto plan = makePlan(1);
-    ASSERT_TRUE(plan);
-    EXPECT_EQ(plan->factorCount, 0);
-    EXPECT_EQ(plan->refCount, 1);
-}
-
 TEST_F(PlanCache, SameLengthIsSharedAndCounted) {
     FftPlan* first = fftPlanCreate(64);
     FftPlan* second = fftPlanCreate(64);
@@ -69,18 +61,6 @@ TEST_F(PlanCache, NewestPlanIsTheHeadAndReleaseRelinks) {
     fftPlanRelease(a);
 }
 
-TEST_F(PlanCache, StageTablesFollowTheFactorKinds) {
-    auto plan = makePlan(2 * 23 * 53);
-    ASSERT_TRUE(plan);
-    ASSERT_EQ(plan->factorCount, 3);
-    EXPECT_NE(plan->cxLeafKernels[0], nullptr);
-    EXPECT_NE(plan->stages[1]->dftCos, nullptr);
-    EXPECT_NE(plan->stages[2]->raderPlan, nullptr);
-    EXPECT_EQ(plan->stages[2]->raderPlan->length, 52);
-    EXPECT_EQ(plan->stages[2]->twRe, nullptr) << "the last stage needs no twiddles";
-    EXPECT_NE(plan->stages[1]->twRe, nullptr);
-}
-
 TEST_F(PlanCache, RaderStagesShareOneSubPlan) {
     auto plan = makePlan(2 * 53 * 53);
     ASSERT_TRUE(plan);
@@ -97,29 +77,6 @@ TEST_F(PlanCache, RaderStagesShareOneSubPlan) {
         EXPECT_EQ(sub->refCount, 3);
     }
     EXPECT_EQ(sub->refCount, 2);
-}
-
-TEST_F(PlanCache, RaderIndexTablesArePowersOfThePrimitiveRoot) {
-    auto plan = makePlan(53);
-    ASSERT_TRUE(plan);
-    const FftStage& stage = *plan->stages[0];
-    const std::int32_t g = primitiveRoot(53);
-    EXPECT_EQ(g, 2);
-    std::int64_t power = 1;
-    for (int t = 0; t <= 51; ++t) {
-        EXPECT_EQ(stage.raderScatter[1 + t], power);
-        // gather holds the inverse powers: g^t * g^-t = 1
-        EXPECT_EQ((power * stage.raderGather[1 + t]) % 53, 1);
-        power = power * g % 53;
-    }
-}
-
-TEST(PrimitiveRoot, SmallestGeneratorOfTheMultiplicativeGroup) {
-    EXPECT_EQ(primitiveRoot(53), 2);
-    EXPECT_EQ(primitiveRoot(1009), 11);
-    EXPECT_EQ(primitiveRoot(65537), 3);
-    EXPECT_EQ(primitiveRoot(71), 7);
-    EXPECT_EQ(primitiveRoot(9), 1) << "no generator for a composite";
 }
 
 TEST_F(PlanCache, TwiddlesAreAccurateOnLongStages) {

@@ -84,16 +84,7 @@ inline std::vector<LongComplex> directBlockFrames(const std::vector<double>& blo
 // library's conversions).
 inline std::vector<LongComplex> halfComplexFrames(const double* hc, std::int64_t frames, std::int32_t N) {
     std::vector<LongComplex> out(static_cast<std::size_t>(frames * N));
-    for (std::int64_t k = 0; k < frames; ++k) {
-        const double* f = hc + k * N;
-        for (std::int32_t b = 0; b < N; ++b) {
-            const std::int32_t mirror = (N - b) % N;
-            const bool real = b == 0 || 2 * b == N;
-            const long double re = f[b <= N / 2 ? b : mirror];
-            const long double im = real ? 0.0L : (b < N - b ? f[N - b] : -f[b]);
-            out[k * N + b] = {re, im};
-        }
-    }
+    for (std::int64_t i = 0; i < frames * N; ++i) out[i] = hcBin(hc + i / N * N, N, i % N);
     return out;
 }
 

@@ -1,9 +1,6 @@
-// Direct long-double evaluations of what the Gabor spectrogram and the mean
-// instantaneous frequency compute, for comparison on small lattices. The
-// sampled kernels are written as periodic sums of the Gaussian (all wraps
-// that matter), the convolutions as plain circular sums; no FFT, no
-// polyphase split. The library cuts its kernels where the Gaussian has
-// fallen to exp(-40.5) of its peak, far below the tolerances used.
+// Direct long-double evaluations of the Gabor spectrogram and the mean
+// instantaneous frequency on small lattices: kernels as periodic sums of
+// the Gaussian, convolutions as plain circular sums; no FFT, no polyphase.
 #pragma once
 
 #include <algorithm>
@@ -13,6 +10,8 @@
 #include <ostream>
 #include <vector>
 
+#include "support/reference_dft.h"
+
 namespace varnel::testing {
 
 using LD = long double;
@@ -21,12 +20,6 @@ using LC = std::complex<long double>;
 inline constexpr LD kPiL = 3.141592653589793238462643383279502884L;
 
 inline std::int64_t modulo(std::int64_t k, std::int64_t n) { return ((k % n) + n) % n; }
-
-inline std::int32_t powerOfTwoAtLeast(std::int64_t n) {
-    std::int32_t p = 1;
-    while (p < n) p *= 2;
-    return p;
-}
 
 inline LC coefficient(const std::vector<double>& coefs, int N, int m, int n) {
     const std::int64_t k = static_cast<std::int64_t>(m) * N + modulo(n, N);

@@ -46,12 +46,6 @@ inline TestSignal randomSignal(Mode mode, std::int32_t n, std::uint32_t seed) {
     return {randomReals(n, seed), mode == Mode::Complex ? randomReals(n, seed + 1) : std::vector<double>{}, mode};
 }
 
-inline std::int32_t powerOfTwoAtLeast(std::int32_t n) {
-    std::int32_t p = 1;
-    while (p < n) p *= 2;
-    return p;
-}
-
 inline std::vector<LC> inverseDft(const std::vector<LC>& spectrum) {
     std::vector<LC> x = referenceDft(spectrum, +1);
     for (LC& v : x) v /= static_cast<long double>(spectrum.size());

@@ -27,6 +27,26 @@ double relativeRmsError(const std::vector<LongComplex>& want, const std::vector<
 // Random values uniform in [-1, 1), reproducible from the seed.
 std::vector<double> randomReals(std::size_t count, std::uint32_t seed);
 
+// Bin k of the half-complex array hc[r * stride], r < n: r_0, ..., r_{n/2},
+// then the imaginary parts i_{(n-1)/2} down to i_1.
+inline LongComplex hcBin(const double* hc, std::int64_t n, std::int64_t k, std::int64_t stride = 1) {
+    if (k == 0 || 2 * k == n) return hc[k * stride];
+    if (2 * k < n) return {hc[k * stride], hc[(n - k) * stride]};
+    return {hc[(n - k) * stride], -hc[k * stride]};
+}
+
+inline std::vector<LongComplex> expandHc(const double* hc, std::int64_t n, std::int64_t stride = 1) {
+    std::vector<LongComplex> z(n);
+    for (std::int64_t k = 0; k < n; ++k) z[k] = hcBin(hc, n, k, stride);
+    return z;
+}
+
+inline std::int32_t powerOfTwoAtLeast(std::int64_t n) {
+    std::int32_t p = 1;
+    while (p < n) p *= 2;
+    return p;
+}
+
 inline double maxAbs(const std::vector<double>& a) {
     double m = 0.0;
     for (double v : a) m = std::max(m, std::abs(v));
