@@ -1,6 +1,8 @@
-// Every export against missing and overlapping arrays: a call whose other
-// arguments are good must answer a null input or output, and an output laid
-// over its input, with status 1 and leave the caller's memory as it was.
+// Every export against missing and overlapping arrays and failing working
+// memory: a call whose other arguments are good must answer a null input or
+// output, and an output laid over its input, with status 1, and each of its
+// allocations failing in turn with -20001, and leave the caller's memory as
+// it was, nothing leaked and no plan cached.
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -8,6 +10,8 @@
 #include <functional>
 #include <vector>
 
+#include "fft/plan_cache.h"
+#include "support/allocation_faults.h"
 #include "varnel.h"
 
 namespace {
@@ -35,6 +39,8 @@ using Call = std::function<std::int32_t(Fixture&, const double* in, double* out)
 struct Row {
     const char* name;
     Call call;
+    // Documented to leave earlier terms in its outputs when memory runs out.
+    bool keepsPartialWork = false;
 };
 
 const std::vector<Row>& rows() {
@@ -79,14 +85,14 @@ const std::vector<Row>& rows() {
         {"MIFOfGaborSp", [](Fixture&, const double* in, double* out) { return MIFOfGaborSp(in, 8, 8, 2, 4.0, 1, 2, out); }},
         {"InstantaneousFrequency", [](Fixture& f, const double* in, double* out) {
              return InstantaneousFrequency(in, 8, 8, 0, 0, f.spare.data(), out); }},
-        {"CxAdaptiveExpansion", [](Fixture& f, const double* in, double* out) { return CxAdaptiveExpansion(f.terms, in, 1, 64, out); }},
-        {"ReAdaptiveExpansion", [](Fixture& f, const double* in, double* out) { return ReAdaptiveExpansion(f.terms, in, 1, 64, out); }},
+        {"CxAdaptiveExpansion", [](Fixture& f, const double* in, double* out) { return CxAdaptiveExpansion(f.terms, in, 1, 64, out); }, true},
+        {"ReAdaptiveExpansion", [](Fixture& f, const double* in, double* out) { return ReAdaptiveExpansion(f.terms, in, 1, 64, out); }, true},
         {"ReAdaptiveSp", [](Fixture& f, const double* in, double* out) { return ReAdaptiveSp(in, f.terms, 1, 1, 16, 0, 0, 8, 8, out); }},
         {"CxAdaptiveSp", [](Fixture& f, const double* in, double* out) { return CxAdaptiveSp(in, f.terms, 1, 1, 16, 0, 0, 8, 8, out); }},
         {"ReAdaptiveTransform", [](Fixture& f, const double* in, double* out) {
-             return ReAdaptiveTransform(in, 64, 0, Zero, 0, 0.0, 0, 2, &f.count, &f.percent, f.spare.data(), f.termSlots, out); }},
+             return ReAdaptiveTransform(in, 64, 0, Zero, 0, 0.0, 0, 2, &f.count, &f.percent, f.spare.data(), f.termSlots, out); }, true},
         {"CxAdaptiveTransform", [](Fixture& f, const double* in, double* out) {
-             return CxAdaptiveTransform(in, 64, 0, Zero, 0, 0.0, 0, 2, &f.count, &f.percent, out, f.termSlots, f.spare.data()); }},
+             return CxAdaptiveTransform(in, 64, 0, Zero, 0, 0.0, 0, 2, &f.count, &f.percent, out, f.termSlots, f.spare.data()); }, true},
         {"ReReassignedSTFTSp", [](Fixture& f, const double* in, double* out) { return ReReassignedSTFTSp(in, 64, &f.spec, out); }},
         {"CxReassignedSTFTSp", [](Fixture& f, const double* in, double* out) { return CxReassignedSTFTSp(in, 64, &f.spec, out); }},
     };
@@ -124,6 +130,28 @@ TEST(ArrayContract, NullAndOverlappingArraysAreRefusedBeforeAnythingIsWritten) {
         Vec shared(2 * kOutDoubles, kUntouched);
         refused(row.call(fixture, shared.data(), shared.data() + 1));
         EXPECT_TRUE(untouched(shared)) << "output inside its input";
+    }
+}
+
+TEST(ArrayContract, EveryFailedAllocationIsReportedAndChangesNothing) {
+    Vec in(kOutDoubles);
+    for (std::size_t i = 0; i < in.size(); ++i) in[i] = std::cos(0.2 * static_cast<double>(i));
+    for (const Row& row : rows()) {
+        SCOPED_TRACE(row.name);
+        Vec out;
+        varnel::testing::sweepAllocationFaults([&](bool expectFailure) {
+            Fixture fixture;
+            out.assign(kOutDoubles, kUntouched);
+            const std::int32_t status = row.call(fixture, in.data(), out.data());
+            EXPECT_EQ(varnel::fft::planCacheSize(), 0);
+            if (!expectFailure) return;
+            EXPECT_EQ(status, kStatusNoMemory);
+            EXPECT_EQ(fixture.zero, 0) << "shift or state length";
+            EXPECT_EQ(fixture.count, 0);
+            if (row.keepsPartialWork) return;
+            EXPECT_TRUE(untouched(out));
+            EXPECT_EQ(fixture.spare, Fixture().spare);
+        });
     }
 }
 
