@@ -1,7 +1,7 @@
-"""varnel.h, the one list of the library's exports and status codes.
+"""varnel.h, the one list of the library's exports, records and status codes.
 
 The package reads the C header rather than keeping copies of it: the
-binding of every export (``raw``) and the status codes (``errors``) come
+binding of every export and record (``raw``) and the status codes (``errors``) come
 from the declarations as the C compiler sees them. The header is the copy
 installed beside these modules (pip and ``cmake --install`` put it there),
 or the repository's ``include/varnel.h`` when the package runs from a
@@ -34,6 +34,14 @@ def declarations():
     """(result, name, parameter text) of every VARNEL_API function, in order."""
     return [(" ".join(m.group(1).split()), m.group(2), m.group(3)) for m in
             re.finditer(r"\bVARNEL_API\s+([^;{}()]*?)\s*\b([A-Za-z_]\w*)\s*\(([^)]*)\)\s*;", code())]
+
+
+def struct_fields(name):
+    """The field declarations of ``typedef struct name {...} name;``, in order."""
+    body = re.search(r"typedef\s+struct\s+%s\s*\{(.*?)\}\s*%s\s*;" % (name, name), code(), re.S)
+    if body is None:
+        raise ImportError("varnel.h has no struct %s" % name)
+    return [field for field in body.group(1).split(";") if field.strip()]
 
 
 def enum_values(name):

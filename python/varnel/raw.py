@@ -3,7 +3,8 @@
 Every export of ``varnel.h`` is an attribute of this module with its exact
 argument and result types: pointers to doubles take
 ``POINTER(c_double)`` values (``a.ctypes.data_as(raw.double_p)``, or
-``raw.pointer(a)``), records are the ``ctypes.Structure`` classes below,
+``raw.pointer(a)``), records are ``ctypes.Structure`` classes laid out
+from the header's structs,
 and each function returns the C status as an int. Nothing here checks
 arguments or raises on a status; the numpy layer (``varnel.stft`` and the
 rest) does that.
@@ -28,35 +29,8 @@ double_p = ctypes.POINTER(ctypes.c_double)
 int32_p = ctypes.POINTER(ctypes.c_int32)
 
 
-class WindowSpec(ctypes.Structure):
-    """Window and time-frequency grid of the windowed transforms.
-
-    ``window`` is a raw pointer: keep the array it points into alive for as
-    long as the record is used (``varnel.raw.window_spec`` does that).
-    """
-    _fields_ = [("window", double_p),
-                ("windowLength", ctypes.c_int32),
-                ("timeStep", ctypes.c_int32),
-                ("binCount", ctypes.c_int32)]
-
-
-class AdaptiveTerm(ctypes.Structure):
-    """One Gaussian chirplet term; its complex coefficient is stored apart."""
-    _fields_ = [("alpha", ctypes.c_double),
-                ("tc", ctypes.c_double),
-                ("omega", ctypes.c_double),
-                ("beta", ctypes.c_double)]
-
-
-# Rules for extending a finite signal beyond its ends (4 is not a rule).
-ExtensionMode = enum.IntEnum("ExtensionMode", _header.enum_values("ExtensionMode"), module=__name__)
-
-
-# The status constants under their C names, for code that mirrors C hosts.
-globals().update({member.name: int(member) for member in Status})
-
-
-# C parameter and result types as they are spelled in the declarations.
+# C parameter and result types as they are spelled in the declarations;
+# each record adds its pointer types.
 CTYPES = {
     "void": None,
     "int32_t": ctypes.c_int32,
@@ -65,11 +39,41 @@ CTYPES = {
     "const double *": double_p,
     "int32_t *": int32_p,
     "const int32_t *": int32_p,
-    "const WindowSpec *": ctypes.POINTER(WindowSpec),
-    "WindowSpec *": ctypes.POINTER(WindowSpec),
-    "AdaptiveTerm *": ctypes.POINTER(AdaptiveTerm),
-    "const AdaptiveTerm *": ctypes.POINTER(AdaptiveTerm),
 }
+
+
+def _split_type(declaration):
+    """'const double *hc' -> ('const double *', 'hc')."""
+    match = re.fullmatch(r"\s*(.*?)\s*(\**)\s*([A-Za-z_]\w*)\s*", declaration)
+    if match is None:
+        raise ValueError("cannot read the declaration %r" % declaration)
+    base, stars, name = match.groups()
+    base = " ".join(base.split())
+    return (base + " " + stars if stars else base), name
+
+
+def _record(name, doc):
+    """The ctypes.Structure laid out as the header's struct ``name``."""
+    fields = [(field, CTYPES[ctype]) for ctype, field in map(_split_type, _header.struct_fields(name))]
+    record = type(name, (ctypes.Structure,), {"_fields_": fields, "__doc__": doc, "__module__": __name__})
+    CTYPES[name + " *"] = CTYPES["const " + name + " *"] = ctypes.POINTER(record)
+    return record
+
+
+WindowSpec = _record("WindowSpec", """Window and time-frequency grid of the windowed transforms.
+
+``window`` is a raw pointer: keep the array it points into alive for as
+long as the record is used (``varnel.raw.window_spec`` does that).
+""")
+AdaptiveTerm = _record("AdaptiveTerm", "One Gaussian chirplet term; its complex coefficient is stored apart.")
+
+
+# Rules for extending a finite signal beyond its ends (4 is not a rule).
+ExtensionMode = enum.IntEnum("ExtensionMode", _header.enum_values("ExtensionMode"), module=__name__)
+
+
+# The status constants under their C names, for code that mirrors C hosts.
+globals().update({member.name: int(member) for member in Status})
 
 
 class Prototype:
@@ -93,16 +97,6 @@ class Prototype:
         return "%s %s(%s)" % (self.result, self.name,
                               ", ".join("%s%s%s" % (t, "" if t.endswith("*") else " ", n)
                                         for t, n in self.parameters))
-
-
-def _split_type(declaration):
-    """'const double *hc' -> ('const double *', 'hc')."""
-    match = re.fullmatch(r"\s*(.*?)\s*(\**)\s*([A-Za-z_]\w*)\s*", declaration)
-    if match is None:
-        raise ValueError("cannot read the declaration %r" % declaration)
-    base, stars, name = match.groups()
-    base = " ".join(base.split())
-    return (base + " " + stars if stars else base), name
 
 
 def _parse(declarations):
