@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "support/allocation_faults.h"
 #include "test_dgt_support.h"
 
 namespace varnel::testing::gabor {
@@ -134,26 +133,6 @@ TEST_F(DgtStream, InvalidArgumentsLeaveTheHistoryAlone) {
     EXPECT_EQ(historyLength, 0);
     EXPECT_TRUE(allEqual(out, kSentinel) && allEqual(history, kSentinel));
     EXPECT_EQ(ReDGT(x.data(), 48, &sixes, out.data()), kStatusOk);
-}
-
-TEST_F(DgtStream, AllocationFailuresLeaveTheHistoryAlone) {
-    const std::vector<double> g = randomReals(16, 13), x = randomReals(40, 14);
-    const WindowSpec spec = makeSpec(g, 4, 8);
-    const std::vector<double> kept = randomReals(12, 15);
-    std::vector<double> out(16 * 8);
-    for (const std::int32_t n : {40, 1}) {  // many frames, then none
-        sweepAllocationFaults([&](bool expectFailure) {
-            std::vector<double> history = kept;
-            history.resize(16);
-            std::int32_t historyLength = 12;
-            const std::int32_t status = ReDGTWithIC(x.data(), n, history.data(), &historyLength, &spec, out.data());
-            EXPECT_EQ(status, expectFailure ? kStatusNoMemory : kStatusOk);
-            if (expectFailure) {
-                EXPECT_EQ(historyLength, 12);
-                EXPECT_TRUE(std::equal(kept.begin(), kept.end(), history.begin()));
-            }
-        });
-    }
 }
 
 }  // namespace

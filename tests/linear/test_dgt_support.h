@@ -119,15 +119,30 @@ inline WindowPair gaussianPair(const LatticeCase& c, std::int32_t mode) {
 }
 
 inline bool allEqual(const std::vector<double>& a, double value) {
-    for (double v : a) {
+    for (double v : a)
         if (v != value) return false;
-    }
     return true;
 }
 
-}  // namespace varnel::testing::gabor
+inline std::vector<double> interleave(const std::vector<double>& re, const std::vector<double>& im) {
+    std::vector<double> out(2 * re.size());
+    for (std::size_t i = 0; i < re.size(); ++i) out[2 * i] = re[i], out[2 * i + 1] = im[i];
+    return out;
+}
 
-namespace varnel::testing::gabor {
+// Lattices that break one rule each, over a valid window array.
+struct BadSpec {
+    const char* what;
+    std::int32_t L, dM, N;
+    bool nullWindow = false;
+    WindowSpec on(const std::vector<double>& w) const { return {nullWindow ? nullptr : w.data(), L, dM, N}; }
+};
+inline const BadSpec kBadSpecs[] = {
+    {"L not a multiple of N", 12, 4, 8}, {"N not a power of two", 12, 4, 6}, {"N smaller than dM", 16, 8, 4},
+    {"L not a multiple of dM", 16, 3, 4}, {"zero time step", 8, 0, 8},       {"zero bins", 8, 4, 0},
+    {"negative time step", 8, -4, 8},    {"zero window length", 0, 4, 8},   {"negative window length", -8, 4, 8},
+    {"negative bins", 8, 4, -8},         {"missing window", 8, 4, 8, true},
+};
 
 // Inverse DFT (with 1/N) of every frame of N values.
 inline std::vector<LongComplex> inverseFrames(const std::vector<LongComplex>& frames, std::int32_t N) {
