@@ -32,38 +32,28 @@ void expectSides(const Sides& s, const std::vector<double>& left, const std::vec
     for (std::size_t i = 0; i < right.size(); ++i) EXPECT_NEAR(s.right[i], right[i], tol) << "right " << i;
 }
 
-bool untouched(const Sides& s) {
-    for (double v : s.left)
-        if (v != kSentinel) return false;
-    for (double v : s.right)
-        if (v != kSentinel) return false;
-    return true;
-}
-
 const double a = 1.25, b = -2.5, c = 4.0;
 
-TEST(Extension, UnknownModesAreRefusedWithoutWriting) {
-    for (int mode : {4, 7, -1, INT_MIN, INT_MAX}) {
-        const Sides s = extendReal({a, b, c}, mode, 3);
-        EXPECT_EQ(s.status, kStatusBadExtensionMode) << mode;
-        EXPECT_TRUE(untouched(s));
-    }
-    // The mode is tested before the lengths.
-    EXPECT_EQ(ReExtension(nullptr, 0, 4, -1, nullptr, nullptr), kStatusBadExtensionMode);
-}
-
-TEST(Extension, TooFewSamplesOrNegativeCountAreRefusedWithoutWriting) {
+// An unknown mode is reported before the lengths; nothing written.
+TEST(Extension, RefusedArgumentsWriteNothing) {
     struct Case {
         std::vector<double> x;
         int mode, m;
+        std::int32_t status;
     };
-    for (const Case& cs : {Case{{a}, Linear, 3}, Case{{}, Linear, 3}, Case{{a, b}, Quadratic, 3},
-                           Case{{}, Periodic, 3}, Case{{a, b, c}, Zero, -1}, Case{{a, b, c}, Quadratic, -4}}) {
-        Sides s{std::vector<double>(4, kSentinel), std::vector<double>(4, kSentinel), 0};
-        s.status = ReExtension(cs.x.data(), static_cast<int>(cs.x.size()), cs.mode, cs.m, s.left.data(), s.right.data());
-        EXPECT_EQ(s.status, kStatusBadLength) << "mode " << cs.mode << " n " << cs.x.size() << " m " << cs.m;
-        EXPECT_TRUE(untouched(s));
+    for (const Case& cs : {Case{{a}, Linear, 3, kStatusBadLength}, Case{{}, Linear, 3, kStatusBadLength},
+                           Case{{a, b}, Quadratic, 3, kStatusBadLength}, Case{{}, Periodic, 3, kStatusBadLength},
+                           Case{{a, b, c}, Zero, -1, kStatusBadLength}, Case{{a, b, c}, Quadratic, -4, kStatusBadLength},
+                           Case{{a, b, c}, 4, 3, kStatusBadExtensionMode}, Case{{a, b, c}, 7, 3, kStatusBadExtensionMode},
+                           Case{{a, b, c}, -1, 3, kStatusBadExtensionMode}, Case{{a, b, c}, INT_MIN, 3, kStatusBadExtensionMode},
+                           Case{{a, b, c}, INT_MAX, 3, kStatusBadExtensionMode}}) {
+        std::vector<double> left(4, kSentinel), right(4, kSentinel);
+        EXPECT_EQ(ReExtension(cs.x.data(), static_cast<int>(cs.x.size()), cs.mode, cs.m, left.data(), right.data()),
+                  cs.status)
+            << "mode " << cs.mode << " n " << cs.x.size() << " m " << cs.m;
+        EXPECT_TRUE(left == std::vector<double>(4, kSentinel) && right == left);
     }
+    EXPECT_EQ(ReExtension(nullptr, 0, 4, -1, nullptr, nullptr), kStatusBadExtensionMode);
 }
 
 TEST(Extension, ZeroCountWritesNothingInEveryRule) {

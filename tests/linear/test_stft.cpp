@@ -135,48 +135,44 @@ TEST_P(StftFrames, RealTransformMatchesTheDefinition) {
 TEST_P(StftFrames, ComplexTransformMatchesTheDefinitionInEveryLayout) {
     const Grid& g = grid();
     const std::size_t total = binsTotal();
-    const Frames want = referenceStft(re, im, window, g, g.shift);
+    const Frames want = referenceStft(re, im, window, g, g.shift), unshifted = referenceStft(re, im, window, g, 0);
+    // Bin r of the output at outRe[stride * r], outIm[stride * r].
+    const auto expectAt = [&](const Frames& w, const double* outRe, const double* outIm, std::int64_t stride) {
+        expectFrames(w, complexScales, [&](std::int64_t i, std::int32_t k) {
+            return std::complex<double>(outRe[stride * (i * g.m + k)], outIm[stride * (i * g.m + k)]);
+        });
+    };
 
     // Split input and output at unit strides.
     std::vector<double> outRe(total + 4, kSentinel), outIm(total + 4, kSentinel);
     std::int32_t shift = g.shift;
     ASSERT_EQ(CxSTFTExWithShift(signal(re), signal(im), 1, g.n, &spec, &shift, outRe.data(), outIm.data(), 1),
               kStatusOk);
-    expectFrames(want, complexScales, [&](std::int64_t i, std::int32_t k) {
-        return std::complex<double>(outRe[i * g.m + k], outIm[i * g.m + k]);
-    });
+    expectAt(want, outRe.data(), outIm.data(), 1);
     expectUntouchedFrom(outRe, total);
     expectUntouchedFrom(outIm, total);
     EXPECT_EQ(shift, positiveModulo(g.shift, g.m) + g.frames() * g.step);
 
     // Samples and bins three doubles apart, re and im in one array: the
     // third double of every triple is not ours.
-    std::vector<double> x3(3 * static_cast<std::size_t>(g.n), 0.0);
+    std::vector<double> x3(3 * static_cast<std::size_t>(g.n), 0.0), out3(3 * total, kSentinel);
     for (std::int32_t t = 0; t < g.n; ++t) x3[3 * t] = re[t], x3[3 * t + 1] = im[t];
-    std::vector<double> out3(3 * total, kSentinel);
     shift = g.shift;
     const double* x3Re = signal(x3);
     ASSERT_EQ(CxSTFTExWithShift(x3Re, x3Re ? x3Re + 1 : nullptr, 3, g.n, &spec, &shift, out3.data(),
                                 out3.data() + 1, 3),
               kStatusOk);
-    expectFrames(want, complexScales, [&](std::int64_t i, std::int32_t k) {
-        return std::complex<double>(out3[3 * (i * g.m + k)], out3[3 * (i * g.m + k) + 1]);
-    });
+    expectAt(want, out3.data(), out3.data() + 1, 3);
     for (std::size_t r = 2; r < out3.size(); r += 3) ASSERT_EQ(out3[r], kSentinel);
 
     // Without a shift: interleaved in and out, and interleaved in, split out.
-    const Frames unshifted = referenceStft(re, im, window, g, 0);
     std::vector<double> cx(2 * total + 4, kSentinel);
-    ASSERT_EQ(CxSTFT(signal(interleaved), g.n, &spec, cx.data()), kStatusOk);
-    expectFrames(unshifted, complexScales, [&](std::int64_t i, std::int32_t k) {
-        return std::complex<double>(cx[2 * (i * g.m + k)], cx[2 * (i * g.m + k) + 1]);
-    });
-    expectUntouchedFrom(cx, 2 * total);
     const double* xi = signal(interleaved);
+    ASSERT_EQ(CxSTFT(xi, g.n, &spec, cx.data()), kStatusOk);
+    expectAt(unshifted, cx.data(), cx.data() + 1, 2);
+    expectUntouchedFrom(cx, 2 * total);
     ASSERT_EQ(CxSTFTEx(xi, xi ? xi + 1 : nullptr, 2, g.n, &spec, outRe.data(), outIm.data(), 1), kStatusOk);
-    expectFrames(unshifted, complexScales, [&](std::int64_t i, std::int32_t k) {
-        return std::complex<double>(outRe[i * g.m + k], outIm[i * g.m + k]);
-    });
+    expectAt(unshifted, outRe.data(), outIm.data(), 1);
 }
 
 // |X|^2 / M does not depend on the phase reference, so the shifted
@@ -269,17 +265,11 @@ using Export = std::function<std::int32_t(const double*, std::int32_t, const Win
 const std::vector<std::pair<const char*, Export>>& allExports() {
     static const std::vector<std::pair<const char*, Export>> exports = {
         {"ReSTFT", [](auto x, auto n, auto s, auto, auto out, auto) { return ReSTFT(x, n, s, out); }},
-        {"ReSTFTWithShift",
-         [](auto x, auto n, auto s, auto sh, auto out, auto) { return ReSTFTWithShift(x, n, s, sh, out); }},
+        {"ReSTFTWithShift", [](auto x, auto n, auto s, auto sh, auto out, auto) { return ReSTFTWithShift(x, n, s, sh, out); }},
         {"CxSTFT", [](auto x, auto n, auto s, auto, auto out, auto) { return CxSTFT(x, n, s, out); }},
-        {"CxSTFTEx",
-         [](auto x, auto n, auto s, auto, auto out, auto half) {
-             return CxSTFTEx(x, x + 1, 2, n, s, out, out + half, 1);
-         }},
-        {"CxSTFTExWithShift",
-         [](auto x, auto n, auto s, auto sh, auto out, auto half) {
-             return CxSTFTExWithShift(x, x + 1, 2, n, s, sh, out, out + half, 1);
-         }},
+        {"CxSTFTEx", [](auto x, auto n, auto s, auto, auto out, auto half) { return CxSTFTEx(x, x + 1, 2, n, s, out, out + half, 1); }},
+        {"CxSTFTExWithShift", [](auto x, auto n, auto s, auto sh, auto out, auto half) {
+             return CxSTFTExWithShift(x, x + 1, 2, n, s, sh, out, out + half, 1); }},
         {"ReSTFTsp", [](auto x, auto n, auto s, auto, auto out, auto) { return ReSTFTsp(x, n, s, out); }},
         {"CxSTFTsp", [](auto x, auto n, auto s, auto, auto out, auto) { return CxSTFTsp(x, n, s, out); }},
     };
