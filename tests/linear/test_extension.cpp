@@ -77,6 +77,7 @@ TEST(Extension, ZeroSymmetricAndPeriodicRules) {
         {{a, b, c}, Zero, 4, {0, 0, 0, 0}, {0, 0, 0, 0}}, {{}, Zero, 2, {0, 0}, {0, 0}},
         {{a, b, c}, Symmetric, 5, {0, 0, c, b, a}, {c, b, a, 0, 0}}, {{a, b, c}, Symmetric, 3, {c, b, a}, {c, b, a}},
         {{1, 2, 3, 4, 5}, Symmetric, 2, {2, 1}, {5, 4}}, {{}, Symmetric, 2, {0, 0}, {0, 0}},
+        {{a}, Symmetric, 3, {0, 0, a}, {a, 0, 0}},
         {{a, b, c}, Periodic, 5, {b, c, a, b, c}, {a, b, c, a, b}}, {{a}, Periodic, 3, {a, a, a}, {a, a, a}},
         {{1, 2, 3, 4, 5}, Periodic, 2, {4, 5}, {1, 2}},
         {{a, b, c}, Periodic, 7, {c, a, b, c, a, b, c}, {a, b, c, a, b, c, a}},
