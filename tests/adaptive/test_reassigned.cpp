@@ -138,7 +138,6 @@ void expectMatches(const std::vector<double>& got, const Reference& ref) {
 }
 
 struct Grid {
-    const char* name;
     std::int32_t n, length, step, k;
 };
 
@@ -174,18 +173,13 @@ TEST_P(ReassignedGrids, MatchesTheDefinitionAndConservesEnergy) {
                 kTolerance * static_cast<double>(ref.scale) * plain.size());
 }
 
+// A window shorter than the bins, one that wraps onto them, an odd
+// window length, one frame, a two-sample window on two bins, a longer grid.
 INSTANTIATE_TEST_SUITE_P(Grids, ReassignedGrids,
-                         ::testing::Combine(::testing::Values(Grid{"WindowShorterThanBins", 300, 24, 5, 32},
-                                                              Grid{"WindowWrapsOntoBins", 400, 100, 7, 32},
-                                                              Grid{"OddWindowLength", 257, 45, 3, 64},
-                                                              Grid{"OneFrame", 64, 64, 4, 64},
-                                                              Grid{"TwoSampleWindowTwoBins", 40, 2, 1, 2},
-                                                              Grid{"LongerGrid", 2000, 256, 64, 256}),
-                                            ::testing::Bool()),
-                         [](const auto& info) {
-                             return std::string(std::get<0>(info.param).name) +
-                                    (std::get<1>(info.param) ? "_Real" : "_Complex");
-                         });
+                         ::testing::Combine(::testing::Values(Grid{300, 24, 5, 32}, Grid{400, 100, 7, 32},
+                                                              Grid{257, 45, 3, 64}, Grid{64, 64, 4, 64},
+                                                              Grid{40, 2, 1, 2}, Grid{2000, 256, 64, 256}),
+                                            ::testing::Bool()));
 
 class Reassigned : public testing::PlanCacheTest {};
 

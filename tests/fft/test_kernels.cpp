@@ -1,4 +1,5 @@
-// Fixed-size DFT kernels against the long-double reference DFT. Inputs are
+// Fixed-size DFT kernels against the long-double reference DFT (their
+// vector forms: test_transforms.cpp, on both kernel paths). Inputs are
 // uniform in [-1, 1), so a length-L spectrum has scale about sqrt(L); the
 // relative RMS error allowed is 1e-15 * sqrt(L), L the length the output
 // represents (n for leaves, n*m for a twiddle pass).
@@ -13,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "fft/generated/dft_bodies.h"
 #include "fft/generated/kernel_radices.h"
 #include "fft/kernels.h"
 #include "support/reference_dft.h"
@@ -118,47 +118,6 @@ TEST_P(KernelRadix, TwiddlePassesCompleteTheSpectrum) {
 
 INSTANTIATE_TEST_SUITE_P(AllRadices, KernelRadix, ::testing::ValuesIn(generated::kKernelRadices),
                          [](const ::testing::TestParamInfo<int>& info) { return "n" + std::to_string(info.param); });
-
-// The vector kernels run the same bodies with T a vector of doubles: each
-// lane must carry its own transform. Radices with vector kernels only.
-typedef double Lanes4 __attribute__((vector_size(32)));
-
-template <int N>
-void expectVectorLanesTransformIndependently() {
-    constexpr int kLanes = 4;
-    std::vector<LongComplex> x[kLanes], got[kLanes], realX[kLanes];
-    std::vector<double> hc[kLanes];
-    for (int l = 0; l < kLanes; ++l) {
-        x[l] = complexSignal(N, 800 + 4 * N + l);
-        got[l].resize(N);
-        hc[l].resize(N);
-        for (const LongComplex& v : x[l]) realX[l].push_back(v.real());
-    }
-    generated::cxDft<N, Lanes4>(
-        [&](std::ptrdiff_t t, Lanes4& re, Lanes4& im) {
-            for (int l = 0; l < kLanes; ++l) re[l] = static_cast<double>(x[l][t].real()), im[l] = static_cast<double>(x[l][t].imag());
-        },
-        [&](std::ptrdiff_t k, const Lanes4& re, const Lanes4& im) {
-            for (int l = 0; l < kLanes; ++l) got[l][k] = LongComplex(re[l], im[l]);
-        });
-    generated::reDft<N, Lanes4>(
-        [&](std::ptrdiff_t t, Lanes4& v) {
-            for (int l = 0; l < kLanes; ++l) v[l] = static_cast<double>(x[l][t].real());
-        },
-        [&](std::ptrdiff_t r, const Lanes4& v) {
-            for (int l = 0; l < kLanes; ++l) hc[l][r] = v[l];
-        });
-    for (int l = 0; l < kLanes; ++l) {
-        EXPECT_LE(relativeRmsError(referenceDft(x[l]), got[l]), tolerance(N)) << "radix " << N << ", lane " << l;
-        EXPECT_LE(relativeRmsError(referenceDft(realX[l]), expandHc(hc[l].data(), N, 1)), tolerance(N)) << "radix " << N << ", lane " << l;
-    }
-}
-
-TEST(KernelBodies, VectorLanesTransformIndependently) {
-    []<int... N>(std::integer_sequence<int, N...>) {
-        (expectVectorLanesTransformIndependently<N>(), ...);
-    }(std::integer_sequence<int, 2, 3, 4, 5, 8, 10, 16, 32>{});
-}
 
 }  // namespace
 }  // namespace varnel::fft
