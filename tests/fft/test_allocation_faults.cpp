@@ -1,3 +1,7 @@
+// The plans and the transforms under failing allocations. The exports'
+// sweeps (tests/frame) reach only the lengths they use; these reach the
+// direct and Rader stages, nested and shared sub-plans, and the gather
+// buffer of long transforms.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,55 +14,74 @@
 namespace varnel::fft {
 namespace {
 
-class PlanAllocationFaults : public testing::PlanCacheTestWithParam<std::int32_t> {};
+using testing::sweepAllocationFaults;
 
-// The transform of a fixed ramp by a plan, to tell a sound plan from a
-// broken one.
-std::vector<double> rampSpectrum(const FftPlan* plan, std::int32_t n) {
-    std::vector<double> x(n), re(n), im(n);
-    for (std::int32_t i = 0; i < n; ++i) x[i] = 1.0 + 0.001 * i;
-    EXPECT_EQ(cxFft(plan, x.data(), x.data(), re.data(), im.data(), 1, 1, n), kStatusOk);
-    re.insert(re.end(), im.begin(), im.end());
-    return re;
+class AllocationFaults : public testing::PlanCacheTestWithParam<std::int32_t> {};
+
+// A fixed ramp's spectrum and real spectrum, to tell a sound plan from a broken one.
+std::vector<double> rampSpectra(const FftPlan* plan, std::int32_t n) {
+    std::vector<double> x(n), out(3 * static_cast<std::size_t>(n));
+    for (std::int32_t i = 0; i < n; ++i) x[i] = std::sin(0.37 * i) + 0.001 * i;
+    EXPECT_EQ(cxFft(plan, x.data(), x.data(), out.data(), out.data() + n, 1, 1, n), kStatusOk);
+    EXPECT_EQ(reFft(plan, x.data(), out.data() + 2 * n, 1, 1, n), kStatusOk);
+    return out;
 }
 
-// Lengths with Rader stages (nested ones included: 2*53*53 shares a
-// sub-plan, 1009 - 1 = 1008 = 16*63 has no Rader, 65537 - 1 = 2^16 has a
-// long twiddle table) and a direct stage. The one allocation a build may
-// do without is the gather buffer of a long transform run while it is
-// built (the Rader kernel of 65537): then the plan must still be sound.
-TEST_P(PlanAllocationFaults, FailedBuildReturnsNoPlanAndLeavesTheCacheUnchanged) {
+void expectSame(const std::vector<double>& got, const std::vector<double>& want) {
+    const double scale = std::sqrt(static_cast<double>(want.size()));
+    for (std::size_t i = 0; i < got.size(); ++i) ASSERT_NEAR(got[i], want[i], 1e-13 * scale) << i;
+}
+
+// A failed build gives no plan and leaves the cache as it was. The one
+// allocation a build may do without is the gather buffer of a long
+// transform run while it is built (the Rader kernel of 65537): then the
+// plan must still be sound.
+TEST_P(AllocationFaults, FailedBuildReturnsNoPlanAndLeavesTheCacheUnchanged) {
     const std::int32_t n = GetParam();
-    std::vector<double> expected;
-    {
-        auto clean = testing::makePlan(n);
-        ASSERT_TRUE(clean);
-        expected = rampSpectrum(clean.get(), n);
-    }
-    const std::int64_t total = testing::sweepAllocationFaults([&](bool expectFailure) {
-        FftPlan* plan = fftPlanCreate(n);
-        if (expectFailure && plan == nullptr) {
-            EXPECT_EQ(planCacheSize(), 0);
-        } else {
-            ASSERT_NE(plan, nullptr);
-            if (expectFailure) {
-                scratch_testing::failAllocationAt(0);
-                const std::vector<double> got = rampSpectrum(plan, n);
-                const double scale = std::abs(expected[0]);  // the DC bin, the largest
-                for (std::size_t i = 0; i < got.size(); ++i) ASSERT_NEAR(got[i], expected[i], 1e-13 * scale) << i;
-            }
-        }
-        fftPlanRelease(plan);
+    const std::vector<double> expected = rampSpectra(testing::makePlan(n).get(), n);
+    EXPECT_GT(sweepAllocationFaults([&](bool expectFailure) {
+                  FftPlan* plan = fftPlanCreate(n);
+                  if (expectFailure && plan == nullptr) {
+                      EXPECT_EQ(planCacheSize(), 0);
+                      return;
+                  }
+                  ASSERT_NE(plan, nullptr);
+                  if (expectFailure) {
+                      scratch_testing::failAllocationAt(0);
+                      expectSame(rampSpectra(plan, n), expected);
+                  }
+                  fftPlanRelease(plan);
+              }),
+              2);
+}
+
+// Prime stages take scratch per call (a Rader stage also through its
+// sub-plan): a failure is reported, not ignored.
+TEST_P(AllocationFaults, ScratchFailureIsReported) {
+    const std::int32_t n = GetParam();
+    if (n > 10000) GTEST_SKIP() << "its sub-plan may do without its gather buffer";
+    auto plan = testing::makePlan(n);
+    const std::vector<double> x(n, 0.5);
+    std::vector<double> a(n), b(n);
+    const auto status = [](bool expectFailure) { return expectFailure ? kStatusNoMemory : kStatusOk; };
+    sweepAllocationFaults([&](bool f) { EXPECT_EQ(cxFft(plan.get(), x.data(), x.data(), a.data(), b.data(), 1, 1, n), status(f)); });
+    sweepAllocationFaults([&](bool f) { EXPECT_EQ(cxIfft(plan.get(), x.data(), x.data(), a.data(), b.data(), 1, 1, n), status(f)); });
+    sweepAllocationFaults([&](bool f) { EXPECT_EQ(reFft(plan.get(), x.data(), a.data(), 1, 1, n), status(f)); });
+    sweepAllocationFaults([&](bool f) {
+        std::vector<double> in = x;
+        EXPECT_EQ(reIfft(plan.get(), in.data(), a.data(), 1, 1, n), status(f));
     });
-    EXPECT_GT(total, 2);
 }
 
-TEST_P(PlanAllocationFaults, CachedSubPlanSurvivesAFailedBuild) {
-    const std::int32_t n = GetParam();
-    if (n % 53 != 0) GTEST_SKIP() << "no sub-plan of 52";
+// 107: Rader over 106 = 2*53, itself Rader; 23*47 and 23*59: direct
+// stages, one of them a twiddle pass; 2*53*53: two Rader stages sharing a
+// sub-plan; 65537: a sub-plan of 2^16 with a long twiddle table.
+INSTANTIATE_TEST_SUITE_P(PrimeStages, AllocationFaults, ::testing::Values(107, 23 * 47, 23 * 59, 2 * 53 * 53, 65537));
+
+TEST_F(AllocationFaults, CachedSubPlanSurvivesAFailedBuild) {
     auto held = testing::makePlan(52);
-    testing::sweepAllocationFaults([&](bool expectFailure) {
-        FftPlan* plan = fftPlanCreate(n);
+    sweepAllocationFaults([&](bool expectFailure) {
+        FftPlan* plan = fftPlanCreate(2 * 53 * 53);
         if (expectFailure) EXPECT_EQ(plan, nullptr);
         fftPlanRelease(plan);
         EXPECT_EQ(held->refCount, 1);
@@ -66,75 +89,24 @@ TEST_P(PlanAllocationFaults, CachedSubPlanSurvivesAFailedBuild) {
     });
 }
 
-INSTANTIATE_TEST_SUITE_P(RaderLengths, PlanAllocationFaults, ::testing::Values(53, 106, 2 * 53 * 53, 1009, 23 * 59, 65537));
-
-class TransformAllocationFaults : public testing::PlanCacheTestWithParam<std::int32_t> {};
-
-// Prime stages take scratch per call; a failure is reported, not ignored.
-TEST_P(TransformAllocationFaults, ScratchFailureIsReported) {
-    const std::int32_t n = GetParam();
-    auto plan = testing::makePlan(n);
-    ASSERT_TRUE(plan);
-    const std::vector<double> x(n, 0.5);
-    std::vector<double> a(n), b(n);
-    const auto expectStatus = [](bool expectFailure, std::int32_t status) {
-        EXPECT_EQ(status, expectFailure ? kStatusNoMemory : kStatusOk);
-    };
-    testing::sweepAllocationFaults([&](bool f) {
-        expectStatus(f, cxFft(plan.get(), x.data(), x.data(), a.data(), b.data(), 1, 1, n));
-    });
-    testing::sweepAllocationFaults([&](bool f) {
-        expectStatus(f, cxIfft(plan.get(), x.data(), x.data(), a.data(), b.data(), 1, 1, n));
-    });
-    testing::sweepAllocationFaults([&](bool f) { expectStatus(f, reFft(plan.get(), x.data(), a.data(), 1, 1, n)); });
-    testing::sweepAllocationFaults([&](bool f) {
-        std::vector<double> in = x;
-        expectStatus(f, reIfft(plan.get(), in.data(), a.data(), 1, 1, n));
-    });
-}
-
-INSTANTIATE_TEST_SUITE_P(ScratchLengths, TransformAllocationFaults,
-                         ::testing::Values(23, 46, 47 * 4, 53, 106, 2 * 53 * 53, 59 * 61));
-
-class GatherWithoutMemory : public testing::PlanCacheTestWithParam<std::int32_t> {};
-
 // Long transforms copy their input into a gather buffer only to run
 // faster: without memory for it they must still succeed, with the same
 // result, so that callers that have written output already cannot be cut
 // off half way.
-TEST_P(GatherWithoutMemory, TransformSucceedsUnchanged) {
-    const std::int32_t n = GetParam();
-    auto plan = testing::makePlan(n);
-    ASSERT_TRUE(plan);
-    std::vector<double> x(n);
-    for (std::int32_t i = 0; i < n; ++i) x[i] = std::sin(0.37 * i) + 0.25 * std::cos(1.9 * i);
-    const auto run = [&](std::vector<double>& re, std::vector<double>& im, std::vector<double>& hc) {
-        re.assign(n, 0.0);
-        im.assign(n, 0.0);
-        hc.assign(n, 0.0);
-        EXPECT_EQ(cxFft(plan.get(), x.data(), x.data(), re.data(), im.data(), 1, 1, n), kStatusOk);
-        EXPECT_EQ(reFft(plan.get(), x.data(), hc.data(), 1, 1, n), kStatusOk);
-    };
-    std::vector<double> re, im, hc, reBare, imBare, hcBare;
-    scratch_testing::failAllocationAt(0);
-    run(re, im, hc);
-    ASSERT_EQ(scratch_testing::attemptedAllocations(), 2) << "one gather buffer per transform";
-    const std::int64_t liveBefore = scratch_testing::liveBlocks();
-    for (std::int64_t k = 1; k <= 2; ++k) {
-        scratch_testing::failAllocationAt(k);  // each transform's gather buffer in turn
-        run(reBare, imBare, hcBare);
+TEST_F(AllocationFaults, LongTransformsSucceedWithoutTheirGatherBuffer) {
+    for (const std::int32_t n : {1 << 15, 3 << 14}) {
+        auto plan = testing::makePlan(n);
         scratch_testing::failAllocationAt(0);
-        EXPECT_EQ(scratch_testing::liveBlocks(), liveBefore);
-        const double scale = std::sqrt(static_cast<double>(n));
-        for (std::int32_t i = 0; i < n; ++i) {
-            ASSERT_NEAR(reBare[i], re[i], 1e-13 * scale) << i;
-            ASSERT_NEAR(imBare[i], im[i], 1e-13 * scale) << i;
-            ASSERT_NEAR(hcBare[i], hc[i], 1e-13 * scale) << i;
+        const std::vector<double> expected = rampSpectra(plan.get(), n);
+        ASSERT_EQ(scratch_testing::attemptedAllocations(), 2) << "one gather buffer per transform";
+        for (std::int64_t k = 1; k <= 2; ++k) {
+            scratch_testing::failAllocationAt(k);  // each transform's gather buffer in turn
+            const std::vector<double> got = rampSpectra(plan.get(), n);
+            scratch_testing::failAllocationAt(0);
+            expectSame(got, expected);
         }
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(LongLengths, GatherWithoutMemory, ::testing::Values(1 << 15, 1 << 17, 3 << 14));
 
 }  // namespace
 }  // namespace varnel::fft

@@ -43,6 +43,10 @@ struct Row {
     bool keepsPartialWork = false;
 };
 
+const AdaptiveTerm kWidths[] = {{0.01, 30.0, 1.0, 0.0}, {0.001, 60.0, 2.0, 0.001}, {0.01, 80.0, 4.0, 0.0}};
+const Vec kLongWindowSamples(40, 0.25);
+const WindowSpec kLongWindow{kLongWindowSamples.data(), 40, 7, 16};
+
 const std::vector<Row>& rows() {
     static const std::vector<Row> table = {
         {"_Hc2Cx", [](Fixture&, const double* in, double* out) { _Hc2Cx(in, out, 16); return kNotAStatus; }},
@@ -80,23 +84,38 @@ const std::vector<Row>& rows() {
         {"DGT2d", [](Fixture& f, const double* in, double* out) { return DGT2d(in, 16, 16, &f.spec, &f.spec, out); }},
         {"DGE2d", [](Fixture& f, const double* in, double* out) { return DGE2d(in, 4, 16, 4, 16, &f.spec, &f.spec, out, 16, 16); }},
         {"WVD", [](Fixture&, const double* in, double* out) { return WVD(in, nullptr, 64, 16, 1, 0, out); }},
+        {"WVD complex", [](Fixture& f, const double* in, double* out) { return WVD(in, f.spare.data(), 64, 16, 1, 0, out); }},
+        {"WVD analytic", [](Fixture&, const double* in, double* out) { return WVD(in, nullptr, 64, 16, 1, 1, out); }},
         {"Cohen", [](Fixture& f, const double* in, double* out) { return Cohen(in, nullptr, 64, f.kernel.data(), 16, 64, 1, 0, out); }},
+        {"Cohen complex", [](Fixture& f, const double* in, double* out) { return Cohen(in, f.spare.data(), 64, f.kernel.data(), 16, 64, 1, 0, out); }},
+        {"Cohen analytic", [](Fixture& f, const double* in, double* out) { return Cohen(in, nullptr, 64, f.kernel.data(), 16, 64, 1, 1, out); }},
         {"CWD", [](Fixture&, const double* in, double* out) { return CWD(in, nullptr, 64, 16, 1, 1.0, 0, out); }},
         {"CSD", [](Fixture&, const double* in, double* out) { return CSD(in, nullptr, 64, 16, 1, 1.0, 0, out); }},
         {"CxGaborSp", [](Fixture&, const double* in, double* out) { return CxGaborSp(in, 8, 8, 2, 4.0, 0, 1, 2, 2, 0, 16, out); }},
+        {"CxGaborSp band", [](Fixture&, const double* in, double* out) { return CxGaborSp(in, 5, 8, 2, 4.0, 0, 2, 2, 2, 1, 12, out); }},
         {"MIFOfGaborSp", [](Fixture&, const double* in, double* out) { return MIFOfGaborSp(in, 8, 8, 2, 4.0, 1, 2, out); }},
         {"InstantaneousFrequency", [](Fixture& f, const double* in, double* out) {
              return InstantaneousFrequency(in, 8, 8, 0, 0, f.spare.data(), out); }},
         {"CxAdaptiveExpansion", [](Fixture& f, const double* in, double* out) { return CxAdaptiveExpansion(f.terms, in, 1, 64, out); }, true},
         {"ReAdaptiveExpansion", [](Fixture& f, const double* in, double* out) { return ReAdaptiveExpansion(f.terms, in, 1, 64, out); }, true},
+        // Terms of two widths: the real form needs a longer transform midway.
+        {"CxAdaptiveExpansion widths", [](Fixture&, const double* in, double* out) { return CxAdaptiveExpansion(kWidths, in, 3, 100, out); }, true},
+        {"ReAdaptiveExpansion widths", [](Fixture&, const double* in, double* out) { return ReAdaptiveExpansion(kWidths, in, 3, 100, out); }, true},
         {"ReAdaptiveSp", [](Fixture& f, const double* in, double* out) { return ReAdaptiveSp(in, f.terms, 1, 1, 16, 0, 0, 8, 8, out); }},
         {"CxAdaptiveSp", [](Fixture& f, const double* in, double* out) { return CxAdaptiveSp(in, f.terms, 1, 1, 16, 0, 0, 8, 8, out); }},
         {"ReAdaptiveTransform", [](Fixture& f, const double* in, double* out) {
              return ReAdaptiveTransform(in, 64, 0, Zero, 0, 0.0, 0, 2, &f.count, &f.percent, f.spare.data(), f.termSlots, out); }, true},
         {"CxAdaptiveTransform", [](Fixture& f, const double* in, double* out) {
              return CxAdaptiveTransform(in, 64, 0, Zero, 0, 0.0, 0, 2, &f.count, &f.percent, out, f.termSlots, f.spare.data()); }, true},
+        {"ReAdaptiveTransform window 64", [](Fixture& f, const double* in, double* out) {
+             return ReAdaptiveTransform(in, 256, 0, Zero, 64, 0.0, 0, 2, &f.count, &f.percent, f.spare.data(), f.termSlots, out); }, true},
+        {"CxAdaptiveTransform window 64", [](Fixture& f, const double* in, double* out) {
+             return CxAdaptiveTransform(in, 256, 0, Zero, 64, 0.0, 0, 2, &f.count, &f.percent, f.spare.data(), f.termSlots, out); }, true},
         {"ReReassignedSTFTSp", [](Fixture& f, const double* in, double* out) { return ReReassignedSTFTSp(in, 64, &f.spec, out); }},
         {"CxReassignedSTFTSp", [](Fixture& f, const double* in, double* out) { return CxReassignedSTFTSp(in, 64, &f.spec, out); }},
+        // A window longer than the bins wraps onto them.
+        {"ReReassignedSTFTSp long window", [](Fixture&, const double* in, double* out) { return ReReassignedSTFTSp(in, 64, &kLongWindow, out); }},
+        {"CxReassignedSTFTSp long window", [](Fixture&, const double* in, double* out) { return CxReassignedSTFTSp(in, 64, &kLongWindow, out); }},
     };
     return table;
 }
