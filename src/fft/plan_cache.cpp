@@ -16,13 +16,6 @@ FftPlan*& planCacheHead() noexcept {
     return head;
 }
 
-int planCacheSize() noexcept {
-    std::lock_guard<std::recursive_mutex> guard(planCacheLock());
-    int count = 0;
-    for (FftPlan* plan = planCacheHead(); plan; plan = plan->next) ++count;
-    return count;
-}
-
 namespace {
 
 FftPlan* findCached(std::int32_t n) {

@@ -14,7 +14,4 @@ std::recursive_mutex& planCacheLock() noexcept;
 // Head of the list. Read it only while holding planCacheLock().
 FftPlan*& planCacheHead() noexcept;
 
-// For tests and diagnostics: number of plans currently cached.
-int planCacheSize() noexcept;
-
 }  // namespace varnel::fft

@@ -14,6 +14,7 @@
 namespace varnel::fft {
 namespace {
 
+using testing::planCacheSize;
 using testing::sweepAllocationFaults;
 
 class AllocationFaults : public testing::PlanCacheTestWithParam<std::int32_t> {};

@@ -10,6 +10,7 @@ namespace varnel::fft {
 namespace {
 
 using testing::makePlan;
+using testing::planCacheSize;
 
 class PlanCache : public testing::PlanCacheTest {};
 

@@ -10,8 +10,8 @@
 #include <functional>
 #include <vector>
 
-#include "fft/plan_cache.h"
 #include "support/allocation_faults.h"
+#include "support/fft_fixtures.h"
 #include "varnel.h"
 
 namespace {
@@ -164,7 +164,7 @@ TEST(ArrayContract, EveryFailedAllocationIsReportedAndChangesNothing) {
             Fixture fixture;
             out.assign(kOutDoubles, kUntouched);
             const std::int32_t status = row.call(fixture, in.data(), out.data());
-            EXPECT_EQ(varnel::fft::planCacheSize(), 0);
+            EXPECT_EQ(varnel::testing::planCacheSize(), 0);
             if (!expectFailure) return;
             EXPECT_EQ(status, kStatusNoMemory);
             EXPECT_EQ(fixture.zero, 0) << "shift or state length";

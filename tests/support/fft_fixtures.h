@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <mutex>
 
 #include "fft/plan.h"
 #include "fft/plan_cache.h"
@@ -15,14 +16,22 @@ struct PlanReleaser {
 };
 using PlanHandle = std::unique_ptr<fft::FftPlan, PlanReleaser>;
 
+// Number of plans in the cache.
+inline int planCacheSize() {
+    const std::lock_guard<std::recursive_mutex> guard(fft::planCacheLock());
+    int count = 0;
+    for (const fft::FftPlan* plan = fft::planCacheHead(); plan; plan = plan->next) ++count;
+    return count;
+}
+
 inline PlanHandle makePlan(std::int32_t n) { return PlanHandle(fft::fftPlanCreate(n)); }
 
 // Every test starts and must end with an empty plan cache: the library
 // holds plans only while some call uses them.
 class PlanCacheTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_EQ(fft::planCacheSize(), 0) << "a previous test leaked plans"; }
-    void TearDown() override { EXPECT_EQ(fft::planCacheSize(), 0) << "plans left in the cache"; }
+    void SetUp() override { ASSERT_EQ(planCacheSize(), 0) << "a previous test leaked plans"; }
+    void TearDown() override { EXPECT_EQ(planCacheSize(), 0) << "plans left in the cache"; }
 };
 
 template <class Param>
