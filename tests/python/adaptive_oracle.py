@@ -34,26 +34,20 @@ def levels(L, S0):
     return out
 
 
-def extend(r, L, extension):
-    """The residual with L/2 samples added at each end."""
-    assert extension in (0, 2), "the model knows only the Zero and Periodic rules"
-    return np.pad(r, L // 2, mode="constant" if extension == 0 else "wrap")
-
-
 def scan_peaks(r, extension, L, S0, start, end, table):
-    """Recompute the (largest power, first bin) of the frames reaching [start, end]."""
-    N, e = len(r), extend(r, L, extension)
+    """Recompute the (largest power, first bin) of the frames reaching [start, end]; the residual is
+    extended by L/2 samples at each end by the Zero (0) or Periodic (2) rule."""
+    assert extension in (0, 2), "the model knows only the Zero and Periodic rules"
+    N, e = len(r), np.pad(r, L // 2, mode="constant" if extension == 0 else "wrap")
     for (W, S), (values, bins) in zip(levels(L, S0), table):
-        v = W * S / TWO_PI
-        i = np.arange(W)
+        v, i = W * S / TWO_PI, np.arange(W)
         window = (1.0 / math.sqrt(math.sqrt(math.pi * v))) * np.exp(-0.5 / v * (i - (W - 1) / 2.0) ** 2)
         m0, m1 = max(start - W // 2, 0) // S, -(-min(N, end + W // 2) // S)
         if m1 <= m0:
             continue
         segments = e[((L - W) // 2 + np.arange(m0, m1) * S)[:, None] + i] * window
         P = power(np.fft.fft(segments, axis=1) if np.iscomplexobj(r) else np.fft.rfft(segments, axis=1)[:, :W // 2])
-        values[m0:m1] = P.max(axis=1)
-        bins[m0:m1] = P.argmax(axis=1)
+        values[m0:m1], bins[m0:m1] = P.max(axis=1), P.argmax(axis=1)
 
 
 def best_peak(table, L, S0):
@@ -65,12 +59,8 @@ def best_peak(table, L, S0):
     return Term(TWO_PI / (bS * bW), float(bS * bm), TWO_PI * bk / bW, 0.0)
 
 
-def probe_power(r, term):
-    return power(np.sum(r * np.conj(chirplet(term, len(r)))))
-
-
 def frequency_fit(r, T, dw):
-    Q = np.array([probe_power(r, T._replace(omega=T.omega + j * dw)) for j in (-1, 0, 1)])
+    Q = np.array([power(np.sum(r * np.conj(chirplet(T._replace(omega=T.omega + j * dw), len(r))))) for j in (-1, 0, 1)])
     with np.errstate(all="ignore"):
         spread = np.log(Q[0] * Q[2] / (Q[1] * Q[1]))
         A = -0.25 * spread / (dw * dw)
@@ -87,8 +77,7 @@ def time_chirp_fit(A, B, S, t, chirp_mode, cur):
             beta = cur.beta + (cur.alpha / (A[0] + A[1])) / (q * q + 1.0) / d
             alpha = (beta - b) * q
         else:
-            alpha = 1.0 / (A[0] + A[1]) - cur.alpha
-            beta = cur.beta
+            alpha, beta = 1.0 / (A[0] + A[1]) - cur.alpha, cur.beta
         tc = (t[0] + t[1]) / 2.0 + (1.0 / cur.alpha + 1.0 / alpha) * (S[0] - S[1]) / (t[0] - t[1])
         omega = B[0] + b * (tc - t[0])
     out = Term(float(alpha), float(tc), float(omega), float(beta))  # a fit not finite never becomes a term
@@ -124,32 +113,24 @@ def refine_term(r, chirp_mode, max_attempts, dt, dw, term):
     return best
 
 
-def one_sided_to_real(x, positive):
-    """Real sequence whose spectrum is one half of x's, mirrored."""
-    M, X = len(x), np.fft.fft(x)
-    k = np.arange(1, M // 2)
-    Y = np.r_[X[0].real, X[k] if positive else np.conj(X[M - k]), X[M // 2].real if M > 1 else []]
-    return np.fft.irfft(Y, M)
-
-
-def cx_term_fit(r, term):
-    g = chirplet(term, len(r))
-    return np.sum(r * np.conj(g)), np.sum(r * np.conj(g)) * g
-
-
 def real_wave(term, coef, lo, hi, N):
-    """c g on samples lo..hi-1 zero-padded to a power of two, the half of its
-    spectrum where omega lies mirrored; the part inside 0..N-1."""
+    """c g on samples lo..hi-1 zero-padded to a power of two M, the half of its spectrum where omega lies
+    mirrored into the other (a real sequence); the part inside 0..N-1."""
     wave, a, z = np.zeros(N), max(lo, 0), min(hi, N)
     if a < z:
-        B = np.zeros(next_pow2(hi - lo), dtype=complex)
-        B[:hi - lo] = coef * chirplet(term._replace(tc=term.tc - lo), hi - lo)
-        f = term.omega / TWO_PI
-        wave[a:z] = one_sided_to_real(B, f - math.floor(f) < 0.5)[a - lo:z - lo]
+        M = next_pow2(hi - lo)
+        X = np.fft.fft(np.r_[coef * chirplet(term._replace(tc=term.tc - lo), hi - lo), np.zeros(M - (hi - lo))])
+        f, k = term.omega / TWO_PI, np.arange(1, M // 2)
+        half = X[k] if f - math.floor(f) < 0.5 else np.conj(X[M - k])
+        wave[a:z] = np.fft.irfft(np.r_[X[0].real, half, X[M // 2].real if M > 1 else []], M)[a - lo:z - lo]
     return wave
 
 
-def re_term_fit(r, term):
+def term_fit(r, term):
+    """The coefficient of term in r and the waveform to subtract."""
+    if np.iscomplexobj(r):
+        g = chirplet(term, len(r))
+        return np.sum(r * np.conj(g)), np.sum(r * np.conj(g)) * g
     h = min(9.0 / math.sqrt(term.alpha), len(r) - 1)
     lo, hi = math.trunc(term.tc - h), math.ceil(term.tc + h) + 1
     a, z = max(lo, 0), min(hi, len(r))
@@ -166,7 +147,6 @@ def adaptive_transform(signal, chirp_mode, extension, window_length, range_facto
     L = 2 ** math.floor(math.log2(N) + 0.5) if window_length < 8 else next_pow2(window_length)
     S0 = L // 8
     table = [(np.zeros(-(-N // S)), np.zeros(-(-N // S), dtype=int)) for _, S in levels(L, S0)]
-    fit = cx_term_fit if np.iscomplexobj(r) else re_term_fit
     E0 = E_prev = float(np.sum(power(r)))
     terms, coefs, counted = [], [], 0
     for k in range(max_terms):
@@ -177,7 +157,7 @@ def adaptive_transform(signal, chirp_mode, extension, window_length, range_facto
         scan_peaks(r, extension, L, S0, start, end, table)
         term = best_peak(table, L, S0)
         term = refine_term(r, chirp_mode, max_attempts, 0.1 / math.sqrt(term.alpha), 0.1 * math.sqrt(term.alpha), term)
-        coef, wave = fit(r, term)
+        coef, wave = term_fit(r, term)
         r = r - wave
         terms.append(term)
         coefs.append(complex(coef))

