@@ -70,6 +70,8 @@ TEST_F(AdaptiveExpansion, ArgumentChecksComeFirstAndWriteNothing) {
         EXPECT_EQ(sp(coef, &good, 1, 1, 8, 0, 4, 4, 4, nullptr), kStatusBadLength);
     }
     EXPECT_TRUE(untouched());
+    for (const auto expand : {ReAdaptiveExpansion, CxAdaptiveExpansion})
+        EXPECT_EQ(expand(&good, coef, 1, 1, out.data()), kStatusOk) << "one sample is a signal too";
     // A term wholly after the output: the complex form stops with 1 after
     // adding the terms before it, the real form skips it.
     const AdaptiveTerm pair[] = {good, {0.1, 500.0, 1.0, 0.0}};
