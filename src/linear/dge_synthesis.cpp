@@ -97,16 +97,17 @@ void Synthesis::addFrame(std::int64_t frame, const double* values) noexcept {
     }
 }
 
-void wrapAroundPeriod(double* accumulator, std::int64_t span, const Lattice& lattice, int valueSize) noexcept {
-    const std::ptrdiff_t v = valueSize;
-    const std::ptrdiff_t h = lattice.half;
-    const std::ptrdiff_t p = span;
+const double* Synthesis::wrappedPeriod() noexcept {
+    const std::ptrdiff_t v = valueSize_;
+    const std::ptrdiff_t h = lattice_.half;
+    const std::ptrdiff_t p = span_;
+    double* a = accumulator_;
     // In place and in ascending order: when P is shorter than the window
     // the ranges overlap and later steps add sums formed by earlier ones,
     // so the order is part of the result.
-    for (std::ptrdiff_t i = 0; i < (lattice.length - h) * v; ++i)
-        accumulator[h * v + i] += accumulator[(h + p) * v + i];
-    for (std::ptrdiff_t i = 0; i < h * v; ++i) accumulator[p * v + i] += accumulator[i];
+    for (std::ptrdiff_t i = 0; i < (lattice_.length - h) * v; ++i) a[h * v + i] += a[(h + p) * v + i];
+    for (std::ptrdiff_t i = 0; i < h * v; ++i) a[p * v + i] += a[i];
+    return a + h * v;
 }
 
 std::int32_t expandReal(const double* coef, std::int64_t frames, const Lattice& lattice, double* out,
@@ -114,11 +115,8 @@ std::int32_t expandReal(const double* coef, std::int64_t frames, const Lattice& 
                         double* scratch) noexcept {
     Synthesis synthesis(lattice, frames, 1, plan, scratch);
     if (const std::int32_t status = synthesis.addRealFrames(coef); status != kStatusOk) return status;
-    double* a = synthesis.accumulator();
-    const std::int64_t span = synthesis.span();
-    wrapAroundPeriod(a, span, lattice, 1);
-    const double* period = a + lattice.half;
-    const std::int64_t written = std::min<std::int64_t>(outLength, span);
+    const double* period = synthesis.wrappedPeriod();
+    const std::int64_t written = std::min<std::int64_t>(outLength, synthesis.span());
     for (std::ptrdiff_t t = 0; t < written; ++t) out[t * outStride] = period[t];
     for (std::ptrdiff_t t = written; t < outLength; ++t) out[t * outStride] = 0.0;
     return kStatusOk;
@@ -129,12 +127,9 @@ std::int32_t expandComplex(ConstSplitComplex coef, std::int64_t frames, const La
                            double* scratch) noexcept {
     Synthesis synthesis(lattice, frames, 2, plan, scratch);
     if (const std::int32_t status = synthesis.addComplexFrames(coef); status != kStatusOk) return status;
-    double* a = synthesis.accumulator();
-    const std::int64_t span = synthesis.span();
-    wrapAroundPeriod(a, span, lattice, 2);
-    const double* period = a + 2 * static_cast<std::ptrdiff_t>(lattice.half);
+    const double* period = synthesis.wrappedPeriod();
     const std::ptrdiff_t stride = out.stride;
-    const std::int64_t written = std::min<std::int64_t>(outLength, span);
+    const std::int64_t written = std::min<std::int64_t>(outLength, synthesis.span());
     for (std::ptrdiff_t t = 0; t < written; ++t) {
         out.re[t * stride] = period[2 * t];
         out.im[t * stride] = period[2 * t + 1];

@@ -34,6 +34,11 @@ public:
     // Complex frames: bin b of frame k at (k*N + b)*stride of re and im.
     std::int32_t addComplexFrames(ConstSplitComplex coef) noexcept;
 
+    // Folds the accumulator onto one period of P values, what lies beyond
+    // the end first and then what lies before the start, each side once;
+    // returns the period's first value.
+    const double* wrappedPeriod() noexcept;
+
 private:
     void addFrame(std::int64_t frame, const double* values) noexcept;
 
@@ -46,10 +51,6 @@ private:
     double* window_;  // dM * g
     double* work_;    // [frame copy,] inverse transform, rotated frame
 };
-
-// Folds the accumulator onto one period of P values, what lies beyond the
-// end first and then what lies before the start, each side once.
-void wrapAroundPeriod(double* accumulator, std::int64_t span, const Lattice& lattice, int valueSize) noexcept;
 
 // The whole expansion for callers whose checks have passed: F frames into
 // one period, written to outLength samples at out's stride, the first
