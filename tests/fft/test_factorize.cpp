@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <iterator>
-#include <vector>
 
 #include "fft/factorize.h"
 
@@ -35,20 +34,6 @@ TEST(Factorize, FactorsAreKernelRadicesOrPrimesAndMultiplyToTheLength) {
     for (std::int32_t n = 0; n <= 3000; ++n) expectValid(n);
     for (std::int32_t n : {65537, 1 << 20, 2 * 53 * 53, 23 * 23 * 47, 47 * 1009, 32 * 43 * 29, 2147483647}) expectValid(n);
     EXPECT_EQ(factorize(2147483647).count, 1) << "the largest prime length is one Rader stage";
-}
-
-// The stages are as few and as large as the kernels allow, except that a
-// 10 is taken while a 2 and a 5 remain.
-TEST(Factorize, LargestRadicesFirstWithTenBeforeAll) {
-    const auto factors = [](std::int32_t n) {
-        const Factorization f = factorize(n);
-        return std::vector<int>(f.factors, f.factors + f.count);
-    };
-    EXPECT_EQ(factors(1000), (std::vector<int>{10, 10, 10}));
-    EXPECT_EQ(factors(360), (std::vector<int>{2, 10, 18}));
-    EXPECT_EQ(factors(3 * 1024), (std::vector<int>{3, 32, 32}));
-    EXPECT_EQ(factors(1 << 16), (std::vector<int>{2, 32, 32, 32}));
-    EXPECT_EQ(factors(52), (std::vector<int>{4, 13}));
 }
 
 }  // namespace

@@ -1,13 +1,16 @@
-// Forward and inverse transforms, on the vector and the scalar kernels,
-// against an exact long-double spectrum, to a relative RMS error of 1e-15,
-// or 5e-15 with Rader stages (their convolution adds two transforms of
-// length p-1 to every output). One complex signal per length serves every
-// check: its real part's spectrum follows from the complex one by symmetry,
-// and the inverses must take the exact spectra back to the signal.
+// Forward and inverse transforms, on the vector and the scalar kernels
+// (every fixed-size kernel as a leaf and as a twiddle pass, at unit and
+// larger strides), against an exact long-double spectrum, to a relative
+// RMS error of 1e-15, or 5e-15 with Rader stages (their convolution adds
+// two transforms of length p-1 to every output). One complex signal per
+// length serves every check: its real part's spectrum follows from the
+// complex one by symmetry, and the inverses must take the exact spectra
+// back to the signal.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <random>
+#include <set>
 #include <vector>
 
 #include "fft/factorize.h"
@@ -107,7 +110,22 @@ std::vector<std::int32_t> testLengths() {
     for (std::int32_t n = 1; n <= 128; ++n) sizes.push_back(n);
     for (std::int32_t e = 8; e <= 19; ++e) sizes.push_back(1 << e);  // 2^20: its plan in test_plan_cache
     for (std::int32_t n : {1000, 3 * 1024, 360, 23 * 32, 23 * 47, 2 * 53 * 53, 1009, 59 * 61}) sizes.push_back(n);
+    // r * r runs radix r's twiddle pass; below 128 other lengths already do.
+    for (const int r : generated::kKernelRadices)
+        if (r * r > 128) sizes.push_back(r * r);
     return sizes;
+}
+
+// Every kernel must run as a leaf (the last stage) and as a twiddle pass
+// (any other) at some tested length, so that the lengths check all of them.
+TEST(TransformLengths, RunEveryKernelAsLeafAndAsTwiddlePass) {
+    std::set<int> leaves, passes;
+    for (const std::int32_t n : testLengths()) {
+        const Factorization f = factorize(n);
+        for (int i = 0; i < f.count; ++i)
+            if (f.kinds[i] == KernelStage) (i + 1 == f.count ? leaves : passes).insert(f.factors[i]);
+    }
+    for (const int r : generated::kKernelRadices) EXPECT_TRUE(leaves.count(r) && passes.count(r)) << r;
 }
 
 class Transform : public testing::PlanCacheTestWithParam<std::int32_t> {
@@ -152,6 +170,8 @@ TEST_P(Transform, ForwardAndInverseMatchTheExactSpectrum) {
             ASSERT_EQ(reFft(plan.get(), strided.data(), hcOut.data(), stride, stride, n), kStatusOk);
             const auto got = [&](std::int64_t k) { return hcBin(hcOut.data(), n, k, stride); };
             EXPECT_LT(relativeError(n, realSpectrum, got), tolerance) << "real, stride " << stride;
+            for (std::size_t i = 0; i < hcOut.size(); ++i)
+                if (i % stride != 0) ASSERT_EQ(hcOut[i], 0.0) << "written between the strided outputs at " << i;
         }
         std::vector<double> hcIn = hc;  // reIfft overwrites its input
         ASSERT_EQ(reIfft(plan.get(), hcIn.data(), re.data(), 1, 1, n), kStatusOk);

@@ -19,9 +19,12 @@ struct Spec {
     WindowSpec ws{};
     int win = -1;
     bool null = false;
-    const WindowSpec* ptr() const { return null ? nullptr : &ws; }
     void alloc(Call& c) { win = c.add(nonneg(ws.windowLength), kNullOk); }
-    void fill(Call& c) { ws.window = c.p(win), c.fill(win); }
+    // Once the call's arrays are placed.
+    const WindowSpec* ptr(Call& c) {
+        ws.window = c.p(win);
+        return null ? nullptr : &ws;
+    }
 };
 
 // Any window length, step and bin count (the STFT-like transforms).
@@ -60,9 +63,7 @@ void conversions(Reader& r) {
     const bool twoIn = sel == 3 || sel == 5, twoOut = sel == 2 || sel == 4;
     const int a = c.add(sel == 1 || sel == 2 ? 2 * k : k), a2 = twoIn ? c.add(k) : -1;
     const int b = c.add(sel == 0 || sel == 3 ? 2 * k : k, kOut), b2 = twoOut ? c.add(k, kOut) : -1;
-    c.place();
-    c.fill(a), c.fill(a2);
-    c.seal();
+    c.ready({a, a2});
     double *in = c.p(a), *in2 = c.p(a2), *o = c.p(b), *o2 = c.p(b2);
     switch (sel) {
         case 0: _Hc2Cx(in, o, n); break;
@@ -95,12 +96,10 @@ void stft(Reader& r) {
     const int x = c.add(xExt, xf), xi = ex ? c.add(xExt, xf) : -1;
     sp.alloc(c);
     const int o = c.add(nOut, of), oi = ex ? c.add(nOut, of) : -1;
-    c.place();
-    sp.fill(c), c.fill(x), c.fill(xi);
-    c.seal();
+    c.ready({sp.win, x, xi});
     const int32_t shift0 = shift;
     int32_t* sh = shiftNull ? nullptr : &shift;
-    const WindowSpec* ws = sp.ptr();
+    const WindowSpec* ws = sp.ptr(c);
     int32_t s = 0;
     switch (sel) {
         case 0: s = ReSTFT(c.p(x), N, ws, c.p(o)); break;
@@ -123,8 +122,7 @@ void windows(Reader& r) {
         const double centre = r.real(), variance = r.real();
         if (n > kMaxElems) return;
         const int o = c.add(nonneg(n), kOut | kNullOk);  // a null out is not an error: nothing to write into
-        c.place();
-        c.seal();
+        c.ready({});
         const bool sane = variance > 1e-300 && variance < 1e300 && std::fabs(centre) < 1e100;
         c.check("Gaussian", Gaussian(n, centre, variance, c.p(o)), {0}, {}, sane);
     } else if (sel == 1) {
@@ -132,9 +130,7 @@ void windows(Reader& r) {
         // Each residue's system is about (L/dM) x (L/N): keep its SVD small.
         if (dM >= 1 && isPow2(N) && L >= 1 && (L > 4096 || int64_t(L / dM) * (L / N) * std::min(L / dM, L / N) > (1 << 16))) return;
         const int w = c.add(nonneg(L)), o = c.add(nonneg(L), kOut);
-        c.place();
-        c.fill(w);
-        c.seal();
+        c.ready({w});
         c.check("FastDual", FastDual(c.p(w), L, dM, N, mode, c.p(o)), {0, 1, 29, kStatusBadSelector, NM}, {}, !r.wild);
     } else {
         const bool cx = sel == 3;
@@ -143,9 +139,7 @@ void windows(Reader& r) {
         // The Zero rule and an empty side read no samples.
         const int x = c.add(w * nonneg(n), mode == 0 || m == 0 ? kNullOk : 0);
         const int lo = c.add(w * nonneg(m), kOut), ro = c.add(w * nonneg(m), kOut);
-        c.place();
-        c.fill(x);
-        c.seal();
+        c.ready({x});
         const int32_t s = (cx ? CxExtension : ReExtension)(c.p(x), n, mode, m, c.p(lo), c.p(ro));
         c.check(cx ? "CxExtension" : "ReExtension", s, {0, 1, 4, NM}, {NM}, !r.wild);
     }
@@ -177,12 +171,10 @@ void gabor(Reader& r) {
         const int64_t oExt = sel == 2 ? extent(F * N, os) : (sel == 1 ? 2 : 1) * F * N;
         const unsigned of = kOut | (sel == 2 && os != 1 ? kPartial : 0);
         const int o = c.add(oExt, of), oi = sel == 2 ? c.add(oExt, of) : -1;
-        c.place();
-        sp.fill(c), c.fill(x), c.fill(xi);
-        c.seal();
-        if (sel == 0) s = ReDGT(c.p(x), n, &sp.ws, c.p(o));
-        if (sel == 1) s = CxDGT(c.p(x), n, &sp.ws, c.p(o));
-        if (sel == 2) s = CxDGTEx(c.p(x), layout == 1 ? c.p(x, 1) : c.p(xi), inStride, n, &sp.ws, c.p(o), c.p(oi), os);
+        c.ready({sp.win, x, xi});
+        if (sel == 0) s = ReDGT(c.p(x), n, sp.ptr(c), c.p(o));
+        if (sel == 1) s = CxDGT(c.p(x), n, sp.ptr(c), c.p(o));
+        if (sel == 2) s = CxDGTEx(c.p(x), layout == 1 ? c.p(x, 1) : c.p(xi), inStride, n, sp.ptr(c), c.p(o), c.p(oi), os);
         c.check(names[sel], s, {0, 1, 29, -1, NM}, {}, !r.wild);
     } else if (sel == 3) {  // ReDGTWithIC
         const int32_t n = r.i32(2048);
@@ -194,11 +186,9 @@ void gabor(Reader& r) {
         const int x = c.add(nonneg(n)), h = c.add(std::max<int64_t>(nonneg(hl), L - 1), kInOut);
         sp.alloc(c);
         const int o = c.add(bad ? 0 : F * N, kOut);
-        c.place();
-        sp.fill(c), c.fill(x), c.fill(h);
-        c.seal();
+        c.ready({sp.win, x, h});
         const int32_t hl0 = hl;
-        s = ReDGTWithIC(c.p(x), n, c.p(h), hlNull ? nullptr : &hl, &sp.ws, c.p(o));
+        s = ReDGTWithIC(c.p(x), n, c.p(h), hlNull ? nullptr : &hl, sp.ptr(c), c.p(o));
         c.check(names[sel], s, {0, 1, 29, NM}, {}, !r.wild);
         if (s != 0 && hl != hl0) fail(names[sel], "changed *historyLength on failure", s);
     } else if (sel <= 7) {  // ReDGE, CxDGE, CxDGEEx, ReDGEWithIC
@@ -218,14 +208,12 @@ void gabor(Reader& r) {
         const unsigned of = kOut | (sel == 6 && os != 1 ? kPartial : 0);
         const int o = c.add(oExt, of), oi = sel == 6 ? c.add(oExt, of) : -1;
         const int st = sel == 7 ? c.add(std::max<int64_t>(L - dM, 0), kInOut) : -1;
-        c.place();
-        sp.fill(c), c.fill(cf), c.fill(ci), c.fill(st);
-        c.seal();
+        c.ready({sp.win, cf, ci, st});
         const int32_t sl0 = sl;
-        if (sel == 4) s = ReDGE(c.p(cf), F, Narg, &sp.ws, c.p(o), outLength);
-        if (sel == 5) s = CxDGE(c.p(cf), F, Narg, &sp.ws, c.p(o), outLength);
-        if (sel == 6) s = CxDGEEx(c.p(cf), interleaved ? c.p(cf, 1) : c.p(ci), is, F, Narg, &sp.ws, c.p(o), c.p(oi), os, outLength);
-        if (sel == 7) s = ReDGEWithIC(c.p(cf), F, Narg, &sp.ws, c.p(o), c.p(st), slNull ? nullptr : &sl);
+        if (sel == 4) s = ReDGE(c.p(cf), F, Narg, sp.ptr(c), c.p(o), outLength);
+        if (sel == 5) s = CxDGE(c.p(cf), F, Narg, sp.ptr(c), c.p(o), outLength);
+        if (sel == 6) s = CxDGEEx(c.p(cf), interleaved ? c.p(cf, 1) : c.p(ci), is, F, Narg, sp.ptr(c), c.p(o), c.p(oi), os, outLength);
+        if (sel == 7) s = ReDGEWithIC(c.p(cf), F, Narg, sp.ptr(c), c.p(o), c.p(st), slNull ? nullptr : &sl);
         c.check(names[sel], s, {0, 1, 29, NM}, {}, !r.wild);
         if (sel == 7 && !slNull && sl != (s == 0 ? L - dM : sl0)) fail(names[sel], "*stateLength after status", s);
     } else {  // DGT2d, DGE2d
@@ -249,11 +237,9 @@ void gabor(Reader& r) {
         const int64_t coefs = int64_t(size), pixels = valid ? int64_t(nRows) * nCols : 0;
         sp.alloc(c), sp2.alloc(c);
         const int in = c.add(sel == 8 ? pixels : coefs), o = c.add(sel == 8 ? coefs : pixels, kOut);
-        c.place();
-        sp.fill(c), sp2.fill(c), c.fill(in);
-        c.seal();
-        if (sel == 8) s = DGT2d(c.p(in), nRows, nCols, &sp.ws, &sp2.ws, c.p(o));
-        else s = DGE2d(c.p(in), F1, N1a, F2, N2a, &sp.ws, &sp2.ws, c.p(o), nRows, nCols);
+        c.ready({sp.win, sp2.win, in});
+        if (sel == 8) s = DGT2d(c.p(in), nRows, nCols, sp.ptr(c), sp2.ptr(c), c.p(o));
+        else s = DGE2d(c.p(in), F1, N1a, F2, N2a, sp.ptr(c), sp2.ptr(c), c.p(o), nRows, nCols);
         // A one-dimensional pass may refuse its length (nRows = dM1) after others wrote.
         c.check(names[sel], s, {0, 1, 29, NM}, {1}, !r.wild);
     }
@@ -281,9 +267,7 @@ void quadratic(Reader& r) {
     // A huge signal is refused unread; a token im keeps it complex (a null one would make it real).
     const int re = c.add(nonneg(N), kNullOk), im = real ? -1 : c.add(huge ? 1 : nonneg(N), kKeep);
     const int k = sel == 1 ? c.add(kRows * nonneg(kW), kNullOk) : -1, o = c.add(huge ? 0 : T * B, kOut | (sel == 0 ? kNullOk : 0));
-    c.place();
-    c.fill(re), c.fill(im), c.fill(k);
-    c.seal();
+    c.ready({re, im, k});
     const double* imp = c.p(im);
     int32_t s = 0;
     if (sel == 0) s = WVD(c.p(re), imp, N, nFreq, ts, analytic, c.p(o));
@@ -300,9 +284,7 @@ void gaborSp(Reader& r) {
         const int32_t T = r.i32(128), F = r.i32(128), r1 = r.i32(8), r2 = r.i32(8);
         const int64_t cells = T >= 1 && F >= 1 ? int64_t(T) * F : 0;
         const int S = c.add(cells), fq = c.add(cells ? T : 0, kOut), en = c.add(cells ? T : 0, kOut);
-        c.place();
-        c.fill(S);
-        c.seal();
+        c.ready({S});
         c.check("InstantaneousFrequency", InstantaneousFrequency(c.p(S), T, F, r1, r2, c.p(fq), c.p(en)), {0, 1, NM}, {}, !r.wild);
         return;
     }
@@ -321,9 +303,7 @@ void gaborSp(Reader& r) {
     if ((outN && M > 4096) || (outN && (sel == 0 ? (long double)nF * K2 * NT + 2.0L * K2 * NT + 2.0L * bins : 8.0L * K2 * NT) > kMaxWork)) return;
     // An empty output may leave the coefficients unread.
     const int cf = c.add(valid ? 2 * int64_t(M) * N : 0, outN == 0 ? kNullOk : 0), o = c.add(outN, kOut);
-    c.place();
-    c.fill(cf);
-    c.seal();
+    c.ready({cf});
     if (sel == 0)
         c.check("CxGaborSp", CxGaborSp(c.p(cf), M, N, dM, a, lo, hi, K2, K1, f0, nF, c.p(o)), {0, 1, 23, 27, 29, 30, 31, NM}, {},
                 !r.wild && a >= 1e-3 && a <= 1e6);
@@ -396,9 +376,7 @@ void adaptive(Reader& r) {
     const int sig = c.add(w * nonneg(N)), res = c.add(w * nonneg(N), kOut), pct = c.add(1, kOut | kAnyValue);
     const int cf = c.add(2 * slots, kOut | kPartial | kScratch | kAnyValue), t = c.add(4 * slots, kOut | kPartial | kScratch | kAnyValue);
     const bool countNull = r.chance(12);
-    c.place();
-    c.fill(sig);
-    c.seal();
+    c.ready({sig});
     int32_t count = -7;
     const int32_t s = (cx ? CxAdaptiveTransform : ReAdaptiveTransform)(c.p(sig), N, chirpMode, extMode, wl, rangeFactor, maxAttempts, maxTerms,
                                                                     countNull ? nullptr : &count, c.p(pct), c.p(cf),
@@ -418,10 +396,8 @@ void reassigned(Reader& r) {
     const int x = c.add((cx ? 2 : 1) * nonneg(N));
     sp.alloc(c);
     const int o = c.add(M * (cx ? K : K / 2), kOut);
-    c.place();
-    sp.fill(c), c.fill(x);
-    c.seal();
-    const int32_t s = (cx ? CxReassignedSTFTSp : ReReassignedSTFTSp)(c.p(x), N, sp.ptr(), c.p(o));
+    c.ready({sp.win, x});
+    const int32_t s = (cx ? CxReassignedSTFTSp : ReReassignedSTFTSp)(c.p(x), N, sp.ptr(c), c.p(o));
     c.check(cx ? "CxReassignedSTFTSp" : "ReReassignedSTFTSp", s, {0, 1, 29, NM}, {}, !r.wild);
 }
 

@@ -138,6 +138,12 @@ class Call {
     void fill(int k) {
         if (k >= 0) r_.samples(a_[k].p, a_[k].n);
     }
+    // place(), the listed inputs filled in that order, seal().
+    void ready(std::initializer_list<int> inputs) {
+        place();
+        for (const int k : inputs) fill(k);
+        seal();
+    }
     void seal() {  // sentinels first, then snapshots, as arrays may overlap
         for (auto& x : a_)
             if (x.p && (x.f & kOut))
