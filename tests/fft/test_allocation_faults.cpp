@@ -79,11 +79,15 @@ TEST_P(AllocationFaults, ScratchFailureIsReported) {
 // sub-plan; 65537: a sub-plan of 2^16 with a long twiddle table.
 INSTANTIATE_TEST_SUITE_P(PrimeStages, AllocationFaults, ::testing::Values(107, 23 * 47, 23 * 59, 2 * 53 * 53, 65537));
 
-TEST_F(AllocationFaults, CachedSubPlanSurvivesAFailedBuild) {
+// Both Rader stages of 2*53*53 hold the cached plan of 52; a failed build
+// gives back what it took of it.
+TEST_F(AllocationFaults, RaderStagesShareTheCachedSubPlanThroughFailedBuilds) {
     auto held = testing::makePlan(52);
     sweepAllocationFaults([&](bool expectFailure) {
         FftPlan* plan = fftPlanCreate(2 * 53 * 53);
         if (expectFailure) EXPECT_EQ(plan, nullptr);
+        else EXPECT_TRUE(plan->stages[1]->raderPlan == held.get() && plan->stages[2]->raderPlan == held.get());
+        if (plan) EXPECT_EQ(held->refCount, 3);
         fftPlanRelease(plan);
         EXPECT_EQ(held->refCount, 1);
         EXPECT_EQ(planCacheSize(), 1);

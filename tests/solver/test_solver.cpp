@@ -116,23 +116,21 @@ INSTANTIATE_TEST_SUITE_P(Shapes, PseudoInverseShapes,
                                            Shape{16, 15}));
 
 // Singular values at or below the tolerance contribute nothing: with
-// A = diag(-3, 1e-10, 1e-9) the pseudo-inverse is diag(-1/3, 0, 1e9).
+// A = diag(-3, 1e-10, 1e-9) the pseudo-inverse is diag(-1/3, 0, 1e9). A
+// negative tolerance stands for 2^-52 * min(m, n), 2.2e-16 for 1 x 2.
 TEST(PseudoInverse, DropsSingularValuesAtTheTolerance) {
-    const double a[9] = {-3, 0, 0, 0, 1e-10, 0, 0, 0, 1e-9};
-    double p[9];
-    ASSERT_TRUE(pseudoInverse(a, 3, 3, 1e-10, p));
-    const double expected[9] = {-1.0 / 3.0, 0, 0, 0, 0, 0, 0, 0, 1e9};
-    for (int i = 0; i < 9; ++i) EXPECT_NEAR(p[i], expected[i], 1e-15 * std::max(1.0, std::fabs(expected[i])));
-}
-
-TEST(PseudoInverse, NegativeToleranceMeansMachineEpsilonTimesSize) {
-    const double a[2] = {3e-16, 0.0};  // 1 x 2, tolerance 2^-52 * 1 = 2.2e-16
-    double p[2];
-    ASSERT_TRUE(pseudoInverse(a, 1, 2, -1.0, p));
-    EXPECT_DOUBLE_EQ(p[0], 1.0 / 3e-16);
-    const double b[2] = {2e-16, 0.0};
-    ASSERT_TRUE(pseudoInverse(b, 1, 2, -1.0, p));
-    EXPECT_EQ(p[0], 0.0);
+    struct Case {
+        int m, n;
+        double tolerance;
+        std::vector<double> a, expected;
+    };
+    for (const Case& c : {Case{3, 3, 1e-10, {-3, 0, 0, 0, 1e-10, 0, 0, 0, 1e-9}, {-1.0 / 3.0, 0, 0, 0, 0, 0, 0, 0, 1e9}},
+                          Case{1, 2, -1.0, {3e-16, 0.0}, {1.0 / 3e-16, 0.0}}, Case{1, 2, -1.0, {2e-16, 0.0}, {0.0, 0.0}}}) {
+        std::vector<double> p(c.a.size());
+        ASSERT_TRUE(pseudoInverse(c.a.data(), c.m, c.n, c.tolerance, p.data()));
+        for (std::size_t i = 0; i < p.size(); ++i)
+            EXPECT_NEAR(p[i], c.expected[i], 4e-16 * std::max(1.0, std::fabs(c.expected[i]))) << c.m << "x" << c.n << " " << i;
+    }
 }
 
 TEST(PseudoInverse, NonFiniteMatrixDoesNotConvergeAndWritesNothing) {
