@@ -33,7 +33,6 @@ void expectValid(std::int32_t n) {
 TEST(Factorize, FactorsAreKernelRadicesOrPrimesAndMultiplyToTheLength) {
     for (std::int32_t n = 0; n <= 3000; ++n) expectValid(n);
     for (std::int32_t n : {65537, 1 << 20, 2 * 53 * 53, 23 * 23 * 47, 47 * 1009, 32 * 43 * 29, 2147483647}) expectValid(n);
-    EXPECT_EQ(factorize(2147483647).count, 1) << "the largest prime length is one Rader stage";
 }
 
 }  // namespace

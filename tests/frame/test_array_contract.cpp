@@ -27,7 +27,6 @@ struct Fixture {
     Vec spare = Vec(kOutDoubles, 0.0);
     Vec kernel = Vec(16 * 64, 1.0);
     AdaptiveTerm terms[1] = {{0.05, 20.0, 0.7, 0.001}};
-    double coefs[2] = {1.0, 0.5};
     AdaptiveTerm termSlots[2] = {};
     std::int32_t count = 0, zero = 0;
     double percent = 0.0;
