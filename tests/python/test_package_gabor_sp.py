@@ -1,9 +1,12 @@
-"""Gabor spectrogram, mean instantaneous frequency and frequency centroids
-as the numpy layer presents them (the export's values against their closed
-form: tests/quadratic). The coefficients' oracle is a direct analysis with
-the least-norm Wexler-Raz dual (numpy.linalg.lstsq); the spectrogram is
-CxGaborSp of them with the arguments in the header's order.
+"""Gabor spectrogram and mean instantaneous frequency: the exports against
+direct evaluations of their closed forms (term products, periodic Gaussian
+kernels, plain circular sums; no FFT, no polyphase) over orders, bands and
+refinements, their argument checks, and the numpy layer around them. The
+coefficients' oracle is a direct analysis with the least-norm Wexler-Raz
+dual (numpy.linalg.lstsq).
 """
+import itertools
+
 import numpy as np
 import pytest
 
@@ -13,6 +16,75 @@ from varnel import raw
 pytestmark = pytest.mark.usefixtures("library")
 
 rng = np.random.default_rng(2024)
+INT_MAX, NO_MEMORY = 2 ** 31 - 1, -20001
+
+
+def next_pow2(n):
+    return 1 << max(0, int(n - 1).bit_length())
+
+
+def periodic_gaussian(x, period, width2, mod):
+    """Sum over j of exp(-u^2 / width2 + i mod u), u = x + j period, for every j
+    where the Gaussian is above 1e-40 of its peak."""
+    reach = int(np.sqrt(92.0 * width2) / period) + 2
+    u = np.asarray(x, dtype=float)[..., None] + np.arange(-reach, reach + 1) * period
+    return np.sum(np.exp(-u * u / width2 + 1j * mod * u), axis=-1)
+
+
+def time_sum(seq, hop, a, k2, periods, omega, centre, instants):
+    """Sum over m of seq[m] g(t - K2 m) at the fine instants t < instants (hop/K2
+    samples apart), g the Gaussian of variance a centred at centre and
+    modulated by omega, periodic over NT = periods hops."""
+    g = periodic_gaussian(np.arange(periods * k2) * hop / k2 - centre, periods * hop, a, omega)
+    t, m = np.arange(instants)[:, None], np.arange(len(seq))[None, :]
+    return g[(t - k2 * m) % (periods * k2)] @ seq
+
+
+def direct_gabor_sp(c, hop, a, low, high, k2, k1, first, count):
+    """Fine instants x band bins, term by term: the product table, the frequency
+    kernel on the L = N*K1 fine bins, the frequency and time convolutions."""
+    frames, bins = c.shape
+    lowest = max(low, 0)
+    highest = max(lowest, min(high, frames - 1, bins - 1))
+    # The time kernels repeat every NT hops: the Gaussian's reach plus the frames, to a power of two.
+    periods, fine, n = next_pow2(int(np.ceil(6.3 * np.sqrt(a) / hop)) + frames), bins * k1, np.arange(bins)
+    total = 0
+    for dm, dn in itertools.product(range(highest + 1), range(-highest, highest + 1)):
+        if not lowest <= dm + abs(dn) <= highest or (dm == 0 and dn < 0):
+            continue
+        # Offset from the pair's midpoint frequency, modulated by the time offset.
+        gf = periodic_gaussian(2 * np.pi * np.arange(fine) / fine - dn * np.pi / bins, 2 * np.pi, 1 / a, -dm * hop)
+        theta = np.pi * (dm + 2 * np.arange(frames - dm)[:, None]) * hop * dn / bins
+        products = np.conj(c[:frames - dm]) * c[dm:, (n + dn) % bins] * np.exp(1j * theta)
+        r = products @ gf[(first + np.arange(count)[None, :] - k1 * n[:, None]) % fine]
+        weight = 0.5 if dm == dn == 0 else 1.0
+        total = total + weight * time_sum(r, hop, a, k2, periods, 2 * np.pi * dn / bins, dm * hop / 2, frames * k2)
+    return 4.0 * hop ** 2 / (bins ** 3 * k1) * np.real(total)
+
+
+def direct_mif(c, hop, a, order, k2):
+    """(first moment, energy) of the smoothed terms at the fine instants t < (M-1)*K2."""
+    frames, bins = c.shape
+    top = min(order, frames - 1, bins - 1)
+    periods = next_pow2(int(np.ceil(12.0 * np.sqrt(2.0 * a) / hop)) + frames)
+    moment = energy = 0
+    for dm in range(top + 1):
+        for dn in range(0 if dm == 0 else dm - top, top - dm + 1):
+            g, rows, weight = np.exp(-(hop * dm) ** 2 / (4 * a)), frames - dm, 0.5 if dm == dn == 0 else 1.0
+            mid2 = np.arange(1, bins - 1 - abs(dn))
+            mid2 = mid2[(mid2 - dn) % 2 == 0]
+            p = np.conj(c[:rows, (mid2 - dn) // 2 % bins]) * c[dm:, (mid2 + dn) // 2 % bins]
+            phase = g * np.exp(2j * np.pi * (dm / 2 + np.arange(rows)) * hop * dn / bins)
+
+            def smooth(seq):
+                # Centred half a sample short of the midpoint when dm * hop is odd.
+                return weight * time_sum(seq, hop, a, k2, periods, 2 * np.pi * dn / bins, dm * hop // 2,
+                                         (frames - 1) * k2)
+            moment = moment + smooth(phase * (p @ (mid2 * np.pi / bins - 1j * dm * hop / (2 * a))))
+            energy = energy + smooth(phase * p.sum(axis=1))
+            if dn == 0:
+                energy = energy + 0.5 * smooth(g * np.real(np.conj(c[:rows, 0]) * c[dm:, 0]))
+    return np.real(moment), np.real(energy)
 
 
 def wexler_raz_dual(g, hop, bins):
@@ -43,6 +115,95 @@ def export(c, hop, a, low, high, k2, k1, first, count):
     assert raw.CxGaborSp(raw.pointer(c), len(c), c.shape[1], hop, a, low, high, k2, k1, first, count,
                          raw.pointer(out)) == 0
     return out
+
+
+def random_coefficients(frames, bins):
+    return rng.standard_normal((frames, bins)) + 1j * rng.standard_normal((frames, bins))
+
+
+@pytest.mark.parametrize("frames,bins,hop,a,low,high,k2,k1,first,count", [
+    (8, 16, 4, 6.0, 0, 0, 2, 2, 0, 32),  # order 0 only
+    (8, 16, 4, 6.0, 0, 2, 2, 2, 0, 32),  # both signs of dn
+    (8, 16, 4, 6.0, 1, 2, 3, 2, 3, 20),  # band, lowest order 1
+    (8, 16, 4, 6.0, 3, 1, 1, 2, 0, 32),  # low > high: order 3 alone
+    (1, 8, 2, 3.0, 0, 3, 3, 1, 0, 8),  # M = 1: dm = 0 terms only
+    (6, 8, 2, 20.0, -4, 9, 1, 1, 0, 8),  # dn wraps past bin N-1
+    (5, 4, 8, 2.5, 0, 3, 2, 3, 11, 1),  # last fine bin alone
+    (5, 4, 2, 3.0, 0, INT_MAX, 2, 2, 0, 8),  # high order limited to the lattice
+    (6, 8, 2, 200.0, 0, 2, 2, 1, 0, 8),  # wide window, longer time axis
+    (6, 8, 2, 1e-3, 0, 1, 2, 2, 0, 16)])  # kernel wider than the circle
+def test_spectrogram_matches_the_direct_term_sum(frames, bins, hop, a, low, high, k2, k1, first, count):
+    c = random_coefficients(frames, bins)
+    want = direct_gabor_sp(c, hop, a, low, high, k2, k1, first, count)
+    np.testing.assert_allclose(export(c, hop, a, low, high, k2, k1, first, count), want, rtol=0,
+                               atol=1e-12 * np.max(np.abs(want)))
+
+
+# An order far beyond the lattice wraps around the frequency circle: with
+# K2 = 1 and an even dM it is the same as its remainder modulo 2N (for
+# orders above M - 1, so that every term keeps both signs). Mostly a check
+# that no index or kernel bound overflows; the far offsets lose digits in
+# their modulation phases.
+def test_far_wrapped_order_matches_its_remainder():
+    c = random_coefficients(6, 8)
+    want = export(c, 2, 5.0, 15, 0, 1, 2, 0, 16)
+    np.testing.assert_allclose(export(c, 2, 5.0, INT_MAX, 0, 1, 2, 0, 16), want, rtol=0,
+                               atol=1e-5 * np.max(np.abs(want)))
+
+
+# The quotient is compared with an error budget that follows its
+# sensitivity: relative to the largest energy over the local energy.
+@pytest.mark.parametrize("frames,bins,hop,a,order,k2", [
+    (8, 16, 4, 6.0, 0, 2), (8, 16, 4, 6.0, 2, 2), (6, 8, 2, 20.0, 5, 3), (5, 8, 8, 3.0, 100, 1), (9, 4, 1, 0.5, 3, 4)])
+def test_mean_instantaneous_frequency_matches_the_direct_sums(frames, bins, hop, a, order, k2):
+    c = random_coefficients(frames, bins)
+    got = np.full((frames - 1) * k2, np.nan)
+    assert raw.MIFOfGaborSp(raw.pointer(c), frames, bins, hop, a, order, k2, raw.pointer(got)) == 0
+    moment, energy = direct_mif(c, hop, a, order, k2)
+    quotient = moment / energy
+    budget = 1e-11 * np.maximum(1, np.abs(quotient)) * np.max(np.abs(energy)) / np.abs(energy)
+    assert np.all(np.abs(got - quotient) <= budget)
+
+
+# With energy in one frequency row n only, order 0 sees a single atom
+# frequency: the track is 2*pi*n/N at every instant.
+@pytest.mark.parametrize("n,k2", itertools.product([1, 3, 5, 7], [1, 3]))
+def test_single_frequency_row_gives_its_frequency(n, k2):
+    c = np.zeros((10, 16), dtype=complex)
+    c[:, n] = random_coefficients(10, 1)[:, 0]
+    track = np.full(9 * k2, np.nan)
+    assert raw.MIFOfGaborSp(raw.pointer(c), 10, 16, 4, 9.0, 0, k2, raw.pointer(track)) == 0
+    np.testing.assert_allclose(track, 2 * np.pi * n / 16, rtol=1e-13)
+
+
+# Each case also breaks every later check, so only the order of the checks
+# decides the status; empty outputs succeed. Nothing is written either way.
+@pytest.mark.parametrize("frames,bins,hop,a,low,high,k2,k1,first,count,status", [
+    (0, 8, 3, -1.0, 0, -1, -1, 0, 0, 0, 1), (4, 12, 3, -1.0, 0, -1, -1, 0, 0, 0, 1),
+    (4, 0, 3, -1.0, 0, -1, -1, 0, 0, 0, 1), (4, 8, 0, -1.0, 0, -1, -1, 0, 0, 0, 29),
+    (4, 8, 2, np.nan, 0, -1, -1, 0, 0, 0, 23), (4, 8, 2, 0.0, 0, 1, -1, 0, 0, 0, 27),
+    (4, 8, 2, np.nan, 0, 1, -1, 0, 0, 0, 27), (4, 8, 2, 3.0, 0, 1, -1, 1, -1, 0, 31),
+    (4, 8, 2, 3.0, 0, 1, 1, -1, -1, 0, 31), (4, 8, 2, 3.0, 0, 1, 1, 0, 0, 1, 30),  # K1 = 0
+    (4, 8, 2, 3.0, 0, 1, 1, 2, -1, 1, 30), (4, 8, 2, 3.0, 0, 1, 1, 2, 3, 0, 30), (4, 8, 2, 3.0, 0, 1, 1, 2, 3, 14, 30),
+    # Past the checks: an empty grid, and time axes that cannot exist.
+    (4, 8, 2, 3.0, 0, 1, 0, 2, 3, 13, 0), (4, 8, 2, np.inf, 0, 1, 1, 2, 3, 13, NO_MEMORY),
+    (4, 8, 2, 1e300, 0, 1, 1, 2, 3, 13, NO_MEMORY),
+    # The mean instantaneous frequency (order = high, K2): the same checks but
+    # the band's, and M = 1 or K2 = 0 as empty tracks.
+    (0, 8, 3, -1.0, None, -1, -1, 0, 0, 0, 1), (4, 6, 3, -1.0, None, -1, -1, 0, 0, 0, 1),
+    (4, 8, 3, 0.0, None, -1, -1, 0, 0, 0, 27), (4, 8, 3, np.nan, None, -1, -1, 0, 0, 0, 27),
+    (4, 8, 3, 2.0, None, -1, -1, 0, 0, 0, 29), (4, 8, 2, 2.0, None, -1, -1, 0, 0, 0, 23),
+    (4, 8, 2, 2.0, None, 1, -1, 0, 0, 0, 31), (4, 8, 2, np.inf, None, 1, 1, 0, 0, 0, NO_MEMORY),
+    (4, 8, 2, 1e300, None, 1, 1, 0, 0, 0, NO_MEMORY), (1, 8, 2, 3.0, None, 2, 4, 0, 0, 0, 0),
+    (4, 8, 2, 3.0, None, 2, 0, 0, 0, 0, 0)])
+def test_checks_in_order_write_nothing(frames, bins, hop, a, low, high, k2, k1, first, count, status):
+    c, out = rng.standard_normal(64), np.full(64, -7.25)
+    if low is None:
+        assert raw.MIFOfGaborSp(raw.pointer(c), frames, bins, hop, a, high, k2, raw.pointer(out)) == status
+    else:
+        assert raw.CxGaborSp(raw.pointer(c), frames, bins, hop, a, low, high, k2, k1, first, count,
+                             raw.pointer(out)) == status
+    assert np.all(out == -7.25)
 
 
 @pytest.mark.parametrize("kind", ["real", "complex"])

@@ -1,49 +1,87 @@
-"""The numpy layer's quadratic distributions: axes, channels, refusals, and
-which signal, kernel and options reach the exports, against the numpy
-implementation kept with the benchmarks (the exports' values against
-long-double direct sums: tests/quadratic)."""
+"""The quadratic distributions: every mode and size path of the exports
+against the numpy implementation kept with the benchmarks, which builds the
+analysed sequences, lag table and Doppler smoothing on its own; and the
+numpy layer's axes, channels and refusals."""
 import importlib.util
+import itertools
 
 import numpy as np
 import pytest
 
 import varnel
+from varnel import raw
 from conftest import REPOSITORY
-from test_package_linear import assert_close
 
 pytestmark = pytest.mark.usefixtures("library")
 
 rng = np.random.default_rng(99)
+KINDS = ["real", "analytic", "complex"]
 
-# The numpy implementation kept with the benchmarks, loaded by path, builds
-# the analysed sequences, lag table and Doppler smoothing on its own.
 _found = importlib.util.spec_from_file_location("wvd_numpy_reference", REPOSITORY / "bench/quadratic/wvd_numpy.py")
 numpy_reference = importlib.util.module_from_spec(_found)
 _found.loader.exec_module(numpy_reference)
 
 
-# n = 200 (not a power of two), 32 bins, hop 8: n // hop * hop above half
-# of nextpow2(n), as the Cohen class requires.
-@pytest.mark.parametrize("kind", ["real", "analytic", "complex"])
-def test_family_matches_numpy_reference(kind):
-    n, bins, hop, analytic = 200, 32, 8, kind == "analytic"
+def draw(kind, n):
+    """(signal for the package, re and im for the reference)."""
     x = rng.standard_normal(n) + (1j * rng.standard_normal(n) if kind == "complex" else 0)
-    re, im = (x.real, x.imag) if kind == "complex" else (x, None)
+    return (x, x.real.copy(), x.imag.copy()) if kind == "complex" else (x, x, None)
+
+
+def assert_close(got, want, relative=1e-13):
+    """Within a few FFT roundings of the largest value; exactly the shape."""
+    assert got.shape == want.shape
+    np.testing.assert_allclose(got, want, rtol=0, atol=relative * np.abs(want).max(initial=1e-300))
+
+
+# One and two samples, odd, power of two and not; one bin (a single lag,
+# none in analytic mode), two (a single output bin); hops that do not
+# divide n.
+@pytest.mark.parametrize("kind", KINDS)
+def test_wvd_at_every_size_matches_numpy_reference(kind):
+    analytic = kind == "analytic"
+    for n, bins, hop in itertools.product([1, 2, 7, 64, 100], [1, 2, 8, 32], [1, 3, 5]):
+        x, re, im = draw(kind, n)
+        got = varnel.wvd(x, bins=bins, hop=hop, analytic=analytic)
+        want = np.zeros((n // hop, 0)) if analytic and bins == 1 else numpy_reference.wvd(re, im, bins, hop, analytic)
+        assert_close(got, want)
+
+
+# The kernel width next_pow2((n // hop) * hop) is at least n; the kernel is
+# of neither preset's form.
+@pytest.mark.parametrize("kind", KINDS)
+def test_cohen_with_a_random_kernel_matches_numpy_reference(kind):
+    analytic = kind == "analytic"
+    for n, bins, hop in [(1, 2, 1), (5, 8, 1), (16, 8, 2), (60, 16, 4), (100, 8, 8), (64, 32, 1)]:
+        x, re, im = draw(kind, n)
+        kernel = rng.standard_normal((bins, numpy_reference.next_pow2(n // hop * hop)))
+        assert_close(varnel.cohen(x, kernel, bins=bins, hop=hop, analytic=analytic),
+                     numpy_reference.cohen(re, im, bins, kernel, hop, analytic))
+
+
+# n = 200 (not a power of two), 32 bins, hop 8: n // hop * hop above half
+# of nextpow2(n), as the Cohen class requires. The presets are Cohen with
+# their kernel tables written from the formulas; Choi-Williams with
+# sigma <= 0 (as the library takes a negative one) is the WVD.
+@pytest.mark.parametrize("kind", KINDS)
+def test_presets_and_axes(kind):
+    n, bins, hop, analytic = 200, 32, 8, kind == "analytic"
+    x, re, im = draw(kind, n)
     got = varnel.wvd(x, bins=bins, hop=hop, analytic=analytic, fs=1000.0)
-    assert_close(got, numpy_reference.wvd(re, im, bins, hop, analytic=analytic), 1e-10)
     np.testing.assert_allclose(got.times, hop * np.arange(n // hop) / 1000.0)
     np.testing.assert_allclose(got.freqs[:bins // 2], np.arange(bins // 2) * 1000.0 / bins)
-    assert got.shape[1] == (bins if kind == "complex" else bins // 2)
     assert_close(varnel.cwd(x, bins=bins, hop=hop, sigma=3e-4, analytic=analytic),
-                 numpy_reference.cwd(re, im, bins, hop, 3e-4, analytic=analytic), 1e-10)
+                 numpy_reference.cwd(re, im, bins, hop, 3e-4, analytic=analytic))
     width, r = 256, np.arange(bins)[:, None]
     lag = (np.arange(width)[None, :] - width // 2) * (r * np.pi / width)  # the cone kernel for alpha = 2e-3
     cone = np.exp(-2e-3 * r ** 2.0) * np.sinc(lag / np.pi)
     assert_close(varnel.csd(x, bins=bins, hop=hop, alpha=2e-3, analytic=analytic),
-                 numpy_reference.cohen(re, im, bins, cone, hop, analytic=analytic), 1e-10)
-    kernel = np.abs(rng.standard_normal((bins, width)))  # the general export with a kernel of neither preset's form
-    assert_close(varnel.cohen(x, kernel, bins=bins, hop=hop, analytic=analytic),
-                 numpy_reference.cohen(re, im, bins, kernel, hop, analytic=analytic), 1e-10)
+                 numpy_reference.cohen(re, im, bins, cone, hop, analytic=analytic))
+    assert_close(varnel.cohen(x, np.ones((bins, width)), bins=bins, hop=hop, analytic=analytic), got)
+    assert_close(varnel.cwd(x, bins=bins, hop=hop, sigma=0.0, analytic=analytic), got)
+    negative = np.full(got.shape, np.nan)
+    assert raw.CWD(raw.pointer(re), raw.pointer(im), n, bins, hop, -2.5, int(analytic), raw.pointer(negative)) == 0
+    assert_close(negative, got)
 
 
 def test_channels_and_workers():

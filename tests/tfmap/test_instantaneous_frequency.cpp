@@ -1,6 +1,7 @@
-// Slice centroids and energies against direct sums, and the repair of
-// invalid centroids by straight lines (inner runs through the export,
-// the runs at the ends and the limits through the repair itself).
+// The repair of invalid slice centroids by straight lines (inner runs
+// through the export, the runs at the ends and the limits through the
+// repair itself). Centroids and energies of valid slices against direct
+// sums: tests/python/test_package_gabor_sp.py.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,30 +11,12 @@
 
 #include "tfmap/instantaneous_frequency_gap_fill.h"
 #include "support/fft_fixtures.h"
-#include "support/reference_dft.h"
 #include "varnel.h"
 
 namespace varnel {
 namespace {
 
 class InstantaneousFrequencyTrack : public testing::PlanCacheTest {};
-
-TEST_F(InstantaneousFrequencyTrack, CentroidAndEnergyMatchDirectSums) {
-    const int T = 9, F = 13;
-    std::vector<double> map = testing::randomReals(T * F, 7u);
-    for (double& v : map) v = v + 1.5;  // positive: every centroid lies inside the bins
-    std::vector<double> freq(T), energy(T);
-    ASSERT_EQ(InstantaneousFrequency(map.data(), T, F, 0, 0, freq.data(), energy.data()), kStatusOk);
-    for (int t = 0; t < T; ++t) {
-        long double sum = 0, moment = 0;
-        for (int k = 0; k < F; ++k) {
-            sum += map[t * F + k];
-            moment += static_cast<long double>(k) * map[t * F + k];
-        }
-        EXPECT_NEAR(energy[t], static_cast<double>(sum), 1e-14 * static_cast<double>(sum));
-        EXPECT_NEAR(freq[t], static_cast<double>(moment / sum), 1e-14 * F);
-    }
-}
 
 // A slice with all its mass in one bin has that bin as centroid: bin 0 is
 // not a valid centroid, bin F-1 is. A zero slice (0/0), a slice of zero sum
