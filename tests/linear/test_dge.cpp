@@ -9,46 +9,6 @@
 namespace varnel::testing::gabor {
 namespace {
 
-struct PairCase {
-    LatticeCase lattice;
-    std::int32_t mode;  // FastDual mode of the analysis window
-    std::int32_t n;
-};
-
-std::ostream& operator<<(std::ostream& os, const PairCase& c) {
-    return os << "L=" << c.lattice.L << " dM=" << c.lattice.dM << " N=" << c.lattice.N << " mode " << c.mode
-              << " n=" << c.n;
-}
-
-// The periodic dual rebuilds signals of exactly one window; the aperiodic
-// one any signal whose padded period spans at least half a window.
-const PairCase kPairCases[] = {
-    {{16, 4, 8}, 0, 16},     {{32, 8, 16}, 0, 32},    {{64, 16, 32}, 0, 64},   {{16, 4, 8}, 1, 16},
-    {{16, 4, 8}, 1, 20},     {{16, 4, 8}, 1, 40},     {{16, 4, 8}, 1, 9},      {{32, 8, 16}, 1, 100},
-    {{64, 16, 32}, 1, 1000}, {{128, 16, 32}, 1, 333}, {{256, 32, 64}, 1, 777}, {{8, 4, 8}, 0, 8},
-};
-
-class GaborPair : public PlanCacheTestWithParam<PairCase> {};
-
-constexpr double kReconstruction = 1e-12;
-
-TEST_P(GaborPair, TransformThenExpansionReturnsTheSignal) {
-    const auto [c, mode, n] = GetParam();
-    const WindowPair pair = gaussianPair(c, mode);
-    const WindowSpec analysis = makeSpec(pair.dual, c.dM, c.N), synthesis = makeSpec(pair.window, c.dM, c.N);
-    const std::int32_t frames = (n + c.dM - 1) / c.dM;
-    for (const int parts : {1, 2}) {  // real, then complex (Cx) samples
-        SCOPED_TRACE(parts == 1 ? "real" : "complex");
-        const std::vector<double> x = randomReals(parts * static_cast<std::size_t>(n), 30 + parts);
-        std::vector<double> coef(parts * static_cast<std::size_t>(frames) * c.N), rebuilt(x.size());
-        ASSERT_EQ((parts == 1 ? ReDGT : CxDGT)(x.data(), n, &analysis, coef.data()), kStatusOk);
-        ASSERT_EQ((parts == 1 ? ReDGE : CxDGE)(coef.data(), frames, c.N, &synthesis, rebuilt.data(), n), kStatusOk);
-        EXPECT_LT(maxAbsDifference(rebuilt, x), kReconstruction * maxAbs(x));
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(DualWindows, GaborPair, ::testing::ValuesIn(kPairCases));
-
 struct ExpansionCase {
     std::int32_t F;
     LatticeCase lattice;
@@ -131,38 +91,6 @@ TEST_F(DgeCases, OutputLengthTruncatesOrPadsWithZeros) {
             EXPECT_EQ(v, 0.0) << "t " << t;
     for (int t = 0; t < 20; ++t) EXPECT_EQ(strided[3 * t + 2], kSentinel);
     for (int t = 0; t < 12; ++t) EXPECT_TRUE(cx[2 * t] == re[t] && cx[2 * t + 1] == im[t]) << "t " << t;
-}
-
-// 1 for counts before the WindowSpec is read, 29 for a bad WindowSpec or a bin count
-// that differs from its binCount; nothing written, state untouched.
-TEST_F(DgeCases, InvalidArgumentsWriteNothing) {
-    const std::vector<double> window(64, 1.0);
-    const std::vector<double> coef = randomReals(512, 53);
-    std::vector<double> out(512, kSentinel), out2(512, kSentinel), state(64, kSentinel);
-    const auto expectAll = [&](const WindowSpec* spec, std::int32_t F, std::int32_t N, std::int32_t outLength,
-                               std::int32_t status, const char* what) {
-        std::int32_t stateLength = 0;
-        std::vector<std::int32_t> got = {
-            ReDGE(coef.data(), F, N, spec, out.data(), outLength), CxDGE(coef.data(), F, N, spec, out.data(), outLength),
-            CxDGEEx(coef.data(), coef.data() + 1, 2, F, N, spec, out.data(), out2.data(), 1, outLength)};
-        if (outLength >= 1) got.push_back(ReDGEWithIC(coef.data(), F, N, spec, out.data(), state.data(), &stateLength));
-        for (const std::int32_t g : got) EXPECT_EQ(g, status) << what << " F " << F << " N " << N << " out " << outLength;
-        EXPECT_EQ(stateLength, 0);
-    };
-    const WindowSpec good{window.data(), 16, 4, 8}, bad = kBadSpecs[0].on(window);
-    const std::tuple<std::int32_t, std::int32_t, std::int32_t> counts[] = {{0, 8, 8},  {-3, 8, 8}, {3, 0, 8},
-                                                                           {3, -8, 8}, {3, 8, 0},  {3, 8, -1}};
-    for (const auto& [F, N, outLength] : counts) {
-        expectAll(&good, F, N, outLength, kStatusBadLength, "bad count");
-        expectAll(&bad, F, N, outLength, kStatusBadLength, "counts before spec");
-    }
-    for (const BadSpec& b : kBadSpecs) {
-        const WindowSpec spec = b.on(window);
-        expectAll(&spec, 3, b.N > 0 ? b.N : 8, 8, kStatusBadWindowSpec, b.what);
-    }
-    for (const std::int32_t N : {16, 4}) expectAll(&good, 3, N, 8, kStatusBadWindowSpec, "N differs");
-    expectAll(nullptr, 3, 8, 8, kStatusBadWindowSpec, "no spec");
-    EXPECT_TRUE(allEqual(out, kSentinel) && allEqual(out2, kSentinel) && allEqual(state, kSentinel));
 }
 
 }  // namespace

@@ -118,20 +118,6 @@ inline std::vector<double> interleave(const std::vector<double>& re, const std::
     return out;
 }
 
-// Lattices that break one rule each, over a valid window array.
-struct BadSpec {
-    const char* what;
-    std::int32_t L, dM, N;
-    bool nullWindow = false;
-    WindowSpec on(const std::vector<double>& w) const { return {nullWindow ? nullptr : w.data(), L, dM, N}; }
-};
-inline const BadSpec kBadSpecs[] = {
-    {"L not a multiple of N", 12, 4, 8}, {"N not a power of two", 12, 4, 6}, {"N smaller than dM", 16, 8, 4},
-    {"L not a multiple of dM", 16, 3, 4}, {"zero time step", 8, 0, 8},       {"zero bins", 8, 4, 0},
-    {"negative time step", 8, -4, 8},    {"zero window length", 0, 4, 8},   {"negative window length", -8, 4, 8},
-    {"negative bins", 8, 4, -8},         {"missing window", 8, 4, 8, true},
-};
-
 // The unwrapped overlap-add of the expansion: position u of the
 // accumulator receives dM * g[u - k*dM] * y_k[u mod N] from every frame k
 // whose window covers it, y_k the inverse DFT (with 1/N) of frame k; u = 0

@@ -63,57 +63,5 @@ TEST_F(Gabor2d, TransformThenExpansionWithDualsReturnsTheImage) {
     }
 }
 
-// Every rule of the lattice broken once, in either dimension; nothing written.
-TEST_F(Gabor2d, TransformValidationWritesNothing) {
-    const std::vector<double> w(32, 1.0), image = randomReals(20 * 20, 76);
-    const WindowSpec good{w.data(), 8, 4, 8}, bad = kBadSpecs[0].on(w);
-    std::vector<double> out(4096, kSentinel);
-    const auto transform = [&](std::int32_t nRows, std::int32_t nCols, const WindowSpec* s1, const WindowSpec* s2) {
-        return DGT2d(image.data(), nRows, nCols, s1, s2, out.data());
-    };
-    const std::int32_t sizes[][2] = {{0, 20}, {20, 0}, {-1, 20}, {20, -5}};
-    for (const auto& [nRows, nCols] : sizes) {
-        EXPECT_EQ(transform(nRows, nCols, &good, &good), kStatusBadLength);
-        EXPECT_EQ(transform(nRows, nCols, &bad, nullptr), kStatusBadLength);
-    }
-    for (const BadSpec& b : kBadSpecs) {
-        const WindowSpec spec = b.on(w);
-        EXPECT_EQ(transform(20, 20, &spec, &good), kStatusBadWindowSpec) << b.what;
-        EXPECT_EQ(transform(20, 20, &good, &spec), kStatusBadWindowSpec) << b.what;
-    }
-    EXPECT_EQ(transform(20, 20, nullptr, &good), kStatusBadWindowSpec);
-    // A column or row of one time step is refused as in one dimension.
-    EXPECT_EQ(transform(4, 20, &good, &good), kStatusBadLength);
-    EXPECT_EQ(transform(20, 4, &good, &good), kStatusBadLength);
-    EXPECT_TRUE(allEqual(out, kSentinel));
-    EXPECT_EQ(transform(20, 8, &good, &good), kStatusOk);
-}
-
-TEST_F(Gabor2d, ExpansionValidationWritesNothing) {
-    const std::vector<double> w(32, 1.0), coef = randomReals(2 * 3 * 8 * 3 * 8, 78);
-    const WindowSpec good{w.data(), 8, 4, 8}, bad0 = kBadSpecs[0].on(w), bad1 = kBadSpecs[1].on(w);
-    std::vector<double> image(400, kSentinel);
-    const auto expand = [&](std::int32_t F1, std::int32_t N1, std::int32_t F2, std::int32_t N2, const WindowSpec* s1,
-                            const WindowSpec* s2, std::int32_t nRows, std::int32_t nCols) {
-        return DGE2d(coef.data(), F1, N1, F2, N2, s1, s2, image.data(), nRows, nCols);
-    };
-    const std::int32_t counts[][6] = {{0, 8, 3, 8, 10, 10}, {3, 0, 3, 8, 10, 10}, {3, 8, 0, 8, 10, 10},
-                                      {3, 8, 3, 0, 10, 10}, {3, 8, 3, 8, 0, 10},  {3, 8, 3, 8, 10, -1}};
-    for (const auto& n : counts) {
-        EXPECT_EQ(expand(n[0], n[1], n[2], n[3], &good, &good, n[4], n[5]), kStatusBadLength);
-        EXPECT_EQ(expand(n[0], n[1], n[2], n[3], &bad0, &bad1, n[4], n[5]), kStatusBadLength);
-    }
-    for (const BadSpec& b : kBadSpecs) {
-        const WindowSpec spec = b.on(w);
-        const std::int32_t bins = b.N > 0 ? b.N : 8;
-        EXPECT_EQ(expand(3, bins, 3, 8, &spec, &good, 10, 10), kStatusBadWindowSpec) << b.what;
-        EXPECT_EQ(expand(3, 8, 3, bins, &good, &spec, 10, 10), kStatusBadWindowSpec) << b.what;
-    }
-    EXPECT_EQ(expand(3, 4, 3, 8, &good, &good, 10, 10), kStatusBadWindowSpec);   // N1 differs from spec1
-    EXPECT_EQ(expand(3, 8, 3, 16, &good, &good, 10, 10), kStatusBadWindowSpec);  // N2 differs from spec2
-    EXPECT_EQ(expand(3, 8, 3, 8, &good, nullptr, 10, 10), kStatusBadWindowSpec);
-    EXPECT_TRUE(allEqual(image, kSentinel));
-}
-
 }  // namespace
 }  // namespace varnel::testing::gabor

@@ -71,24 +71,6 @@ TEST_F(DgtStream, FramesAreTheWrittenOutSumOverHistoryAndBlocks) {
     }
 }
 
-// With L - dM zeros as the starting history and blocks of multiples of N
-// samples, every call yields n/dM frames and the stream is one long call.
-TEST_F(DgtStream, BlocksOfWholeBinCountsGiveTheFramesOfOneLongCall) {
-    const std::vector<double> g = randomReals(32, 6);
-    const WindowSpec spec = makeSpec(g, 8, 16);
-    const std::vector<std::int32_t> blocks = {16, 48, 32, 16, 64};
-    const std::vector<double> x = randomReals(176, 7);
-    const std::vector<double> zeros(32 - 8, 0.0);
-
-    const Stream streamed = streamTransform(x, blocks, spec, zeros);
-    const Stream whole = streamTransform(x, {176}, spec, zeros);
-    EXPECT_EQ(streamed.framesPerCall, (std::vector<std::int64_t>{2, 6, 4, 2, 8}));
-    ASSERT_EQ(streamed.coef.size(), whole.coef.size());
-    EXPECT_LT(maxAbsDifference(streamed.coef, whole.coef), 1e-13 * maxAbs(whole.coef));
-    EXPECT_EQ(streamed.historyLength, whole.historyLength);
-    for (std::int32_t i = 0; i < whole.historyLength; ++i) EXPECT_EQ(streamed.history[i], whole.history[i]);
-}
-
 // Each call's frames handed to the streaming expansion as one block: with
 // an aperiodic dual, the output is the input delayed by L - dM samples.
 TEST_F(DgtStream, StreamingExpansionOfEachCallRebuildsTheDelayedSignal) {
@@ -147,56 +129,6 @@ TEST_F(DgeStream, BlockIsTheUnwrappedOverlapAddPlusTheCarriedState) {
         want.resize(got.size());
         EXPECT_LT(relativeRmsError(want, realValues(got)), 1e-13);
     }
-}
-
-// Blocks whose F*dM is a multiple of N continue one long call exactly.
-TEST_F(DgeStream, BlocksOfWholeBinCountsContinueOneLongCall) {
-    const LatticeCase c{32, 4, 16};
-    const std::vector<double> g = randomReals(c.L, 64);
-    const WindowSpec spec = makeSpec(g, c.dM, c.N);
-    const std::vector<std::int32_t> blocks = {4, 12, 8, 4, 16};  // frames; multiples of N/dM
-    const std::int32_t total = 44;
-    const std::vector<double> coef = randomReals(static_cast<std::size_t>(total) * c.N, 65);
-
-    std::vector<double> whole(total * c.dM), wholeState(c.L - c.dM);
-    std::int32_t wholeLength = 0;
-    ASSERT_EQ(ReDGEWithIC(coef.data(), total, c.N, &spec, whole.data(), wholeState.data(), &wholeLength), kStatusOk);
-
-    std::vector<double> streamed, state(c.L - c.dM);
-    std::int32_t stateLength = 0;
-    std::size_t offset = 0;
-    for (const std::int32_t F : blocks) {
-        std::vector<double> out(F * c.dM);
-        ASSERT_EQ(ReDGEWithIC(coef.data() + offset, F, c.N, &spec, out.data(), state.data(), &stateLength), kStatusOk);
-        streamed.insert(streamed.end(), out.begin(), out.end());
-        offset += static_cast<std::size_t>(F) * c.N;
-    }
-    EXPECT_LT(maxAbsDifference(streamed, whole), 1e-13 * maxAbs(whole));
-    EXPECT_LT(maxAbsDifference(state, wholeState), 1e-13 * maxAbs(whole));
-}
-
-// A history or state count no earlier call could have left, and a time
-// step of 6 (fine for the one-shot calls, not for the streams), are refused
-// with nothing written.
-TEST_F(DgeStream, BadCountsAndStepsAreRefusedUntouched) {
-    const std::vector<double> g = randomReals(24, 11), x = randomReals(64, 12);
-    const WindowSpec spec = makeSpec(g, 4, 8), sixes = makeSpec(g, 6, 8), spec16{g.data(), 16, 4, 8};
-    std::vector<double> out(256, kSentinel), kept(32, kSentinel);
-    for (const std::int32_t bad : {-1, 13, 1 << 30}) {
-        std::int32_t count = bad;
-        EXPECT_EQ(ReDGEWithIC(x.data(), 2, 8, &spec16, out.data(), kept.data(), &count), kStatusBadLength);
-        if (bad < 0) EXPECT_EQ(ReDGTWithIC(x.data(), 48, kept.data(), &count, &spec, out.data()), kStatusBadLength);
-        EXPECT_EQ(count, bad);
-    }
-    EXPECT_EQ(ReDGEWithIC(x.data(), 2, 8, &spec16, out.data(), kept.data(), nullptr), kStatusBadLength);
-    EXPECT_EQ(ReDGTWithIC(x.data(), 48, kept.data(), nullptr, &spec, out.data()), kStatusBadLength);
-    std::int32_t count = 0;
-    EXPECT_EQ(ReDGTWithIC(x.data(), 48, kept.data(), &count, &sixes, out.data()), kStatusBadWindowSpec);
-    EXPECT_EQ(ReDGEWithIC(x.data(), 2, 8, &sixes, out.data(), kept.data(), &count), kStatusBadWindowSpec);
-    EXPECT_EQ(count, 0);
-    EXPECT_TRUE(allEqual(out, kSentinel) && allEqual(kept, kSentinel));
-    EXPECT_EQ(ReDGT(x.data(), 48, &sixes, out.data()), kStatusOk);
-    EXPECT_EQ(ReDGE(x.data(), 2, 8, &sixes, out.data(), 12), kStatusOk);
 }
 
 }  // namespace
