@@ -1,13 +1,15 @@
-// Which Gabor transform and expansion calls are refused, with which status
-// and in what order; a refused call writes nothing.
+// Which calls of the linear exports are refused, with which status and in
+// what order; a refused call writes nothing.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdint>
 #include <functional>
 #include <tuple>
 #include <utility>
 #include <vector>
 
+#include "frame/scratch.h"
 #include "test_dgt_support.h"
 
 namespace varnel::testing::gabor {
@@ -133,6 +135,120 @@ TEST_F(GaborArguments, StreamsRefuseForeignCountsAndSteps) {
     EXPECT_TRUE(untouched());
     EXPECT_EQ(ReDGT(x.data(), 48, &sixes, out.data()), kStatusOk);
     EXPECT_EQ(ReDGE(x.data(), 2, 8, &sixes, out.data(), 12), kStatusOk);
+}
+
+TEST_F(GaborArguments, UnsupportedComplexLayoutIsRefusedWithoutOutput) {
+    const std::vector<double> g = randomReals(8, 8);
+    const WindowSpec spec = makeSpec(g, 4, 8);
+    const std::vector<double> x = randomReals(40, 9);
+    std::vector<double> re(64, kSentinel), im(64, kSentinel);
+    const auto run = [&](std::size_t reAt, std::size_t imAt, std::int32_t stride, std::int32_t n, const WindowSpec& s) {
+        return CxDGTEx(x.data() + reAt, x.data() + imAt, stride, n, &s, re.data(), im.data(), 1);
+    };
+    const int layouts[][3] = {{0, 1, 3}, {0, 2, 2}, {1, 0, 2}, {0, 1, 0}};  // re at, im at, stride
+    for (const auto& [reAt, imAt, stride] : layouts)
+        EXPECT_EQ(run(reAt, imAt, stride, 12, spec), kStatusBadLayout) << reAt << " " << imAt << " " << stride;
+    // A bad length or spec is reported before the layout, the layout
+    // before the plan is taken (and after the scratch).
+    EXPECT_EQ(run(0, 2, 2, 0, spec), kStatusBadLength);
+    EXPECT_EQ(run(0, 2, 2, 12, WindowSpec{g.data(), 8, 4, 6}), kStatusBadWindowSpec);
+    scratch_testing::failAllocationAt(2);
+    EXPECT_EQ(run(0, 2, 2, 12, spec), kStatusBadLayout);
+    scratch_testing::failAllocationAt(1);
+    EXPECT_EQ(run(0, 2, 2, 12, spec), kStatusNoMemory);
+    scratch_testing::failAllocationAt(0);
+    EXPECT_TRUE(allEqual(re, kSentinel) && allEqual(im, kSentinel));
+}
+
+class StftArguments : public PlanCacheTest {};
+
+// Every STFT export refuses a signal no longer than the window before
+// looking at the grid, then the grid, then a missing window; the shift and
+// the output stay as they were.
+TEST_F(StftArguments, RefusedInOrderWithNothingWritten) {
+    struct Case {
+        std::int32_t n, length, step, m;
+        bool nullWindow, nullSpec;
+        std::int32_t status;
+    };
+    const Case cases[] = {
+        {8, 8, 1, 8, false, false, kStatusBadLength},        {5, 8, 1, 8, false, false, kStatusBadLength},
+        {8, 8, 0, 3, false, false, kStatusBadLength},        {0, 0, 1, 8, false, false, kStatusBadLength},
+        {20, 8, 0, 8, false, false, kStatusBadWindowSpec},   {20, 8, -4, 8, false, false, kStatusBadWindowSpec},
+        {20, 8, 1, 0, false, false, kStatusBadWindowSpec},   {20, 8, 1, INT32_MIN, false, false, kStatusBadWindowSpec},
+        {20, 8, 1, 3, false, false, kStatusBadWindowSpec},   {20, 8, 1, 12, false, false, kStatusBadWindowSpec},
+        {20, 8, 1, 8, true, false, kStatusBadWindowSpec},    {8, 8, 1, 8, true, false, kStatusBadLength},
+        {20, 8, 1, 8, false, true, kStatusBadWindowSpec}};
+    const std::vector<double> x(2 * 64, 0.5), window(64, 1.0);
+    for (const Case& a : cases) {
+        SCOPED_TRACE(::testing::Message() << "n " << a.n << " L " << a.length << " D " << a.step << " M " << a.m);
+        const WindowSpec spec{a.nullWindow ? nullptr : window.data(), a.length, a.step, a.m};
+        const WindowSpec* s = a.nullSpec ? nullptr : &spec;
+        const double* in = x.data();
+        std::vector<double> out(2 * 1024, kSentinel);
+        double* o = out.data();
+        std::int32_t shift = 77;
+        const std::int32_t got[] = {ReSTFT(in, a.n, s, o), ReSTFTWithShift(in, a.n, s, &shift, o),
+                                    CxSTFT(in, a.n, s, o), CxSTFTEx(in, in + 1, 2, a.n, s, o, o + 1024, 1),
+                                    CxSTFTExWithShift(in, in + 1, 2, a.n, s, &shift, o, o + 1024, 1),
+                                    ReSTFTsp(in, a.n, s, o), CxSTFTsp(in, a.n, s, o)};
+        for (int k = 0; k < 7; ++k) EXPECT_EQ(got[k], a.status) << "export " << k;
+        EXPECT_EQ(shift, 77);
+        EXPECT_TRUE(allEqual(out, kSentinel));
+    }
+}
+
+TEST(FastDual, ArgumentStatusesInOrderAndNothingWritten) {
+    struct Case {
+        int L, dM, N, mode;
+        std::int32_t status;
+    };
+    const Case cases[] = {
+        {16, 0, 8, 0, kStatusBadWindowSpec},  {16, 4, 0, 0, kStatusBadWindowSpec},
+        {24, 4, 6, 0, kStatusBadWindowSpec},  {16, 4, -8, 0, kStatusBadWindowSpec},
+        {0, 0, 8, 9, kStatusBadWindowSpec},   {0, 4, 8, 0, kStatusBadLength},
+        {-16, 4, 8, 0, kStatusBadLength},     {12, 4, 8, 0, kStatusBadLength},
+        {18, 4, 2, 0, kStatusBadLength},      {24, 16, 8, 0, kStatusBadLength},
+        {16, 16, 8, 0, kStatusBadWindowSpec}, {16, 16, 8, 7, kStatusBadWindowSpec},
+        {16, 4, 8, 2, kStatusBadSelector},    {16, 4, 8, -1, kStatusBadSelector},
+    };
+    const std::vector<double> g(32, 1.0);
+    for (const Case& cs : cases) {
+        std::vector<double> dual(32, -7.0);
+        EXPECT_EQ(FastDual(g.data(), cs.L, cs.dM, cs.N, cs.mode, dual.data()), cs.status)
+            << "L " << cs.L << " dM " << cs.dM << " N " << cs.N << " mode " << cs.mode;
+        for (double x : dual) EXPECT_EQ(x, -7.0);
+    }
+}
+
+// An unknown mode is reported before the lengths; a side of no samples is
+// no work for any rule. Nothing is written in either case.
+TEST(Extension, RefusedAndEmptyCallsWriteNothing) {
+    const double a = 1.25, b = -2.5, c = 4.0;
+    struct Case {
+        std::vector<double> x;
+        int mode, m;
+        std::int32_t status;
+    };
+    std::vector<Case> cases = {
+        {{a}, Linear, 3, kStatusBadLength},           {{}, Linear, 3, kStatusBadLength},
+        {{a, b}, Quadratic, 3, kStatusBadLength},     {{}, Periodic, 3, kStatusBadLength},
+        {{a, b, c}, Zero, -1, kStatusBadLength},      {{a, b, c}, Quadratic, -4, kStatusBadLength},
+        {{a, b, c}, 4, 3, kStatusBadExtensionMode},   {{a, b, c}, 7, 3, kStatusBadExtensionMode},
+        {{a, b, c}, -1, 3, kStatusBadExtensionMode},  {{a, b, c}, INT_MIN, 3, kStatusBadExtensionMode},
+        {{a, b, c}, INT_MAX, 3, kStatusBadExtensionMode}};
+    for (int mode : {Zero, Symmetric, Periodic, TaperedSymmetric, Linear, Quadratic})
+        cases.push_back({{a, b, c, c, b, a}, mode, 0, kStatusOk});
+    for (const Case& cs : cases) {
+        SCOPED_TRACE(::testing::Message() << "mode " << cs.mode << " n " << cs.x.size() << " m " << cs.m);
+        const int n = static_cast<int>(cs.x.size());
+        std::vector<double> left(4, kSentinel), right(4, kSentinel);
+        EXPECT_EQ(ReExtension(cs.x.data(), n, cs.mode, cs.m, left.data(), right.data()), cs.status);
+        // The same samples read as complex pairs, where the count allows.
+        if (n % 2 == 0) EXPECT_EQ(CxExtension(cs.x.data(), n / 2, cs.mode, cs.m, left.data(), right.data()), cs.status);
+        EXPECT_TRUE(left == std::vector<double>(4, kSentinel) && right == left);
+    }
+    EXPECT_EQ(ReExtension(nullptr, 0, 4, -1, nullptr, nullptr), kStatusBadExtensionMode);
 }
 
 }  // namespace
