@@ -38,18 +38,20 @@ inline LongComplex unitRoot(std::int64_t m, std::int64_t N) {
     return {std::cos(angle), std::sin(angle)};
 }
 
-// Frame k of F: coefficient b = sum_j g[j] x~(k*dM - h + j) exp(-2 pi i b (k*dM + j)/N),
+// Frame k of F: coefficient b = sum_j g[j] x~(k*dM - h + j) exp(-2 pi i b (k*dM + j + shift)/N),
 // x~ the samples zero-padded to P and repeated with period P.
 inline std::vector<LongComplex> directFrames(const std::vector<LongComplex>& x, const std::vector<double>& g,
                                              std::int32_t dM, std::int32_t N, std::int64_t F, std::int64_t h,
-                                             std::int64_t P) {
+                                             std::int64_t P, std::int64_t shift = 0) {
     const std::int64_t n = static_cast<std::int64_t>(x.size());
-    std::vector<LongComplex> out(static_cast<std::size_t>(F * N));
+    std::vector<LongComplex> out(static_cast<std::size_t>(F * N)), roots(N);
+    for (std::int32_t r = 0; r < N; ++r) roots[r] = unitRoot(r, N);
     for (std::int64_t k = 0; k < F; ++k)
         for (std::int64_t b = 0; b < N; ++b)
             for (std::int64_t j = 0; j < static_cast<std::int64_t>(g.size()); ++j) {
                 const std::int64_t t = (((k * dM - h + j) % P) + P) % P;
-                if (t < n) out[k * N + b] += static_cast<long double>(g[j]) * x[t] * unitRoot(b * (k * dM + j), N);
+                const std::int64_t phase = ((b * (k * dM + j + shift)) % N + N) % N;
+                if (t < n) out[k * N + b] += static_cast<long double>(g[j]) * x[t] * roots[phase];
             }
     return out;
 }

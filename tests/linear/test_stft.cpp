@@ -6,27 +6,16 @@
 
 #include <algorithm>
 #include <climits>
-#include <cmath>
-#include <complex>
 #include <cstdint>
-#include <functional>
-#include <numbers>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "frame/vector_paths.h"
-#include "support/fft_fixtures.h"
-#include "support/reference_dft.h"
-#include "varnel.h"
+#include "test_dgt_support.h"
 
-namespace varnel {
+namespace varnel::testing::gabor {
 namespace {
-
-using testing::LongComplex;
-using Frames = std::vector<std::vector<LongComplex>>;
-
-constexpr double kSentinel = -12345.25;
 
 struct Grid {
     const char* name;
@@ -36,70 +25,22 @@ struct Grid {
 
 std::int64_t positiveModulo(std::int64_t a, std::int64_t m) { return ((a % m) + m) % m; }
 
-Frames referenceStft(const std::vector<double>& re, const std::vector<double>& im, const std::vector<double>& w,
-                     const Grid& g, std::int32_t shift) {
-    std::vector<LongComplex> roots(g.m);
-    for (std::int32_t r = 0; r < g.m; ++r) {
-        const long double angle = -2.0L * std::numbers::pi_v<long double> * r / g.m;
-        roots[r] = {std::cos(angle), std::sin(angle)};
-    }
-    Frames frames(g.frames(), std::vector<LongComplex>(g.m));
-    for (std::int64_t i = 0; i < g.frames(); ++i) {
-        for (std::int32_t j = 0; j < g.length; ++j) {
-            const std::int64_t t = i * g.step + j;
-            const LongComplex sample = LongComplex(re[t], im[t]) * static_cast<long double>(w[j]);
-            const std::int64_t phase = positiveModulo(t + shift, g.m);
-            for (std::int32_t k = 0; k < g.m; ++k) frames[i][k] += sample * roots[(phase * k) % g.m];
-        }
-    }
-    return frames;
-}
-
-// Bound on |X_i[k]| for each frame: the sum of |w[j] x[t]|.
-std::vector<double> frameScales(const std::vector<double>& re, const std::vector<double>& im,
-                                const std::vector<double>& w, const Grid& g) {
-    std::vector<double> scales(g.frames(), 0.0);
-    for (std::int64_t i = 0; i < g.frames(); ++i)
-        for (std::int32_t j = 0; j < g.length; ++j)
-            scales[i] += std::abs(w[j]) * std::hypot(re[i * g.step + j], im[i * g.step + j]);
-    return scales;
-}
-
-// Relative to the frame's scale: a few ulps per FFT stage.
+// Relative RMS error against the long-double sum: a few ulps per FFT stage.
 constexpr double kTolerance = 1e-13;
-
-void expectFrames(const Frames& want, const std::vector<double>& scales,
-                  const std::function<std::complex<double>(std::int64_t, std::int32_t)>& got) {
-    for (std::size_t i = 0; i < want.size(); ++i)
-        for (std::size_t k = 0; k < want[i].size(); ++k) {
-            const std::complex<double> bin = got(i, k);
-            const double error = std::hypot(bin.real() - static_cast<double>(want[i][k].real()),
-                                            bin.imag() - static_cast<double>(want[i][k].imag()));
-            ASSERT_LE(error, kTolerance * scales[i]) << "frame " << i << " bin " << k;
-        }
-}
-
-void expectUntouchedFrom(const std::vector<double>& v, std::size_t from) {
-    for (std::size_t r = from; r < v.size(); ++r) ASSERT_EQ(v[r], kSentinel) << "element " << r << " written";
-}
 
 // Each grid runs twice: with the vector kernels this processor has, and
 // with the baseline build of every loop (FFT kernels and frame loops).
-class StftFrames : public testing::PlanCacheTestWithParam<std::tuple<Grid, bool>> {
+class StftFrames : public PlanCacheTestWithParam<std::tuple<Grid, bool>> {
 protected:
     void SetUp() override {
         PlanCacheTest::SetUp();
         setAvx2PathsEnabled(std::get<1>(GetParam()));
         const Grid& g = grid();
-        re = testing::randomReals(g.n, 11);
-        im = testing::randomReals(g.n, 12);
-        zeros.assign(g.n, 0.0);
-        window = testing::randomReals(std::max(g.length, 0), 13);
+        re = randomReals(g.n, 11);
+        im = randomReals(g.n, 12);
+        window = randomReals(std::max(g.length, 0), 13);
         spec = WindowSpec{g.length > 0 ? window.data() : nullptr, g.length, g.step, g.m};
-        interleaved.resize(2 * static_cast<std::size_t>(g.n));
-        for (std::int32_t t = 0; t < g.n; ++t) interleaved[2 * t] = re[t], interleaved[2 * t + 1] = im[t];
-        realScales = frameScales(re, zeros, window, g);
-        complexScales = frameScales(re, im, window, g);
+        interleaved = interleave(re, im);
     }
     void TearDown() override {
         setAvx2PathsEnabled(true);
@@ -108,49 +49,51 @@ protected:
     const Grid& grid() const { return std::get<0>(GetParam()); }
     // A window of no samples reads no signal: such frames get no signal at all.
     const double* signal(const std::vector<double>& x) const { return grid().length > 0 ? x.data() : nullptr; }
-    std::size_t binsTotal() const { return grid().frames() * grid().m; }
+    std::int64_t binsTotal() const { return grid().frames() * grid().m; }
+    std::vector<LongComplex> reference(const std::vector<LongComplex>& x, std::int32_t shift) const {
+        const Grid& g = grid();
+        return directFrames(x, window, g.step, g.m, g.frames(), 0, g.n, shift);
+    }
+    // Bin r of the output at outRe[stride * r], outIm[stride * r].
+    std::vector<LongComplex> bins(const double* outRe, const double* outIm, std::int64_t stride) const {
+        std::vector<LongComplex> got(binsTotal());
+        for (std::int64_t r = 0; r < binsTotal(); ++r) got[r] = {outRe[stride * r], outIm[stride * r]};
+        return got;
+    }
 
-    std::vector<double> re, im, zeros, window, interleaved, realScales, complexScales;
+    std::vector<double> re, im, window, interleaved;
     WindowSpec spec{};
 };
 
 TEST_P(StftFrames, RealTransformMatchesTheDefinition) {
     const Grid& g = grid();
-    const Frames want = referenceStft(re, zeros, window, g, g.shift);
     std::vector<double> out(binsTotal() + 8, kSentinel);
     std::int32_t shift = g.shift;
     ASSERT_EQ(ReSTFTWithShift(signal(re), g.n, &spec, &shift, out.data()), kStatusOk);
-    const auto bin = [&](std::int64_t i, std::int32_t k) {
-        return std::complex<double>(testing::hcBin(&out[i * g.m], g.m, k));
-    };
-    expectFrames(want, realScales, bin);
-    expectUntouchedFrom(out, binsTotal());
+    EXPECT_LT(relativeRmsError(reference(realValues(re), g.shift), halfComplexFrames(out.data(), g.frames(), g.m)),
+              kTolerance);
+    EXPECT_TRUE(allEqual({out.begin() + binsTotal(), out.end()}, kSentinel));
     EXPECT_EQ(shift, positiveModulo(g.shift, g.m) + g.frames() * g.step);
 
-    const Frames unshifted = referenceStft(re, zeros, window, g, 0);
     ASSERT_EQ(ReSTFT(signal(re), g.n, &spec, out.data()), kStatusOk);
-    expectFrames(unshifted, realScales, bin);
+    EXPECT_LT(relativeRmsError(reference(realValues(re), 0), halfComplexFrames(out.data(), g.frames(), g.m)),
+              kTolerance);
 }
 
 TEST_P(StftFrames, ComplexTransformMatchesTheDefinitionInEveryLayout) {
     const Grid& g = grid();
-    const std::size_t total = binsTotal();
-    const Frames want = referenceStft(re, im, window, g, g.shift), unshifted = referenceStft(re, im, window, g, 0);
-    // Bin r of the output at outRe[stride * r], outIm[stride * r].
-    const auto expectAt = [&](const Frames& w, const double* outRe, const double* outIm, std::int64_t stride) {
-        expectFrames(w, complexScales, [&](std::int64_t i, std::int32_t k) {
-            return std::complex<double>(outRe[stride * (i * g.m + k)], outIm[stride * (i * g.m + k)]);
-        });
-    };
+    const std::int64_t total = binsTotal();
+    const std::vector<LongComplex> want = reference(complexValues(re, im), g.shift);
+    const std::vector<LongComplex> unshifted = reference(complexValues(re, im), 0);
 
     // Split input and output at unit strides.
     std::vector<double> outRe(total + 4, kSentinel), outIm(total + 4, kSentinel);
     std::int32_t shift = g.shift;
     ASSERT_EQ(CxSTFTExWithShift(signal(re), signal(im), 1, g.n, &spec, &shift, outRe.data(), outIm.data(), 1),
               kStatusOk);
-    expectAt(want, outRe.data(), outIm.data(), 1);
-    expectUntouchedFrom(outRe, total);
-    expectUntouchedFrom(outIm, total);
+    EXPECT_LT(relativeRmsError(want, bins(outRe.data(), outIm.data(), 1)), kTolerance);
+    EXPECT_TRUE(allEqual({outRe.begin() + total, outRe.end()}, kSentinel));
+    EXPECT_TRUE(allEqual({outIm.begin() + total, outIm.end()}, kSentinel));
     EXPECT_EQ(shift, positiveModulo(g.shift, g.m) + g.frames() * g.step);
 
     // Samples and bins three doubles apart, re and im in one array: the
@@ -162,49 +105,40 @@ TEST_P(StftFrames, ComplexTransformMatchesTheDefinitionInEveryLayout) {
     ASSERT_EQ(CxSTFTExWithShift(x3Re, x3Re ? x3Re + 1 : nullptr, 3, g.n, &spec, &shift, out3.data(),
                                 out3.data() + 1, 3),
               kStatusOk);
-    expectAt(want, out3.data(), out3.data() + 1, 3);
+    EXPECT_LT(relativeRmsError(want, bins(out3.data(), out3.data() + 1, 3)), kTolerance);
     for (std::size_t r = 2; r < out3.size(); r += 3) ASSERT_EQ(out3[r], kSentinel);
 
     // Without a shift: interleaved in and out, and interleaved in, split out.
     std::vector<double> cx(2 * total + 4, kSentinel);
     const double* xi = signal(interleaved);
     ASSERT_EQ(CxSTFT(xi, g.n, &spec, cx.data()), kStatusOk);
-    expectAt(unshifted, cx.data(), cx.data() + 1, 2);
-    expectUntouchedFrom(cx, 2 * total);
+    EXPECT_LT(relativeRmsError(unshifted, bins(cx.data(), cx.data() + 1, 2)), kTolerance);
+    EXPECT_TRUE(allEqual({cx.begin() + 2 * total, cx.end()}, kSentinel));
     ASSERT_EQ(CxSTFTEx(xi, xi ? xi + 1 : nullptr, 2, g.n, &spec, outRe.data(), outIm.data(), 1), kStatusOk);
-    expectAt(unshifted, outRe.data(), outIm.data(), 1);
+    EXPECT_LT(relativeRmsError(unshifted, bins(outRe.data(), outIm.data(), 1)), kTolerance);
 }
 
-// |X|^2 / M does not depend on the phase reference, so the shifted
-// reference serves the unshifted spectrograms too.
+// |X|^2 / M does not depend on the phase reference, so the unshifted
+// reference serves the spectrograms. Real rows of M/2 bins start at
+// floor(i*M/2); frames are written in order, so with M = 1 the later of
+// two frames sharing an element stays.
 TEST_P(StftFrames, SpectrogramsAreScaledSquaredMagnitudesInTheirRowLayout) {
     const Grid& g = grid();
-    const auto power = [&](const LongComplex& z) { return static_cast<double>(std::norm(z) / g.m); };
-
-    // Real rows of M/2 bins from floor(i*M/2); frames written in order, so
-    // with M = 1 the later of two frames sharing an element stays.
-    const Frames realFrames = referenceStft(re, zeros, window, g, g.shift);
-    const std::size_t rowsEnd = ((g.frames() - 1) * g.m) / 2 + std::max(g.m / 2, 1);
-    std::vector<double> want(rowsEnd), bound(rowsEnd);
-    for (std::int64_t i = 0; i < g.frames(); ++i)
-        for (std::int32_t k = 0; k < std::max(g.m / 2, 1); ++k) {
-            want[(i * g.m) / 2 + k] = power(realFrames[i][k]);
-            bound[(i * g.m) / 2 + k] = 4 * kTolerance * realScales[i] * realScales[i] / g.m + 1e-300;
-        }
-    std::vector<double> out(rowsEnd + 8, kSentinel);
-    ASSERT_EQ(ReSTFTsp(signal(re), g.n, &spec, out.data()), kStatusOk);
-    for (std::size_t r = 0; r < rowsEnd; ++r) ASSERT_NEAR(out[r], want[r], bound[r]) << "element " << r;
-    expectUntouchedFrom(out, rowsEnd);
-
-    const Frames complexFrames = referenceStft(re, im, window, g, g.shift);
-    out.assign(binsTotal() + 8, kSentinel);
-    ASSERT_EQ(CxSTFTsp(signal(interleaved), g.n, &spec, out.data()), kStatusOk);
-    for (std::int64_t i = 0; i < g.frames(); ++i)
-        for (std::int32_t k = 0; k < g.m; ++k)
-            ASSERT_NEAR(out[i * g.m + k], power(complexFrames[i][k]),
-                        4 * kTolerance * complexScales[i] * complexScales[i] / g.m + 1e-300)
-                << "frame " << i << " bin " << k;
-    expectUntouchedFrom(out, binsTotal());
+    const std::int32_t rowBins = std::max(g.m / 2, 1);
+    const std::int64_t rowsEnd = ((g.frames() - 1) * g.m) / 2 + rowBins;
+    for (const bool cx : {false, true}) {
+        SCOPED_TRACE(cx ? "complex" : "real");
+        const std::vector<LongComplex> frames = reference(cx ? complexValues(re, im) : realValues(re), 0);
+        const std::int64_t cells = cx ? binsTotal() : rowsEnd;
+        std::vector<double> want(cells), out(cells + 8, kSentinel);
+        for (std::int64_t i = 0; i < g.frames(); ++i)
+            for (std::int32_t k = 0; k < (cx ? g.m : rowBins); ++k)
+                want[cx ? i * g.m + k : (i * g.m) / 2 + k] = static_cast<double>(std::norm(frames[i * g.m + k]) / g.m);
+        ASSERT_EQ(cx ? CxSTFTsp(signal(interleaved), g.n, &spec, out.data()) : ReSTFTsp(signal(re), g.n, &spec, out.data()),
+                  kStatusOk);
+        EXPECT_LE(maxAbsDifference({out.begin(), out.begin() + cells}, want), 4 * kTolerance * maxAbs(want));
+        EXPECT_TRUE(allEqual({out.begin() + cells, out.end()}, kSentinel));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -228,15 +162,15 @@ INSTANTIATE_TEST_SUITE_P(
         return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "" : "_Baseline");
     });
 
-class StftBlocks : public testing::PlanCacheTest {};
+class StftBlocks : public PlanCacheTest {};
 
 // A signal cut into blocks overlapping by L - D samples, each block passing
 // on the shift the previous one returned, gives the frames of one call over
 // the whole signal bit for bit; the final shifts agree modulo M.
 TEST_F(StftBlocks, ReturnedShiftContinuesThePhaseReference) {
     const std::int32_t m = 16, length = 40, step = 6, n = 200, firstLength = 100;
-    const std::vector<double> re = testing::randomReals(n, 21), im = testing::randomReals(n, 22);
-    const std::vector<double> window = testing::randomReals(length, 23);
+    const std::vector<double> re = randomReals(n, 21), im = randomReals(n, 22);
+    const std::vector<double> window = randomReals(length, 23);
     const WindowSpec spec{window.data(), length, step, m};
     const std::int64_t half = ((n - length) / step + 1) * m, firstFrames = (firstLength - length) / step + 1;
     const std::int32_t start = static_cast<std::int32_t>(firstFrames * step);
@@ -257,4 +191,4 @@ TEST_F(StftBlocks, ReturnedShiftContinuesThePhaseReference) {
 }
 
 }  // namespace
-}  // namespace varnel
+}  // namespace varnel::testing::gabor
