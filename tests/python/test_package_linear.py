@@ -82,15 +82,10 @@ def reference_dual(g, hop, bins, periodic):
 
 # Over- and underdetermined residue systems; a window of period L/2 makes
 # the periodic ones rank-deficient; a window with a vanishing residue.
-def vanishing(L):
-    g = rng.uniform(0.5, 1.0, L)
-    g[3::4] = 0.0
-    return g
-
-
 @pytest.mark.parametrize("L,hop,bins", [(16, 4, 8), (16, 4, 4), (48, 8, 16), (96, 12, 32), (8, 1, 1), (40, 5, 8)])
 @pytest.mark.parametrize("window", [lambda L: rng.uniform(-1.0, 1.0, L), lambda L: np.tile(rng.uniform(
-    0.2, 1.0, L // 2), 2), vanishing], ids=["random", "half-period", "vanishing"])
+    0.2, 1.0, L // 2), 2), lambda L: rng.uniform(0.5, 1.0, L) * (np.arange(L) % 4 != 3)],
+    ids=["random", "half-period", "vanishing"])
 @pytest.mark.parametrize("periodic", [True, False])
 def test_dual_window_is_the_least_norm_solution(L, hop, bins, window, periodic):
     g = window(L)
