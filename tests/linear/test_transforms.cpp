@@ -305,12 +305,13 @@ INSTANTIATE_TEST_SUITE_P(
         return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "" : "_Baseline");
     });
 
-class StftBlocks : public PlanCacheTest {};
+// The cases that need no parameters.
+class Transforms : public PlanCacheTest {};
 
 // A signal cut into blocks overlapping by L - D samples, each block passing
 // on the shift the previous one returned, gives the frames of one call over
 // the whole signal bit for bit; the final shifts agree modulo M.
-TEST_F(StftBlocks, ReturnedShiftContinuesThePhaseReference) {
+TEST_F(Transforms, StftReturnedShiftContinuesThePhaseReference) {
     const std::int32_t m = 16, length = 40, step = 6, n = 200, firstLength = 100;
     const std::vector<double> re = randomReals(n, 21), im = randomReals(n, 22);
     const std::vector<double> window = randomReals(length, 23);
@@ -440,11 +441,9 @@ TEST_P(ExpansionAgainstFormula, ExpansionsAreTheWrappedOverlapAdd) {
 
 INSTANTIATE_TEST_SUITE_P(Lattices, ExpansionAgainstFormula, ::testing::ValuesIn(kExpansionCases));
 
-class DgeCases : public PlanCacheTest {};
-
 // Beyond the period the output is zero in every layout; a shorter output
 // receives the period's first samples only.
-TEST_F(DgeCases, OutputLengthTruncatesOrPadsWithZeros) {
+TEST_F(Transforms, ExpansionOutputLengthTruncatesOrPadsWithZeros) {
     const std::vector<double> g = randomReals(16, 51);
     const WindowSpec spec = makeSpec(g, 4, 8);
     const std::vector<double> coef = randomReals(2 * 3 * 8, 52);  // F = 3, P = 12
@@ -467,13 +466,11 @@ TEST_F(DgeCases, OutputLengthTruncatesOrPadsWithZeros) {
     for (int t = 0; t < 12; ++t) EXPECT_TRUE(cx[2 * t] == re[t] && cx[2 * t + 1] == im[t]) << "t " << t;
 }
 
-class Gabor2d : public PlanCacheTest {};
-
 std::int32_t framesFor(std::int32_t n, std::int32_t dM) { return (n + dM - 1) / dM; }
 
 // image[r][c] = u[r] v[c] has coefficients U[k] V[l]: U the full spectra
 // of the real transform of u, V the complex transform of v.
-TEST_F(Gabor2d, OuterProductImageHasFactorisedCoefficients) {
+TEST_F(Transforms, OuterProductImageHasFactorisedCoefficients) {
     const std::int32_t nRows = 13, nCols = 22;
     const std::vector<double> g1 = randomReals(16, 71), g2 = randomReals(8, 72);
     const WindowSpec spec1 = makeSpec(g1, 4, 8), spec2 = makeSpec(g2, 2, 4);
@@ -500,7 +497,7 @@ struct ImageCase {
     LatticeCase first, second;
 };
 
-TEST_F(Gabor2d, TransformThenExpansionWithDualsReturnsTheImage) {
+TEST_F(Transforms, TransformThenExpansionWithDualsReturnsTheImage) {
     for (const ImageCase& c : {ImageCase{20, 24, {16, 4, 8}, {8, 4, 8}}, ImageCase{33, 17, {16, 4, 8}, {32, 8, 16}},
                                ImageCase{16, 40, {16, 4, 8}, {16, 4, 8}}}) {
         SCOPED_TRACE(::testing::Message() << c.nRows << " x " << c.nCols);
@@ -523,8 +520,6 @@ TEST_F(Gabor2d, TransformThenExpansionWithDualsReturnsTheImage) {
 
 // The block-wise transform and expansion: each call against the
 // written-out sums, and a stream of blocks rebuilt by the expansion.
-class DgtStream : public PlanCacheTest {};
-
 struct Stream {
     std::vector<double> coef;  // all frames, in order
     std::vector<std::int64_t> framesPerCall;
@@ -558,7 +553,7 @@ Stream streamTransform(const std::vector<double>& x, const std::vector<std::int3
 // written-out sum; blocks too short for a window are kept whole, and the
 // call that completes exactly one window transforms it, also with a unit
 // time step. What is left is kept from the first frame not made.
-TEST_F(DgtStream, FramesAreTheWrittenOutSumOverHistoryAndBlocks) {
+TEST_F(Transforms, FramesAreTheWrittenOutSumOverHistoryAndBlocks) {
     struct Case {
         LatticeCase c;
         std::int32_t kept;
@@ -584,7 +579,7 @@ TEST_F(DgtStream, FramesAreTheWrittenOutSumOverHistoryAndBlocks) {
 
 // Each call's frames handed to the streaming expansion as one block: with
 // an aperiodic dual, the output is the input delayed by L - dM samples.
-TEST_F(DgtStream, StreamingExpansionOfEachCallRebuildsTheDelayedSignal) {
+TEST_F(Transforms, StreamingExpansionOfEachCallRebuildsTheDelayedSignal) {
     const LatticeCase c{16, 4, 8};
     const WindowPair pair = gaussianPair(c, 1);
     const WindowSpec analysis = makeSpec(pair.dual, c.dM, c.N), synthesis = makeSpec(pair.window, c.dM, c.N);
@@ -612,11 +607,9 @@ TEST_F(DgtStream, StreamingExpansionOfEachCallRebuildsTheDelayedSignal) {
 }
 
 
-class DgeStream : public PlanCacheTest {};
-
 // One block against the unwrapped overlap-add: out[t] = A[t] + state[t],
 // the new state the L - dM accumulator values after the block.
-TEST_F(DgeStream, BlockIsTheUnwrappedOverlapAddPlusTheCarriedState) {
+TEST_F(Transforms, BlockIsTheUnwrappedOverlapAddPlusTheCarriedState) {
     for (const auto& [F, c] : {std::pair{5, LatticeCase{16, 4, 8}}, std::pair{2, LatticeCase{32, 8, 16}},
                                std::pair{3, LatticeCase{8, 8, 8}}, std::pair{6, LatticeCase{4, 1, 2}}}) {
         SCOPED_TRACE(::testing::Message() << "F=" << F << " L=" << c.L << " dM=" << c.dM);
