@@ -43,13 +43,13 @@ using Call = std::function<std::int32_t(const WindowSpec*, std::int32_t)>;
 
 class GaborArguments : public PlanCacheTest {
 protected:
-    // The bin count handed to an expansion: the spec's own, so that only
-    // the spec can be at fault.
+    // The bin count handed to an expansion: the WindowSpec's own, so that
+    // only the WindowSpec can be at fault.
     static std::int32_t binsOf(const WindowSpec* s) { return s != nullptr && s->binCount > 0 ? s->binCount : 8; }
 
     // Every export behind one signature: the count is the signal length,
     // the frame count (and output length), or every side of an image; the
-    // 2-D exports take the spec in one dimension and `good` in the other.
+    // 2-D exports take the WindowSpec in one dimension and `good` in the other.
     std::vector<std::pair<const char*, Call>> calls() {
         const double* c = x.data();
         double *o = out.data(), *k = kept.data();
@@ -77,7 +77,7 @@ protected:
     WindowSpec good{window.data(), 16, 4, 8};
 };
 
-// Counts before the spec, then each of the spec's rules, in every export.
+// Counts before the WindowSpec, then each of its rules, in every export.
 TEST_F(GaborArguments, CountsThenSpecRefusedInEveryExport) {
     const WindowSpec bad = kBadSpecs[0].on(window);
     for (const auto& [name, call] : calls()) {
@@ -97,7 +97,7 @@ TEST_F(GaborArguments, CountsThenSpecRefusedInEveryExport) {
     }
 }
 
-// The expansions' other counts; a bin count that differs from the spec's.
+// The expansions' other counts; a bin count that differs from the WindowSpec's.
 TEST_F(GaborArguments, ExpansionCountsAndBinsRefused) {
     const double* c = x.data();
     double* o = out.data();
@@ -107,7 +107,7 @@ TEST_F(GaborArguments, ExpansionCountsAndBinsRefused) {
          {Counts{0, 8, kStatusBadLength}, Counts{-8, 8, kStatusBadLength}, Counts{8, 0, kStatusBadLength},
           Counts{8, -1, kStatusBadLength}, Counts{16, 8, kStatusBadWindowSpec}, Counts{4, 8, kStatusBadWindowSpec}}) {
         SCOPED_TRACE(::testing::Message() << "N " << N << " out " << outLength);
-        const WindowSpec* s = status == kStatusBadLength ? &bad : &good;  // counts come before the spec
+        const WindowSpec* s = status == kStatusBadLength ? &bad : &good;  // counts come first
         EXPECT_EQ(ReDGE(c, 3, N, s, o, outLength), status);
         EXPECT_EQ(CxDGE(c, 3, N, s, o, outLength), status);
         EXPECT_EQ(CxDGEEx(c, c + 1, 2, 3, N, s, o, o + 1, 2, outLength), status);

@@ -277,7 +277,8 @@ TEST_P(StftFrames, SpectrogramsAreScaledSquaredMagnitudesInTheirRowLayout) {
         for (std::int64_t i = 0; i < g.frames(); ++i)
             for (std::int32_t k = 0; k < (cx ? g.m : rowBins); ++k)
                 want[cx ? i * g.m + k : (i * g.m) / 2 + k] = static_cast<double>(std::norm(frames[i * g.m + k]) / g.m);
-        ASSERT_EQ(cx ? CxSTFTsp(signal(interleaved), g.n, &spec, out.data()) : ReSTFTsp(signal(re), g.n, &spec, out.data()),
+        ASSERT_EQ(cx ? CxSTFTsp(signal(interleaved), g.n, &spec, out.data())
+                     : ReSTFTsp(signal(re), g.n, &spec, out.data()),
                   kStatusOk);
         EXPECT_LE(maxAbsDifference({out.begin(), out.begin() + cells}, want), 4 * kTolerance * maxAbs(want));
         EXPECT_TRUE(allEqual({out.begin() + cells, out.end()}, kSentinel));
