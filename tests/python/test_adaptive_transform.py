@@ -146,10 +146,8 @@ def test_terms_rebuild_the_signal_less_the_residual(is_complex, tone, tolerance)
     assert d.residual_percent == pytest.approx(100 * energy(d.residual) / energy(x), rel=1e-12)
     assert d.residual_percent < 0.1
     np.testing.assert_allclose(d.terms_in_seconds()["time"], d.terms["tc"] / 4000.0, rtol=1e-15)
-
-
-def test_spectrogram_of_the_terms():
-    d = varnel.adaptive_transform(bursts(True), 12, fs=4000.0)
+    if tone or not is_complex:
+        return
     S = d.spectrogram()  # about 512 rows over the signal, all 512 bins of a complex signal
     assert S.shape == (512, 512)
     np.testing.assert_allclose(S.times, 4 * np.arange(512) / 4000.0)
@@ -173,12 +171,12 @@ def test_options_reach_the_library():
         assert not np.array_equal(varnel.adaptive_transform(x, 6, **options).terms, base.terms), options
 
 
+# The library's checks in their order (length, count, extension rule), then
+# the numpy layer's own.
 @pytest.mark.parametrize("x,options,error,code,phrase", [
-    (np.r_[np.ones(37), np.nan, np.inf], {}, varnel.ArgumentError, None, "x[37] is nan"),
-    (np.ones(7), {}, varnel.ArgumentError, 1, "at least 8 samples (got 7)"),
-    (np.ones(64), dict(max_terms=-1), varnel.ArgumentError, 25, "max_terms must not be negative"),
+    (np.ones(7), dict(max_terms=-1), varnel.ArgumentError, 1, "at least 8 samples (got 7)"),
+    (np.ones(64), dict(max_terms=-1, extension=4), varnel.ArgumentError, 25, "max_terms must not be negative"),
     (np.ones(64), dict(extension=4), varnel.ArgumentError, 4, "extension=4 is not"),
-    (np.ones(64), dict(extension="mirror"), ValueError, None, "unknown extension"),
     (np.ones(64), dict(window_length=8), ValueError, None, "window_length=8"),
     (np.ones((2, 64)), {}, ValueError, None, "one channel"),
 ])
