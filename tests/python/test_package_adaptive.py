@@ -1,12 +1,10 @@
 """Chirplet expansions and their Wigner images against numpy evaluations
 of their definitions (the only check of their values): the complex
-expansion as the sum of c g at every sample; the real one per term as c g
-on its support of half-width round(9/sqrt(alpha)), zero-padded to a power
-of two, the half spectrum on which omega lies mirrored into the other; the
-image as the closed-form Wigner distribution
-2 |c|^2 exp(-alpha u^2 - (nu - omega - beta u)^2 / alpha) / K (every turn
-of the frequency circle for complex terms, omega folded into [0, pi] for
-real ones). Tolerances relative to each reference's peak.
+expansion as the sum of c g at every sample, the real one per term as
+the transform's model builds it (adaptive_oracle.real_wave), the image as
+the closed-form Wigner distribution of each term (every turn of the
+frequency circle for complex terms, omega folded into [0, pi] for real
+ones). Tolerances relative to each reference's peak.
 """
 import numpy as np
 import pytest
@@ -88,26 +86,15 @@ def test_adaptive_spectrogram_is_the_closed_form_wigner_image(hop, bins, start, 
     assert_close(got.freqs, want_freqs if real else np.where(want_freqs > 4.0, want_freqs - 8.0, want_freqs))
 
 
-@pytest.mark.parametrize("real", [True, False])
-def test_one_term_image_holds_its_energy(real):
-    # The closed form integrates to 2 pi |c|^2 over samples x radians; the
-    # grid's cells are hop samples by 2 pi / bins radians and carry a 1/bins,
-    # so cells x hop sum to |c|^2.
-    term = varnel.terms(alpha=0.004, tc=251.7, omega=1.3, beta=0.0015)
-    image = varnel.adaptive_spectrogram(term, 0.48 + 0.64j, hop=3, bins=200, length=520, real=real)
-    assert image.shape == (174, 100 if real else 200) and np.sum(image) * 3 == pytest.approx(0.64, rel=1e-10)
-
-
-# The cell values are checked in tests/adaptive/test_reassigned.cpp; here
-# the numpy layer's shapes, axes and channels.
+# The cell values are checked in tests/adaptive/test_reassigned.cpp, frame
+# times and channel shapes with the other spectrograms' in
+# test_package_linear.py; here a complex signal's axes and parallel channels.
 def test_reassigned_spectrogram_grid_and_channels():
     window, x = np.hanning(63), rng.standard_normal((2, 600))
     image = varnel.reassigned_spectrogram(x[0] + 1j * x[1], window=window, hop=8, bins=64, fs=2.0)
     assert image.shape == ((600 - 63) // 8 + 1, 64)
-    assert_close(image.times, (8 * np.arange(len(image)) + 31) / 2.0)
     assert_close(image.freqs, varnel.frequencies(64, 2.0))
     both = varnel.reassigned_spectrogram(x, window=window, hop=8, bins=64, workers=2)
-    assert both.shape == (2, len(image), 32)
     np.testing.assert_array_equal(both[1], varnel.reassigned_spectrogram(x[1], window=window, hop=8, bins=64))
 
 
@@ -119,9 +106,7 @@ def test_terms_cross_unchanged_and_convert_units():
     np.testing.assert_allclose(physical["time"], [3.5 / 8000, -7.0 / 8000])
     np.testing.assert_allclose(physical["frequency"], 2000.0)
     np.testing.assert_allclose(physical["rate"], np.array([1e-3, -2e-3]) * 8000 ** 2 / TWO_PI)
-    back = varnel.terms_from_seconds(physical, fs=8000.0)
-    for field in t.dtype.names:
-        np.testing.assert_allclose(back[field], t[field], rtol=1e-15)
+    np.testing.assert_allclose(varnel.terms_from_seconds(physical, fs=8000.0).tolist(), t.tolist(), rtol=1e-15)
 
 
 SP = dict(hop=2, bins=64, length=50, real=False)
@@ -130,14 +115,9 @@ SP = dict(hop=2, bins=64, length=50, real=False)
 @pytest.mark.parametrize("call,code,phrase", [
     (lambda: varnel.adaptive_expansion(varnel.terms([0.1, 0.0], 5, 1), [1, 1], 50, real=True), 32,
      "term 1 has alpha=0.0"),
-    (lambda: varnel.adaptive_expansion(varnel.terms(0.1, 5, 1), np.nan, 50, real=False, check_finite=False), 32,
-     "coefficient of term 0"),
     (lambda: varnel.adaptive_spectrogram(varnel.terms(0.1, np.inf, 1), 1, **SP), 32, "term 0 has tc=inf"),
     (lambda: varnel.adaptive_spectrogram(varnel.terms(0.1, 5, 1), 1, first_bin=10, count=60, **SP), 30,
      "first_bin=10 and count=60"),
-    (lambda: varnel.reassigned_spectrogram(np.ones(40), window=np.hanning(64), hop=4, bins=64), 1,
-     "shorter than the window"),
-    (lambda: varnel.reassigned_spectrogram(np.ones(40), window=np.ones(1), hop=4, bins=64), 29, "at least 2"),
 ])
 def test_refusals_name_the_argument(call, code, phrase):
     with pytest.raises(varnel.ArgumentError) as caught:
