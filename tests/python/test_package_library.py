@@ -1,9 +1,9 @@
 """Finding and loading libvarnel.so: lookup order, the one-sentence error
-for a missing or unloadable library, an installation's layout; varnel.raw
+for a missing or unloadable library (an installation's layout is
+test_readme's, through the README's installation block); varnel.raw
 binding every export of the loaded library, and one missing symbol leaving
 the rest usable."""
 import os
-import shutil
 import subprocess
 import sys
 
@@ -50,18 +50,6 @@ def test_import_does_not_need_the_library(tmp_path, content, phrase):
     result = run("import varnel, varnel.raw, varnel.cli\ntry:\n    varnel.raw.ReSTFT\nexcept varnel.LibraryError as e:\n"
                  "    print(type(e).__name__, e)", VARNEL_LIBRARY=str(tmp_path / "libvarnel.so"))
     assert result.stdout.startswith(phrase), result.stderr
-
-
-def test_installed_package_loads_its_neighbour(library, tmp_path):
-    # An installation's layout: the library and the header beside the
-    # modules, no variable.
-    site = tmp_path / "site"
-    shutil.copytree(PYTHON_DIR / "varnel", site / "varnel", ignore=shutil.ignore_patterns("__pycache__"))
-    os.symlink(library, site / "varnel" / "libvarnel.so")
-    shutil.copy(REPOSITORY / "include" / "varnel.h", site / "varnel")
-    result = run("import varnel; print(varnel.load_library())", drop=("VARNEL_LIBRARY",), cwd=tmp_path,
-                 PYTHONPATH=str(site))
-    assert result.stdout.strip() == str(site / "varnel" / "libvarnel.so"), result.stderr
 
 
 def test_loaded_library_has_every_export(library):
