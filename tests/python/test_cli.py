@@ -116,27 +116,35 @@ def test_analyze_gabor_spectrogram_with_order_and_overlay(tmp_path, capsys, monk
     np.testing.assert_allclose(freqs[middle], 500 + 3000 * times[middle], rtol=0.02)
 
 
-@pytest.mark.parametrize("channels", [1, 2])
-def test_analyze_adaptive_titles_its_residual(tmp_path, capsys, monkeypatch, channels):
+@pytest.mark.parametrize("layout", ["mono", "stereo", "chosen"])
+def test_analyze_adaptive_titles_its_residual(tmp_path, capsys, monkeypatch, layout):
     # Chirps need more than five terms, so the percentages left are large
-    # enough to be shown with one decimal.
+    # enough to be shown with one decimal. Chosen channels are numbered from
+    # 1, in the order given, and keep their names; one left out may hold
+    # anything, even samples that would be refused.
     t = np.arange(6000) / 8000.0
-    data = write_wav(tmp_path / "a.wav", [0.5 * np.cos(2 * np.pi * (500 * t + 900 * t ** 2)),
-                                          0.5 * np.cos(2 * np.pi * (2000 * t + 1200 * t ** 2))][:channels])
+    chirps = [0.5 * np.cos(2 * np.pi * (500 * t + 900 * t ** 2)), 0.5 * np.cos(2 * np.pi * (2000 * t + 1200 * t ** 2))]
+    path, options, names = tmp_path / "a.wav", [], ["left", "right"]
+    if layout == "chosen":
+        path, options, names = tmp_path / "a.npy", ["--channels", "3,1", "--fs", 8000], ["channel 3", "channel 1"]
+        np.save(path, [chirps[0], np.full(6000, np.nan), chirps[1]])
+        data = chirps[::-1]
+    else:
+        data = write_wav(path, chirps[:1 if layout == "mono" else 2])
     drawn, original = [], plotting.save_representation
     monkeypatch.setattr(plotting, "save_representation", lambda path, tf, title, **options: (
         drawn.append((title, options["channel_names"])), original(path, tf, title, **options)))
-    status, _, err = in_process(capsys, "analyze", tmp_path / "a.wav", "--method", "adaptive", "--terms", 5,
+    status, _, err = in_process(capsys, "analyze", path, "--method", "adaptive", "--terms", 5, *options,
                                 "--bins", 128, "--hop", 16, *outputs(tmp_path, "a"))
-    assert status == 0, err
-    assert_picture(tmp_path / "a.png", plotting.figure_size(channels))
+    assert status == 0 and err == "", err
+    assert_picture(tmp_path / "a.png", plotting.figure_size(len(data)))
     decompositions = [varnel.adaptive_transform(x, 5, fs=8000.0) for x in data]
     summaries = ["5 terms, residual %.1f %%" % d.residual_percent for d in decompositions]
     assert all(d.residual_percent > 1 for d in decompositions)
-    assert drawn == ([("Adaptive spectrogram (%s) of a.wav" % summaries[0], None)] if channels == 1 else
-                     [("Adaptive spectrogram of a.wav", ["left (%s)" % summaries[0], "right (%s)" % summaries[1]])])
+    assert drawn == ([("Adaptive spectrogram (%s) of a.wav" % summaries[0], None)] if len(data) == 1 else
+                     [("Adaptive spectrogram of " + path.name, ["%s (%s)" % n for n in zip(names, summaries)])])
     want = np.stack([d.spectrogram(hop=16, bins=128) for d in decompositions])
-    np.testing.assert_allclose(np.load(tmp_path / "a.npy"), want[0] if channels == 1 else want, rtol=1e-12)
+    np.testing.assert_allclose(np.load(tmp_path / "a.npy"), want[0] if len(data) == 1 else want, rtol=1e-12)
 
 
 @pytest.mark.parametrize("suffix,method,options", [(".npy", "spectrogram", dict(boundary="symmetric")),
@@ -188,20 +196,6 @@ def test_the_grid_follows_the_window(tmp_path, capsys, options, length, hop, bin
     frames = np.lib.stride_tricks.sliding_window_view(x, length)[::hop] * scipy_signal.get_window("hann", length)
     want = np.abs(np.fft.fft(frames.reshape(len(frames), -1, bins).sum(axis=1))[:, :bins // 2]) ** 2 / bins
     np.testing.assert_allclose(np.load(tmp_path / "x.npy"), want, rtol=1e-9, atol=1e-12 * want.max())
-
-
-def test_channels_are_chosen_by_number(tmp_path, capsys):
-    # Numbered from 1, in the order given; a channel left out may hold
-    # anything, even samples that would be refused.
-    data = np.stack([tone(0.05, 4000, fs=1.0), np.full(4000, np.nan), tone(0.3, 4000, fs=1.0)])
-    np.save(tmp_path / "three.npy", data)
-    status, _, err = in_process(capsys, "analyze", tmp_path / "three.npy", "--method", "stft", "--channels", "3,1",
-                                "--bins", 64, *outputs(tmp_path, "c"))
-    assert status == 0 and err == "", err
-    values = np.abs(np.load(tmp_path / "c.npy"))
-    assert values.shape[0] == 2
-    np.testing.assert_allclose(values[:, 10].argmax(axis=1) / 64, [0.3, 0.05], atol=1 / 64)
-    assert_picture(tmp_path / "c.png", plotting.figure_size(2))
 
 
 def bad_inputs(tmp):

@@ -47,8 +47,9 @@ def test_import_does_not_need_the_library(tmp_path, content, phrase):
     # Only the first call into it says that the library is missing or unusable.
     if content is not None:
         (tmp_path / "libvarnel.so").write_bytes(content)
-    result = run("import varnel, varnel.raw, varnel.cli\ntry:\n    varnel.raw.ReSTFT\nexcept varnel.LibraryError as e:\n"
-                 "    print(type(e).__name__, e)", VARNEL_LIBRARY=str(tmp_path / "libvarnel.so"))
+    result = run("import varnel, varnel.raw, varnel.cli\ntry:\n    varnel.raw.ReSTFT\n"
+                 "except varnel.LibraryError as e:\n    print(type(e).__name__, e)",
+                 VARNEL_LIBRARY=str(tmp_path / "libvarnel.so"))
     assert result.stdout.startswith(phrase), result.stderr
 
 
