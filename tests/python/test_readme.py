@@ -1,14 +1,11 @@
-"""Every fenced code block of README.md runs as written.
-
-C blocks are compiled as C99 against include/ and linked with the library
-this run loads; Python blocks run with this interpreter and the package of
-the checkout; shell blocks run with bash from a scratch folder that holds
-the recordings they name, with the repository's scripts/ beside them. The
-block that is the test command itself is the one running this file:
-scripts/test.sh says so in VARNEL_TEST_COMMAND. The installation block runs
-from the repository with HOME in the scratch folder, and the package it
-installs must then work from any folder without the checkout's help.
-"""
+"""Every fenced code block of README.md runs as written: C blocks compiled
+as C99 against include/ and linked with the library this run loads; Python
+blocks with this interpreter and the checkout's package; shell blocks with
+bash from a scratch folder holding the recordings they name, scripts/ beside
+them. The test command's block is the one running this file (scripts/test.sh
+says so in VARNEL_TEST_COMMAND); the installation block runs from the
+repository with HOME in the scratch folder, and what it installs must then
+work from any folder without the checkout's help."""
 import os
 import pathlib
 import re
