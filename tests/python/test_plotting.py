@@ -41,7 +41,7 @@ def test_channels_make_a_bounded_grid_on_one_scale(tmp_path, monkeypatch, channe
     height, width = pytest.importorskip("matplotlib.image").imread(str(tmp_path / "g.png")).shape[:2]
     assert width <= 2400 and height <= 1800 and 0.9 <= width / height <= 2.0
     panels = [ax for ax in figures[0].axes if ax.get_visible() and ax.images]
-    assert [ax.get_title() for ax in panels] == names
+    assert [ax.get_title() for ax in panels] == names and "Grid" in [t.get_text() for t in figures[0].texts]
     assert len({ax.images[0].get_clim() for ax in panels}) == 1
     assert all(np.isfinite(ax.images[0].get_array()).all() for ax in panels)
     # Every column's time axis and every row's frequency axis named; one colour bar.
