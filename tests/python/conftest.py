@@ -1,10 +1,6 @@
-"""Shared setup of the Python tests: ``import varnel`` from this checkout.
-
-The package is imported from <repository>/python, and the library it loads
-is whatever it finds ($VARNEL_LIBRARY first; scripts/test.sh points that at
-the sanitizer build). Tests that need the library use the ``library``
-fixture, which skips them when none can be loaded.
-"""
+"""Shared setup of the Python tests: ``import varnel`` from <repository>/python
+with whatever library it finds ($VARNEL_LIBRARY first; scripts/test.sh points
+that at the sanitizer build); the ``library`` fixture skips a test without one."""
 import os
 import pathlib
 import sys
@@ -30,9 +26,8 @@ def library():
 
 @pytest.fixture(scope="session")
 def cli_environment(library):
-    """Environment for running ``python3 -m varnel`` in a subprocess: this
-    process's own (sanitizer preloads included) with the package on
-    PYTHONPATH and the library this process loaded."""
+    """This process's environment (sanitizer preloads included) for a
+    subprocess that imports the package and loads the same library."""
     environment = dict(os.environ)
     environment["VARNEL_LIBRARY"] = library
     parts = [str(PYTHON_DIR)] + [p for p in environment.get("PYTHONPATH", "").split(os.pathsep) if p]

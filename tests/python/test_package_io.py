@@ -29,33 +29,31 @@ def riff(samples, tag=1, bits=16, rate=8000, extensible=False, data_size=None):
 
 
 def pcm(bits, channels=1, frames=300):
+    """Stored integers, both extremes first, and the values they stand for."""
     top = 2 ** (bits - 1)
     values = rng.integers(-top, top, size=(frames, channels))
     values[:2, 0] = [-top, top - 1]
-    return (values + (128 if bits == 8 else 0)).astype({8: np.uint8, 16: np.int16}.get(bits, np.int32)), values / top
+    return values.astype(np.int16 if bits == 16 else np.int32), values / top
 
 
-def floats(dtype, channels=1):
-    values = rng.uniform(-1.5, 1.5, (200, channels)).astype(dtype)
-    return values, values.astype(np.float64)
-
-
+FLOATS = rng.uniform(-1.5, 1.5, (200, 2)).astype(np.float32)
 # The decoding is libsndfile's; these pin the layout (channels x samples)
-# and scaling through the chunk checks of plain and extensible headers.
+# and scaling through the chunk checks of extensible headers (the plain
+# ones are read everywhere else), and a data chunk of unknown length
+# (0xFFFFFFFF, as streaming writers leave it) read to the end with a notice.
 VARIANTS = {
-    "8-bit unsigned": (pcm(8), {"bits": 8}),
-    "24-bit extensible": (pcm(24), {"bits": 24, "extensible": True}),
-    "float64": (floats(np.float64), {"tag": 3, "bits": 64}),
-    "stereo float32 extensible": (floats(np.float32, 2), {"tag": 3, "bits": 32, "extensible": True}),
+    "24-bit": (pcm(24), {"bits": 24, "extensible": True}, None),
+    "stereo float32": ((FLOATS, FLOATS.astype(np.float64)), {"tag": 3, "bits": 32, "extensible": True}, None),
+    "unknown length": (pcm(16, channels=2), {"data_size": 0xFFFFFFFF}, "0xFFFFFFFF"),
 }
 
 
 @pytest.mark.parametrize("name", VARIANTS)
 def test_wav_variants(tmp_path, name):
-    (stored, want), options = VARIANTS[name]
+    (stored, want), options, notice = VARIANTS[name]
     (tmp_path / "x.wav").write_bytes(riff(stored, rate=22050, **options))
     recording = io.read_signal(tmp_path / "x.wav")
-    assert recording.fs == 22050 and recording.notice is None
+    assert recording.fs == 22050 and (recording.notice is None if notice is None else notice in recording.notice)
     np.testing.assert_array_equal(recording.data, want.T)
 
 
@@ -67,14 +65,6 @@ def test_lossless_round_trip(tmp_path, extension, subtype):
     soundfile.write(tmp_path / ("x." + extension), want, 44100, subtype=subtype)
     recording = io.read_signal(tmp_path / ("x." + extension))
     assert recording.fs == 44100 and np.array_equal(recording.data, want.T)
-
-
-def test_unknown_length_reads_to_the_end(tmp_path):
-    stored, want = pcm(16, channels=2)
-    (tmp_path / "s.wav").write_bytes(riff(stored, data_size=0xFFFFFFFF))
-    recording = io.read_signal(tmp_path / "s.wav")
-    assert np.array_equal(recording.data, want.T)
-    assert "0xFFFFFFFF" in recording.notice and "300 frames" in recording.notice
 
 
 def test_audio_without_soundfile(tmp_path, monkeypatch):
@@ -132,8 +122,6 @@ BAD = [
     ("words.csv", "a\nb\n", "line 2 is not a number"),
     ("empty.csv", "# nothing\n", "holds no samples"),
     ("cube.npy", lambda path: np.save(path, np.zeros((2, 2, 2))), "3-D array"),
-    ("objects.npy", lambda path: np.save(path, np.array([{}, 1], dtype=object), allow_pickle=True),
-     "not a readable .npy array"),
     ("broken.npy", b"\x93NUMPY\x01\x00garbage", "not a readable .npy array"),
 ]
 
