@@ -175,7 +175,8 @@ std::int32_t adaptiveTransform(const TransformRequest& request, const TransformO
         ++counted;
     }
     std::copy(residual, residual + doubles, output.residual);
-    *output.residualPercent = 100.0 * kept / initial;
+    // The ratio first, so that no term counted gives exactly 100.
+    *output.residualPercent = 100.0 * (kept / initial);
     *output.numTerms = counted;
     return kStatusOk;
 }
