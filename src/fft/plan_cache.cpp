@@ -6,8 +6,8 @@
 
 namespace varnel::fft {
 
-std::recursive_mutex& planCacheLock() noexcept {
-    static std::recursive_mutex lock;
+std::mutex& planCacheLock() noexcept {
+    static std::mutex lock;
     return lock;
 }
 
@@ -48,24 +48,43 @@ void unlink(FftPlan* plan) {
 
 FftPlan* fftPlanCreate(std::int32_t n) noexcept {
     if (n < 1) return nullptr;
-    std::lock_guard<std::recursive_mutex> guard(planCacheLock());
-    if (FftPlan* cached = findCached(n)) {
-        ++cached->refCount;
-        return cached;
+    {
+        const std::lock_guard<std::mutex> guard(planCacheLock());
+        if (FftPlan* cached = findCached(n)) {
+            ++cached->refCount;
+            return cached;
+        }
     }
-    FftPlan* plan = buildPlan(n);
-    if (!plan) return nullptr;
-    plan->refCount = 1;
-    linkAtHead(plan);
-    return plan;
+    // Built without the lock, so that threads building different lengths
+    // do not wait for each other (a Rader stage takes the lock itself for
+    // its sub-plan). Another thread may link the same length meanwhile;
+    // then its plan is shared and this one given back.
+    FftPlan* built = buildPlan(n);
+    if (!built) return nullptr;
+    FftPlan* shared = nullptr;
+    {
+        const std::lock_guard<std::mutex> guard(planCacheLock());
+        shared = findCached(n);
+        if (shared) {
+            ++shared->refCount;
+        } else {
+            built->refCount = 1;
+            linkAtHead(built);
+        }
+    }
+    if (!shared) return built;
+    destroyPlan(built);
+    return shared;
 }
 
 void fftPlanRelease(FftPlan* plan) noexcept {
     if (!plan) return;
-    std::lock_guard<std::recursive_mutex> guard(planCacheLock());
-    if (--plan->refCount > 0) return;
-    unlink(plan);
-    destroyPlan(plan);
+    {
+        const std::lock_guard<std::mutex> guard(planCacheLock());
+        if (--plan->refCount > 0) return;
+        unlink(plan);
+    }
+    destroyPlan(plan);  // releases its Rader sub-plans, which takes the lock
 }
 
 }  // namespace varnel::fft

@@ -7,9 +7,9 @@
 
 namespace varnel::fft {
 
-// Creation and release nest (a plan takes and gives back its Rader
-// sub-plans while the lock is held), hence a recursive mutex.
-std::recursive_mutex& planCacheLock() noexcept;
+// Held only while the list and the reference counts change: plans are
+// built and freed outside it.
+std::mutex& planCacheLock() noexcept;
 
 // Head of the list. Read it only while holding planCacheLock().
 FftPlan*& planCacheHead() noexcept;

@@ -18,7 +18,7 @@ using PlanHandle = std::unique_ptr<fft::FftPlan, PlanReleaser>;
 
 // Number of plans in the cache.
 inline int planCacheSize() {
-    const std::lock_guard<std::recursive_mutex> guard(fft::planCacheLock());
+    const std::lock_guard<std::mutex> guard(fft::planCacheLock());
     int count = 0;
     for (const fft::FftPlan* plan = fft::planCacheHead(); plan; plan = plan->next) ++count;
     return count;
