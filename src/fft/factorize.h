@@ -7,7 +7,7 @@
 #include <iterator>
 
 #include "fft/generated/kernel_radices.h"
-#include "fft/plan.h"
+#include "fft/plan_record.h"
 
 namespace varnel::fft {
 

@@ -1,61 +1,13 @@
 // FFT plans: everything the transform of one length needs that does not
-// depend on the data, shared through a reference-counted cache.
+// depend on the data, shared through a reference-counted cache. Outside
+// the FFT a plan is only a handle; its inside is in fft/plan_record.h.
 #pragma once
 
 #include <cstdint>
 
-#include "fft/kernels.h"
-#include "fft/simd/vector_kernels.h"
-
 namespace varnel::fft {
 
-inline constexpr int kMaxFactors = 20;  // enough for every 32-bit length
-
-enum StageKind : std::int32_t {
-    KernelStage = 0,  // fixed-size generated kernel
-    DirectStage = 1,  // 23 and 47: O(p^2) DFT from cosine/sine tables
-    RaderStage = 2,   // primes >= 53: cyclic convolution of length p-1
-};
-
 struct FftPlan;
-
-struct FftStage {
-    double* dftCos = nullptr;        // DirectStage: cos(2 pi r/p)
-    double* dftSin = nullptr;        // DirectStage: -sin(2 pi r/p)
-    double* twRe = nullptr;          // all stages but the last: (m-1)(f-1) twiddles
-    double* twIm = nullptr;
-    FftPlan* raderPlan = nullptr;    // RaderStage: plan of length p-1
-    double* raderRe = nullptr;       // RaderStage: DFT of the Rader kernel / (p-1)
-    double* raderIm = nullptr;
-    std::int32_t* raderGather = nullptr;   // [0, 1, g^-1, ..., g^-(p-2)] mod p
-    std::int32_t* raderScatter = nullptr;  // [0, 1, g, ..., g^(p-2)] mod p
-
-    // Vector kernels for this radix, when the processor has them, and the
-    // column-major twiddle copy they read (see simd/vector_kernels.h).
-    CxVecTwiddle cxVecTwiddle = nullptr;
-    CxVecLeaf cxVecLeaf = nullptr;
-    ReVecTwiddle reVecTwiddle = nullptr;
-    ReVecLeaf reVecLeaf = nullptr;
-    CxVecSingle cxVecSingle = nullptr;
-    std::int32_t vecWidth = 0;
-    double* twVecRe = nullptr;
-    double* twVecIm = nullptr;
-};
-
-struct FftPlan {
-    std::int32_t length = 0;
-    std::int32_t refCount = 0;
-    std::int32_t factors[kMaxFactors] = {};
-    std::int32_t kinds[kMaxFactors] = {};
-    std::int32_t factorCount = 0;
-    FftStage* stages[kMaxFactors] = {};
-    ReLeafKernel reLeafKernels[kMaxFactors] = {};
-    ReTwiddleKernel reTwiddleKernels[kMaxFactors] = {};
-    CxLeafKernel cxLeafKernels[kMaxFactors] = {};
-    CxTwiddleKernel cxTwiddleKernels[kMaxFactors] = {};
-    FftPlan* prev = nullptr;
-    FftPlan* next = nullptr;
-};
 
 // The plan of length n with one reference taken, built if the cache has
 // none; null for n < 1 or when any part of the plan cannot be allocated (a

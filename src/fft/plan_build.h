@@ -1,7 +1,7 @@
 // Building and tearing down the data of one plan (not its cache links).
 #pragma once
 
-#include "fft/plan.h"
+#include "fft/plan_record.h"
 
 namespace varnel::fft {
 

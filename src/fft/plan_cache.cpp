@@ -1,7 +1,7 @@
 // The reference-counted plan cache behind fftPlanCreate / fftPlanRelease.
 #include "fft/plan_cache.h"
 
-#include "fft/plan.h"
+#include "fft/plan_record.h"
 #include "fft/plan_build.h"
 
 namespace varnel::fft {

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "fft/plan.h"
+#include "fft/plan_record.h"
 
 namespace varnel::fft {
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "fft/plan.h"
+#include "fft/plan_record.h"
 
 namespace varnel::fft {
 

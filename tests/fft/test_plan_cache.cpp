@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "fft/plan.h"
+#include "fft/plan_record.h"
 #include "fft/plan_cache.h"
 #include "support/fft_fixtures.h"
 

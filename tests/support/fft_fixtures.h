@@ -6,7 +6,7 @@
 #include <memory>
 #include <mutex>
 
-#include "fft/plan.h"
+#include "fft/plan_record.h"
 #include "fft/plan_cache.h"
 
 namespace varnel::testing {
