@@ -1,6 +1,7 @@
 #include "fft/plan_build.h"
 
 #include <new>
+#include <optional>
 
 #include "fft/factorize.h"
 #include "fft/rader_setup.h"
@@ -21,33 +22,80 @@ T* allocateRecord() {
     return block ? new (block) T() : nullptr;
 }
 
+// The roots of the plan's length n, w[k] = exp(-2 pi i k / n) for k < n.
+// Every stage's twiddles are among them (a stage's length divides n), so a
+// plan computes them once rather than once per stage, and, when 4 divides
+// n, only over the first eighth of the circle: the other eighths follow by
+// exchanging and negating, which is exact. The small table also keeps plan
+// building within the cache.
+class RootTable {
+public:
+    explicit RootTable(std::int64_t length)
+        : n_(length), quarter_(length % 4 == 0 ? length / 4 : 0),
+          stored_(quarter_ ? quarter_ / 2 + 1 : length), re_(static_cast<std::size_t>(stored_)),
+          im_(static_cast<std::size_t>(stored_)) {
+        if (ok()) unitRoots(1, n_, 0, stored_, re_.data(), im_.data(), 1);
+    }
+    bool ok() const { return re_.ok() && im_.ok(); }
+    std::int64_t length() const { return n_; }
+
+    // w[k], 0 <= k < n.
+    void get(std::int64_t k, double& re, double& im) const {
+        if (!quarter_) {
+            re = re_.data()[k], im = im_.data()[k];
+            return;
+        }
+        int quadrant = 0;
+        for (; k >= quarter_; k -= quarter_) ++quadrant;
+        double a, b;  // w[k] of the first quadrant; past its middle, -i conj w[quarter - k]
+        if (2 * k <= quarter_) {
+            a = re_.data()[k], b = im_.data()[k];
+        } else {
+            a = -im_.data()[quarter_ - k], b = -re_.data()[quarter_ - k];
+        }
+        switch (quadrant) {  // times (-i)^quadrant
+            case 0: re = a, im = b; break;
+            case 1: re = b, im = -a; break;
+            case 2: re = -a, im = -b; break;
+            default: re = -b, im = a; break;
+        }
+    }
+
+private:
+    std::int64_t n_, quarter_, stored_;
+    ScratchBuffer<double> re_, im_;
+};
+
 // Twiddles of a stage of length L with radix f: entry (k-1)(f-1) + (j-1)
-// is exp(-2 pi i j k / L) for k = 1..m-1, j = 1..f-1.
-bool fillTwiddles(FftStage& stage, std::int64_t length, std::int64_t radix) {
+// is exp(-2 pi i j k / L) = w[j k n/L] for k = 1..m-1, j = 1..f-1; and, for
+// the vector kernels, the same column-major, entry (j-1)*m + k for
+// k = 0..m-1, so that they load neighbouring columns with one instruction.
+bool fillTwiddles(FftStage& stage, std::int64_t length, std::int64_t radix, bool vectorCopy, const RootTable& roots) {
     const std::int64_t m = length / radix;
     const std::int64_t entries = (m - 1) * (radix - 1);
     stage.twRe = allocateArray<double>(entries);
     stage.twIm = allocateArray<double>(entries);
     if (!stage.twRe || !stage.twIm) return false;
-    for (std::int64_t j = 1; j < radix; ++j)
-        unitRoots(j, length, 1, m - 1, stage.twRe + (j - 1), stage.twIm + (j - 1), radix - 1);
-    return true;
-}
-
-// Column-major copy of the twiddles, entry (j-1)*m + k for k = 0..m-1, so
-// that the vector kernels load neighbouring columns with one instruction.
-bool fillVectorTwiddles(FftStage& stage, std::int64_t m, std::int64_t radix) {
-    stage.twVecRe = allocateArray<double>(m * (radix - 1));
-    stage.twVecIm = allocateArray<double>(m * (radix - 1));
-    if (!stage.twVecRe || !stage.twVecIm) return false;
+    if (vectorCopy) {
+        stage.twVecRe = allocateArray<double>(m * (radix - 1));
+        stage.twVecIm = allocateArray<double>(m * (radix - 1));
+        if (!stage.twVecRe || !stage.twVecIm) return false;
+    }
+    const std::int64_t n = roots.length(), spacing = n / length;
     for (std::int64_t j = 1; j < radix; ++j) {
-        double* re = stage.twVecRe + (j - 1) * m;
-        double* im = stage.twVecIm + (j - 1) * m;
-        re[0] = 1.0;
-        im[0] = 0.0;
-        for (std::int64_t k = 1; k < m; ++k) {
-            re[k] = stage.twRe[(k - 1) * (radix - 1) + (j - 1)];
-            im[k] = stage.twIm[(k - 1) * (radix - 1) + (j - 1)];
+        const std::int64_t step = j * spacing;  // below n / m
+        std::int64_t at = 0;
+        for (std::int64_t k = 0; k < m; ++k, at = at + step < n ? at + step : at + step - n) {
+            double re, im;
+            roots.get(at, re, im);
+            if (k > 0) {
+                stage.twRe[(k - 1) * (radix - 1) + (j - 1)] = re;
+                stage.twIm[(k - 1) * (radix - 1) + (j - 1)] = im;
+            }
+            if (vectorCopy) {
+                stage.twVecRe[(j - 1) * m + k] = re;
+                stage.twVecIm[(j - 1) * m + k] = im;
+            }
         }
     }
     return true;
@@ -72,7 +120,7 @@ bool fillDirectTables(FftStage& stage, std::int32_t p) {
     return true;
 }
 
-bool fillStage(FftPlan& plan, int s, std::int64_t stageLength) {
+bool fillStage(FftPlan& plan, int s, std::int64_t stageLength, const RootTable* roots) {
     FftStage* stage = plan.stages[s] = allocateRecord<FftStage>();
     if (!stage) return false;
     const std::int32_t f = plan.factors[s];
@@ -92,9 +140,8 @@ bool fillStage(FftPlan& plan, int s, std::int64_t stageLength) {
             break;
     }
     if (s == plan.factorCount - 1) return true;
-    if (!fillTwiddles(*stage, stageLength, f)) return false;
     const bool vectorTwiddles = stage->cxVecTwiddle || stage->reVecTwiddle;
-    return !vectorTwiddles || fillVectorTwiddles(*stage, stageLength / f, f);
+    return fillTwiddles(*stage, stageLength, f, vectorTwiddles, *roots);
 }
 
 void freeStage(FftStage* stage) {
@@ -126,9 +173,15 @@ FftPlan* buildPlan(std::int32_t n) noexcept {
         plan->factors[s] = factorization.factors[s];
         plan->kinds[s] = factorization.kinds[s];
     }
+    // A plan of one stage has no twiddles.
+    std::optional<RootTable> roots;
+    if (plan->factorCount > 1 && !roots.emplace(n).ok()) {
+        destroyPlan(plan);
+        return nullptr;
+    }
     std::int64_t stageLength = n;
     for (int s = 0; s < plan->factorCount; ++s) {
-        if (!fillStage(*plan, s, stageLength)) {
+        if (!fillStage(*plan, s, stageLength, roots ? &*roots : nullptr)) {
             destroyPlan(plan);
             return nullptr;
         }
