@@ -4,6 +4,9 @@
 //   cx/fftw_measure/<n>  fftw_plan_guru_split_dft (split arrays), FFTW_MEASURE
 //   re/varnel/<n>        reFft, real input to the Hc spectrum
 //   re/fftw_measure/<n>  fftw_plan_dft_r2c_1d, FFTW_MEASURE
+//   plan/varnel/<n>      fftPlanCreate + fftPlanRelease of a plan no one
+//                        else holds: what every export pays per length,
+//                        since the cache is empty between calls
 //
 // Plans of both libraries are made before the timed loop and released
 // after it, so each iteration is one transform. Before a size is timed,
@@ -224,12 +227,24 @@ void reFftw(benchmark::State& state) {
     fftw_destroy_plan(plan);
 }
 
+void planVarnel(benchmark::State& state) {
+    const auto n = static_cast<std::int32_t>(state.range(0));
+    for (auto _ : state) {
+        vf::FftPlan* plan = vf::fftPlanCreate(n);
+        if (plan == nullptr) {
+            return fail(state, "fftPlanCreate failed");
+        }
+        vf::fftPlanRelease(plan);
+    }
+}
+
 void registerBenchmarks() {
     const std::pair<const char*, void (*)(benchmark::State&)> cases[] = {
         {"cx/varnel", cxVarnel},
         {"cx/fftw_measure", cxFftw},
         {"re/varnel", reVarnel},
         {"re/fftw_measure", reFftw},
+        {"plan/varnel", planVarnel},
     };
     for (std::int32_t n : benchmarkSizes()) {
         for (const auto& [name, function] : cases) {
