@@ -1,6 +1,7 @@
 #include "fft/unit_roots.h"
 
 #include <cmath>
+#include <numeric>
 
 namespace varnel::fft {
 namespace {
@@ -44,8 +45,6 @@ LongRoot exactRoot(std::int64_t r, std::int64_t period) {
     }
 }
 
-bool onEighth(std::int64_t r, std::int64_t period) { return (8 * reduce(r, period)) % period == 0; }
-
 }  // namespace
 
 void unitRoots(std::int64_t step, std::int64_t period, std::int64_t first, std::int64_t count, double* re,
@@ -53,19 +52,29 @@ void unitRoots(std::int64_t step, std::int64_t period, std::int64_t first, std::
     step = reduce(step, period);
     LongRoot offsets[kBlock];
     for (std::int64_t i = 0; i < kBlock && i < count; ++i) offsets[i] = exactRoot(step * i, period);
+    // step * index lies on an eighth of the period when it is a multiple of
+    // `eighth`; the index and that remainder are carried from entry to entry
+    // instead of divided out for each.
+    const std::int64_t eighth = period / std::gcd(period, std::int64_t{8});
+    const std::int64_t stepRest = step % eighth;
+    std::int64_t index = reduce(first, period), rest = step * index % eighth;
     for (std::int64_t start = 0; start < count; start += kBlock) {
-        const LongRoot base = exactRoot(step * reduce(first + start, period), period);
+        const LongRoot base = exactRoot(step * index, period);
         for (std::int64_t i = 0; i < kBlock && start + i < count; ++i) {
-            const std::int64_t r = step * reduce(first + start + i, period);
             LongRoot w;
-            if (i == 0 || onEighth(r, period)) {
-                w = i == 0 ? base : exactRoot(r, period);
+            if (i == 0) {
+                w = base;
+            } else if (rest == 0) {
+                w = exactRoot(step * index, period);
             } else {
                 w = {base.re * offsets[i].re - base.im * offsets[i].im,
                      base.re * offsets[i].im + base.im * offsets[i].re};
             }
             re[(start + i) * stride] = static_cast<double>(w.re);
             im[(start + i) * stride] = static_cast<double>(w.im);
+            if (++index == period) index = 0;
+            rest += stepRest;
+            if (rest >= eighth) rest -= eighth;
         }
     }
 }
