@@ -45,7 +45,7 @@ public:
             re = re_.data()[k], im = im_.data()[k];
             return;
         }
-        int quadrant = 0;
+        std::int64_t quadrant = 0;
         for (; k >= quarter_; k -= quarter_) ++quadrant;
         double a, b;  // w[k] of the first quadrant; past its middle, -i conj w[quarter - k]
         if (2 * k <= quarter_) {
@@ -53,12 +53,7 @@ public:
         } else {
             a = -im_.data()[quarter_ - k], b = -re_.data()[quarter_ - k];
         }
-        switch (quadrant) {  // times (-i)^quadrant
-            case 0: re = a, im = b; break;
-            case 1: re = b, im = -a; break;
-            case 2: re = -a, im = -b; break;
-            default: re = -b, im = a; break;
-        }
+        turnQuarters(a, b, quadrant, re, im);
     }
 
 private:

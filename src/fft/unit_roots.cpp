@@ -37,12 +37,9 @@ LongRoot exactRoot(std::int64_t r, std::int64_t period) {
         s = t;
     }
     // exp(-i (quadrant pi/2 + angle)) with cos angle = c, sin angle = s.
-    switch (quadrant) {
-        case 0: return {c, -s};
-        case 1: return {-s, -c};
-        case 2: return {-c, s};
-        default: return {s, c};
-    }
+    LongRoot w;
+    turnQuarters<long double>(c, -s, quadrant, w.re, w.im);
+    return w;
 }
 
 }  // namespace
