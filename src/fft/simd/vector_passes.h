@@ -115,11 +115,11 @@ VARNEL_FORCE_INLINE void storeTransposed(V2 (&buffer)[N], double* out, ptrdiff_t
 // Complex twiddle pass on the columns k .. k+width-1.
 template <int N, class T>
 VARNEL_FORCE_INLINE void cxTwiddleColumns(double* re, double* im, const double* twRe, const double* twIm, ptrdiff_t m,
-                                    ptrdiff_t k) {
+                                    ptrdiff_t k, ptrdiff_t ds, ptrdiff_t dk) {
     using L = Lanes<T>;
     vectorCxDft<N, T>(
         [&](int j, T& r, T& i) VARNEL_INLINE {
-            const T yr = L::load(re + j * m + k), yi = L::load(im + j * m + k);
+            const T yr = L::load(re + j * ds + dk), yi = L::load(im + j * ds + dk);
             if (j == 0) {
                 r = yr;
                 i = yi;
@@ -130,14 +130,35 @@ VARNEL_FORCE_INLINE void cxTwiddleColumns(double* re, double* im, const double* 
             i = yr * wi + yi * wr;
         },
         [&](int j, const T& r, const T& i) VARNEL_INLINE {
-            L::store(re + j * m + k, r);
-            L::store(im + j * m + k, i);
+            L::store(re + j * ds + dk, r);
+            L::store(im + j * ds + dk, i);
         });
 }
 
+// Rows of a stage lie m apart; for large power-of-two m they all fall into
+// the same few cache sets, so with many rows each cache line is evicted
+// before its next columns are used. Wide radices therefore copy B columns
+// of every row (whole cache lines) into a small buffer, run the DFTs there
+// and copy them back: each line is then fetched and written once.
 template <int N>
 void cxTwiddleVec(double* re, double* im, const double* twRe, const double* twIm, ptrdiff_t m) {
-    for (ptrdiff_t k = 0; k < m; k += 4) cxTwiddleColumns<N, V4>(re, im, twRe, twIm, m, k);
+    constexpr ptrdiff_t B = 16;
+    if (N < 16 || m < 64 || m % B != 0) {
+        for (ptrdiff_t k = 0; k < m; k += 4) cxTwiddleColumns<N, V4>(re, im, twRe, twIm, m, k, m, k);
+        return;
+    }
+    alignas(64) double bRe[N * B], bIm[N * B];
+    for (ptrdiff_t k0 = 0; k0 < m; k0 += B) {
+        for (int j = 0; j < N; ++j) {
+            __builtin_memcpy(bRe + j * B, re + j * m + k0, B * sizeof(double));
+            __builtin_memcpy(bIm + j * B, im + j * m + k0, B * sizeof(double));
+        }
+        for (ptrdiff_t c = 0; c < B; c += 4) cxTwiddleColumns<N, V4>(bRe, bIm, twRe, twIm, m, k0 + c, B, c);
+        for (int j = 0; j < N; ++j) {
+            __builtin_memcpy(re + j * m + k0, bRe + j * B, B * sizeof(double));
+            __builtin_memcpy(im + j * m + k0, bIm + j * B, B * sizeof(double));
+        }
+    }
 }
 
 template <int N, class V, bool Contiguous>
@@ -206,14 +227,19 @@ void reLeafVec(const double* in, double* out, ptrdiff_t is, ptrdiff_t count) {
 // imaginary input is forced to zero. For even N the general stores then put
 // every output of that column in the right slot too (the two stores that
 // meet in one slot carry a value and its conjugate's equal part).
+//
+// Row j's re slot k is up + j*ds + c and its im slot m-k is down + j*ds - c:
+// up = data, down = data + m, ds = m and c = k in the data itself, other
+// values in a buffer holding a block of columns.
 template <int N, class T, bool EndsAtMiddle = false>
-VARNEL_FORCE_INLINE void rePairColumns(double* data, const double* twRe, const double* twIm, ptrdiff_t m, ptrdiff_t k) {
+VARNEL_FORCE_INLINE void rePairColumns(double* up, double* down, ptrdiff_t ds, ptrdiff_t c, const double* twRe,
+                                       const double* twIm, ptrdiff_t m, ptrdiff_t k) {
     using L = Lanes<T>;
     static_assert(!EndsAtMiddle || N % 2 == 0, "the middle-column merge needs an even radix");
     vectorCxDft<N, T>(
         [&](int j, T& r, T& i) VARNEL_INLINE {
-            const T xr = L::load(data + j * m + k);
-            T xi = L::loadDown(data + j * m + m - k);
+            const T xr = L::load(up + j * ds + c);
+            T xi = L::loadDown(down + j * ds - c);
             if constexpr (EndsAtMiddle) xi = __builtin_shufflevector(xi, T{}, 0, 1, 2, 4);
             if (j == 0) {
                 r = xr;
@@ -226,11 +252,11 @@ VARNEL_FORCE_INLINE void rePairColumns(double* data, const double* twRe, const d
         },
         [&](int j, const T& r, const T& i) VARNEL_INLINE {
             if (2 * j < N) {
-                L::store(data + j * m + k, r);
-                L::storeDown(data + (N - j) * m - k, i);
+                L::store(up + j * ds + c, r);
+                L::storeDown(down + (N - 1 - j) * ds - c, i);
             } else {
-                L::storeDown(data + (N - j) * m - k, r);
-                L::store(data + j * m + k, -i);
+                L::storeDown(down + (N - 1 - j) * ds - c, r);
+                L::store(up + j * ds + c, -i);
             }
         });
 }
@@ -261,17 +287,34 @@ void reTwiddleVec(double* data, const double* twRe, const double* twIm, ptrdiff_
     generated::Dft<N>::template re<double>([&](int t, double& x) VARNEL_INLINE { x = data[t * m]; },
                                            [&](int r, double v) VARNEL_INLINE { data[r * m] = v; });
     const ptrdiff_t lastPair = (m - 1) / 2;
+    ptrdiff_t k = 1;
+    if (N >= 16 && m >= 128) {
+        // As in the complex pass, blocks of columns go through a buffer;
+        // row j holds columns k0 .. k0+B-1, then m-k0-B+1 .. m-k0.
+        constexpr ptrdiff_t B = 16, W = 2 * B;
+        alignas(64) double buffer[N * W];
+        for (; k + B <= m / 2; k += B) {
+            for (int j = 0; j < N; ++j) {
+                __builtin_memcpy(buffer + j * W, data + j * m + k, B * sizeof(double));
+                __builtin_memcpy(buffer + j * W + B, data + j * m + m - k - B + 1, B * sizeof(double));
+            }
+            for (ptrdiff_t c = 0; c < B; c += 4)
+                rePairColumns<N, V4>(buffer, buffer + W - 1, W, c, twRe, twIm, m, k + c);
+            for (int j = 0; j < N; ++j) {
+                __builtin_memcpy(data + j * m + k, buffer + j * W, B * sizeof(double));
+                __builtin_memcpy(data + j * m + m - k - B + 1, buffer + j * W + B, B * sizeof(double));
+            }
+        }
+    }
     if constexpr (N % 2 == 0) {
         if (m % 8 == 0) {  // columns 1 .. m/2 split into whole vectors
-            ptrdiff_t k = 1;
-            for (; k + 4 < m / 2; k += 4) rePairColumns<N, V4>(data, twRe, twIm, m, k);
-            rePairColumns<N, V4, true>(data, twRe, twIm, m, k);
+            for (; k + 4 < m / 2; k += 4) rePairColumns<N, V4>(data, data + m, m, k, twRe, twIm, m, k);
+            rePairColumns<N, V4, true>(data, data + m, m, k, twRe, twIm, m, k);
             return;
         }
     }
-    ptrdiff_t k = 1;
-    for (; k + 3 <= lastPair; k += 4) rePairColumns<N, V4>(data, twRe, twIm, m, k);
-    for (; k <= lastPair; ++k) rePairColumns<N, double>(data, twRe, twIm, m, k);
+    for (; k + 3 <= lastPair; k += 4) rePairColumns<N, V4>(data, data + m, m, k, twRe, twIm, m, k);
+    for (; k <= lastPair; ++k) rePairColumns<N, double>(data, data + m, m, k, twRe, twIm, m, k);
     if (m % 2 == 0) reMiddleColumn<N>(data, twRe, twIm, m);
 }
 
