@@ -43,7 +43,10 @@ class Section:
         self.title = title          # markdown heading
         self.program = program      # path under the build directory, or a command list
         self.intro = intro          # paragraph under the heading
-        self.groups = groups        # [(group id, table heading)]
+        # [(group id, table heading[, columns, ratios])]: a group may name
+        # its own columns and ratios, whose entries may be (group, impl)
+        # pairs that take values from another group's rows.
+        self.groups = groups
         self.columns = columns      # [(implementation id, column heading)]
         self.ratios = ratios        # [(numerator id, denominator id, column heading)]
         self.unit = unit            # unit of the table cells: ns, us or ms
@@ -65,16 +68,26 @@ SECTIONS = [
         title="FFT: Varnel against FFTW",
         program="bench/varnel_bench_fft",
         intro=(
-            "One transform per iteration, plans made before timing. Varnel's "
+            "One transform per iteration, plans (and Varnel's transform scratch, "
+            "which a routine running many transforms takes once) made before "
+            "timing. Varnel's "
             "`cxFft` works on split real/imaginary arrays and is timed against "
             "FFTW's split-array guru interface (`fftw_plan_guru_split_dft`); "
             "`reFft` writes the half-complex `Hc` spectrum and is timed against "
             "`fftw_plan_dft_r2c_1d`. FFTW plans with `FFTW_MEASURE`. Times are "
             "medians of the repetitions, in nanoseconds per transform; "
-            "ratio = Varnel / FFTW, so below 1 means Varnel is faster."),
+            "ratio = Varnel / FFTW, so below 1 means Varnel is faster. The "
+            "plan table times `fftPlanCreate` + `fftPlanRelease` of a length "
+            "no one else holds, the price every export pays per length since "
+            "the plan cache is empty between calls."),
         groups=[
             ("cx", "Complex transform (split arrays, unit stride)"),
             ("re", "Real transform (Varnel: Hc output; FFTW: r2c)"),
+            # Every export builds its plans and releases them, since the
+            # plan cache is empty between calls: the price in transforms.
+            ("plan", "Plan build + release (a plan no one else holds), against one complex transform",
+             [("varnel", "plan ns"), (("cx", "varnel"), "cxFft ns")],
+             [("varnel", ("cx", "varnel"), "plan / cxFft")]),
         ],
         columns=[("varnel", "varnel ns"), ("fftw_measure", "FFTW_MEASURE ns")],
         ratios=[("varnel", "fftw_measure", "ratio")],
@@ -95,8 +108,13 @@ SECTIONS = [
             "by `bench/linear/stft_scipy.py` with `time.perf_counter`, best "
             "call of each repetition. Times are medians of the repetitions, in "
             "microseconds per call; varnel / FFTW below 1 means Varnel is "
-            "faster, scipy / varnel is Varnel's speed-up over scipy."),
-        groups=[("sp", "Real spectrogram, L = M, hop M/4, 2^20 samples")],
+            "faster, scipy / varnel is Varnel's speed-up over scipy. The hop M "
+            "table repeats the comparison with every frame new data, up to "
+            "one window of 2^20, where Varnel's call includes building its plan."),
+        groups=[("sp", "Real spectrogram, L = M, hop M/4, 2^20 samples"),
+                ("hop", "Real spectrogram, L = M, hop M (a fresh frame per FFT), 2^20 samples (2^21 at M = 2^20)",
+                 [("varnel", "varnel us"), ("fftw_measure", "FFTW_MEASURE us")],
+                 [("varnel", "fftw_measure", "varnel / FFTW")])],
         columns=[("varnel", "varnel us"), ("fftw_measure", "FFTW_MEASURE us"), ("scipy", "scipy us")],
         ratios=[("varnel", "fftw_measure", "varnel / FFTW"), ("scipy", "varnel", "scipy / varnel")],
         unit="us",
@@ -378,26 +396,33 @@ def section_markdown(section, data, build_dir, stamp):
     if context.get("ltfatpy_version"):
         details.append("ltfatpy %s" % context["ltfatpy_version"])
     lines += ["_" + "; ".join(details) + "._", ""]
-    for group, heading in section.groups:
-        rows = [s for s in sizes if any((group, impl, s) in results for impl, _ in section.columns)]
+    for entry in section.groups:
+        group, heading = entry[:2]
+        columns, ratios = entry[2:] if len(entry) > 2 else (section.columns, section.ratios)
+
+        def value(ref, size):
+            source, impl = ref if isinstance(ref, tuple) else (group, ref)
+            return results.get((source, impl, size))
+
+        rows = [s for s in sizes if any((group, impl, s) in results for impl, _ in columns if isinstance(impl, str))]
         if not rows:
             continue
-        header = ["size"] + [h for _, h in section.columns] + [h for _, _, h in section.ratios]
+        header = ["size"] + [h for _, h in columns] + [h for _, _, h in ratios]
         lines += ["### " + heading, "",
                   "| " + " | ".join(header) + " |",
                   "|" + "|".join("---:" for _ in header) + "|"]
         for size in rows:
             cells = [str(size)]
-            for impl, _ in section.columns:
-                value = results.get((group, impl, size))
-                if value is None:
+            for impl, _ in columns:
+                v = value(impl, size)
+                if v is None:
                     cells.append("")
-                elif isinstance(value, str):
-                    cells.append("error: " + value.replace("|", "/"))
+                elif isinstance(v, str):
+                    cells.append("error: " + v.replace("|", "/"))
                 else:
-                    cells.append(format_time(value / UNIT_NS[section.unit]))
-            for num, den, _ in section.ratios:
-                a, b = results.get((group, num, size)), results.get((group, den, size))
+                    cells.append(format_time(v / UNIT_NS[section.unit]))
+            for num, den, _ in ratios:
+                a, b = value(num, size), value(den, size)
                 ok = isinstance(a, float) and isinstance(b, float) and b > 0
                 cells.append("{:.2f}".format(a / b) if ok else "")
             lines.append("| " + " | ".join(cells) + " |")

@@ -7,6 +7,12 @@
 //                        planned once outside the timed loop), |X|^2/M into
 //                        the same row layout
 //
+//   hop/varnel/<M>, hop/fftw_measure/<M>
+//                        the same with hop M: every frame is new data, so
+//                        each FFT starts from memory, up to M = 2^20 (on
+//                        2^21 samples from M = 2^20 on, since a signal of
+//                        one window is refused)
+//
 // Signal: 2^20 samples; periodic Hann window of length L = M, hop M/4, for
 // M = 64 ... 8192. One iteration is the whole signal. scipy's spectrogram
 // of the same signal is timed by stft_scipy.py next to this file.
@@ -37,10 +43,10 @@ constexpr double kTolerance = 1e-9;  // relative RMS; both sides are near 1e-15
 
 std::int32_t signalLength() { return gSmoke ? (1 << 14) : (1 << 20); }
 
-std::vector<std::int32_t> binCounts() {
+std::vector<std::int32_t> binCounts(std::int32_t largest) {
     if (gSmoke) return {64, 1024};
     std::vector<std::int32_t> sizes;
-    for (std::int32_t m = 64; m <= 8192; m *= 2) sizes.push_back(m);
+    for (std::int32_t m = 64; m <= largest; m *= 2) sizes.push_back(m);
     return sizes;
 }
 
@@ -51,8 +57,8 @@ struct Problem {
     std::vector<double> window;
     Buffer x, out;
 
-    explicit Problem(std::int32_t binCount)
-        : n(signalLength()), m(binCount), length(binCount), step(binCount / 4),
+    Problem(std::int32_t binCount, std::int32_t hopsPerWindow)
+        : n(std::max(signalLength(), 2 * binCount)), m(binCount), length(binCount), step(binCount / hopsPerWindow),
           frames((n - length) / step + 1), window(periodicHann(length)), x(allocate(n)),
           out(allocate(frames * (m / 2))) {
         if (x) fillSignal(x.get(), n, 7);
@@ -117,8 +123,8 @@ bool checkAgainstFftw(benchmark::State& state, const Problem& p) {
     return true;
 }
 
-void spectrogramVarnel(benchmark::State& state) {
-    Problem p(static_cast<std::int32_t>(state.range(0)));
+void spectrogramVarnel(benchmark::State& state, std::int32_t hopsPerWindow) {
+    Problem p(static_cast<std::int32_t>(state.range(0)), hopsPerWindow);
     if (!p.ok()) return fail(state, "out of memory");
     const WindowSpec spec{p.window.data(), p.length, p.step, p.m};
     const std::int32_t status = ReSTFTsp(p.x.get(), p.n, &spec, p.out.get());
@@ -131,8 +137,8 @@ void spectrogramVarnel(benchmark::State& state) {
     state.counters["frames"] = static_cast<double>(p.frames);
 }
 
-void spectrogramFftw(benchmark::State& state) {
-    Problem p(static_cast<std::int32_t>(state.range(0)));
+void spectrogramFftw(benchmark::State& state, std::int32_t hopsPerWindow) {
+    Problem p(static_cast<std::int32_t>(state.range(0)), hopsPerWindow);
     if (!p.ok()) return fail(state, "out of memory");
     FftwSpectrogram fftw(p);
     if (!fftw.ok()) return fail(state, "FFTW could not plan");
@@ -144,14 +150,22 @@ void spectrogramFftw(benchmark::State& state) {
 }
 
 void registerBenchmarks() {
-    for (std::int32_t m : binCounts()) {
-        const std::pair<const char*, void (*)(benchmark::State&)> cases[] = {
-            {"sp/varnel", spectrogramVarnel},
-            {"sp/fftw_measure", spectrogramFftw},
-        };
-        for (const auto& [name, function] : cases) {
-            auto* b = benchmark::RegisterBenchmark(name, function)->Arg(m)->Unit(benchmark::kMicrosecond);
-            if (gSmoke) b->Iterations(1);
+    struct Sweep {
+        const char* varnel;
+        const char* fftw;
+        std::int32_t hopsPerWindow, largest;
+    };
+    for (const Sweep& sweep : {Sweep{"sp/varnel", "sp/fftw_measure", 4, 8192},
+                               Sweep{"hop/varnel", "hop/fftw_measure", 1, 1 << 20}}) {
+        for (std::int32_t m : binCounts(sweep.largest)) {
+            using Run = void (*)(benchmark::State&, std::int32_t);
+            for (const auto& [name, function] : {std::pair<const char*, Run>{sweep.varnel, spectrogramVarnel},
+                                                 std::pair<const char*, Run>{sweep.fftw, spectrogramFftw}}) {
+                auto* b = benchmark::RegisterBenchmark(name, function, sweep.hopsPerWindow)
+                              ->Arg(m)
+                              ->Unit(benchmark::kMicrosecond);
+                if (gSmoke) b->Iterations(1);
+            }
         }
     }
 }

@@ -38,7 +38,7 @@ void chirpletAtom(const AdaptiveTerm& term, std::int32_t n, double* out) noexcep
 
 bool RealAtomWorkspace::reserve(std::int32_t m) noexcept {
     if (m > capacity_) {
-        buffers_ = ScratchBuffer<double>(4 * static_cast<std::size_t>(m));
+        buffers_ = ScratchBuffer<double>(4 * static_cast<std::size_t>(m) + fft::fftScratchSize(m));
         capacity_ = buffers_.ok() ? m : 0;
         if (!buffers_.ok()) return false;
     }
@@ -58,7 +58,7 @@ std::int32_t oneSidedToReal(RealAtomWorkspace& work, bool positive) noexcept {
     double* t = work.spectrum();
     double* y = work.waveform();
     // Real parts of X into t, imaginary parts into y.
-    std::int32_t status = fft::cxFft(work.plan(), work.atom(), work.atom() + 1, t, y, 2, 1, m);
+    std::int32_t status = fft::cxFft(work.plan(), work.atom(), work.atom() + 1, t, y, 2, 1, m, work.fftScratch());
     if (status != kStatusOk) return status;
     const std::int32_t half = m / 2;
     if (half > 1) {
@@ -71,7 +71,7 @@ std::int32_t oneSidedToReal(RealAtomWorkspace& work, bool positive) noexcept {
             }
         }
     }
-    return fft::reIfft(work.plan(), t, y, 1, 1, m);
+    return fft::reIfft(work.plan(), t, y, 1, 1, m, work.fftScratch());
 }
 
 std::int32_t prepareAtom(const AdaptiveTerm& term, std::int32_t n, RealAtomWorkspace& work) noexcept {

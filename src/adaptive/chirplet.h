@@ -43,6 +43,9 @@ public:
     double* spectrum() const noexcept { return buffers_.data() + 2 * capacity_; }  // m doubles
     double* waveform() const noexcept { return buffers_.data() + 3 * capacity_; }  // m doubles
     const fft::FftPlan* plan() const noexcept { return plan_->get(); }
+    // The plan's transform scratch. For powers of two it grows with the
+    // length, so the room made for the longest serves every shorter one.
+    double* fftScratch() const noexcept { return buffers_.data() + 4 * capacity_; }
     std::int32_t length() const noexcept { return length_; }
 
 private:

@@ -42,8 +42,9 @@ PeakSearch::PeakSearch(const PeakLevels& levels, bool complexSignal) noexcept
     extended_ = ScratchBuffer<double>(parts * (static_cast<std::size_t>(levels.n) + L));
     windows_ = ScratchBuffer<double>(2 * L);
     // Spectrum and wrap scratch of one frame (Cx for a complex signal),
-    // then the powers.
-    work_ = ScratchBuffer<double>(4 * L + L);
+    // the powers, then the transforms' scratch: the windows are powers of
+    // two, whose scratch grows with their length.
+    work_ = ScratchBuffer<double>(4 * L + L + fft::fftScratchSize(static_cast<std::int32_t>(L)));
     table_ = ScratchBuffer<PeakEntry>(static_cast<std::size_t>(entryOffset_[count]));
     blockMax_ = ScratchBuffer<double>(static_cast<std::size_t>(blockOffset_[count]));
     if (!extended_.ok() || !windows_.ok() || !work_.ok() || !table_.ok() || !blockMax_.ok()) return;
@@ -85,17 +86,18 @@ void PeakSearch::scanLevel(int j, std::int64_t start, std::int64_t end) noexcept
     double* spectrum = work_.data();
     double* scratch = spectrum + 2 * static_cast<std::ptrdiff_t>(levels_.L);
     double* power = scratch + 2 * static_cast<std::ptrdiff_t>(levels_.L);
+    double* fftScratch = power + levels_.L;
     PeakEntry* entries = table_.data() + entryOffset_[j];
     // Frame m covers residual samples m*s - w/2 .. m*s + w/2 - 1.
     const double* origin = extended_.data() + parts * static_cast<std::ptrdiff_t>((levels_.L - w) / 2);
     for (std::int64_t m = first; m < stop; ++m) {
         const double* frame = origin + parts * m * s;
         if (complex_) {
-            cxWindowedFft(frame, window, w, w, spectrum, plan, scratch);
+            cxWindowedFft(frame, window, w, w, spectrum, plan, scratch, fftScratch);
             for (std::int32_t k = 0; k < w; ++k)
                 power[k] = spectrum[2 * k] * spectrum[2 * k] + spectrum[2 * k + 1] * spectrum[2 * k + 1];
         } else {
-            reWindowedFft(frame, window, w, w, spectrum, plan, scratch);
+            reWindowedFft(frame, window, w, w, spectrum, plan, scratch, fftScratch);
             power[0] = spectrum[0] * spectrum[0];
             for (std::int32_t k = 1; k < bins; ++k)
                 power[k] = spectrum[k] * spectrum[k] + spectrum[w - k] * spectrum[w - k];

@@ -140,11 +140,14 @@ std::int32_t reassignedSpectrogram(const double* signal, std::int32_t n, const G
     const ptrdiff_t length = grid.windowLength;
     const ptrdiff_t spectrum = grid.spectrumSize();
     const ptrdiff_t binsOut = grid.binsOut();
-    // h, th, dh; three spectra and the FFT work buffer; the energies; each
-    // on a cache-line boundary, since vector loads and stores that straddle
-    // lines slow the per-frame loops measurably. Then the target indices.
+    // h, th, dh; three spectra and the FFT work buffer; the energies; the
+    // transforms' scratch; each on a cache-line boundary, since vector
+    // loads and stores that straddle lines slow the per-frame loops
+    // measurably. Then the target indices.
+    const auto fftScratch = static_cast<ptrdiff_t>(fft::fftScratchSize(grid.binCount));
     ScratchBuffer<double> block(static_cast<std::size_t>(3 * lineRounded(length) + 4 * lineRounded(spectrum) +
-                                                         lineRounded(binsOut) + kLineDoubles));
+                                                         lineRounded(binsOut) + lineRounded(fftScratch) +
+                                                         kLineDoubles));
     ScratchBuffer<std::int64_t> targets(static_cast<std::size_t>(binsOut));
     if (!block.ok() || !targets.ok()) return kStatusNoMemory;
     const fft::PlanHold plan(grid.binCount);
@@ -159,6 +162,7 @@ std::int32_t reassignedSpectrogram(const double* signal, std::int32_t n, const G
     double* sdh = carve(spectrum);
     double* work = carve(spectrum);
     const CellTargets cells{carve(binsOut), targets.data()};
+    double* transformScratch = carve(fftScratch);
     reassignWindows(grid.window, grid.windowLength, grid.binCount, h, th, dh);
     const CellGrid cellGrid{grid.binCount, grid.timeStep, grid.frameCount, threshold(signal, n, In)};
     const CellLoops& loops = cellLoops();
@@ -171,15 +175,15 @@ std::int32_t reassignedSpectrogram(const double* signal, std::int32_t n, const G
         std::int64_t lastIndex;
         if constexpr (In == Input::Real) {
             const double* x = signal + start;
-            reWindowedFft(x, h, grid.windowLength, k, sh, plan.get(), work);
-            reWindowedFft(x, th, grid.windowLength, k, sth, plan.get(), work);
-            reWindowedFft(x, dh, grid.windowLength, k, sdh, plan.get(), work);
+            reWindowedFft(x, h, grid.windowLength, k, sh, plan.get(), work, transformScratch);
+            reWindowedFft(x, th, grid.windowLength, k, sth, plan.get(), work, transformScratch);
+            reWindowedFft(x, dh, grid.windowLength, k, sdh, plan.get(), work, transformScratch);
             lastIndex = loops.real(sh, sth, sdh, cellGrid, m, cells);
         } else {
             const double* x = signal + 2 * start;
-            cxWindowedFft(x, h, grid.windowLength, k, sh, plan.get(), work);
-            cxWindowedFft(x, th, grid.windowLength, k, sth, plan.get(), work);
-            cxWindowedFft(x, dh, grid.windowLength, k, sdh, plan.get(), work);
+            cxWindowedFft(x, h, grid.windowLength, k, sh, plan.get(), work, transformScratch);
+            cxWindowedFft(x, th, grid.windowLength, k, sth, plan.get(), work, transformScratch);
+            cxWindowedFft(x, dh, grid.windowLength, k, sdh, plan.get(), work, transformScratch);
             lastIndex = loops.complex(sh, sth, sdh, cellGrid, m, cells);
         }
         scatterFrame(cells, binsOut, lastIndex, rows);

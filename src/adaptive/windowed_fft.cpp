@@ -16,7 +16,7 @@ namespace varnel::adaptive {
 using std::ptrdiff_t;
 
 void reWindowedFft(const double* x, const double* w, std::int32_t g, std::int32_t binCount, double* out,
-                   const fft::FftPlan* plan, double* scratch) noexcept {
+                   const fft::FftPlan* plan, double* scratch, double* fftScratch) noexcept {
     const stft::FrameLoops& loops = stft::frameLoops();
     const ptrdiff_t k = binCount;
     const ptrdiff_t length = std::max<ptrdiff_t>(g, 0);
@@ -26,11 +26,11 @@ void reWindowedFft(const double* x, const double* w, std::int32_t g, std::int32_
     for (ptrdiff_t period = k; period < length; period += k) {
         loops.weighAdd(scratch, w + period, x + period, std::min(length - period, k));
     }
-    fft::reFft(plan, scratch, out, 1, 1, binCount);
+    fft::reFft(plan, scratch, out, 1, 1, binCount, fftScratch);
 }
 
 void cxWindowedFft(const double* x, const double* w, std::int32_t g, std::int32_t binCount, double* out,
-                   const fft::FftPlan* plan, double* scratch) noexcept {
+                   const fft::FftPlan* plan, double* scratch, double* fftScratch) noexcept {
     const stft::FrameLoops& loops = stft::frameLoops();
     const ptrdiff_t k = binCount;
     const ptrdiff_t length = std::max<ptrdiff_t>(g, 0);
@@ -45,7 +45,7 @@ void cxWindowedFft(const double* x, const double* w, std::int32_t g, std::int32_
     }
     // The transform runs on split halves of out, then the halves are
     // interleaved through the scratch, which is free again by then.
-    fft::cxFft(plan, re, im, out, out + k, 1, 1, binCount);
+    fft::cxFft(plan, re, im, out, out + k, 1, 1, binCount, fftScratch);
     std::copy(out, out + 2 * k, scratch);
     loops.interleave(scratch, scratch + k, k, out);
 }

@@ -25,12 +25,12 @@ namespace varnel::adaptive {
 // Real samples x[0..g-1] and window w[0..g-1]; scratch holds K doubles and
 // out receives the Hc spectrum (K doubles).
 void reWindowedFft(const double* x, const double* w, std::int32_t g, std::int32_t binCount, double* out,
-                   const fft::FftPlan* plan, double* scratch) noexcept;
+                   const fft::FftPlan* plan, double* scratch, double* fftScratch) noexcept;
 
 // Complex samples in Cx layout (x holds 2g doubles), each multiplied by the
 // real w[i]; scratch holds K complex samples (2K doubles) and out receives
 // the K bins in Cx layout (2K doubles).
 void cxWindowedFft(const double* x, const double* w, std::int32_t g, std::int32_t binCount, double* out,
-                   const fft::FftPlan* plan, double* scratch) noexcept;
+                   const fft::FftPlan* plan, double* scratch, double* fftScratch) noexcept;
 
 }  // namespace varnel::adaptive

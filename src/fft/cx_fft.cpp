@@ -14,9 +14,13 @@ namespace {
 
 using std::ptrdiff_t;
 
+// `work` is the caller's scratch after the first stage's copy: the prime
+// stages' arrays, one stage at a time.
+//
 // count transforms of radix f = factors[s]; transform j reads in[j + t*count]
 // and writes out[j*f + k].
-std::int32_t cxLeafPass(const FftPlan& plan, int s, ConstSplitComplex in, SplitComplex out, std::int32_t count) {
+std::int32_t cxLeafPass(const FftPlan& plan, int s, ConstSplitComplex in, SplitComplex out, std::int32_t count,
+                        double* work) {
     const ptrdiff_t is = in.stride, os = out.stride;
     const std::int32_t f = plan.factors[s];
     const std::int32_t kind = plan.kinds[s];
@@ -30,13 +34,11 @@ std::int32_t cxLeafPass(const FftPlan& plan, int s, ConstSplitComplex in, SplitC
                               static_cast<std::int32_t>(os), count);
         return kStatusOk;
     }
-    ScratchBuffer<double> scratch(cxPrimeScratchSize(kind, f));
-    if (!scratch.ok()) return kStatusNoMemory;
     for (std::int32_t j = 0; j < count; ++j) {
         const ConstSplitComplex src = in.offset(j);
         const SplitComplex dst = out.offset(j * f);
         const std::int32_t status =
-            cxPrimeDft(*plan.stages[s], kind, f, src.re, src.im, count * is, dst.re, dst.im, os, scratch.data());
+            cxPrimeDft(*plan.stages[s], kind, f, src.re, src.im, count * is, dst.re, dst.im, os, work);
         if (status != kStatusOk) return status;
     }
     return kStatusOk;
@@ -45,13 +47,11 @@ std::int32_t cxLeafPass(const FftPlan& plan, int s, ConstSplitComplex in, SplitC
 // Prime radix without a kernel: k = 0 needs no twiddles and runs in place;
 // for k >= 1 the twiddled values are gathered so the DFT reads them at unit
 // stride and writes straight back into their slots.
-std::int32_t cxPrimeTwiddlePass(const FftPlan& plan, int s, SplitComplex data, ptrdiff_t m) {
+std::int32_t cxPrimeTwiddlePass(const FftPlan& plan, int s, SplitComplex data, ptrdiff_t m, double* work) {
     const std::int32_t p = plan.factors[s];
     const std::int32_t kind = plan.kinds[s];
     const FftStage& stage = *plan.stages[s];
-    ScratchBuffer<double> scratch(2 * static_cast<std::size_t>(p) + cxPrimeScratchSize(kind, p));
-    if (!scratch.ok()) return kStatusNoMemory;
-    double* gRe = scratch.data();
+    double* gRe = work;
     double* gIm = gRe + p;
     double* dftScratch = gIm + p;
     const ptrdiff_t step = data.stride * m;
@@ -72,8 +72,8 @@ std::int32_t cxPrimeTwiddlePass(const FftPlan& plan, int s, SplitComplex data, p
     return status;
 }
 
-std::int32_t cxTwiddlePass(const FftPlan& plan, int s, SplitComplex data, ptrdiff_t m) {
-    if (plan.kinds[s] != KernelStage) return cxPrimeTwiddlePass(plan, s, data, m);
+std::int32_t cxTwiddlePass(const FftPlan& plan, int s, SplitComplex data, ptrdiff_t m, double* work) {
+    if (plan.kinds[s] != KernelStage) return cxPrimeTwiddlePass(plan, s, data, m, work);
     const ptrdiff_t os = data.stride;
     const FftStage& stage = *plan.stages[s];
     if (stage.cxVecTwiddle && os == 1 && m % stage.vecWidth == 0) {
@@ -85,37 +85,36 @@ std::int32_t cxTwiddlePass(const FftPlan& plan, int s, SplitComplex data, ptrdif
     return kStatusOk;
 }
 
-std::int32_t cxStep(const FftPlan& plan, ptrdiff_t length, int s, ConstSplitComplex in, SplitComplex out) {
+std::int32_t cxStep(const FftPlan& plan, ptrdiff_t length, int s, ConstSplitComplex in, SplitComplex out,
+                    double* work) {
     const std::int32_t f = plan.factors[s];
     const ptrdiff_t m = length / f;
     std::int32_t status = kStatusOk;
     if (s == plan.factorCount - 2) {
-        status = cxLeafPass(plan, s + 1, in, out, f);
+        status = cxLeafPass(plan, s + 1, in, out, f, work);
     } else {
         for (std::int32_t j = 0; j < f && status == kStatusOk; ++j)
-            status = cxStep(plan, m, s + 1, in.offset(j).every(f), out.offset(j * m));
+            status = cxStep(plan, m, s + 1, in.offset(j).every(f), out.offset(j * m), work);
     }
     if (status != kStatusOk) return status;
-    return cxTwiddlePass(plan, s, out, m);
+    return cxTwiddlePass(plan, s, out, m, work);
 }
 
-// The first stage run from contiguous copies of its sub-sequences. The copy
-// only makes the stage faster: without memory for it the stage reads the
-// strided input directly, so a transform without prime stages cannot fail.
-std::int32_t cxStepFromGatheredInput(const FftPlan& plan, ConstSplitComplex in, SplitComplex out) {
+// The first stage run from contiguous copies of its sub-sequences, which
+// take the first 2n doubles of the scratch.
+std::int32_t cxStepFromGatheredInput(const FftPlan& plan, ConstSplitComplex in, SplitComplex out, double* scratch) {
     const std::int32_t f = plan.factors[0];
     const ptrdiff_t m = plan.length / f;
-    ScratchBuffer<double> blocks(2 * static_cast<std::size_t>(plan.length));
-    if (!blocks.ok()) return cxStep(plan, plan.length, 0, in, out);
-    double* blocksRe = blocks.data();
-    double* blocksIm = blocks.data() + plan.length;
+    double* blocksRe = scratch;
+    double* blocksIm = scratch + plan.length;
+    double* work = scratch + 2 * static_cast<ptrdiff_t>(plan.length);
     gatherDecimated(in.re, in.stride, f, m, blocksRe);
     gatherDecimated(in.im, in.stride, f, m, blocksIm);
     std::int32_t status = kStatusOk;
     for (std::int32_t j = 0; j < f && status == kStatusOk; ++j)
-        status = cxStep(plan, m, 1, ConstSplitComplex{blocksRe + j * m, blocksIm + j * m, 1}, out.offset(j * m));
+        status = cxStep(plan, m, 1, ConstSplitComplex{blocksRe + j * m, blocksIm + j * m, 1}, out.offset(j * m), work);
     if (status != kStatusOk) return status;
-    return cxTwiddlePass(plan, 0, out, m);
+    return cxTwiddlePass(plan, 0, out, m, work);
 }
 
 // Bin k <-> bin n-k with the 1/n scale turns the forward transform into the
@@ -141,7 +140,7 @@ void reverseAndScale(double* re, double* im, ptrdiff_t os, std::int32_t n) {
 }  // namespace
 
 std::int32_t cxFftStrided(const FftPlan* plan, const double* inRe, const double* inIm, double* outRe,
-                          double* outIm, ptrdiff_t is, ptrdiff_t os) noexcept {
+                          double* outIm, ptrdiff_t is, ptrdiff_t os, double* scratch) noexcept {
     const std::int32_t n = plan->length;
     if (n == 1) {
         outRe[0] = inRe[0];
@@ -155,26 +154,43 @@ std::int32_t cxFftStrided(const FftPlan* plan, const double* inRe, const double*
             stage.cxVecSingle(inRe, inIm, outRe, outIm);
             return kStatusOk;
         }
-        return cxLeafPass(*plan, 0, {inRe, inIm, is}, {outRe, outIm, os}, 1);
+        return cxLeafPass(*plan, 0, {inRe, inIm, is}, {outRe, outIm, os}, 1, scratch);
     }
     const ConstSplitComplex in{inRe, inIm, is};
     const SplitComplex out{outRe, outIm, os};
-    return gathersFirstStage(*plan) ? cxStepFromGatheredInput(*plan, in, out) : cxStep(*plan, n, 0, in, out);
+    if (scratch && gathersFirstStage(plan->factorCount, n)) return cxStepFromGatheredInput(*plan, in, out, scratch);
+    return cxStep(*plan, n, 0, in, out, scratch);
+}
+
+std::int32_t cxFft(const FftPlan* plan, const double* inRe, const double* inIm, double* outRe, double* outIm,
+                   std::int32_t inStride, std::int32_t outStride, std::int32_t n, double* scratch) noexcept {
+    if (!plan || n != plan->length) return kStatusBadLayout;
+    return cxFftStrided(plan, inRe, inIm, outRe, outIm, inStride, outStride, scratch);
 }
 
 std::int32_t cxFft(const FftPlan* plan, const double* inRe, const double* inIm, double* outRe, double* outIm,
                    std::int32_t inStride, std::int32_t outStride, std::int32_t n) noexcept {
     if (!plan || n != plan->length) return kStatusBadLayout;
-    return cxFftStrided(plan, inRe, inIm, outRe, outIm, inStride, outStride);
+    return withOwnScratch(*plan, [&](double* scratch) {
+        return cxFftStrided(plan, inRe, inIm, outRe, outIm, inStride, outStride, scratch);
+    });
+}
+
+std::int32_t cxIfft(const FftPlan* plan, const double* inRe, const double* inIm, double* outRe, double* outIm,
+                    std::int32_t inStride, std::int32_t outStride, std::int32_t n, double* scratch) noexcept {
+    if (!plan || n != plan->length) return kStatusBadLayout;
+    const std::int32_t status = cxFftStrided(plan, inRe, inIm, outRe, outIm, inStride, outStride, scratch);
+    if (status != kStatusOk) return status;
+    reverseAndScale(outRe, outIm, outStride, n);
+    return kStatusOk;
 }
 
 std::int32_t cxIfft(const FftPlan* plan, const double* inRe, const double* inIm, double* outRe, double* outIm,
                     std::int32_t inStride, std::int32_t outStride, std::int32_t n) noexcept {
     if (!plan || n != plan->length) return kStatusBadLayout;
-    const std::int32_t status = cxFftStrided(plan, inRe, inIm, outRe, outIm, inStride, outStride);
-    if (status != kStatusOk) return status;
-    reverseAndScale(outRe, outIm, outStride, n);
-    return kStatusOk;
+    return withOwnScratch(*plan, [&](double* scratch) {
+        return cxIfft(plan, inRe, inIm, outRe, outIm, inStride, outStride, n, scratch);
+    });
 }
 
 }  // namespace varnel::fft

@@ -14,8 +14,8 @@ namespace varnel::fft {
 
 inline constexpr std::int32_t kGatherFirstStageFrom = 1 << 15;
 
-inline bool gathersFirstStage(const FftPlan& plan) {
-    return plan.factorCount >= 3 && plan.length >= kGatherFirstStageFrom;
+inline bool gathersFirstStage(std::int32_t factorCount, std::int32_t length) {
+    return factorCount >= 3 && length >= kGatherFirstStageFrom;
 }
 
 // blocks[j*m + t] = in[(j + f*t) * is] for j < f, t < m. Tiles of eight t

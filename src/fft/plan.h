@@ -3,6 +3,7 @@
 // the FFT a plan is only a handle; its inside is in fft/plan_record.h.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace varnel::fft {
@@ -18,25 +19,46 @@ FftPlan* fftPlanCreate(std::int32_t n) noexcept;
 // releases its Rader sub-plans. Null is ignored.
 void fftPlanRelease(FftPlan* plan) noexcept;
 
-// Transforms. All return kStatusOk, kStatusBadLayout (-1) when n is not the
-// plan's length (nothing written), or kStatusNoMemory when the scratch of a
-// prime stage (23, 47, or a Rader prime) could not be allocated; the output
-// then holds partial results. Lengths without prime stages (powers of two
-// among them) never fail once the plan exists: long transforms copy their
-// input for speed when memory allows and read it in place otherwise.
+// Doubles of scratch that one transform of length n works in: the
+// contiguous copy of a long transform's first stage and the work arrays of
+// its prime stages (23, 47 and the Rader primes). 0 for most lengths, the
+// powers of two below 2^15 among them. Known before the plan is built, so
+// that a call can take it with the rest of its memory.
+std::size_t fftScratchSize(std::int32_t n) noexcept;
+
+// Transforms. All return kStatusOk or kStatusBadLayout (-1) when n is not
+// the plan's length (nothing written).
+//
+// The last argument is the caller's scratch of fftScratchSize(n) doubles
+// (null when that is 0); with it a transform never allocates, so a routine
+// that runs many takes the scratch once. Without it (the forms with one
+// argument fewer) a transform allocates its scratch at the start and
+// returns kStatusNoMemory, having written nothing, when that fails and the
+// length has prime stages; other lengths then run without the copy, more
+// slowly, and cannot fail once the plan exists.
 //
 // Split complex arrays at element strides (counted in doubles); input and
 // output must not overlap and the input is not changed.
 std::int32_t cxFft(const FftPlan* plan, const double* inRe, const double* inIm, double* outRe,
                    double* outIm, std::int32_t inStride, std::int32_t outStride, std::int32_t n) noexcept;
+std::int32_t cxFft(const FftPlan* plan, const double* inRe, const double* inIm, double* outRe,
+                   double* outIm, std::int32_t inStride, std::int32_t outStride, std::int32_t n,
+                   double* scratch) noexcept;
 // Inverse with the factor 1/n.
 std::int32_t cxIfft(const FftPlan* plan, const double* inRe, const double* inIm, double* outRe,
                     double* outIm, std::int32_t inStride, std::int32_t outStride, std::int32_t n) noexcept;
+std::int32_t cxIfft(const FftPlan* plan, const double* inRe, const double* inIm, double* outRe,
+                    double* outIm, std::int32_t inStride, std::int32_t outStride, std::int32_t n,
+                    double* scratch) noexcept;
 // Real input to an Hc spectrum; the input is not changed.
 std::int32_t reFft(const FftPlan* plan, const double* in, double* out, std::int32_t inStride,
                    std::int32_t outStride, std::int32_t n) noexcept;
+std::int32_t reFft(const FftPlan* plan, const double* in, double* out, std::int32_t inStride,
+                   std::int32_t outStride, std::int32_t n, double* scratch) noexcept;
 // Hc spectrum to real output with the factor 1/n. Overwrites its input.
 std::int32_t reIfft(const FftPlan* plan, double* in, double* out, std::int32_t inStride,
                     std::int32_t outStride, std::int32_t n) noexcept;
+std::int32_t reIfft(const FftPlan* plan, double* in, double* out, std::int32_t inStride,
+                    std::int32_t outStride, std::int32_t n, double* scratch) noexcept;
 
 }  // namespace varnel::fft

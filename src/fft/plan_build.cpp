@@ -1,9 +1,12 @@
 #include "fft/plan_build.h"
 
+#include <algorithm>
 #include <new>
 #include <optional>
 
 #include "fft/factorize.h"
+#include "fft/first_stage_gather.h"
+#include "fft/prime_dft.h"
 #include "fft/rader_setup.h"
 #include "fft/unit_roots.h"
 #include "frame/scratch.h"
@@ -158,10 +161,25 @@ void freeStage(FftStage* stage) {
 
 }  // namespace
 
+// The first stage's copy (2n doubles, one array each for the real and
+// imaginary parts), then room for the prime stage that needs the most:
+// its gathered column (2p) and its DFT's own arrays.
+std::size_t fftScratchSize(std::int32_t n) noexcept {
+    const Factorization factorization = factorize(n);
+    std::size_t stages = 0;
+    for (int s = 0; s < factorization.count; ++s) {
+        const std::int32_t p = factorization.factors[s], kind = factorization.kinds[s];
+        if (kind != KernelStage) stages = std::max(stages, 2 * static_cast<std::size_t>(p) + primeScratchSize(kind, p));
+    }
+    const bool gathers = gathersFirstStage(factorization.count, n);
+    return (gathers ? 2 * static_cast<std::size_t>(n) : 0) + stages;
+}
+
 FftPlan* buildPlan(std::int32_t n) noexcept {
     FftPlan* plan = allocateRecord<FftPlan>();
     if (!plan) return nullptr;
     plan->length = n;
+    plan->scratchDoubles = fftScratchSize(n);
     const Factorization factorization = factorize(n);
     plan->factorCount = factorization.count;
     for (int s = 0; s < factorization.count; ++s) {

@@ -31,16 +31,19 @@ private:
     FftPlan* plan_;
 };
 
-// Everything a call or stage works with: one block of scratch doubles and
-// the plans of the given lengths. The block comes first, so that a call
-// without memory never touches the plan cache, and the plans follow in
-// order; the first thing that cannot be had stops the rest, ok() is then
-// false and the destructor gives back whatever was obtained. Callers carve
-// their arrays out of the block.
+// Everything a call or stage works with: one block of scratch doubles, the
+// plans of the given lengths and the scratch their transforms work in. The
+// block comes first, so that a call without memory never touches the plan
+// cache, and the plans follow in order; the first thing that cannot be had
+// stops the rest, ok() is then false and the destructor gives back
+// whatever was obtained. Callers carve their arrays out of the block's
+// first `doubles`; the transforms' scratch lies after them, so no
+// transform of the call allocates.
 template <std::size_t PlanCount = 1>
 class Workspace {
 public:
-    Workspace(std::size_t doubles, const std::array<std::int32_t, PlanCount>& lengths) noexcept : scratch_(doubles) {
+    Workspace(std::size_t doubles, const std::array<std::int32_t, PlanCount>& lengths) noexcept
+        : scratch_(withTransformScratch(doubles, lengths, fftScratch_)) {
         if (!scratch_.ok()) return;
         for (std::size_t i = 0; i < PlanCount; ++i) {
             if (!plans_[i].emplace(lengths[i]).ok()) return;
@@ -52,8 +55,21 @@ public:
     // Part i of a block cut into parts of `size` doubles.
     double* part(std::ptrdiff_t i, std::ptrdiff_t size) const noexcept { return scratch_.data() + i * size; }
     const FftPlan* plan(std::size_t i = 0) const noexcept { return plans_[i]->get(); }
+    // The scratch for transforms with plan(i).
+    double* fftScratch(std::size_t i = 0) const noexcept { return scratch_.data() + fftScratch_[i]; }
 
 private:
+    // The block's size; offsets[i] is where plan i's transform scratch starts.
+    static std::size_t withTransformScratch(std::size_t doubles, const std::array<std::int32_t, PlanCount>& lengths,
+                                            std::size_t (&offsets)[PlanCount]) noexcept {
+        for (std::size_t i = 0; i < PlanCount; ++i) {
+            offsets[i] = doubles;
+            doubles += lengths[i] >= 1 ? fftScratchSize(lengths[i]) : 0;
+        }
+        return doubles;
+    }
+
+    std::size_t fftScratch_[PlanCount] = {};
     ScratchBuffer<double> scratch_;
     std::optional<PlanHold> plans_[PlanCount];
 };

@@ -2,6 +2,7 @@
 // FFT's own files (and its tests) read it; everyone else holds a handle.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "fft/kernels.h"
@@ -47,6 +48,7 @@ struct FftPlan {
     std::int32_t factors[kMaxFactors] = {};
     std::int32_t kinds[kMaxFactors] = {};
     std::int32_t factorCount = 0;
+    std::size_t scratchDoubles = 0;  // fftScratchSize(length)
     FftStage* stages[kMaxFactors] = {};
     ReLeafKernel reLeafKernels[kMaxFactors] = {};
     ReTwiddleKernel reTwiddleKernels[kMaxFactors] = {};

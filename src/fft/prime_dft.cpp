@@ -6,6 +6,9 @@
 namespace varnel::fft {
 namespace {
 
+// A Rader stage's own arrays; its sub-plan's transforms work after them.
+std::size_t raderOwnScratch(std::int32_t p) { return 4 * static_cast<std::size_t>(p); }
+
 // Direct DFT over the symmetric pairs x[k] +- x[p-k], so each table entry is
 // used for two outputs. Every input but x[0] is consumed before any output
 // is written, and X[0] is written last, which makes it safe in place.
@@ -98,7 +101,8 @@ std::int32_t raderCxDft(const FftStage& stage, std::int32_t p, const double* inR
     outIm[0] = sumIm;
     double* xRe = outRe + os;
     double* xIm = outIm + os;
-    std::int32_t status = cxFftStrided(stage.raderPlan, aRe, aIm, xRe, xIm, 1, os);
+    double* subScratch = scratch + raderOwnScratch(p);
+    std::int32_t status = cxFftStrided(stage.raderPlan, aRe, aIm, xRe, xIm, 1, os, subScratch);
     if (status != kStatusOk) return status;
     for (std::int32_t u = 0; u < len; ++u) {
         const double are = xRe[u * os], aim = xIm[u * os];
@@ -106,7 +110,7 @@ std::int32_t raderCxDft(const FftStage& stage, std::int32_t p, const double* inR
         xRe[u * os] = are * bre - aim * bim;
         xIm[u * os] = -(are * bim + aim * bre);
     }
-    status = cxFftStrided(stage.raderPlan, xRe, xIm, aRe, aIm, os, 1);
+    status = cxFftStrided(stage.raderPlan, xRe, xIm, aRe, aIm, os, 1, subScratch);
     if (status != kStatusOk) return status;
     for (std::int32_t t = 1; t < p; ++t) {
         const std::ptrdiff_t dst = stage.raderScatter[t] * os;
@@ -133,7 +137,8 @@ std::int32_t raderReDft(const FftStage& stage, std::int32_t p, const double* in,
         sum += bRe[t - 1];
     }
     out[0] = sum;
-    std::int32_t status = reFft(stage.raderPlan, bRe, aIm, 1, 1, len);
+    double* subScratch = scratch + raderOwnScratch(p);
+    std::int32_t status = reFftStrided(stage.raderPlan, bRe, aIm, 1, 1, subScratch);
     if (status != kStatusOk) return status;
     bRe[0] = aIm[0];
     bIm[0] = 0;
@@ -149,7 +154,7 @@ std::int32_t raderReDft(const FftStage& stage, std::int32_t p, const double* in,
         aRe[u] = bRe[u] * kre - bIm[u] * kim;
         aIm[u] = -(bRe[u] * kim + bIm[u] * kre);
     }
-    status = cxFft(stage.raderPlan, aRe, aIm, bRe, bIm, 1, 1, len);
+    status = cxFftStrided(stage.raderPlan, aRe, aIm, bRe, bIm, 1, 1, subScratch);
     if (status != kStatusOk) return status;
     for (std::int32_t t = 1; t < p; ++t) {
         const std::int32_t q = stage.raderScatter[t];
@@ -162,12 +167,9 @@ std::int32_t raderReDft(const FftStage& stage, std::int32_t p, const double* in,
 
 }  // namespace
 
-std::size_t cxPrimeScratchSize(std::int32_t kind, std::int32_t p) noexcept {
-    return kind == RaderStage ? 2 * static_cast<std::size_t>(p - 1) : 2 * static_cast<std::size_t>(p);
-}
-
-std::size_t rePrimeScratchSize(std::int32_t kind, std::int32_t p) noexcept {
-    return kind == RaderStage ? 4 * static_cast<std::size_t>(p) : static_cast<std::size_t>(p);
+std::size_t primeScratchSize(std::int32_t kind, std::int32_t p) noexcept {
+    if (kind != RaderStage) return 2 * static_cast<std::size_t>(p);
+    return raderOwnScratch(p) + fftScratchSize(p - 1);
 }
 
 std::int32_t cxPrimeDft(const FftStage& stage, std::int32_t kind, std::int32_t p, const double* inRe,

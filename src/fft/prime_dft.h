@@ -10,9 +10,9 @@
 
 namespace varnel::fft {
 
-// Doubles of scratch that one complex / real prime DFT of radix p needs.
-std::size_t cxPrimeScratchSize(std::int32_t kind, std::int32_t p) noexcept;
-std::size_t rePrimeScratchSize(std::int32_t kind, std::int32_t p) noexcept;
+// Doubles of scratch that one complex or real prime DFT of radix p works
+// in, the transforms of a Rader stage's sub-plan included.
+std::size_t primeScratchSize(std::int32_t kind, std::int32_t p) noexcept;
 
 // One complex DFT of the prime p. Returns a status because a Rader stage
 // runs transforms of its sub-plan, which may need scratch of their own.

@@ -1,8 +1,6 @@
 // Real FFT in the half-complex (Hc) layout: the same decimation in time as
 // the complex transform, but every intermediate result is an Hc spectrum,
 // so each stage touches half the data of its complex counterpart.
-#include <algorithm>
-
 #include "fft/first_stage_gather.h"
 #include "fft/plan.h"
 #include "fft/prime_dft.h"
@@ -15,8 +13,10 @@ namespace {
 
 using std::ptrdiff_t;
 
+// `work` is the caller's scratch after the first stage's copy: the prime
+// stages' arrays, one stage at a time.
 std::int32_t reLeafPass(const FftPlan& plan, int s, const double* in, double* out, ptrdiff_t is, ptrdiff_t os,
-                        std::int32_t count) {
+                        std::int32_t count, double* work) {
     const std::int32_t f = plan.factors[s];
     const std::int32_t kind = plan.kinds[s];
     const FftStage& stage = *plan.stages[s];
@@ -28,11 +28,9 @@ std::int32_t reLeafPass(const FftPlan& plan, int s, const double* in, double* ou
         plan.reLeafKernels[s](in, out, static_cast<std::int32_t>(is), static_cast<std::int32_t>(os), count);
         return kStatusOk;
     }
-    ScratchBuffer<double> scratch(rePrimeScratchSize(kind, f));
-    if (!scratch.ok()) return kStatusNoMemory;
     for (std::int32_t j = 0; j < count; ++j) {
         const std::int32_t status =
-            rePrimeDft(*plan.stages[s], kind, f, in + j * is, count * is, out + j * f * os, os, scratch.data());
+            rePrimeDft(*plan.stages[s], kind, f, in + j * is, count * is, out + j * f * os, os, work);
         if (status != kStatusOk) return status;
     }
     return kStatusOk;
@@ -62,14 +60,12 @@ void storeHalfComplex(const double* zRe, const double* zIm, std::int32_t p, ptrd
 // Prime radix without a kernel, in place on p Hc spectra of length m.
 // Bin k of every sub-spectrum (its re slot k and im slot m-k) feeds exactly
 // the slots that its outputs are stored in, so each k is independent.
-std::int32_t rePrimeTwiddlePass(const FftPlan& plan, int s, double* data, ptrdiff_t os, ptrdiff_t m) {
+std::int32_t rePrimeTwiddlePass(const FftPlan& plan, int s, double* data, ptrdiff_t os, ptrdiff_t m,
+                                double* work) {
     const std::int32_t p = plan.factors[s];
     const std::int32_t kind = plan.kinds[s];
     const FftStage& stage = *plan.stages[s];
-    ScratchBuffer<double> scratch(2 * static_cast<std::size_t>(p) +
-                                  std::max(cxPrimeScratchSize(kind, p), rePrimeScratchSize(kind, p)));
-    if (!scratch.ok()) return kStatusNoMemory;
-    double* zRe = scratch.data();
+    double* zRe = work;
     double* zIm = zRe + p;
     double* dftScratch = zIm + p;
     const ptrdiff_t step = os * m;
@@ -90,8 +86,8 @@ std::int32_t rePrimeTwiddlePass(const FftPlan& plan, int s, double* data, ptrdif
     return status;
 }
 
-std::int32_t reTwiddlePass(const FftPlan& plan, int s, double* data, ptrdiff_t os, ptrdiff_t m) {
-    if (plan.kinds[s] != KernelStage) return rePrimeTwiddlePass(plan, s, data, os, m);
+std::int32_t reTwiddlePass(const FftPlan& plan, int s, double* data, ptrdiff_t os, ptrdiff_t m, double* work) {
+    if (plan.kinds[s] != KernelStage) return rePrimeTwiddlePass(plan, s, data, os, m, work);
     const FftStage& stage = *plan.stages[s];
     if (stage.reVecTwiddle && os == 1) {
         stage.reVecTwiddle(data, stage.twVecRe, stage.twVecIm, m);
@@ -103,34 +99,34 @@ std::int32_t reTwiddlePass(const FftPlan& plan, int s, double* data, ptrdiff_t o
 }
 
 std::int32_t reStep(const FftPlan& plan, ptrdiff_t length, int s, const double* in, double* out, ptrdiff_t is,
-                    ptrdiff_t os) {
+                    ptrdiff_t os, double* work) {
     const std::int32_t f = plan.factors[s];
     const ptrdiff_t m = length / f;
     std::int32_t status = kStatusOk;
     if (s == plan.factorCount - 2) {
-        status = reLeafPass(plan, s + 1, in, out, is, os, f);
+        status = reLeafPass(plan, s + 1, in, out, is, os, f, work);
     } else {
         for (std::int32_t j = 0; j < f && status == kStatusOk; ++j)
-            status = reStep(plan, m, s + 1, in + j * is, out + j * m * os, f * is, os);
+            status = reStep(plan, m, s + 1, in + j * is, out + j * m * os, f * is, os, work);
     }
     if (status != kStatusOk) return status;
-    return reTwiddlePass(plan, s, out, os, m);
+    return reTwiddlePass(plan, s, out, os, m, work);
 }
 
-// The first stage run from contiguous copies of its sub-sequences. The copy
-// only makes the stage faster: without memory for it the stage reads the
-// strided input directly, so a transform without prime stages cannot fail.
-std::int32_t reStepFromGatheredInput(const FftPlan& plan, const double* in, double* out, ptrdiff_t is, ptrdiff_t os) {
+// The first stage run from contiguous copies of its sub-sequences. They
+// take the first n doubles of the scratch; the prime stages work after 2n,
+// where the complex transform's would, so that one size serves both.
+std::int32_t reStepFromGatheredInput(const FftPlan& plan, const double* in, double* out, ptrdiff_t is, ptrdiff_t os,
+                                     double* scratch) {
     const std::int32_t f = plan.factors[0];
     const ptrdiff_t m = plan.length / f;
-    ScratchBuffer<double> blocks(static_cast<std::size_t>(plan.length));
-    if (!blocks.ok()) return reStep(plan, plan.length, 0, in, out, is, os);
-    gatherDecimated(in, is, f, m, blocks.data());
+    double* work = scratch + 2 * static_cast<ptrdiff_t>(plan.length);
+    gatherDecimated(in, is, f, m, scratch);
     std::int32_t status = kStatusOk;
     for (std::int32_t j = 0; j < f && status == kStatusOk; ++j)
-        status = reStep(plan, m, 1, blocks.data() + j * m, out + j * m * os, 1, os);
+        status = reStep(plan, m, 1, scratch + j * m, out + j * m * os, 1, os, work);
     if (status != kStatusOk) return status;
-    return reTwiddlePass(plan, 0, out, os, m);
+    return reTwiddlePass(plan, 0, out, os, m, work);
 }
 
 // (a, b) -> (a - b, a + b) on the pairs k, n-k, each value first scaled by
@@ -158,32 +154,51 @@ void scaledHartleyFold(double* data, ptrdiff_t stride, std::int32_t n, double q)
 
 }  // namespace
 
-std::int32_t reFftStrided(const FftPlan* plan, const double* in, double* out, ptrdiff_t is,
-                          ptrdiff_t os) noexcept {
+std::int32_t reFftStrided(const FftPlan* plan, const double* in, double* out, ptrdiff_t is, ptrdiff_t os,
+                          double* scratch) noexcept {
     const std::int32_t n = plan->length;
     if (n == 1) {
         out[0] = in[0];
         return kStatusOk;
     }
-    if (plan->factorCount == 1) return reLeafPass(*plan, 0, in, out, is, os, 1);
-    if (gathersFirstStage(*plan)) return reStepFromGatheredInput(*plan, in, out, is, os);
-    return reStep(*plan, n, 0, in, out, is, os);
+    if (plan->factorCount == 1) return reLeafPass(*plan, 0, in, out, is, os, 1, scratch);
+    if (scratch && gathersFirstStage(plan->factorCount, n))
+        return reStepFromGatheredInput(*plan, in, out, is, os, scratch);
+    return reStep(*plan, n, 0, in, out, is, os, scratch);
+}
+
+std::int32_t reFft(const FftPlan* plan, const double* in, double* out, std::int32_t inStride,
+                   std::int32_t outStride, std::int32_t n, double* scratch) noexcept {
+    if (!plan || n != plan->length) return kStatusBadLayout;
+    return reFftStrided(plan, in, out, inStride, outStride, scratch);
 }
 
 std::int32_t reFft(const FftPlan* plan, const double* in, double* out, std::int32_t inStride,
                    std::int32_t outStride, std::int32_t n) noexcept {
     if (!plan || n != plan->length) return kStatusBadLayout;
-    return reFftStrided(plan, in, out, inStride, outStride);
+    return withOwnScratch(*plan, [&](double* scratch) {
+        return reFftStrided(plan, in, out, inStride, outStride, scratch);
+    });
 }
 
 std::int32_t reIfft(const FftPlan* plan, double* in, double* out, std::int32_t inStride, std::int32_t outStride,
-                    std::int32_t n) noexcept {
+                    std::int32_t n, double* scratch) noexcept {
     if (!plan || n != plan->length) return kStatusBadLayout;
     scaledHartleyFold(in, inStride, n, 1.0 / n);
-    const std::int32_t status = reFftStrided(plan, in, out, inStride, outStride);
+    const std::int32_t status = reFftStrided(plan, in, out, inStride, outStride, scratch);
     if (status != kStatusOk) return status;
     scaledHartleyFold(out, outStride, n, 1.0);
     return kStatusOk;
+}
+
+// The scratch is taken before the input is folded, so that a failure
+// leaves the input as it was.
+std::int32_t reIfft(const FftPlan* plan, double* in, double* out, std::int32_t inStride, std::int32_t outStride,
+                    std::int32_t n) noexcept {
+    if (!plan || n != plan->length) return kStatusBadLayout;
+    return withOwnScratch(*plan, [&](double* scratch) {
+        return reIfft(plan, in, out, inStride, outStride, n, scratch);
+    });
 }
 
 }  // namespace varnel::fft

@@ -6,13 +6,30 @@
 #include <cstdint>
 
 #include "fft/plan_record.h"
+#include "frame/scratch.h"
+#include "varnel.h"
 
 namespace varnel::fft {
 
+// scratch: fftScratchSize(length) doubles, or null for a length without
+// prime stages (a long one then reads its input in place).
 std::int32_t cxFftStrided(const FftPlan* plan, const double* inRe, const double* inIm, double* outRe,
-                          double* outIm, std::ptrdiff_t is, std::ptrdiff_t os) noexcept;
+                          double* outIm, std::ptrdiff_t is, std::ptrdiff_t os, double* scratch) noexcept;
 
 std::int32_t reFftStrided(const FftPlan* plan, const double* in, double* out, std::ptrdiff_t is,
-                          std::ptrdiff_t os) noexcept;
+                          std::ptrdiff_t os, double* scratch) noexcept;
+
+// Runs run(scratch) with scratch of the plan's size taken for this one
+// transform: the forms of the transforms without the caller's scratch.
+template <class Run>
+std::int32_t withOwnScratch(const FftPlan& plan, Run run) noexcept {
+    if (plan.scratchDoubles == 0) return run(nullptr);
+    ScratchBuffer<double> scratch(plan.scratchDoubles);
+    if (!scratch.ok()) {
+        for (std::int32_t s = 0; s < plan.factorCount; ++s)
+            if (plan.kinds[s] != KernelStage) return kStatusNoMemory;
+    }
+    return run(scratch.data());
+}
 
 }  // namespace varnel::fft

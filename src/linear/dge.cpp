@@ -28,6 +28,6 @@ extern "C" VARNEL_API int32_t ReDGE(const double* coef, int32_t F, int32_t N, co
         }
         const varnel::fft::Workspace<> work(synthesisScratch(lattice, F, 1), {lattice.bins});
         if (!work.ok()) return kStatusNoMemory;
-        return expandReal(coef, F, lattice, out, 1, outLength, work.plan(), work.data());
+        return expandReal(coef, F, lattice, out, 1, outLength, work.plan(), work.data(), work.fftScratch());
     });
 }

@@ -29,7 +29,7 @@ std::int32_t complexDge(varnel::ConstSplitComplex coef, std::int32_t F, std::int
     }
     const varnel::fft::Workspace<> work(synthesisScratch(lattice, F, 2), {lattice.bins});
     if (!work.ok()) return kStatusNoMemory;
-    return expandComplex(coef, F, lattice, out, outLength, work.plan(), work.data());
+    return expandComplex(coef, F, lattice, out, outLength, work.plan(), work.data(), work.fftScratch());
 }
 
 }  // namespace

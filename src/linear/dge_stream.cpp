@@ -37,7 +37,7 @@ extern "C" VARNEL_API int32_t ReDGEWithIC(const double* coef, int32_t F, int32_t
 
         const varnel::fft::Workspace<> work(synthesisScratch(lattice, F, 1), {lattice.bins});
         if (!work.ok()) return kStatusNoMemory;
-        Synthesis synthesis(lattice, F, 1, work.plan(), work.data());
+        Synthesis synthesis(lattice, F, 1, work.plan(), work.data(), work.fftScratch());
         if (const std::int32_t status = synthesis.addRealFrames(coef); status != kStatusOk) return status;
 
         double* a = synthesis.accumulator();

@@ -26,12 +26,13 @@ std::size_t synthesisScratch(const Lattice& lattice, std::int64_t frames, int va
 }
 
 Synthesis::Synthesis(const Lattice& lattice, std::int64_t frames, int valueSize, const fft::FftPlan* plan,
-                     double* scratch) noexcept
+                     double* scratch, double* fftScratch) noexcept
     : lattice_(lattice),
       frames_(frames),
       span_(frames * lattice.step),
       valueSize_(valueSize),
       plan_(plan),
+      fftScratch_(fftScratch),
       accumulator_(scratch),
       window_(scratch + accumulatorValues(lattice, frames) * static_cast<std::size_t>(valueSize)),
       work_(window_ + lattice.length) {
@@ -46,7 +47,7 @@ std::int32_t Synthesis::addRealFrames(const double* coef) noexcept {
     double* inverse = copy + n;
     for (std::int64_t k = 0; k < frames_; ++k) {
         std::copy(coef + k * n, coef + (k + 1) * n, copy);
-        if (const std::int32_t status = fft::reIfft(plan_, copy, inverse, 1, 1, lattice_.bins); status != kStatusOk) {
+        if (const std::int32_t status = fft::reIfft(plan_, copy, inverse, 1, 1, lattice_.bins, fftScratch_); status != kStatusOk) {
             return status;
         }
         addFrame(k, inverse);
@@ -61,7 +62,7 @@ std::int32_t Synthesis::addComplexFrames(ConstSplitComplex coef) noexcept {
     for (std::int64_t k = 0; k < frames_; ++k) {
         const std::ptrdiff_t offset = k * n * coef.stride;
         if (const std::int32_t status = fft::cxIfft(plan_, coef.re + offset, coef.im + offset, inverse, inverse + 1,
-                                                    stride, 2, lattice_.bins);
+                                                    stride, 2, lattice_.bins, fftScratch_);
             status != kStatusOk) {
             return status;
         }
@@ -112,8 +113,8 @@ const double* Synthesis::wrappedPeriod() noexcept {
 
 std::int32_t expandReal(const double* coef, std::int64_t frames, const Lattice& lattice, double* out,
                         std::ptrdiff_t outStride, std::int32_t outLength, const fft::FftPlan* plan,
-                        double* scratch) noexcept {
-    Synthesis synthesis(lattice, frames, 1, plan, scratch);
+                        double* scratch, double* fftScratch) noexcept {
+    Synthesis synthesis(lattice, frames, 1, plan, scratch, fftScratch);
     if (const std::int32_t status = synthesis.addRealFrames(coef); status != kStatusOk) return status;
     const double* period = synthesis.wrappedPeriod();
     const std::int64_t written = std::min<std::int64_t>(outLength, synthesis.span());
@@ -124,8 +125,8 @@ std::int32_t expandReal(const double* coef, std::int64_t frames, const Lattice& 
 
 std::int32_t expandComplex(ConstSplitComplex coef, std::int64_t frames, const Lattice& lattice,
                            SplitComplex out, std::int32_t outLength, const fft::FftPlan* plan,
-                           double* scratch) noexcept {
-    Synthesis synthesis(lattice, frames, 2, plan, scratch);
+                           double* scratch, double* fftScratch) noexcept {
+    Synthesis synthesis(lattice, frames, 2, plan, scratch, fftScratch);
     if (const std::int32_t status = synthesis.addComplexFrames(coef); status != kStatusOk) return status;
     const double* period = synthesis.wrappedPeriod();
     const std::ptrdiff_t stride = out.stride;

@@ -21,10 +21,10 @@ std::size_t synthesisScratch(const Lattice& lattice, std::int64_t frames, int va
 
 class Synthesis {
 public:
-    // scratch: synthesisScratch doubles; plan: length N. The accumulator
-    // starts cleared.
+    // scratch: synthesisScratch doubles; plan: length N, with fftScratch
+    // its transform scratch. The accumulator starts cleared.
     Synthesis(const Lattice& lattice, std::int64_t frames, int valueSize, const fft::FftPlan* plan,
-              double* scratch) noexcept;
+              double* scratch, double* fftScratch) noexcept;
 
     std::int64_t span() const noexcept { return span_; }           // P = F*dM
     double* accumulator() const noexcept { return accumulator_; }  // P + L values
@@ -47,6 +47,7 @@ private:
     std::int64_t span_;
     int valueSize_;
     const fft::FftPlan* plan_;
+    double* fftScratch_;
     double* accumulator_;
     double* window_;  // dM * g
     double* work_;    // [frame copy,] inverse transform, rotated frame
@@ -57,9 +58,9 @@ private:
 // min(outLength, P) of the period and then zeros. Returns the FFT's status.
 std::int32_t expandReal(const double* coef, std::int64_t frames, const Lattice& lattice, double* out,
                         std::ptrdiff_t outStride, std::int32_t outLength, const fft::FftPlan* plan,
-                        double* scratch) noexcept;
+                        double* scratch, double* fftScratch) noexcept;
 std::int32_t expandComplex(ConstSplitComplex coef, std::int64_t frames, const Lattice& lattice,
                            SplitComplex out, std::int32_t outLength, const fft::FftPlan* plan,
-                           double* scratch) noexcept;
+                           double* scratch, double* fftScratch) noexcept;
 
 }  // namespace varnel::gabor

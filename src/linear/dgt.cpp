@@ -25,6 +25,6 @@ extern "C" VARNEL_API int32_t ReDGT(const double* x, int32_t n, const WindowSpec
         }
         const varnel::fft::Workspace<> work(realTransformScratch(lattice, signal), {lattice.bins});
         if (!work.ok()) return kStatusNoMemory;
-        return realTransform(x, 1, lattice, signal, out, work.plan(), work.data());
+        return realTransform(x, 1, lattice, signal, out, work.plan(), work.data(), work.fftScratch());
     });
 }

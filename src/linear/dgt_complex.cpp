@@ -42,7 +42,8 @@ std::int32_t complexDgt(const double* inRe, const double* inIm, std::int32_t inS
     }
     // The layout is judged once the scratch is held and before the plan
     // is taken, so that a refused layout never builds one.
-    const varnel::ScratchBuffer<double> scratch(complexTransformScratch(lattice, signal, outStride));
+    const std::size_t own = complexTransformScratch(lattice, signal, outStride);
+    const varnel::ScratchBuffer<double> scratch(own + varnel::fft::fftScratchSize(lattice.bins));
     if (!scratch.ok()) return kStatusNoMemory;
     const InputLayout layout = inputLayout(inRe, inIm, inStride);
     if (layout == InputLayout::Unsupported) return kStatusBadLayout;
@@ -53,7 +54,8 @@ std::int32_t complexDgt(const double* inRe, const double* inIm, std::int32_t inS
     const varnel::ConstSplitComplex x = layout == InputLayout::Split
                                               ? varnel::ConstSplitComplex{inRe, inIm, 1}
                                               : varnel::ConstSplitComplex{inRe, inRe + 1, 2};
-    return complexTransform(x, lattice, signal, {outRe, outIm, outStride}, plan.get(), scratch.data());
+    return complexTransform(x, lattice, signal, {outRe, outIm, outStride}, plan.get(), scratch.data(),
+                            scratch.data() + own);
 }
 
 }  // namespace

@@ -56,17 +56,18 @@ std::size_t complexTransformScratch(const Lattice& lattice, const PeriodicSignal
 }
 
 std::int32_t realTransform(const double* x, std::ptrdiff_t stride, const Lattice& lattice,
-                           const PeriodicSignal& signal, double* out, const fft::FftPlan* plan,
-                           double* scratch) noexcept {
+                           const PeriodicSignal& signal, double* out, const fft::FftPlan* plan, double* scratch,
+                           double* fftScratch) noexcept {
     double* period = scratch + lattice.half;
     for (std::ptrdiff_t t = 0; t < signal.length; ++t) period[t] = x[t * stride];
     std::fill(period + signal.length, period + signal.padded, 0.0);
     continuePeriodically(lattice, signal, 1, scratch);
-    return stft::realFrames(frameGrid(lattice, signal), scratch, 0, out, {plan, scratch + signal.slots});
+    return stft::realFrames(frameGrid(lattice, signal), scratch, 0, out, {plan, scratch + signal.slots, fftScratch});
 }
 
 std::int32_t complexTransform(ConstSplitComplex x, const Lattice& lattice, const PeriodicSignal& signal,
-                              SplitComplex out, const fft::FftPlan* plan, double* scratch) noexcept {
+                              SplitComplex out, const fft::FftPlan* plan, double* scratch,
+                              double* fftScratch) noexcept {
     // Interleaved pairs, whatever the input layout, so that every frame is
     // folded in one pass.
     double* period = scratch + 2 * static_cast<std::ptrdiff_t>(lattice.half);
@@ -77,7 +78,7 @@ std::int32_t complexTransform(ConstSplitComplex x, const Lattice& lattice, const
     std::fill(period + 2 * static_cast<std::ptrdiff_t>(signal.length), period + 2 * signal.padded, 0.0);
     continuePeriodically(lattice, signal, 2, scratch);
     return stft::complexFrames(frameGrid(lattice, signal), {scratch, scratch + 1, 2}, 0, out,
-                               {plan, scratch + 2 * signal.slots});
+                               {plan, scratch + 2 * signal.slots, fftScratch});
 }
 
 }  // namespace varnel::gabor

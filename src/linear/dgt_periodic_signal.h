@@ -37,12 +37,14 @@ std::size_t complexTransformScratch(const Lattice& lattice, const PeriodicSignal
                                     std::int32_t outStride) noexcept;
 
 // The F frames of N bins of the signal x[t * stride], t < n, as Hc
-// spectra into out. plan: length N. Returns the FFT's status.
+// spectra into out. plan: length N; fftScratch: its transform scratch.
+// Returns the FFT's status.
 std::int32_t realTransform(const double* x, std::ptrdiff_t stride, const Lattice& lattice,
-                           const PeriodicSignal& signal, double* out, const fft::FftPlan* plan,
-                           double* scratch) noexcept;
+                           const PeriodicSignal& signal, double* out, const fft::FftPlan* plan, double* scratch,
+                           double* fftScratch) noexcept;
 // The same for complex samples, into F*N bins at out's stride.
 std::int32_t complexTransform(ConstSplitComplex x, const Lattice& lattice, const PeriodicSignal& signal,
-                              SplitComplex out, const fft::FftPlan* plan, double* scratch) noexcept;
+                              SplitComplex out, const fft::FftPlan* plan, double* scratch,
+                              double* fftScratch) noexcept;
 
 }  // namespace varnel::gabor

@@ -48,8 +48,10 @@ extern "C" VARNEL_API int32_t ReDGTWithIC(const double* x, int32_t n, double* hi
             return status;
         }
 
-        // The combined block, then the frame buffer when there are frames.
-        const std::size_t frameBuffers = frames > 0 ? static_cast<std::size_t>(lattice.bins) : 0;
+        // The combined block, then the frame buffer and the transforms'
+        // scratch when there are frames.
+        const std::size_t frameBuffers =
+            frames > 0 ? static_cast<std::size_t>(lattice.bins) + varnel::fft::fftScratchSize(lattice.bins) : 0;
         const varnel::ScratchBuffer<double> block(static_cast<std::size_t>(total) + frameBuffers);
         if (!block.ok()) return kStatusNoMemory;
         std::copy(history, history + kept, block.data());
@@ -61,7 +63,8 @@ extern "C" VARNEL_API int32_t ReDGTWithIC(const double* x, int32_t n, double* hi
             // Window sample g[0] on sample k*dM, phases referred to the block's start.
             const varnel::stft::Grid grid{lattice.window, lattice.length, lattice.step, lattice.bins, frames};
             if (const std::int32_t status =
-                    varnel::stft::realFrames(grid, block.data(), 0, out, {plan.get(), block.data() + total});
+                    varnel::stft::realFrames(grid, block.data(), 0, out,
+                                             {plan.get(), block.data() + total, block.data() + total + lattice.bins});
                 status != kStatusOk) {
                 return status;  // history untouched: the block can be offered again
             }

@@ -31,13 +31,14 @@ struct Dimension {
 // Block k of the coefficients becomes the complex row signal k of the
 // intermediate (nCols values).
 std::int32_t expandRows(const double* coef, const Dimension& first, const Dimension& second, std::int32_t nCols,
-                        const varnel::fft::FftPlan* plan, double* scratch, double* intermediate) {
+                        const varnel::fft::FftPlan* plan, double* fftScratch, double* scratch,
+                        double* intermediate) {
     const std::int64_t blockValues = second.values();
     for (std::int64_t k = 0; k < first.values(); ++k) {
         const double* block = coef + 2 * k * blockValues;
         double* row = intermediate + 2 * k * nCols;
         if (const std::int32_t status = expandComplex({block, block + 1, 2}, second.frames, second.lattice,
-                                                      {row, row + 1, 2}, nCols, plan, scratch);
+                                                      {row, row + 1, 2}, nCols, plan, scratch, fftScratch);
             status != kStatusOk) {
             return status;
         }
@@ -49,7 +50,7 @@ std::int32_t expandRows(const double* coef, const Dimension& first, const Dimens
 // conjugate-symmetric parts are kept, so the column comes out real and
 // goes straight into the image, zeros past the period included.
 std::int32_t expandColumns(const double* intermediate, const Dimension& first, std::int32_t nRows,
-                           std::int32_t nCols, const varnel::fft::FftPlan* plan, double* frame, double* halfComplex,
+                           std::int32_t nCols, const varnel::fft::FftPlan* plan, double* fftScratch, double* frame, double* halfComplex,
                            double* scratch, double* image) {
     const std::int32_t bins = first.lattice.bins;
     const std::ptrdiff_t stride = nCols;
@@ -63,7 +64,8 @@ std::int32_t expandColumns(const double* intermediate, const Dimension& first, s
             varnel::layout::cxToHc(frame, halfComplex + f, bins);
         }
         if (const std::int32_t status =
-                expandReal(halfComplex, first.frames, first.lattice, image + c, stride, nRows, plan, scratch);
+                expandReal(halfComplex, first.frames, first.lattice, image + c, stride, nRows, plan, scratch,
+                           fftScratch);
             status != kStatusOk) {
             return status;
         }
@@ -109,13 +111,13 @@ extern "C" VARNEL_API int32_t DGE2d(const double* coef, int32_t F1, int32_t N1, 
         double* passScratch = intermediate + intermediateValues;
 
         if (const std::int32_t status =
-                expandRows(coef, first, second, nCols, work.plan(1), passScratch, intermediate);
+                expandRows(coef, first, second, nCols, work.plan(1), work.fftScratch(1), passScratch, intermediate);
             status != kStatusOk) {
             return status;
         }
         double* frame = passScratch;
         double* halfComplex = frame + 2 * static_cast<std::ptrdiff_t>(N1);
-        return expandColumns(intermediate, first, nRows, nCols, work.plan(0), frame, halfComplex, halfComplex + depth,
+        return expandColumns(intermediate, first, nRows, nCols, work.plan(0), work.fftScratch(0), frame, halfComplex, halfComplex + depth,
                              image);
     });
 }

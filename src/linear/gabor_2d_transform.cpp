@@ -36,11 +36,11 @@ struct Dimension {
 // Column c's frames, expanded to full spectra, land contiguously at
 // intermediate complex element c*depth: the first pass writes in order.
 std::int32_t transformColumns(const Image2d& image, const Dimension& first, const varnel::fft::FftPlan* plan,
-                              double* halfComplex, double* scratch, double* intermediate) {
+                              double* fftScratch, double* halfComplex, double* scratch, double* intermediate) {
     const std::int64_t depth = first.values();
     for (std::ptrdiff_t c = 0; c < image.nCols; ++c) {
         if (const std::int32_t status = realTransform(image.pixels + c, image.nCols, first.lattice, first.signal,
-                                                      halfComplex, plan, scratch);
+                                                      halfComplex, plan, scratch, fftScratch);
             status != kStatusOk) {
             return status;
         }
@@ -55,14 +55,14 @@ std::int32_t transformColumns(const Image2d& image, const Dimension& first, cons
 // Index k of the intermediate (one value per image column, depth values
 // apart) is transformed into its contiguous block of F2*N2 coefficients.
 std::int32_t transformRows(const Dimension& first, const Dimension& second, const varnel::fft::FftPlan* plan,
-                           const double* intermediate, double* scratch, double* out) {
+                           double* fftScratch, const double* intermediate, double* scratch, double* out) {
     const std::int64_t depth = first.values();
     const std::int64_t blockValues = second.values();
     for (std::int64_t k = 0; k < depth; ++k) {
         const double* row = intermediate + 2 * k;
         double* block = out + 2 * k * blockValues;
         if (const std::int32_t status = complexTransform({row, row + 1, 2 * depth}, second.lattice, second.signal,
-                                                         {block, block + 1, 2}, plan, scratch);
+                                                         {block, block + 1, 2}, plan, scratch, fftScratch);
             status != kStatusOk) {
             return status;
         }
@@ -115,10 +115,10 @@ extern "C" VARNEL_API int32_t DGT2d(const double* image, int32_t nRows, int32_t 
 
         const Image2d pixels{image, nRows, nCols};
         if (const std::int32_t status =
-                transformColumns(pixels, first, work.plan(0), passScratch, passScratch + depth, intermediate);
+                transformColumns(pixels, first, work.plan(0), work.fftScratch(0), passScratch, passScratch + depth, intermediate);
             status != kStatusOk) {
             return status;
         }
-        return transformRows(first, second, work.plan(1), intermediate, passScratch, out);
+        return transformRows(first, second, work.plan(1), work.fftScratch(1), intermediate, passScratch, out);
     });
 }

@@ -28,8 +28,9 @@ std::int32_t complexFrames(const Grid& grid, ConstSplitComplex x, std::int32_t r
     double* binsIm = binsRe + m;
     const auto frame = [&](std::int64_t i, std::int64_t frameStart, std::int32_t shift) -> std::int32_t {
         foldRotatedPair(grid, loops, x, frameStart, shift, foldedRe, foldedIm);
-        if (direct) return fft::cxFft(work.plan, foldedRe, foldedIm, out.re + i * m, out.im + i * m, 1, 1, m);
-        const std::int32_t status = fft::cxFft(work.plan, foldedRe, foldedIm, binsRe, binsIm, 1, 1, m);
+        if (direct)
+            return fft::cxFft(work.plan, foldedRe, foldedIm, out.re + i * m, out.im + i * m, 1, 1, m, work.fftScratch);
+        const std::int32_t status = fft::cxFft(work.plan, foldedRe, foldedIm, binsRe, binsIm, 1, 1, m, work.fftScratch);
         if (status != kStatusOk) return status;
         const ptrdiff_t stride = out.stride;
         double* re = out.re + i * m * stride;
@@ -66,7 +67,7 @@ std::int32_t complexStft(ConstSplitComplex x, std::int32_t N, const WindowSpec* 
     const fft::Workspace<> work(static_cast<std::size_t>(grid.binCount) * buffers, {grid.binCount});
     if (!work.ok()) return kStatusNoMemory;
     const std::int32_t reduced = stft::reducedShift(shift ? *shift : 0, grid.binCount);
-    const std::int32_t status = stft::complexFrames(grid, x, reduced, out, {work.plan(), work.data()});
+    const std::int32_t status = stft::complexFrames(grid, x, reduced, out, {work.plan(), work.data(), work.fftScratch()});
     // The caller's phase reference moves only when all frames were made.
     if (status == kStatusOk && shift) *shift = stft::continuedShift(reduced, grid);
     return status;

@@ -16,11 +16,13 @@
 
 namespace varnel::stft {
 
-// What the frames run with: the plan of length M and frame buffers of M
-// doubles each, as many as the transform names below.
+// What the frames run with: the plan of length M, frame buffers of M
+// doubles each, as many as the transform names below, and the plan's
+// transform scratch (fft::fftScratchSize(M) doubles).
 struct FrameWork {
     const fft::FftPlan* plan;
     double* buffers;
+    double* fftScratch;
 };
 
 // Buffers of the real transform: the folded frame.

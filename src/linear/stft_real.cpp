@@ -18,7 +18,7 @@ std::int32_t realFrames(const Grid& grid, const double* x, std::int32_t reduced,
     const std::int32_t m = grid.binCount;
     return forEachFrame(grid, reduced, [&](std::int64_t i, std::int64_t frameStart, std::int32_t shift) {
         foldRotated(grid, loops, x, 1, frameStart, shift, buffer);
-        return fft::reFft(work.plan, buffer, out + i * m, 1, 1, m);
+        return fft::reFft(work.plan, buffer, out + i * m, 1, 1, m, work.fftScratch);
     });
 }
 
@@ -39,7 +39,7 @@ std::int32_t realStft(const double* x, std::int32_t N, const WindowSpec* spec, s
     const fft::Workspace<> work(static_cast<std::size_t>(grid.binCount) * stft::kRealFrameBuffers, {grid.binCount});
     if (!work.ok()) return kStatusNoMemory;
     const std::int32_t reduced = stft::reducedShift(shift ? *shift : 0, grid.binCount);
-    const std::int32_t status = stft::realFrames(grid, x, reduced, out, {work.plan(), work.data()});
+    const std::int32_t status = stft::realFrames(grid, x, reduced, out, {work.plan(), work.data(), work.fftScratch()});
     // The caller's phase reference moves only when all frames were made.
     if (status == kStatusOk && shift) *shift = stft::continuedShift(reduced, grid);
     return status;

@@ -27,7 +27,7 @@ std::int32_t realSpectrogram(const double* x, const stft::Grid& grid, double* ou
     const double q = 1.0 / m;
     const auto frame = [&](std::int64_t i, std::int64_t frameStart, std::int32_t shift) -> std::int32_t {
         stft::foldRotated(grid, loops, x, 1, frameStart, shift, folded);
-        const std::int32_t status = fft::reFft(work.plan(), folded, spectrum, 1, 1, m);
+        const std::int32_t status = fft::reFft(work.plan(), folded, spectrum, 1, 1, m, work.fftScratch());
         if (status != kStatusOk) return status;
         // Rows of M/2 start at floor(i*M/2) and leave out the Nyquist bin;
         // for M = 1 two frames share an element and the later one stays.
@@ -50,7 +50,7 @@ std::int32_t complexSpectrogram(const double* x, const stft::Grid& grid, double*
     const double* xIm = x ? x + 1 : nullptr;  // frames of an empty window read nothing, x may be null
     const auto frame = [&](std::int64_t i, std::int64_t frameStart, std::int32_t shift) -> std::int32_t {
         stft::foldRotatedPair(grid, loops, {x, xIm, 2}, frameStart, shift, foldedRe, foldedIm);
-        const std::int32_t status = fft::cxFft(work.plan(), foldedRe, foldedIm, spectrumRe, spectrumIm, 1, 1, m);
+        const std::int32_t status = fft::cxFft(work.plan(), foldedRe, foldedIm, spectrumRe, spectrumIm, 1, 1, m, work.fftScratch());
         if (status != kStatusOk) return status;
         loops.complexPowerRow(spectrumRe, spectrumIm, m, q, out + i * m);
         return kStatusOk;

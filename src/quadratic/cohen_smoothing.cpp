@@ -143,7 +143,7 @@ std::int32_t cxKernelSmooth(const double* zRe, const double* zIm, std::ptrdiff_t
     }
     const std::int32_t k = grid.fullLength;
     const std::ptrdiff_t planeSize = k;
-    // Planes of K doubles, then the plans of K and K/timeStep.
+    // Planes of K doubles, then the plans of K and K/timeStep and their scratch.
     const fft::Workspace<2> work(4 * static_cast<std::size_t>(k), {grid.fullLength, grid.foldedLength});
     if (!work.ok()) return kStatusNoMemory;
     const fft::FftPlan* fullPlan = work.plan(0);
@@ -163,11 +163,12 @@ std::int32_t cxKernelSmooth(const double* zRe, const double* zIm, std::ptrdiff_t
             rowRe[j] = a * c + b * d;
             rowIm[j] = b * c - a * d;
         }
-        std::int32_t status = fft::cxFft(fullPlan, rowRe, rowIm, spectrumRe, spectrumIm, 1, 1, k);
+        std::int32_t status = fft::cxFft(fullPlan, rowRe, rowIm, spectrumRe, spectrumIm, 1, 1, k, work.fftScratch(0));
         if (status != kStatusOk) return status;
         applyKernelRow(kernel.row(t), k, spectrumRe, spectrumIm);
         foldSpectrum(grid, spectrumRe, spectrumIm);
-        status = fft::cxIfft(foldedPlan, spectrumRe, spectrumIm, rowRe, rowIm, 1, 1, grid.foldedLength);
+        status = fft::cxIfft(foldedPlan, spectrumRe, spectrumIm, rowRe, rowIm, 1, 1, grid.foldedLength,
+                             work.fftScratch(1));
         if (status != kStatusOk) return status;
         std::copy(rowRe, rowRe + grid.sliceCount, tabRe + t * grid.sliceCount);
         std::copy(rowIm, rowIm + grid.sliceCount, tabIm + t * grid.sliceCount);
@@ -184,7 +185,7 @@ std::int32_t reKernelSmooth(const double* x, std::ptrdiff_t length, std::int32_t
     }
     const std::int32_t k = grid.fullLength;
     const std::ptrdiff_t planeSize = k;
-    // Planes of K doubles, then the plans of K and K/timeStep.
+    // Planes of K doubles, then the plans of K and K/timeStep and their scratch.
     const fft::Workspace<2> work(2 * static_cast<std::size_t>(k), {grid.fullLength, grid.foldedLength});
     if (!work.ok()) return kStatusNoMemory;
     const fft::FftPlan* fullPlan = work.plan(0);
@@ -196,13 +197,13 @@ std::int32_t reKernelSmooth(const double* x, std::ptrdiff_t length, std::int32_t
         const ProductRange range = productRange(length, t, up, k);
         clearOutside(row, planeSize, range);
         for (std::ptrdiff_t j = range.first; j < range.end; ++j) row[j] = x[j * up + t] * x[j * up - t];
-        std::int32_t status = fft::reFft(fullPlan, row, hc, 1, 1, k);
+        std::int32_t status = fft::reFft(fullPlan, row, hc, 1, 1, k, work.fftScratch(0));
         if (status != kStatusOk) return status;
         applySymmetrisedKernelRow(kernel.row(t), k, hc);
         // The row buffer takes the folded spectrum, which the inverse
         // transform consumes; the smoothed row lands in the spectrum buffer.
         foldHalfComplexSpectrum(grid, hc, row);
-        status = fft::reIfft(foldedPlan, row, hc, 1, 1, grid.foldedLength);
+        status = fft::reIfft(foldedPlan, row, hc, 1, 1, grid.foldedLength, work.fftScratch(1));
         if (status != kStatusOk) return status;
         std::copy(hc, hc + grid.sliceCount, tab + t * grid.sliceCount);
     }

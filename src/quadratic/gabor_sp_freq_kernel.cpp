@@ -58,7 +58,7 @@ std::int32_t freqGaussianKernel(const FrequencyGrid& grid, double tau0, double o
     for (std::int64_t j = 0; j < grid.phaseCount(); ++j) {
         const std::ptrdiff_t block = static_cast<std::ptrdiff_t>(grid.phase(j)) * grid.N;
         const std::int32_t status = fft::cxFft(grid.plan, table.re + block, table.im + block, gf.re + block,
-                                               gf.im + block, 1, 1, grid.N);
+                                               gf.im + block, 1, 1, grid.N, grid.fftScratch);
         if (status != kStatusOk) return status;
     }
     return kStatusOk;

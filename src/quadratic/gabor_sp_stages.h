@@ -26,6 +26,7 @@ struct GaborCoefficients {
 // own a bin of the band are ever transformed.
 struct FrequencyGrid {
     const fft::FftPlan* plan;  // length N
+    double* fftScratch;        // the plan's transform scratch
     std::int32_t N;
     std::int32_t K1;  // >= 1
     std::int64_t L;

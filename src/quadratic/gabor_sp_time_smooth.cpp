@@ -19,7 +19,7 @@ std::int32_t timeSmoothAccumulate(const TimeGrid& grid, SplitComplex R, std::int
             padded.im[m] = R.im[f * M + m];
         }
         const std::int32_t status =
-            fft::cxFft(grid.plan, padded.re, padded.im, spectrum.re, spectrum.im, 1, 1, grid.NT);
+            fft::cxFft(grid.plan, padded.re, padded.im, spectrum.re, spectrum.im, 1, 1, grid.NT, grid.fftScratch);
         if (status != kStatusOk) return status;
         for (std::int32_t b = 0; b < grid.K2; ++b) {
             multiplyAccumulate(spectrum, gt.offset(b * NT), acc.offset((f * grid.K2 + b) * NT), NT);

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "fft/plan.h"
 #include "frame/scratch.h"
 #include "quadratic/gabor_sp_arrays.h"
 #include "quadratic/gabor_sp_sizes.h"
@@ -29,13 +30,15 @@ public:
           accumulator_(elementCount({2, count(s.nF), count(s.K2), count(s.NT)})),
           // Frequency stage: 3*N complex; time stage: 2*NT complex; the final
           // inverse: NT doubles.
-          work_(elementCount({2, count(std::max(3 * std::int64_t{s.N}, 2 * std::int64_t{s.NT}))})) {
+          work_(elementCount({2, count(std::max(3 * std::int64_t{s.N}, 2 * std::int64_t{s.NT}))})),
+          // The frequency and time transforms run in turn and share it.
+          fftScratch_(std::max(fft::fftScratchSize(s.N), fft::fftScratchSize(s.NT))) {
         if (ok()) clearComplex(accumulator(), accumulator_.size() / 2);
     }
 
     bool ok() const noexcept {
         return products_.ok() && smoothed_.ok() && freqKernel_.ok() && timeKernel_.ok() && table_.ok() &&
-               accumulator_.ok() && work_.ok();
+               accumulator_.ok() && work_.ok() && fftScratch_.ok();
     }
 
     SplitComplex products() const noexcept { return halves(products_); }
@@ -46,6 +49,7 @@ public:
     SplitComplex accumulator() const noexcept { return halves(accumulator_); }
     SplitComplex work() const noexcept { return halves(work_); }
     double* hc() const noexcept { return work_.data(); }
+    double* fftScratch() const noexcept { return fftScratch_.data(); }
 
 private:
     static std::uint64_t count(std::int64_t n) noexcept { return static_cast<std::uint64_t>(n); }
@@ -60,6 +64,7 @@ private:
     ScratchBuffer<double> table_;
     ScratchBuffer<double> accumulator_;
     ScratchBuffer<double> work_;
+    ScratchBuffer<double> fftScratch_;
 };
 
 }  // namespace varnel::gaborsp

@@ -41,7 +41,8 @@ std::int32_t mifTimeAccumulate(const TimeGrid& grid, SplitComplex seq, std::int3
         padded.im[m] = seq.im[m];
     }
     clearComplex(padded.offset(len), NT - len);
-    const std::int32_t status = fft::cxFft(grid.plan, padded.re, padded.im, spectrum.re, spectrum.im, 1, 1, grid.NT);
+    const std::int32_t status = fft::cxFft(grid.plan, padded.re, padded.im, spectrum.re, spectrum.im, 1, 1, grid.NT,
+                                                 grid.fftScratch);
     if (status != kStatusOk) return status;
     for (std::int32_t b = 0; b < grid.K2; ++b) multiplyAccumulate(spectrum, G.offset(b * NT), acc.offset(b * NT), NT);
     return kStatusOk;
@@ -109,12 +110,12 @@ std::int32_t meanInstantaneousFrequency(const double* coefs, std::int32_t M, std
     if (!plan.ok()) return kStatusNoMemory;
 
     const GaborCoefficients lattice{coefs, M, N, dM};
-    const TimeGrid time{plan.get(), NT, dM, K2, a};
+    const TimeGrid time{plan.get(), space.fftScratch(), NT, dM, K2, a};
     const MifTerms terms{lattice, time, space};
     const std::int32_t D = std::min(order, std::min(M, N) - 1);
     std::int32_t status = forEachMifTerm(D, [&](std::int32_t dm, std::int32_t dn) { return terms.add(dm, dn); });
-    if (status == kStatusOk) status = dopplerBlocksToTime(plan.get(), NT, space.numeratorAcc(), K2, space.hc());
-    if (status == kStatusOk) status = dopplerBlocksToTime(plan.get(), NT, space.denominatorAcc(), K2, space.hc());
+    if (status == kStatusOk) status = dopplerBlocksToTime(plan.get(), space.fftScratch(), NT, space.numeratorAcc(), K2, space.hc());
+    if (status == kStatusOk) status = dopplerBlocksToTime(plan.get(), space.fftScratch(), NT, space.denominatorAcc(), K2, space.hc());
     if (status != kStatusOk) return status;
     writeQuotient(M, K2, NT, space.numeratorAcc().re, space.denominatorAcc().re, out);
     return kStatusOk;

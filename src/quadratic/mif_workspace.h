@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "fft/plan.h"
 #include "frame/scratch.h"
 #include "quadratic/gabor_sp_arrays.h"
 #include "quadratic/gabor_sp_sizes.h"
@@ -17,6 +18,7 @@ public:
         : sums_(elementCount({6, count(M)})),
           kernels_(elementCount({8, count(K2), count(NT)})),
           work_(elementCount({4, count(NT)})),
+          fftScratch_(fft::fftScratchSize(NT)),
           M_(M),
           blockSize_(static_cast<std::ptrdiff_t>(K2) * NT) {
         if (ok()) {
@@ -25,7 +27,7 @@ public:
         }
     }
 
-    bool ok() const noexcept { return sums_.ok() && kernels_.ok() && work_.ok(); }
+    bool ok() const noexcept { return sums_.ok() && kernels_.ok() && work_.ok() && fftScratch_.ok(); }
 
     // num, den, seq: M complex values each.
     SplitComplex numerator() const noexcept { return sumsPart(0); }
@@ -42,6 +44,7 @@ public:
         return {work_.data(), work_.data() + half};
     }
     double* hc() const noexcept { return work_.data(); }
+    double* fftScratch() const noexcept { return fftScratch_.data(); }
 
 private:
     static std::uint64_t count(std::int64_t n) noexcept { return static_cast<std::uint64_t>(n); }
@@ -57,6 +60,7 @@ private:
     ScratchBuffer<double> sums_;
     ScratchBuffer<double> kernels_;
     ScratchBuffer<double> work_;
+    ScratchBuffer<double> fftScratch_;
     std::int32_t M_;
     std::ptrdiff_t blockSize_;
 };

@@ -38,7 +38,7 @@ std::int32_t timeGaussianKernel(const TimeGrid& grid, double omega1, double t0, 
     for (std::int32_t b = 0; b < grid.K2; ++b) {
         const std::ptrdiff_t block = static_cast<std::ptrdiff_t>(b) * grid.NT;
         const std::int32_t status = fft::cxFft(grid.plan, table.re + block, table.im + block, gt.re + block,
-                                               gt.im + block, 1, 1, grid.NT);
+                                               gt.im + block, 1, 1, grid.NT, grid.fftScratch);
         if (status != kStatusOk) return status;
     }
     return kStatusOk;

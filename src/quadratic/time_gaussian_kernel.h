@@ -14,6 +14,7 @@ namespace varnel::gaborsp {
 
 struct TimeGrid {
     const fft::FftPlan* plan;  // length NT
+    double* fftScratch;        // the plan's transform scratch
     std::int32_t NT;           // circular time length in lattice steps
     std::int32_t dM;           // lattice time step in samples
     std::int32_t K2;           // fine instants per lattice step, >= 1

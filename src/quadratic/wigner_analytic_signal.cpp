@@ -41,12 +41,12 @@ std::int32_t analyticSignal(const double* x, std::int32_t n, double* zRe, double
     double* hc = work.part(1, m);
     double* spectrumIm = work.part(2, m);
     double* resultIm = work.part(3, m);
-    std::int32_t status = fft::reFft(work.plan(), padded, hc, 1, 1, m);
+    std::int32_t status = fft::reFft(work.plan(), padded, hc, 1, 1, m, work.fftScratch());
     if (status != kStatusOk) return status;
     double* spectrumRe = padded;
     oneSidedSpectrum(hc, m, spectrumRe, spectrumIm);
     double* resultRe = hc;
-    status = fft::cxIfft(work.plan(), spectrumRe, spectrumIm, resultRe, resultIm, 1, 1, m);
+    status = fft::cxIfft(work.plan(), spectrumRe, spectrumIm, resultRe, resultIm, 1, 1, m, work.fftScratch());
     if (status != kStatusOk) return status;
     std::copy(resultRe, resultRe + n, zRe);
     std::copy(resultIm, resultIm + n, zIm);

@@ -71,11 +71,11 @@ std::int32_t cxHalfSampleInterp(const double* re, const double* im, std::int32_t
     double* paddedIm = zeroPadded(im, n, m, work.part(1, m));
     double* spectrumRe = work.part(2, m);
     double* spectrumIm = work.part(3, m);
-    std::int32_t status = fft::cxFft(work.plan(), paddedRe, paddedIm, spectrumRe, spectrumIm, 1, 1, m);
+    std::int32_t status = fft::cxFft(work.plan(), paddedRe, paddedIm, spectrumRe, spectrumIm, 1, 1, m, work.fftScratch());
     if (status != kStatusOk) return status;
     shiftComplexSpectrum(spectrumRe, spectrumIm, m);
     // The padded planes are free again and take the shifted signal.
-    status = fft::cxIfft(work.plan(), spectrumRe, spectrumIm, paddedRe, paddedIm, 1, 1, m);
+    status = fft::cxIfft(work.plan(), spectrumRe, spectrumIm, paddedRe, paddedIm, 1, 1, m, work.fftScratch());
     if (status != kStatusOk) return status;
     interleave(re, paddedRe, n, outRe);
     interleave(im, paddedIm, n, outIm);
@@ -90,10 +90,10 @@ std::int32_t reHalfSampleInterp(const double* x, std::int32_t n, double* out) no
     if (!work.ok()) return kStatusNoMemory;
     double* padded = zeroPadded(x, n, m, work.part(0, m));
     double* hc = work.part(1, m);
-    std::int32_t status = fft::reFft(work.plan(), padded, hc, 1, 1, m);
+    std::int32_t status = fft::reFft(work.plan(), padded, hc, 1, 1, m, work.fftScratch());
     if (status != kStatusOk) return status;
     shiftRealSpectrum(hc, m);
-    status = fft::reIfft(work.plan(), hc, padded, 1, 1, m);
+    status = fft::reIfft(work.plan(), hc, padded, 1, 1, m, work.fftScratch());
     if (status != kStatusOk) return status;
     interleave(x, padded, n, out);
     return kStatusOk;

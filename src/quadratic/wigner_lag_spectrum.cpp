@@ -86,7 +86,7 @@ std::int32_t LagSpectrum::complexBlock(const double* tabRe, const double* tabIm,
     foldHermitianLags(tabRe, tabIm, lagLength_, block, tile_);
     // The folded array is consumed: the inverse real FFT overwrites its input.
     return transformTile(block.count, out, [&](double* folded, double* spectrum) {
-        return fft::reIfft(work_.plan(), folded, spectrum, 1, 1, lagLength_);
+        return fft::reIfft(work_.plan(), folded, spectrum, 1, 1, lagLength_, work_.fftScratch());
     });
 }
 
@@ -94,7 +94,7 @@ std::int32_t LagSpectrum::realBlock(const double* tab, SliceBlock block, double*
     gatherEvenLags(tab, lagLength_, block, tile_);
     // Only the real parts, the first binCount entries of the Hc result, are kept.
     return transformTile(block.count, out, [&](double* lags, double* spectrum) {
-        return fft::reFft(work_.plan(), lags, spectrum, 1, 1, lagLength_);
+        return fft::reFft(work_.plan(), lags, spectrum, 1, 1, lagLength_, work_.fftScratch());
     });
 }
 
@@ -110,14 +110,14 @@ std::int32_t LagSpectrum::complexSlice(double* out) noexcept {
     }
     if (m % 2 == 0) folded[m / 2] = 2.0 * gRe[m / 2];
     return transformTile(1, out, [&](double*, double* spectrum) {
-        return fft::reIfft(work_.plan(), folded, spectrum, 1, 1, lagLength_);
+        return fft::reIfft(work_.plan(), folded, spectrum, 1, 1, lagLength_, work_.fftScratch());
     });
 }
 
 std::int32_t LagSpectrum::realSlice(double* out) noexcept {
     tile_[0] *= 0.5;
     return transformTile(1, out, [&](double* lags, double* spectrum) {
-        return fft::reFft(work_.plan(), lags, spectrum, 1, 1, lagLength_);
+        return fft::reFft(work_.plan(), lags, spectrum, 1, 1, lagLength_, work_.fftScratch());
     });
 }
 
