@@ -29,22 +29,32 @@ T* allocateRecord() {
 // Every stage's twiddles are among them (a stage's length divides n), so a
 // plan computes them once rather than once per stage, and, when 4 divides
 // n, only over the first eighth of the circle: the other eighths follow by
-// exchanging and negating, which is exact. The small table also keeps plan
-// building within the cache.
+// exchanging and negating, which is exact. Up to kSpreadUpTo roots the
+// eighth is spread over the whole circle once, so that the twiddles are
+// plain reads; longer tables stay an eighth, which keeps plan building
+// within the cache.
 class RootTable {
 public:
+    static constexpr std::int64_t kSpreadUpTo = 4096;
+
     explicit RootTable(std::int64_t length)
         : n_(length), quarter_(length % 4 == 0 ? length / 4 : 0),
-          stored_(quarter_ ? quarter_ / 2 + 1 : length), re_(static_cast<std::size_t>(stored_)),
-          im_(static_cast<std::size_t>(stored_)) {
-        if (ok()) unitRoots(1, n_, 0, stored_, re_.data(), im_.data(), 1);
+          stored_(quarter_ && length > kSpreadUpTo ? quarter_ / 2 + 1 : length),
+          re_(static_cast<std::size_t>(stored_)), im_(static_cast<std::size_t>(stored_)) {
+        if (!ok()) return;
+        if (quarter_ && stored_ == n_) {
+            unitRoots(1, n_, 0, quarter_ / 2 + 1, re_.data(), im_.data(), 1);
+            spreadEighth();
+        } else {
+            unitRoots(1, n_, 0, stored_, re_.data(), im_.data(), 1);
+        }
     }
     bool ok() const { return re_.ok() && im_.ok(); }
     std::int64_t length() const { return n_; }
 
     // w[k], 0 <= k < n.
     void get(std::int64_t k, double& re, double& im) const {
-        if (!quarter_) {
+        if (stored_ == n_) {
             re = re_.data()[k], im = im_.data()[k];
             return;
         }
@@ -60,6 +70,22 @@ public:
     }
 
 private:
+    // From w[0 .. q/2] (q = n/4) to the whole circle: w[q - k] = -i conj w[k],
+    // then each quadrant is the one before it turned by -i.
+    void spreadEighth() {
+        double* re = re_.data();
+        double* im = im_.data();
+        const std::int64_t q = quarter_;
+        for (std::int64_t k = 0; 2 * k < q; ++k) {
+            re[q - k] = -im[k];
+            im[q - k] = -re[k];
+        }
+        for (std::int64_t k = q; k < n_; ++k) {
+            re[k] = im[k - q];
+            im[k] = -re[k - q];
+        }
+    }
+
     std::int64_t n_, quarter_, stored_;
     ScratchBuffer<double> re_, im_;
 };
