@@ -147,15 +147,12 @@ std::int32_t cxFftStrided(const FftPlan* plan, const double* inRe, const double*
         outIm[0] = inIm[0];
         return kStatusOk;
     }
-    if (plan->factorCount == 1) {
-        const FftStage& stage = *plan->stages[0];
-        const bool separate = outRe + n <= inRe || inRe + n <= outRe;  // the vector kernel is not in place
-        if (stage.cxVecSingle && is == 1 && os == 1 && separate) {
-            stage.cxVecSingle(inRe, inIm, outRe, outIm);
-            return kStatusOk;
-        }
-        return cxLeafPass(*plan, 0, {inRe, inIm, is}, {outRe, outIm, os}, 1, scratch);
+    const bool separate = outRe + n <= inRe || inRe + n <= outRe;  // the whole-transform kernels are not in place
+    if (plan->cxVecWhole && is == 1 && os == 1 && separate) {
+        plan->cxVecWhole(inRe, inIm, outRe, outIm);
+        return kStatusOk;
     }
+    if (plan->factorCount == 1) return cxLeafPass(*plan, 0, {inRe, inIm, is}, {outRe, outIm, os}, 1, scratch);
     const ConstSplitComplex in{inRe, inIm, is};
     const SplitComplex out{outRe, outIm, os};
     if (scratch && gathersFirstStage(plan->factorCount, n)) return cxStepFromGatheredInput(*plan, in, out, scratch);

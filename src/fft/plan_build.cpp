@@ -133,7 +133,6 @@ void attachVectorKernels(FftStage& stage, std::int32_t radix) {
     stage.cxVecLeaf = set->cxLeaf[radix];
     stage.reVecTwiddle = set->reTwiddle[radix];
     stage.reVecLeaf = set->reLeaf[radix];
-    stage.cxVecSingle = set->cxSingle[radix];
 }
 
 bool fillDirectTables(FftStage& stage, std::int32_t p) {
@@ -206,6 +205,10 @@ FftPlan* buildPlan(std::int32_t n) noexcept {
     if (!plan) return nullptr;
     plan->length = n;
     plan->scratchDoubles = fftScratchSize(n);
+    if (const VectorKernelSet* set = vectorKernels()) {
+        for (const VectorKernelSet::Whole& whole : set->cxWhole)
+            if (whole.length == n) plan->cxVecWhole = whole.kernel;
+    }
     const Factorization factorization = factorize(n);
     plan->factorCount = factorization.count;
     for (int s = 0; s < factorization.count; ++s) {

@@ -36,7 +36,6 @@ struct FftStage {
     CxVecLeaf cxVecLeaf = nullptr;
     ReVecTwiddle reVecTwiddle = nullptr;
     ReVecLeaf reVecLeaf = nullptr;
-    CxVecSingle cxVecSingle = nullptr;
     std::int32_t vecWidth = 0;
     double* twVecRe = nullptr;
     double* twVecIm = nullptr;
@@ -50,6 +49,7 @@ struct FftPlan {
     std::int32_t factorCount = 0;
     std::size_t scratchDoubles = 0;  // fftScratchSize(length)
     FftStage* stages[kMaxFactors] = {};
+    CxVecSingle cxVecWhole = nullptr;  // the whole complex transform in one vector kernel, when there is one
     ReLeafKernel reLeafKernels[kMaxFactors] = {};
     ReTwiddleKernel reTwiddleKernels[kMaxFactors] = {};
     CxLeafKernel cxLeafKernels[kMaxFactors] = {};

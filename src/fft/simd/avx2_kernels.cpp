@@ -28,8 +28,10 @@ constexpr VectorKernelSet makeSet() {
     add<10>(set);
     add<16>(set);
     add<32>(set);
-    set.cxSingle[16] = cxSingleVec<16>;
-    set.cxSingle[32] = cxSingleVec<32>;
+    set.cxWhole[0] = {16, cxSingleVec<16>};
+    set.cxWhole[1] = {32, cxSingleVec<32>};
+    set.cxWhole[2] = {64, cxSingleVec<64>};
+    set.cxWhole[3] = {128, cxSingleVec<128>};
     return set;
 }
 

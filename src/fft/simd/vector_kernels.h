@@ -37,7 +37,12 @@ struct VectorKernelSet {
     CxVecLeaf cxLeaf[kKernelTableSize];
     ReVecTwiddle reTwiddle[kKernelTableSize];
     ReVecLeaf reLeaf[kKernelTableSize];
-    CxVecSingle cxSingle[kKernelTableSize];  // radices 16 and 32 only
+    // Whole transforms of the short lengths that run best as one kernel,
+    // whatever their stages: 16, 32, 64 and 128.
+    struct Whole {
+        std::int32_t length;
+        CxVecSingle kernel;
+    } cxWhole[4];
 };
 
 // The best set this processor can run, or null when only the scalar
