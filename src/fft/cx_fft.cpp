@@ -85,6 +85,18 @@ std::int32_t cxTwiddlePass(const FftPlan& plan, int s, SplitComplex data, ptrdif
     return kStatusOk;
 }
 
+// The sub-transforms of a stage whose input is contiguous run their leaf
+// passes together when the vector kernels can (one pass over interleaved
+// inputs instead of f passes at stride f), then their own twiddle passes.
+bool cxSiblingLeaves(const FftPlan& plan, int s, ConstSplitComplex in, SplitComplex out, ptrdiff_t m) {
+    const std::int32_t f = plan.factors[s];
+    const FftStage& leaf = *plan.stages[s + 2];
+    if (s + 3 != plan.factorCount || !leaf.cxVecSiblingLeaf || in.stride != 1 || out.stride != 1 || f % 4 != 0)
+        return false;
+    leaf.cxVecSiblingLeaf(in.re, in.im, out.re, out.im, f, plan.factors[s + 1], m);
+    return true;
+}
+
 std::int32_t cxStep(const FftPlan& plan, ptrdiff_t length, int s, ConstSplitComplex in, SplitComplex out,
                     double* work) {
     const std::int32_t f = plan.factors[s];
@@ -92,6 +104,9 @@ std::int32_t cxStep(const FftPlan& plan, ptrdiff_t length, int s, ConstSplitComp
     std::int32_t status = kStatusOk;
     if (s == plan.factorCount - 2) {
         status = cxLeafPass(plan, s + 1, in, out, f, work);
+    } else if (cxSiblingLeaves(plan, s, in, out, m)) {
+        for (std::int32_t j = 0; j < f && status == kStatusOk; ++j)
+            status = cxTwiddlePass(plan, s + 1, out.offset(j * m), m / plan.factors[s + 1], work);
     } else {
         for (std::int32_t j = 0; j < f && status == kStatusOk; ++j)
             status = cxStep(plan, m, s + 1, in.offset(j).every(f), out.offset(j * m), work);

@@ -133,6 +133,8 @@ void attachVectorKernels(FftStage& stage, std::int32_t radix) {
     stage.cxVecLeaf = set->cxLeaf[radix];
     stage.reVecTwiddle = set->reTwiddle[radix];
     stage.reVecLeaf = set->reLeaf[radix];
+    stage.cxVecSiblingLeaf = set->cxSiblingLeaf[radix];
+    stage.reVecSiblingLeaf = set->reSiblingLeaf[radix];
 }
 
 bool fillDirectTables(FftStage& stage, std::int32_t p) {

@@ -34,6 +34,8 @@ struct FftStage {
     // column-major twiddle copy they read (see simd/vector_kernels.h).
     CxVecTwiddle cxVecTwiddle = nullptr;
     CxVecLeaf cxVecLeaf = nullptr;
+    CxVecSiblingLeaf cxVecSiblingLeaf = nullptr;
+    ReVecSiblingLeaf reVecSiblingLeaf = nullptr;
     ReVecTwiddle reVecTwiddle = nullptr;
     ReVecLeaf reVecLeaf = nullptr;
     std::int32_t vecWidth = 0;

@@ -98,6 +98,17 @@ std::int32_t reTwiddlePass(const FftPlan& plan, int s, double* data, ptrdiff_t o
     return kStatusOk;
 }
 
+// As in the complex transform: sub-transforms of a stage with contiguous
+// input run their leaf passes together when the vector kernels can.
+bool reSiblingLeaves(const FftPlan& plan, int s, const double* in, double* out, ptrdiff_t is, ptrdiff_t os,
+                     ptrdiff_t m) {
+    const std::int32_t f = plan.factors[s];
+    const FftStage& leaf = *plan.stages[s + 2];
+    if (s + 3 != plan.factorCount || !leaf.reVecSiblingLeaf || is != 1 || os != 1 || f % 4 != 0) return false;
+    leaf.reVecSiblingLeaf(in, out, f, plan.factors[s + 1], m);
+    return true;
+}
+
 std::int32_t reStep(const FftPlan& plan, ptrdiff_t length, int s, const double* in, double* out, ptrdiff_t is,
                     ptrdiff_t os, double* work) {
     const std::int32_t f = plan.factors[s];
@@ -105,6 +116,9 @@ std::int32_t reStep(const FftPlan& plan, ptrdiff_t length, int s, const double* 
     std::int32_t status = kStatusOk;
     if (s == plan.factorCount - 2) {
         status = reLeafPass(plan, s + 1, in, out, is, os, f, work);
+    } else if (reSiblingLeaves(plan, s, in, out, is, os, m)) {
+        for (std::int32_t j = 0; j < f && status == kStatusOk; ++j)
+            status = reTwiddlePass(plan, s + 1, out + j * m * os, os, m / plan.factors[s + 1], work);
     } else {
         for (std::int32_t j = 0; j < f && status == kStatusOk; ++j)
             status = reStep(plan, m, s + 1, in + j * is, out + j * m * os, f * is, os, work);

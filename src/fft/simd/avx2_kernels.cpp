@@ -12,6 +12,8 @@ constexpr void add(VectorKernelSet& set) {
     set.cxLeaf[N] = cxLeafVec<N>;
     set.reTwiddle[N] = reTwiddleVec<N>;
     set.reLeaf[N] = reLeafVec<N>;
+    set.cxSiblingLeaf[N] = cxSiblingLeafVec<N>;
+    set.reSiblingLeaf[N] = reSiblingLeafVec<N>;
 }
 
 // Radices of the common lengths: powers of two and the small factors of

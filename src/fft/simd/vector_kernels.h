@@ -28,6 +28,14 @@ using ReVecTwiddle = void (*)(double* data, const double* twRe, const double* tw
 // count real transforms, output at unit stride; count even.
 using ReVecLeaf = void (*)(const double* in, double* out, std::ptrdiff_t is, std::ptrdiff_t count);
 
+// The leaf passes of `siblings` sub-transforms with interleaved inputs at
+// once (see cxSiblingLeafVec in vector_passes.h); unit strides, siblings a
+// multiple of 4.
+using CxVecSiblingLeaf = void (*)(const double* inRe, const double* inIm, double* outRe, double* outIm,
+                                  std::ptrdiff_t siblings, std::ptrdiff_t count, std::ptrdiff_t block);
+using ReVecSiblingLeaf = void (*)(const double* in, double* out, std::ptrdiff_t siblings, std::ptrdiff_t count,
+                                  std::ptrdiff_t block);
+
 // One transform, input and output at unit stride, not in place.
 using CxVecSingle = void (*)(const double* inRe, const double* inIm, double* outRe, double* outIm);
 
@@ -37,6 +45,8 @@ struct VectorKernelSet {
     CxVecLeaf cxLeaf[kKernelTableSize];
     ReVecTwiddle reTwiddle[kKernelTableSize];
     ReVecLeaf reLeaf[kKernelTableSize];
+    CxVecSiblingLeaf cxSiblingLeaf[kKernelTableSize];
+    ReVecSiblingLeaf reSiblingLeaf[kKernelTableSize];
     // Whole transforms of the short lengths that run best as one kernel,
     // whatever their stages: 16, 32, 64 and 128.
     struct Whole {

@@ -80,36 +80,40 @@ VARNEL_FORCE_INLINE void transpose4(V4& a, V4& b, V4& c, V4& d) {
     d = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
 }
 
-// Writes buffer[k] (lane l = transform j0 + l) to out[(j0 + l) * N + k].
+// Writes buffer[k] lane l to row[l * rowStride + k].
 template <int N>
-VARNEL_FORCE_INLINE void storeTransposed(V4 (&buffer)[N], double* out, ptrdiff_t j0) {
-    double* row = out + j0 * N;
+VARNEL_FORCE_INLINE void storeRows(V4 (&buffer)[N], double* row, ptrdiff_t rowStride) {
     int k = 0;
     for (; k + 4 <= N; k += 4) {
         V4 a = buffer[k], b = buffer[k + 1], c = buffer[k + 2], d = buffer[k + 3];
         transpose4(a, b, c, d);
         Lanes<V4>::store(row + k, a);
-        Lanes<V4>::store(row + N + k, b);
-        Lanes<V4>::store(row + 2 * N + k, c);
-        Lanes<V4>::store(row + 3 * N + k, d);
+        Lanes<V4>::store(row + rowStride + k, b);
+        Lanes<V4>::store(row + 2 * rowStride + k, c);
+        Lanes<V4>::store(row + 3 * rowStride + k, d);
     }
     for (; k < N; ++k)
-        for (int l = 0; l < 4; ++l) row[l * N + k] = buffer[k][l];
+        for (int l = 0; l < 4; ++l) row[l * rowStride + k] = buffer[k][l];
 }
 
 template <int N>
-VARNEL_FORCE_INLINE void storeTransposed(V2 (&buffer)[N], double* out, ptrdiff_t j0) {
-    double* row = out + j0 * N;
+VARNEL_FORCE_INLINE void storeRows(V2 (&buffer)[N], double* row, ptrdiff_t rowStride) {
     int k = 0;
     for (; k + 2 <= N; k += 2) {
         const V2 a = buffer[k], b = buffer[k + 1];
         Lanes<V2>::store(row + k, __builtin_shufflevector(a, b, 0, 2));
-        Lanes<V2>::store(row + N + k, __builtin_shufflevector(a, b, 1, 3));
+        Lanes<V2>::store(row + rowStride + k, __builtin_shufflevector(a, b, 1, 3));
     }
     for (; k < N; ++k) {
         row[k] = buffer[k][0];
-        row[N + k] = buffer[k][1];
+        row[rowStride + k] = buffer[k][1];
     }
+}
+
+// Writes buffer[k] (lane l = transform j0 + l) to out[(j0 + l) * N + k].
+template <int N, class V>
+VARNEL_FORCE_INLINE void storeTransposed(V (&buffer)[N], double* out, ptrdiff_t j0) {
+    storeRows<N>(buffer, out + j0 * N, N);
 }
 
 // Complex twiddle pass on the columns k .. k+width-1.
@@ -214,6 +218,49 @@ void reLeafVec(const double* in, double* out, ptrdiff_t is, ptrdiff_t count) {
     } else {
         for (ptrdiff_t j = 0; j < whole; j += 4) reLeafBlock<N, V4, false>(in, out, is, count, j);
         if (whole < count) reLeafBlock<N, V2, false>(in, out, is, count, whole);
+    }
+}
+
+// The leaf passes of `siblings` sub-transforms whose inputs interleave:
+// sub-transform s has `count` leaf transforms, its transform j reads
+// in[(j + t*count) * siblings + s] and writes out[s * block + j*N + k].
+// Called for all of them at once, the lanes run side by side over
+// neighbouring siblings, so every load is a contiguous vector where the
+// leaf pass of one sub-transform would gather each lane on its own.
+// siblings is a multiple of 4.
+template <int N>
+void cxSiblingLeafVec(const double* inRe, const double* inIm, double* outRe, double* outIm, ptrdiff_t siblings,
+                      ptrdiff_t count, ptrdiff_t block) {
+    using L = Lanes<V4>;
+    for (ptrdiff_t s0 = 0; s0 < siblings; s0 += 4) {
+        for (ptrdiff_t j = 0; j < count; ++j) {
+            V4 bufRe[N], bufIm[N];
+            vectorCxDft<N, V4>(
+                [&](int t, V4& r, V4& i) VARNEL_INLINE {
+                    const ptrdiff_t at = (j + t * count) * siblings + s0;
+                    r = L::load(inRe + at);
+                    i = L::load(inIm + at);
+                },
+                [&](int k, const V4& r, const V4& i) VARNEL_INLINE {
+                    bufRe[k] = r;
+                    bufIm[k] = i;
+                });
+            storeRows<N>(bufRe, outRe + s0 * block + j * N, block);
+            storeRows<N>(bufIm, outIm + s0 * block + j * N, block);
+        }
+    }
+}
+
+template <int N>
+void reSiblingLeafVec(const double* in, double* out, ptrdiff_t siblings, ptrdiff_t count, ptrdiff_t block) {
+    for (ptrdiff_t s0 = 0; s0 < siblings; s0 += 4) {
+        for (ptrdiff_t j = 0; j < count; ++j) {
+            V4 buf[N];
+            generated::Dft<N>::template re<V4>(
+                [&](int t, V4& x) VARNEL_INLINE { x = Lanes<V4>::load(in + (j + t * count) * siblings + s0); },
+                [&](int r, const V4& v) VARNEL_INLINE { buf[r] = v; });
+            storeRows<N>(buf, out + s0 * block + j * N, block);
+        }
     }
 }
 
