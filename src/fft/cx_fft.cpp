@@ -88,12 +88,14 @@ std::int32_t cxTwiddlePass(const FftPlan& plan, int s, SplitComplex data, ptrdif
 // The sub-transforms of a stage whose input is contiguous run their leaf
 // passes together when the vector kernels can (one pass over interleaved
 // inputs instead of f passes at stride f), then their own twiddle passes.
+bool runsSiblingLeaves(const FftPlan& plan, int s, ptrdiff_t is, ptrdiff_t os) {
+    return s + 3 == plan.factorCount && plan.stages[s + 2]->cxVecSiblingLeaf && is == 1 && os == 1 &&
+           plan.factors[s] % 4 == 0;
+}
+
 bool cxSiblingLeaves(const FftPlan& plan, int s, ConstSplitComplex in, SplitComplex out, ptrdiff_t m) {
-    const std::int32_t f = plan.factors[s];
-    const FftStage& leaf = *plan.stages[s + 2];
-    if (s + 3 != plan.factorCount || !leaf.cxVecSiblingLeaf || in.stride != 1 || out.stride != 1 || f % 4 != 0)
-        return false;
-    leaf.cxVecSiblingLeaf(in.re, in.im, out.re, out.im, f, plan.factors[s + 1], m);
+    if (!runsSiblingLeaves(plan, s, in.stride, out.stride)) return false;
+    plan.stages[s + 2]->cxVecSiblingLeaf(in.re, in.im, out.re, out.im, plan.factors[s], plan.factors[s + 1], m);
     return true;
 }
 
@@ -170,7 +172,10 @@ std::int32_t cxFftStrided(const FftPlan* plan, const double* inRe, const double*
     if (plan->factorCount == 1) return cxLeafPass(*plan, 0, {inRe, inIm, is}, {outRe, outIm, os}, 1, scratch);
     const ConstSplitComplex in{inRe, inIm, is};
     const SplitComplex out{outRe, outIm, os};
-    if (scratch && gathersFirstStage(plan->factorCount, n)) return cxStepFromGatheredInput(*plan, in, out, scratch);
+    // Three stages whose leaves run together read contiguous vectors
+    // already; the copy would only add a pass.
+    if (scratch && gathersFirstStage(plan->factorCount, n) && !runsSiblingLeaves(*plan, 0, is, os))
+        return cxStepFromGatheredInput(*plan, in, out, scratch);
     return cxStep(*plan, n, 0, in, out, scratch);
 }
 
