@@ -169,18 +169,22 @@ def hc_to_complex(hc, onesided):
     else all n in FFT order."""
     n = hc.shape[-1]
     half = n // 2 + 1
-    out = np.zeros(hc.shape[:-1] + (half,), dtype=np.complex128)
-    out.real = hc[..., :half]
     top = (n + 1) // 2  # bins 1 .. top-1 have a stored imaginary part
+    # Every element is written straight from the Hc values, so the array
+    # need not come zeroed and no intermediate is made: large zeroed arrays
+    # are fresh pages faulted in one by one, which took most of the time.
+    out = np.empty(hc.shape[:-1] + (half if onesided else max(n, half),), dtype=np.complex128)
+    out.real[..., :half] = hc[..., :half]
+    out.imag[..., :1] = 0.0
+    out.imag[..., max(top, 1):half] = 0.0  # the Nyquist bin of an even n
     if top > 1:
         out.imag[..., 1:top] = hc[..., n - 1:n - top:-1]
-    if onesided:
-        return out
-    full = np.empty(hc.shape[:-1] + (n,), dtype=np.complex128)
-    full[..., :half] = out
-    if n - half > 0:
-        full[..., half:] = np.conj(out[..., n - half:0:-1])
-    return full
+    if not onesided and n > half:
+        # Bin k >= half is conj X[n-k]: real part at Hc slot n-k, imaginary
+        # part minus the one stored at slot k.
+        out.real[..., half:] = hc[..., n - half:0:-1]
+        np.negative(hc[..., half:], out=out.imag[..., half:])
+    return out
 
 
 def complex_to_hc(bins, n):
