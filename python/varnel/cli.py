@@ -110,6 +110,13 @@ def _blocks(frames, per_block):
     return list(zip(bounds[:-1], bounds[1:]))
 
 
+def block_span(first, stop, hop, length, n):
+    """(begin, end) of the samples that give exactly frames first..stop-1
+    of n samples (more than one window, which the STFT needs; fewer at the
+    end of the signal)."""
+    return first * hop, min(n, stop * hop + length - 1)
+
+
 def compute_channel(method, x, fs, grid, progress):
     """One channel; block by block (with progress) where the method allows
     it: an extension of the signal's ends needs the whole signal."""
@@ -121,10 +128,8 @@ def compute_channel(method, x, fs, grid, progress):
     frames = (n - length) // hop + 1
     parts = []
     for first, stop in _blocks(frames, max(1, BLOCK_SAMPLES // hop)):
-        # Enough samples for exactly stop - first frames (more than one
-        # window, which the STFT needs), fewer at the end of the signal.
-        end = min(n, stop * hop + length - 1)
-        parts.append(method.compute(x[first * hop:end], fs, grid, start=first * hop)[:stop - first])
+        begin, end = block_span(first, stop, hop, length, n)
+        parts.append(method.compute(x[begin:end], fs, grid, start=begin)[:stop - first])
         progress.update((stop - first) * hop)
     progress.update(max(0, n - frames * hop))  # the samples after the last frame's start
     times = np.concatenate([part.times for part in parts])
