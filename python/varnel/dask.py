@@ -23,6 +23,7 @@ the block it lands in, and its threshold is the whole signal's.
 ``analyze`` does, one task per recording on a distributed client, each
 result written as .npy next to index.json (see ``batch``).
 """
+import argparse
 import json
 import math
 import os
@@ -36,6 +37,7 @@ import numpy as np
 from . import cli, io, linear, methods
 from ._arrays import signal
 from .axes import frequencies, times as time_axis
+from .errors import VarnelError
 from .result import TFArray
 
 INDEX = "index.json"
@@ -310,3 +312,138 @@ def _gather(local, away, first, stop):
         mine = (target >= first) & (target < stop)
         np.add.at(out, (target[mine] - first, where[mine]), energy[mine])
     return out
+
+
+# ------------------------------------------------------------------------
+# Collections of recordings
+
+# The command line's analysis options, as batch takes them; None: the
+# method's default.
+OPTIONS = ("window", "hop", "bins", "order", "terms", "boundary", "fs")
+
+
+def analyse_one(source, method, options, final):
+    """Analyse one recording (a path or an array) as ``analyze`` does and
+    write the values to ``final`` (.npy, renamed into place when complete);
+    a row of the index, never an exception: a recording that cannot be
+    analysed gives status "failed" and the sentence saying why."""
+    started = time.perf_counter()
+    try:
+        args = argparse.Namespace(progress=False, **{name: options.get(name) for name in OPTIONS})
+        if isinstance(source, str):
+            recording = io.read_signal(source)
+            data, rate, label = recording.data, recording.fs, source
+        else:
+            data, rate, label = np.atleast_2d(signal(source)), None, "the array"
+        fs = args.fs or rate or 1.0
+        cli._check_finite(data, range(1, len(data) + 1), fs, label)
+        method = methods.get(method)
+        tf = cli.analyse(method, data, fs, cli.grid_for(method, args, data), show_progress=False)
+        with cli.StagedOutputs() as staged:
+            np.save(staged.path(final), np.asarray(tf))
+        return dict(status="done", shape=list(tf.shape), error=None, seconds=time.perf_counter() - started)
+    except Exception as error:  # noqa: BLE001 (recorded for the index; the other recordings go on)
+        message = getattr(error, "message", None) or str(error) or type(error).__name__
+        if isinstance(error, VarnelError) and error.name:
+            message += " (%s)" % error.name
+        return dict(status="failed", shape=None, error=message.replace("\n", " "),
+                    seconds=time.perf_counter() - started)
+
+
+def read_index(folder):
+    """The rows of folder/index.json by input, or {} when there is none."""
+    try:
+        with open(os.path.join(folder, INDEX)) as f:
+            return {row["input"]: row for row in json.load(f)}
+    except (OSError, ValueError, KeyError, TypeError):
+        return {}
+
+
+def _write_index(folder, rows):
+    with cli.StagedOutputs() as staged:
+        with open(staged.path(os.path.join(folder, INDEX)), "w") as f:
+            json.dump(rows, f, indent=1)
+            f.write("\n")
+
+
+def batch(inputs, method, out, *, client=None, progress=sys.stderr, **options):
+    """Analyse each input (a signal file, or an array of samples or
+    channels x samples) with a method of the command line, one task per
+    input on ``client`` (a distributed.Client; None: one after another in
+    this process), writing out/<name>.npy and out/index.json.
+
+    The index has one row per input: ``input`` (absolute path, or "array
+    N"), ``output`` (the .npy file's name), ``shape``, ``status`` ("done"
+    or "failed"), ``error`` (the sentence saying why it failed), ``method``,
+    ``options`` and ``seconds``; it is rewritten (atomically, as every
+    output) after each input, so that an interrupted run keeps what it
+    finished. An input recorded as done with the same method and options,
+    whose output is there, is skipped; failed ones are tried again.
+    ``options`` are those of ``analyze`` (window="hann:1024", hop, bins,
+    order, terms, boundary, fs). Progress goes to ``progress`` (None:
+    nowhere), a line per input. Returns the rows in input order, each with
+    ``skipped`` (True for the inputs this run left alone)."""
+    unknown = set(options) - set(OPTIONS)
+    if unknown:
+        raise TypeError("unknown option %s; batch takes %s" % (", ".join(sorted(unknown)), ", ".join(OPTIONS)))
+    methods.get(method)
+    options = {name: value for name, value in options.items() if value is not None}
+    out = os.path.abspath(out)  # the workers write there, from wherever they run
+    os.makedirs(out, exist_ok=True)
+    known = read_index(out)
+    taken = {row["output"] for row in known.values()}
+    rows, todo = [], []
+    for i, source in enumerate(inputs):
+        if isinstance(source, (str, os.PathLike)):
+            # Absolute, so that workers started elsewhere find the same file.
+            source = os.path.abspath(os.fspath(source))
+            key, stem = source, os.path.splitext(os.path.basename(source))[0]
+        else:
+            key, stem = "array %d" % i, "array-%d" % i
+        row = dict(known.get(key) or {}, input=key)
+        if "output" not in row:
+            name, k = stem + ".npy", 1
+            while name in taken:
+                k += 1
+                name = "%s-%d.npy" % (stem, k)
+            taken.add(name)
+            row["output"] = name
+        if not (row.get("status") == "done" and row.get("method") == method and row.get("options") == options
+                and os.path.isfile(os.path.join(out, row["output"]))):
+            row.update(method=method, options=options, status="pending", shape=None, error=None)
+            todo.append((len(rows), source))
+        rows.append(row)
+    _say(progress, "%d input%s: %d already done, %d to analyse"
+         % (len(rows), "" if len(rows) == 1 else "s", len(rows) - len(todo), len(todo)))
+    for done, (i, result) in enumerate(_results(todo, rows, method, options, out, client), 1):
+        rows[i].update(result)
+        _write_index(out, rows)
+        _say(progress, "[%d/%d] %s: %s" % (done, len(todo), rows[i]["input"], "done, shape %s" % (
+            tuple(result["shape"]),) if result["status"] == "done" else "failed: " + result["error"]))
+    if not todo:
+        _write_index(out, rows)
+    waiting = {i for i, _ in todo}
+    return [dict(row, skipped=i not in waiting) for i, row in enumerate(rows)]
+
+
+def _results(todo, rows, method, options, out, client):
+    """(row number, result) per input as each finishes."""
+    if client is None:
+        for i, source in todo:
+            yield i, analyse_one(source, method, options, os.path.join(out, rows[i]["output"]))
+        return
+    from distributed import as_completed
+    futures = {client.submit(analyse_one, source, method, options, os.path.join(out, rows[i]["output"]),
+                             pure=False): i for i, source in todo}
+    for future in as_completed(futures):
+        try:
+            result = future.result()
+        except Exception as error:  # noqa: BLE001 (a worker lost while analysing it)
+            result = dict(status="failed", shape=None, error="%s: %s" % (type(error).__name__, error))
+        yield futures[future], result
+
+
+def _say(stream, line):
+    if stream is not None:
+        stream.write("varnel: %s\n" % line)
+        stream.flush()
