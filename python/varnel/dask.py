@@ -10,8 +10,11 @@ Debian's python3-dask, and python3-distributed for ``batch``.
     S.compute()                # that TFArray itself
 
 ``stft``, ``spectrogram``, ``dgt`` and ``reassigned_spectrogram`` take the
-keywords of the functions of the same name in ``varnel`` and give their
-values to rounding: each block of frames reads the samples its windows
+keywords of the functions of the same name in ``varnel`` (but not
+``check_finite`` or ``workers``: samples are not looked at before the
+blocks are computed, so NaN and infinities propagate as with
+``check_finite=False``, and the blocks run where the scheduler puts them)
+and give their values to rounding: each block of frames reads the samples its windows
 cover (the next block's first samples included), with phases and times on
 the lattice of the whole signal; what a ``boundary`` rule puts beyond the
 ends is made from the samples at the ends, and the Gabor transform's
@@ -66,12 +69,12 @@ class DaskTF:
 
 
 def _as_dask(x, chunks):
-    if isinstance(x, da.Array):
-        if x.dtype.kind not in "fc":
-            x = x.astype(np.float64)
-        return x.astype(np.complex128 if x.dtype.kind == "c" else np.float64)
-    x = signal(x)
-    return da.from_array(x, chunks=x.shape[:-1] + (chunks or max(x.shape[-1] // 8, 1),))
+    """x as a float64 or complex128 dask array; an array in memory is cut
+    into blocks of ``chunks`` samples (default: eight blocks)."""
+    if not isinstance(x, da.Array):
+        x = signal(x)
+        return da.from_array(x, chunks=x.shape[:-1] + (chunks or max(x.shape[-1] // 8, 1),))
+    return x.astype(np.complex128 if x.dtype.kind == "c" else np.float64)
 
 
 def _per_channel(x, one):
