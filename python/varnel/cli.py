@@ -553,8 +553,8 @@ def _check_out_folder(path):
 def _connect(args):
     """(client, cluster) of --scheduler, or of a local cluster of --workers
     processes (cluster None for a scheduler given)."""
-    import logging
-    from distributed import Client, LocalCluster
+    from distributed import Client
+    from .dask import local_cluster
     if args.scheduler:
         try:
             return Client(args.scheduler, timeout=CONNECT_TIMEOUT), None
@@ -562,8 +562,7 @@ def _connect(args):
             raise UsageError("cannot reach the scheduler at %s within %d s (%s)"
                              % (args.scheduler, CONNECT_TIMEOUT, str(error).split("\n")[0] or
                                 type(error).__name__)) from None
-    cluster = LocalCluster(n_workers=args.workers or os.cpu_count() or 1, threads_per_worker=1, processes=True,
-                           dashboard_address=None, silence_logs=logging.ERROR)
+    cluster = local_cluster(args.workers)
     return Client(cluster), cluster
 
 

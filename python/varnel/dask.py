@@ -325,6 +325,32 @@ def _gather(local, away, first, stop):
 OPTIONS = ("window", "hop", "bins", "order", "terms", "boundary", "fs")
 
 
+# glibc stops adapting its allocation thresholds once one of them is set,
+# as distributed's nanny sets the trim threshold for its workers: every
+# array above 128 KiB is then mapped afresh and page-faulted on each call
+# (ten times the time of a 2^17-sample spectrogram here). These are the
+# values glibc's own adaptation reaches in a long-running process.
+WORKER_MALLOC = {"MALLOC_MMAP_THRESHOLD_": str(32 << 20), "MALLOC_TRIM_THRESHOLD_": str(64 << 20)}
+
+
+def local_cluster(workers=None, **options):
+    """A distributed.LocalCluster of ``workers`` processes (default: one per
+    CPU) of one thread each, no dashboard, quiet, with WORKER_MALLOC in
+    their environment where this one does not set those variables."""
+    import logging
+    from distributed import LocalCluster
+    saved = dict(os.environ)
+    for name, value in WORKER_MALLOC.items():
+        os.environ.setdefault(name, value)
+    try:
+        return LocalCluster(**dict(dict(n_workers=workers or os.cpu_count() or 1, threads_per_worker=1,
+                                        processes=True, dashboard_address=None, silence_logs=logging.ERROR),
+                                   **options))
+    finally:
+        os.environ.clear()
+        os.environ.update(saved)
+
+
 def analyse_one(source, method, options, final):
     """Analyse one recording (a path or an array) as ``analyze`` does and
     write the values to ``final`` (.npy, renamed into place when complete);
