@@ -123,7 +123,7 @@ def _extended(x, boundary, before, after):
         return x
     n, m = x.shape[-1], max(before, after)
     ends = x if n <= 2 * m + 2 else da.concatenate([x[:m + 1], x[n - m - 1:]])
-    z = dask.delayed(linear._extended)(ends, boundary, before, after)
+    z = dask.delayed(lambda e: linear._extended(signal(e), boundary, before, after))(ends)
     pieces = [da.from_delayed(z[:before], shape=(before,), dtype=x.dtype), x,
               da.from_delayed(z[before + ends.shape[-1]:], shape=(after,), dtype=x.dtype)]
     return da.concatenate(pieces)

@@ -15,6 +15,7 @@ import varnel
 from varnel import cli
 
 distributed = pytest.importorskip("distributed")
+dask = pytest.importorskip("dask")
 da = pytest.importorskip("dask.array")
 import varnel.dask as vd  # noqa: E402  (needs dask, checked above)
 
@@ -25,7 +26,8 @@ FS = 8000.0
 
 @pytest.fixture(scope="module")
 def client():
-    with distributed.LocalCluster(n_workers=2, processes=True, threads_per_worker=1,
+    # A worker that dies (a sanitizer's report) fails the task at once instead of on every worker in turn.
+    with dask.config.set({"distributed.scheduler.allowed-failures": 0}), distributed.LocalCluster(n_workers=2, processes=True, threads_per_worker=1,
                                   dashboard_address=None) as cluster, distributed.Client(cluster) as c:
         yield c
 
