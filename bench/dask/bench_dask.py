@@ -69,11 +69,11 @@ def long_signal(n, rows):
     one, S = timed(lambda: varnel.spectrogram(x, FS, **GRID))
     averaged, mean = timed(lambda: np.asarray(S).mean(axis=0))
     one, mean_one = made + one, made + one + averaged
-    del x
+    x = None  # the memory back before the cluster runs
     lazy = vd.spectrogram(lazy_signal(n), FS, **GRID)
     gathered, D = timed(lazy.compute)
     error = np.max(np.abs(np.asarray(D) - np.asarray(S))) / np.max(S)
-    del D, S
+    D = S = None
     reduced, m = timed(lambda: lazy.data.mean(axis=0).compute())
     assert np.max(np.abs(m - mean)) <= 1e-12 * np.max(mean)
     blocks = len(lazy.chunks[0])

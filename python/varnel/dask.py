@@ -14,9 +14,9 @@ keywords of the functions of the same name in ``varnel`` (but not
 ``check_finite`` or ``workers``: samples are not looked at before the
 blocks are computed, so NaN and infinities propagate as with
 ``check_finite=False``, and the blocks run where the scheduler puts them)
-and give their values to rounding: each block of frames reads the samples its windows
-cover (the next block's first samples included), with phases and times on
-the lattice of the whole signal; what a ``boundary`` rule puts beyond the
+and give their values to rounding: each block of frames reads the samples
+its windows cover (the next block's first samples included), with phases
+and times on the lattice of the whole signal; what a ``boundary`` rule puts beyond the
 ends is made from the samples at the ends, and the Gabor transform's
 wrap-around from those of the other end. The reassigned spectrogram moves
 energy between frames, possibly far: each block sends what leaves it to
@@ -39,7 +39,7 @@ import numpy as np
 
 from . import cli, io, linear, methods
 from ._arrays import signal
-from .axes import frequencies, times as time_axis
+from .axes import times as time_axis
 from .errors import VarnelError
 from .result import TFArray
 
