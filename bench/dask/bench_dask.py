@@ -102,7 +102,8 @@ def batch(files, client, rows):
 
 def table(rows, started, log2, files):
     lines = ["## Dask: one process against a local cluster of two workers", "",
-             "`bench/dask/bench_dask.py --log2 %d --files %d`. One process: the one call (or a plain loop over "
+             "`python3 bench/dask/bench_dask.py --log2 %d --files %d --docs docs/benchmarks.md` (on its own, "
+             "not from scripts/bench.sh: the cluster needs every core). One process: the one call (or a plain loop over "
              "the files) in the benchmark's own process; cluster: `varnel.dask` on the batch command's local "
              "cluster (`varnel.dask.local_cluster`) of 2 worker processes of 1 thread each, started (%.1f s) "
              "and, as this process, warmed up before timing (modules imported, library loaded). Long signal: making the "
