@@ -406,8 +406,9 @@ def batch(inputs, method, out, *, client=None, progress=sys.stderr, **options):
     or "failed"), ``error`` (the sentence saying why it failed), ``method``,
     ``options`` and ``seconds``; it is rewritten (atomically, as every
     output) after each input, so that an interrupted run keeps what it
-    finished. An input recorded as done with the same method and options,
-    whose output is there, is skipped; failed ones are tried again.
+    finished; rows of inputs that a run does not name are kept. An input
+    recorded as done with the same method and options, whose output is
+    there, is skipped; failed ones are tried again.
     ``options`` are those of ``analyze`` (window="hann:1024", hop, bins,
     order, terms, boundary, fs). Progress goes to ``progress`` (None:
     nowhere), a line per input. Returns the rows in input order, each with
@@ -442,15 +443,18 @@ def batch(inputs, method, out, *, client=None, progress=sys.stderr, **options):
             row.update(method=method, options=options, status="pending", shape=None, error=None)
             todo.append((len(rows), source))
         rows.append(row)
+    # Rows of inputs this run does not name stay in the index, first.
+    named = {row["input"] for row in rows}
+    kept = [row for key, row in known.items() if key not in named]
     _say(progress, "%d input%s: %d already done, %d to analyse"
          % (len(rows), "" if len(rows) == 1 else "s", len(rows) - len(todo), len(todo)))
     for done, (i, result) in enumerate(_results(todo, rows, method, options, out, client), 1):
         rows[i].update(result)
-        _write_index(out, rows)
+        _write_index(out, kept + rows)
         _say(progress, "[%d/%d] %s: %s" % (done, len(todo), rows[i]["input"], "done, shape %s" % (
             tuple(result["shape"]),) if result["status"] == "done" else "failed: " + result["error"]))
     if not todo:
-        _write_index(out, rows)
+        _write_index(out, kept + rows)
     waiting = {i for i, _ in todo}
     return [dict(row, skipped=i not in waiting) for i, row in enumerate(rows)]
 
