@@ -336,7 +336,9 @@ WORKER_MALLOC = {"MALLOC_MMAP_THRESHOLD_": str(32 << 20), "MALLOC_TRIM_THRESHOLD
 def local_cluster(workers=None, **options):
     """A distributed.LocalCluster of ``workers`` processes (default: one per
     CPU) of one thread each, no dashboard, quiet, with WORKER_MALLOC in
-    their environment where this one does not set those variables."""
+    their environment where this one does not set those variables (they
+    are in this process's environment while the workers start, so start
+    clusters from one thread)."""
     import logging
     from distributed import LocalCluster
     saved = dict(os.environ)
