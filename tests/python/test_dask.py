@@ -151,3 +151,8 @@ def test_batch_command_refusals(argv, phrase, tmp_path, monkeypatch, capsys):
     captured = capsys.readouterr()
     assert phrase in captured.err and captured.err.count("\n") == 1 and "Traceback" not in captured.err
     assert not os.path.exists(tmp_path / "o")
+
+
+def test_the_package_does_not_import_dask(cli_environment):
+    code = "import sys, varnel, varnel.cli; assert not {'dask', 'distributed'} & set(sys.modules)"
+    assert subprocess.run([sys.executable, "-c", code], env=cli_environment).returncode == 0
