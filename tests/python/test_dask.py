@@ -27,8 +27,9 @@ FS = 8000.0
 @pytest.fixture(scope="module")
 def client():
     # A worker that dies (a sanitizer's report) fails the task at once instead of on every worker in turn.
-    with dask.config.set({"distributed.scheduler.allowed-failures": 0}), distributed.LocalCluster(n_workers=2, processes=True, threads_per_worker=1,
-                                  dashboard_address=None) as cluster, distributed.Client(cluster) as c:
+    with dask.config.set({"distributed.scheduler.allowed-failures": 0}), \
+            distributed.LocalCluster(n_workers=2, processes=True, threads_per_worker=1, dashboard_address=None) \
+            as cluster, distributed.Client(cluster) as c:
         yield c
 
 
