@@ -77,7 +77,7 @@ def long_signal(n, rows):
     reduced, m = timed(lambda: lazy.data.mean(axis=0).compute())
     assert np.max(np.abs(m - mean)) <= 1e-12 * np.max(mean)
     blocks = len(lazy.chunks[0])
-    rows.append(("spectrogram of 2^%d samples, map gathered (%d blocks)" % (n.bit_length() - 1, blocks),
+    rows.append(("spectrogram of 2^%d samples, map gathered (%d block%s)" % (n.bit_length() - 1, blocks, "s" * (blocks > 1)),
                  one, gathered, "max difference %.1e of the peak" % error))
     rows.append(("spectrogram of 2^%d samples, mean spectrum" % (n.bit_length() - 1), mean_one, reduced, ""))
 
@@ -100,21 +100,33 @@ def batch(files, client, rows):
                  "overhead %.1f ms per task; rerun (all done) %.2f s" % (1e3 * overhead, rerun)))
 
 
+DESCRIPTION = """\
+`python3 bench/dask/bench_dask.py --log2 {log2} --files {files} --docs docs/benchmarks.md`, on its own (not from
+`scripts/bench.sh`: the cluster needs every core). One process: the one call (or a plain loop over the files) in the
+benchmark's own process. Cluster: `varnel.dask` on the batch command's local cluster (`varnel.dask.local_cluster`)
+of 2 worker processes of 1 thread each, started ({started:.1f} s) and, as this process, warmed up before timing
+(modules imported, library loaded). Long signal: making the signal (block by block, where it is analysed) and its
+spectrogram with a periodic Hann of 1024, hop 256, 1024 bins; map gathered = the whole map brought back into one
+array, mean spectrum = the map reduced on the workers. Batch: WAV files analysed as the `batch` command does (read,
+spectrogram, .npy written, index updated); overhead per task = (cluster time - loop time / 2) x 2 / files, the
+worker time each file costs beyond its analysis. Wall times in seconds, one run each."""
+
+
+def machine():
+    try:
+        with open("/proc/cpuinfo") as f:
+            model = next(line.split(":", 1)[1].strip() for line in f if line.startswith("model name"))
+    except (OSError, StopIteration):
+        model = platform.machine()
+    return "%s, %d logical CPUs" % (model, os.cpu_count())
+
+
 def table(rows, started, log2, files):
     lines = ["## Dask: one process against a local cluster of two workers", "",
-             "`python3 bench/dask/bench_dask.py --log2 %d --files %d --docs docs/benchmarks.md` (on its own, "
-             "not from scripts/bench.sh: the cluster needs every core). One process: the one call (or a plain loop over "
-             "the files) in the benchmark's own process; cluster: `varnel.dask` on the batch command's local "
-             "cluster (`varnel.dask.local_cluster`) of 2 worker processes of 1 thread each, started (%.1f s) "
-             "and, as this process, warmed up before timing (modules imported, library loaded). Long signal: making the "
-             "signal and its spectrogram with a periodic Hann of 1024, hop 256, 1024 bins, the signal made "
-             "block by block where it is analysed; gathered = the whole map brought back as one "
-             "array, mean spectrum = reduced on the workers. Batch: WAV files analysed as the `batch` command "
-             "does (read, spectrogram, .npy written); overhead per task = (cluster time - loop time / 2) x 2 / "
-             "files. Wall times in seconds, one run each." % (log2, files, started), "",
-             "_measured %s; %s, %d CPUs; dask %s, distributed %s._"
-             % (datetime.datetime.utcnow().strftime("%Y-%m-%d %H:%M UTC"), platform.machine(), os.cpu_count(),
-                dask.__version__, distributed.__version__), "",
+             DESCRIPTION.format(log2=log2, files=files, started=started).replace("\n", " "), "",
+             "_measured %s; %s; dask %s, distributed %s._"
+             % (datetime.datetime.utcnow().strftime("%Y-%m-%d %H:%M UTC"), machine(), dask.__version__,
+                distributed.__version__), "",
              "| case | one process s | cluster s | speed-up | notes |", "|---|---:|---:|---:|---|"]
     for name, one, cluster, note in rows:
         lines.append("| %s | %.2f | %.2f | %.2f | %s |" % (name, one, cluster, one / cluster, note))
