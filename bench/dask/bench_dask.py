@@ -77,9 +77,9 @@ def long_signal(n, rows):
     reduced, m = timed(lambda: lazy.data.mean(axis=0).compute())
     assert np.max(np.abs(m - mean)) <= 1e-12 * np.max(mean)
     blocks = len(lazy.chunks[0])
-    rows.append(("spectrogram of 2^%d samples, map gathered (%d block%s)" % (n.bit_length() - 1, blocks, "s" * (blocks > 1)),
-                 one, gathered, "max difference %.1e of the peak" % error))
-    rows.append(("spectrogram of 2^%d samples, mean spectrum" % (n.bit_length() - 1), mean_one, reduced, ""))
+    name = "spectrogram of 2^%d samples" % (n.bit_length() - 1)
+    rows.append(("%s, map gathered (%d block%s)" % (name, blocks, "s" * (blocks > 1)), one, gathered, "max difference %.1e of the peak" % error))
+    rows.append((name + ", mean spectrum", mean_one, reduced, ""))
 
 
 def batch(files, client, rows):
