@@ -78,7 +78,8 @@ def long_signal(n, rows):
     assert np.max(np.abs(m - mean)) <= 1e-12 * np.max(mean)
     blocks = len(lazy.chunks[0])
     name = "spectrogram of 2^%d samples" % (n.bit_length() - 1)
-    rows.append(("%s, map gathered (%d block%s)" % (name, blocks, "s" * (blocks > 1)), one, gathered, "max difference %.1e of the peak" % error))
+    rows.append(("%s, map gathered (%d block%s)" % (name, blocks, "s" * (blocks > 1)), one, gathered,
+                 "max difference %.1e of the peak" % error))
     rows.append((name + ", mean spectrum", mean_one, reduced, ""))
 
 
