@@ -26,6 +26,7 @@ allocate the outputs and raise ``VarnelError`` on a nonzero status:
     terms, TERM_DTYPE               chirplet terms (alpha, tc, omega, beta) in samples
     terms_in_seconds, terms_from_seconds  the same terms in seconds and Hz
     times, frequencies              axes in seconds and Hz for bare arrays
+    varnel.dask (import it)         the same on chunked dask arrays; files in batches on a cluster
 
 Shared keywords:
 

@@ -64,7 +64,9 @@ def signal(x, name="x", *, check_finite=False):
     if array.ndim == 2 and array.shape[0] == 0:
         raise ValueError("%s has no channels" % name)
     dtype = np.complex128 if array.dtype.kind == "c" else np.float64
-    array = np.ascontiguousarray(array, dtype=dtype)
+    # Aligned too: an array over a byte buffer (unpickled, received, mapped)
+    # can start at any byte, and the library reads whole doubles.
+    array = np.require(array, dtype=dtype, requirements="CA")
     if array.shape[-1] > INT32_MAX:
         raise ValueError("%s is too long for the library's 32-bit lengths" % name)
     if check_finite:
@@ -85,7 +87,7 @@ def window(w, name="window", *, check_finite=True):
         raise TypeError("%s must hold numbers, not %s" % (name, array.dtype))
     if len(array) > INT32_MAX:
         raise ValueError("%s is too long" % name)
-    array = np.ascontiguousarray(array, dtype=np.float64)
+    array = np.require(array, dtype=np.float64, requirements="CA")
     if len(array) == 0:
         raise ArgumentError.refused("the %s is empty (0 samples); every frame would be zero" % name)
     if check_finite:

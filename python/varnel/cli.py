@@ -1,4 +1,4 @@
-"""Command line: ``python3 -m varnel demo|analyze|methods``.
+"""Command line: ``python3 -m varnel demo|analyze|batch|methods``.
 
     demo --out DIR        analyse the built-in test signal with every
                           representation; one PNG each plus overview.png
@@ -9,6 +9,14 @@
                           one representation of an audio, .npy or CSV
                           file; --if-overlay draws its mean frequency
                           (the centroid of each time slice)
+    batch INPUT... --method NAME --out DIR [--scheduler ADDRESS] [--workers N] ...
+                          one representation of many files, one task per file
+                          on a Dask cluster (a local one of N processes unless
+                          a scheduler is given): DIR/NAME.npy per file and
+                          DIR/index.json (input, output, shape, status,
+                          error); a file that fails is recorded there and the
+                          others go on; a rerun skips the files recorded as
+                          done; status 1 when some file failed
     methods               list the representations and whether the loaded
                           library has them
 
@@ -16,7 +24,8 @@ Mistakes in the input (a missing or unreadable file, a window longer than
 the signal, a bin count that is not a power of two, an option the method
 does not use, an analysis larger than the memory it may take, ...) end
 with one sentence on stderr and exit status 2, before anything large is
-allocated; a library that cannot be loaded with status 1. Set
+allocated (batch: before any worker starts; without Dask installed, with the
+Debian packages to install); a library that cannot be loaded with status 1. Set
 VARNEL_DEBUG=1 to see tracebacks of unexpected errors.
 """
 import argparse
@@ -110,6 +119,13 @@ def _blocks(frames, per_block):
     return list(zip(bounds[:-1], bounds[1:]))
 
 
+def block_span(first, stop, hop, length, n):
+    """(begin, end) of the samples that give exactly frames first..stop-1
+    of n samples (more than one window, which the STFT needs; fewer at the
+    end of the signal)."""
+    return first * hop, min(n, stop * hop + length - 1)
+
+
 def compute_channel(method, x, fs, grid, progress):
     """One channel; block by block (with progress) where the method allows
     it: an extension of the signal's ends needs the whole signal."""
@@ -121,10 +137,8 @@ def compute_channel(method, x, fs, grid, progress):
     frames = (n - length) // hop + 1
     parts = []
     for first, stop in _blocks(frames, max(1, BLOCK_SAMPLES // hop)):
-        # Enough samples for exactly stop - first frames (more than one
-        # window, which the STFT needs), fewer at the end of the signal.
-        end = min(n, stop * hop + length - 1)
-        parts.append(method.compute(x[first * hop:end], fs, grid, start=first * hop)[:stop - first])
+        begin, end = block_span(first, stop, hop, length, n)
+        parts.append(method.compute(x[begin:end], fs, grid, start=begin)[:stop - first])
         progress.update((stop - first) * hop)
     progress.update(max(0, n - frames * hop))  # the samples after the last frame's start
     times = np.concatenate([part.times for part in parts])
@@ -420,7 +434,18 @@ def _plan(method, args, channels, n, real):
     return family, length, hop, bins
 
 
-def command_analyze(args):
+def grid_for(method, args, data):
+    """The grid of an analysis of data (channels x samples) with the
+    options of args, checked against the signal by _plan."""
+    channels, n = data.shape
+    family, length, hop, bins = _plan(method, args, channels, n, data.dtype.kind != "c")
+    options = {name: getattr(args, name) for name in ("order", "terms", "boundary")
+               if getattr(args, name) is not None}
+    return methods.Grid(linear.get_window(family, length), hop, bins, **options)
+
+
+def chosen_method(args):
+    """The method of --method, available and given only options it uses."""
     try:
         method = methods.get(args.method)
     except KeyError as error:
@@ -429,6 +454,11 @@ def command_analyze(args):
         raise UsageError("method %s needs %s, which the loaded library does not export"
                          % (method.name, ", ".join(method.requires)))
     _refuse_unused(method, args)
+    return method
+
+
+def command_analyze(args):
+    method = chosen_method(args)
     if args.if_overlay and not _has("InstantaneousFrequency"):
         raise UsageError("--if-overlay needs InstantaneousFrequency, which the loaded library does not export")
     if args.order is not None:
@@ -461,11 +491,7 @@ def command_analyze(args):
     if recording.channels > plotting.MAX_PANELS:
         raise UsageError("%s has %d channels and a picture shows at most %d; choose some with --channels, "
                          "e.g. --channels 1-%d" % (args.input, recording.channels, plotting.MAX_PANELS, plotting.MAX_PANELS))
-    channels, n = recording.data.shape
-    family, length, hop, bins = _plan(method, args, channels, n, recording.data.dtype.kind != "c")
-    options = {name: getattr(args, name) for name in ("order", "terms", "boundary")
-               if getattr(args, name) is not None}
-    grid = methods.Grid(linear.get_window(family, length), hop, bins, **options)
+    grid = grid_for(method, args, recording.data)
     tf = analyse(method, recording.data, fs, grid, show_progress=args.progress, label=method.name)
     with StagedOutputs() as outputs:
         written = _analysis_outputs(args, recording, method, grid, tf, outputs, names)
@@ -508,8 +534,110 @@ def command_methods(args):
     return 0
 
 
+CONNECT_TIMEOUT = 3  # seconds to reach a scheduler given by --scheduler
+
+
+def _check_out_folder(path):
+    """Refuses an output folder that cannot be created or written to,
+    before anything is made."""
+    folder = os.path.abspath(path)
+    if os.path.exists(folder) and not os.path.isdir(folder):
+        raise UsageError("--out %s is a file, not a folder" % path)
+    existing = folder
+    while not os.path.exists(existing):
+        existing = os.path.dirname(existing)
+    if not os.path.isdir(existing) or not os.access(existing, os.W_OK | os.X_OK):
+        raise UsageError("cannot write into %s (for --out %s)" % (existing, path))
+
+
+def _connect(args):
+    """(client, cluster) of --scheduler, or of a local cluster of --workers
+    processes (cluster None for a scheduler given)."""
+    from distributed import Client
+    from .dask import local_cluster
+    if args.scheduler:
+        try:
+            return Client(args.scheduler, timeout=CONNECT_TIMEOUT), None
+        except (OSError, ValueError, TypeError) as error:
+            raise UsageError("cannot reach the scheduler at %s within %d s (%s)"
+                             % (args.scheduler, CONNECT_TIMEOUT, str(error).split("\n")[0] or
+                                type(error).__name__)) from None
+    cluster = local_cluster(args.workers)
+    return Client(cluster), cluster
+
+
+def command_batch(args):
+    try:
+        import distributed  # noqa: F401
+        from . import dask as on_dask
+    except ImportError:
+        raise UsageError("batch runs on Dask, which is not installed: install the Debian packages python3-dask "
+                         "and python3-distributed") from None
+    method = chosen_method(args)
+    if args.order is not None:
+        _check_order(args.order)
+    if args.bins is not None:
+        _check_bins(args.bins)
+    if args.fs is not None:
+        _positive(args.fs, "--fs")
+    window_choice(args.window, method.window)
+    for path in args.inputs:
+        if not os.path.isfile(path):
+            raise UsageError("%s: %s" % ("not a file" if os.path.exists(path) else "no such file", path))
+    if args.workers is not None:
+        if args.scheduler:
+            raise UsageError("--workers starts a local cluster; the scheduler of --scheduler has its own workers")
+        if args.workers < 1:
+            raise UsageError("--workers must be at least 1 (got %d)" % args.workers)
+    _check_out_folder(args.out)
+    client, cluster = _connect(args)
+    try:
+        options = {name: getattr(args, name) for name in on_dask.OPTIONS}
+        rows = on_dask.batch(args.inputs, method.name, args.out, client=client,
+                             progress=sys.stderr if args.progress is not False else None, **options)
+    finally:
+        client.close()
+        if cluster is not None:
+            cluster.close()
+    failed = sum(row["status"] != "done" for row in rows)
+    if failed:
+        return _fail("%d of %d inputs failed; the index %s says why"
+                     % (failed, len(rows), os.path.join(args.out, on_dask.INDEX)), EXIT_FAILURE)
+    return 0
+
+
 def _users(option):
     return ", ".join(m.name for m in methods.METHODS.values() if option in m.uses)
+
+
+def _analysis_options(command):
+    """--method and the options of the analysis itself, which analyze and batch share."""
+    command.add_argument("--method", required=True, metavar="NAME",
+                         help="representation: %s" % ", ".join(methods.METHODS))
+    command.add_argument("--window", metavar="NAME[:LENGTH]",
+                         help="%s: window family (%s) and length, at least 2 samples (default: the method's "
+                              "own family, --bins samples long, or %d samples without --bins)"
+                              % (_users("window"), ", ".join(methods.WINDOWS), DEFAULT_WINDOW))
+    command.add_argument("--hop", type=int, help="time step in samples (default a quarter of the window "
+                                                 "length, or of --bins for the methods without a window; "
+                                                 "rounded down to a power of two for %s)"
+                                                 % ", ".join(m.name for m in methods.METHODS.values()
+                                                             if m.power_of_two_hop))
+    command.add_argument("--order", type=int,
+                         help="%s: highest order of atom interactions summed; 0 is a smooth energy map, "
+                              "higher orders are sharper (default 2)" % _users("order"))
+    command.add_argument("--terms", type=int,
+                         help="%s: most chirplet terms sought; fewer are kept when one more would not "
+                              "lower the energy left (default 50)" % _users("terms"))
+    command.add_argument("--boundary", metavar="RULE", choices=tuple(linear._RULES),
+                         help="%s: extend the signal beyond both ends by this rule (%s) before the "
+                              "transform, so that its edges are analysed like its middle (default: no "
+                              "extension)" % (_users("boundary"), ", ".join(linear._RULES)))
+    command.add_argument("--bins", type=int,
+                         help="frequency bins, a power of two, at least 2 (default: the window length rounded "
+                              "up to a power of two; %d). Fewer bins than the window has samples fold it "
+                              "onto them, with a note on stderr" % DEFAULT_WINDOW)
+    command.add_argument("--fs", type=float, help="sample rate in Hz (default: the audio file's, else 1)")
 
 
 def build_parser():
@@ -533,38 +661,13 @@ def build_parser():
                                   description="Draw one time-frequency representation of a signal file: "
                                               "%s (a .npy array is 1-D, or channels x samples)." % io.FORMATS)
     analyze.add_argument("input", metavar="INPUT", help="signal file: %s" % io.FORMATS)
-    analyze.add_argument("--method", required=True, metavar="NAME",
-                         help="representation: %s" % ", ".join(methods.METHODS))
-    analyze.add_argument("--window", metavar="NAME[:LENGTH]",
-                         help="%s: window family (%s) and length, at least 2 samples (default: the method's "
-                              "own family, --bins samples long, or %d samples without --bins)"
-                              % (_users("window"), ", ".join(methods.WINDOWS), DEFAULT_WINDOW))
-    analyze.add_argument("--hop", type=int, help="time step in samples (default a quarter of the window "
-                                                 "length, or of --bins for the methods without a window; "
-                                                 "rounded down to a power of two for %s)"
-                                                 % ", ".join(m.name for m in methods.METHODS.values()
-                                                             if m.power_of_two_hop))
-    analyze.add_argument("--order", type=int,
-                         help="%s: highest order of atom interactions summed; 0 is a smooth energy map, "
-                              "higher orders are sharper (default 2)" % _users("order"))
-    analyze.add_argument("--terms", type=int,
-                         help="%s: most chirplet terms sought; fewer are kept when one more would not "
-                              "lower the energy left (default 50)" % _users("terms"))
-    analyze.add_argument("--boundary", metavar="RULE", choices=tuple(linear._RULES),
-                         help="%s: extend the signal beyond both ends by this rule (%s) before the "
-                              "transform, so that its edges are analysed like its middle (default: no "
-                              "extension)" % (_users("boundary"), ", ".join(linear._RULES)))
+    _analysis_options(analyze)
     analyze.add_argument("--channels", metavar="LIST",
                          help="channels to analyse, numbered from 1, e.g. 1,3,5-9 (default all; a picture "
                               "shows at most %d)" % plotting.MAX_PANELS)
     analyze.add_argument("--if-overlay", action="store_true",
                          help="draw the mean frequency (the frequency centroid of each time slice) "
                               "over the picture")
-    analyze.add_argument("--bins", type=int,
-                         help="frequency bins, a power of two, at least 2 (default: the window length rounded "
-                              "up to a power of two; %d). Fewer bins than the window has samples fold it "
-                              "onto them, with a note on stderr" % DEFAULT_WINDOW)
-    analyze.add_argument("--fs", type=float, help="sample rate in Hz (default: the audio file's, else 1)")
     analyze.add_argument("--out", required=True, metavar="FILE.png", help="picture to write")
     analyze.add_argument("--npy", metavar="FILE.npy", help="also save the values (frames x bins, or "
                                                            "channels x frames x bins)")
@@ -581,6 +684,22 @@ def build_parser():
     analyze.epilog = ("An analysis is refused before it starts when its estimated memory exceeds %d%% of "
                       "the memory available (%s where the system does not say)."
                       % (100 * MEMORY_FRACTION, _gib(MEMORY_LIMIT)))
+
+    batch = commands.add_parser("batch", help="analyse many signal files on a Dask cluster",
+                                description="Analyse signal files (%s) with one representation, one task per "
+                                            "file on a Dask cluster, into DIR/NAME.npy and DIR/index.json; "
+                                            "a rerun skips the files the index records as done." % io.FORMATS)
+    batch.add_argument("inputs", nargs="+", metavar="INPUT", help="signal files")
+    _analysis_options(batch)
+    batch.add_argument("--out", required=True, metavar="DIR", help="folder for the results (created)")
+    batch.add_argument("--scheduler", metavar="ADDRESS",
+                       help="a running Dask scheduler, e.g. tcp://host:8786 (default: a local cluster)")
+    batch.add_argument("--workers", type=int, metavar="N",
+                       help="worker processes of the local cluster (default: the CPU count, %d here)"
+                            % (os.cpu_count() or 1))
+    batch.add_argument("--no-progress", dest="progress", action="store_false", default=None,
+                       help="no line per file on stderr")
+    batch.set_defaults(run=command_batch)
 
     listing = commands.add_parser("methods", help="list the representations")
     listing.set_defaults(run=command_methods)

@@ -22,6 +22,8 @@ VARNEL_PACKAGES=(
   python3-matplotlib  # pictures of the command-line demo and analyze
   python3-soundfile   # audio input of the command line (libsndfile)
   python3-tqdm        # progress of long command-line runs
+  python3-dask        # varnel.dask: long signals as chunked arrays
+  python3-distributed # the batch command's local cluster or remote scheduler
   python3-setuptools  # pip install . (the packaging test)
   python3-wheel
   python3-pip
