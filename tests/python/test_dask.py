@@ -72,6 +72,17 @@ def test_chunked_signal_gives_the_one_call_result(client, name, keywords, comple
     assert (got.layout, got.signal_length) == (expected.layout, expected.signal_length)
 
 
+def test_many_threads_of_one_worker_share_the_plan_cache():
+    # Blocks of several lengths, prime-factor ones among them, computed by
+    # eight threads at once: plans are built, shared and freed concurrently.
+    x = chirp(40_000)
+    lengths = (256, 300, 1009, 1024)
+    lazy = [vd.spectrogram(da.from_array(x, chunks=1_501), FS, nperseg=n, hop=n // 3).data for n in lengths]
+    for got, n in zip(dask.compute(*lazy, scheduler="threads", num_workers=8), lengths):
+        expected = varnel.spectrogram(x, FS, nperseg=n, hop=n // 3)
+        assert np.max(np.abs(got - expected)) <= 1e-12 * np.max(np.abs(expected))
+
+
 def write_inputs(folder):
     soundfile = pytest.importorskip("soundfile")
     rng = np.random.default_rng(5)
