@@ -88,13 +88,8 @@ std::int32_t cxTwiddlePass(const FftPlan& plan, int s, SplitComplex data, ptrdif
 // The sub-transforms of a stage whose input is contiguous run their leaf
 // passes together when the vector kernels can (one pass over interleaved
 // inputs instead of f passes at stride f), then their own twiddle passes.
-bool runsSiblingLeaves(const FftPlan& plan, int s, ptrdiff_t is, ptrdiff_t os) {
-    return s + 3 == plan.factorCount && plan.stages[s + 2]->cxVecSiblingLeaf && is == 1 && os == 1 &&
-           plan.factors[s] % 4 == 0;
-}
-
 bool cxSiblingLeaves(const FftPlan& plan, int s, ConstSplitComplex in, SplitComplex out, ptrdiff_t m) {
-    if (!runsSiblingLeaves(plan, s, in.stride, out.stride)) return false;
+    if (!runsSiblingLeaves(plan, s, in.stride, out.stride, &FftStage::cxVecSiblingLeaf)) return false;
     plan.stages[s + 2]->cxVecSiblingLeaf(in.re, in.im, out.re, out.im, plan.factors[s], plan.factors[s + 1], m);
     return true;
 }
@@ -174,7 +169,7 @@ std::int32_t cxFftStrided(const FftPlan* plan, const double* inRe, const double*
     const SplitComplex out{outRe, outIm, os};
     // Three stages whose leaves run together read contiguous vectors
     // already; the copy would only add a pass.
-    if (scratch && gathersFirstStage(plan->factorCount, n) && !runsSiblingLeaves(*plan, 0, is, os))
+    if (scratch && gathersFirstStage(plan->factorCount, n) && !runsSiblingLeaves(*plan, 0, is, os, &FftStage::cxVecSiblingLeaf))
         return cxStepFromGatheredInput(*plan, in, out, scratch);
     return cxStep(*plan, n, 0, in, out, scratch);
 }

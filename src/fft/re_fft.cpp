@@ -100,14 +100,9 @@ std::int32_t reTwiddlePass(const FftPlan& plan, int s, double* data, ptrdiff_t o
 
 // As in the complex transform: sub-transforms of a stage with contiguous
 // input run their leaf passes together when the vector kernels can.
-bool runsSiblingLeaves(const FftPlan& plan, int s, ptrdiff_t is, ptrdiff_t os) {
-    return s + 3 == plan.factorCount && plan.stages[s + 2]->reVecSiblingLeaf && is == 1 && os == 1 &&
-           plan.factors[s] % 4 == 0;
-}
-
 bool reSiblingLeaves(const FftPlan& plan, int s, const double* in, double* out, ptrdiff_t is, ptrdiff_t os,
                      ptrdiff_t m) {
-    if (!runsSiblingLeaves(plan, s, is, os)) return false;
+    if (!runsSiblingLeaves(plan, s, is, os, &FftStage::reVecSiblingLeaf)) return false;
     plan.stages[s + 2]->reVecSiblingLeaf(in, out, plan.factors[s], plan.factors[s + 1], m);
     return true;
 }
@@ -181,7 +176,7 @@ std::int32_t reFftStrided(const FftPlan* plan, const double* in, double* out, pt
     if (plan->factorCount == 1) return reLeafPass(*plan, 0, in, out, is, os, 1, scratch);
     // As in the complex transform, three stages whose leaves run together
     // need no copy.
-    if (scratch && gathersFirstStage(plan->factorCount, n) && !runsSiblingLeaves(*plan, 0, is, os))
+    if (scratch && gathersFirstStage(plan->factorCount, n) && !runsSiblingLeaves(*plan, 0, is, os, &FftStage::reVecSiblingLeaf))
         return reStepFromGatheredInput(*plan, in, out, is, os, scratch);
     return reStep(*plan, n, 0, in, out, is, os, scratch);
 }
