@@ -169,7 +169,8 @@ std::int32_t cxFftStrided(const FftPlan* plan, const double* inRe, const double*
     const SplitComplex out{outRe, outIm, os};
     // Three stages whose leaves run together read contiguous vectors
     // already; the copy would only add a pass.
-    if (scratch && gathersFirstStage(plan->factorCount, n) && !runsSiblingLeaves(*plan, 0, is, os, &FftStage::cxVecSiblingLeaf))
+    const bool leavesTogether = runsSiblingLeaves(*plan, 0, is, os, &FftStage::cxVecSiblingLeaf);
+    if (scratch && gathersFirstStage(plan->factorCount, n) && !leavesTogether)
         return cxStepFromGatheredInput(*plan, in, out, scratch);
     return cxStep(*plan, n, 0, in, out, scratch);
 }

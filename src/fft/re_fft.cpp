@@ -176,7 +176,8 @@ std::int32_t reFftStrided(const FftPlan* plan, const double* in, double* out, pt
     if (plan->factorCount == 1) return reLeafPass(*plan, 0, in, out, is, os, 1, scratch);
     // As in the complex transform, three stages whose leaves run together
     // need no copy.
-    if (scratch && gathersFirstStage(plan->factorCount, n) && !runsSiblingLeaves(*plan, 0, is, os, &FftStage::reVecSiblingLeaf))
+    const bool leavesTogether = runsSiblingLeaves(*plan, 0, is, os, &FftStage::reVecSiblingLeaf);
+    if (scratch && gathersFirstStage(plan->factorCount, n) && !leavesTogether)
         return reStepFromGatheredInput(*plan, in, out, is, os, scratch);
     return reStep(*plan, n, 0, in, out, is, os, scratch);
 }

@@ -47,7 +47,8 @@ std::int32_t Synthesis::addRealFrames(const double* coef) noexcept {
     double* inverse = copy + n;
     for (std::int64_t k = 0; k < frames_; ++k) {
         std::copy(coef + k * n, coef + (k + 1) * n, copy);
-        if (const std::int32_t status = fft::reIfft(plan_, copy, inverse, 1, 1, lattice_.bins, fftScratch_); status != kStatusOk) {
+        if (const std::int32_t status = fft::reIfft(plan_, copy, inverse, 1, 1, lattice_.bins, fftScratch_);
+            status != kStatusOk) {
             return status;
         }
         addFrame(k, inverse);

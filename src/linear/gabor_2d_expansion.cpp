@@ -50,8 +50,8 @@ std::int32_t expandRows(const double* coef, const Dimension& first, const Dimens
 // conjugate-symmetric parts are kept, so the column comes out real and
 // goes straight into the image, zeros past the period included.
 std::int32_t expandColumns(const double* intermediate, const Dimension& first, std::int32_t nRows,
-                           std::int32_t nCols, const varnel::fft::FftPlan* plan, double* fftScratch, double* frame, double* halfComplex,
-                           double* scratch, double* image) {
+                           std::int32_t nCols, const varnel::fft::FftPlan* plan, double* fftScratch, double* frame,
+                           double* halfComplex, double* scratch, double* image) {
     const std::int32_t bins = first.lattice.bins;
     const std::ptrdiff_t stride = nCols;
     for (std::ptrdiff_t c = 0; c < nCols; ++c) {
@@ -117,7 +117,7 @@ extern "C" VARNEL_API int32_t DGE2d(const double* coef, int32_t F1, int32_t N1, 
         }
         double* frame = passScratch;
         double* halfComplex = frame + 2 * static_cast<std::ptrdiff_t>(N1);
-        return expandColumns(intermediate, first, nRows, nCols, work.plan(0), work.fftScratch(0), frame, halfComplex, halfComplex + depth,
-                             image);
+        return expandColumns(intermediate, first, nRows, nCols, work.plan(0), work.fftScratch(0), frame, halfComplex,
+                             halfComplex + depth, image);
     });
 }

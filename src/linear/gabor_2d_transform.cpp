@@ -115,7 +115,8 @@ extern "C" VARNEL_API int32_t DGT2d(const double* image, int32_t nRows, int32_t 
 
         const Image2d pixels{image, nRows, nCols};
         if (const std::int32_t status =
-                transformColumns(pixels, first, work.plan(0), work.fftScratch(0), passScratch, passScratch + depth, intermediate);
+                transformColumns(pixels, first, work.plan(0), work.fftScratch(0), passScratch, passScratch + depth,
+                                 intermediate);
             status != kStatusOk) {
             return status;
         }

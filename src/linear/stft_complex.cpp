@@ -67,7 +67,8 @@ std::int32_t complexStft(ConstSplitComplex x, std::int32_t N, const WindowSpec* 
     const fft::Workspace<> work(static_cast<std::size_t>(grid.binCount) * buffers, {grid.binCount});
     if (!work.ok()) return kStatusNoMemory;
     const std::int32_t reduced = stft::reducedShift(shift ? *shift : 0, grid.binCount);
-    const std::int32_t status = stft::complexFrames(grid, x, reduced, out, {work.plan(), work.data(), work.fftScratch()});
+    const std::int32_t status =
+        stft::complexFrames(grid, x, reduced, out, {work.plan(), work.data(), work.fftScratch()});
     // The caller's phase reference moves only when all frames were made.
     if (status == kStatusOk && shift) *shift = stft::continuedShift(reduced, grid);
     return status;

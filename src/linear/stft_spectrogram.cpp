@@ -50,7 +50,8 @@ std::int32_t complexSpectrogram(const double* x, const stft::Grid& grid, double*
     const double* xIm = x ? x + 1 : nullptr;  // frames of an empty window read nothing, x may be null
     const auto frame = [&](std::int64_t i, std::int64_t frameStart, std::int32_t shift) -> std::int32_t {
         stft::foldRotatedPair(grid, loops, {x, xIm, 2}, frameStart, shift, foldedRe, foldedIm);
-        const std::int32_t status = fft::cxFft(work.plan(), foldedRe, foldedIm, spectrumRe, spectrumIm, 1, 1, m, work.fftScratch());
+        const std::int32_t status =
+            fft::cxFft(work.plan(), foldedRe, foldedIm, spectrumRe, spectrumIm, 1, 1, m, work.fftScratch());
         if (status != kStatusOk) return status;
         loops.complexPowerRow(spectrumRe, spectrumIm, m, q, out + i * m);
         return kStatusOk;

@@ -65,14 +65,16 @@ std::int32_t gaborSpectrogram(const SpectrogramRequest& r, double* out) {
     if (!frequencyPlan.ok() || !timePlan.ok()) return kStatusNoMemory;
 
     const GaborCoefficients lattice{r.coefs, r.M, r.N, r.dM};
-    const FrequencyGrid frequency{frequencyPlan.get(), space.fftScratch(), r.N, r.K1, std::int64_t{r.N} * r.K1, r.f0, r.nF, r.a};
+    const FrequencyGrid frequency{frequencyPlan.get(), space.fftScratch(), r.N, r.K1, std::int64_t{r.N} * r.K1,
+                                  r.f0, r.nF, r.a};
     const TimeGrid time{timePlan.get(), space.fftScratch(), NT, r.dM, r.K2, r.a};
     const TermStages stages{lattice, frequency, time, space};
     std::int32_t status = forEachSpectrogramTerm(
         orderBand(r.lowOrder, r.highOrder, r.M, r.N), r.M,
         [&](std::int32_t dm, std::int32_t dn, double weight) { return stages.add(dm, dn, weight); });
     if (status == kStatusOk)
-        status = dopplerBlocksToTime(time.plan, time.fftScratch, NT, space.accumulator(), std::int64_t{r.nF} * r.K2, space.hc());
+        status = dopplerBlocksToTime(time.plan, time.fftScratch, NT, space.accumulator(), std::int64_t{r.nF} * r.K2,
+                                     space.hc());
     if (status != kStatusOk) return status;
 
     const double scale = static_cast<double>(r.dM) * r.dM * 4.0 / r.N / r.N / static_cast<double>(frequency.L);

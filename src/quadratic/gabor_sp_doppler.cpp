@@ -7,8 +7,8 @@
 
 namespace varnel::gaborsp {
 
-std::int32_t dopplerBlocksToTime(const fft::FftPlan* plan, double* fftScratch, std::int32_t NT, SplitComplex acc, std::int64_t blocks,
-                                 double* hc) {
+std::int32_t dopplerBlocksToTime(const fft::FftPlan* plan, double* fftScratch, std::int32_t NT, SplitComplex acc,
+                                 std::int64_t blocks, double* hc) {
     for (std::int64_t block = 0; block < blocks; ++block) {
         const SplitComplex values = acc.offset(block * NT);
         layout::reImToHc(values.re, values.im, hc, NT);

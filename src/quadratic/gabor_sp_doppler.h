@@ -15,7 +15,7 @@ namespace varnel::gaborsp {
 // array in hc, NT doubles of scratch) and one inverse real FFT suffices.
 // Done in place so that the caller's output is written only once every
 // transform has succeeded.
-std::int32_t dopplerBlocksToTime(const fft::FftPlan* plan, double* fftScratch, std::int32_t NT, SplitComplex acc, std::int64_t blocks,
-                                 double* hc);
+std::int32_t dopplerBlocksToTime(const fft::FftPlan* plan, double* fftScratch, std::int32_t NT, SplitComplex acc,
+                                 std::int64_t blocks, double* hc);
 
 }  // namespace varnel::gaborsp

@@ -47,7 +47,8 @@ std::int32_t freqSmooth(const FrequencyGrid& grid, SplitComplex P, std::int32_t 
         for (std::int64_t j = 0; j < grid.phaseCount(); ++j) {
             const std::int32_t b = grid.phase(j);
             multiplyInto(spectrum, gf.offset(b * N), product, N);
-            status = fft::cxIfft(grid.plan, product.re, product.im, smooth.re, smooth.im, 1, 1, grid.N, grid.fftScratch);
+            status =
+                fft::cxIfft(grid.plan, product.re, product.im, smooth.re, smooth.im, 1, 1, grid.N, grid.fftScratch);
             if (status != kStatusOk) return status;
             scatterPhase(grid, b, smooth, M, m, R);
         }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <initializer_list>
 
 #include "frame/array_check.h"
 #include "frame/export_guard.h"
@@ -114,8 +115,8 @@ std::int32_t meanInstantaneousFrequency(const double* coefs, std::int32_t M, std
     const MifTerms terms{lattice, time, space};
     const std::int32_t D = std::min(order, std::min(M, N) - 1);
     std::int32_t status = forEachMifTerm(D, [&](std::int32_t dm, std::int32_t dn) { return terms.add(dm, dn); });
-    if (status == kStatusOk) status = dopplerBlocksToTime(plan.get(), space.fftScratch(), NT, space.numeratorAcc(), K2, space.hc());
-    if (status == kStatusOk) status = dopplerBlocksToTime(plan.get(), space.fftScratch(), NT, space.denominatorAcc(), K2, space.hc());
+    for (const SplitComplex acc : {space.numeratorAcc(), space.denominatorAcc()})
+        if (status == kStatusOk) status = dopplerBlocksToTime(plan.get(), space.fftScratch(), NT, acc, K2, space.hc());
     if (status != kStatusOk) return status;
     writeQuotient(M, K2, NT, space.numeratorAcc().re, space.denominatorAcc().re, out);
     return kStatusOk;

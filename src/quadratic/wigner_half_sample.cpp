@@ -71,7 +71,8 @@ std::int32_t cxHalfSampleInterp(const double* re, const double* im, std::int32_t
     double* paddedIm = zeroPadded(im, n, m, work.part(1, m));
     double* spectrumRe = work.part(2, m);
     double* spectrumIm = work.part(3, m);
-    std::int32_t status = fft::cxFft(work.plan(), paddedRe, paddedIm, spectrumRe, spectrumIm, 1, 1, m, work.fftScratch());
+    std::int32_t status =
+        fft::cxFft(work.plan(), paddedRe, paddedIm, spectrumRe, spectrumIm, 1, 1, m, work.fftScratch());
     if (status != kStatusOk) return status;
     shiftComplexSpectrum(spectrumRe, spectrumIm, m);
     // The padded planes are free again and take the shifted signal.
