@@ -36,9 +36,10 @@ private:
 // block comes first, so that a call without memory never touches the plan
 // cache, and the plans follow in order; the first thing that cannot be had
 // stops the rest, ok() is then false and the destructor gives back
-// whatever was obtained. Callers carve their arrays out of the block's
-// first `doubles`; the transforms' scratch lies after them, so no
-// transform of the call allocates.
+// whatever was obtained. A length of 0 asks for no plan (plan(i) is then
+// null), for calls whose routes need a plan only in some cases. Callers
+// carve their arrays out of the block's first `doubles`; the transforms'
+// scratch lies after them, so no transform of the call allocates.
 template <std::size_t PlanCount = 1>
 class Workspace {
 public:
@@ -46,15 +47,16 @@ public:
         : scratch_(withTransformScratch(doubles, lengths, fftScratch_)) {
         if (!scratch_.ok()) return;
         for (std::size_t i = 0; i < PlanCount; ++i) {
-            if (!plans_[i].emplace(lengths[i]).ok()) return;
+            if (lengths[i] != 0 && !plans_[i].emplace(lengths[i]).ok()) return;
         }
+        ok_ = true;
     }
 
-    bool ok() const noexcept { return plans_[PlanCount - 1].has_value() && plans_[PlanCount - 1]->ok(); }
+    bool ok() const noexcept { return ok_; }
     double* data() const noexcept { return scratch_.data(); }
     // Part i of a block cut into parts of `size` doubles.
     double* part(std::ptrdiff_t i, std::ptrdiff_t size) const noexcept { return scratch_.data() + i * size; }
-    const FftPlan* plan(std::size_t i = 0) const noexcept { return plans_[i]->get(); }
+    const FftPlan* plan(std::size_t i = 0) const noexcept { return plans_[i] ? plans_[i]->get() : nullptr; }
     // The scratch for transforms with plan(i).
     double* fftScratch(std::size_t i = 0) const noexcept { return scratch_.data() + fftScratch_[i]; }
 
@@ -72,6 +74,7 @@ private:
     std::size_t fftScratch_[PlanCount] = {};
     ScratchBuffer<double> scratch_;
     std::optional<PlanHold> plans_[PlanCount];
+    bool ok_ = false;
 };
 
 }  // namespace varnel::fft
