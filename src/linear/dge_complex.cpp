@@ -27,9 +27,11 @@ std::int32_t complexDge(varnel::ConstSplitComplex coef, std::int32_t F, std::int
         status != kStatusOk) {
         return status;
     }
-    const varnel::fft::Workspace<> work(synthesisScratch(lattice, F, 2), {lattice.bins});
+    const ExpansionRoute route = expansionRoute(lattice, F, 2);
+    const varnel::fft::Workspace<2> work(route.scratch, {lattice.bins, route.correlationLength});
     if (!work.ok()) return kStatusNoMemory;
-    return expandComplex(coef, F, lattice, out, outLength, work.plan(), work.data(), work.fftScratch());
+    return expandComplex(coef, F, lattice, out, outLength,
+                         {work.plan(0), work.fftScratch(0), work.plan(1), work.fftScratch(1)}, work.data());
 }
 
 }  // namespace

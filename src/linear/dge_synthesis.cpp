@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "linear/gabor_factorised.h"
+
 namespace varnel::gabor {
 
 namespace {
@@ -112,10 +114,19 @@ const double* Synthesis::wrappedPeriod() noexcept {
     return a + h * v;
 }
 
+ExpansionRoute expansionRoute(const Lattice& lattice, std::int64_t frames, int valueSize) noexcept {
+    const std::int32_t length = factorisedExpansionLength(lattice, frames);
+    return {length, length != 0 ? factorisedExpansionScratch(lattice, frames, valueSize)
+                                : synthesisScratch(lattice, frames, valueSize)};
+}
+
 std::int32_t expandReal(const double* coef, std::int64_t frames, const Lattice& lattice, double* out,
-                        std::ptrdiff_t outStride, std::int32_t outLength, const fft::FftPlan* plan,
-                        double* scratch, double* fftScratch) noexcept {
-    Synthesis synthesis(lattice, frames, 1, plan, scratch, fftScratch);
+                        std::ptrdiff_t outStride, std::int32_t outLength, const TransformPlans& plans,
+                        double* scratch) noexcept {
+    if (plans.correlation != nullptr) {
+        return expandRealFactorised(coef, frames, lattice, out, outStride, outLength, plans, scratch);
+    }
+    Synthesis synthesis(lattice, frames, 1, plans.bins, scratch, plans.binsScratch);
     if (const std::int32_t status = synthesis.addRealFrames(coef); status != kStatusOk) return status;
     const double* period = synthesis.wrappedPeriod();
     const std::int64_t written = std::min<std::int64_t>(outLength, synthesis.span());
@@ -125,9 +136,12 @@ std::int32_t expandReal(const double* coef, std::int64_t frames, const Lattice& 
 }
 
 std::int32_t expandComplex(ConstSplitComplex coef, std::int64_t frames, const Lattice& lattice,
-                           SplitComplex out, std::int32_t outLength, const fft::FftPlan* plan,
-                           double* scratch, double* fftScratch) noexcept {
-    Synthesis synthesis(lattice, frames, 2, plan, scratch, fftScratch);
+                           SplitComplex out, std::int32_t outLength, const TransformPlans& plans,
+                           double* scratch) noexcept {
+    if (plans.correlation != nullptr) {
+        return expandComplexFactorised(coef, frames, lattice, out, outLength, plans, scratch);
+    }
+    Synthesis synthesis(lattice, frames, 2, plans.bins, scratch, plans.binsScratch);
     if (const std::int32_t status = synthesis.addComplexFrames(coef); status != kStatusOk) return status;
     const double* period = synthesis.wrappedPeriod();
     const std::ptrdiff_t stride = out.stride;

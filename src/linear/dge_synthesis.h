@@ -53,14 +53,25 @@ private:
     double* work_;    // [frame copy,] inverse transform, rotated frame
 };
 
+// How a one-dimensional expansion of `frames` frames runs: the
+// factorised route's correlation length b (0: frame by frame, as the
+// Synthesis above) and the doubles of scratch it takes besides its plans'.
+// Two-dimensional expansions overlap-add: their rows and columns are short.
+struct ExpansionRoute {
+    std::int32_t correlationLength;
+    std::size_t scratch;
+};
+ExpansionRoute expansionRoute(const Lattice& lattice, std::int64_t frames, int valueSize) noexcept;
+
 // The whole expansion for callers whose checks have passed: F frames into
 // one period, written to outLength samples at out's stride, the first
-// min(outLength, P) of the period and then zeros. Returns the FFT's status.
+// min(outLength, P) of the period and then zeros; by the factorised route
+// when plans has a correlation plan. Returns the FFT's status.
 std::int32_t expandReal(const double* coef, std::int64_t frames, const Lattice& lattice, double* out,
-                        std::ptrdiff_t outStride, std::int32_t outLength, const fft::FftPlan* plan,
-                        double* scratch, double* fftScratch) noexcept;
+                        std::ptrdiff_t outStride, std::int32_t outLength, const TransformPlans& plans,
+                        double* scratch) noexcept;
 std::int32_t expandComplex(ConstSplitComplex coef, std::int64_t frames, const Lattice& lattice,
-                           SplitComplex out, std::int32_t outLength, const fft::FftPlan* plan,
-                           double* scratch, double* fftScratch) noexcept;
+                           SplitComplex out, std::int32_t outLength, const TransformPlans& plans,
+                           double* scratch) noexcept;
 
 }  // namespace varnel::gabor

@@ -43,19 +43,26 @@ std::int32_t complexDgt(const double* inRe, const double* inIm, std::int32_t inS
     // The layout is judged once the scratch is held and before the plan
     // is taken, so that a refused layout never builds one.
     const std::size_t own = complexTransformScratch(lattice, signal, outStride);
-    const varnel::ScratchBuffer<double> scratch(own + varnel::fft::fftScratchSize(lattice.bins));
+    const std::size_t binsScratch = varnel::fft::fftScratchSize(lattice.bins);
+    const std::int32_t correlation = signal.correlationLength;
+    const varnel::ScratchBuffer<double> scratch(own + binsScratch +
+                                                (correlation != 0 ? varnel::fft::fftScratchSize(correlation) : 0));
     if (!scratch.ok()) return kStatusNoMemory;
     const InputLayout layout = inputLayout(inRe, inIm, inStride);
     if (layout == InputLayout::Unsupported) return kStatusBadLayout;
     const varnel::fft::PlanHold plan(lattice.bins);
     if (!plan.ok()) return kStatusNoMemory;
+    const varnel::fft::PlanHold correlationPlan(correlation);
+    if (correlation != 0 && !correlationPlan.ok()) return kStatusNoMemory;
     // Interleaved pairs are read through inRe alone, so a misaligned
     // inIm is never dereferenced.
     const varnel::ConstSplitComplex x = layout == InputLayout::Split
                                               ? varnel::ConstSplitComplex{inRe, inIm, 1}
                                               : varnel::ConstSplitComplex{inRe, inRe + 1, 2};
-    return complexTransform(x, lattice, signal, {outRe, outIm, outStride}, plan.get(), scratch.data(),
-                            scratch.data() + own);
+    double* binsFftScratch = scratch.data() + own;
+    return complexTransform(x, lattice, signal, {outRe, outIm, outStride},
+                            {plan.get(), binsFftScratch, correlationPlan.get(), binsFftScratch + binsScratch},
+                            scratch.data());
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "fft/plan.h"
 #include "varnel.h"
 
 namespace varnel::gabor {
@@ -15,6 +16,15 @@ struct Lattice {
     std::int32_t step;     // dM >= 1
     std::int32_t bins;     // N, a power of two >= dM
     std::int32_t half;     // h = floor(L/2): g[h] sits on the frame's time step
+};
+
+// The plans a transform or expansion runs with and their transforms'
+// scratch: length N, and for the factorised route length b as well.
+struct TransformPlans {
+    const fft::FftPlan* bins;
+    double* binsScratch;
+    const fft::FftPlan* correlation = nullptr;
+    double* correlationScratch = nullptr;
 };
 
 // kStatusOk with the lattice filled in, or kStatusBadWindowSpec when the

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "linear/gabor_factorised.h"
 #include "linear/extension_rules.h"
 #include "linear/stft_grid.h"
 
@@ -43,31 +44,37 @@ std::int32_t describePeriodicSignal(std::int32_t n, const Lattice& lattice, Peri
 std::int32_t checkTransform(std::int32_t n, const WindowSpec* spec, Lattice& lattice, PeriodicSignal& signal) noexcept {
     if (n < 1) return kStatusBadLength;
     if (const std::int32_t status = checkLattice(spec, false, lattice); status != kStatusOk) return status;
-    return describePeriodicSignal(n, lattice, signal);
+    if (const std::int32_t status = describePeriodicSignal(n, lattice, signal); status != kStatusOk) return status;
+    signal.correlationLength = factorisedLength(lattice, signal.padded);
+    return kStatusOk;
 }
 
 std::size_t realTransformScratch(const Lattice& lattice, const PeriodicSignal& signal) noexcept {
+    if (signal.correlationLength != 0) return realFactorisedScratch(lattice, signal);
     return signal.slots + static_cast<std::size_t>(lattice.bins) * stft::kRealFrameBuffers;
 }
 
 std::size_t complexTransformScratch(const Lattice& lattice, const PeriodicSignal& signal,
                                     std::int32_t outStride) noexcept {
+    if (signal.correlationLength != 0) return complexFactorisedScratch(lattice, signal);
     return 2 * signal.slots + static_cast<std::size_t>(lattice.bins) * stft::complexFrameBuffers(outStride);
 }
 
 std::int32_t realTransform(const double* x, std::ptrdiff_t stride, const Lattice& lattice,
-                           const PeriodicSignal& signal, double* out, const fft::FftPlan* plan, double* scratch,
-                           double* fftScratch) noexcept {
+                           const PeriodicSignal& signal, double* out, const TransformPlans& plans,
+                           double* scratch) noexcept {
+    if (signal.correlationLength != 0) return realFactorised(x, stride, lattice, signal, out, plans, scratch);
     double* period = scratch + lattice.half;
     for (std::ptrdiff_t t = 0; t < signal.length; ++t) period[t] = x[t * stride];
     std::fill(period + signal.length, period + signal.padded, 0.0);
     continuePeriodically(lattice, signal, 1, scratch);
-    return stft::realFrames(frameGrid(lattice, signal), scratch, 0, out, {plan, scratch + signal.slots, fftScratch});
+    return stft::realFrames(frameGrid(lattice, signal), scratch, 0, out,
+                            {plans.bins, scratch + signal.slots, plans.binsScratch});
 }
 
 std::int32_t complexTransform(ConstSplitComplex x, const Lattice& lattice, const PeriodicSignal& signal,
-                              SplitComplex out, const fft::FftPlan* plan, double* scratch,
-                              double* fftScratch) noexcept {
+                              SplitComplex out, const TransformPlans& plans, double* scratch) noexcept {
+    if (signal.correlationLength != 0) return complexFactorised(x, lattice, signal, out, plans, scratch);
     // Interleaved pairs, whatever the input layout, so that every frame is
     // folded in one pass.
     double* period = scratch + 2 * static_cast<std::ptrdiff_t>(lattice.half);
@@ -78,7 +85,7 @@ std::int32_t complexTransform(ConstSplitComplex x, const Lattice& lattice, const
     std::fill(period + 2 * static_cast<std::ptrdiff_t>(signal.length), period + 2 * signal.padded, 0.0);
     continuePeriodically(lattice, signal, 2, scratch);
     return stft::complexFrames(frameGrid(lattice, signal), {scratch, scratch + 1, 2}, 0, out,
-                               {plan, scratch + 2 * signal.slots, fftScratch});
+                               {plans.bins, scratch + 2 * signal.slots, plans.binsScratch});
 }
 
 }  // namespace varnel::gabor

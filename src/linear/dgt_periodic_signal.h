@@ -18,7 +18,11 @@ struct PeriodicSignal {
     std::int64_t padded;  // P = ceil(n/dM)*dM
     std::int64_t frames;  // F = P/dM
     std::size_t slots;    // L + P samples in the extended buffer
+    // b = P/N when the transform factorises the lattice (one-dimensional
+    // transforms of long windows), else 0: frames are folded one by one.
+    std::int32_t correlationLength = 0;
 };
+
 
 // kStatusOk and the geometry for n >= 1 samples; kStatusBadLength when
 // n = dM (the short-time transform the Gabor transform is defined by
@@ -27,24 +31,24 @@ struct PeriodicSignal {
 std::int32_t describePeriodicSignal(std::int32_t n, const Lattice& lattice, PeriodicSignal& signal) noexcept;
 
 // The checks of a one-dimensional transform before its arrays, in order:
-// n >= 1, the window spec (checkLattice), the geometry above.
+// n >= 1, the window spec (checkLattice), the geometry above; and the
+// route, which only one-dimensional transforms choose (the two-dimensional
+// ones fold: their rows and columns are short).
 std::int32_t checkTransform(std::int32_t n, const WindowSpec* spec, Lattice& lattice, PeriodicSignal& signal) noexcept;
 
-// Doubles of scratch the transforms below take: the extended signal and
-// the frame buffers.
+// Doubles of scratch the transforms below take besides their plans': the
+// extended signal and the frame buffers, or the factorised route's arrays.
 std::size_t realTransformScratch(const Lattice& lattice, const PeriodicSignal& signal) noexcept;
 std::size_t complexTransformScratch(const Lattice& lattice, const PeriodicSignal& signal,
                                     std::int32_t outStride) noexcept;
 
 // The F frames of N bins of the signal x[t * stride], t < n, as Hc
-// spectra into out. plan: length N; fftScratch: its transform scratch.
-// Returns the FFT's status.
+// spectra into out. Returns the FFT's status.
 std::int32_t realTransform(const double* x, std::ptrdiff_t stride, const Lattice& lattice,
-                           const PeriodicSignal& signal, double* out, const fft::FftPlan* plan, double* scratch,
-                           double* fftScratch) noexcept;
+                           const PeriodicSignal& signal, double* out, const TransformPlans& plans,
+                           double* scratch) noexcept;
 // The same for complex samples, into F*N bins at out's stride.
 std::int32_t complexTransform(ConstSplitComplex x, const Lattice& lattice, const PeriodicSignal& signal,
-                              SplitComplex out, const fft::FftPlan* plan, double* scratch,
-                              double* fftScratch) noexcept;
+                              SplitComplex out, const TransformPlans& plans, double* scratch) noexcept;
 
 }  // namespace varnel::gabor

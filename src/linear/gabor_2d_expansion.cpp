@@ -38,7 +38,7 @@ std::int32_t expandRows(const double* coef, const Dimension& first, const Dimens
         const double* block = coef + 2 * k * blockValues;
         double* row = intermediate + 2 * k * nCols;
         if (const std::int32_t status = expandComplex({block, block + 1, 2}, second.frames, second.lattice,
-                                                      {row, row + 1, 2}, nCols, plan, scratch, fftScratch);
+                                                      {row, row + 1, 2}, nCols, {plan, fftScratch}, scratch);
             status != kStatusOk) {
             return status;
         }
@@ -64,8 +64,8 @@ std::int32_t expandColumns(const double* intermediate, const Dimension& first, s
             varnel::layout::cxToHc(frame, halfComplex + f, bins);
         }
         if (const std::int32_t status =
-                expandReal(halfComplex, first.frames, first.lattice, image + c, stride, nRows, plan, scratch,
-                           fftScratch);
+                expandReal(halfComplex, first.frames, first.lattice, image + c, stride, nRows, {plan, fftScratch},
+                           scratch);
             status != kStatusOk) {
             return status;
         }

@@ -40,7 +40,7 @@ std::int32_t transformColumns(const Image2d& image, const Dimension& first, cons
     const std::int64_t depth = first.values();
     for (std::ptrdiff_t c = 0; c < image.nCols; ++c) {
         if (const std::int32_t status = realTransform(image.pixels + c, image.nCols, first.lattice, first.signal,
-                                                      halfComplex, plan, scratch, fftScratch);
+                                                      halfComplex, {plan, fftScratch}, scratch);
             status != kStatusOk) {
             return status;
         }
@@ -62,7 +62,7 @@ std::int32_t transformRows(const Dimension& first, const Dimension& second, cons
         const double* row = intermediate + 2 * k;
         double* block = out + 2 * k * blockValues;
         if (const std::int32_t status = complexTransform({row, row + 1, 2 * depth}, second.lattice, second.signal,
-                                                         {block, block + 1, 2}, plan, scratch, fftScratch);
+                                                         {block, block + 1, 2}, {plan, fftScratch}, scratch);
             status != kStatusOk) {
             return status;
         }

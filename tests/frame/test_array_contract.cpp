@@ -24,6 +24,9 @@ constexpr std::int32_t kNotAStatus = -999;  // the void conversions report nothi
 struct Fixture {
     Vec window = Vec(16, 0.25);
     WindowSpec spec{window.data(), 16, 4, 16};
+    // Long enough for the Gabor calls' factorised route at 64 samples.
+    Vec longWindow = Vec(64, 0.25);
+    WindowSpec longSpec{longWindow.data(), 64, 4, 16};
     Vec spare = Vec(kOutDoubles, 0.0);
     Vec kernel = Vec(16 * 64, 1.0);
     AdaptiveTerm terms[1] = {{0.05, 20.0, 0.7, 0.001}};
@@ -79,6 +82,12 @@ const std::vector<Row>& rows() {
              return CxDGEEx(in, f.spare.data(), 1, 4, 16, &f.spec, f.spare.data() + 64, out, 1, 16); }},
         {"ReDGEWithIC", [](Fixture& f, const double* in, double* out) {
              return ReDGEWithIC(in, 4, 16, &f.spec, out, f.spare.data(), &f.zero); }},
+        {"ReDGT long window", [](Fixture& f, const double* in, double* out) { return ReDGT(in, 64, &f.longSpec, out); }},
+        {"CxDGTEx long window", [](Fixture& f, const double* in, double* out) {
+             return CxDGTEx(f.spare.data(), in, 1, 64, &f.longSpec, out, f.spare.data() + 128, 1); }},
+        {"ReDGE long window", [](Fixture& f, const double* in, double* out) { return ReDGE(in, 16, 16, &f.longSpec, out, 64); }},
+        {"CxDGEEx long window", [](Fixture& f, const double* in, double* out) {
+             return CxDGEEx(in, f.spare.data(), 1, 16, 16, &f.longSpec, f.spare.data() + 512, out, 1, 64); }},
         {"DGT2d", [](Fixture& f, const double* in, double* out) { return DGT2d(in, 16, 16, &f.spec, &f.spec, out); }},
         {"DGE2d", [](Fixture& f, const double* in, double* out) { return DGE2d(in, 4, 16, 4, 16, &f.spec, &f.spec, out, 16, 16); }},
         {"WVD", [](Fixture&, const double* in, double* out) { return WVD(in, nullptr, 64, 16, 1, 0, out); }},

@@ -347,11 +347,14 @@ std::ostream& operator<<(std::ostream& os, const TransformCase& c) {
 // Signal shorter than, equal to and longer than the window, whole and
 // partial time steps (n = 10, dM = 4: frame 0 reads the other end and the
 // padding), L = N (no folding) and L = 4N (folding), and the smallest
-// lattice L = dM = N = 1.
+// lattice L = dM = N = 1. Windows of 6N to 12N over periods that N
+// divides take the factorised route: one as long as the period, one in a
+// padded period, one wrapping around a period of 5N twice.
 const TransformCase kTransformCases[] = {
     {10, {8, 4, 8}},    {3, {8, 4, 8}},    {8, {8, 4, 8}},       {20, {16, 4, 8}}, {37, {32, 8, 16}},
     {64, {64, 16, 32}}, {100, {24, 4, 8}}, {45, {32, 2, 8}},     {2, {1, 1, 1}},   {7, {1, 1, 1}},
-    {33, {2, 1, 2}},    {50, {4, 2, 4}},   {129, {128, 16, 16}},
+    {33, {2, 1, 2}},    {50, {4, 2, 4}},   {129, {128, 16, 16}}, {96, {96, 8, 16}}, {77, {64, 4, 8}},
+    {40, {96, 4, 8}},
 };
 
 class DgtAgainstFormula : public PlanCacheTestWithParam<TransformCase> {};
@@ -399,10 +402,11 @@ std::ostream& operator<<(std::ostream& os, const ExpansionCase& c) {
 }
 
 // F*dM from just half a window (F = 1, L = 8, dM = 4, N = 4: the single
-// frame's first half wraps onto its second) to many windows.
+// frame's first half wraps onto its second) to many windows. The last two
+// take the factorised route, with windows of 6N up to a period long.
 const ExpansionCase kExpansionCases[] = {
-    {1, {8, 4, 4}},    {2, {8, 4, 8}}, {5, {16, 4, 8}}, {3, {32, 8, 16}},
-    {9, {64, 16, 32}}, {7, {2, 1, 2}}, {4, {1, 1, 1}},  {10, {32, 2, 4}},
+    {1, {8, 4, 4}},    {2, {8, 4, 8}}, {5, {16, 4, 8}}, {3, {32, 8, 16}},   {9, {64, 16, 32}},
+    {7, {2, 1, 2}},    {4, {1, 1, 1}}, {10, {32, 2, 4}}, {12, {96, 8, 16}}, {14, {48, 4, 8}},
 };
 
 class ExpansionAgainstFormula : public PlanCacheTestWithParam<ExpansionCase> {};

@@ -52,8 +52,10 @@ def test_stft_and_spectrogram_match_numpy_frames(bins, length, hop, start, kind)
         assert_close(half, want[:, :bins // 2 + 1])
 
 
-# Folding (L > N) and a time step that is not a power of two.
-@pytest.mark.parametrize("n,length,hop,bins", [(64, 16, 4, 8), (240, 24, 3, 8)])
+# Folding (L > N), a time step that is not a power of two, and windows long
+# enough for the factorised route: 64 bins' worth, and the whole signal.
+@pytest.mark.parametrize("n,length,hop,bins", [(64, 16, 4, 8), (240, 24, 3, 8), (2000, 1024, 8, 16),
+                                               (4096, 4096, 32, 128)])
 def test_dgt_matches_ltfat(n, length, hop, bins):
     ltfatpy = pytest.importorskip("ltfatpy")
     x, g = rng.standard_normal(n), rng.uniform(-1.0, 1.0, length)
@@ -95,10 +97,13 @@ def test_dual_window_is_the_least_norm_solution(L, hop, bins, window, periodic):
 
 # The (aperiodic) dual rebuilds any signal whose padded length spans half a
 # window: 40 samples pad to 48, against 64.
+# A window of 1024 samples (of a width the lattice resolves well) over 2048
+# takes the factorised route both ways.
 @pytest.mark.parametrize("n,kind,window", [(403, "real", "gaussian"), (40, "real", "gaussian"),
-                                           (64, "complex", "hann"), (400, "complex", "gaussian")])
+                                           (64, "complex", "hann"), (400, "complex", "gaussian"),
+                                           (2048, "real", "long"), (2048, "complex", "long")])
 def test_dgt_dge_round_trip(n, kind, window):
-    g = varnel.gaussian(64) if window == "gaussian" else np.hanning(64)
+    g = {"gaussian": varnel.gaussian(64), "hann": np.hanning(64), "long": varnel.gaussian(1024, variance=16 * 32 / np.pi)}[window]
     x = rng.standard_normal(n) + (1j * rng.standard_normal(n) if kind == "complex" else 0)
     c = varnel.dgt(x, window=g, hop=16, bins=32)
     assert c.shape == (-(-n // 16), 17 if kind == "real" else 32)

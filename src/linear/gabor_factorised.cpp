@@ -1,0 +1,464 @@
+#include "linear/gabor_factorised.h"
+
+#include <algorithm>
+#include <bit>
+
+namespace varnel::gabor {
+namespace {
+
+using std::ptrdiff_t;
+
+// Decimated rows are handled this many at a time, so that gathering them
+// and scattering their correlations into the frames touch whole cache
+// lines of the signal and of the output.
+constexpr ptrdiff_t kBlockRows = 16;
+
+struct Geometry {
+    ptrdiff_t period;  // P
+    ptrdiff_t bins;    // N
+    ptrdiff_t step;    // dM
+    ptrdiff_t steps;   // q = N/dM: frames per N samples
+    ptrdiff_t length;  // b = P/N: the correlation length
+    ptrdiff_t block;   // rows per block
+
+    Geometry(const Lattice& lattice, std::int64_t frames) noexcept
+        : period(frames * lattice.step),
+          bins(lattice.bins),
+          step(lattice.step),
+          steps(lattice.bins / lattice.step),
+          length(period / lattice.bins),
+          block(std::min<ptrdiff_t>(kBlockRows, lattice.bins)) {}
+
+    // The window row that row l correlates with for frames r + q*t, and
+    // whether the correlation is read one lag further: row l - r*dM when
+    // that is not negative, else row l - r*dM + N, whose samples come one
+    // period of N later.
+    ptrdiff_t windowRow(ptrdiff_t l, ptrdiff_t r, bool& later) const noexcept {
+        const ptrdiff_t e = l - r * step;
+        later = e < 0;
+        return later ? e + bins : e;
+    }
+};
+
+// rows[i*b + s] = y[l0 + i + N*s] for i < count: row l of the decimation
+// by N of a P-periodic sequence.
+void gatherRows(const Geometry& g, const double* y, ptrdiff_t l0, ptrdiff_t count, double* rows) noexcept {
+    for (ptrdiff_t s = 0; s < g.length; ++s) {
+        const double* src = y + l0 + g.bins * s;
+        for (ptrdiff_t i = 0; i < count; ++i) rows[i * g.length + s] = src[i];
+    }
+}
+
+// The Hc spectra of the N decimated rows of the window periodised over P
+// (gp[v] = sum of g[j] over j = v mod P) into table[l*b ...], using
+// `periodised` (P doubles) and `rows` (block*b) as work space.
+void windowSpectra(const Geometry& g, const Lattice& lattice, const TransformPlans& plans, double* periodised,
+                   double* rows, double* table) noexcept {
+    const ptrdiff_t first = std::min<ptrdiff_t>(g.period, lattice.length);
+    std::copy(lattice.window, lattice.window + first, periodised);
+    std::fill(periodised + first, periodised + g.period, 0.0);
+    for (ptrdiff_t j0 = g.period; j0 < lattice.length; j0 += g.period) {
+        const ptrdiff_t count = std::min<ptrdiff_t>(g.period, lattice.length - j0);
+        for (ptrdiff_t v = 0; v < count; ++v) periodised[v] += lattice.window[j0 + v];
+    }
+    const auto b = static_cast<std::int32_t>(g.length);
+    for (ptrdiff_t l0 = 0; l0 < g.bins; l0 += g.block) {
+        gatherRows(g, periodised, l0, g.block, rows);
+        for (ptrdiff_t i = 0; i < g.block; ++i) {
+            fft::reFft(plans.correlation, rows + i * g.length, table + (l0 + i) * g.length, 1, 1, b,
+                       plans.correlationScratch);
+        }
+    }
+}
+
+// The period of the transform's buffer: sample u is signal sample u - h
+// modulo P, zero past the signal's end, so that frame k's window starts at
+// sample k*dM.
+template <class Sample>
+void shiftedPeriod(const Geometry& g, const Lattice& lattice, std::int32_t n, Sample&& sample, double* y) noexcept {
+    const ptrdiff_t shift = lattice.half % g.period;
+    for (ptrdiff_t u = 0; u < g.period; ++u) {
+        const ptrdiff_t t = u >= shift ? u - shift : u - shift + g.period;
+        y[u] = t < n ? sample(t) : 0.0;
+    }
+}
+
+// z = x * conj(w) for Hc spectra of length b: the spectrum of the circular
+// correlation of the two real rows.
+void correlateHc(const double* __restrict x, const double* __restrict w, ptrdiff_t b,
+                 double* __restrict z) noexcept {
+    // Real parts ascending, then imaginary parts descending, each loop
+    // reading its mirror halves reversed, so that both vectorise.
+    const ptrdiff_t half = (b - 1) / 2;
+    for (ptrdiff_t k = 1; k <= half; ++k) z[k] = x[k] * w[k] + x[b - k] * w[b - k];
+    for (ptrdiff_t k = 1; k <= half; ++k) z[b - k] = x[b - k] * w[k] - x[k] * w[b - k];
+    z[0] = x[0] * w[0];
+    if (b % 2 == 0) z[b / 2] = x[b / 2] * w[b / 2];
+}
+
+// The same for a complex row (split, full spectrum) against a real row's
+// Hc spectrum, whose upper half is the conjugate of the lower.
+void correlateCx(const double* xr, const double* xi, const double* w, ptrdiff_t b, double* zr, double* zi) noexcept {
+    zr[0] = xr[0] * w[0];
+    zi[0] = xi[0] * w[0];
+    ptrdiff_t k = 1;
+    for (; k < b - k; ++k) {
+        const double wr = w[k], wi = w[b - k];
+        zr[k] = xr[k] * wr + xi[k] * wi;
+        zi[k] = xi[k] * wr - xr[k] * wi;
+        zr[b - k] = xr[b - k] * wr - xi[b - k] * wi;
+        zi[b - k] = xi[b - k] * wr + xr[b - k] * wi;
+    }
+    if (k == b - k) {
+        zr[k] = xr[k] * w[k];
+        zi[k] = xi[k] * w[k];
+    }
+}
+
+// For rows l0.. of a block and frames r + q*t: writes the correlation of
+// row i at lag t (+1 when its window row comes a period later) to
+// position l0 + i of frame r + q*t, for every t < b.
+template <class Write>
+void scatterRows(const Geometry& g, ptrdiff_t l0, ptrdiff_t r, const double* correlations, Write&& write) noexcept {
+    // Row i's value for lag t sits at from[i] + t, except the wrapped last
+    // lag of rows read one lag later.
+    ptrdiff_t from[kBlockRows];
+    bool later;
+    for (ptrdiff_t i = 0; i < g.block; ++i) {
+        g.windowRow(l0 + i, r, later);
+        from[i] = i * g.length + (later ? 1 : 0);
+    }
+    const ptrdiff_t stride = g.steps * g.bins;
+    ptrdiff_t position = r * g.bins + l0;
+    for (ptrdiff_t t = 0; t + 1 < g.length; ++t, position += stride) {
+        for (ptrdiff_t i = 0; i < g.block; ++i) write(position + i, from[i] + t);
+    }
+    for (ptrdiff_t i = 0; i < g.block; ++i) {
+        const ptrdiff_t last = from[i] + g.length - 1;
+        write(position + i, last == (i + 1) * g.length ? i * g.length : last);
+    }
+}
+
+}  // namespace
+
+std::int32_t factorisedLength(const Lattice& lattice, std::int64_t padded) noexcept {
+    const std::int64_t bins = lattice.bins;
+    if (bins % lattice.step != 0 || padded % bins != 0 || padded / bins < 2) return 0;
+    const std::int64_t length = padded / bins;
+    // Folding costs about L operations per frame, the factorised route
+    // about N*log2(b) for its correlation transforms plus the passes that
+    // gather and scatter the decimated rows, which slow down once the
+    // period outgrows the caches. Measured with Gaussian windows, the two
+    // routes take equal time at L of about 12N for b = 128, 15N for 256,
+    // 21N for 512 and 25N for 1024; this rule follows that line, and
+    // leaves windows of up to 2N, which barely fold, to folding.
+    const std::int64_t factorisedCost =
+        bins * std::max<std::int64_t>(4 * std::bit_width(static_cast<std::uint64_t>(length)) - 16, 2);
+    return lattice.length > factorisedCost ? static_cast<std::int32_t>(length) : 0;
+}
+
+std::size_t realFactorisedScratch(const Lattice& lattice, const PeriodicSignal& signal) noexcept {
+    const Geometry g(lattice, signal.frames);
+    return static_cast<std::size_t>(2 * g.period + 3 * g.block * g.length + g.length + g.bins);
+}
+
+std::size_t complexFactorisedScratch(const Lattice& lattice, const PeriodicSignal& signal) noexcept {
+    const Geometry g(lattice, signal.frames);
+    return static_cast<std::size_t>(3 * g.period + 6 * g.block * g.length + 2 * g.length + 2 * g.bins);
+}
+
+std::int32_t realFactorised(const double* x, std::ptrdiff_t stride, const Lattice& lattice,
+                            const PeriodicSignal& signal, double* out, const TransformPlans& plans,
+                            double* scratch) noexcept {
+    const Geometry g(lattice, signal.frames);
+    const ptrdiff_t rowsSize = g.block * g.length;
+    double* y = scratch;
+    double* table = y + g.period;
+    double* rows = table + g.period;
+    double* spectra = rows + rowsSize;
+    double* correlations = spectra + rowsSize;
+    double* product = correlations + rowsSize;
+    double* frame = product + g.length;
+    const auto b = static_cast<std::int32_t>(g.length);
+
+    windowSpectra(g, lattice, plans, y, rows, table);
+    shiftedPeriod(g, lattice, signal.length, [&](ptrdiff_t t) { return x[t * stride]; }, y);
+    for (ptrdiff_t l0 = 0; l0 < g.bins; l0 += g.block) {
+        gatherRows(g, y, l0, g.block, rows);
+        for (ptrdiff_t i = 0; i < g.block; ++i) {
+            fft::reFft(plans.correlation, rows + i * g.length, spectra + i * g.length, 1, 1, b,
+                       plans.correlationScratch);
+        }
+        for (ptrdiff_t r = 0; r < g.steps; ++r) {
+            for (ptrdiff_t i = 0; i < g.block; ++i) {
+                bool later;
+                const ptrdiff_t w = g.windowRow(l0 + i, r, later);
+                correlateHc(spectra + i * g.length, table + w * g.length, g.length, product);
+                fft::reIfft(plans.correlation, product, correlations + i * g.length, 1, 1, b,
+                            plans.correlationScratch);
+            }
+            scatterRows(g, l0, r, correlations, [&](ptrdiff_t to, ptrdiff_t from) { out[to] = correlations[from]; });
+        }
+    }
+    // Each frame now holds its folded, rotated samples; its spectrum
+    // replaces them.
+    const auto n = static_cast<std::int32_t>(g.bins);
+    for (std::int64_t k = 0; k < signal.frames; ++k) {
+        double* values = out + k * g.bins;
+        std::copy(values, values + g.bins, frame);
+        fft::reFft(plans.bins, frame, values, 1, 1, n, plans.binsScratch);
+    }
+    return kStatusOk;
+}
+
+std::int32_t complexFactorised(ConstSplitComplex x, const Lattice& lattice, const PeriodicSignal& signal,
+                               SplitComplex out, const TransformPlans& plans, double* scratch) noexcept {
+    const Geometry g(lattice, signal.frames);
+    const ptrdiff_t rowsSize = g.block * g.length;
+    double* yRe = scratch;
+    double* yIm = yRe + g.period;
+    double* table = yIm + g.period;
+    double* rowsRe = table + g.period;
+    double* rowsIm = rowsRe + rowsSize;
+    double* spectraRe = rowsIm + rowsSize;
+    double* spectraIm = spectraRe + rowsSize;
+    double* corrRe = spectraIm + rowsSize;
+    double* corrIm = corrRe + rowsSize;
+    double* productRe = corrIm + rowsSize;
+    double* productIm = productRe + g.length;
+    double* frameRe = productIm + g.length;
+    double* frameIm = frameRe + g.bins;
+    const auto b = static_cast<std::int32_t>(g.length);
+
+    windowSpectra(g, lattice, plans, yRe, rowsRe, table);
+    shiftedPeriod(g, lattice, signal.length, [&](ptrdiff_t t) { return x.real(t); }, yRe);
+    shiftedPeriod(g, lattice, signal.length, [&](ptrdiff_t t) { return x.imag(t); }, yIm);
+    for (ptrdiff_t l0 = 0; l0 < g.bins; l0 += g.block) {
+        gatherRows(g, yRe, l0, g.block, rowsRe);
+        gatherRows(g, yIm, l0, g.block, rowsIm);
+        for (ptrdiff_t i = 0; i < g.block; ++i) {
+            const ptrdiff_t row = i * g.length;
+            fft::cxFft(plans.correlation, rowsRe + row, rowsIm + row, spectraRe + row, spectraIm + row, 1, 1, b,
+                       plans.correlationScratch);
+        }
+        for (ptrdiff_t r = 0; r < g.steps; ++r) {
+            for (ptrdiff_t i = 0; i < g.block; ++i) {
+                bool later;
+                const ptrdiff_t w = g.windowRow(l0 + i, r, later);
+                const ptrdiff_t row = i * g.length;
+                correlateCx(spectraRe + row, spectraIm + row, table + w * g.length, g.length, productRe,
+                            productIm);
+                fft::cxIfft(plans.correlation, productRe, productIm, corrRe + row, corrIm + row, 1, 1, b,
+                            plans.correlationScratch);
+            }
+            scatterRows(g, l0, r, corrRe, [&](ptrdiff_t to, ptrdiff_t from) {
+                out.real(to) = corrRe[from];
+                out.imag(to) = corrIm[from];
+            });
+        }
+    }
+    const auto n = static_cast<std::int32_t>(g.bins);
+    const auto os = static_cast<std::int32_t>(out.stride);
+    for (std::int64_t k = 0; k < signal.frames; ++k) {
+        const SplitComplex values = out.offset(k * g.bins);
+        for (ptrdiff_t j = 0; j < g.bins; ++j) {
+            frameRe[j] = values.real(j);
+            frameIm[j] = values.imag(j);
+        }
+        fft::cxFft(plans.bins, frameRe, frameIm, values.re, values.im, 1, os, n, plans.binsScratch);
+    }
+    return kStatusOk;
+}
+
+std::int32_t factorisedExpansionLength(const Lattice& lattice, std::int64_t frames) noexcept {
+    // Up to one window per period the expansion's two wraps make it
+    // periodic, which the factorised route is; beyond, they drop parts.
+    const std::int64_t period = frames * lattice.step;
+    return lattice.length <= period ? factorisedLength(lattice, period) : 0;
+}
+
+std::size_t factorisedExpansionScratch(const Lattice& lattice, std::int64_t frames, int valueSize) noexcept {
+    const Geometry g(lattice, frames);
+    const ptrdiff_t v = valueSize;
+    // Inverse frames, window table, periodic sum; per block the gathered
+    // rows and their summed spectra; one row's spectrum, one row of the
+    // sum and one frame's copy.
+    return static_cast<std::size_t>((v * g.steps + 1 + v) * g.period + 2 * v * g.block * g.length +
+                                    2 * v * g.length + (v == 1 ? g.bins : 0));
+}
+
+namespace {
+
+// Gathers, for rows l0.. of a block and frames r + q*t, frame r + q*t's
+// value at position l0 + i into row i at lag t (t + 1, wrapped, when its
+// window row comes a period later): the transpose of scatterRows.
+template <class Read>
+void gatherFrames(const Geometry& g, ptrdiff_t l0, ptrdiff_t r, Read&& read) noexcept {
+    ptrdiff_t to[kBlockRows];
+    bool later;
+    for (ptrdiff_t i = 0; i < g.block; ++i) {
+        g.windowRow(l0 + i, r, later);
+        to[i] = i * g.length + (later ? 1 : 0);
+    }
+    const ptrdiff_t stride = g.steps * g.bins;
+    ptrdiff_t position = r * g.bins + l0;
+    for (ptrdiff_t t = 0; t + 1 < g.length; ++t, position += stride) {
+        for (ptrdiff_t i = 0; i < g.block; ++i) read(position + i, to[i] + t);
+    }
+    for (ptrdiff_t i = 0; i < g.block; ++i) {
+        const ptrdiff_t last = to[i] + g.length - 1;
+        read(position + i, last == (i + 1) * g.length ? i * g.length : last);
+    }
+}
+
+// sum += x * w for Hc spectra of length b: the spectrum of the circular
+// convolution of the two real rows, accumulated.
+void convolveAddHc(const double* __restrict x, const double* __restrict w, ptrdiff_t b,
+                   double* __restrict sum) noexcept {
+    const ptrdiff_t half = (b - 1) / 2;
+    for (ptrdiff_t k = 1; k <= half; ++k) sum[k] += x[k] * w[k] - x[b - k] * w[b - k];
+    for (ptrdiff_t k = 1; k <= half; ++k) sum[b - k] += x[k] * w[b - k] + x[b - k] * w[k];
+    sum[0] += x[0] * w[0];
+    if (b % 2 == 0) sum[b / 2] += x[b / 2] * w[b / 2];
+}
+
+// The same for a complex row's full spectrum and a real row's Hc spectrum.
+void convolveAddCx(const double* xr, const double* xi, const double* w, ptrdiff_t b, double* sr, double* si) noexcept {
+    sr[0] += xr[0] * w[0];
+    si[0] += xi[0] * w[0];
+    ptrdiff_t k = 1;
+    for (; k < b - k; ++k) {
+        const double wr = w[k], wi = w[b - k];
+        sr[k] += xr[k] * wr - xi[k] * wi;
+        si[k] += xi[k] * wr + xr[k] * wi;
+        sr[b - k] += xr[b - k] * wr + xi[b - k] * wi;
+        si[b - k] += xi[b - k] * wr - xr[b - k] * wi;
+    }
+    if (k == b - k) {
+        sr[k] += xr[k] * w[k];
+        si[k] += xi[k] * w[k];
+    }
+}
+
+// Output sample t is sample t + h of the periodic sum, times dM; zeros
+// from P on.
+void writePeriod(const Geometry& g, const Lattice& lattice, const double* z, double* out, ptrdiff_t outStride,
+                 std::int32_t outLength) noexcept {
+    const ptrdiff_t shift = lattice.half % g.period;
+    const double scale = lattice.step;
+    const ptrdiff_t written = std::min<ptrdiff_t>(outLength, g.period);
+    for (ptrdiff_t t = 0; t < written; ++t) {
+        const ptrdiff_t u = t + shift < g.period ? t + shift : t + shift - g.period;
+        out[t * outStride] = scale * z[u];
+    }
+    for (ptrdiff_t t = written; t < outLength; ++t) out[t * outStride] = 0.0;
+}
+
+}  // namespace
+
+std::int32_t expandRealFactorised(const double* coef, std::int64_t frames, const Lattice& lattice, double* out,
+                                  std::ptrdiff_t outStride, std::int32_t outLength, const TransformPlans& plans,
+                                  double* scratch) noexcept {
+    const Geometry g(lattice, frames);
+    const ptrdiff_t rowsSize = g.block * g.length;
+    double* inverse = scratch;
+    double* table = inverse + frames * g.bins;
+    double* z = table + g.period;
+    double* rows = z + g.period;
+    double* totals = rows + rowsSize;
+    double* spectra = totals + rowsSize;
+    double* sum = spectra + g.length;
+    double* frame = sum + g.length;
+    const auto b = static_cast<std::int32_t>(g.length);
+    const auto n = static_cast<std::int32_t>(g.bins);
+
+    windowSpectra(g, lattice, plans, z, rows, table);
+    for (std::int64_t k = 0; k < frames; ++k) {
+        std::copy(coef + k * g.bins, coef + (k + 1) * g.bins, frame);
+        fft::reIfft(plans.bins, frame, inverse + k * g.bins, 1, 1, n, plans.binsScratch);
+    }
+    for (ptrdiff_t l0 = 0; l0 < g.bins; l0 += g.block) {
+        for (ptrdiff_t r = 0; r < g.steps; ++r) {
+            gatherFrames(g, l0, r, [&](ptrdiff_t from, ptrdiff_t to) { rows[to] = inverse[from]; });
+            for (ptrdiff_t i = 0; i < g.block; ++i) {
+                const ptrdiff_t row = i * g.length;
+                fft::reFft(plans.correlation, rows + row, spectra, 1, 1, b, plans.correlationScratch);
+                bool later;
+                const ptrdiff_t w = g.windowRow(l0 + i, r, later);
+                if (r == 0) std::fill(totals + row, totals + row + g.length, 0.0);
+                convolveAddHc(spectra, table + w * g.length, g.length, totals + row);
+            }
+        }
+        for (ptrdiff_t i = 0; i < g.block; ++i) {
+            fft::reIfft(plans.correlation, totals + i * g.length, sum, 1, 1, b, plans.correlationScratch);
+            for (ptrdiff_t s = 0; s < g.length; ++s) z[l0 + i + s * g.bins] = sum[s];
+        }
+    }
+    writePeriod(g, lattice, z, out, outStride, outLength);
+    return kStatusOk;
+}
+
+std::int32_t expandComplexFactorised(ConstSplitComplex coef, std::int64_t frames, const Lattice& lattice,
+                                     SplitComplex out, std::int32_t outLength, const TransformPlans& plans,
+                                     double* scratch) noexcept {
+    const Geometry g(lattice, frames);
+    const ptrdiff_t rowsSize = g.block * g.length;
+    const ptrdiff_t values = frames * g.bins;
+    double* inverseRe = scratch;
+    double* inverseIm = inverseRe + values;
+    double* table = inverseIm + values;
+    double* zRe = table + g.period;
+    double* zIm = zRe + g.period;
+    double* rowsRe = zIm + g.period;
+    double* rowsIm = rowsRe + rowsSize;
+    double* totalsRe = rowsIm + rowsSize;
+    double* totalsIm = totalsRe + rowsSize;
+    double* spectraRe = totalsIm + rowsSize;
+    double* spectraIm = spectraRe + g.length;
+    double* sumRe = spectraIm + g.length;
+    double* sumIm = sumRe + g.length;
+    const auto b = static_cast<std::int32_t>(g.length);
+    const auto n = static_cast<std::int32_t>(g.bins);
+    const auto is = static_cast<std::int32_t>(coef.stride);
+
+    windowSpectra(g, lattice, plans, zRe, rowsRe, table);
+    for (std::int64_t k = 0; k < frames; ++k) {
+        const ConstSplitComplex frame = coef.offset(k * g.bins);
+        fft::cxIfft(plans.bins, frame.re, frame.im, inverseRe + k * g.bins, inverseIm + k * g.bins, is, 1, n,
+                    plans.binsScratch);
+    }
+    for (ptrdiff_t l0 = 0; l0 < g.bins; l0 += g.block) {
+        for (ptrdiff_t r = 0; r < g.steps; ++r) {
+            gatherFrames(g, l0, r, [&](ptrdiff_t from, ptrdiff_t to) {
+                rowsRe[to] = inverseRe[from];
+                rowsIm[to] = inverseIm[from];
+            });
+            for (ptrdiff_t i = 0; i < g.block; ++i) {
+                const ptrdiff_t row = i * g.length;
+                fft::cxFft(plans.correlation, rowsRe + row, rowsIm + row, spectraRe, spectraIm, 1, 1, b,
+                           plans.correlationScratch);
+                bool later;
+                const ptrdiff_t w = g.windowRow(l0 + i, r, later);
+                if (r == 0) {
+                    std::fill(totalsRe + row, totalsRe + row + g.length, 0.0);
+                    std::fill(totalsIm + row, totalsIm + row + g.length, 0.0);
+                }
+                convolveAddCx(spectraRe, spectraIm, table + w * g.length, g.length, totalsRe + row, totalsIm + row);
+            }
+        }
+        for (ptrdiff_t i = 0; i < g.block; ++i) {
+            const ptrdiff_t row = i * g.length;
+            fft::cxIfft(plans.correlation, totalsRe + row, totalsIm + row, sumRe, sumIm, 1, 1, b,
+                        plans.correlationScratch);
+            for (ptrdiff_t s = 0; s < g.length; ++s) {
+                zRe[l0 + i + s * g.bins] = sumRe[s];
+                zIm[l0 + i + s * g.bins] = sumIm[s];
+            }
+        }
+    }
+    writePeriod(g, lattice, zRe, out.re, out.stride, outLength);
+    writePeriod(g, lattice, zIm, out.im, out.stride, outLength);
+    return kStatusOk;
+}
+
+}  // namespace varnel::gabor
