@@ -125,22 +125,50 @@ SECTIONS = [
         program="bench/varnel_bench_dgt",
         companions=[[sys.executable, os.path.join(REPO, "bench", "linear", "dgt_ltfat.py")]],
         intro=(
-            "`ReDGT` (the exported real Gabor transform) on 2^20 random samples "
-            "with a periodic Hann window of L = 1024 samples, time step 256 and "
-            "1024 bins: 4096 frames in `Hc` layout per call. FFTW: the same "
-            "coefficients done by hand in the same process (periodic extension, "
-            "window and rotate each frame, `fftw_plan_dft_r2c_1d` planned once "
-            "with `FFTW_MEASURE`, copy into `Hc`). LTFAT: `ltfatpy.dgtreal` with "
-            "the same signal and the same window as a 1024-sample FIR window "
-            "(rotated by L/2, LTFAT's centring), timed by "
-            "`bench/linear/dgt_ltfat.py` with `time.perf_counter`, best call of "
-            "each repetition. Times are medians of the repetitions, in "
-            "microseconds per call; varnel / FFTW below 1 means Varnel is "
-            "faster, LTFAT / varnel is Varnel's speed-up over LTFAT."),
-        groups=[("dgt", "Real DGT, Hann window L = 1024, time step 256, 1024 bins, 2^20 samples")],
-        columns=[("varnel", "varnel us"), ("fftw_measure", "FFTW_MEASURE us"), ("ltfatpy", "LTFAT us")],
+            "First table: `ReDGT` (the exported real Gabor transform) on 2^20 "
+            "random samples with a periodic Hann window of L = 1024 samples, "
+            "time step 256 and 1024 bins: 4096 frames in `Hc` layout per call. "
+            "FFTW: the same coefficients done by hand in the same process "
+            "(periodic extension, window and rotate each frame, "
+            "`fftw_plan_dft_r2c_1d` planned once with `FFTW_MEASURE`, copy into "
+            "`Hc`). LTFAT: `ltfatpy.dgtreal` with the same signal and the same "
+            "window as a 1024-sample FIR window (rotated by L/2, LTFAT's "
+            "centring). The other tables sweep the window length: `ReDGT`, "
+            "`CxDGT`, `ReDGE` and `CxDGE` on n = 2^14 ... 2^20 random samples "
+            "(complex ones for the Cx calls), N = 2^ceil(log2(n)/2) bins and "
+            "time step dM = N/4 (n/dM frames), with a Gaussian window "
+            "exp(-(j - L/2)^2 / (2 s^2)) of L = N, 4N, 16N, n/4 and n samples, "
+            "all L values passed to the call: s = L/14 for the three short "
+            "lengths (about 2e-11 at the ends), s = sqrt(dM N / (2 pi)) (26 to "
+            "204 samples) for L = n/4 and n. The expansions take the "
+            "transform's coefficients of the same problem and write n samples. "
+            "Their LTFAT counterparts are `dgtreal`, `dgt`, `idgtreal` and "
+            "`idgt` on the same signals and lattice, with the same window "
+            "rotated by -L/2 (LTFAT centres a window on index 0): as an "
+            "L-sample FIR window for the short lengths, which LTFAT computes "
+            "frame by frame, and zero-padded in the middle to a full-length "
+            "window for n/4 and n, which LTFAT computes by its factorisation; "
+            "the expansions get LTFAT's own coefficients, the same numbers up "
+            "to the layout and a sign (-1)^b on bin b when L/N is odd. Each "
+            "Varnel call is checked against the definition's sums at a few "
+            "frames or samples before it is timed. LTFAT is timed by "
+            "`bench/linear/dgt_ltfat.py` with `time.perf_counter`, best call "
+            "of each repetition. Times are medians of the repetitions (a single "
+            "repetition for the sweep's cases of 2^28 or more frame x window "
+            "samples), in milliseconds per call; varnel / FFTW below 1 means "
+            "Varnel is faster, LTFAT / varnel is Varnel's speed-up over LTFAT."),
+        groups=[("dgt", "Real DGT, Hann window L = 1024, time step 256, 1024 bins, 2^20 samples")] + [
+            ("%s-n%d" % (op, 1 << p),
+             "%s, n = 2^%d, N = %d bins, time step %d, rows by window length L"
+             % (title, p, 1 << (p + 1) // 2, 1 << ((p + 1) // 2 - 2)),
+             [("varnel", "varnel ms"), ("ltfatpy", "LTFAT ms")],
+             [("ltfatpy", "varnel", "LTFAT / varnel")])
+            for p in (14, 16, 18, 20)
+            for op, title in (("redgt", "`ReDGT` against `dgtreal`"), ("cxdgt", "`CxDGT` against `dgt`"),
+                              ("redge", "`ReDGE` against `idgtreal`"), ("cxdge", "`CxDGE` against `idgt`"))],
+        columns=[("varnel", "varnel ms"), ("fftw_measure", "FFTW_MEASURE ms"), ("ltfatpy", "LTFAT ms")],
         ratios=[("varnel", "fftw_measure", "varnel / FFTW"), ("ltfatpy", "varnel", "LTFAT / varnel")],
-        unit="us",
+        unit="ms",
     ),
     Section(
         name="quadratic",
@@ -377,9 +405,14 @@ def collect(data):
 # ---------------------------------------------------------------- markdown
 
 def format_time(value):
+    """Whole units from 100 on, else three significant digits."""
     if value >= 100:
         return "{:,.0f}".format(value)
-    return "{:.1f}".format(value)
+    if value >= 10:
+        return "{:.1f}".format(value)
+    if value >= 1:
+        return "{:.2f}".format(value)
+    return "{:#.3g}".format(value)
 
 
 def section_markdown(section, data, build_dir, stamp):

@@ -1,6 +1,7 @@
-// The real discrete Gabor transform (ReDGT) against the same coefficients
-// computed by hand with FFTW, in the same process, on the same signal and
-// window.
+// The discrete Gabor transform and expansion, timed in two ways.
+//
+// The real transform (ReDGT) against the same coefficients computed by hand
+// with FFTW, in the same process, on the same signal and window:
 //
 //   dgt/varnel/<n>        ReDGT: periodic extension, fold, rotate, reFft
 //   dgt/fftw_measure/<n>  the same frames by hand: the signal extended
@@ -14,14 +15,30 @@
 // signal (4096 frames). LTFAT's dgtreal on the same problem is timed by
 // dgt_ltfat.py next to this file.
 //
-// Before the first timing, Varnel's coefficients are compared with the
-// hand-made ones; a disagreement marks the benchmark as failed instead of
-// timing a wrong answer. --smoke runs one small signal once with
-// FFTW_ESTIMATE and exits non-zero on any failure.
+// A window-length sweep of the four whole-signal calls, LTFAT's
+// counterparts timed by dgt_ltfat.py under the same names:
+//
+//   <op>-n<n>/varnel/<L>  op = redgt, cxdgt, redge, cxdge; n = 2^14 ...
+//                         2^20 samples, N = 2^ceil(log2(n)/2) bins, time
+//                         step N/4, window lengths N, 4N, 16N, n/4 and n
+//
+// The window is a Gaussian sampled over all L samples, centred on g[L/2]:
+// for L <= 16N its spread is L/14 (the ends near 2e-11), for the long
+// windows the spread sqrt(dM*N/(2*pi)) that suits the lattice, so that the
+// transform sees every one of the L values. The expansions take the
+// transform's output of the same problem as coefficients.
+//
+// Before the first timing, Varnel's results are compared with a reference:
+// the FFTW frames above, and for the sweep a few frames (or output samples)
+// computed straight from the definition; a disagreement marks the benchmark
+// as failed instead of timing a wrong answer. The slowest sweep cases run
+// one repetition. --smoke runs one small signal (and the sweep on 2^10
+// samples) once with FFTW_ESTIMATE and exits non-zero on any failure.
 #include "common/bench_frame.h"
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -141,6 +158,198 @@ void dgtFftw(benchmark::State& state) {
     }
 }
 
+// ---------------------------------------------------------------- sweep
+
+using Cx = std::complex<double>;
+
+enum class Op { ReDgt, CxDgt, ReDge, CxDge };
+constexpr Op kOps[] = {Op::ReDgt, Op::CxDgt, Op::ReDge, Op::CxDge};
+
+const char* opName(Op op) {
+    switch (op) {
+        case Op::ReDgt: return "redgt";
+        case Op::CxDgt: return "cxdgt";
+        case Op::ReDge: return "redge";
+        case Op::CxDge: return "cxdge";
+    }
+    return "?";
+}
+
+bool isComplex(Op op) { return op == Op::CxDgt || op == Op::CxDge; }
+bool isExpansion(Op op) { return op == Op::ReDge || op == Op::CxDge; }
+
+// n = 2^p: N = 2^ceil(p/2) bins, time step N/4.
+struct Lattice {
+    std::int32_t n, bins, step;
+    std::int64_t frames() const { return n / step; }
+};
+
+Lattice latticeFor(std::int32_t n) {
+    std::int32_t p = 0;
+    while ((1 << p) < n) ++p;
+    const std::int32_t bins = 1 << ((p + 1) / 2);
+    return {n, bins, bins / 4};
+}
+
+std::vector<std::int32_t> windowLengths(const Lattice& g) {
+    return {g.bins, 4 * g.bins, 16 * g.bins, g.n / 4, g.n};
+}
+
+std::vector<double> gaussianWindow(std::int32_t length, const Lattice& g) {
+    const double spread = length <= 16 * g.bins
+                              ? length / 14.0
+                              : std::sqrt(static_cast<double>(g.step) * g.bins / (2.0 * std::numbers::pi));
+    std::vector<double> w(length);
+    for (std::int32_t j = 0; j < length; ++j) {
+        const double u = (j - length / 2) / spread;
+        w[j] = std::exp(-0.5 * u * u);
+    }
+    return w;
+}
+
+// Value i of a real array or of an interleaved complex one.
+Cx valueAt(const double* a, bool complex, std::int64_t i) {
+    return complex ? Cx(a[2 * i], a[2 * i + 1]) : Cx(a[i], 0.0);
+}
+
+// Bin b of frame k: interleaved complex frames, or Hc frames of N doubles.
+Cx coefficientAt(const double* c, bool complex, std::int32_t bins, std::int64_t k, std::int32_t b) {
+    if (complex) return valueAt(c, true, k * bins + b);
+    const double* hc = c + k * bins;
+    if (b == 0 || 2 * b == bins) return hc[b];
+    return b < bins / 2 ? Cx(hc[b], hc[bins - b]) : Cx(hc[bins - b], -hc[b]);
+}
+
+// The transform and the expansion written out sum by sum, for a few frames
+// or samples: frame k puts g[L/2] on sample k*dM of the n-periodic signal,
+// and window position j carries phase exp(-2 pi i b (k*dM + j) / N).
+class DirectGabor {
+public:
+    DirectGabor(const Lattice& g, const std::vector<double>& window)
+        : g_(g), window_(window), half_(static_cast<std::int32_t>(window.size()) / 2), twiddle_(g.bins) {
+        for (std::int32_t r = 0; r < g.bins; ++r) twiddle_[r] = std::polar(1.0, -2.0 * std::numbers::pi * r / g.bins);
+    }
+
+    std::vector<Cx> frame(const double* x, bool complex, std::int64_t k) const {
+        const std::int32_t bins = g_.bins;
+        std::vector<Cx> folded(bins), out(bins);
+        for (std::int64_t j = 0; j < static_cast<std::int64_t>(window_.size()); ++j) {
+            const std::int64_t t = ((k * g_.step - half_ + j) % g_.n + g_.n) % g_.n;
+            folded[(k * g_.step + j) % bins] += window_[j] * valueAt(x, complex, t);
+        }
+        for (std::int32_t b = 0; b < bins; ++b)
+            for (std::int32_t m = 0; m < bins; ++m) out[b] += folded[m] * twiddle_[(std::int64_t{b} * m) % bins];
+        return out;
+    }
+
+    // Sample t of the expansion: (dM/N) sum over frames and bins.
+    Cx sample(const double* c, bool complex, std::int64_t t) const {
+        const std::int32_t bins = g_.bins;
+        Cx sum = 0.0;
+        for (std::int64_t k = 0; k < g_.frames(); ++k) {
+            const std::int64_t j = ((t - k * g_.step + half_) % g_.n + g_.n) % g_.n;
+            if (j >= static_cast<std::int64_t>(window_.size())) continue;
+            const std::int64_t phase = (k * g_.step + j) % bins;
+            Cx y = 0.0;
+            for (std::int32_t b = 0; b < bins; ++b)
+                y += coefficientAt(c, complex, bins, k, b) * std::conj(twiddle_[(b * phase) % bins]);
+            sum += window_[j] * y;
+        }
+        return sum * (static_cast<double>(g_.step) / bins);
+    }
+
+private:
+    Lattice g_;
+    const std::vector<double>& window_;
+    std::int32_t half_;
+    std::vector<Cx> twiddle_;
+};
+
+// Varnel's answer at the first, a middle and the last frame (transforms)
+// or sample (expansions) against DirectGabor's.
+double sweepError(Op op, const Lattice& g, const DirectGabor& direct, const double* signal, const double* coef,
+                  const double* out) {
+    const bool complex = isComplex(op);
+    std::vector<Cx> got, want;
+    if (isExpansion(op)) {
+        for (const std::int64_t t : {std::int64_t{0}, std::int64_t{g.n / 2 + 1}, std::int64_t{g.n - 1}}) {
+            got.push_back(valueAt(out, complex, t));
+            want.push_back(direct.sample(coef, complex, t));
+        }
+    } else {
+        for (const std::int64_t k : {std::int64_t{0}, g.frames() / 2, g.frames() - 1}) {
+            const std::vector<Cx> frame = direct.frame(signal, complex, k);
+            want.insert(want.end(), frame.begin(), frame.end());
+            for (std::int32_t b = 0; b < g.bins; ++b) got.push_back(coefficientAt(coef, complex, g.bins, k, b));
+        }
+    }
+    return relativeRmsError(reinterpret_cast<const double*>(got.data()), reinterpret_cast<const double*>(want.data()),
+                            2 * static_cast<std::int64_t>(got.size()));
+}
+
+void sweepVarnel(benchmark::State& state, Op op, std::int32_t n, std::int32_t length) {
+    const Lattice g = latticeFor(n);
+    const std::vector<double> window = gaussianWindow(length, g);
+    const WindowSpec spec{window.data(), length, g.step, g.bins};
+    const std::int64_t values = isComplex(op) ? 2 : 1;
+    const std::int64_t coefCount = values * g.frames() * g.bins;
+    const auto frames = static_cast<std::int32_t>(g.frames());
+    Buffer signal = allocate(values * n), coef = allocate(coefCount), out = allocate(values * n);
+    if (!signal || !coef || !out) return fail(state, "out of memory");
+    fillSignal(signal.get(), values * n, 5);
+
+    auto transform = [&] {
+        return isComplex(op) ? CxDGT(signal.get(), n, &spec, coef.get()) : ReDGT(signal.get(), n, &spec, coef.get());
+    };
+    auto expand = [&] {
+        return isComplex(op) ? CxDGE(coef.get(), frames, g.bins, &spec, out.get(), n)
+                             : ReDGE(coef.get(), frames, g.bins, &spec, out.get(), n);
+    };
+    auto call = [&] { return isExpansion(op) ? expand() : transform(); };
+
+    // An expansion's coefficients are the transform of the same problem.
+    std::int32_t status = transform();
+    if (status == kStatusOk && isExpansion(op)) status = expand();
+    if (status != kStatusOk) return fail(state, std::string(opName(op)) + " returned status " + std::to_string(status));
+    const double error = sweepError(op, g, DirectGabor(g, window), signal.get(), coef.get(), out.get());
+    if (!(error <= kTolerance)) {
+        char message[120];
+        std::snprintf(message, sizeof message, "%s disagrees with the direct sums: relative RMS error %.3g",
+                      opName(op), error);
+        return fail(state, message);
+    }
+
+    for (auto _ : state) {
+        call();
+        benchmark::ClobberMemory();
+    }
+}
+
+void registerSweep() {
+    const std::vector<std::int32_t> lengths =
+        gSmoke ? std::vector<std::int32_t>{1 << 10} : std::vector<std::int32_t>{1 << 14, 1 << 16, 1 << 18, 1 << 20};
+    for (const std::int32_t n : lengths) {
+        const Lattice g = latticeFor(n);
+        for (const Op op : kOps) {
+            for (const std::int32_t length : windowLengths(g)) {
+                const std::string name = std::string(opName(op)) + "-n" + std::to_string(n) + "/varnel/" +
+                                         std::to_string(length);
+                auto* b = benchmark::RegisterBenchmark(name.c_str(), [=](benchmark::State& state) {
+                              sweepVarnel(state, op, n, length);
+                          })->Unit(benchmark::kMillisecond);
+                // Frames times window length, the work of folding each frame:
+                // from 2^28 on a folding call takes 0.1 s to seconds, and one
+                // repetition says enough.
+                if (gSmoke) {
+                    b->Iterations(1);
+                } else if (g.frames() * length >= (std::int64_t{1} << 28)) {
+                    b->Repetitions(1);
+                }
+            }
+        }
+    }
+}
+
 void registerBenchmarks() {
     const std::pair<const char*, void (*)(benchmark::State&)> cases[] = {
         {"dgt/varnel", dgtVarnel},
@@ -150,6 +359,7 @@ void registerBenchmarks() {
         auto* b = benchmark::RegisterBenchmark(name, function)->Arg(signalLength())->Unit(benchmark::kMicrosecond);
         if (gSmoke) b->Iterations(1);
     }
+    registerSweep();
 }
 
 }  // namespace
