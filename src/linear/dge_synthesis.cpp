@@ -8,37 +8,45 @@ namespace varnel::gabor {
 
 namespace {
 
-std::size_t accumulatorValues(const Lattice& lattice, std::int64_t frames) {
+std::ptrdiff_t accumulatorValues(const Lattice& lattice, std::int64_t frames) {
     // F*dM + L stays far below 2^63 for 32-bit F, dM and L; a count that
     // no allocator can satisfy is refused by the scratch helper.
-    return static_cast<std::size_t>(frames * lattice.step + lattice.length);
+    return frames * lattice.step + lattice.length;
 }
 
-// Real frames: a copy (the inverse overwrites its input), the inverse and
-// the rotated frame; complex frames need no copy.
-std::size_t workValues(const Lattice& lattice, int valueSize) {
-    return (valueSize == 1 ? 3 : 4) * static_cast<std::size_t>(lattice.bins);
+// Asks for the next frame's coefficients while the current one is
+// transformed: the frames stream from memory, and a transform alone does
+// not keep the loads busy.
+void prefetchFrame(const double* values, std::ptrdiff_t n) {
+    constexpr std::ptrdiff_t kLine = 64 / sizeof(double);
+    for (std::ptrdiff_t i = 0; i < n; i += kLine) __builtin_prefetch(values + i, 0, 2);
 }
 
 }  // namespace
 
-std::size_t synthesisScratch(const Lattice& lattice, std::int64_t frames, int valueSize) noexcept {
-    return accumulatorValues(lattice, frames) * static_cast<std::size_t>(valueSize) +
-           static_cast<std::size_t>(lattice.length) + workValues(lattice, valueSize);
+std::size_t synthesisScratch(const Lattice& lattice, std::int64_t frames, int parts) noexcept {
+    // Per part an accumulator, a frame copy and its inverse transform.
+    return static_cast<std::size_t>(parts * (accumulatorValues(lattice, frames) + 2 * std::int64_t{lattice.bins}) +
+                                    lattice.length);
 }
 
-Synthesis::Synthesis(const Lattice& lattice, std::int64_t frames, int valueSize, const fft::FftPlan* plan,
-                     double* scratch, double* fftScratch) noexcept
+Synthesis::Synthesis(const Lattice& lattice, std::int64_t frames, int parts, const fft::FftPlan* plan,
+                     double* scratch, double* fftScratch, std::array<double*, 2> periods) noexcept
     : lattice_(lattice),
       frames_(frames),
       span_(frames * lattice.step),
-      valueSize_(valueSize),
+      periodic_(periods[0] != nullptr),
       plan_(plan),
       fftScratch_(fftScratch),
-      accumulator_(scratch),
-      window_(scratch + accumulatorValues(lattice, frames) * static_cast<std::size_t>(valueSize)),
+      loops_(stft::frameLoops()),
+      accumulators_(periods),
+      window_(scratch + parts * accumulatorValues(lattice, frames)),
       work_(window_ + lattice.length) {
-    std::fill(accumulator_, window_, 0.0);
+    const std::ptrdiff_t values = periodic_ ? span_ : accumulatorValues(lattice, frames);
+    for (int part = 0; part < parts; ++part) {
+        if (!periodic_) accumulators_[part] = scratch + part * values;
+        std::fill(accumulators_[part], accumulators_[part] + values, 0.0);
+    }
     const double scale = lattice.step;
     for (std::int32_t i = 0; i < lattice.length; ++i) window_[i] = scale * lattice.window[i];
 }
@@ -49,76 +57,125 @@ std::int32_t Synthesis::addRealFrames(const double* coef) noexcept {
     double* inverse = copy + n;
     for (std::int64_t k = 0; k < frames_; ++k) {
         std::copy(coef + k * n, coef + (k + 1) * n, copy);
+        if (k + 1 < frames_) prefetchFrame(coef + (k + 1) * n, n);
         if (const std::int32_t status = fft::reIfft(plan_, copy, inverse, 1, 1, lattice_.bins, fftScratch_);
             status != kStatusOk) {
             return status;
         }
-        addFrame(k, inverse);
+        addFrame(k, inverse, accumulator(0));
     }
     return kStatusOk;
 }
 
+// Strided bins are first gathered: the vectorised FFT passes need unit
+// strides, and a strided transform takes about twice as long as the copy.
 std::int32_t Synthesis::addComplexFrames(ConstSplitComplex coef) noexcept {
     const std::ptrdiff_t n = lattice_.bins;
-    const auto stride = static_cast<std::int32_t>(coef.stride);
-    double* inverse = work_;
+    double* copyRe = work_;
+    double* copyIm = copyRe + n;
+    double* inverseRe = copyIm + n;
+    double* inverseIm = inverseRe + n;
     for (std::int64_t k = 0; k < frames_; ++k) {
-        const std::ptrdiff_t offset = k * n * coef.stride;
-        if (const std::int32_t status = fft::cxIfft(plan_, coef.re + offset, coef.im + offset, inverse, inverse + 1,
-                                                    stride, 2, lattice_.bins, fftScratch_);
+        ConstSplitComplex frame = coef.offset(k * n);
+        if (k + 1 < frames_) {
+            const ConstSplitComplex next = coef.offset((k + 1) * n);
+            prefetchFrame(next.re, n * next.stride);
+            if (!next.interleaved()) prefetchFrame(next.im, n * next.stride);
+        }
+        if (frame.stride != 1) {
+            for (std::ptrdiff_t j = 0; j < n; ++j) {
+                copyRe[j] = frame.real(j);
+                copyIm[j] = frame.imag(j);
+            }
+            frame = {copyRe, copyIm, 1};
+        }
+        if (const std::int32_t status =
+                fft::cxIfft(plan_, frame.re, frame.im, inverseRe, inverseIm, 1, 1, lattice_.bins, fftScratch_);
             status != kStatusOk) {
             return status;
         }
-        addFrame(k, inverse);
+        addFrame(k, inverseRe, accumulator(0));
+        addFrame(k, inverseIm, accumulator(1));
     }
     return kStatusOk;
 }
 
 // The transform rotated frame k so that window position j sits at
-// (j + k*dM) mod N; reading the inverse from that offset undoes it. The
-// rotated frame then repeats with period N under the L window samples.
-void Synthesis::addFrame(std::int64_t frame, const double* values) noexcept {
-    const std::ptrdiff_t v = valueSize_;
+// (j + k*dM) mod N; reading the inverse from that offset undoes it, as
+// two runs per window period of N samples.
+void Synthesis::addFrame(std::int64_t frame, const double* values, double* accumulator) const noexcept {
     const std::ptrdiff_t n = lattice_.bins;
     const std::ptrdiff_t s = static_cast<std::ptrdiff_t>((frame * lattice_.step) % n);
-    double* rotated = work_ + 2 * n;
-    std::copy(values + s * v, values + n * v, rotated);
-    std::copy(values, values + s * v, rotated + (n - s) * v);
-
-    const double* w = window_;
-    double* a = accumulator_ + frame * lattice_.step * v;
-    for (std::ptrdiff_t q = 0; q < lattice_.length; q += n) {
-        double* period = a + q * v;
-        const double* weights = w + q;
-        if (v == 1) {
-            for (std::ptrdiff_t j = 0; j < n; ++j) period[j] += weights[j] * rotated[j];
-        } else {
-            for (std::ptrdiff_t j = 0; j < n; ++j) {
-                period[2 * j] += weights[j] * rotated[2 * j];
-                period[2 * j + 1] += weights[j] * rotated[2 * j + 1];
-            }
+    if (periodic_) {
+        // Window period q starts at buffer sample k*dM + q, period sample
+        // k*dM + q - h; N <= L <= P keeps every run within one wrap.
+        const std::ptrdiff_t p = span_;
+        std::ptrdiff_t start = (frame * lattice_.step + p - lattice_.half % p) % p;
+        for (std::ptrdiff_t q = 0; q < lattice_.length; q += n, start = (start + n) % p) {
+            addOntoPeriod(accumulator, start, window_ + q, values + s, n - s);
+            addOntoPeriod(accumulator, (start + n - s) % p, window_ + q + n - s, values, s);
         }
+        return;
+    }
+    double* a = accumulator + frame * lattice_.step;
+    for (std::ptrdiff_t q = 0; q < lattice_.length; q += n) {
+        loops_.weighAdd(a + q, window_ + q, values + s, n - s);
+        loops_.weighAdd(a + q + n - s, window_ + q + n - s, values, s);
     }
 }
 
-const double* Synthesis::wrappedPeriod() noexcept {
-    const std::ptrdiff_t v = valueSize_;
+void Synthesis::addOntoPeriod(double* target, std::ptrdiff_t start, const double* w, const double* x,
+                              std::ptrdiff_t count) const noexcept {
+    const std::ptrdiff_t head = std::min(count, span_ - start);
+    loops_.weighAdd(target + start, w, x, head);
+    loops_.weighAdd(target, w + head, x + head, count - head);
+}
+
+const double* Synthesis::wrappedPeriod(int part) noexcept {
+    if (periodic_) return accumulators_[part];
     const std::ptrdiff_t h = lattice_.half;
     const std::ptrdiff_t p = span_;
-    double* a = accumulator_;
+    double* a = accumulator(part);
     // In place and in ascending order: when P is shorter than the window
     // the ranges overlap and later steps add sums formed by earlier ones,
     // so the order is part of the result.
-    for (std::ptrdiff_t i = 0; i < (lattice_.length - h) * v; ++i) a[h * v + i] += a[(h + p) * v + i];
-    for (std::ptrdiff_t i = 0; i < h * v; ++i) a[p * v + i] += a[i];
-    return a + h * v;
+    for (std::ptrdiff_t i = 0; i < lattice_.length - h; ++i) a[h + i] += a[h + p + i];
+    for (std::ptrdiff_t i = 0; i < h; ++i) a[p + i] += a[i];
+    return a + h;
 }
 
-ExpansionRoute expansionRoute(const Lattice& lattice, std::int64_t frames, int valueSize) noexcept {
+ExpansionRoute expansionRoute(const Lattice& lattice, std::int64_t frames, int parts) noexcept {
     const std::int32_t length = factorisedExpansionLength(lattice, frames);
-    return {length, length != 0 ? factorisedExpansionScratch(lattice, frames, valueSize)
-                                : synthesisScratch(lattice, frames, valueSize)};
+    return {length, length != 0 ? factorisedExpansionScratch(lattice, frames, parts)
+                                : synthesisScratch(lattice, frames, parts)};
 }
+
+namespace {
+
+// Where an expansion adds its frames: nowhere in particular (an
+// accumulator of P + L values) when the window is longer than the period,
+// else onto periods of P values, the output's own when it is contiguous
+// and holds them all, else the scratch's.
+std::array<double*, 2> periods(const Lattice& lattice, std::int64_t frames, SplitComplex out,
+                               std::int32_t outLength, int parts, double* scratch) noexcept {
+    const std::int64_t p = frames * lattice.step;
+    if (lattice.length > p) return {};
+    if (out.stride == 1 && outLength >= p) return {out.re, out.im};
+    return {scratch, parts == 2 ? scratch + p : nullptr};
+}
+
+// out[t] = period[t] for t < min(outLength, P) unless the period is the
+// output, then zeros.
+void writeOut(const double* period, std::int64_t span, double* out, std::ptrdiff_t stride,
+              std::int32_t outLength) noexcept {
+    const std::int64_t written = period == out ? 0 : std::min<std::int64_t>(outLength, span);
+    for (std::ptrdiff_t t = 0; t < written; ++t) out[t * stride] = period[t];
+    for (std::ptrdiff_t t = std::max<std::int64_t>(written, period == out ? span : 0); t < outLength; ++t) {
+        out[t * stride] = 0.0;
+    }
+}
+
+}  // namespace
 
 std::int32_t expandReal(const double* coef, std::int64_t frames, const Lattice& lattice, double* out,
                         std::ptrdiff_t outStride, std::int32_t outLength, const TransformPlans& plans,
@@ -126,12 +183,10 @@ std::int32_t expandReal(const double* coef, std::int64_t frames, const Lattice& 
     if (plans.correlation != nullptr) {
         return expandRealFactorised(coef, frames, lattice, out, outStride, outLength, plans, scratch);
     }
-    Synthesis synthesis(lattice, frames, 1, plans.bins, scratch, plans.binsScratch);
+    Synthesis synthesis(lattice, frames, 1, plans.bins, scratch, plans.binsScratch,
+                        periods(lattice, frames, {out, nullptr, outStride}, outLength, 1, scratch));
     if (const std::int32_t status = synthesis.addRealFrames(coef); status != kStatusOk) return status;
-    const double* period = synthesis.wrappedPeriod();
-    const std::int64_t written = std::min<std::int64_t>(outLength, synthesis.span());
-    for (std::ptrdiff_t t = 0; t < written; ++t) out[t * outStride] = period[t];
-    for (std::ptrdiff_t t = written; t < outLength; ++t) out[t * outStride] = 0.0;
+    writeOut(synthesis.wrappedPeriod(), synthesis.span(), out, outStride, outLength);
     return kStatusOk;
 }
 
@@ -141,19 +196,11 @@ std::int32_t expandComplex(ConstSplitComplex coef, std::int64_t frames, const La
     if (plans.correlation != nullptr) {
         return expandComplexFactorised(coef, frames, lattice, out, outLength, plans, scratch);
     }
-    Synthesis synthesis(lattice, frames, 2, plans.bins, scratch, plans.binsScratch);
+    Synthesis synthesis(lattice, frames, 2, plans.bins, scratch, plans.binsScratch,
+                        periods(lattice, frames, out, outLength, 2, scratch));
     if (const std::int32_t status = synthesis.addComplexFrames(coef); status != kStatusOk) return status;
-    const double* period = synthesis.wrappedPeriod();
-    const std::ptrdiff_t stride = out.stride;
-    const std::int64_t written = std::min<std::int64_t>(outLength, synthesis.span());
-    for (std::ptrdiff_t t = 0; t < written; ++t) {
-        out.re[t * stride] = period[2 * t];
-        out.im[t * stride] = period[2 * t + 1];
-    }
-    for (std::ptrdiff_t t = written; t < outLength; ++t) {
-        out.re[t * stride] = 0.0;
-        out.im[t * stride] = 0.0;
-    }
+    writeOut(synthesis.wrappedPeriod(0), synthesis.span(), out.re, out.stride, outLength);
+    writeOut(synthesis.wrappedPeriod(1), synthesis.span(), out.im, out.stride, outLength);
     return kStatusOk;
 }
 

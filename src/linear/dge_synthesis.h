@@ -6,51 +6,67 @@
 // them.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
 #include "fft/plan.h"
 #include "linear/dgt_lattice.h"
 #include "linear/stft_frames.h"
+#include "linear/stft_loops.h"
 
 namespace varnel::gabor {
 
-// Doubles of scratch for a synthesis over `frames` frames whose values
-// hold 1 double each for real signals, 2 (interleaved) for complex ones.
-std::size_t synthesisScratch(const Lattice& lattice, std::int64_t frames, int valueSize) noexcept;
+// Doubles of scratch for a synthesis over `frames` frames of real
+// (parts = 1) or complex (parts = 2) signals.
+std::size_t synthesisScratch(const Lattice& lattice, std::int64_t frames, int parts) noexcept;
 
 class Synthesis {
 public:
     // scratch: synthesisScratch doubles; plan: length N, with fftScratch
-    // its transform scratch. The accumulator starts cleared.
-    Synthesis(const Lattice& lattice, std::int64_t frames, int valueSize, const fft::FftPlan* plan,
-              double* scratch, double* fftScratch) noexcept;
+    // its transform scratch. Complex signals accumulate their real and
+    // imaginary parts apart (part 0 and part 1), so that every pass runs
+    // over contiguous values. The accumulators start cleared.
+    //
+    // With `periods` (one array of P values per part, possibly the
+    // caller's output or inside the scratch's first P*parts values) the
+    // frames are added straight onto the period instead, buffer sample u
+    // at (u - h) mod P: what the wrap-around makes of them when the window
+    // is no longer than the period, with no accumulator to touch and wrap.
+    Synthesis(const Lattice& lattice, std::int64_t frames, int parts, const fft::FftPlan* plan, double* scratch,
+              double* fftScratch, std::array<double*, 2> periods = {}) noexcept;
 
-    std::int64_t span() const noexcept { return span_; }           // P = F*dM
-    double* accumulator() const noexcept { return accumulator_; }  // P + L values
+    std::int64_t span() const noexcept { return span_; }  // P = F*dM
+    // Part `part`'s P + L values (or its period).
+    double* accumulator(int part = 0) const noexcept { return accumulators_[part]; }
 
     // Real frames: coef holds F Hc spectra of N doubles.
     std::int32_t addRealFrames(const double* coef) noexcept;
     // Complex frames: bin b of frame k at (k*N + b)*stride of re and im.
     std::int32_t addComplexFrames(ConstSplitComplex coef) noexcept;
 
-    // Folds the accumulator onto one period of P values, what lies beyond
-    // the end first and then what lies before the start, each side once;
-    // returns the period's first value.
-    const double* wrappedPeriod() noexcept;
+    // Folds a part's accumulator onto one period of P values, what lies
+    // beyond the end first and then what lies before the start, each side
+    // once; returns the period's first value (the period itself when the
+    // frames were added onto it).
+    const double* wrappedPeriod(int part = 0) noexcept;
 
 private:
-    void addFrame(std::int64_t frame, const double* values) noexcept;
+    void addFrame(std::int64_t frame, const double* values, double* accumulator) const noexcept;
+    // target[(start + t) mod P] += w[t] * x[t] for t < count <= P.
+    void addOntoPeriod(double* target, std::ptrdiff_t start, const double* w, const double* x,
+                       std::ptrdiff_t count) const noexcept;
 
     Lattice lattice_;
     std::int64_t frames_;
     std::int64_t span_;
-    int valueSize_;
+    bool periodic_;
     const fft::FftPlan* plan_;
     double* fftScratch_;
-    double* accumulator_;
+    const stft::FrameLoops& loops_;
+    std::array<double*, 2> accumulators_;
     double* window_;  // dM * g
-    double* work_;    // [frame copy,] inverse transform, rotated frame
+    double* work_;    // frame copies and inverse transforms
 };
 
 // How a one-dimensional expansion of `frames` frames runs: the
@@ -61,7 +77,7 @@ struct ExpansionRoute {
     std::int32_t correlationLength;
     std::size_t scratch;
 };
-ExpansionRoute expansionRoute(const Lattice& lattice, std::int64_t frames, int valueSize) noexcept;
+ExpansionRoute expansionRoute(const Lattice& lattice, std::int64_t frames, int parts) noexcept;
 
 // The whole expansion for callers whose checks have passed: F frames into
 // one period, written to outLength samples at out's stride, the first

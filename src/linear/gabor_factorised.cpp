@@ -20,6 +20,7 @@ struct Geometry {
     ptrdiff_t steps;   // q = N/dM: frames per N samples
     ptrdiff_t length;  // b = P/N: the correlation length
     ptrdiff_t block;   // rows per block
+    ptrdiff_t rowStride;  // doubles from one row of a block to the next
 
     Geometry(const Lattice& lattice, std::int64_t frames) noexcept
         : period(frames * lattice.step),
@@ -27,7 +28,16 @@ struct Geometry {
           step(lattice.step),
           steps(lattice.bins / lattice.step),
           length(period / lattice.bins),
-          block(std::min<ptrdiff_t>(kBlockRows, lattice.bins)) {}
+          block(std::min<ptrdiff_t>(kBlockRows, lattice.bins)),
+          rowStride(paddedRow(length)) {}
+
+    // A block's rows are read and written across, one value of each in
+    // turn, so they start on different cache sets: a whole number of
+    // cache lines plus an odd one, never a multiple of 4 KiB apart.
+    static ptrdiff_t paddedRow(ptrdiff_t length) noexcept {
+        const ptrdiff_t lines = (length + 7) / 8;
+        return 8 * (lines % 2 == 0 ? lines + 1 : lines);
+    }
 
     // The window row that row l correlates with for frames r + q*t, and
     // whether the correlation is read one lag further: row l - r*dM when
@@ -45,7 +55,15 @@ struct Geometry {
 void gatherRows(const Geometry& g, const double* y, ptrdiff_t l0, ptrdiff_t count, double* rows) noexcept {
     for (ptrdiff_t s = 0; s < g.length; ++s) {
         const double* src = y + l0 + g.bins * s;
-        for (ptrdiff_t i = 0; i < count; ++i) rows[i * g.length + s] = src[i];
+        for (ptrdiff_t i = 0; i < count; ++i) rows[i * g.rowStride + s] = src[i];
+    }
+}
+
+// The inverse of gatherRows: y[l0 + i + N*s] = rows[i*b + s].
+void scatterRows(const Geometry& g, const double* rows, ptrdiff_t l0, double* y) noexcept {
+    for (ptrdiff_t s = 0; s < g.length; ++s) {
+        double* dst = y + l0 + g.bins * s;
+        for (ptrdiff_t i = 0; i < g.block; ++i) dst[i] = rows[i * g.rowStride + s];
     }
 }
 
@@ -65,7 +83,7 @@ void windowSpectra(const Geometry& g, const Lattice& lattice, const TransformPla
     for (ptrdiff_t l0 = 0; l0 < g.bins; l0 += g.block) {
         gatherRows(g, periodised, l0, g.block, rows);
         for (ptrdiff_t i = 0; i < g.block; ++i) {
-            fft::reFft(plans.correlation, rows + i * g.length, table + (l0 + i) * g.length, 1, 1, b,
+            fft::reFft(plans.correlation, rows + i * g.rowStride, table + (l0 + i) * g.length, 1, 1, b,
                        plans.correlationScratch);
         }
     }
@@ -115,27 +133,25 @@ void correlateCx(const double* xr, const double* xi, const double* w, ptrdiff_t 
     }
 }
 
-// For rows l0.. of a block and frames r + q*t: writes the correlation of
-// row i at lag t (+1 when its window row comes a period later) to
-// position l0 + i of frame r + q*t, for every t < b.
-template <class Write>
-void scatterRows(const Geometry& g, ptrdiff_t l0, ptrdiff_t r, const double* correlations, Write&& write) noexcept {
-    // Row i's value for lag t sits at from[i] + t, except the wrapped last
-    // lag of rows read one lag later.
-    ptrdiff_t from[kBlockRows];
+// Pairs, for rows l0.. of a block and frames r + q*t, position l0 + i of
+// frame r + q*t with row i's lag t (t + 1, wrapped, when its window row
+// comes a period later): visit(framePosition, rowIndex) for every t < b.
+template <class Visit>
+void pairFramesWithRows(const Geometry& g, ptrdiff_t l0, ptrdiff_t r, Visit&& visit) noexcept {
+    ptrdiff_t row[kBlockRows];
     bool later;
     for (ptrdiff_t i = 0; i < g.block; ++i) {
         g.windowRow(l0 + i, r, later);
-        from[i] = i * g.length + (later ? 1 : 0);
+        row[i] = i * g.rowStride + (later ? 1 : 0);
     }
     const ptrdiff_t stride = g.steps * g.bins;
     ptrdiff_t position = r * g.bins + l0;
     for (ptrdiff_t t = 0; t + 1 < g.length; ++t, position += stride) {
-        for (ptrdiff_t i = 0; i < g.block; ++i) write(position + i, from[i] + t);
+        for (ptrdiff_t i = 0; i < g.block; ++i) visit(position + i, row[i] + t);
     }
     for (ptrdiff_t i = 0; i < g.block; ++i) {
-        const ptrdiff_t last = from[i] + g.length - 1;
-        write(position + i, last == (i + 1) * g.length ? i * g.length : last);
+        const ptrdiff_t last = row[i] + g.length - 1;
+        visit(position + i, last == i * g.rowStride + g.length ? i * g.rowStride : last);
     }
 }
 
@@ -148,10 +164,11 @@ std::int32_t factorisedLength(const Lattice& lattice, std::int64_t padded) noexc
     // Folding costs about L operations per frame, the factorised route
     // about N*log2(b) for its correlation transforms plus the passes that
     // gather and scatter the decimated rows, which slow down once the
-    // period outgrows the caches. Measured with Gaussian windows, the two
-    // routes take equal time at L of about 12N for b = 128, 15N for 256,
-    // 21N for 512 and 25N for 1024; this rule follows that line, and
-    // leaves windows of up to 2N, which barely fold, to folding.
+    // period outgrows the caches. Measured with Gaussian windows over the
+    // four real and complex transforms and expansions, the two routes take
+    // equal time at L of about 11N to 16N for b = 128, 14N to 19N for 256,
+    // 16N to 25N for 512 and 24N to 26N for 1024; this rule follows that
+    // line, and leaves windows of up to 2N, which barely fold, to folding.
     const std::int64_t factorisedCost =
         bins * std::max<std::int64_t>(4 * std::bit_width(static_cast<std::uint64_t>(length)) - 16, 2);
     return lattice.length > factorisedCost ? static_cast<std::int32_t>(length) : 0;
@@ -159,19 +176,19 @@ std::int32_t factorisedLength(const Lattice& lattice, std::int64_t padded) noexc
 
 std::size_t realFactorisedScratch(const Lattice& lattice, const PeriodicSignal& signal) noexcept {
     const Geometry g(lattice, signal.frames);
-    return static_cast<std::size_t>(2 * g.period + 3 * g.block * g.length + g.length + g.bins);
+    return static_cast<std::size_t>(2 * g.period + 3 * g.block * g.rowStride + g.length + g.bins);
 }
 
 std::size_t complexFactorisedScratch(const Lattice& lattice, const PeriodicSignal& signal) noexcept {
     const Geometry g(lattice, signal.frames);
-    return static_cast<std::size_t>(3 * g.period + 6 * g.block * g.length + 2 * g.length + 2 * g.bins);
+    return static_cast<std::size_t>(3 * g.period + 6 * g.block * g.rowStride + 2 * g.length + 2 * g.bins);
 }
 
 std::int32_t realFactorised(const double* x, std::ptrdiff_t stride, const Lattice& lattice,
                             const PeriodicSignal& signal, double* out, const TransformPlans& plans,
                             double* scratch) noexcept {
     const Geometry g(lattice, signal.frames);
-    const ptrdiff_t rowsSize = g.block * g.length;
+    const ptrdiff_t rowsSize = g.block * g.rowStride;
     double* y = scratch;
     double* table = y + g.period;
     double* rows = table + g.period;
@@ -186,18 +203,18 @@ std::int32_t realFactorised(const double* x, std::ptrdiff_t stride, const Lattic
     for (ptrdiff_t l0 = 0; l0 < g.bins; l0 += g.block) {
         gatherRows(g, y, l0, g.block, rows);
         for (ptrdiff_t i = 0; i < g.block; ++i) {
-            fft::reFft(plans.correlation, rows + i * g.length, spectra + i * g.length, 1, 1, b,
+            fft::reFft(plans.correlation, rows + i * g.rowStride, spectra + i * g.rowStride, 1, 1, b,
                        plans.correlationScratch);
         }
         for (ptrdiff_t r = 0; r < g.steps; ++r) {
             for (ptrdiff_t i = 0; i < g.block; ++i) {
                 bool later;
                 const ptrdiff_t w = g.windowRow(l0 + i, r, later);
-                correlateHc(spectra + i * g.length, table + w * g.length, g.length, product);
-                fft::reIfft(plans.correlation, product, correlations + i * g.length, 1, 1, b,
+                correlateHc(spectra + i * g.rowStride, table + w * g.length, g.length, product);
+                fft::reIfft(plans.correlation, product, correlations + i * g.rowStride, 1, 1, b,
                             plans.correlationScratch);
             }
-            scatterRows(g, l0, r, correlations, [&](ptrdiff_t to, ptrdiff_t from) { out[to] = correlations[from]; });
+            pairFramesWithRows(g, l0, r, [&](ptrdiff_t to, ptrdiff_t from) { out[to] = correlations[from]; });
         }
     }
     // Each frame now holds its folded, rotated samples; its spectrum
@@ -214,7 +231,7 @@ std::int32_t realFactorised(const double* x, std::ptrdiff_t stride, const Lattic
 std::int32_t complexFactorised(ConstSplitComplex x, const Lattice& lattice, const PeriodicSignal& signal,
                                SplitComplex out, const TransformPlans& plans, double* scratch) noexcept {
     const Geometry g(lattice, signal.frames);
-    const ptrdiff_t rowsSize = g.block * g.length;
+    const ptrdiff_t rowsSize = g.block * g.rowStride;
     double* yRe = scratch;
     double* yIm = yRe + g.period;
     double* table = yIm + g.period;
@@ -237,7 +254,7 @@ std::int32_t complexFactorised(ConstSplitComplex x, const Lattice& lattice, cons
         gatherRows(g, yRe, l0, g.block, rowsRe);
         gatherRows(g, yIm, l0, g.block, rowsIm);
         for (ptrdiff_t i = 0; i < g.block; ++i) {
-            const ptrdiff_t row = i * g.length;
+            const ptrdiff_t row = i * g.rowStride;
             fft::cxFft(plans.correlation, rowsRe + row, rowsIm + row, spectraRe + row, spectraIm + row, 1, 1, b,
                        plans.correlationScratch);
         }
@@ -245,13 +262,13 @@ std::int32_t complexFactorised(ConstSplitComplex x, const Lattice& lattice, cons
             for (ptrdiff_t i = 0; i < g.block; ++i) {
                 bool later;
                 const ptrdiff_t w = g.windowRow(l0 + i, r, later);
-                const ptrdiff_t row = i * g.length;
+                const ptrdiff_t row = i * g.rowStride;
                 correlateCx(spectraRe + row, spectraIm + row, table + w * g.length, g.length, productRe,
                             productIm);
                 fft::cxIfft(plans.correlation, productRe, productIm, corrRe + row, corrIm + row, 1, 1, b,
                             plans.correlationScratch);
             }
-            scatterRows(g, l0, r, corrRe, [&](ptrdiff_t to, ptrdiff_t from) {
+            pairFramesWithRows(g, l0, r, [&](ptrdiff_t to, ptrdiff_t from) {
                 out.real(to) = corrRe[from];
                 out.imag(to) = corrIm[from];
             });
@@ -277,39 +294,17 @@ std::int32_t factorisedExpansionLength(const Lattice& lattice, std::int64_t fram
     return lattice.length <= period ? factorisedLength(lattice, period) : 0;
 }
 
-std::size_t factorisedExpansionScratch(const Lattice& lattice, std::int64_t frames, int valueSize) noexcept {
+std::size_t factorisedExpansionScratch(const Lattice& lattice, std::int64_t frames, int parts) noexcept {
     const Geometry g(lattice, frames);
-    const ptrdiff_t v = valueSize;
+    const ptrdiff_t v = parts;
     // Inverse frames, window table, periodic sum; per block the gathered
-    // rows and their summed spectra; one row's spectrum, one row of the
-    // sum and one frame's copy.
-    return static_cast<std::size_t>((v * g.steps + 1 + v) * g.period + 2 * v * g.block * g.length +
-                                    2 * v * g.length + (v == 1 ? g.bins : 0));
+    // rows (then the rows of the sum) and their summed spectra; one row's
+    // spectrum and one frame's copy.
+    return static_cast<std::size_t>((v * g.steps + 1 + v) * g.period + 2 * v * g.block * g.rowStride +
+                                    v * g.length + (v == 1 ? g.bins : 0));
 }
 
 namespace {
-
-// Gathers, for rows l0.. of a block and frames r + q*t, frame r + q*t's
-// value at position l0 + i into row i at lag t (t + 1, wrapped, when its
-// window row comes a period later): the transpose of scatterRows.
-template <class Read>
-void gatherFrames(const Geometry& g, ptrdiff_t l0, ptrdiff_t r, Read&& read) noexcept {
-    ptrdiff_t to[kBlockRows];
-    bool later;
-    for (ptrdiff_t i = 0; i < g.block; ++i) {
-        g.windowRow(l0 + i, r, later);
-        to[i] = i * g.length + (later ? 1 : 0);
-    }
-    const ptrdiff_t stride = g.steps * g.bins;
-    ptrdiff_t position = r * g.bins + l0;
-    for (ptrdiff_t t = 0; t + 1 < g.length; ++t, position += stride) {
-        for (ptrdiff_t i = 0; i < g.block; ++i) read(position + i, to[i] + t);
-    }
-    for (ptrdiff_t i = 0; i < g.block; ++i) {
-        const ptrdiff_t last = to[i] + g.length - 1;
-        read(position + i, last == (i + 1) * g.length ? i * g.length : last);
-    }
-}
 
 // sum += x * w for Hc spectra of length b: the spectrum of the circular
 // convolution of the two real rows, accumulated.
@@ -360,15 +355,14 @@ std::int32_t expandRealFactorised(const double* coef, std::int64_t frames, const
                                   std::ptrdiff_t outStride, std::int32_t outLength, const TransformPlans& plans,
                                   double* scratch) noexcept {
     const Geometry g(lattice, frames);
-    const ptrdiff_t rowsSize = g.block * g.length;
+    const ptrdiff_t rowsSize = g.block * g.rowStride;
     double* inverse = scratch;
     double* table = inverse + frames * g.bins;
     double* z = table + g.period;
     double* rows = z + g.period;
     double* totals = rows + rowsSize;
     double* spectra = totals + rowsSize;
-    double* sum = spectra + g.length;
-    double* frame = sum + g.length;
+    double* frame = spectra + g.length;
     const auto b = static_cast<std::int32_t>(g.length);
     const auto n = static_cast<std::int32_t>(g.bins);
 
@@ -379,9 +373,9 @@ std::int32_t expandRealFactorised(const double* coef, std::int64_t frames, const
     }
     for (ptrdiff_t l0 = 0; l0 < g.bins; l0 += g.block) {
         for (ptrdiff_t r = 0; r < g.steps; ++r) {
-            gatherFrames(g, l0, r, [&](ptrdiff_t from, ptrdiff_t to) { rows[to] = inverse[from]; });
+            pairFramesWithRows(g, l0, r, [&](ptrdiff_t from, ptrdiff_t to) { rows[to] = inverse[from]; });
             for (ptrdiff_t i = 0; i < g.block; ++i) {
-                const ptrdiff_t row = i * g.length;
+                const ptrdiff_t row = i * g.rowStride;
                 fft::reFft(plans.correlation, rows + row, spectra, 1, 1, b, plans.correlationScratch);
                 bool later;
                 const ptrdiff_t w = g.windowRow(l0 + i, r, later);
@@ -390,9 +384,10 @@ std::int32_t expandRealFactorised(const double* coef, std::int64_t frames, const
             }
         }
         for (ptrdiff_t i = 0; i < g.block; ++i) {
-            fft::reIfft(plans.correlation, totals + i * g.length, sum, 1, 1, b, plans.correlationScratch);
-            for (ptrdiff_t s = 0; s < g.length; ++s) z[l0 + i + s * g.bins] = sum[s];
+            fft::reIfft(plans.correlation, totals + i * g.rowStride, rows + i * g.rowStride, 1, 1, b,
+                        plans.correlationScratch);
         }
+        scatterRows(g, rows, l0, z);
     }
     writePeriod(g, lattice, z, out, outStride, outLength);
     return kStatusOk;
@@ -402,7 +397,7 @@ std::int32_t expandComplexFactorised(ConstSplitComplex coef, std::int64_t frames
                                      SplitComplex out, std::int32_t outLength, const TransformPlans& plans,
                                      double* scratch) noexcept {
     const Geometry g(lattice, frames);
-    const ptrdiff_t rowsSize = g.block * g.length;
+    const ptrdiff_t rowsSize = g.block * g.rowStride;
     const ptrdiff_t values = frames * g.bins;
     double* inverseRe = scratch;
     double* inverseIm = inverseRe + values;
@@ -415,8 +410,6 @@ std::int32_t expandComplexFactorised(ConstSplitComplex coef, std::int64_t frames
     double* totalsIm = totalsRe + rowsSize;
     double* spectraRe = totalsIm + rowsSize;
     double* spectraIm = spectraRe + g.length;
-    double* sumRe = spectraIm + g.length;
-    double* sumIm = sumRe + g.length;
     const auto b = static_cast<std::int32_t>(g.length);
     const auto n = static_cast<std::int32_t>(g.bins);
     const auto is = static_cast<std::int32_t>(coef.stride);
@@ -429,12 +422,12 @@ std::int32_t expandComplexFactorised(ConstSplitComplex coef, std::int64_t frames
     }
     for (ptrdiff_t l0 = 0; l0 < g.bins; l0 += g.block) {
         for (ptrdiff_t r = 0; r < g.steps; ++r) {
-            gatherFrames(g, l0, r, [&](ptrdiff_t from, ptrdiff_t to) {
+            pairFramesWithRows(g, l0, r, [&](ptrdiff_t from, ptrdiff_t to) {
                 rowsRe[to] = inverseRe[from];
                 rowsIm[to] = inverseIm[from];
             });
             for (ptrdiff_t i = 0; i < g.block; ++i) {
-                const ptrdiff_t row = i * g.length;
+                const ptrdiff_t row = i * g.rowStride;
                 fft::cxFft(plans.correlation, rowsRe + row, rowsIm + row, spectraRe, spectraIm, 1, 1, b,
                            plans.correlationScratch);
                 bool later;
@@ -447,14 +440,12 @@ std::int32_t expandComplexFactorised(ConstSplitComplex coef, std::int64_t frames
             }
         }
         for (ptrdiff_t i = 0; i < g.block; ++i) {
-            const ptrdiff_t row = i * g.length;
-            fft::cxIfft(plans.correlation, totalsRe + row, totalsIm + row, sumRe, sumIm, 1, 1, b,
+            const ptrdiff_t row = i * g.rowStride;
+            fft::cxIfft(plans.correlation, totalsRe + row, totalsIm + row, rowsRe + row, rowsIm + row, 1, 1, b,
                         plans.correlationScratch);
-            for (ptrdiff_t s = 0; s < g.length; ++s) {
-                zRe[l0 + i + s * g.bins] = sumRe[s];
-                zIm[l0 + i + s * g.bins] = sumIm[s];
-            }
         }
+        scatterRows(g, rowsRe, l0, zRe);
+        scatterRows(g, rowsIm, l0, zIm);
     }
     writePeriod(g, lattice, zRe, out.re, out.stride, outLength);
     writePeriod(g, lattice, zIm, out.im, out.stride, outLength);

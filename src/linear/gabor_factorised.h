@@ -42,9 +42,9 @@ std::int32_t complexFactorised(ConstSplitComplex x, const Lattice& lattice, cons
 // are wrapped once on each side, which a periodic sum does not do); else
 // 0.
 std::int32_t factorisedExpansionLength(const Lattice& lattice, std::int64_t frames) noexcept;
-// Doubles of scratch besides the plans': valueSize 1 for real, 2 for
+// Doubles of scratch besides the plans': parts 1 for real, 2 for
 // complex signals.
-std::size_t factorisedExpansionScratch(const Lattice& lattice, std::int64_t frames, int valueSize) noexcept;
+std::size_t factorisedExpansionScratch(const Lattice& lattice, std::int64_t frames, int parts) noexcept;
 
 // expandReal and expandComplex by this route: frame r + q*t's inverse
 // transform at position l is a decimated row that is convolved with the
