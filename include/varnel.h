@@ -253,6 +253,21 @@ VARNEL_API int32_t CxExtension(const double *x, int32_t n, int32_t mode, int32_t
  * would see exactly one window) or an extended length n + L above 2^31 - 1,
  * and then a null or overlapping array (before -20001 and, for CxDGTEx,
  * before the layout test).
+ *
+ * Two algorithms give the same coefficients up to rounding. Folding
+ * windows each frame's L samples onto N bins and costs about F*L
+ * operations. The factorisation of the lattice, which needs N to divide P
+ * and dM to divide N, computes every coefficient position of the frames
+ * r, r + N/dM, r + 2N/dM, ... as a circular correlation of length b = P/N
+ * between the samples l, l + N, l + 2N, ... of the signal and of the window
+ * periodised over P, by FFTs of length b, and costs about F*N*log2(P):
+ * its time hardly depends on L. ReDGT, CxDGT and CxDGTEx factorise when
+ * both conditions hold and L > N*max(4*bits(b) - 16, 2), bits(b) the
+ * number of binary digits of b (L above 16N for b = 128 up to 28N for
+ * b = 1024: where the two were measured to take equal time). Its scratch
+ * is about 2P doubles for a real signal and 3P for a complex one (folding
+ * takes L + P per part); windows longer than the period are allowed. The
+ * two-dimensional transform always folds.
  * ---------------------------------------------------------------------- */
 
 /* Real signal; out receives F frames of N doubles in the Hc layout. */
@@ -308,6 +323,15 @@ VARNEL_API int32_t ReDGTWithIC(const double *x, int32_t n, double *history, int3
  * overlapping array; -20001 without memory. The output receives
  * outLength samples: the first min(outLength, P) of the period, then zeros.
  * The coefficients are not modified.
+ *
+ * ReDGE, CxDGE and CxDGEEx use the transform's factorised algorithm (see
+ * ReDGT) under the same rule, and only for windows no longer than the
+ * period (L <= P), where the wrap-around makes the expansion periodic; its
+ * scratch is about (N/dM + 2)*P doubles for real frames and twice that for
+ * complex ones.
+ * Otherwise each frame is inverse transformed and added to the period
+ * (directly into out when L <= P and out is contiguous and holds P
+ * samples).
  * ---------------------------------------------------------------------- */
 
 /* Hc frames (F*N doubles, as from ReDGT) to outLength real samples. */
