@@ -50,6 +50,71 @@ struct Geometry {
     }
 };
 
+// Arrays carved one after another out of a call's scratch. Over a null
+// block it only counts, which is how the routes' scratch sizes are had:
+// one list of arrays gives both.
+class Carve {
+public:
+    explicit Carve(double* block) noexcept : block_(block) {}
+    double* take(ptrdiff_t count) noexcept {
+        double* array = block_ != nullptr ? block_ + used_ : nullptr;
+        used_ += count;
+        return array;
+    }
+    std::size_t used() const noexcept { return static_cast<std::size_t>(used_); }
+
+private:
+    double* block_;
+    ptrdiff_t used_ = 0;
+};
+
+// Parts: 1 for real signals, 2 for complex ones (real and imaginary).
+struct AnalysisArrays {
+    double* period[2] = {};  // the shifted period, P values
+    double* table;           // the window rows' spectra, N*b
+    double* rows[2] = {};    // a block's decimated rows
+    double* spectra[2] = {};
+    double* correlations[2] = {};
+    double* product[2] = {};  // one row's product spectrum
+    double* frame[2] = {};    // one frame's values
+
+    AnalysisArrays(const Geometry& g, int parts, Carve& carve) noexcept : table(nullptr) {
+        const ptrdiff_t block = g.block * g.rowStride;
+        for (int k = 0; k < parts; ++k) period[k] = carve.take(g.period);
+        table = carve.take(g.period);
+        for (int k = 0; k < parts; ++k) {
+            rows[k] = carve.take(block);
+            spectra[k] = carve.take(block);
+            correlations[k] = carve.take(block);
+            product[k] = carve.take(g.length);
+            frame[k] = carve.take(g.bins);
+        }
+    }
+};
+
+struct SynthesisArrays {
+    double* inverse[2] = {};  // the frames' inverse transforms, F*N values
+    double* table;            // the window rows' spectra
+    double* sum[2] = {};      // the periodic sum, P values
+    double* rows[2] = {};     // a block's gathered rows, then its rows of the sum
+    double* totals[2] = {};   // a block's summed spectra
+    double* spectrum[2] = {};  // one row's spectrum
+    double* frame;            // one real frame's copy
+
+    SynthesisArrays(const Geometry& g, std::int64_t frames, int parts, Carve& carve) noexcept : table(nullptr) {
+        const ptrdiff_t block = g.block * g.rowStride;
+        for (int k = 0; k < parts; ++k) inverse[k] = carve.take(frames * g.bins);
+        table = carve.take(g.period);
+        for (int k = 0; k < parts; ++k) {
+            sum[k] = carve.take(g.period);
+            rows[k] = carve.take(block);
+            totals[k] = carve.take(block);
+            spectrum[k] = carve.take(g.length);
+        }
+        frame = parts == 1 ? carve.take(g.bins) : nullptr;
+    }
+};
+
 // rows[i*b + s] = y[l0 + i + N*s] for i < count: row l of the decimation
 // by N of a P-periodic sequence.
 void gatherRows(const Geometry& g, const double* y, ptrdiff_t l0, ptrdiff_t count, double* rows) noexcept {
@@ -175,27 +240,30 @@ std::int32_t factorisedLength(const Lattice& lattice, std::int64_t padded) noexc
 }
 
 std::size_t realFactorisedScratch(const Lattice& lattice, const PeriodicSignal& signal) noexcept {
-    const Geometry g(lattice, signal.frames);
-    return static_cast<std::size_t>(2 * g.period + 3 * g.block * g.rowStride + g.length + g.bins);
+    Carve count(nullptr);
+    AnalysisArrays(Geometry(lattice, signal.frames), 1, count);
+    return count.used();
 }
 
 std::size_t complexFactorisedScratch(const Lattice& lattice, const PeriodicSignal& signal) noexcept {
-    const Geometry g(lattice, signal.frames);
-    return static_cast<std::size_t>(3 * g.period + 6 * g.block * g.rowStride + 2 * g.length + 2 * g.bins);
+    Carve count(nullptr);
+    AnalysisArrays(Geometry(lattice, signal.frames), 2, count);
+    return count.used();
 }
 
 std::int32_t realFactorised(const double* x, std::ptrdiff_t stride, const Lattice& lattice,
                             const PeriodicSignal& signal, double* out, const TransformPlans& plans,
                             double* scratch) noexcept {
     const Geometry g(lattice, signal.frames);
-    const ptrdiff_t rowsSize = g.block * g.rowStride;
-    double* y = scratch;
-    double* table = y + g.period;
-    double* rows = table + g.period;
-    double* spectra = rows + rowsSize;
-    double* correlations = spectra + rowsSize;
-    double* product = correlations + rowsSize;
-    double* frame = product + g.length;
+    Carve carve(scratch);
+    const AnalysisArrays arrays(g, 1, carve);
+    double* y = arrays.period[0];
+    double* table = arrays.table;
+    double* rows = arrays.rows[0];
+    double* spectra = arrays.spectra[0];
+    double* correlations = arrays.correlations[0];
+    double* product = arrays.product[0];
+    double* frame = arrays.frame[0];
     const auto b = static_cast<std::int32_t>(g.length);
 
     windowSpectra(g, lattice, plans, y, rows, table);
@@ -231,20 +299,15 @@ std::int32_t realFactorised(const double* x, std::ptrdiff_t stride, const Lattic
 std::int32_t complexFactorised(ConstSplitComplex x, const Lattice& lattice, const PeriodicSignal& signal,
                                SplitComplex out, const TransformPlans& plans, double* scratch) noexcept {
     const Geometry g(lattice, signal.frames);
-    const ptrdiff_t rowsSize = g.block * g.rowStride;
-    double* yRe = scratch;
-    double* yIm = yRe + g.period;
-    double* table = yIm + g.period;
-    double* rowsRe = table + g.period;
-    double* rowsIm = rowsRe + rowsSize;
-    double* spectraRe = rowsIm + rowsSize;
-    double* spectraIm = spectraRe + rowsSize;
-    double* corrRe = spectraIm + rowsSize;
-    double* corrIm = corrRe + rowsSize;
-    double* productRe = corrIm + rowsSize;
-    double* productIm = productRe + g.length;
-    double* frameRe = productIm + g.length;
-    double* frameIm = frameRe + g.bins;
+    Carve carve(scratch);
+    const AnalysisArrays arrays(g, 2, carve);
+    const auto [yRe, yIm] = arrays.period;
+    const auto [rowsRe, rowsIm] = arrays.rows;
+    const auto [spectraRe, spectraIm] = arrays.spectra;
+    const auto [corrRe, corrIm] = arrays.correlations;
+    const auto [productRe, productIm] = arrays.product;
+    const auto [frameRe, frameIm] = arrays.frame;
+    double* table = arrays.table;
     const auto b = static_cast<std::int32_t>(g.length);
 
     windowSpectra(g, lattice, plans, yRe, rowsRe, table);
@@ -295,13 +358,9 @@ std::int32_t factorisedExpansionLength(const Lattice& lattice, std::int64_t fram
 }
 
 std::size_t factorisedExpansionScratch(const Lattice& lattice, std::int64_t frames, int parts) noexcept {
-    const Geometry g(lattice, frames);
-    const ptrdiff_t v = parts;
-    // Inverse frames, window table, periodic sum; per block the gathered
-    // rows (then the rows of the sum) and their summed spectra; one row's
-    // spectrum and one frame's copy.
-    return static_cast<std::size_t>((v * g.steps + 1 + v) * g.period + 2 * v * g.block * g.rowStride +
-                                    v * g.length + (v == 1 ? g.bins : 0));
+    Carve count(nullptr);
+    SynthesisArrays(Geometry(lattice, frames), frames, parts, count);
+    return count.used();
 }
 
 namespace {
@@ -355,14 +414,15 @@ std::int32_t expandRealFactorised(const double* coef, std::int64_t frames, const
                                   std::ptrdiff_t outStride, std::int32_t outLength, const TransformPlans& plans,
                                   double* scratch) noexcept {
     const Geometry g(lattice, frames);
-    const ptrdiff_t rowsSize = g.block * g.rowStride;
-    double* inverse = scratch;
-    double* table = inverse + frames * g.bins;
-    double* z = table + g.period;
-    double* rows = z + g.period;
-    double* totals = rows + rowsSize;
-    double* spectra = totals + rowsSize;
-    double* frame = spectra + g.length;
+    Carve carve(scratch);
+    const SynthesisArrays arrays(g, frames, 1, carve);
+    double* inverse = arrays.inverse[0];
+    double* table = arrays.table;
+    double* z = arrays.sum[0];
+    double* rows = arrays.rows[0];
+    double* totals = arrays.totals[0];
+    double* spectra = arrays.spectrum[0];
+    double* frame = arrays.frame;
     const auto b = static_cast<std::int32_t>(g.length);
     const auto n = static_cast<std::int32_t>(g.bins);
 
@@ -397,19 +457,14 @@ std::int32_t expandComplexFactorised(ConstSplitComplex coef, std::int64_t frames
                                      SplitComplex out, std::int32_t outLength, const TransformPlans& plans,
                                      double* scratch) noexcept {
     const Geometry g(lattice, frames);
-    const ptrdiff_t rowsSize = g.block * g.rowStride;
-    const ptrdiff_t values = frames * g.bins;
-    double* inverseRe = scratch;
-    double* inverseIm = inverseRe + values;
-    double* table = inverseIm + values;
-    double* zRe = table + g.period;
-    double* zIm = zRe + g.period;
-    double* rowsRe = zIm + g.period;
-    double* rowsIm = rowsRe + rowsSize;
-    double* totalsRe = rowsIm + rowsSize;
-    double* totalsIm = totalsRe + rowsSize;
-    double* spectraRe = totalsIm + rowsSize;
-    double* spectraIm = spectraRe + g.length;
+    Carve carve(scratch);
+    const SynthesisArrays arrays(g, frames, 2, carve);
+    const auto [inverseRe, inverseIm] = arrays.inverse;
+    const auto [zRe, zIm] = arrays.sum;
+    const auto [rowsRe, rowsIm] = arrays.rows;
+    const auto [totalsRe, totalsIm] = arrays.totals;
+    const auto [spectraRe, spectraIm] = arrays.spectrum;
+    double* table = arrays.table;
     const auto b = static_cast<std::int32_t>(g.length);
     const auto n = static_cast<std::int32_t>(g.bins);
     const auto is = static_cast<std::int32_t>(coef.stride);
