@@ -332,8 +332,8 @@ std::int32_t complexFactorised(ConstSplitComplex x, const Lattice& lattice, cons
                             plans.correlationScratch);
             }
             pairFramesWithRows(g, l0, r, [&](ptrdiff_t to, ptrdiff_t from) {
-                out.real(to) = corrRe[from];
-                out.imag(to) = corrIm[from];
+                out.real(to) = arrays.correlations[0][from];
+                out.imag(to) = arrays.correlations[1][from];
             });
         }
     }
@@ -478,8 +478,8 @@ std::int32_t expandComplexFactorised(ConstSplitComplex coef, std::int64_t frames
     for (ptrdiff_t l0 = 0; l0 < g.bins; l0 += g.block) {
         for (ptrdiff_t r = 0; r < g.steps; ++r) {
             pairFramesWithRows(g, l0, r, [&](ptrdiff_t from, ptrdiff_t to) {
-                rowsRe[to] = inverseRe[from];
-                rowsIm[to] = inverseIm[from];
+                arrays.rows[0][to] = arrays.inverse[0][from];
+                arrays.rows[1][to] = arrays.inverse[1][from];
             });
             for (ptrdiff_t i = 0; i < g.block; ++i) {
                 const ptrdiff_t row = i * g.rowStride;
