@@ -15,14 +15,15 @@ namespace {
 // row[width/2 + d] = row[width/2 - d] = value(d) for 0 <= d <= (width-1)/2,
 // and row[0] = value(width/2) when the width is even.
 template <class Value>
-void fillEvenRow(std::int32_t width, double* row, Value&& value) {
+std::ptrdiff_t fillEvenRow(std::int32_t width, std::ptrdiff_t support, double* row, Value&& value) {
     const std::ptrdiff_t centre = width / 2;
-    for (std::ptrdiff_t d = 0; d <= (width - 1) / 2; ++d) {
+    for (std::ptrdiff_t d = 0; d <= (width - 1) / 2 && d < support; ++d) {
         const double v = value(d);
         row[centre + d] = v;
         row[centre - d] = v;
     }
-    if (width % 2 == 0) row[0] = value(centre);
+    if (width % 2 == 0 && centre < support) row[0] = value(centre);
+    return support;
 }
 
 // exp(x) is exactly 0 in double precision for x <= -746, and glibc's
@@ -40,16 +41,15 @@ std::ptrdiff_t choiWilliamsCutoff(double sigma, std::int64_t r2, std::ptrdiff_t 
 
 }  // namespace
 
-void choiWilliamsRow(std::int32_t r, std::int32_t width, double sigma, double* row) noexcept {
+std::ptrdiff_t choiWilliamsRow(std::int32_t r, std::int32_t width, double sigma, double* row) noexcept {
     if (sigma < 0.0) sigma = 0.0;
     const std::int64_t r2 = static_cast<std::int64_t>(r) * r;
-    const std::ptrdiff_t cutoff = r2 == 0 ? width : choiWilliamsCutoff(sigma, r2, width / 2 + 1);
-    fillEvenRow(width, row, [&](std::ptrdiff_t d) {
+    const std::ptrdiff_t cutoff = r2 == 0 ? width / 2 + 1 : choiWilliamsCutoff(sigma, r2, width / 2 + 1);
+    return fillEvenRow(width, cutoff, row, [&](std::ptrdiff_t d) {
         const std::int64_t d2 = static_cast<std::int64_t>(d) * d;
         // On the axes the value is 1 for every sigma, an infinite one
         // included (where the product would be inf * 0).
         if (r2 == 0 || d2 == 0) return 1.0;
-        if (d >= cutoff) return 0.0;
         return std::exp(-sigma * static_cast<double>(r2) * static_cast<double>(d2));
     });
 }
@@ -87,20 +87,17 @@ private:
 
 }  // namespace
 
-void coneRow(std::int32_t r, std::int32_t width, double alpha, double* row) noexcept {
+std::ptrdiff_t coneRow(std::int32_t r, std::int32_t width, double alpha, double* row) noexcept {
     if (alpha < 0.0) alpha = 0.0;
     const double r2 = static_cast<double>(static_cast<std::int64_t>(r) * r);
     const double taper = r == 0 ? 1.0 : std::exp(-alpha * r2);
-    if (taper == 0.0) {
-        std::fill(row, row + width, 0.0);
-        return;
-    }
+    if (taper == 0.0) return 0;
     // The sinc is the Doppler response of a time average whose span grows
     // with the lag: the cone. fillEvenRow asks for d = 0, 1, ... in order,
     // which the sine recurrence relies on.
     const double step = r * kPi / width;
     SineSequence sine(step);
-    fillEvenRow(width, row, [&](std::ptrdiff_t d) {
+    return fillEvenRow(width, width / 2 + 1, row, [&](std::ptrdiff_t d) {
         const double x = static_cast<double>(d) * step;
         const double s = sine.next();
         return x == 0.0 ? taper : taper * s / x;

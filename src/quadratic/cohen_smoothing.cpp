@@ -55,30 +55,43 @@ void clearOutside(double* row, std::ptrdiff_t size, const ProductRange& range) {
 }
 
 // Kernel column K/2 + d weighs Doppler bin d, so bin d (d > K/2 being the
-// negative bin d - K) takes column (d + K/2) mod K.
-void applyKernelRow(const double* row, std::int32_t k, double* re, double* im) {
+// negative bin d - K) takes column (d + K/2) mod K; bins the row does not
+// reach are zero.
+void applyKernelRow(KernelRows::Row kernel, std::int32_t k, double* re, double* im) {
     const std::ptrdiff_t half = k / 2;
     const std::ptrdiff_t upper = k - half;
+    const auto weight = [&](std::ptrdiff_t column) {
+        const std::ptrdiff_t distance = column < half ? half - column : column - half;
+        return distance < kernel.support ? kernel.values[column] : 0.0;
+    };
     for (std::ptrdiff_t d = 0; d < upper; ++d) {
-        re[d] *= row[half + d];
-        im[d] *= row[half + d];
+        const double w = weight(half + d);
+        re[d] *= w;
+        im[d] *= w;
     }
     for (std::ptrdiff_t d = upper; d < k; ++d) {
-        re[d] *= row[d - upper];
-        im[d] *= row[d - upper];
+        const double w = weight(d - upper);
+        re[d] *= w;
+        im[d] *= w;
     }
 }
 
 // The same on an Hc spectrum with the row averaged over +d and -d.
-void applySymmetrisedKernelRow(const double* row, std::int32_t k, double* hc) {
+void applySymmetrisedKernelRow(KernelRows::Row kernel, std::int32_t k, double* hc) {
+    const double* row = kernel.values;
     const std::ptrdiff_t half = k / 2;
-    hc[0] *= row[half];
-    for (std::ptrdiff_t d = 1; d <= (k + 1) / 2 - 1; ++d) {
+    const std::ptrdiff_t reach = std::min<std::ptrdiff_t>(kernel.support, (k + 1) / 2);
+    hc[0] *= kernel.support > 0 ? row[half] : 0.0;
+    for (std::ptrdiff_t d = 1; d < reach; ++d) {
         const double weight = (row[half - d] + row[half + d]) * 0.5;
         hc[d] *= weight;
         hc[k - d] *= weight;
     }
-    if (k % 2 == 0) hc[half] *= row[0];
+    for (std::ptrdiff_t d = std::max<std::ptrdiff_t>(reach, 1); d <= (k + 1) / 2 - 1; ++d) {
+        hc[d] *= 0.0;
+        hc[k - d] *= 0.0;
+    }
+    if (k % 2 == 0) hc[half] *= kernel.support > half ? row[0] : 0.0;
 }
 
 // Bins i + s*K2 of the full spectrum added onto bin i, and 1/timeStep.
@@ -131,6 +144,49 @@ void foldHalfComplexSpectrum(const SmoothingGrid& grid, const double* hc, double
     for (std::ptrdiff_t i = 1; i < half; ++i) im[-i] *= scale;
 }
 
+// A row reaching no further than K2/2 bins from zero Doppler leaves no two
+// weighted bins to meet in the fold: the folded spectrum is the weighted
+// bins below K2/2 and their mirrors, scaled, the rest zeros. The products
+// are those of the weighting and folding above, in the same order.
+bool foldsNarrowly(const SmoothingGrid& grid, KernelRows::Row kernel) {
+    return kernel.support <= grid.foldedLength / 2;
+}
+
+void foldNarrowSpectrum(const SmoothingGrid& grid, KernelRows::Row kernel, double* re, double* im) {
+    const std::ptrdiff_t k = grid.fullLength;
+    const std::ptrdiff_t k2 = grid.foldedLength;
+    const std::ptrdiff_t centre = k / 2;
+    const double scale = 1.0 / grid.timeStep;
+    for (std::ptrdiff_t d = 1; d < kernel.support; ++d) {  // negative bins K - d onto K2 - d
+        const double w = kernel.values[centre - d];
+        re[k2 - d] = re[k - d] * w * scale;
+        im[k2 - d] = im[k - d] * w * scale;
+    }
+    for (std::ptrdiff_t d = 0; d < kernel.support; ++d) {
+        const double w = kernel.values[centre + d];
+        re[d] = re[d] * w * scale;
+        im[d] = im[d] * w * scale;
+    }
+    const std::ptrdiff_t gap = std::max<std::ptrdiff_t>(kernel.support, 1);
+    std::fill(re + (kernel.support > 0 ? kernel.support : 0), re + k2 - gap + 1, 0.0);
+    std::fill(im + (kernel.support > 0 ? kernel.support : 0), im + k2 - gap + 1, 0.0);
+}
+
+void foldNarrowHalfComplex(const SmoothingGrid& grid, KernelRows::Row kernel, const double* hc, double* folded) {
+    const std::ptrdiff_t k = grid.fullLength;
+    const std::ptrdiff_t k2 = grid.foldedLength;
+    const std::ptrdiff_t centre = k / 2;
+    const double scale = 1.0 / grid.timeStep;
+    double* im = folded + k2;  // im[-i]: imaginary part of folded bin i
+    std::fill(folded, folded + k2, 0.0);
+    if (kernel.support > 0) folded[0] = hc[0] * kernel.values[centre] * scale;
+    for (std::ptrdiff_t d = 1; d < kernel.support; ++d) {
+        const double weight = (kernel.values[centre - d] + kernel.values[centre + d]) * 0.5;
+        folded[d] = hc[d] * weight * scale;
+        im[-d] = hc[k - d] * weight * scale;
+    }
+}
+
 }  // namespace
 
 std::int32_t cxKernelSmooth(const double* zRe, const double* zIm, std::ptrdiff_t length, std::int32_t lagCount,
@@ -165,8 +221,13 @@ std::int32_t cxKernelSmooth(const double* zRe, const double* zIm, std::ptrdiff_t
         }
         std::int32_t status = fft::cxFft(fullPlan, rowRe, rowIm, spectrumRe, spectrumIm, 1, 1, k, work.fftScratch(0));
         if (status != kStatusOk) return status;
-        applyKernelRow(kernel.row(t), k, spectrumRe, spectrumIm);
-        foldSpectrum(grid, spectrumRe, spectrumIm);
+        const KernelRows::Row row = kernel.row(t);
+        if (foldsNarrowly(grid, row)) {
+            foldNarrowSpectrum(grid, row, spectrumRe, spectrumIm);
+        } else {
+            applyKernelRow(row, k, spectrumRe, spectrumIm);
+            foldSpectrum(grid, spectrumRe, spectrumIm);
+        }
         status = fft::cxIfft(foldedPlan, spectrumRe, spectrumIm, rowRe, rowIm, 1, 1, grid.foldedLength,
                              work.fftScratch(1));
         if (status != kStatusOk) return status;
@@ -199,10 +260,15 @@ std::int32_t reKernelSmooth(const double* x, std::ptrdiff_t length, std::int32_t
         for (std::ptrdiff_t j = range.first; j < range.end; ++j) row[j] = x[j * up + t] * x[j * up - t];
         std::int32_t status = fft::reFft(fullPlan, row, hc, 1, 1, k, work.fftScratch(0));
         if (status != kStatusOk) return status;
-        applySymmetrisedKernelRow(kernel.row(t), k, hc);
         // The row buffer takes the folded spectrum, which the inverse
         // transform consumes; the smoothed row lands in the spectrum buffer.
-        foldHalfComplexSpectrum(grid, hc, row);
+        const KernelRows::Row kernelRow = kernel.row(t);
+        if (foldsNarrowly(grid, kernelRow)) {
+            foldNarrowHalfComplex(grid, kernelRow, hc, row);
+        } else {
+            applySymmetrisedKernelRow(kernelRow, k, hc);
+            foldHalfComplexSpectrum(grid, hc, row);
+        }
         status = fft::reIfft(foldedPlan, row, hc, 1, 1, grid.foldedLength, work.fftScratch(1));
         if (status != kStatusOk) return status;
         std::copy(hc, hc + grid.sliceCount, tab + t * grid.sliceCount);

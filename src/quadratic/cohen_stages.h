@@ -20,7 +20,16 @@ namespace varnel::wigner {
 // its time; the rows are the same values either way.
 class KernelRows {
 public:
-    using RowFill = void (*)(std::int32_t r, std::int32_t width, double parameter, double* row) noexcept;
+    // Writes row r and returns its support (see Row).
+    using RowFill = std::ptrdiff_t (*)(std::int32_t r, std::int32_t width, double parameter, double* row) noexcept;
+
+    // A row and how far it reaches: values[width/2 + d] for |d| < support;
+    // the columns further out are zero, and a preset leaves them unwritten,
+    // so they are not to be read.
+    struct Row {
+        const double* values;
+        std::ptrdiff_t support;
+    };
 
     static KernelRows table(const double* kernel, std::int32_t rowCount, std::int32_t width) noexcept {
         return KernelRows(kernel, nullptr, 0.0, rowCount, width, nullptr);
@@ -34,10 +43,9 @@ public:
     std::int32_t rowCount() const noexcept { return rowCount_; }
     std::int32_t width() const noexcept { return width_; }
     // Valid until the next call.
-    const double* row(std::ptrdiff_t r) const noexcept {
-        if (table_ != nullptr) return table_ + r * width_;
-        fill_(static_cast<std::int32_t>(r), width_, parameter_, buffer_);
-        return buffer_;
+    Row row(std::ptrdiff_t r) const noexcept {
+        if (table_ != nullptr) return {table_ + r * width_, width_ / 2 + 1};
+        return {buffer_, fill_(static_cast<std::int32_t>(r), width_, parameter_, buffer_)};
     }
 
 private:
@@ -68,11 +76,12 @@ std::int32_t reKernelSmooth(const double* x, std::ptrdiff_t length, std::int32_t
                             std::int32_t timeStep, const KernelRows& kernel, double* tab) noexcept;
 
 // Choi-Williams row r: exp(-sigma r^2 d^2), d = c - width/2; a negative sigma
-// counts as 0 (all ones: the Wigner-Ville distribution).
-void choiWilliamsRow(std::int32_t r, std::int32_t width, double sigma, double* row) noexcept;
+// counts as 0 (all ones: the Wigner-Ville distribution). Its support ends
+// where the values underflow to zero.
+std::ptrdiff_t choiWilliamsRow(std::int32_t r, std::int32_t width, double sigma, double* row) noexcept;
 // Cone-shaped row r: exp(-alpha r^2) sin(x)/x with x = d r pi / width; a
 // negative alpha counts as 0 (the pure cone).
-void coneRow(std::int32_t r, std::int32_t width, double alpha, double* row) noexcept;
+std::ptrdiff_t coneRow(std::int32_t r, std::int32_t width, double alpha, double* row) noexcept;
 
 // The Cohen-class distribution behind Cohen, CWD and CSD, with the checks
 // of Cohen already passed.
