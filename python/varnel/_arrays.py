@@ -166,16 +166,18 @@ def per_channel(one, x, workers=None):
         return np.stack(list(pool.map(one, x)))
 
 
-def hc_to_complex(hc, onesided):
+def hc_to_complex(hc, onesided, out=None):
     """Frames of Hc spectra (..., n) as complex bins: 0 .. n/2 when onesided,
-    else all n in FFT order."""
+    else all n in FFT order; written into ``out`` when given (it must not
+    overlap ``hc``)."""
     n = hc.shape[-1]
     half = n // 2 + 1
     top = (n + 1) // 2  # bins 1 .. top-1 have a stored imaginary part
     # Every element is written straight from the Hc values, so the array
     # need not come zeroed and no intermediate is made: large zeroed arrays
     # are fresh pages faulted in one by one, which took most of the time.
-    out = np.empty(hc.shape[:-1] + (half if onesided else max(n, half),), dtype=np.complex128)
+    if out is None:
+        out = np.empty(hc.shape[:-1] + (half if onesided else max(n, half),), dtype=np.complex128)
     out.real[..., :half] = hc[..., :half]
     out.imag[..., :1] = 0.0
     out.imag[..., max(top, 1):half] = 0.0  # the Nyquist bin of an even n

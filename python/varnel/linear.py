@@ -317,6 +317,8 @@ def _stft(x, w, hop, bins, fs, start, onesided, workers):
         # The library reduces the shift modulo bins itself; reducing here
         # first keeps any start within its 32-bit argument.
         shift = ctypes.c_int32(start % bins if bins >= 1 else 0)
+        if real and frames:
+            return _real_stft_blocks(channel, spec, len(w), hop, bins, frames, start, onesided, context)
         if real:
             out = np.empty((frames, max(bins, 0)))
             call("ReSTFTWithShift", pointer(channel), n, spec, ctypes.byref(shift), pointer(out),
@@ -334,6 +336,40 @@ def _stft(x, w, hop, bins, fs, start, onesided, workers):
     return TFArray(values, axes.times(values.shape[-2], hop, fs, offset=start + len(w) / 2),
                    axes.frequencies(bins, fs, count=count), fs,
                    "stft: bins 0..%d in FFT order, phase referred to absolute sample time" % (count - 1))
+
+
+# Doubles of Hc rows made per call when a long real signal's frames are
+# made block by block: a buffer that stays in cache, from which each block
+# is unpacked into the complex result. Hc rows of the whole signal first
+# would be a second array as large as the result, written out to memory
+# and read back.
+_BLOCK_DOUBLES = 1 << 15
+
+
+def _real_stft_blocks(channel, spec, L, hop, bins, frames, start, onesided, context):
+    """The complex frames of a real channel (frames >= 1, arguments the
+    library accepts), the Hc rows made a block of frames at a time: each
+    block's call starts at its first frame's sample with the phase shift
+    that sample has in the whole, so its frames are those of one call."""
+    n = len(channel)
+    out = np.empty((frames, bins // 2 + 1 if onesided else bins), dtype=np.complex128)
+    block = max(1, _BLOCK_DOUBLES // bins)
+    scratch = np.empty((min(block, frames) + 1, bins))
+    k0 = 0
+    while k0 < frames:
+        k1 = min(k0 + block, frames)
+        if frames - k1 == 1:
+            k1 = frames  # a lone last frame would leave its call no sample past the window
+        # The library wants more samples than the window: a block other
+        # than the last takes the samples of one frame more.
+        stop = n if k1 == frames else k1 * hop + L
+        segment = channel[k0 * hop:stop]
+        shift = ctypes.c_int32((start + k0 * hop) % bins)
+        call("ReSTFTWithShift", pointer(segment), len(segment), spec, ctypes.byref(shift), pointer(scratch),
+             context=context)
+        hc_to_complex(scratch[:k1 - k0], onesided, out=out[k0:k1])
+        k0 = k1
+    return out
 
 
 def istft(S, fs=None, *, window="hann", nperseg=None, hop=None, bins=None, start=0, scaling=None,
@@ -771,6 +807,17 @@ def _dgt(x, h, hop, bins, fs, workers):
         n = len(channel)
         frames = -(-n // hop) if _usable(hop, bins) and n >= 1 else 0
         context = dict(kind="dgt", n=n, L=len(h), hop=hop, bins=bins)
+        if real and frames:
+            # The Hc rows are written into the tail of the complex result
+            # and unpacked in place, front to back: no second array of the
+            # result's size.
+            half = bins // 2 + 1
+            out = np.empty((frames, half), dtype=np.complex128)
+            flat = out.reshape(-1).view(np.float64)
+            hc = flat[frames * (2 * half - bins):].reshape(frames, bins)
+            call("ReDGT", pointer(channel), n, spec, pointer(hc), context=context)
+            _unpack_in_place(hc, out)
+            return out
         if real:
             out = np.empty((frames, max(bins, 0)))
             call("ReDGT", pointer(channel), n, spec, pointer(out), context=context)
@@ -783,6 +830,20 @@ def _dgt(x, h, hop, bins, fs, workers):
     count = bins // 2 + 1 if real else bins
     return TFArray(values, axes.times(values.shape[-2], hop, fs), axes.frequencies(bins, fs, count=count),
                    fs, "dgt: bins 0..%d in FFT order, frame k centred on sample k*hop" % (count - 1))
+
+
+def _unpack_in_place(hc, out):
+    """One-sided complex frames into ``out`` from the Hc rows ``hc`` that
+    lie in the tail of its own memory. Row k of out ends at or before the
+    start of Hc row k+1, so going block by block from the front, with each
+    block's Hc rows copied aside first, overwrites only rows already read."""
+    frames, bins = hc.shape
+    block = max(1, _BLOCK_DOUBLES // bins)
+    aside = np.empty((min(block, frames), bins))
+    for k0 in range(0, frames, block):
+        k1 = min(k0 + block, frames)
+        np.copyto(aside[:k1 - k0], hc[k0:k1])
+        hc_to_complex(aside[:k1 - k0], True, out=out[k0:k1])
 
 
 def dge(coefficients, *, window="gaussian", nperseg=None, hop=None, bins=None, length=None, real=None,
