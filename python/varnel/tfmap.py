@@ -44,8 +44,7 @@ def instantaneous_frequency(tfmap, *, in_bins=False, check_finite=True):
                          "not of shape %s" % (values.shape,))
     if np.iscomplexobj(values):
         raise TypeError("the map must be real (take np.abs(X)**2 of a complex transform first)")
-    if check_finite:
-        require_finite(values, "tfmap", "the centroid of its slice would not be a number")
+    given = values
     scale = None
     if freqs is not None and not in_bins:
         order = np.argsort(freqs, kind="stable")
@@ -53,6 +52,8 @@ def instantaneous_frequency(tfmap, *, in_bins=False, check_finite=True):
             values, freqs = values[..., order], np.asarray(freqs)[order]
         scale = _bin_scale(freqs)
         if scale is None:
+            if check_finite:
+                require_finite(given, "tfmap", "the centroid of its slice would not be a number")
             raise ValueError("the map's frequencies are not evenly spaced; pass in_bins=True for bin units")
     values = np.ascontiguousarray(values, dtype=np.float64)
     slices, width = values.shape[-2], values.shape[-1]
@@ -65,6 +66,11 @@ def instantaneous_frequency(tfmap, *, in_bins=False, check_finite=True):
 
     parts = [one(values)] if values.ndim == 2 else [one(block) for block in values]
     freq, energy = np.stack([p[0] for p in parts]), np.stack([p[1] for p in parts])
+    if check_finite and not np.all(np.isfinite(energy)):
+        # A slice's energy is the sum of its values, so a non-finite value
+        # makes it non-finite: only then is the map itself looked through
+        # (the sum may also just have overflowed).
+        require_finite(given, "tfmap", "the centroid of its slice would not be a number")
     if values.ndim == 2:
         freq, energy = freq[0], energy[0]
     if scale is not None:
