@@ -951,7 +951,8 @@ def _real_dge_blocks(c, L, hop, bins, spec, length, context):
     acc[half:L] += acc[period + half:period + L]
     acc[period:period + half] += acc[:half]
     acc[period + half:period + L] = 0.0  # zeros past the period when length exceeds it
-    return acc[half:half + length]
+    out = acc[half:half + length]
+    return out.copy() if 2 * length < len(acc) else out  # a short output does not hold the whole period
 
 
 # ------------------------------------------------------------------------
