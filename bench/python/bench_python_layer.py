@@ -3,6 +3,7 @@
 
 usage: bench_python_layer.py [--rounds N] [--budget SECONDS] [--filter REGEX]
                              [--smoke] [--output docs/benchmarks.md]
+       (--default-allocator --json FILE: the child run described below)
 
 For every function three calls are timed with the same arguments:
 
@@ -18,6 +19,9 @@ difference between the two raw columns is what new pages cost on this
 machine. The three calls alternate within each round (so that drifting
 load hits them alike) and each column is the median of the rounds.
 
+The package / raw fresh ratios are then measured once more by a child
+process left with glibc's own threshold, and shown in the last column.
+
 Writes the table between <!-- python:begin --> and <!-- python:end --> of
 docs/benchmarks.md (appended when missing); pin it to one core:
 ``taskset -c 0 /usr/bin/python3 bench/python/bench_python_layer.py``.
@@ -25,10 +29,13 @@ docs/benchmarks.md (appended when missing); pin it to one core:
 import argparse
 import ctypes
 import datetime
+import json
 import os
 import re
 import statistics
+import subprocess
 import sys
+import tempfile
 import time
 
 import numpy as np
@@ -323,7 +330,7 @@ def format_ms(seconds):
     return "{:,.0f}".format(ms) if ms >= 100 else "{:.1f}".format(ms) if ms >= 1 else "{:.3f}".format(ms)
 
 
-def table(results, stamp):
+def table(results, ratios, stamp):
     cpu, os_name = report.machine_description()
     lines = [
         "## Python layer: the numpy functions against the exports they wrap",
@@ -343,6 +350,8 @@ def table(results, stamp):
         "package's and the raw fresh call's alike, is new pages (by default glibc recycles freed "
         "blocks below 32 MiB and maps anew above, which at these sizes would split the two sides "
         "by a few hundred kilobytes of output); times are medians of the rounds in milliseconds per call. "
+        "The last column repeats the package / raw fresh ratio from a second run with glibc's own "
+        "threshold, as a program gets it by default. "
         "Linear transforms run on 2^20 real random samples (complex: 2^20 complex ones); the "
         "Gabor spectrogram, the kernel distributions and the adaptive transform on the sizes in "
         "the table, which take around a second or less per call.",
@@ -359,13 +368,13 @@ def table(results, stamp):
                                                          sys.version.split()[0]),
         "",
         "| function | samples | arguments | package ms | raw fresh ms | raw reused ms | package / raw fresh "
-        "| package / raw reused | rounds |",
-        "|---|---:|---|---:|---:|---:|---:|---:|---:|",
+        "| package / raw reused | rounds | package / raw fresh, glibc's threshold |",
+        "|---|---:|---|---:|---:|---:|---:|---:|---:|---:|",
     ]
     for case, (package, fresh, reused), rounds in results:
-        lines.append("| `%s` | %d | %s | %s | %s | %s | %.2f | %.2f | %d |" % (
+        lines.append("| `%s` | %d | %s | %s | %s | %s | %.2f | %.2f | %d | %.2f |" % (
             case.name, case.size, case.note, format_ms(package), format_ms(fresh), format_ms(reused),
-            package / fresh, package / reused, rounds))
+            package / fresh, package / reused, rounds, ratios[case.name]))
     return "\n".join(lines)
 
 
@@ -377,11 +386,27 @@ def table(results, stamp):
 MMAP_THRESHOLD = "131072"
 
 
+def default_allocator_ratios(args):
+    """{function: package / raw fresh} measured by a child process with
+    glibc's own mmap threshold, which recycles freed blocks below 32 MiB."""
+    environment = {k: v for k, v in os.environ.items() if k != "MALLOC_MMAP_THRESHOLD_"}
+    with tempfile.TemporaryDirectory() as folder:
+        path = os.path.join(folder, "default.json")
+        subprocess.run([sys.executable, os.path.abspath(__file__), "--default-allocator", "--json", path,
+                        "--rounds", str(args.rounds), "--budget", str(args.budget)], env=environment, check=True)
+        with open(path, encoding="utf-8") as f:
+            return json.load(f)
+
+
 def main():
-    if os.environ.get("MALLOC_MMAP_THRESHOLD_") != MMAP_THRESHOLD:
+    default = "--default-allocator" in sys.argv
+    if not default and os.environ.get("MALLOC_MMAP_THRESHOLD_") != MMAP_THRESHOLD:
         os.environ["MALLOC_MMAP_THRESHOLD_"] = MMAP_THRESHOLD
         os.execv(sys.executable, [sys.executable] + sys.argv)
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--default-allocator", action="store_true",
+                        help="keep glibc's mmap threshold and write the ratios to --json (no table)")
+    parser.add_argument("--json", help="where --default-allocator writes its ratios")
     parser.add_argument("--rounds", type=int, default=15, help="most rounds per function (default 15)")
     parser.add_argument("--budget", type=float, default=20.0,
                         help="seconds per function after which no new round starts (at least 5 run)")
@@ -398,12 +423,18 @@ def main():
         print("%-30s package %10s ms  raw fresh %10s ms  raw reused %10s ms  %5.2f  %5.2f" % (
             case.name, format_ms(medians[0]), format_ms(medians[1]), format_ms(medians[2]),
             medians[0] / medians[1], medians[0] / medians[2]), flush=True)
+    if args.default_allocator:
+        with open(args.json, "w", encoding="utf-8") as f:
+            json.dump({case.name: medians[0] / medians[1] for case, medians, _ in results}, f)
+        return 0
     if args.smoke or args.filter:
         return 0
+    print("again with glibc's own mmap threshold:", flush=True)
+    ratios = default_allocator_ratios(args)
     stamp = datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC")
     with open(args.output, encoding="utf-8") as f:
         text = f.read()
-    text = report.replace_block(text, "python", table(results, stamp))
+    text = report.replace_block(text, "python", table(results, ratios, stamp))
     with open(args.output, "w", encoding="utf-8") as f:
         f.write(text)
     print("wrote %s" % args.output)
