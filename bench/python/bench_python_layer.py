@@ -351,7 +351,10 @@ def table(results, ratios, stamp):
         "blocks below 32 MiB and maps anew above, which at these sizes would split the two sides "
         "by a few hundred kilobytes of output); times are medians of the rounds in milliseconds per call. "
         "The last column repeats the package / raw fresh ratio from a second run with glibc's own "
-        "threshold, as a program gets it by default. "
+        "threshold, as a program gets it by default; there it also depends on which side's arrays "
+        "glibc happens to recycle (below 32 MiB, and not freed at the top of the heap, which it "
+        "trims) and which it maps anew, e.g. the raw STFT's 33.5 MB of `Hc` rows against the "
+        "package's 33.8 MB of one-sided bins. "
         "Linear transforms run on 2^20 real random samples (complex: 2^20 complex ones); the "
         "Gabor spectrogram, the kernel distributions and the adaptive transform on the sizes in "
         "the table, which take around a second or less per call.",
