@@ -166,16 +166,18 @@ def per_channel(one, x, workers=None):
         return np.stack(list(pool.map(one, x)))
 
 
-def hc_to_complex(hc, onesided):
+def hc_to_complex(hc, onesided, out=None):
     """Frames of Hc spectra (..., n) as complex bins: 0 .. n/2 when onesided,
-    else all n in FFT order."""
+    else all n in FFT order; written into ``out`` when given (it must not
+    overlap ``hc``)."""
     n = hc.shape[-1]
     half = n // 2 + 1
     top = (n + 1) // 2  # bins 1 .. top-1 have a stored imaginary part
     # Every element is written straight from the Hc values, so the array
     # need not come zeroed and no intermediate is made: large zeroed arrays
     # are fresh pages faulted in one by one, which took most of the time.
-    out = np.empty(hc.shape[:-1] + (half if onesided else max(n, half),), dtype=np.complex128)
+    if out is None:
+        out = np.empty(hc.shape[:-1] + (half if onesided else max(n, half),), dtype=np.complex128)
     out.real[..., :half] = hc[..., :half]
     out.imag[..., :1] = 0.0
     out.imag[..., max(top, 1):half] = 0.0  # the Nyquist bin of an even n
@@ -189,11 +191,12 @@ def hc_to_complex(hc, onesided):
     return out
 
 
-def complex_to_hc(bins, n):
+def complex_to_hc(bins, n, out=None):
     """Bins 0 .. n/2 (..., n//2 + 1) of real signals' spectra as Hc arrays
-    (..., n); imaginary parts of bin 0 and of the Nyquist bin are dropped,
-    as the real transforms never produce them."""
-    hc = np.empty(bins.shape[:-1] + (n,), dtype=np.float64)
+    (..., n), written into ``out`` when given; imaginary parts of bin 0 and
+    of the Nyquist bin are dropped, as the real transforms never produce
+    them."""
+    hc = np.empty(bins.shape[:-1] + (n,), dtype=np.float64) if out is None else out
     half = n // 2 + 1
     hc[..., :half] = bins.real[..., :half]
     top = (n + 1) // 2

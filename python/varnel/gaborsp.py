@@ -102,8 +102,9 @@ def gabor_coefficients(x, *, hop, bins, variance=None, window_length=None, fs=1.
     # periodically extended buffer); the cross terms of the spectrogram are
     # modulated by the atoms' absolute times, so the phases are moved to
     # sample 0 here.
-    shift = np.exp(2j * np.pi * np.arange(bins) * (len(g) // 2 % bins) / bins)
-    return TFArray(np.asarray(c) * shift, c.times, c.freqs, fs,
+    values = np.asarray(c)  # made by this call: turned in place
+    values *= np.exp(2j * np.pi * np.arange(bins) * (len(g) // 2 % bins) / bins)
+    return TFArray(values, c.times, c.freqs, fs,
                    "gabor coefficients: bins 0..%d in FFT order, phase referred to sample 0" % (bins - 1))
 
 

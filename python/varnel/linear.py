@@ -317,6 +317,8 @@ def _stft(x, w, hop, bins, fs, start, onesided, workers):
         # The library reduces the shift modulo bins itself; reducing here
         # first keeps any start within its 32-bit argument.
         shift = ctypes.c_int32(start % bins if bins >= 1 else 0)
+        if real and frames:
+            return _real_stft_blocks(channel, spec, len(w), hop, bins, frames, start, onesided, context)
         if real:
             out = np.empty((frames, max(bins, 0)))
             call("ReSTFTWithShift", pointer(channel), n, spec, ctypes.byref(shift), pointer(out),
@@ -334,6 +336,40 @@ def _stft(x, w, hop, bins, fs, start, onesided, workers):
     return TFArray(values, axes.times(values.shape[-2], hop, fs, offset=start + len(w) / 2),
                    axes.frequencies(bins, fs, count=count), fs,
                    "stft: bins 0..%d in FFT order, phase referred to absolute sample time" % (count - 1))
+
+
+# Doubles of Hc rows made per call when a long real signal's frames are
+# made block by block: a buffer that stays in cache, from which each block
+# is unpacked into the complex result. Hc rows of the whole signal first
+# would be a second array as large as the result, written out to memory
+# and read back.
+_BLOCK_DOUBLES = 1 << 15
+
+
+def _real_stft_blocks(channel, spec, L, hop, bins, frames, start, onesided, context):
+    """The complex frames of a real channel (frames >= 1, arguments the
+    library accepts), the Hc rows made a block of frames at a time: each
+    block's call starts at its first frame's sample with the phase shift
+    that sample has in the whole, so its frames are those of one call."""
+    n = len(channel)
+    out = np.empty((frames, bins // 2 + 1 if onesided else bins), dtype=np.complex128)
+    block = max(1, _BLOCK_DOUBLES // bins)
+    scratch = np.empty((min(block, frames) + 1, bins))
+    k0 = 0
+    while k0 < frames:
+        k1 = min(k0 + block, frames)
+        if frames - k1 == 1:
+            k1 = frames  # a lone last frame would leave its call no sample past the window
+        # The library wants more samples than the window: a block other
+        # than the last takes the samples of one frame more.
+        stop = n if k1 == frames else k1 * hop + L
+        segment = channel[k0 * hop:stop]
+        shift = ctypes.c_int32((start + k0 * hop) % bins)
+        call("ReSTFTWithShift", pointer(segment), len(segment), spec, ctypes.byref(shift), pointer(scratch),
+             context=context)
+        hc_to_complex(scratch[:k1 - k0], onesided, out=out[k0:k1])
+        k0 = k1
+    return out
 
 
 def istft(S, fs=None, *, window="hann", nperseg=None, hop=None, bins=None, start=0, scaling=None,
@@ -771,6 +807,17 @@ def _dgt(x, h, hop, bins, fs, workers):
         n = len(channel)
         frames = -(-n // hop) if _usable(hop, bins) and n >= 1 else 0
         context = dict(kind="dgt", n=n, L=len(h), hop=hop, bins=bins)
+        if real and frames:
+            # The Hc rows are written into the tail of the complex result
+            # and unpacked in place, front to back: no second array of the
+            # result's size.
+            half = bins // 2 + 1
+            out = np.empty((frames, half), dtype=np.complex128)
+            flat = out.reshape(-1).view(np.float64)
+            hc = flat[frames * (2 * half - bins):].reshape(frames, bins)
+            call("ReDGT", pointer(channel), n, spec, pointer(hc), context=context)
+            _unpack_in_place(hc, out)
+            return out
         if real:
             out = np.empty((frames, max(bins, 0)))
             call("ReDGT", pointer(channel), n, spec, pointer(out), context=context)
@@ -783,6 +830,20 @@ def _dgt(x, h, hop, bins, fs, workers):
     count = bins // 2 + 1 if real else bins
     return TFArray(values, axes.times(values.shape[-2], hop, fs), axes.frequencies(bins, fs, count=count),
                    fs, "dgt: bins 0..%d in FFT order, frame k centred on sample k*hop" % (count - 1))
+
+
+def _unpack_in_place(hc, out):
+    """One-sided complex frames into ``out`` from the Hc rows ``hc`` that
+    lie in the tail of its own memory. Row k of out ends at or before the
+    start of Hc row k+1, so going block by block from the front, with each
+    block's Hc rows copied aside first, overwrites only rows already read."""
+    frames, bins = hc.shape
+    block = max(1, _BLOCK_DOUBLES // bins)
+    aside = np.empty((min(block, frames), bins))
+    for k0 in range(0, frames, block):
+        k1 = min(k0 + block, frames)
+        np.copyto(aside[:k1 - k0], hc[k0:k1])
+        hc_to_complex(aside[:k1 - k0], True, out=out[k0:k1])
 
 
 def dge(coefficients, *, window="gaussian", nperseg=None, hop=None, bins=None, length=None, real=None,
@@ -825,15 +886,15 @@ def dge(coefficients, *, window="gaussian", nperseg=None, hop=None, bins=None, l
                          % (width, "a real signal" if real else "a complex signal", expected, bins))
     length = frames * max(hop, 0) if length is None else integer(length, "length")
     context = dict(kind="dge", frames=frames, length=length, L=len(g), hop=hop, bins=bins)
-    if real:
-        c = np.ascontiguousarray(complex_to_hc(c.astype(np.complex128, copy=False), max(bins, 1)))
-    else:
-        c = np.ascontiguousarray(c, dtype=np.complex128)
+    c = c.astype(np.complex128, copy=False) if real else np.ascontiguousarray(c, dtype=np.complex128)
 
     def one(block):
+        if real and _dge_in_blocks(frames, len(g), hop, bins, length):
+            return _real_dge_blocks(block, len(g), hop, bins, spec, length, context)
         if real:
+            hc = np.ascontiguousarray(complex_to_hc(block, max(bins, 1)))
             out = np.empty(max(length, 0))
-            call("ReDGE", pointer(block), frames, bins, spec, pointer(out), length, context=context)
+            call("ReDGE", pointer(hc), frames, bins, spec, pointer(out), length, context=context)
         else:
             out = np.empty(max(length, 0), dtype=np.complex128)
             call("CxDGE", pointer(block), frames, bins, spec, pointer(out), length, context=context)
@@ -842,6 +903,56 @@ def dge(coefficients, *, window="gaussian", nperseg=None, hop=None, bins=None, l
     if c.ndim == 2:
         return one(c)
     return per_channel(one, c, workers)
+
+
+def _dge_in_blocks(frames, L, hop, bins, length):
+    """Whether a real expansion goes block by block: a lattice the library
+    accepts, and many blocks of frames in a period much longer than the
+    window."""
+    return (bins >= 2 and power_of_two(bins) and 1 <= hop <= bins and L % hop == 0 and L % bins == 0
+            and length >= 1 and frames * hop >= 2 * L and frames >= 4 * max(1, _BLOCK_DOUBLES // bins))
+
+
+def _real_dge_blocks(c, L, hop, bins, spec, length, context):
+    """ReDGE of one-sided coefficients ``c`` (frames, bins//2 + 1) a block
+    of frames at a time: each block packed into Hc rows of a cache-sized
+    buffer, then zero frames that make its own period longer than its
+    frames reach, so that nothing of it wraps onto itself; its samples are
+    added into the whole period, where what reaches past either end is
+    wrapped around once, as one call over all frames does. Blocks start
+    on frames whose phase index k*hop is a multiple of bins, so each frame
+    is expanded as in that call (only the sums' order differs). The whole
+    Hc array of the coefficients, new pages on every call, is not made."""
+    frames, half = len(c), L // 2
+    period = frames * hop
+    step = bins // math.gcd(bins, hop)
+    block = step * max(1, _BLOCK_DOUBLES // bins // step)
+    pad = L // hop - 1  # (block + pad) * hop >= (block - 1) * hop + L
+    scratch = np.empty((block + pad, bins))
+    part = np.empty((block + pad) * hop)
+    # Sample t at acc[t + half]. Each stretch of acc is written before it
+    # is added to (a first touch of a new page that reads it costs twice).
+    acc = np.empty(max(period + L, half + length))
+    filled = 0
+    for k0 in range(0, frames, block):
+        m = min(block, frames - k0)
+        complex_to_hc(c[k0:k0 + m], bins, out=scratch[:m])
+        scratch[m:m + pad] = 0.0
+        span = (m + pad) * hop
+        call("ReDGE", pointer(scratch), m + pad, bins, spec, pointer(part), span, context=context)
+        # part[s] is sample k0*hop + s; its last `half` values are the
+        # samples just before k0*hop, wrapped around the block's period.
+        base = k0 * hop
+        samples = np.concatenate([part[span - half:span], part[:span - half]])
+        acc[base:filled] += samples[:filled - base]
+        acc[filled:base + span] = samples[filled - base:]
+        filled = base + span
+    acc[filled:] = 0.0
+    acc[half:L] += acc[period + half:period + L]
+    acc[period:period + half] += acc[:half]
+    acc[period + half:period + L] = 0.0  # zeros past the period when length exceeds it
+    out = acc[half:half + length]
+    return out.copy() if 2 * length < len(acc) else out  # a short output does not hold the whole period
 
 
 # ------------------------------------------------------------------------

@@ -44,8 +44,7 @@ def instantaneous_frequency(tfmap, *, in_bins=False, check_finite=True):
                          "not of shape %s" % (values.shape,))
     if np.iscomplexobj(values):
         raise TypeError("the map must be real (take np.abs(X)**2 of a complex transform first)")
-    if check_finite:
-        require_finite(values, "tfmap", "the centroid of its slice would not be a number")
+    given = values
     scale = None
     if freqs is not None and not in_bins:
         order = np.argsort(freqs, kind="stable")
@@ -53,22 +52,28 @@ def instantaneous_frequency(tfmap, *, in_bins=False, check_finite=True):
             values, freqs = values[..., order], np.asarray(freqs)[order]
         scale = _bin_scale(freqs)
         if scale is None:
+            if check_finite:
+                require_finite(given, "tfmap", "the centroid of its slice would not be a number")
             raise ValueError("the map's frequencies are not evenly spaced; pass in_bins=True for bin units")
     values = np.ascontiguousarray(values, dtype=np.float64)
     slices, width = values.shape[-2], values.shape[-1]
 
-    def one(block):
-        freq, energy = np.empty(slices), np.empty(slices)
-        call("InstantaneousFrequency", pointer(block), slices, width, 0, 0, pointer(freq), pointer(energy),
+    # Each channel's export writes straight into its row of the results.
+    blocks = [values] if values.ndim == 2 else values
+    freq, energy = np.empty((len(blocks), slices)), np.empty((len(blocks), slices))
+    for block, f, e in zip(blocks, freq, energy):
+        call("InstantaneousFrequency", pointer(block), slices, width, 0, 0, pointer(f), pointer(e),
              context=dict(kind="map", n=slices, bins=width))
-        return np.stack([freq, energy])
-
-    parts = [one(values)] if values.ndim == 2 else [one(block) for block in values]
-    freq, energy = np.stack([p[0] for p in parts]), np.stack([p[1] for p in parts])
+    if check_finite and not np.all(np.isfinite(energy)):
+        # A slice's energy is the sum of its values, so a non-finite value
+        # makes it non-finite: only then is the map itself looked through
+        # (the sum may also just have overflowed).
+        require_finite(given, "tfmap", "the centroid of its slice would not be a number")
     if values.ndim == 2:
         freq, energy = freq[0], energy[0]
     if scale is not None:
-        freq = scale[0] + scale[1] * freq
+        freq *= scale[1]
+        freq += scale[0]
     if times is not None and len(times) == slices:
         return FrequencyTrack(freq, times, fs), FrequencyTrack(energy, times, fs)
     return freq, energy

@@ -113,6 +113,7 @@ FINITE += [  # function, arguments, the start of the sentence
     (varnel.cohen, (X2[0], _with(KERNEL, (0, 9), np.nan)), Q, "kernel[0, 9] is nan"),
     (varnel.gabor_sp, (_with(COEFS[:, :32], (2, 5), np.nan),), dict(hop=16), "coefficients[2, 5] is (nan+0j)"),
     (varnel.instantaneous_frequency, (_with(np.ones((9, 16)), (4, 2), -np.inf),), {}, "tfmap[4, 2] is -inf"),
+    (varnel.instantaneous_frequency, (_with(np.ones((2, 9, 16)), (1, 8, 15), np.nan),), {}, "tfmap[1, 8, 15] is nan"),
     (varnel.adaptive_expansion, (TERMS, np.nan, 100), dict(real=True), "coefs[0] is (nan+0j)"),
     (varnel.adaptive_spectrogram, (TERMS, [np.inf]), dict(hop=4, bins=64, length=100, real=False),
      "coefs[0] is (inf+0j)"),
@@ -134,6 +135,11 @@ def test_non_finite_values_are_named_unless_let_through(function, args, kwargs, 
     values = result.residual if isinstance(result, varnel.AdaptiveDecomposition) else np.asarray(result)
     # (FastDual gives a non-finite window sample's residue zero dual samples.)
     assert np.all(np.isfinite(values)) == (function in (varnel.dgt, varnel.dual_window) and "window" in phrase)
+
+
+def test_a_map_whose_slice_energies_overflow_is_not_refused():
+    freq, energy = varnel.instantaneous_frequency(np.full((3, 4), 1e308))
+    assert np.all(np.isinf(energy)) and np.all(np.isfinite(freq))
 
 
 @pytest.mark.parametrize("spelled", [dict(hop=64.0), dict(hop=np.float64(64)), dict(hop=np.array(64.0)),

@@ -302,3 +302,43 @@ def test_dgt_boundary_keeps_frames_times_and_interior(kind):
     np.testing.assert_array_equal(treated.times, plain.times)
     assert_close(treated[3:-3], plain[3:-3], rtol=1e-12)  # frames 2 windows from the ends
 
+
+
+# A long real signal's STFT is made a block of frames per call and its Gabor
+# transform unpacked within its own result: frame counts of two blocks and
+# one frame more, and of a partial last block.
+@pytest.mark.parametrize("blocks", [2, 1.25])
+def test_long_real_stft_matches_numpy_frames(blocks):
+    window, hop, bins = rng.uniform(0.1, 1.0, 300), 3, 256
+    frames = int(blocks * (varnel.linear._BLOCK_DOUBLES // bins)) + 1
+    x = rng.standard_normal((frames - 1) * hop + len(window))
+    want = reference_stft(x, window, hop, bins, start=5)
+    for onesided in (False, True):
+        got = varnel.stft(x, window=window, hop=hop, bins=bins, start=5, onesided=onesided, boundary=None)
+        assert_close(got, want[:, :bins // 2 + 1] if onesided else want)
+
+
+def test_long_real_dgt_holds_the_library_rows_as_complex_bins():
+    hop, bins, raw = 2, 8, varnel.raw
+    x = rng.standard_normal(hop * (2 * (varnel.linear._BLOCK_DOUBLES // bins) + 3))
+    window = varnel.gaussian(16)
+    got = varnel.dgt(x, window=window, hop=hop, bins=bins, dual=False)
+    hc = np.empty((len(got), bins))
+    assert raw.ReDGT(raw.pointer(x), len(x), raw.window_spec(window, hop, bins), raw.pointer(hc)) == 0
+    edge = np.zeros((len(hc), 1))
+    np.testing.assert_array_equal(got, hc[:, :bins // 2 + 1] + 1j * np.hstack([edge, hc[:, :bins // 2:-1], edge]))
+
+
+# A long real expansion goes block by block (blocks start where the phase
+# index k*hop comes back to a multiple of bins, every 256 frames at hop 3),
+# its ends wrapped around the period; the library's one call over all
+# frames is the reference. Lengths short of and beyond the period.
+@pytest.mark.parametrize("length", [1100 * 3 - 500, 1100 * 3 + 100])
+def test_long_real_dge_matches_one_library_call(length):
+    frames, hop, bins, raw = 1100, 3, 256, varnel.raw
+    c = rng.standard_normal((frames, bins // 2 + 1)) + 1j * rng.standard_normal((frames, bins // 2 + 1))
+    window = rng.uniform(0.1, 1.0, 768)
+    hc = np.hstack([c.real, c.imag[:, bins // 2 - 1:0:-1]])
+    want = np.empty(length)
+    assert raw.ReDGE(raw.pointer(hc), frames, bins, raw.window_spec(window, hop, bins), raw.pointer(want), length) == 0
+    assert_close(varnel.dge(c, window=window, hop=hop, bins=bins, length=length), want, rtol=1e-13)
