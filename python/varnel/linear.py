@@ -889,8 +889,6 @@ def dge(coefficients, *, window="gaussian", nperseg=None, hop=None, bins=None, l
     c = c.astype(np.complex128, copy=False) if real else np.ascontiguousarray(c, dtype=np.complex128)
 
     def one(block):
-        if real and _dge_in_blocks(frames, len(g), hop, bins, length):
-            return _real_dge_blocks(block, len(g), hop, bins, spec, length, context)
         if real:
             hc = np.ascontiguousarray(complex_to_hc(block, max(bins, 1)))
             out = np.empty(max(length, 0))
@@ -903,56 +901,6 @@ def dge(coefficients, *, window="gaussian", nperseg=None, hop=None, bins=None, l
     if c.ndim == 2:
         return one(c)
     return per_channel(one, c, workers)
-
-
-def _dge_in_blocks(frames, L, hop, bins, length):
-    """Whether a real expansion goes block by block: a lattice the library
-    accepts, and many blocks of frames in a period much longer than the
-    window."""
-    return (bins >= 2 and power_of_two(bins) and 1 <= hop <= bins and L % hop == 0 and L % bins == 0
-            and length >= 1 and frames * hop >= 2 * L and frames >= 4 * max(1, _BLOCK_DOUBLES // bins))
-
-
-def _real_dge_blocks(c, L, hop, bins, spec, length, context):
-    """ReDGE of one-sided coefficients ``c`` (frames, bins//2 + 1) a block
-    of frames at a time: each block packed into Hc rows of a cache-sized
-    buffer, then zero frames that make its own period longer than its
-    frames reach, so that nothing of it wraps onto itself; its samples are
-    added into the whole period, where what reaches past either end is
-    wrapped around once, as one call over all frames does. Blocks start
-    on frames whose phase index k*hop is a multiple of bins, so each frame
-    is expanded as in that call (only the sums' order differs). The whole
-    Hc array of the coefficients, new pages on every call, is not made."""
-    frames, half = len(c), L // 2
-    period = frames * hop
-    step = bins // math.gcd(bins, hop)
-    block = step * max(1, _BLOCK_DOUBLES // bins // step)
-    pad = L // hop - 1  # (block + pad) * hop >= (block - 1) * hop + L
-    scratch = np.empty((block + pad, bins))
-    part = np.empty((block + pad) * hop)
-    # Sample t at acc[t + half]. Each stretch of acc is written before it
-    # is added to (a first touch of a new page that reads it costs twice).
-    acc = np.empty(max(period + L, half + length))
-    filled = 0
-    for k0 in range(0, frames, block):
-        m = min(block, frames - k0)
-        complex_to_hc(c[k0:k0 + m], bins, out=scratch[:m])
-        scratch[m:m + pad] = 0.0
-        span = (m + pad) * hop
-        call("ReDGE", pointer(scratch), m + pad, bins, spec, pointer(part), span, context=context)
-        # part[s] is sample k0*hop + s; its last `half` values are the
-        # samples just before k0*hop, wrapped around the block's period.
-        base = k0 * hop
-        samples = np.concatenate([part[span - half:span], part[:span - half]])
-        acc[base:filled] += samples[:filled - base]
-        acc[filled:base + span] = samples[filled - base:]
-        filled = base + span
-    acc[filled:] = 0.0
-    acc[half:L] += acc[period + half:period + L]
-    acc[period:period + half] += acc[:half]
-    acc[period + half:period + L] = 0.0  # zeros past the period when length exceeds it
-    out = acc[half:half + length]
-    return out.copy() if 2 * length < len(acc) else out  # a short output does not hold the whole period
 
 
 # ------------------------------------------------------------------------

@@ -327,18 +327,3 @@ def test_long_real_dgt_holds_the_library_rows_as_complex_bins():
     assert raw.ReDGT(raw.pointer(x), len(x), raw.window_spec(window, hop, bins), raw.pointer(hc)) == 0
     edge = np.zeros((len(hc), 1))
     np.testing.assert_array_equal(got, hc[:, :bins // 2 + 1] + 1j * np.hstack([edge, hc[:, :bins // 2:-1], edge]))
-
-
-# A long real expansion goes block by block (blocks start where the phase
-# index k*hop comes back to a multiple of bins, every 256 frames at hop 3),
-# its ends wrapped around the period; the library's one call over all
-# frames is the reference. Lengths short of and beyond the period.
-@pytest.mark.parametrize("length", [1100 * 3 - 500, 1100 * 3 + 100])
-def test_long_real_dge_matches_one_library_call(length):
-    frames, hop, bins, raw = 1100, 3, 256, varnel.raw
-    c = rng.standard_normal((frames, bins // 2 + 1)) + 1j * rng.standard_normal((frames, bins // 2 + 1))
-    window = rng.uniform(0.1, 1.0, 768)
-    hc = np.hstack([c.real, c.imag[:, bins // 2 - 1:0:-1]])
-    want = np.empty(length)
-    assert raw.ReDGE(raw.pointer(hc), frames, bins, raw.window_spec(window, hop, bins), raw.pointer(want), length) == 0
-    assert_close(varnel.dge(c, window=window, hop=hop, bins=bins, length=length), want, rtol=1e-13)
