@@ -71,14 +71,14 @@ private:
 // Parts: 1 for real signals, 2 for complex ones (real and imaginary).
 struct AnalysisArrays {
     double* period[2] = {};  // the shifted period, P values
-    double* table;           // the window rows' spectra, N*b
+    double* table = nullptr;  // the window rows' spectra, N*b
     double* rows[2] = {};    // a block's decimated rows
     double* spectra[2] = {};
     double* correlations[2] = {};
     double* product[2] = {};  // one row's product spectrum
     double* frame[2] = {};    // one frame's values
 
-    AnalysisArrays(const Geometry& g, int parts, Carve& carve) noexcept : table(nullptr) {
+    AnalysisArrays(const Geometry& g, int parts, Carve& carve) noexcept {
         const ptrdiff_t block = g.block * g.rowStride;
         for (int k = 0; k < parts; ++k) period[k] = carve.take(g.period);
         table = carve.take(g.period);
@@ -94,14 +94,14 @@ struct AnalysisArrays {
 
 struct SynthesisArrays {
     double* inverse[2] = {};  // the frames' inverse transforms, F*N values
-    double* table;            // the window rows' spectra
+    double* table = nullptr;  // the window rows' spectra
     double* sum[2] = {};      // the periodic sum, P values
     double* rows[2] = {};     // a block's gathered rows, then its rows of the sum
     double* totals[2] = {};   // a block's summed spectra
     double* spectrum[2] = {};  // one row's spectrum
-    double* frame;            // one real frame's copy
+    double* frame = nullptr;  // one real frame's copy
 
-    SynthesisArrays(const Geometry& g, std::int64_t frames, int parts, Carve& carve) noexcept : table(nullptr) {
+    SynthesisArrays(const Geometry& g, std::int64_t frames, int parts, Carve& carve) noexcept {
         const ptrdiff_t block = g.block * g.rowStride;
         for (int k = 0; k < parts; ++k) inverse[k] = carve.take(frames * g.bins);
         table = carve.take(g.period);
@@ -111,20 +111,20 @@ struct SynthesisArrays {
             totals[k] = carve.take(block);
             spectrum[k] = carve.take(g.length);
         }
-        frame = parts == 1 ? carve.take(g.bins) : nullptr;
+        if (parts == 1) frame = carve.take(g.bins);
     }
 };
 
-// rows[i*b + s] = y[l0 + i + N*s] for i < count: row l of the decimation
-// by N of a P-periodic sequence.
-void gatherRows(const Geometry& g, const double* y, ptrdiff_t l0, ptrdiff_t count, double* rows) noexcept {
+// Row i of a block (at rows + i*rowStride) takes y[l0 + i + N*s], s < b:
+// row l0 + i of the decimation by N of a P-periodic sequence.
+void gatherRows(const Geometry& g, const double* y, ptrdiff_t l0, double* rows) noexcept {
     for (ptrdiff_t s = 0; s < g.length; ++s) {
         const double* src = y + l0 + g.bins * s;
-        for (ptrdiff_t i = 0; i < count; ++i) rows[i * g.rowStride + s] = src[i];
+        for (ptrdiff_t i = 0; i < g.block; ++i) rows[i * g.rowStride + s] = src[i];
     }
 }
 
-// The inverse of gatherRows: y[l0 + i + N*s] = rows[i*b + s].
+// The inverse of gatherRows.
 void scatterRows(const Geometry& g, const double* rows, ptrdiff_t l0, double* y) noexcept {
     for (ptrdiff_t s = 0; s < g.length; ++s) {
         double* dst = y + l0 + g.bins * s;
@@ -146,7 +146,7 @@ void windowSpectra(const Geometry& g, const Lattice& lattice, const TransformPla
     }
     const auto b = static_cast<std::int32_t>(g.length);
     for (ptrdiff_t l0 = 0; l0 < g.bins; l0 += g.block) {
-        gatherRows(g, periodised, l0, g.block, rows);
+        gatherRows(g, periodised, l0, rows);
         for (ptrdiff_t i = 0; i < g.block; ++i) {
             fft::reFft(plans.correlation, rows + i * g.rowStride, table + (l0 + i) * g.length, 1, 1, b,
                        plans.correlationScratch);
@@ -269,7 +269,7 @@ std::int32_t realFactorised(const double* x, std::ptrdiff_t stride, const Lattic
     windowSpectra(g, lattice, plans, y, rows, table);
     shiftedPeriod(g, lattice, signal.length, [&](ptrdiff_t t) { return x[t * stride]; }, y);
     for (ptrdiff_t l0 = 0; l0 < g.bins; l0 += g.block) {
-        gatherRows(g, y, l0, g.block, rows);
+        gatherRows(g, y, l0, rows);
         for (ptrdiff_t i = 0; i < g.block; ++i) {
             fft::reFft(plans.correlation, rows + i * g.rowStride, spectra + i * g.rowStride, 1, 1, b,
                        plans.correlationScratch);
@@ -314,8 +314,8 @@ std::int32_t complexFactorised(ConstSplitComplex x, const Lattice& lattice, cons
     shiftedPeriod(g, lattice, signal.length, [&](ptrdiff_t t) { return x.real(t); }, yRe);
     shiftedPeriod(g, lattice, signal.length, [&](ptrdiff_t t) { return x.imag(t); }, yIm);
     for (ptrdiff_t l0 = 0; l0 < g.bins; l0 += g.block) {
-        gatherRows(g, yRe, l0, g.block, rowsRe);
-        gatherRows(g, yIm, l0, g.block, rowsIm);
+        gatherRows(g, yRe, l0, rowsRe);
+        gatherRows(g, yIm, l0, rowsIm);
         for (ptrdiff_t i = 0; i < g.block; ++i) {
             const ptrdiff_t row = i * g.rowStride;
             fft::cxFft(plans.correlation, rowsRe + row, rowsIm + row, spectraRe + row, spectraIm + row, 1, 1, b,
