@@ -257,11 +257,11 @@ VARNEL_API int32_t CxExtension(const double *x, int32_t n, int32_t mode, int32_t
  * Two algorithms give the same coefficients up to rounding. Folding
  * windows each frame's L samples onto N bins and costs about F*L
  * operations. The factorisation of the lattice, which needs N to divide P
- * and dM to divide N, computes every coefficient position of the frames
- * r, r + N/dM, r + 2N/dM, ... as a circular correlation of length b = P/N
- * between the samples l, l + N, l + 2N, ... of the signal and of the window
- * periodised over P, by FFTs of length b, and costs about F*N*log2(P):
- * its time hardly depends on L. ReDGT, CxDGT and CxDGTEx factorise when
+ * at least twice and dM to divide N, computes every coefficient position
+ * of the frames r, r + N/dM, r + 2N/dM, ... as a circular correlation of
+ * length b = P/N between the samples l, l + N, l + 2N, ... of the signal
+ * and of the window periodised over P, by FFTs of length b, and costs
+ * about F*N*log2(P): its time hardly depends on L. ReDGT, CxDGT and CxDGTEx factorise when
  * both conditions hold and L > N*max(4*bits(b) - 16, 2), bits(b) the
  * number of binary digits of b (L above 16N for b = 128 up to 28N for
  * b = 1024: where the two were measured to take equal time). Its scratch
