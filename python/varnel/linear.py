@@ -890,7 +890,7 @@ def dge(coefficients, *, window="gaussian", nperseg=None, hop=None, bins=None, l
 
     def one(block):
         if real:
-            hc = np.ascontiguousarray(complex_to_hc(block, max(bins, 1)))
+            hc = complex_to_hc(block, max(bins, 1))  # a new C-ordered array
             out = np.empty(max(length, 0))
             call("ReDGE", pointer(hc), frames, bins, spec, pointer(out), length, context=context)
         else:

@@ -167,9 +167,10 @@ void foldNarrowSpectrum(const SmoothingGrid& grid, KernelRows::Row kernel, doubl
         re[d] = re[d] * w * scale;
         im[d] = im[d] * w * scale;
     }
-    const std::ptrdiff_t gap = std::max<std::ptrdiff_t>(kernel.support, 1);
-    std::fill(re + (kernel.support > 0 ? kernel.support : 0), re + k2 - gap + 1, 0.0);
-    std::fill(im + (kernel.support > 0 ? kernel.support : 0), im + k2 - gap + 1, 0.0);
+    // Bins support .. K2 - support stay empty (all of them for support 0).
+    const std::ptrdiff_t end = k2 - std::max<std::ptrdiff_t>(kernel.support, 1) + 1;
+    std::fill(re + kernel.support, re + end, 0.0);
+    std::fill(im + kernel.support, im + end, 0.0);
 }
 
 void foldNarrowHalfComplex(const SmoothingGrid& grid, KernelRows::Row kernel, const double* hc, double* folded) {

@@ -103,7 +103,8 @@ def test_dual_window_is_the_least_norm_solution(L, hop, bins, window, periodic):
                                            (64, "complex", "hann"), (400, "complex", "gaussian"),
                                            (2048, "real", "long"), (2048, "complex", "long")])
 def test_dgt_dge_round_trip(n, kind, window):
-    g = {"gaussian": varnel.gaussian(64), "hann": np.hanning(64), "long": varnel.gaussian(1024, variance=16 * 32 / np.pi)}[window]
+    g = {"gaussian": varnel.gaussian(64), "hann": np.hanning(64),
+         "long": varnel.gaussian(1024, variance=16 * 32 / np.pi)}[window]
     x = rng.standard_normal(n) + (1j * rng.standard_normal(n) if kind == "complex" else 0)
     c = varnel.dgt(x, window=g, hop=16, bins=32)
     assert c.shape == (-(-n // 16), 17 if kind == "real" else 32)
@@ -301,7 +302,6 @@ def test_dgt_boundary_keeps_frames_times_and_interior(kind):
     assert treated.shape == plain.shape and len(plain) == -(-1003 // 32)
     np.testing.assert_array_equal(treated.times, plain.times)
     assert_close(treated[3:-3], plain[3:-3], rtol=1e-12)  # frames 2 windows from the ends
-
 
 
 # A long real signal's STFT is made a block of frames per call and its Gabor
