@@ -23,9 +23,11 @@ extern "C" VARNEL_API int32_t WVD(const double* re, const double* im, int32_t N,
         if (const std::int32_t status = signalArrays(grid, re, im, N, out).status(); status != kStatusOk) return status;
         if (N > kMaxSignalLength) return kStatusNoMemory;
 
-        // Each slice's column of the lag table is made just before its
-        // transform. Every allocation comes before the first write to out.
-        const WignerScratch scratch(grid, 0);
+        // The lags of each slice, or pair of slices, are made just before
+        // their transform; the complex sequences have margins of M zeros,
+        // for the lags that reach past their ends. Every allocation comes
+        // before the first write to out.
+        const WignerScratch scratch(grid, 0, grid.complexSequence() ? grid.lagLength : 0);
         if (!scratch.ok()) return kStatusNoMemory;
         if (const std::int32_t status = prepareSequence(grid, re, im, N, scratch); status != kStatusOk) {
             return status;
@@ -33,16 +35,18 @@ extern "C" VARNEL_API int32_t WVD(const double* re, const double* im, int32_t N,
         LagSpectrum spectrum(grid.lagLength, grid.binCount);
         if (!spectrum.ok()) return kStatusNoMemory;
         const double evenScale = 2.0 / grid.lagLength;
-        for (std::ptrdiff_t j = 0; j < grid.sliceCount; ++j) {
-            const std::ptrdiff_t position = j * grid.gridStep();
+        const std::ptrdiff_t step = grid.gridStep();
+        for (std::ptrdiff_t j = 0; j < grid.sliceCount; j += grid.complexSequence() ? 2 : 1) {
             double* sliceOut = out + j * grid.binCount;
             std::int32_t status;
             if (grid.complexSequence()) {
-                cxLocalAutocorr(scratch.sequenceRe(), scratch.sequenceIm(), grid.length, grid.lagLength, position,
-                                spectrum.lagsRe(), spectrum.lagsIm());
-                status = spectrum.complexSlice(sliceOut);
+                // A last slice without a partner is paired with itself.
+                const bool partner = j + 1 < grid.sliceCount;
+                cxPairedLags(scratch.sequenceRe(), scratch.sequenceIm(), grid.lagLength, j * step,
+                             (partner ? j + 1 : j) * step, spectrum.lagsRe(), spectrum.lagsIm());
+                status = spectrum.complexPair(sliceOut, partner ? sliceOut + grid.binCount : nullptr);
             } else {
-                reLocalAutocorr(scratch.sequenceRe(), grid.length, grid.lagLength, position, evenScale,
+                reLocalAutocorr(scratch.sequenceRe(), grid.length, grid.lagLength, j * step, evenScale,
                                 spectrum.lagsRe());
                 status = spectrum.realSlice(sliceOut);
             }

@@ -1,5 +1,7 @@
 #include "quadratic/wigner_grid.h"
 
+#include <algorithm>
+
 #include "quadratic/wigner_stages.h"
 #include "varnel.h"
 
@@ -33,14 +35,22 @@ WignerGrid wignerGrid(const double* im, std::int32_t analytic, std::int32_t n, s
     return grid;
 }
 
-WignerScratch::WignerScratch(const WignerGrid& grid, std::ptrdiff_t tableSlices) noexcept
+WignerScratch::WignerScratch(const WignerGrid& grid, std::ptrdiff_t tableSlices, std::ptrdiff_t margin) noexcept
     : complex_(grid.complexSequence()),
-      length_(grid.length),
+      margin_(margin),
+      plane_(grid.length + 2 * margin),
       tableSize_(std::ptrdiff_t{grid.lagLength} * tableSlices),
-      sequence_(static_cast<std::size_t>(length_) * (complex_ ? 2 : 1)),
+      sequence_(static_cast<std::size_t>(plane_) * (complex_ ? 2 : 1)),
       table_(sequence_.ok() && tableSize_ > 0
                  ? ScratchBuffer<double>(static_cast<std::size_t>(tableSize_) * (complex_ ? 2 : 1))
-                 : ScratchBuffer<double>()) {}
+                 : ScratchBuffer<double>()) {
+    if (!sequence_.ok() || margin == 0) return;
+    for (int part = 0; part < (complex_ ? 2 : 1); ++part) {
+        double* plane = sequence_.data() + part * plane_;
+        std::fill(plane, plane + margin, 0.0);
+        std::fill(plane + plane_ - margin, plane + plane_, 0.0);
+    }
+}
 
 std::int32_t prepareSequence(const WignerGrid& grid, const double* re, const double* im, std::int32_t n,
                              const WignerScratch& scratch) noexcept {

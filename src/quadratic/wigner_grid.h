@@ -46,22 +46,25 @@ inline ArrayCheck signalArrays(const WignerGrid& grid, const double* re, const d
 }
 
 // The analysed sequence and the lag-time table, each one block with its
-// planes one after the other (one plane each in real mode). The table holds
-// tableSlices slices per lag row: all T of them, or none when the caller
-// takes the lags slice by slice.
+// planes one after the other (one plane each in real mode). Each sequence
+// plane has `margin` zeros before and after its L samples, so that a
+// reader may go that far past either end. The table holds tableSlices
+// slices per lag row: all T of them, or none when the caller takes the
+// lags slice by slice.
 class WignerScratch {
 public:
-    WignerScratch(const WignerGrid& grid, std::ptrdiff_t tableSlices) noexcept;
+    WignerScratch(const WignerGrid& grid, std::ptrdiff_t tableSlices, std::ptrdiff_t margin = 0) noexcept;
 
     bool ok() const noexcept { return sequence_.ok() && (tableSize_ == 0 || table_.ok()); }
-    double* sequenceRe() const noexcept { return sequence_.data(); }
-    double* sequenceIm() const noexcept { return complex_ ? sequence_.data() + length_ : nullptr; }
+    double* sequenceRe() const noexcept { return sequence_.data() + margin_; }
+    double* sequenceIm() const noexcept { return complex_ ? sequence_.data() + plane_ + margin_ : nullptr; }
     double* tableRe() const noexcept { return table_.data(); }
     double* tableIm() const noexcept { return complex_ ? table_.data() + tableSize_ : nullptr; }
 
 private:
     bool complex_;
-    std::ptrdiff_t length_;
+    std::ptrdiff_t margin_;
+    std::ptrdiff_t plane_;  // L + 2 * margin
     std::ptrdiff_t tableSize_;
     ScratchBuffer<double> sequence_;
     ScratchBuffer<double> table_;

@@ -98,20 +98,12 @@ std::int32_t LagSpectrum::realBlock(const double* tab, SliceBlock block, double*
     });
 }
 
-std::int32_t LagSpectrum::complexSlice(double* out) noexcept {
-    const std::ptrdiff_t m = lagLength_;
-    const double* gRe = tile_;
-    const double* gIm = tile_ + m;
-    double* folded = tile_ + 2 * m;
-    folded[0] = gRe[0];
-    for (std::ptrdiff_t k = 1; k <= (m - 1) / 2; ++k) {
-        folded[k] = gRe[k] + gRe[m - k];
-        folded[m - k] = gIm[m - k] - gIm[k];
-    }
-    if (m % 2 == 0) folded[m / 2] = 2.0 * gRe[m / 2];
-    return transformTile(1, out, [&](double*, double* spectrum) {
-        return fft::reIfft(work_.plan(), folded, spectrum, 1, 1, lagLength_, work_.fftScratch());
-    });
+std::int32_t LagSpectrum::complexPair(double* out1, double* out2) noexcept {
+    // The inverse FFT without its factor, as the forward one with real and
+    // imaginary parts swapped on both sides: the lags come scaled by 1/M,
+    // and no pass over the result reverses and scales it.
+    return fft::cxFft(work_.plan(), lagsIm(), lagsRe(), out2 != nullptr ? out2 : result_, out1, 1, 1, lagLength_,
+                      work_.fftScratch());
 }
 
 std::int32_t LagSpectrum::realSlice(double* out) noexcept {

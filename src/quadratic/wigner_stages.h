@@ -43,12 +43,10 @@ std::int32_t cxHalfSampleInterp(const double* re, const double* im, std::int32_t
 // and stay real, is dropped from the interpolated samples.
 std::int32_t reHalfSampleInterp(const double* x, std::int32_t n, double* out) noexcept;
 
-// Column of the lag-time table of the sequence z[0..length-1] for the
-// slice at position p: g[t] = z[p+t] * conj(z[p-t]) for t < lagCount, or 0
-// where either sample lies outside the sequence. The real form multiplies
-// each product by scale (the lag transform's 2/M).
-void cxLocalAutocorr(const double* zRe, const double* zIm, std::ptrdiff_t length, std::int32_t lagCount,
-                     std::ptrdiff_t p, double* gRe, double* gIm) noexcept;
+// Column of the lag-time table of the real sequence x[0..length-1] for the
+// slice at position p: g[t] = x[p+t] * x[p-t] * scale for t < lagCount (scale
+// is the lag transform's 2/M), or 0 where either sample lies outside the
+// sequence.
 void reLocalAutocorr(const double* x, std::ptrdiff_t length, std::int32_t lagCount, std::ptrdiff_t p, double scale,
                      double* g) noexcept;
 
@@ -68,9 +66,20 @@ std::int32_t cxLagSpectrum(const double* tabRe, const double* tabIm, std::int32_
 std::int32_t reLagSpectrum(const double* tab, std::int32_t lagLength, std::int32_t sliceCount, std::int32_t binCount,
                            double* out) noexcept;
 
+// The lags of two slices of a complex sequence z, at positions p1 and p2,
+// packed for one complex FFT of length m: a = (s1 + i s2)/m, where s is
+// the Hermitian lag sequence of the slice whose inverse FFT (without the
+// factor 1/m) is its spectrum, s[0] = Re g[0] and s[j] = conj(g[j]) + g[m-j]
+// with g[t] = z[p+t] conj(z[p-t]) the column of the lag-time table. Both
+// spectra being real, the real part of the inverse FFT of a is the first
+// slice's spectrum and the imaginary part the second's. z must be readable (zeros past its
+// ends) from p - (m-1) to p + (m-1); aRe and aIm receive m values each.
+void cxPairedLags(const double* zRe, const double* zIm, std::int32_t m, std::ptrdiff_t p1, std::ptrdiff_t p2,
+                  double* aRe, double* aIm) noexcept;
+
 // The lag transform with its plan and buffers obtained once: for blocks of
-// at most kLagSliceTile slices of a whole table, or for one slice at a time
-// whose lag column the caller has just made.
+// at most kLagSliceTile slices of a whole table, or for the slices whose
+// lags the caller has just made.
 inline constexpr std::ptrdiff_t kLagSliceTile = 8;
 
 class LagSpectrum {
@@ -83,12 +92,14 @@ public:
     std::int32_t complexBlock(const double* tabRe, const double* tabIm, SliceBlock block, double* out) noexcept;
     std::int32_t realBlock(const double* tab, SliceBlock block, double* out) noexcept;
 
-    // One slice whose lag column the caller wrote into lagsRe() and
-    // lagsIm() (lagLength values each): the complex form takes r[t], the
-    // real form 2 r[t]/M. Either overwrites the columns.
+    // Lags the caller wrote into lagsRe() and lagsIm() (lagLength values
+    // each). complexPair takes two slices packed by cxPairedLags and writes
+    // all lagLength bins of each (binCount must be lagLength), the second
+    // to out2 unless that is null; realSlice takes one slice's column
+    // 2 r[t]/M and overwrites it.
     double* lagsRe() const noexcept { return tile_; }
     double* lagsIm() const noexcept { return tile_ + lagLength_; }
-    std::int32_t complexSlice(double* out) noexcept;
+    std::int32_t complexPair(double* out1, double* out2) noexcept;
     std::int32_t realSlice(double* out) noexcept;
 
 private:
