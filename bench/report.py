@@ -134,13 +134,13 @@ SECTIONS = [
             "`Hc`). LTFAT: `ltfatpy.dgtreal` with the same signal and the same "
             "window as a 1024-sample FIR window (rotated by L/2, LTFAT's "
             "centring). The other tables sweep the window length: `ReDGT`, "
-            "`CxDGT`, `ReDGE` and `CxDGE` on n = 2^14 ... 2^20 random samples "
+            "`CxDGT`, `ReDGE` and `CxDGE` on n = 2^12, 2^14, ... 2^20 random samples "
             "(complex ones for the Cx calls), N = 2^ceil(log2(n)/2) bins and "
             "time step dM = N/4 (n/dM frames), with a Gaussian window "
             "exp(-(j - L/2)^2 / (2 s^2)) of L = N, 4N, 16N, n/4 and n samples, "
             "all L values passed to the call: s = L/14 for the three short "
-            "lengths (about 2e-11 at the ends), s = sqrt(dM N / (2 pi)) (26 to "
-            "204 samples) for L = n/4 and n. The expansions take the "
+            "lengths (about 2e-11 at the ends), s = sqrt(dM N / (2 pi)) (13 to "
+            "204 samples) for the lengths above 16N. The expansions take the "
             "transform's coefficients of the same problem and write n samples. "
             "Their LTFAT counterparts are `dgtreal`, `dgt`, `idgtreal` and "
             "`idgt` on the same signals and lattice, with the same window "
@@ -163,7 +163,7 @@ SECTIONS = [
              % (title, p, 1 << (p + 1) // 2, 1 << ((p + 1) // 2 - 2)),
              [("varnel", "varnel ms"), ("ltfatpy", "LTFAT ms")],
              [("ltfatpy", "varnel", "LTFAT / varnel")])
-            for p in (14, 16, 18, 20)
+            for p in (12, 14, 16, 18, 20)
             for op, title in (("redgt", "`ReDGT` against `dgtreal`"), ("cxdgt", "`CxDGT` against `dgt`"),
                               ("redge", "`ReDGE` against `idgtreal`"), ("cxdge", "`CxDGE` against `idgt`"))],
         columns=[("varnel", "varnel ms"), ("fftw_measure", "FFTW_MEASURE ms"), ("ltfatpy", "LTFAT ms")],
