@@ -210,6 +210,7 @@ FftPlan* buildPlan(std::int32_t n) noexcept {
     if (const VectorKernelSet* set = vectorKernels()) {
         for (const VectorKernelSet::Whole& whole : set->cxWhole)
             if (whole.length == n) plan->cxVecWhole = whole.kernel;
+        plan->vecHartleyFold = set->hartleyFold;
     }
     const Factorization factorization = factorize(n);
     plan->factorCount = factorization.count;

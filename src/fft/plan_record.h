@@ -52,6 +52,7 @@ struct FftPlan {
     std::size_t scratchDoubles = 0;  // fftScratchSize(length)
     FftStage* stages[kMaxFactors] = {};
     CxVecSingle cxVecWhole = nullptr;  // the whole complex transform in one vector kernel, when there is one
+    VecHartleyFold vecHartleyFold = nullptr;  // the real inverse's pairing at unit stride, when vectorised
     ReLeafKernel reLeafKernels[kMaxFactors] = {};
     ReTwiddleKernel reTwiddleKernels[kMaxFactors] = {};
     CxLeafKernel cxLeafKernels[kMaxFactors] = {};

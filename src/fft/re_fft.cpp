@@ -156,8 +156,10 @@ void scaledHartleyPairs(double* data, Index at, std::int32_t n, double q) {
     }
 }
 
-void scaledHartleyFold(double* data, ptrdiff_t stride, std::int32_t n, double q) {
-    if (stride == 1) {
+void scaledHartleyFold(const FftPlan& plan, double* data, ptrdiff_t stride, std::int32_t n, double q) {
+    if (stride == 1 && plan.vecHartleyFold) {
+        plan.vecHartleyFold(data, n, q);
+    } else if (stride == 1) {
         scaledHartleyPairs(data, [](ptrdiff_t k) { return k; }, n, q);
     } else {
         scaledHartleyPairs(data, [stride](ptrdiff_t k) { return k * stride; }, n, q);
@@ -199,10 +201,10 @@ std::int32_t reFft(const FftPlan* plan, const double* in, double* out, std::int3
 std::int32_t reIfft(const FftPlan* plan, double* in, double* out, std::int32_t inStride, std::int32_t outStride,
                     std::int32_t n, double* scratch) noexcept {
     if (!plan || n != plan->length) return kStatusBadLayout;
-    scaledHartleyFold(in, inStride, n, 1.0 / n);
+    scaledHartleyFold(*plan, in, inStride, n, 1.0 / n);
     const std::int32_t status = reFftStrided(plan, in, out, inStride, outStride, scratch);
     if (status != kStatusOk) return status;
-    scaledHartleyFold(out, outStride, n, 1.0);
+    scaledHartleyFold(*plan, out, outStride, n, 1.0);
     return kStatusOk;
 }
 

@@ -34,6 +34,7 @@ constexpr VectorKernelSet makeSet() {
     set.cxWhole[1] = {32, cxSingleVec<32>};
     set.cxWhole[2] = {64, cxSingleVec<64>};
     set.cxWhole[3] = {128, cxSingleVec<128>};
+    set.hartleyFold = hartleyFoldVec;
     return set;
 }
 

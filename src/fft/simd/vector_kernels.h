@@ -38,6 +38,9 @@ using ReVecSiblingLeaf = void (*)(const double* in, double* out, std::ptrdiff_t 
 
 // One transform, input and output at unit stride, not in place.
 using CxVecSingle = void (*)(const double* inRe, const double* inIm, double* outRe, double* outIm);
+// The real inverse transform's pairing of an Hc array of n doubles at unit
+// stride with the real sequence it transforms (re_fft.cpp).
+using VecHartleyFold = void (*)(double* data, std::int32_t n, double q);
 
 struct VectorKernelSet {
     int width;  // doubles per vector
@@ -53,6 +56,7 @@ struct VectorKernelSet {
         std::int32_t length;
         CxVecSingle kernel;
     } cxWhole[4];
+    VecHartleyFold hartleyFold;
 };
 
 // The best set this processor can run, or null when only the scalar

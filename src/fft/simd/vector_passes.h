@@ -413,5 +413,26 @@ void cxSingleVec(const double* inRe, const double* inIm, double* outRe, double* 
     }
 }
 
+// The real inverse transform's pairing (scaledHartleyPairs in re_fft.cpp):
+// (a, b) -> (a - b, a + b) on the pairs k, n-k, each value first scaled by
+// q, four pairs at a time from both ends while the two blocks are apart.
+void hartleyFoldVec(double* data, std::int32_t n, double q) {
+    using L = Lanes<V4>;
+    data[0] *= q;
+    if (n % 2 == 0) data[n / 2] *= q;
+    const V4 scale = {q, q, q, q};
+    ptrdiff_t k = 1;
+    for (; k + 3 < n - k - 3; k += 4) {
+        const V4 a = L::load(data + k) * scale, b = L::loadDown(data + n - k) * scale;
+        L::store(data + k, a - b);
+        L::storeDown(data + n - k, a + b);
+    }
+    for (; k < n - k; ++k) {
+        const double a = data[k] * q, b = data[n - k] * q;
+        data[k] = a - b;
+        data[n - k] = a + b;
+    }
+}
+
 }  // namespace
 }  // namespace varnel::fft
