@@ -93,16 +93,22 @@ private:
 // Twiddles of a stage of length L with radix f: entry (k-1)(f-1) + (j-1)
 // is exp(-2 pi i j k / L) = w[j k n/L] for k = 1..m-1, j = 1..f-1; and, for
 // the vector kernels, the same column-major, entry (j-1)*m + k for
-// k = 0..m-1, so that they load neighbouring columns with one instruction.
-bool fillTwiddles(FftStage& stage, std::int64_t length, std::int64_t radix, bool vectorCopy, const RootTable& roots) {
+// k = 0..m-1, so that they load neighbouring columns with one instruction,
+// or for long stages factored (vector_kernels.h), whose kernels then
+// replace the stage's.
+bool fillTwiddles(FftStage& stage, std::int64_t length, std::int64_t radix, const VectorKernelSet* set,
+                  const RootTable& roots) {
     const std::int64_t m = length / radix;
     const std::int64_t entries = (m - 1) * (radix - 1);
     stage.twRe = allocateArray<double>(entries);
     stage.twIm = allocateArray<double>(entries);
     if (!stage.twRe || !stage.twIm) return false;
+    const bool vectorCopy = stage.cxVecTwiddle || stage.reVecTwiddle;
+    const bool factored = vectorCopy && set->cxTwiddleFactored[radix] && factorsTwiddles(radix, m);
     if (vectorCopy) {
-        stage.twVecRe = allocateArray<double>(m * (radix - 1));
-        stage.twVecIm = allocateArray<double>(m * (radix - 1));
+        const std::int64_t doubles = factored ? factoredTwiddleDoubles(radix, m) : m * (radix - 1);
+        stage.twVecRe = allocateArray<double>(doubles);
+        stage.twVecIm = allocateArray<double>(doubles);
         if (!stage.twVecRe || !stage.twVecIm) return false;
     }
     const std::int64_t n = roots.length(), spacing = n / length;
@@ -116,17 +122,34 @@ bool fillTwiddles(FftStage& stage, std::int64_t length, std::int64_t radix, bool
                 stage.twRe[(k - 1) * (radix - 1) + (j - 1)] = re;
                 stage.twIm[(k - 1) * (radix - 1) + (j - 1)] = im;
             }
-            if (vectorCopy) {
+            if (vectorCopy && !factored) {
                 stage.twVecRe[(j - 1) * m + k] = re;
                 stage.twVecIm[(j - 1) * m + k] = im;
             }
         }
     }
+    if (factored) {
+        // w^(j c), c = 0 .. s, then w^(j s b) for each block b.
+        constexpr std::int64_t s = kTwiddleSpan;
+        for (std::int64_t j = 1; j < radix; ++j) {
+            for (std::int64_t c = 0; c <= s; ++c) {
+                const std::int64_t at = (j - 1) * (s + 1) + c;
+                roots.get(j * c * spacing % n, stage.twVecRe[at], stage.twVecIm[at]);
+            }
+        }
+        double* blockRe = stage.twVecRe + (radix - 1) * (s + 1);
+        double* blockIm = stage.twVecIm + (radix - 1) * (s + 1);
+        for (std::int64_t b = 0; b < m / s; ++b) {
+            for (std::int64_t j = 1; j < radix; ++j)
+                roots.get(j * s * b * spacing % n, blockRe[b * (radix - 1) + j - 1], blockIm[b * (radix - 1) + j - 1]);
+        }
+        stage.cxVecTwiddle = set->cxTwiddleFactored[radix];
+        stage.reVecTwiddle = set->reTwiddleFactored[radix];
+    }
     return true;
 }
 
-void attachVectorKernels(FftStage& stage, std::int32_t radix) {
-    const VectorKernelSet* set = vectorKernels();
+void attachVectorKernels(FftStage& stage, std::int32_t radix, const VectorKernelSet* set) {
     if (!set) return;
     stage.vecWidth = set->width;
     stage.cxVecTwiddle = set->cxTwiddle[radix];
@@ -149,13 +172,14 @@ bool fillStage(FftPlan& plan, int s, std::int64_t stageLength, const RootTable* 
     FftStage* stage = plan.stages[s] = allocateRecord<FftStage>();
     if (!stage) return false;
     const std::int32_t f = plan.factors[s];
+    const VectorKernelSet* set = vectorKernels();
     switch (plan.kinds[s]) {
         case KernelStage:
             plan.cxLeafKernels[s] = cxLeafKernels[f];
             plan.cxTwiddleKernels[s] = cxTwiddleKernels[f];
             plan.reLeafKernels[s] = reLeafKernels[f];
             plan.reTwiddleKernels[s] = reTwiddleKernels[f];
-            attachVectorKernels(*stage, f);
+            attachVectorKernels(*stage, f, set);
             break;
         case DirectStage:
             if (!fillDirectTables(*stage, f)) return false;
@@ -165,8 +189,7 @@ bool fillStage(FftPlan& plan, int s, std::int64_t stageLength, const RootTable* 
             break;
     }
     if (s == plan.factorCount - 1) return true;
-    const bool vectorTwiddles = stage->cxVecTwiddle || stage->reVecTwiddle;
-    return fillTwiddles(*stage, stageLength, f, vectorTwiddles, *roots);
+    return fillTwiddles(*stage, stageLength, f, set, *roots);
 }
 
 void freeStage(FftStage* stage) {

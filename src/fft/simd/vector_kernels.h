@@ -18,6 +18,22 @@
 
 namespace varnel::fft {
 
+// Long stages keep their twiddles factored: a table of N-1 rows of m
+// columns would not stay in the cache and its reads would cost as much as
+// the pass. Row j's twiddle of column k = s b + c (s = kTwiddleSpan,
+// 0 <= c <= s) is w^(j c) w^(j s b), w the stage's root; each plane holds
+// the rows of w^(j c), c = 0 .. s, then the N-1 values w^(j s b) of each
+// block b < m/s. A pass chooses b so that a vector of columns shares it.
+inline constexpr std::ptrdiff_t kTwiddleSpan = 16;
+// The stages of radix N and m columns that use them: tables of more than
+// 2^16 entries (1 MB for both planes) with m a multiple of 2 s.
+constexpr bool factorsTwiddles(std::int64_t radix, std::int64_t m) {
+    return (radix - 1) * m > (std::int64_t{1} << 16) && m % (2 * kTwiddleSpan) == 0;
+}
+constexpr std::int64_t factoredTwiddleDoubles(std::int64_t radix, std::int64_t m) {
+    return (radix - 1) * (kTwiddleSpan + 1 + m / kTwiddleSpan);
+}
+
 // In place on the n*m values of a stage at unit stride; m % width == 0.
 using CxVecTwiddle = void (*)(double* re, double* im, const double* twRe, const double* twIm, std::ptrdiff_t m);
 // count transforms, output at unit stride; count even.
@@ -45,6 +61,10 @@ using VecHartleyFold = void (*)(double* data, std::int32_t n, double q);
 struct VectorKernelSet {
     int width;  // doubles per vector
     CxVecTwiddle cxTwiddle[kKernelTableSize];
+    // The same with factored twiddles, where factorsTwiddles holds; null
+    // for the radices that never need them.
+    CxVecTwiddle cxTwiddleFactored[kKernelTableSize];
+    ReVecTwiddle reTwiddleFactored[kKernelTableSize];
     CxVecLeaf cxLeaf[kKernelTableSize];
     ReVecTwiddle reTwiddle[kKernelTableSize];
     ReVecLeaf reLeaf[kKernelTableSize];

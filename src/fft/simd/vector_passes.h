@@ -116,10 +116,48 @@ VARNEL_FORCE_INLINE void storeTransposed(V (&buffer)[N], double* out, ptrdiff_t 
     storeRows<N>(buffer, out + j0 * N, N);
 }
 
+// Where a twiddle pass finds w^(jk), row j >= 1 and column k, for the
+// lanes k .. k+width-1: in a table of N-1 rows of m columns ...
+struct TableTwiddles {
+    const double* re;
+    const double* im;
+    ptrdiff_t m;
+
+    static TableTwiddles make(const double* re, const double* im, ptrdiff_t m) { return {re, im, m}; }
+    template <class T>
+    VARNEL_FORCE_INLINE void get(int j, ptrdiff_t k, T& wr, T& wi) const {
+        wr = Lanes<T>::load(re + (j - 1) * m + k);
+        wi = Lanes<T>::load(im + (j - 1) * m + k);
+    }
+};
+
+// ... or, for long stages, whose table would not stay in the cache, as the
+// product w^(j s b) w^(j c) with k = s b + c, s = kTwiddleSpan and
+// 0 <= c <= s, b chosen so that all lanes share it: the passes take their
+// vectors of columns at k = 0 mod 4 (complex) or 1 mod 4 (real), which
+// never straddle two such blocks. The layout is factoredTwiddleLayout's.
+template <int N>
+struct FactoredTwiddles {
+    const double* re;
+    const double* im;
+
+    static FactoredTwiddles make(const double* re, const double* im, ptrdiff_t) { return {re, im}; }
+    template <class T>
+    VARNEL_FORCE_INLINE void get(int j, ptrdiff_t k, T& wr, T& wi) const {
+        constexpr ptrdiff_t s = kTwiddleSpan, stepRow = kTwiddleSpan + 1;
+        const ptrdiff_t b = (k + Lanes<T>::width - 2) / s, c = k - s * b;
+        const T cr = Lanes<T>::load(re + (j - 1) * stepRow + c), ci = Lanes<T>::load(im + (j - 1) * stepRow + c);
+        const ptrdiff_t at = (N - 1) * stepRow + b * (N - 1) + (j - 1);
+        const double br = re[at], bi = im[at];
+        wr = br * cr - bi * ci;
+        wi = br * ci + bi * cr;
+    }
+};
+
 // Complex twiddle pass on the columns k .. k+width-1.
-template <int N, class T>
-VARNEL_FORCE_INLINE void cxTwiddleColumns(double* re, double* im, const double* twRe, const double* twIm, ptrdiff_t m,
-                                    ptrdiff_t k, ptrdiff_t ds, ptrdiff_t dk) {
+template <int N, class T, class Tw>
+VARNEL_FORCE_INLINE void cxTwiddleColumns(double* re, double* im, const Tw& tw, ptrdiff_t k, ptrdiff_t ds,
+                                          ptrdiff_t dk) {
     using L = Lanes<T>;
     vectorCxDft<N, T>(
         [&](int j, T& r, T& i) VARNEL_INLINE {
@@ -129,7 +167,8 @@ VARNEL_FORCE_INLINE void cxTwiddleColumns(double* re, double* im, const double* 
                 i = yi;
                 return;
             }
-            const T wr = L::load(twRe + (j - 1) * m + k), wi = L::load(twIm + (j - 1) * m + k);
+            T wr, wi;
+            tw.get(j, k, wr, wi);
             r = yr * wr - yi * wi;
             i = yr * wi + yi * wr;
         },
@@ -144,11 +183,12 @@ VARNEL_FORCE_INLINE void cxTwiddleColumns(double* re, double* im, const double* 
 // before its next columns are used. Wide radices therefore copy B columns
 // of every row (whole cache lines) into a small buffer, run the DFTs there
 // and copy them back: each line is then fetched and written once.
-template <int N>
+template <int N, class Tw = TableTwiddles>
 void cxTwiddleVec(double* re, double* im, const double* twRe, const double* twIm, ptrdiff_t m) {
     constexpr ptrdiff_t B = 16;
+    const Tw tw = Tw::make(twRe, twIm, m);
     if (N < 16 || m < 64 || m % B != 0) {
-        for (ptrdiff_t k = 0; k < m; k += 4) cxTwiddleColumns<N, V4>(re, im, twRe, twIm, m, k, m, k);
+        for (ptrdiff_t k = 0; k < m; k += 4) cxTwiddleColumns<N, V4>(re, im, tw, k, m, k);
         return;
     }
     alignas(64) double bRe[N * B], bIm[N * B];
@@ -157,7 +197,7 @@ void cxTwiddleVec(double* re, double* im, const double* twRe, const double* twIm
             __builtin_memcpy(bRe + j * B, re + j * m + k0, B * sizeof(double));
             __builtin_memcpy(bIm + j * B, im + j * m + k0, B * sizeof(double));
         }
-        for (ptrdiff_t c = 0; c < B; c += 4) cxTwiddleColumns<N, V4>(bRe, bIm, twRe, twIm, m, k0 + c, B, c);
+        for (ptrdiff_t c = 0; c < B; c += 4) cxTwiddleColumns<N, V4>(bRe, bIm, tw, k0 + c, B, c);
         for (int j = 0; j < N; ++j) {
             __builtin_memcpy(re + j * m + k0, bRe + j * B, B * sizeof(double));
             __builtin_memcpy(im + j * m + k0, bIm + j * B, B * sizeof(double));
@@ -278,9 +318,9 @@ void reSiblingLeafVec(const double* in, double* out, ptrdiff_t siblings, ptrdiff
 // Row j's re slot k is up + j*ds + c and its im slot m-k is down + j*ds - c:
 // up = data, down = data + m, ds = m and c = k in the data itself, other
 // values in a buffer holding a block of columns.
-template <int N, class T, bool EndsAtMiddle = false>
-VARNEL_FORCE_INLINE void rePairColumns(double* up, double* down, ptrdiff_t ds, ptrdiff_t c, const double* twRe,
-                                       const double* twIm, ptrdiff_t m, ptrdiff_t k) {
+template <int N, class T, bool EndsAtMiddle = false, class Tw>
+VARNEL_FORCE_INLINE void rePairColumns(double* up, double* down, ptrdiff_t ds, ptrdiff_t c, const Tw& tw,
+                                       ptrdiff_t k) {
     using L = Lanes<T>;
     static_assert(!EndsAtMiddle || N % 2 == 0, "the middle-column merge needs an even radix");
     vectorCxDft<N, T>(
@@ -293,7 +333,8 @@ VARNEL_FORCE_INLINE void rePairColumns(double* up, double* down, ptrdiff_t ds, p
                 i = xi;
                 return;
             }
-            const T wr = L::load(twRe + (j - 1) * m + k), wi = L::load(twIm + (j - 1) * m + k);
+            T wr, wi;
+            tw.get(j, k, wr, wi);
             r = xr * wr - xi * wi;
             i = xr * wi + xi * wr;
         },
@@ -310,14 +351,21 @@ VARNEL_FORCE_INLINE void rePairColumns(double* up, double* down, ptrdiff_t ds, p
 
 // Column m/2 of every sub-spectrum is real; only the bins up to half the
 // combined length are stored, since the rest are their conjugates.
-template <int N>
-VARNEL_FORCE_INLINE void reMiddleColumn(double* data, const double* twRe, const double* twIm, ptrdiff_t m) {
+template <int N, class Tw>
+VARNEL_FORCE_INLINE void reMiddleColumn(double* data, const Tw& tw, ptrdiff_t m) {
     const ptrdiff_t k = m / 2;
     generated::Dft<N>::template cx<double>(
         [&](int j, double& r, double& i) VARNEL_INLINE {
             const double x = data[j * m + k];
-            r = j == 0 ? x : x * twRe[(j - 1) * m + k];
-            i = j == 0 ? 0.0 : x * twIm[(j - 1) * m + k];
+            if (j == 0) {
+                r = x;
+                i = 0.0;
+                return;
+            }
+            double wr, wi;
+            tw.get(j, k, wr, wi);
+            r = x * wr;
+            i = x * wi;
         },
         [&](int j, double r, double i) VARNEL_INLINE {
             if (2 * j + 1 < N) {
@@ -329,8 +377,9 @@ VARNEL_FORCE_INLINE void reMiddleColumn(double* data, const double* twRe, const 
         });
 }
 
-template <int N>
+template <int N, class Tw = TableTwiddles>
 void reTwiddleVec(double* data, const double* twRe, const double* twIm, ptrdiff_t m) {
+    const Tw tw = Tw::make(twRe, twIm, m);
     generated::Dft<N>::template re<double>([&](int t, double& x) VARNEL_INLINE { x = data[t * m]; },
                                            [&](int r, double v) VARNEL_INLINE { data[r * m] = v; });
     const ptrdiff_t lastPair = (m - 1) / 2;
@@ -346,7 +395,7 @@ void reTwiddleVec(double* data, const double* twRe, const double* twIm, ptrdiff_
                 __builtin_memcpy(buffer + j * W + B, data + j * m + m - k - B + 1, B * sizeof(double));
             }
             for (ptrdiff_t c = 0; c < B; c += 4)
-                rePairColumns<N, V4>(buffer, buffer + W - 1, W, c, twRe, twIm, m, k + c);
+                rePairColumns<N, V4>(buffer, buffer + W - 1, W, c, tw, k + c);
             for (int j = 0; j < N; ++j) {
                 __builtin_memcpy(data + j * m + k, buffer + j * W, B * sizeof(double));
                 __builtin_memcpy(data + j * m + m - k - B + 1, buffer + j * W + B, B * sizeof(double));
@@ -355,14 +404,14 @@ void reTwiddleVec(double* data, const double* twRe, const double* twIm, ptrdiff_
     }
     if constexpr (N % 2 == 0) {
         if (m % 8 == 0) {  // columns 1 .. m/2 split into whole vectors
-            for (; k + 4 < m / 2; k += 4) rePairColumns<N, V4>(data, data + m, m, k, twRe, twIm, m, k);
-            rePairColumns<N, V4, true>(data, data + m, m, k, twRe, twIm, m, k);
+            for (; k + 4 < m / 2; k += 4) rePairColumns<N, V4>(data, data + m, m, k, tw, k);
+            rePairColumns<N, V4, true>(data, data + m, m, k, tw, k);
             return;
         }
     }
-    for (; k + 3 <= lastPair; k += 4) rePairColumns<N, V4>(data, data + m, m, k, twRe, twIm, m, k);
-    for (; k <= lastPair; ++k) rePairColumns<N, double>(data, data + m, m, k, twRe, twIm, m, k);
-    if (m % 2 == 0) reMiddleColumn<N>(data, twRe, twIm, m);
+    for (; k + 3 <= lastPair; k += 4) rePairColumns<N, V4>(data, data + m, m, k, tw, k);
+    for (; k <= lastPair; ++k) rePairColumns<N, double>(data, data + m, m, k, tw, k);
+    if (m % 2 == 0) reMiddleColumn<N>(data, tw, m);
 }
 
 
