@@ -331,8 +331,9 @@ void sweepVarnel(benchmark::State& state, Op op, std::int32_t n, std::int32_t le
 }
 
 void registerSweep() {
-    const std::vector<std::int32_t> lengths =
-        gSmoke ? std::vector<std::int32_t>{1 << 10} : std::vector<std::int32_t>{1 << 12, 1 << 14, 1 << 16, 1 << 18, 1 << 20};
+    const std::vector<std::int32_t> lengths = gSmoke ? std::vector<std::int32_t>{1 << 10}
+                                                     : std::vector<std::int32_t>{1 << 12, 1 << 14, 1 << 16, 1 << 18,
+                                                                                 1 << 20};
     for (const std::int32_t n : lengths) {
         const Lattice g = latticeFor(n);
         for (const Op op : kOps) {

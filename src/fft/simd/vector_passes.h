@@ -135,7 +135,7 @@ struct TableTwiddles {
 // product w^(j s b) w^(j c) with k = s b + c, s = kTwiddleSpan and
 // 0 <= c <= s, b chosen so that all lanes share it: the passes take their
 // vectors of columns at k = 0 mod 4 (complex) or 1 mod 4 (real), which
-// never straddle two such blocks. The layout is factoredTwiddleLayout's.
+// never straddle two such blocks. The layout is vector_kernels.h's.
 template <int N>
 struct FactoredTwiddles {
     const double* re;
