@@ -140,7 +140,10 @@ def test_a_single_chirplet_is_recovered_exactly(is_complex):
 def test_terms_rebuild_the_signal_less_the_residual(is_complex, tone, tolerance):
     x = bursts(is_complex, tone)
     d = varnel.adaptive_transform(x, 12, fs=4000.0)
-    assert (len(d), d.n, d.fs, d.real) == (12, 2048, 4000.0, not is_complex)
+    # Once the bursts are taken the residual is rounding noise, and where the
+    # pursuit stops within it (the first term that does not lower it)
+    # depends on the rounding.
+    assert 3 <= len(d) <= 12 and (d.n, d.fs, d.real) == (2048, 4000.0, not is_complex)
     assert (d.terms.dtype, d.coefs.dtype, d.residual.dtype) == (varnel.TERM_DTYPE, np.complex128, x.dtype)
     np.testing.assert_allclose(d.signal() + d.residual, x, rtol=0, atol=tolerance * np.max(np.abs(x)))
     assert d.residual_percent == pytest.approx(100 * energy(d.residual) / energy(x), rel=1e-12)
