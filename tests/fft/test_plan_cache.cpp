@@ -4,6 +4,7 @@
 
 #include "fft/plan_record.h"
 #include "fft/plan_cache.h"
+#include "fft/unit_roots.h"
 #include "support/fft_fixtures.h"
 
 namespace varnel::fft {
@@ -51,6 +52,26 @@ TEST_F(PlanCache, TwiddlesAreAccurateOnLongStages) {
         }
     }
     EXPECT_LT(worst, 3 * 2.3e-16) << "within 3 ulps of a unit-magnitude value";
+}
+
+// The roots on the eighths of the circle are exact (0, +-1) or correctly
+// rounded (+-sqrt(1/2)), wherever they fall in a block of the table: a
+// real signal's DC and Nyquist bins, say, then carry no imaginary rounding.
+TEST(UnitRoots, TheEighthsAreExact) {
+    const double half = std::sqrt(0.5);
+    for (const auto [step, period] : {std::pair<std::int64_t, std::int64_t>{1, 1000}, {7, 4096}, {-3, 96}}) {
+        std::vector<double> re(period), im(period);
+        unitRoots(step, period, 0, period, re.data(), im.data(), 1);
+        for (std::int64_t k = 0; k < period; ++k) {
+            const std::int64_t eighths = ((step * k) % period + period) % period * 8;
+            if (eighths % period != 0) continue;
+            const double angle = -0.25 * std::acos(-1.0) * static_cast<double>(eighths / period);
+            for (const auto& [got, want] : {std::pair{re[k], std::cos(angle)}, std::pair{im[k], std::sin(angle)}}) {
+                const double exact = std::abs(want) < 0.5 ? 0.0 : std::abs(want) < 0.9 ? half : 1.0;
+                EXPECT_EQ(got, std::copysign(exact, want)) << step << " " << period << " " << k;
+            }
+        }
+    }
 }
 
 }  // namespace
