@@ -129,23 +129,12 @@ std::int32_t cxStepFromGatheredInput(const FftPlan& plan, ConstSplitComplex in, 
     return cxTwiddlePass(plan, 0, out, m, work);
 }
 
-// Bin k <-> bin n-k with the 1/n scale turns the forward transform into the
-// inverse one.
-void reverseAndScale(double* re, double* im, ptrdiff_t os, std::int32_t n) {
+// The 1/n of the inverse transform.
+void scale(double* re, double* im, ptrdiff_t os, std::int32_t n) {
     const double q = 1.0 / n;
-    for (ptrdiff_t k = 1; k <= (n - 1) / 2; ++k) {
-        const ptrdiff_t a = k * os, b = (n - k) * os;
-        const double ar = re[a], ai = im[a];
-        re[a] = re[b] * q;
-        im[a] = im[b] * q;
-        re[b] = ar * q;
-        im[b] = ai * q;
-    }
-    re[0] *= q;
-    im[0] *= q;
-    if (n % 2 == 0) {
-        re[(n / 2) * os] *= q;
-        im[(n / 2) * os] *= q;
+    for (ptrdiff_t k = 0; k < n; ++k) {
+        re[k * os] *= q;
+        im[k * os] *= q;
     }
 }
 
@@ -192,9 +181,11 @@ std::int32_t cxFft(const FftPlan* plan, const double* inRe, const double* inIm, 
 std::int32_t cxIfft(const FftPlan* plan, const double* inRe, const double* inIm, double* outRe, double* outIm,
                     std::int32_t inStride, std::int32_t outStride, std::int32_t n, double* scratch) noexcept {
     if (!plan || n != plan->length) return kStatusBadLayout;
-    const std::int32_t status = cxFftStrided(plan, inRe, inIm, outRe, outIm, inStride, outStride, scratch);
+    // The forward transform with real and imaginary parts exchanged on both
+    // sides is the inverse without its factor.
+    const std::int32_t status = cxFftStrided(plan, inIm, inRe, outIm, outRe, inStride, outStride, scratch);
     if (status != kStatusOk) return status;
-    reverseAndScale(outRe, outIm, outStride, n);
+    scale(outRe, outIm, outStride, n);
     return kStatusOk;
 }
 

@@ -99,9 +99,9 @@ std::int32_t LagSpectrum::realBlock(const double* tab, SliceBlock block, double*
 }
 
 std::int32_t LagSpectrum::complexPair(double* out1, double* out2) noexcept {
-    // The inverse FFT without its factor, as the forward one with real and
-    // imaginary parts swapped on both sides: the lags come scaled by 1/M,
-    // and no pass over the result reverses and scales it.
+    // cxIfft without its factor (the forward transform with real and
+    // imaginary parts exchanged on both sides): the lags come scaled by
+    // 1/M, so no pass over the result scales it.
     return fft::cxFft(work_.plan(), lagsIm(), lagsRe(), out2 != nullptr ? out2 : result_, out1, 1, 1, lagLength_,
                       work_.fftScratch());
 }
