@@ -60,12 +60,12 @@ std::int32_t cxPrimeTwiddlePass(const FftPlan& plan, int s, SplitComplex data, p
         const SplitComplex column = data.offset(k);
         gRe[0] = column.re[0];
         gIm[0] = column.im[0];
-        const double* twRe = stage.twRe + (k - 1) * (p - 1) - 1;
-        const double* twIm = stage.twIm + (k - 1) * (p - 1) - 1;
+        const double* twRe = stage.twRe + k;  // w^(jk) at twRe[(j-1) m]
+        const double* twIm = stage.twIm + k;
         for (std::int32_t j = 1; j < p; ++j) {
             const double yr = column.re[j * step], yi = column.im[j * step];
-            gRe[j] = yr * twRe[j] - yi * twIm[j];
-            gIm[j] = yr * twIm[j] + yi * twRe[j];
+            gRe[j] = yr * twRe[(j - 1) * m] - yi * twIm[(j - 1) * m];
+            gIm[j] = yr * twIm[(j - 1) * m] + yi * twRe[(j - 1) * m];
         }
         status = cxPrimeDft(stage, kind, p, gRe, gIm, 1, column.re, column.im, step, dftScratch);
     }

@@ -24,8 +24,8 @@ void cxTwiddleKernel(double* re, double* im, const double* twRe, const double* t
     for (std::ptrdiff_t k = 1; k < m; ++k) {
         double* r = re + k * s;
         double* i = im + k * s;
-        const double* wr = twRe + (k - 1) * (N - 1);
-        const double* wi = twIm + (k - 1) * (N - 1);
+        const double* wr = twRe + k;  // w^(jk) at wr[(j-1) m]
+        const double* wi = twIm + k;
         // The twiddle product is made as each value is loaded; the body has
         // read everything before it stores, so the pass stays in place.
         generated::cxDft<N, double>(
@@ -36,8 +36,8 @@ void cxTwiddleKernel(double* re, double* im, const double* twRe, const double* t
                     xr = a;
                     xi = b;
                 } else {
-                    xr = a * wr[j - 1] - b * wi[j - 1];
-                    xi = a * wi[j - 1] + b * wr[j - 1];
+                    xr = a * wr[(j - 1) * m] - b * wi[(j - 1) * m];
+                    xi = a * wi[(j - 1) * m] + b * wr[(j - 1) * m];
                 }
             },
             [&](std::ptrdiff_t j, const double& yr, const double& yi) __attribute__((always_inline)) {

@@ -52,6 +52,17 @@ public:
     bool ok() const { return re_.ok() && im_.ok(); }
     std::int64_t length() const { return n_; }
 
+    // w[k * step] for k < count, where k * step < n.
+    void gather(std::int64_t step, std::int64_t count, double* re, double* im) const {
+        if (stored_ == n_) {
+            const double* rootRe = re_.data();
+            const double* rootIm = im_.data();
+            for (std::int64_t k = 0; k < count; ++k) re[k] = rootRe[k * step], im[k] = rootIm[k * step];
+            return;
+        }
+        for (std::int64_t k = 0; k < count; ++k) get(k * step, re[k], im[k]);
+    }
+
     // w[k], 0 <= k < n.
     void get(std::int64_t k, double& re, double& im) const {
         if (stored_ == n_) {
@@ -90,62 +101,47 @@ private:
     ScratchBuffer<double> re_, im_;
 };
 
-// Twiddles of a stage of length L with radix f: entry (k-1)(f-1) + (j-1)
-// is exp(-2 pi i j k / L) = w[j k n/L] for k = 1..m-1, j = 1..f-1; and, for
-// the vector kernels, the same column-major, entry (j-1)*m + k for
-// k = 0..m-1, so that they load neighbouring columns with one instruction,
-// or for long stages factored (vector_kernels.h), whose kernels then
-// replace the stage's.
+// Twiddles of a stage of length L with radix f: entry (j-1)*m + k is
+// exp(-2 pi i j k / L) = w[j k n/L] for j = 1..f-1, k = 0..m-1, one table
+// that the scalar kernels read and the vector kernels load neighbouring
+// columns of with one instruction. Long stages add the factored form
+// (vector_kernels.h) for their vector kernels, whose kernels then replace
+// the stage's.
 bool fillTwiddles(FftStage& stage, std::int64_t length, std::int64_t radix, const VectorKernelSet* set,
                   const RootTable& roots) {
     const std::int64_t m = length / radix;
-    const std::int64_t entries = (m - 1) * (radix - 1);
-    stage.twRe = allocateArray<double>(entries);
-    stage.twIm = allocateArray<double>(entries);
+    stage.twRe = allocateArray<double>((radix - 1) * m);
+    stage.twIm = allocateArray<double>((radix - 1) * m);
     if (!stage.twRe || !stage.twIm) return false;
-    const bool vectorCopy = stage.cxVecTwiddle || stage.reVecTwiddle;
-    const bool factored = vectorCopy && set->cxTwiddleFactored[radix] && factorsTwiddles(radix, m);
-    if (vectorCopy) {
-        const std::int64_t doubles = factored ? factoredTwiddleDoubles(radix, m) : m * (radix - 1);
-        stage.twVecRe = allocateArray<double>(doubles);
-        stage.twVecIm = allocateArray<double>(doubles);
-        if (!stage.twVecRe || !stage.twVecIm) return false;
-    }
     const std::int64_t n = roots.length(), spacing = n / length;
+    for (std::int64_t j = 1; j < radix; ++j)  // j k spacing < radix m spacing = n
+        roots.gather(j * spacing, m, stage.twRe + (j - 1) * m, stage.twIm + (j - 1) * m);
+    stage.twVecRe = stage.twRe;
+    stage.twVecIm = stage.twIm;
+    const bool vector = stage.cxVecTwiddle || stage.reVecTwiddle;
+    if (!vector || !set->cxTwiddleFactored[radix] || !factorsTwiddles(radix, m)) return true;
+    // w^(j c), c = 0 .. s, then w^(j s b) for each block b.
+    constexpr std::int64_t s = kTwiddleSpan;
+    const std::int64_t doubles = factoredTwiddleDoubles(radix, m);
+    double* factoredRe = stage.twFactoredRe = allocateArray<double>(doubles);
+    double* factoredIm = stage.twFactoredIm = allocateArray<double>(doubles);
+    if (!factoredRe || !factoredIm) return false;
     for (std::int64_t j = 1; j < radix; ++j) {
-        const std::int64_t step = j * spacing;  // below n / m
-        std::int64_t at = 0;
-        for (std::int64_t k = 0; k < m; ++k, at = at + step < n ? at + step : at + step - n) {
-            double re, im;
-            roots.get(at, re, im);
-            if (k > 0) {
-                stage.twRe[(k - 1) * (radix - 1) + (j - 1)] = re;
-                stage.twIm[(k - 1) * (radix - 1) + (j - 1)] = im;
-            }
-            if (vectorCopy && !factored) {
-                stage.twVecRe[(j - 1) * m + k] = re;
-                stage.twVecIm[(j - 1) * m + k] = im;
-            }
+        for (std::int64_t c = 0; c <= s; ++c) {
+            const std::int64_t at = (j - 1) * (s + 1) + c;
+            roots.get(j * c * spacing % n, factoredRe[at], factoredIm[at]);
         }
     }
-    if (factored) {
-        // w^(j c), c = 0 .. s, then w^(j s b) for each block b.
-        constexpr std::int64_t s = kTwiddleSpan;
-        for (std::int64_t j = 1; j < radix; ++j) {
-            for (std::int64_t c = 0; c <= s; ++c) {
-                const std::int64_t at = (j - 1) * (s + 1) + c;
-                roots.get(j * c * spacing % n, stage.twVecRe[at], stage.twVecIm[at]);
-            }
-        }
-        double* blockRe = stage.twVecRe + (radix - 1) * (s + 1);
-        double* blockIm = stage.twVecIm + (radix - 1) * (s + 1);
-        for (std::int64_t b = 0; b < m / s; ++b) {
-            for (std::int64_t j = 1; j < radix; ++j)
-                roots.get(j * s * b * spacing % n, blockRe[b * (radix - 1) + j - 1], blockIm[b * (radix - 1) + j - 1]);
-        }
-        stage.cxVecTwiddle = set->cxTwiddleFactored[radix];
-        stage.reVecTwiddle = set->reTwiddleFactored[radix];
+    double* blockRe = factoredRe + (radix - 1) * (s + 1);
+    double* blockIm = factoredIm + (radix - 1) * (s + 1);
+    for (std::int64_t b = 0; b < m / s; ++b) {
+        for (std::int64_t j = 1; j < radix; ++j)
+            roots.get(j * s * b * spacing % n, blockRe[b * (radix - 1) + j - 1], blockIm[b * (radix - 1) + j - 1]);
     }
+    stage.twVecRe = factoredRe;
+    stage.twVecIm = factoredIm;
+    stage.cxVecTwiddle = set->cxTwiddleFactored[radix];
+    stage.reVecTwiddle = set->reTwiddleFactored[radix];
     return true;
 }
 
@@ -203,8 +199,8 @@ void freeStage(FftStage* stage) {
     scratchFree(stage->raderIm);
     scratchFree(stage->raderGather);
     scratchFree(stage->raderScatter);
-    scratchFree(stage->twVecRe);
-    scratchFree(stage->twVecIm);
+    scratchFree(stage->twFactoredRe);
+    scratchFree(stage->twFactoredIm);
     stage->~FftStage();
     scratchFree(stage);
 }

@@ -22,7 +22,11 @@ enum StageKind : std::int32_t {
 struct FftStage {
     double* dftCos = nullptr;        // DirectStage: cos(2 pi r/p)
     double* dftSin = nullptr;        // DirectStage: -sin(2 pi r/p)
-    double* twRe = nullptr;          // all stages but the last: (m-1)(f-1) twiddles
+    // All stages but the last: the twiddles exp(-2 pi i j k / (f m)),
+    // column-major, entry (j-1) m + k for j = 1..f-1, k = 0..m-1, so that
+    // the vector kernels load neighbouring k with one instruction and the
+    // scalar kernels read the same table.
+    double* twRe = nullptr;
     double* twIm = nullptr;
     FftPlan* raderPlan = nullptr;    // RaderStage: plan of length p-1
     double* raderRe = nullptr;       // RaderStage: DFT of the Rader kernel / (p-1)
@@ -31,7 +35,8 @@ struct FftStage {
     std::int32_t* raderScatter = nullptr;  // [0, 1, g, ..., g^(p-2)] mod p
 
     // Vector kernels for this radix, when the processor has them, and the
-    // column-major twiddle copy they read (see simd/vector_kernels.h).
+    // twiddles they read: the table above, or for long stages its factored
+    // form (see simd/vector_kernels.h).
     CxVecTwiddle cxVecTwiddle = nullptr;
     CxVecLeaf cxVecLeaf = nullptr;
     CxVecSiblingLeaf cxVecSiblingLeaf = nullptr;
@@ -39,8 +44,10 @@ struct FftStage {
     ReVecTwiddle reVecTwiddle = nullptr;
     ReVecLeaf reVecLeaf = nullptr;
     std::int32_t vecWidth = 0;
-    double* twVecRe = nullptr;
-    double* twVecIm = nullptr;
+    const double* twVecRe = nullptr;
+    const double* twVecIm = nullptr;
+    double* twFactoredRe = nullptr;  // owned; null unless the stage's twiddles are factored
+    double* twFactoredIm = nullptr;
 };
 
 struct FftPlan {

@@ -72,13 +72,13 @@ std::int32_t rePrimeTwiddlePass(const FftPlan& plan, int s, double* data, ptrdif
     std::int32_t status = rePrimeDft(stage, kind, p, data, step, data, step, dftScratch);
     for (ptrdiff_t k = 1; k <= m / 2 && status == kStatusOk; ++k) {
         const bool middle = 2 * k == m;
-        const double* twRe = stage.twRe + (k - 1) * (p - 1) - 1;
-        const double* twIm = stage.twIm + (k - 1) * (p - 1) - 1;
+        const double* twRe = stage.twRe + k;  // w^(jk) at twRe[(j-1) m]
+        const double* twIm = stage.twIm + k;
         for (std::int32_t j = 0; j < p; ++j) {
             const double xr = data[(j * m + k) * os];
             const double xi = middle ? 0.0 : data[(j * m + m - k) * os];
-            zRe[j] = j == 0 ? xr : xr * twRe[j] - xi * twIm[j];
-            zIm[j] = j == 0 ? xi : xr * twIm[j] + xi * twRe[j];
+            zRe[j] = j == 0 ? xr : xr * twRe[(j - 1) * m] - xi * twIm[(j - 1) * m];
+            zIm[j] = j == 0 ? xi : xr * twIm[(j - 1) * m] + xi * twRe[(j - 1) * m];
         }
         status = cxPrimeDft(stage, kind, p, zRe, zIm, 1, zRe, zIm, 1, dftScratch);
         if (status == kStatusOk) storeHalfComplex(zRe, zIm, p, k, m, data, os);

@@ -22,7 +22,8 @@ inline void dcStep(double* data, std::ptrdiff_t step) {
         [&](std::ptrdiff_t r, const double& v) __attribute__((always_inline)) { data[r * step] = v; });
 }
 
-// Positions k and m-k of every sub-spectrum, 0 < k < m/2.
+// Positions k and m-k of every sub-spectrum, 0 < k < m/2; the twiddle of
+// sub-spectrum j is at wr[(j-1) m], wi[(j-1) m].
 template <int N>
 inline void pairStep(double* data, const double* wr, const double* wi, std::ptrdiff_t s, std::ptrdiff_t m,
                      std::ptrdiff_t k) {
@@ -35,8 +36,8 @@ inline void pairStep(double* data, const double* wr, const double* wi, std::ptrd
                 xr = a;
                 xi = b;
             } else {
-                xr = a * wr[j - 1] - b * wi[j - 1];
-                xi = a * wi[j - 1] + b * wr[j - 1];
+                xr = a * wr[(j - 1) * m] - b * wi[(j - 1) * m];
+                xi = a * wi[(j - 1) * m] + b * wr[(j - 1) * m];
             }
         },
         [&](std::ptrdiff_t jp, const double& yr, const double& yi) __attribute__((always_inline)) {
@@ -65,8 +66,8 @@ inline void middleStep(double* data, const double* wr, const double* wi, std::pt
                 xr = a;
                 xi = 0.0;
             } else {
-                xr = a * wr[j - 1];
-                xi = a * wi[j - 1];
+                xr = a * wr[(j - 1) * m];
+                xi = a * wi[(j - 1) * m];
             }
         },
         [&](std::ptrdiff_t jp, const double& yr, const double& yi) __attribute__((always_inline)) {
@@ -89,9 +90,9 @@ void reTwiddleKernel(double* data, const double* twRe, const double* twIm, std::
     dcStep<N>(data, s * mm);
     std::ptrdiff_t k = 1;
     for (; 2 * k < mm; ++k) {
-        pairStep<N>(data, twRe + (k - 1) * (N - 1), twIm + (k - 1) * (N - 1), s, mm, k);
+        pairStep<N>(data, twRe + k, twIm + k, s, mm, k);
     }
-    if (2 * k == mm) middleStep<N>(data, twRe + (k - 1) * (N - 1), twIm + (k - 1) * (N - 1), s, mm);
+    if (2 * k == mm) middleStep<N>(data, twRe + k, twIm + k, s, mm);
 }
 
 #define VARNEL_INSTANTIATE(N) \

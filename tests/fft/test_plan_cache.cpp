@@ -46,7 +46,7 @@ TEST_F(PlanCache, TwiddlesAreAccurateOnLongStages) {
     for (std::int64_t k = 1; k < m; k += 97) {
         for (std::int64_t j = 1; j < f; ++j) {
             const long double angle = -6.283185307179586476925286766559005768L * (j * k) / (1 << 20);
-            const std::int64_t e = (k - 1) * (f - 1) + (j - 1);
+            const std::int64_t e = (j - 1) * m + k;
             worst = std::max(worst, static_cast<double>(std::abs(stage.twRe[e] - std::cos(angle))));
             worst = std::max(worst, static_cast<double>(std::abs(stage.twIm[e] - std::sin(angle))));
         }
