@@ -6,13 +6,30 @@
 namespace varnel::fft {
 namespace {
 
-bool hasFullOrder(std::int64_t g, std::int64_t p) {
-    std::int64_t power = g;
-    for (std::int64_t order = 1; order < p - 1; ++order) {
-        if (power == 1) return false;
-        power = (power * g) % p;
+std::int64_t powerMod(std::int64_t base, std::int64_t exponent, std::int64_t p) {
+    std::int64_t result = 1;
+    for (; exponent > 0; exponent >>= 1, base = base * base % p)
+        if (exponent & 1) result = result * base % p;
+    return result;
+}
+
+// Smallest primitive root g of the prime p: g^((p-1)/q) != 1 for every
+// prime q dividing p-1, which takes a few modular powers per candidate
+// instead of walking g's whole order.
+std::int64_t primitiveRoot(std::int64_t p) {
+    std::int64_t primes[32], count = 0;
+    std::int64_t rest = p - 1;
+    for (std::int64_t q = 2; q * q <= rest; ++q) {
+        if (rest % q != 0) continue;
+        primes[count++] = q;
+        while (rest % q == 0) rest /= q;
     }
-    return power == 1;
+    if (rest > 1) primes[count++] = rest;
+    for (std::int64_t g = 2;; ++g) {
+        bool full = true;
+        for (std::int64_t i = 0; i < count && full; ++i) full = powerMod(g, (p - 1) / primes[i], p) != 1;
+        if (full) return g;
+    }
 }
 
 // scatter = [0, 1, g, g^2, ..., g^(p-2)], gather = [0, 1, g^-1, ..., g^-(p-2)]
@@ -36,7 +53,12 @@ bool fillKernelSpectrum(FftStage& stage, std::int32_t p) {
     if (!roots.ok() || !kernel.ok()) return false;
     double* rootRe = roots.data();
     double* rootIm = roots.data() + len;
-    unitRoots(1, p, 1, len, rootRe, rootIm, 1);
+    // The upper half of the roots are the conjugates of the lower.
+    unitRoots(1, p, 1, len / 2, rootRe, rootIm, 1);
+    for (std::int64_t r = len / 2 + 1; r <= len; ++r) {
+        rootRe[r - 1] = rootRe[p - r - 1];
+        rootIm[r - 1] = -rootIm[p - r - 1];
+    }
     const double scale = 1.0 / static_cast<double>(len);
     for (std::int64_t t = 0; t < len; ++t) {
         const std::int32_t r = stage.raderScatter[1 + t];
@@ -48,12 +70,6 @@ bool fillKernelSpectrum(FftStage& stage, std::int32_t p) {
 }
 
 }  // namespace
-
-std::int32_t primitiveRoot(std::int32_t p) noexcept {
-    for (std::int64_t g = 2; g < p; ++g)
-        if (hasFullOrder(g, p)) return static_cast<std::int32_t>(g);
-    return 1;
-}
 
 bool setUpRaderStage(FftStage& stage, std::int32_t p) noexcept {
     stage.raderPlan = fftPlanCreate(p - 1);
