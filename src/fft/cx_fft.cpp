@@ -148,6 +148,16 @@ std::int32_t cxFftStrided(const FftPlan* plan, const double* inRe, const double*
         outIm[0] = inIm[0];
         return kStatusOk;
     }
+    if (plan->factoredStages && os != 1) {
+        double* stagedRe = scratch + plan->scratchDoubles - 2 * static_cast<ptrdiff_t>(n);
+        double* stagedIm = stagedRe + n;
+        const std::int32_t status = cxFftStrided(plan, inRe, inIm, stagedRe, stagedIm, is, 1, scratch);
+        for (ptrdiff_t k = 0; k < n; ++k) {
+            outRe[k * os] = stagedRe[k];
+            outIm[k * os] = stagedIm[k];
+        }
+        return status;
+    }
     const bool separate = outRe + n <= inRe || inRe + n <= outRe;  // the whole-transform kernels are not in place
     if (plan->cxVecWhole && is == 1 && os == 1 && separate) {
         plan->cxVecWhole(inRe, inIm, outRe, outIm);
@@ -173,7 +183,7 @@ std::int32_t cxFft(const FftPlan* plan, const double* inRe, const double* inIm, 
 std::int32_t cxFft(const FftPlan* plan, const double* inRe, const double* inIm, double* outRe, double* outIm,
                    std::int32_t inStride, std::int32_t outStride, std::int32_t n) noexcept {
     if (!plan || n != plan->length) return kStatusBadLayout;
-    return withOwnScratch(*plan, [&](double* scratch) {
+    return withOwnScratch(*plan, outStride, [&](double* scratch) {
         return cxFftStrided(plan, inRe, inIm, outRe, outIm, inStride, outStride, scratch);
     });
 }
@@ -192,7 +202,7 @@ std::int32_t cxIfft(const FftPlan* plan, const double* inRe, const double* inIm,
 std::int32_t cxIfft(const FftPlan* plan, const double* inRe, const double* inIm, double* outRe, double* outIm,
                     std::int32_t inStride, std::int32_t outStride, std::int32_t n) noexcept {
     if (!plan || n != plan->length) return kStatusBadLayout;
-    return withOwnScratch(*plan, [&](double* scratch) {
+    return withOwnScratch(*plan, outStride, [&](double* scratch) {
         return cxIfft(plan, inRe, inIm, outRe, outIm, inStride, outStride, n, scratch);
     });
 }

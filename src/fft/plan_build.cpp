@@ -101,47 +101,58 @@ private:
     ScratchBuffer<double> re_, im_;
 };
 
+// Whether stage s, of `length` samples and radix `radix`, keeps only the
+// factored form of its twiddles (vector_kernels.h): long stages whose
+// vector kernels have that form. Their scalar kernels, which would need the
+// whole table, never run: a transform writing at a stride other than 1
+// stages its output (cx_fft.cpp), so the plan need not build a table larger
+// than the data. mayFactor is the same without the kernel set, for the
+// scratch size, which must not depend on which set is in use.
+bool mayFactor(std::int32_t kind, std::int64_t length, std::int64_t radix) {
+    return kind == KernelStage && factorsTwiddles(radix, length / radix);
+}
+bool factorsStage(const VectorKernelSet* set, std::int32_t kind, std::int64_t length, std::int64_t radix) {
+    return set && mayFactor(kind, length, radix) && set->cxTwiddleFactored[radix] && set->reTwiddleFactored[radix];
+}
+
 // Twiddles of a stage of length L with radix f: entry (j-1)*m + k is
-// exp(-2 pi i j k / L) = w[j k n/L] for j = 1..f-1, k = 0..m-1, one table
-// that the scalar kernels read and the vector kernels load neighbouring
-// columns of with one instruction. Long stages add the factored form
-// (vector_kernels.h) for their vector kernels, whose kernels then replace
-// the stage's.
-bool fillTwiddles(FftStage& stage, std::int64_t length, std::int64_t radix, const VectorKernelSet* set,
-                  const RootTable& roots) {
+// exp(-2 pi i j k / L) = w[j k R/L] (R the root table's length, a multiple
+// of L) for j = 1..f-1, k = 0..m-1, one table that the scalar kernels read
+// and the vector kernels load neighbouring columns of with one instruction.
+bool fillTwiddles(FftStage& stage, std::int64_t length, std::int64_t radix, const RootTable& roots) {
     const std::int64_t m = length / radix;
     stage.twRe = allocateArray<double>((radix - 1) * m);
     stage.twIm = allocateArray<double>((radix - 1) * m);
     if (!stage.twRe || !stage.twIm) return false;
-    const std::int64_t n = roots.length(), spacing = n / length;
-    for (std::int64_t j = 1; j < radix; ++j)  // j k spacing < radix m spacing = n
+    const std::int64_t spacing = roots.length() / length;
+    for (std::int64_t j = 1; j < radix; ++j)  // j k spacing < radix m spacing = R
         roots.gather(j * spacing, m, stage.twRe + (j - 1) * m, stage.twIm + (j - 1) * m);
     stage.twVecRe = stage.twRe;
     stage.twVecIm = stage.twIm;
-    const bool vector = stage.cxVecTwiddle || stage.reVecTwiddle;
-    if (!vector || !set->cxTwiddleFactored[radix] || !factorsTwiddles(radix, m)) return true;
-    // w^(j c), c = 0 .. s, then w^(j s b) for each block b.
+    return true;
+}
+
+// The factored form: w^(j c), c = 0 .. s, then w^(j s b) for each block b,
+// the latter from the roots of L/s (j b < f m/s = L/s).
+bool fillFactoredTwiddles(FftStage& stage, std::int64_t length, std::int64_t radix, const VectorKernelSet& set) {
     constexpr std::int64_t s = kTwiddleSpan;
-    const std::int64_t doubles = factoredTwiddleDoubles(radix, m);
-    double* factoredRe = stage.twFactoredRe = allocateArray<double>(doubles);
-    double* factoredIm = stage.twFactoredIm = allocateArray<double>(doubles);
-    if (!factoredRe || !factoredIm) return false;
-    for (std::int64_t j = 1; j < radix; ++j) {
-        for (std::int64_t c = 0; c <= s; ++c) {
-            const std::int64_t at = (j - 1) * (s + 1) + c;
-            roots.get(j * c * spacing % n, factoredRe[at], factoredIm[at]);
-        }
-    }
-    double* blockRe = factoredRe + (radix - 1) * (s + 1);
-    double* blockIm = factoredIm + (radix - 1) * (s + 1);
+    const std::int64_t m = length / radix, doubles = factoredTwiddleDoubles(radix, m);
+    double* re = stage.twFactoredRe = allocateArray<double>(doubles);
+    double* im = stage.twFactoredIm = allocateArray<double>(doubles);
+    const RootTable blockRoots(length / s);
+    if (!re || !im || !blockRoots.ok()) return false;
+    for (std::int64_t j = 1; j < radix; ++j)
+        unitRoots(j, length, 0, s + 1, re + (j - 1) * (s + 1), im + (j - 1) * (s + 1), 1);
+    double* blockRe = re + (radix - 1) * (s + 1);
+    double* blockIm = im + (radix - 1) * (s + 1);
     for (std::int64_t b = 0; b < m / s; ++b) {
         for (std::int64_t j = 1; j < radix; ++j)
-            roots.get(j * s * b * spacing % n, blockRe[b * (radix - 1) + j - 1], blockIm[b * (radix - 1) + j - 1]);
+            blockRoots.get(j * b, blockRe[b * (radix - 1) + j - 1], blockIm[b * (radix - 1) + j - 1]);
     }
-    stage.twVecRe = factoredRe;
-    stage.twVecIm = factoredIm;
-    stage.cxVecTwiddle = set->cxTwiddleFactored[radix];
-    stage.reVecTwiddle = set->reTwiddleFactored[radix];
+    stage.twVecRe = re;
+    stage.twVecIm = im;
+    stage.cxVecTwiddle = set.cxTwiddleFactored[radix];
+    stage.reVecTwiddle = set.reTwiddleFactored[radix];
     return true;
 }
 
@@ -164,11 +175,11 @@ bool fillDirectTables(FftStage& stage, std::int32_t p) {
     return true;
 }
 
-bool fillStage(FftPlan& plan, int s, std::int64_t stageLength, const RootTable* roots) {
+bool fillStage(FftPlan& plan, int s, std::int64_t stageLength, const VectorKernelSet* set,
+               const RootTable* roots) {
     FftStage* stage = plan.stages[s] = allocateRecord<FftStage>();
     if (!stage) return false;
     const std::int32_t f = plan.factors[s];
-    const VectorKernelSet* set = vectorKernels();
     switch (plan.kinds[s]) {
         case KernelStage:
             plan.cxLeafKernels[s] = cxLeafKernels[f];
@@ -185,7 +196,11 @@ bool fillStage(FftPlan& plan, int s, std::int64_t stageLength, const RootTable* 
             break;
     }
     if (s == plan.factorCount - 1) return true;
-    return fillTwiddles(*stage, stageLength, f, set, *roots);
+    if (factorsStage(set, plan.kinds[s], stageLength, f)) {
+        plan.factoredStages = true;
+        return fillFactoredTwiddles(*stage, stageLength, f, *set);
+    }
+    return fillTwiddles(*stage, stageLength, f, *roots);
 }
 
 void freeStage(FftStage* stage) {
@@ -209,16 +224,22 @@ void freeStage(FftStage* stage) {
 
 // The first stage's copy (2n doubles, one array each for the real and
 // imaginary parts), then room for the prime stage that needs the most:
-// its gathered column (2p) and its DFT's own arrays.
+// its gathered column (2p) and its DFT's own arrays; last, for lengths
+// whose plans may factor a stage's twiddles, the 2n doubles that output
+// written at a stride other than 1 is staged in.
 std::size_t fftScratchSize(std::int32_t n) noexcept {
     const Factorization factorization = factorize(n);
     std::size_t stages = 0;
+    bool staged = false;
+    std::int64_t length = n;
     for (int s = 0; s < factorization.count; ++s) {
         const std::int32_t p = factorization.factors[s], kind = factorization.kinds[s];
         if (kind != KernelStage) stages = std::max(stages, 2 * static_cast<std::size_t>(p) + primeScratchSize(kind, p));
+        staged = staged || (s + 1 < factorization.count && mayFactor(kind, length, p));
+        length /= p;
     }
     const bool gathers = gathersFirstStage(factorization.count, n);
-    return (gathers ? 2 * static_cast<std::size_t>(n) : 0) + stages;
+    return (gathers ? 2 * static_cast<std::size_t>(n) : 0) + stages + (staged ? 2 * static_cast<std::size_t>(n) : 0);
 }
 
 FftPlan* buildPlan(std::int32_t n) noexcept {
@@ -226,7 +247,8 @@ FftPlan* buildPlan(std::int32_t n) noexcept {
     if (!plan) return nullptr;
     plan->length = n;
     plan->scratchDoubles = fftScratchSize(n);
-    if (const VectorKernelSet* set = vectorKernels()) {
+    const VectorKernelSet* set = vectorKernels();
+    if (set) {
         for (const VectorKernelSet::Whole& whole : set->cxWhole)
             if (whole.length == n) plan->cxVecWhole = whole.kernel;
         plan->vecHartleyFold = set->hartleyFold;
@@ -237,15 +259,20 @@ FftPlan* buildPlan(std::int32_t n) noexcept {
         plan->factors[s] = factorization.factors[s];
         plan->kinds[s] = factorization.kinds[s];
     }
-    // A plan of one stage has no twiddles.
+    // The stages with whole twiddle tables read them from the roots of the
+    // longest of them, which every later stage's length divides; a plan of
+    // one stage has none.
+    std::int64_t rootLength = 0, stageLength = n;
+    for (int s = 0; s + 1 < plan->factorCount && rootLength == 0; stageLength /= plan->factors[s], ++s)
+        if (!factorsStage(set, plan->kinds[s], stageLength, plan->factors[s])) rootLength = stageLength;
     std::optional<RootTable> roots;
-    if (plan->factorCount > 1 && !roots.emplace(n).ok()) {
+    if (rootLength > 0 && !roots.emplace(rootLength).ok()) {
         destroyPlan(plan);
         return nullptr;
     }
-    std::int64_t stageLength = n;
+    stageLength = n;
     for (int s = 0; s < plan->factorCount; ++s) {
-        if (!fillStage(*plan, s, stageLength, roots ? &*roots : nullptr)) {
+        if (!fillStage(*plan, s, stageLength, set, roots ? &*roots : nullptr)) {
             destroyPlan(plan);
             return nullptr;
         }

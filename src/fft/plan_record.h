@@ -22,10 +22,11 @@ enum StageKind : std::int32_t {
 struct FftStage {
     double* dftCos = nullptr;        // DirectStage: cos(2 pi r/p)
     double* dftSin = nullptr;        // DirectStage: -sin(2 pi r/p)
-    // All stages but the last: the twiddles exp(-2 pi i j k / (f m)),
-    // column-major, entry (j-1) m + k for j = 1..f-1, k = 0..m-1, so that
-    // the vector kernels load neighbouring k with one instruction and the
-    // scalar kernels read the same table.
+    // All stages but the last and those with factored twiddles only: the
+    // twiddles exp(-2 pi i j k / (f m)), column-major, entry (j-1) m + k
+    // for j = 1..f-1, k = 0..m-1, so that the vector kernels load
+    // neighbouring k with one instruction and the scalar kernels read the
+    // same table.
     double* twRe = nullptr;
     double* twIm = nullptr;
     FftPlan* raderPlan = nullptr;    // RaderStage: plan of length p-1
@@ -46,7 +47,7 @@ struct FftStage {
     std::int32_t vecWidth = 0;
     const double* twVecRe = nullptr;
     const double* twVecIm = nullptr;
-    double* twFactoredRe = nullptr;  // owned; null unless the stage's twiddles are factored
+    double* twFactoredRe = nullptr;  // owned; null unless the stage's twiddles are factored (twRe is then null)
     double* twFactoredIm = nullptr;
 };
 
@@ -57,6 +58,10 @@ struct FftPlan {
     std::int32_t kinds[kMaxFactors] = {};
     std::int32_t factorCount = 0;
     std::size_t scratchDoubles = 0;  // fftScratchSize(length)
+    // Some stage has only factored twiddles, which the scalar kernels cannot
+    // read: output at a stride other than 1 is made at unit stride in the
+    // last 2n doubles of the scratch and copied out.
+    bool factoredStages = false;
     FftStage* stages[kMaxFactors] = {};
     CxVecSingle cxVecWhole = nullptr;  // the whole complex transform in one vector kernel, when there is one
     VecHartleyFold vecHartleyFold = nullptr;  // the real inverse's pairing at unit stride, when vectorised

@@ -176,6 +176,12 @@ std::int32_t reFftStrided(const FftPlan* plan, const double* in, double* out, pt
         return kStatusOk;
     }
     if (plan->factorCount == 1) return reLeafPass(*plan, 0, in, out, is, os, 1, scratch);
+    if (plan->factoredStages && os != 1) {  // as in the complex transform
+        double* staged = scratch + plan->scratchDoubles - 2 * static_cast<ptrdiff_t>(n);
+        const std::int32_t status = reFftStrided(plan, in, staged, is, 1, scratch);
+        for (ptrdiff_t k = 0; k < n; ++k) out[k * os] = staged[k];
+        return status;
+    }
     // As in the complex transform, three stages whose leaves run together
     // need no copy.
     const bool leavesTogether = runsSiblingLeaves(*plan, 0, is, os, &FftStage::reVecSiblingLeaf);
@@ -193,7 +199,7 @@ std::int32_t reFft(const FftPlan* plan, const double* in, double* out, std::int3
 std::int32_t reFft(const FftPlan* plan, const double* in, double* out, std::int32_t inStride,
                    std::int32_t outStride, std::int32_t n) noexcept {
     if (!plan || n != plan->length) return kStatusBadLayout;
-    return withOwnScratch(*plan, [&](double* scratch) {
+    return withOwnScratch(*plan, outStride, [&](double* scratch) {
         return reFftStrided(plan, in, out, inStride, outStride, scratch);
     });
 }
@@ -213,7 +219,7 @@ std::int32_t reIfft(const FftPlan* plan, double* in, double* out, std::int32_t i
 std::int32_t reIfft(const FftPlan* plan, double* in, double* out, std::int32_t inStride, std::int32_t outStride,
                     std::int32_t n) noexcept {
     if (!plan || n != plan->length) return kStatusBadLayout;
-    return withOwnScratch(*plan, [&](double* scratch) {
+    return withOwnScratch(*plan, outStride, [&](double* scratch) {
         return reIfft(plan, in, out, inStride, outStride, n, scratch);
     });
 }

@@ -12,7 +12,8 @@
 namespace varnel::fft {
 
 // scratch: fftScratchSize(length) doubles, or null for a length without
-// prime stages (a long one then reads its input in place).
+// prime stages (a long one then reads its input in place) when the output
+// is at unit stride or the plan has no factored twiddles.
 std::int32_t cxFftStrided(const FftPlan* plan, const double* inRe, const double* inIm, double* outRe,
                           double* outIm, std::ptrdiff_t is, std::ptrdiff_t os, double* scratch) noexcept;
 
@@ -31,11 +32,15 @@ bool runsSiblingLeaves(const FftPlan& plan, int s, std::ptrdiff_t is, std::ptrdi
 
 // Runs run(scratch) with scratch of the plan's size taken for this one
 // transform: the forms of the transforms without the caller's scratch.
+// Without memory only lengths whose transforms never need it run (with
+// null scratch): those without prime stages, writing at unit stride or
+// with no factored twiddles.
 template <class Run>
-std::int32_t withOwnScratch(const FftPlan& plan, Run run) noexcept {
+std::int32_t withOwnScratch(const FftPlan& plan, std::ptrdiff_t outStride, Run run) noexcept {
     if (plan.scratchDoubles == 0) return run(nullptr);
     ScratchBuffer<double> scratch(plan.scratchDoubles);
     if (!scratch.ok()) {
+        if (plan.factoredStages && outStride != 1) return kStatusNoMemory;
         for (std::int32_t s = 0; s < plan.factorCount; ++s)
             if (plan.kinds[s] != KernelStage) return kStatusNoMemory;
     }

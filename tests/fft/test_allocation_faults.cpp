@@ -10,6 +10,7 @@
 
 #include "support/allocation_faults.h"
 #include "fft/plan.h"
+#include "fft/plan_record.h"
 #include "support/fft_fixtures.h"
 #include "varnel.h"
 
@@ -145,6 +146,27 @@ TEST_F(AllocationFaults, LongTransformsSucceedWithoutTheirGatherBuffer) {
             expectSame(got, expected);
         }
     }
+}
+
+// Output at a stride other than 1 of a length whose vector kernels keep
+// a stage's twiddles factored is staged in the scratch: without it such a
+// transform reports the failure and writes nothing; at unit stride it
+// still runs.
+TEST_F(AllocationFaults, StridedOutputOfFactoredStagesNeedsItsScratch) {
+    constexpr std::int32_t n = 1 << 18;
+    auto plan = testing::makePlan(n);
+    if (!plan->factoredStages) GTEST_SKIP() << "no vector kernels on this processor";
+    const std::vector<double> x(n, 0.5), untouched(2 * static_cast<std::size_t>(n), 7.0);
+    std::vector<double> out = untouched;
+    scratch_testing::failAllocationAt(1);
+    EXPECT_EQ(cxFft(plan.get(), x.data(), x.data(), out.data(), out.data() + 1, 1, 2, n), kStatusNoMemory);
+    scratch_testing::failAllocationAt(1);
+    EXPECT_EQ(reFft(plan.get(), x.data(), out.data(), 1, 2, n), kStatusNoMemory);
+    EXPECT_TRUE(out == untouched);
+    scratch_testing::failAllocationAt(1);
+    EXPECT_EQ(reFft(plan.get(), x.data(), out.data(), 1, 1, n), kStatusOk);
+    scratch_testing::failAllocationAt(0);
+    EXPECT_EQ(out[0], 0.5 * n);
 }
 
 }  // namespace
