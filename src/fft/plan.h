@@ -20,8 +20,10 @@ FftPlan* fftPlanCreate(std::int32_t n) noexcept;
 void fftPlanRelease(FftPlan* plan) noexcept;
 
 // Doubles of scratch that one transform of length n works in: the
-// contiguous copy of a long transform's first stage and the work arrays of
-// its prime stages (23, 47 and the Rader primes). 0 for most lengths, the
+// contiguous copy of a long transform's first stage, the work arrays of
+// its prime stages (23, 47 and the Rader primes) and, for lengths whose
+// long stages keep their twiddles factored, room to make output written at
+// a stride other than 1 at unit stride first. 0 for most lengths, the
 // powers of two below 2^15 among them. Known before the plan is built, so
 // that a call can take it with the rest of its memory.
 std::size_t fftScratchSize(std::int32_t n) noexcept;
@@ -34,8 +36,9 @@ std::size_t fftScratchSize(std::int32_t n) noexcept;
 // that runs many takes the scratch once. Without it (the forms with one
 // argument fewer) a transform allocates its scratch at the start and
 // returns kStatusNoMemory, having written nothing, when that fails and the
-// length has prime stages; other lengths then run without the copy, more
-// slowly, and cannot fail once the plan exists.
+// length has prime stages or its output is to be staged; other lengths
+// then run without the copy, more slowly, and cannot fail once the plan
+// exists.
 //
 // Split complex arrays at element strides (counted in doubles); input and
 // output must not overlap and the input is not changed.
