@@ -176,9 +176,22 @@ def __dir__():
 
 
 def pointer(array, offset=0):
-    """POINTER(c_double) to element ``offset`` of a float64 array (None for None)."""
+    """POINTER(c_double) to double ``offset`` of a C-contiguous float64 or
+    complex128 array (interleaved for complex), None for None. The exports
+    read and write contiguous doubles from there, so any other array (a
+    strided view, another dtype) is refused rather than let them run past
+    its memory."""
     if array is None:
         return None
+    kind = getattr(getattr(array, "dtype", None), "char", None)
+    if kind not in ("d", "D") or not hasattr(array, "flags"):
+        raise TypeError("pointer() takes a float64 or complex128 numpy array, not %s"
+                        % getattr(array, "dtype", type(array).__name__))
+    if not array.flags.c_contiguous:
+        raise ValueError("pointer() takes a C-contiguous array; pass np.ascontiguousarray(a)")
+    doubles = array.size * (2 if kind == "D" else 1)
+    if not 0 <= offset <= doubles:
+        raise IndexError("offset %d is outside the array's %d doubles" % (offset, doubles))
     return ctypes.cast(array.ctypes.data + 8 * offset, double_p)
 
 

@@ -1,11 +1,13 @@
 """Finding and loading libvarnel.so: the one-sentence error for a missing
 or unloadable library (an installation's layout is test_readme's, through
 the README's installation block); varnel.raw binding every export of the
-loaded library, and one missing symbol leaving the rest usable."""
+loaded library, one missing symbol leaving the rest usable, and its pointer helper
+refusing arrays the exports would run past."""
 import os
 import subprocess
 import sys
 
+import numpy as np
 import pytest
 
 from varnel import _library, raw
@@ -56,3 +58,17 @@ def test_missing_symbol_leaves_the_rest_usable(library, monkeypatch):
     with pytest.raises(AttributeError, match="NoSuchExport is not exported by .*libvarnel"):
         raw.NoSuchExport
     assert raw.available("ReSTFT")
+
+
+@pytest.mark.parametrize("array,offset,error", [
+    (np.zeros(8, np.float32), 0, TypeError),       # the exports would read floats as doubles
+    ([0.0] * 8, 0, TypeError),
+    (np.zeros((4, 4)).T, 0, ValueError),           # read in the wrong order
+    (np.zeros(8)[::2], 0, ValueError),             # read past the view
+    (np.zeros(8), 9, IndexError),
+    (np.zeros(4, np.complex128), 9, IndexError),
+])
+def test_raw_pointer_refuses_what_the_exports_cannot_read(array, offset, error):
+    with pytest.raises(error):
+        raw.pointer(array, offset)
+    assert raw.pointer(np.zeros(4, np.complex128), 8) is not None  # one past the end, for an empty tail
