@@ -29,10 +29,11 @@ T* allocateRecord() {
 // Every stage's twiddles are among them (a stage's length divides n), so a
 // plan computes them once rather than once per stage, and, when 4 divides
 // n, only over the first eighth of the circle: the other eighths follow by
-// exchanging and negating, which is exact. Up to kSpreadUpTo roots the
-// eighth is spread over the whole circle once, so that the twiddles are
-// plain reads; longer tables stay an eighth, which keeps plan building
-// within the cache.
+// exchanging and negating, which is exact (for powers of two up to 2^16
+// that eighth is read from the one all plans share, see octantRoots). Up
+// to kSpreadUpTo roots the eighth is spread over the whole circle once, so
+// that the twiddles are plain reads; longer tables stay an eighth, which
+// keeps plan building within the cache.
 class RootTable {
 public:
     static constexpr std::int64_t kSpreadUpTo = 4096;
@@ -42,12 +43,13 @@ public:
           stored_(quarter_ && length > kSpreadUpTo ? quarter_ / 2 + 1 : length),
           re_(static_cast<std::size_t>(stored_)), im_(static_cast<std::size_t>(stored_)) {
         if (!ok()) return;
-        if (quarter_ && stored_ == n_) {
-            unitRoots(1, n_, 0, quarter_ / 2 + 1, re_.data(), im_.data(), 1);
-            spreadEighth();
-        } else {
+        if (!quarter_) {
             unitRoots(1, n_, 0, stored_, re_.data(), im_.data(), 1);
+            return;
         }
+        if (!octantRoots(n_, quarter_ / 2 + 1, re_.data(), im_.data()))
+            unitRoots(1, n_, 0, quarter_ / 2 + 1, re_.data(), im_.data(), 1);
+        if (stored_ == n_) spreadEighth();
     }
     bool ok() const { return re_.ok() && im_.ok(); }
     std::int64_t length() const { return n_; }

@@ -84,4 +84,20 @@ void unitRoots(std::int64_t step, std::int64_t period, std::int64_t first, std::
     }
 }
 
+bool octantRoots(std::int64_t n, std::int64_t count, double* re, double* im) noexcept {
+    constexpr std::int64_t kPeriod = std::int64_t{1} << 16, kEighth = kPeriod / 8;
+    struct Octant {
+        double re[kEighth + 1], im[kEighth + 1];
+        Octant() { unitRoots(1, kPeriod, 0, kEighth + 1, re, im, 1); }
+    };
+    if (n < 8 || n > kPeriod || (n & (n - 1)) != 0 || count > n / 8 + 1) return false;
+    static const Octant octant;
+    const std::int64_t stride = kPeriod / n;
+    for (std::int64_t k = 0; k < count; ++k) {
+        re[k] = octant.re[k * stride];
+        im[k] = octant.im[k * stride];
+    }
+    return true;
+}
+
 }  // namespace varnel::fft

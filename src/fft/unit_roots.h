@@ -36,4 +36,11 @@ void turnQuarters(T a, T b, std::int64_t quadrant, T& re, T& im) {
 void unitRoots(std::int64_t step, std::int64_t period, std::int64_t first, std::int64_t count, double* re,
                double* im, std::ptrdiff_t stride) noexcept;
 
+// The roots exp(-2 pi i k / n) for k < count <= n/8 + 1, when n is a power
+// of two from 8 to 2^16: every such root is one of 2^16's first eighth,
+// which is computed once per process (by unitRoots, on first use) and read
+// at the stride 2^16/n, so that plans of these lengths do not compute
+// their own. False, with nothing written, for any other n or count.
+bool octantRoots(std::int64_t n, std::int64_t count, double* re, double* im) noexcept;
+
 }  // namespace varnel::fft
