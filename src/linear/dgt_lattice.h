@@ -16,6 +16,10 @@ struct Lattice {
     std::int32_t step;     // dM >= 1
     std::int32_t bins;     // N, a power of two >= dM
     std::int32_t half;     // h = floor(L/2): g[h] sits on the frame's time step
+
+    // Bins 0 .. N/2, those a real signal's frames hold; the others are
+    // their conjugates.
+    std::int32_t lowerBins() const noexcept { return bins / 2 + 1; }
 };
 
 // The plans a transform or expansion runs with and their transforms'

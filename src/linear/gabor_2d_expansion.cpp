@@ -1,6 +1,7 @@
 // Two-dimensional Gabor expansion back to a real image: the complex
-// expansion along the second dimension for every first-dimension index,
-// then the real expansion down every column of what the first pass left.
+// expansion along the second dimension for every first-dimension index
+// that the image depends on, then the real expansion down every column of
+// what the first pass left.
 // Every check and all the scratch and plans come first, and expansions of
 // power-of-two lengths cannot fail once their plans are held, so a call
 // that fails writes nothing.
@@ -12,7 +13,6 @@
 #include "frame/array_check.h"
 #include "frame/array_size.h"
 #include "frame/export_guard.h"
-#include "frame/layouts.h"
 #include "linear/dge_synthesis.h"
 #include "linear/dgt_lattice.h"
 #include "varnel.h"
@@ -28,47 +28,84 @@ struct Dimension {
     std::int64_t values() const noexcept { return std::int64_t{frames} * lattice.bins; }  // F*N
 };
 
-// Block k of the coefficients becomes the complex row signal k of the
-// intermediate (nCols values).
+// The image is the real part of the complex expansion, which is the
+// expansion of the conjugate-symmetric part of the first-dimension spectra:
+// bins b1 and N1 - b1 averaged as (X[b1] + conj X[N1 - b1])/2. The second
+// expansion is linear and its window real, so conj X[N1 - b1] is the
+// expansion of the coefficients of bin N1 - b1 conjugated, with bins b2 and
+// (N2 - b2) mod N2 exchanged: the coefficients are combined first and only
+// the N1/2 + 1 rows of each first-dimension frame that the columns read
+// are expanded, half the work of expanding all N1.
+//
+// Row signal f1*(N1/2 + 1) + b1 of the intermediate (nCols values): the
+// expansion of the combined coefficients of bins b1 and N1 - b1 of
+// first-dimension frame f1.
 std::int32_t expandRows(const double* coef, const Dimension& first, const Dimension& second, std::int32_t nCols,
-                        const varnel::fft::FftPlan* plan, double* fftScratch, double* scratch,
+                        const varnel::fft::FftPlan* plan, double* fftScratch, double* combined, double* scratch,
                         double* intermediate) {
     const std::int64_t blockValues = second.values();
-    for (std::int64_t k = 0; k < first.values(); ++k) {
-        const double* block = coef + 2 * k * blockValues;
-        double* row = intermediate + 2 * k * nCols;
-        if (const std::int32_t status = expandComplex({block, block + 1, 2}, second.frames, second.lattice,
-                                                      {row, row + 1, 2}, nCols, {plan, fftScratch}, scratch);
-            status != kStatusOk) {
-            return status;
+    const std::int32_t bins1 = first.lattice.bins, bins2 = second.lattice.bins, half = first.lattice.lowerBins();
+    for (std::int64_t f1 = 0; f1 < first.frames; ++f1) {
+        for (std::int32_t b1 = 0; b1 < half; ++b1) {
+            const double* block = coef + 2 * (f1 * bins1 + b1) * blockValues;
+            const double* partner = coef + 2 * (f1 * bins1 + (bins1 - b1) % bins1) * blockValues;
+            for (std::int64_t f2 = 0; f2 < blockValues; f2 += bins2) {
+                const double* a = block + 2 * f2;
+                const double* z = partner + 2 * f2;
+                double* out = combined + 2 * f2;
+                out[0] = 0.5 * (a[0] + z[0]);  // bin 0 is its own partner
+                out[1] = 0.5 * (a[1] - z[1]);
+                for (std::int32_t b2 = 1; b2 < bins2; ++b2) {
+                    out[2 * b2] = 0.5 * (a[2 * b2] + z[2 * (bins2 - b2)]);
+                    out[2 * b2 + 1] = 0.5 * (a[2 * b2 + 1] - z[2 * (bins2 - b2) + 1]);
+                }
+            }
+            double* row = intermediate + 2 * (f1 * half + b1) * nCols;
+            if (const std::int32_t status = expandComplex({combined, combined + 1, 2}, second.frames, second.lattice,
+                                                          {row, row + 1, 2}, nCols, {plan, fftScratch}, scratch);
+                status != kStatusOk) {
+                return status;
+            }
         }
     }
     return kStatusOk;
 }
 
-// Column c of the intermediate holds F1 complex frames; only their
-// conjugate-symmetric parts are kept, so the column comes out real and
-// goes straight into the image, zeros past the period included.
+// Columns expanded together: their values are read, and their samples
+// written, a cache line at a time instead of one line per value.
+constexpr std::ptrdiff_t kColumnBlock = 8;
+
+// Column c of the intermediate holds, for each first-dimension frame, the
+// conjugate-symmetric spectrum's bins 0 .. N1/2: its Hc frames, whose real
+// expansion (zeros past the period included) is column c of the image.
+// Scratch: kColumnBlock * (F1*N1 + nRows) doubles.
 std::int32_t expandColumns(const double* intermediate, const Dimension& first, std::int32_t nRows,
-                           std::int32_t nCols, const varnel::fft::FftPlan* plan, double* fftScratch, double* frame,
-                           double* halfComplex, double* scratch, double* image) {
-    const std::int32_t bins = first.lattice.bins;
-    const std::ptrdiff_t stride = nCols;
-    for (std::ptrdiff_t c = 0; c < nCols; ++c) {
-        for (std::int64_t f = 0; f < first.values(); f += bins) {
-            for (std::ptrdiff_t b = 0; b < bins; ++b) {
-                const double* value = intermediate + 2 * ((f + b) * stride + c);
-                frame[2 * b] = value[0];
-                frame[2 * b + 1] = value[1];
+                           std::int32_t nCols, const varnel::fft::FftPlan* plan, double* fftScratch,
+                           double* blockScratch, double* scratch, double* image) {
+    const std::int32_t bins = first.lattice.bins, half = first.lattice.lowerBins();
+    const std::int64_t depth = first.values();
+    double* columns = blockScratch + kColumnBlock * depth;  // kColumnBlock columns of nRows samples
+    for (std::ptrdiff_t c0 = 0; c0 < nCols; c0 += kColumnBlock) {
+        const std::ptrdiff_t width = std::min<std::ptrdiff_t>(kColumnBlock, nCols - c0);
+        for (std::int64_t f = 0; f < first.frames; ++f) {
+            for (std::int32_t b = 0; b < half; ++b) {
+                const double* value = intermediate + 2 * ((f * half + b) * nCols + c0);
+                for (std::ptrdiff_t j = 0; j < width; ++j) {
+                    double* hc = blockScratch + j * depth + f * bins;
+                    hc[b] = value[2 * j];
+                    if (b > 0 && 2 * b < bins) hc[bins - b] = value[2 * j + 1];
+                }
             }
-            varnel::layout::cxToHc(frame, halfComplex + f, bins);
         }
-        if (const std::int32_t status =
-                expandReal(halfComplex, first.frames, first.lattice, image + c, stride, nRows, {plan, fftScratch},
-                           scratch);
-            status != kStatusOk) {
-            return status;
+        for (std::ptrdiff_t j = 0; j < width; ++j) {
+            if (const std::int32_t status = expandReal(blockScratch + j * depth, first.frames, first.lattice,
+                                                       columns + j * nRows, 1, nRows, {plan, fftScratch}, scratch);
+                status != kStatusOk) {
+                return status;
+            }
         }
+        for (std::ptrdiff_t r = 0; r < nRows; ++r)
+            for (std::ptrdiff_t j = 0; j < width; ++j) image[r * nCols + c0 + j] = columns[j * nRows + r];
     }
     return kStatusOk;
 }
@@ -97,27 +134,29 @@ extern "C" VARNEL_API int32_t DGE2d(const double* coef, int32_t F1, int32_t N1, 
         }
 
         // The intermediate, then the scratch of one pass at a time: a row's
-        // expansion, or a column's frame, Hc frames and expansion.
-        const std::size_t intermediateValues =
-            varnel::elementCount({2, static_cast<std::uint64_t>(nCols), static_cast<std::uint64_t>(depth)});
-        const std::size_t rowPass = synthesisScratch(second.lattice, F2, 2);
-        const std::size_t columnPass = varnel::elementSum({2 * static_cast<std::size_t>(N1),
-                                                           static_cast<std::size_t>(depth),
-                                                           synthesisScratch(first.lattice, F1, 1)});
+        // combined coefficients and expansion, or a column's Hc frames and
+        // expansion.
+        const std::size_t intermediateValues = varnel::elementCount(
+            {2, static_cast<std::uint64_t>(nCols), static_cast<std::uint64_t>(F1),
+             static_cast<std::uint64_t>(first.lattice.lowerBins())});
+        const std::size_t rowPass = varnel::elementSum(
+            {2 * static_cast<std::size_t>(second.values()), synthesisScratch(second.lattice, F2, 2)});
+        const std::uint64_t columnValues = static_cast<std::uint64_t>(depth) + static_cast<std::uint64_t>(nRows);
+        const std::size_t columnPass = varnel::elementSum(
+            {varnel::elementCount({kColumnBlock, columnValues}), synthesisScratch(first.lattice, F1, 1)});
         const varnel::fft::Workspace<2> work(varnel::elementSum({intermediateValues, std::max(rowPass, columnPass)}),
                                              {N1, N2});
         if (!work.ok()) return kStatusNoMemory;
         double* intermediate = work.data();
         double* passScratch = intermediate + intermediateValues;
 
-        if (const std::int32_t status =
-                expandRows(coef, first, second, nCols, work.plan(1), work.fftScratch(1), passScratch, intermediate);
+        double* combined = passScratch;
+        if (const std::int32_t status = expandRows(coef, first, second, nCols, work.plan(1), work.fftScratch(1),
+                                                   combined, combined + 2 * second.values(), intermediate);
             status != kStatusOk) {
             return status;
         }
-        double* frame = passScratch;
-        double* halfComplex = frame + 2 * static_cast<std::ptrdiff_t>(N1);
-        return expandColumns(intermediate, first, nRows, nCols, work.plan(0), work.fftScratch(0), frame, halfComplex,
-                             halfComplex + depth, image);
+        return expandColumns(intermediate, first, nRows, nCols, work.plan(0), work.fftScratch(0), passScratch,
+                             passScratch + kColumnBlock * (depth + nRows), image);
     });
 }

@@ -1,6 +1,7 @@
 // Two-dimensional Gabor transform of a real image: the real transform down
 // every column, then the complex transform along every first-dimension
-// index of the full (conjugate-symmetric) column spectra. Every check and
+// index of the column spectra's lower half; the upper half's coefficients
+// follow by conjugate symmetry. Every check and
 // all the scratch and plans of both passes come first, and transforms of
 // power-of-two lengths cannot fail once their plans are held, so a call
 // that fails writes nothing.
@@ -12,7 +13,6 @@
 #include "frame/array_check.h"
 #include "frame/array_size.h"
 #include "frame/export_guard.h"
-#include "frame/layouts.h"
 #include "linear/dgt_lattice.h"
 #include "linear/dgt_periodic_signal.h"
 #include "varnel.h"
@@ -33,38 +33,66 @@ struct Dimension {
     std::int64_t values() const noexcept { return signal.frames * lattice.bins; }  // F*N
 };
 
-// Column c's frames, expanded to full spectra, land contiguously at
-// intermediate complex element c*depth: the first pass writes in order.
+// Bins 0 .. N1/2 of each first-dimension frame: the others are their
+// conjugates (the columns are real), and so are their rows' transforms.
+//
+// Column c's frames, bins 0 .. N1/2 of each, land contiguously at
+// intermediate complex element c*depth (depth = F1 (N1/2 + 1)): the first
+// pass writes in order.
 std::int32_t transformColumns(const Image2d& image, const Dimension& first, const varnel::fft::FftPlan* plan,
                               double* fftScratch, double* halfComplex, double* scratch, double* intermediate) {
-    const std::int64_t depth = first.values();
+    const std::int32_t bins = first.lattice.bins, half = first.lattice.lowerBins();
+    const std::int64_t depth = first.signal.frames * half;
     for (std::ptrdiff_t c = 0; c < image.nCols; ++c) {
         if (const std::int32_t status = realTransform(image.pixels + c, image.nCols, first.lattice, first.signal,
                                                       halfComplex, {plan, fftScratch}, scratch);
             status != kStatusOk) {
             return status;
         }
-        double* full = intermediate + 2 * c * depth;
-        for (std::int64_t f = 0; f < depth; f += first.lattice.bins) {
-            varnel::layout::hcToCx(halfComplex + f, full + 2 * f, first.lattice.bins);
+        double* column = intermediate + 2 * c * depth;
+        for (std::int64_t f = 0; f < first.signal.frames; ++f) {
+            const double* hc = halfComplex + f * bins;
+            double* values = column + 2 * f * half;
+            for (std::int32_t b = 0; b < half; ++b) {
+                values[2 * b] = hc[b];
+                values[2 * b + 1] = b > 0 && 2 * b < bins ? hc[bins - b] : 0.0;
+            }
         }
     }
     return kStatusOk;
 }
 
-// Index k of the intermediate (one value per image column, depth values
-// apart) is transformed into its contiguous block of F2*N2 coefficients.
+// Index (f1, b1), b1 <= N1/2, of the intermediate (one value per image
+// column) is transformed into its contiguous block of F2*N2 coefficients;
+// block (f1, N1 - b1) is then its conjugate with bins b2 and
+// (N2 - b2) mod N2 exchanged, as the transform of the conjugate row is.
 std::int32_t transformRows(const Dimension& first, const Dimension& second, const varnel::fft::FftPlan* plan,
                            double* fftScratch, const double* intermediate, double* scratch, double* out) {
-    const std::int64_t depth = first.values();
+    const std::int32_t bins1 = first.lattice.bins, bins2 = second.lattice.bins, half = first.lattice.lowerBins();
+    const std::int64_t depth = first.signal.frames * half;
     const std::int64_t blockValues = second.values();
-    for (std::int64_t k = 0; k < depth; ++k) {
-        const double* row = intermediate + 2 * k;
-        double* block = out + 2 * k * blockValues;
-        if (const std::int32_t status = complexTransform({row, row + 1, 2 * depth}, second.lattice, second.signal,
-                                                         {block, block + 1, 2}, {plan, fftScratch}, scratch);
-            status != kStatusOk) {
-            return status;
+    for (std::int64_t f1 = 0; f1 < first.signal.frames; ++f1) {
+        for (std::int32_t b1 = 0; b1 < half; ++b1) {
+            const double* row = intermediate + 2 * (f1 * half + b1);
+            double* block = out + 2 * (f1 * bins1 + b1) * blockValues;
+            if (const std::int32_t status =
+                    complexTransform({row, row + 1, 2 * depth}, second.lattice, second.signal, {block, block + 1, 2},
+                                     {plan, fftScratch}, scratch);
+                status != kStatusOk) {
+                return status;
+            }
+            if (b1 == 0 || 2 * b1 == bins1) continue;
+            double* mirror = out + 2 * (f1 * bins1 + bins1 - b1) * blockValues;
+            for (std::int64_t f2 = 0; f2 < blockValues; f2 += bins2) {
+                const double* from = block + 2 * f2;
+                double* to = mirror + 2 * f2;
+                to[0] = from[0];
+                to[1] = -from[1];
+                for (std::int32_t b2 = 1; b2 < bins2; ++b2) {
+                    to[2 * b2] = from[2 * (bins2 - b2)];
+                    to[2 * b2 + 1] = -from[2 * (bins2 - b2) + 1];
+                }
+            }
         }
     }
     return kStatusOk;
@@ -103,7 +131,8 @@ extern "C" VARNEL_API int32_t DGT2d(const double* image, int32_t nRows, int32_t 
         // The intermediate, then the scratch of one pass at a time: a
         // column's Hc frames and its transform, or a row's transform.
         const std::size_t intermediateValues =
-            varnel::elementCount({2, static_cast<std::uint64_t>(nCols), static_cast<std::uint64_t>(depth)});
+            varnel::elementCount({2, static_cast<std::uint64_t>(nCols), static_cast<std::uint64_t>(first.signal.frames),
+                                  static_cast<std::uint64_t>(first.lattice.lowerBins())});
         const std::size_t columnPass =
             varnel::elementSum({static_cast<std::size_t>(depth), realTransformScratch(first.lattice, first.signal)});
         const std::size_t rowPass = complexTransformScratch(second.lattice, second.signal, 2);

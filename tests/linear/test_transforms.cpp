@@ -526,6 +526,43 @@ TEST_F(Transforms, TransformThenExpansionWithDualsReturnsTheImage) {
     }
 }
 
+// Any coefficients, not only a real image's: the image is the real part
+// of the complex expansion along the rows, then down the columns (zeros
+// past the first period). Odd column counts cross the column blocks; a
+// first dimension of 1 or 2 bins pairs each bin with itself.
+TEST_F(Transforms, ExpansionOfAnyCoefficientsIsTheRealPartOfTheComplexOne) {
+    for (const auto& [F1, first, F2, second, nCols] :
+         {std::tuple{5, LatticeCase{16, 4, 8}, 3, LatticeCase{8, 4, 8}, 13},
+          std::tuple{6, LatticeCase{4, 2, 2}, 4, LatticeCase{16, 4, 16}, 16},
+          std::tuple{4, LatticeCase{1, 1, 1}, 2, LatticeCase{8, 4, 8}, 9}}) {
+        const std::vector<double> g1 = randomReals(first.L, 81), g2 = randomReals(second.L, 82);
+        const WindowSpec spec1 = makeSpec(g1, first.dM, first.N), spec2 = makeSpec(g2, second.dM, second.N);
+        const std::int64_t depth = std::int64_t{F1} * first.N, width = std::int64_t{F2} * second.N;
+        const std::int32_t nRows = F1 * first.dM;
+        const std::vector<double> coef = randomReals(2 * depth * width, 83);
+        std::vector<std::vector<LongComplex>> rows(depth);  // rows[k][c]: row expansion k at column c
+        for (std::int64_t k = 0; k < depth; ++k) {
+            const double* block = coef.data() + 2 * k * width;
+            rows[k] = periodicExpansion(pairs(block, block + 1, width, 2), g2, second.dM, second.N);
+        }
+        std::vector<double> image(nRows * nCols + 1, kSentinel);
+        ASSERT_EQ(DGE2d(coef.data(), F1, first.N, F2, second.N, &spec1, &spec2, image.data(), nRows, nCols),
+                  kStatusOk);
+        EXPECT_EQ(image.back(), kSentinel);
+        std::vector<LongComplex> want, got;
+        for (std::int32_t c = 0; c < nCols; ++c) {
+            std::vector<LongComplex> column(depth);
+            for (std::int64_t k = 0; k < depth; ++k) column[k] = c < F2 * second.dM ? rows[k][c] : 0.0L;
+            const std::vector<LongComplex> samples = periodicExpansion(column, g1, first.dM, first.N);
+            for (std::int32_t r = 0; r < nRows; ++r) {
+                want.emplace_back(samples[r].real());
+                got.emplace_back(image[r * nCols + c]);
+            }
+        }
+        EXPECT_LT(relativeRmsError(want, got), kTolerance) << F1 << " frames of " << first.N;
+    }
+}
+
 // The block-wise transform and expansion: each call against the
 // written-out sums, and a stream of blocks rebuilt by the expansion.
 struct Stream {
