@@ -153,7 +153,16 @@ SECTIONS = [
             "Varnel call is checked against the definition's sums at a few "
             "frames or samples before it is timed. LTFAT is timed by "
             "`bench/linear/dgt_ltfat.py` with `time.perf_counter`, best call "
-            "of each repetition. Times are medians of the repetitions (a single "
+            "of each repetition. The last tables time the two-dimensional "
+            "transform and expansion of square random images with the same "
+            "Gaussian windows of L = N, 4N and the image side in both "
+            "dimensions and a time step of N/2; LTFAT's counterpart is "
+            "`dgtreal` down the columns and `dgt` along the rows of its "
+            "one-sided coefficients (half the rows `DGT2d` transforms, since "
+            "it stores all N bins of the first dimension), and `idgt` then "
+            "`idgtreal` back, the transposes between the passes included; "
+            "Varnel's calls are checked against the definition's sums applied "
+            "dimension by dimension. Times are medians of the repetitions (a single "
             "repetition for the sweep's cases of 2^28 or more frame x window "
             "samples), in milliseconds per call; varnel / FFTW below 1 means "
             "Varnel is faster, LTFAT / varnel is Varnel's speed-up over LTFAT."),
@@ -165,7 +174,15 @@ SECTIONS = [
              [("ltfatpy", "varnel", "LTFAT / varnel")])
             for p in (12, 14, 16, 18, 20)
             for op, title in (("redgt", "`ReDGT` against `dgtreal`"), ("cxdgt", "`CxDGT` against `dgt`"),
-                              ("redge", "`ReDGE` against `idgtreal`"), ("cxdge", "`CxDGE` against `idgt`"))],
+                              ("redge", "`ReDGE` against `idgtreal`"), ("cxdge", "`CxDGE` against `idgt`"))] + [
+            ("%s-s%d" % (op, side),
+             "%s, %d x %d image, N = %d bins, time step %d in both dimensions, rows by window length L"
+             % (title, side, side, bins, bins // 2),
+             [("varnel", "varnel ms"), ("ltfatpy", "LTFAT ms")],
+             [("ltfatpy", "varnel", "LTFAT / varnel")])
+            for side, bins in ((256, 16), (512, 32), (1024, 32))
+            for op, title in (("dgt2d", "`DGT2d` against `dgtreal` down the columns, then `dgt` along the rows"),
+                              ("dge2d", "`DGE2d` against `idgt` along the rows, then `idgtreal` down the columns"))],
         columns=[("varnel", "varnel ms"), ("fftw_measure", "FFTW_MEASURE ms"), ("ltfatpy", "LTFAT ms")],
         ratios=[("varnel", "fftw_measure", "varnel / FFTW"), ("ltfatpy", "varnel", "LTFAT / varnel")],
         unit="ms",

@@ -34,6 +34,13 @@
 // as failed instead of timing a wrong answer. The slowest sweep cases run
 // one repetition. --smoke runs one small signal (and the sweep on 2^10
 // samples) once with FFTW_ESTIMATE and exits non-zero on any failure.
+//
+// The two-dimensional transform and expansion of square images, LTFAT's
+// counterparts (dgtreal down the columns, then dgt along the rows, and the
+// inverses in reverse order) timed by dgt_ltfat.py under the same names:
+//
+//   dgt2d-s<s>/varnel/<L>, dge2d-s<s>/varnel/<L>   s = 256, 512, 1024;
+//                         lattice and windows below (register2d)
 #include "common/bench_frame.h"
 
 #include <algorithm>
@@ -356,6 +363,112 @@ void registerSweep() {
     }
 }
 
+// ---------------------------------------------------------------- 2-D
+
+// Square images of side s = 2^p, each dimension with N = 2^ceil(p/2) bins
+// and time step N/2 (a redundancy of 2 per dimension keeps the 2^20-pixel
+// case's coefficients, all N1 first-dimension bins stored, at 64 MB), and
+// the Gaussian windows of the sweep of lengths N, 4N and s (full length).
+Lattice lattice2d(std::int32_t side) {
+    Lattice g = latticeFor(side);
+    g.step = g.bins / 2;
+    return g;
+}
+
+// DGT2d at first-dimension frames 0 and F-1 (every bin), second-dimension
+// frames 0 and F/2, against the definition's sums applied down the columns,
+// then along the rows of the resulting coefficients.
+double transform2dError(const Lattice& g, const DirectGabor& direct, const double* image, const double* coef) {
+    const std::int32_t side = g.n, bins = g.bins;
+    const auto frames = static_cast<std::int32_t>(g.frames());
+    std::vector<Cx> got, want;
+    std::vector<double> column(side);
+    for (const std::int32_t f1 : {0, frames - 1}) {
+        std::vector<std::vector<Cx>> first(side);  // first[c][b1]
+        for (std::int32_t c = 0; c < side; ++c) {
+            for (std::int32_t r = 0; r < side; ++r) column[r] = image[static_cast<std::int64_t>(r) * side + c];
+            first[c] = direct.frame(column.data(), false, f1);
+        }
+        std::vector<Cx> row(side);
+        for (std::int32_t b1 = 0; b1 < bins; ++b1) {
+            for (std::int32_t c = 0; c < side; ++c) row[c] = first[c][b1];
+            for (const std::int32_t f2 : {0, frames / 2}) {
+                const std::vector<Cx> bins2 = direct.frame(reinterpret_cast<const double*>(row.data()), true, f2);
+                want.insert(want.end(), bins2.begin(), bins2.end());
+                const std::int64_t at = ((static_cast<std::int64_t>(f1) * bins + b1) * frames + f2) * bins;
+                for (std::int32_t b2 = 0; b2 < bins; ++b2) got.push_back(valueAt(coef, true, at + b2));
+            }
+        }
+    }
+    return relativeRmsError(reinterpret_cast<const double*>(got.data()), reinterpret_cast<const double*>(want.data()),
+                            2 * static_cast<std::int64_t>(got.size()));
+}
+
+// DGE2d at three pixels against the definition's sums: along the rows for
+// every first-dimension coefficient, then down the column, the real part.
+double expansion2dError(const Lattice& g, const DirectGabor& direct, const double* coef, const double* image) {
+    const std::int32_t side = g.n, bins = g.bins;
+    const std::int64_t frames = g.frames(), block = frames * bins;  // second-dimension values per (f1, b1)
+    std::vector<double> got, want;
+    for (const auto& [r, c] : {std::pair{0, 0}, std::pair{side / 2 + 1, side / 3}, std::pair{side - 1, side - 1}}) {
+        std::vector<Cx> first(block);  // the column's first-dimension coefficients
+        for (std::int64_t i = 0; i < block; ++i) first[i] = direct.sample(coef + 2 * i * block, true, c);
+        want.push_back(direct.sample(reinterpret_cast<const double*>(first.data()), true, r).real());
+        got.push_back(image[static_cast<std::int64_t>(r) * side + c]);
+    }
+    return relativeRmsError(got.data(), want.data(), static_cast<std::int64_t>(got.size()));
+}
+
+void image2dVarnel(benchmark::State& state, bool expansion, std::int32_t side, std::int32_t length) {
+    const Lattice g = lattice2d(side);
+    const std::vector<double> window = gaussianWindow(length, g);
+    const WindowSpec spec{window.data(), length, g.step, g.bins};
+    const auto frames = static_cast<std::int32_t>(g.frames());
+    const std::int64_t pixels = std::int64_t{side} * side, coefValues = 2 * (g.frames() * g.bins) * (g.frames() * g.bins);
+    Buffer image = allocate(pixels), coef = allocate(coefValues), out = allocate(pixels);
+    if (!image || !coef || !out) return fail(state, "out of memory");
+    fillSignal(image.get(), pixels, 5);
+    auto transform = [&] { return DGT2d(image.get(), side, side, &spec, &spec, coef.get()); };
+    auto expand = [&] {
+        return DGE2d(coef.get(), frames, g.bins, frames, g.bins, &spec, &spec, out.get(), side, side);
+    };
+    std::int32_t status = transform();
+    if (status == kStatusOk && expansion) status = expand();
+    const char* name = expansion ? "DGE2d" : "DGT2d";
+    if (status != kStatusOk) return fail(state, std::string(name) + " returned status " + std::to_string(status));
+    const DirectGabor direct(g, window);
+    const double error = expansion ? expansion2dError(g, direct, coef.get(), out.get())
+                                   : transform2dError(g, direct, image.get(), coef.get());
+    if (!(error <= kTolerance)) {
+        char message[120];
+        std::snprintf(message, sizeof message, "%s disagrees with the direct sums: relative RMS error %.3g", name,
+                      error);
+        return fail(state, message);
+    }
+    for (auto _ : state) {
+        expansion ? expand() : transform();
+        benchmark::ClobberMemory();
+    }
+}
+
+void register2d() {
+    const std::vector<std::int32_t> sides = gSmoke ? std::vector<std::int32_t>{64}
+                                                   : std::vector<std::int32_t>{256, 512, 1024};
+    for (const std::int32_t side : sides) {
+        const Lattice g = lattice2d(side);
+        for (const bool expansion : {false, true}) {
+            for (const std::int32_t length : {g.bins, 4 * g.bins, side}) {
+                const std::string name = std::string(expansion ? "dge2d" : "dgt2d") + "-s" + std::to_string(side) +
+                                         "/varnel/" + std::to_string(length);
+                auto* b = benchmark::RegisterBenchmark(name.c_str(), [=](benchmark::State& state) {
+                              image2dVarnel(state, expansion, side, length);
+                          })->Unit(benchmark::kMillisecond);
+                if (gSmoke) b->Iterations(1);
+            }
+        }
+    }
+}
+
 void registerBenchmarks() {
     const std::pair<const char*, void (*)(benchmark::State&)> cases[] = {
         {"dgt/varnel", dgtVarnel},
@@ -366,6 +479,7 @@ void registerBenchmarks() {
         if (gSmoke) b->Iterations(1);
     }
     registerSweep();
+    register2d();
 }
 
 }  // namespace

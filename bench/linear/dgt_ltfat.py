@@ -16,6 +16,14 @@ of L samples for L <= 16N, which LTFAT runs frame by frame, and for the
 long windows n/4 and n zero-padded to the full length n, which LTFAT runs
 through its factorisation.
 
+<op>-s<s>/ltfatpy/<L>: the two-dimensional cases, square images of side s
+with the lattice of bench_dgt.cpp's register2d (time step N/2). dgt2d is
+dgtreal down the columns, then dgt along the rows of its coefficients (the
+N/2 + 1 bins of each column frame: half the rows Varnel's DGT2d transforms,
+which keeps all N); dge2d is idgt along the rows, then idgtreal down the
+columns, of LTFAT's own coefficients. The transposes between the two
+passes are part of the timed call.
+
 One call is the whole signal. The names match the C++ program's, so that
 report.py merges both into the dgt section.
 """
@@ -63,10 +71,11 @@ def window_lengths(n):
     return list(dict.fromkeys([bins, 4 * bins, 16 * bins, n // 4, n]))
 
 
-def sweep_window(length, n):
+def sweep_window(length, n, step=None):
     """bench_dgt.cpp's Gaussian, in LTFAT's form: rotated by -L/2, and for
     the long windows zero-padded in the middle to n samples."""
-    bins, step = lattice(n)
+    bins, sweep_step = lattice(n)
+    step = step or sweep_step
     spread = length / 14.0 if length <= 16 * bins else math.sqrt(step * bins / (2.0 * math.pi))
     u = (np.arange(length) - length // 2) / spread
     g = np.roll(np.exp(-0.5 * u * u), -(length // 2))
@@ -91,6 +100,30 @@ def sweep_call(op, n, length):
     return lambda: ltfatpy.idgt(c, g, step, Ls=n)[0]
 
 
+def image_call(op, side, length):
+    """The two-dimensional case's call, its image (and LTFAT's coefficients
+    for the expansion) made here."""
+    bins = lattice(side)[0]
+    step = bins // 2
+    g = sweep_window(length, side, step)
+    image = companion.xorshift_signal(side * side, SEED).reshape(side, side)
+
+    def transform():
+        columns = ltfatpy.dgtreal(image, g, step, bins)[0]  # (N/2 + 1, F, side)
+        rows = np.ascontiguousarray(columns.reshape(-1, side).T)
+        return ltfatpy.dgt(rows, g, step, bins)[0]  # (N, F, (N/2 + 1) F)
+
+    if op == "dgt2d":
+        return transform
+    coefficients = transform()
+
+    def expand():
+        rows = ltfatpy.idgt(coefficients, g, step, Ls=side)[0]  # (side, (N/2 + 1) F)
+        columns = np.ascontiguousarray(rows.T).reshape(bins // 2 + 1, -1, side)
+        return ltfatpy.idgtreal(columns, g, step, bins, Ls=side)[0]
+    return expand
+
+
 def main():
     args = companion.parse_arguments(__doc__.splitlines()[0], "small signals, one call each")
     n = (1 << 14) if args.smoke else (1 << 20)
@@ -103,6 +136,12 @@ def main():
             cases += [companion.Case("%s-n%d/ltfatpy/%d" % (op, size, length),
                                      prepare=functools.partial(sweep_call, op, size, length))
                       for length in window_lengths(size)]
+    for side in [64] if args.smoke else [256, 512, 1024]:
+        bins = lattice(side)[0]
+        for op in ("dgt2d", "dge2d"):
+            cases += [companion.Case("%s-s%d/ltfatpy/%d" % (op, side, length),
+                                     prepare=functools.partial(image_call, op, side, length))
+                      for length in (bins, 4 * bins, side)]
     return companion.run(cases, {"ltfatpy_version": getattr(ltfatpy, "__version__", "?")}, args)
 
 
