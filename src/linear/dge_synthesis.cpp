@@ -101,34 +101,22 @@ std::int32_t Synthesis::addComplexFrames(ConstSplitComplex coef) noexcept {
 }
 
 // The transform rotated frame k so that window position j sits at
-// (j + k*dM) mod N; reading the inverse from that offset undoes it, as
-// two runs per window period of N samples.
+// (j + k*dM) mod N; reading the inverse from that offset undoes it, in one
+// cyclic pass over the window's L samples.
 void Synthesis::addFrame(std::int64_t frame, const double* values, double* accumulator) const noexcept {
     const std::ptrdiff_t n = lattice_.bins;
     const std::ptrdiff_t s = static_cast<std::ptrdiff_t>((frame * lattice_.step) % n);
-    if (periodic_) {
-        // Window period q starts at buffer sample k*dM + q, period sample
-        // k*dM + q - h; N <= L <= P keeps every run within one wrap.
-        const std::ptrdiff_t p = span_;
-        std::ptrdiff_t start = (frame * lattice_.step + p - lattice_.half % p) % p;
-        for (std::ptrdiff_t q = 0; q < lattice_.length; q += n, start = (start + n) % p) {
-            addOntoPeriod(accumulator, start, window_ + q, values + s, n - s);
-            addOntoPeriod(accumulator, (start + n - s) % p, window_ + q + n - s, values, s);
-        }
+    if (!periodic_) {
+        loops_.weighAddCyclic(accumulator + frame * lattice_.step, window_, values, n, s, lattice_.length);
         return;
     }
-    double* a = accumulator + frame * lattice_.step;
-    for (std::ptrdiff_t q = 0; q < lattice_.length; q += n) {
-        loops_.weighAdd(a + q, window_ + q, values + s, n - s);
-        loops_.weighAdd(a + q + n - s, window_ + q + n - s, values, s);
-    }
-}
-
-void Synthesis::addOntoPeriod(double* target, std::ptrdiff_t start, const double* w, const double* x,
-                              std::ptrdiff_t count) const noexcept {
-    const std::ptrdiff_t head = std::min(count, span_ - start);
-    loops_.weighAdd(target + start, w, x, head);
-    loops_.weighAdd(target, w + head, x + head, count - head);
+    // Window sample 0 lands on buffer sample k*dM, period sample
+    // k*dM - h; L <= P keeps the window within one wrap of the period.
+    const std::ptrdiff_t p = span_;
+    const std::ptrdiff_t start = (frame * lattice_.step + p - lattice_.half % p) % p;
+    const std::ptrdiff_t head = std::min<std::ptrdiff_t>(lattice_.length, p - start);
+    loops_.weighAddCyclic(accumulator + start, window_, values, n, s, head);
+    loops_.weighAddCyclic(accumulator, window_ + head, values, n, (s + head) % n, lattice_.length - head);
 }
 
 const double* Synthesis::wrappedPeriod(int part) noexcept {

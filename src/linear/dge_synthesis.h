@@ -53,9 +53,6 @@ public:
 
 private:
     void addFrame(std::int64_t frame, const double* values, double* accumulator) const noexcept;
-    // target[(start + t) mod P] += w[t] * x[t] for t < count <= P.
-    void addOntoPeriod(double* target, std::ptrdiff_t start, const double* w, const double* x,
-                       std::ptrdiff_t count) const noexcept;
 
     Lattice lattice_;
     std::int64_t frames_;

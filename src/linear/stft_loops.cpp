@@ -22,6 +22,15 @@ VARNEL_LOOP_BODY void weighAddBody(double* __restrict out, const double* __restr
     for (ptrdiff_t t = 0; t < count; ++t) out[t] += w[t] * x[t];
 }
 
+VARNEL_LOOP_BODY void weighAddCyclicBody(double* __restrict out, const double* __restrict w,
+                                         const double* __restrict x, ptrdiff_t n, ptrdiff_t phase, ptrdiff_t count) {
+    for (ptrdiff_t t = 0; t < count; phase = 0) {
+        const ptrdiff_t run = n - phase < count - t ? n - phase : count - t;
+        weighAddBody(out + t, w + t, x + phase, run);
+        t += run;
+    }
+}
+
 VARNEL_LOOP_BODY void weighPairBody(double* __restrict re, double* __restrict im, const double* __restrict w,
                                     const double* __restrict x, ptrdiff_t count) {
     for (ptrdiff_t t = 0; t < count; ++t) {
@@ -66,6 +75,10 @@ VARNEL_LOOP_BODY void interleaveBody(const double* __restrict re, const double* 
     attributes void prefix##WeighAdd(double* out, const double* w, const double* x, ptrdiff_t count) {           \
         weighAddBody(out, w, x, count);                                                                          \
     }                                                                                                            \
+    attributes void prefix##WeighAddCyclic(double* out, const double* w, const double* x, ptrdiff_t n,            \
+                                           ptrdiff_t phase, ptrdiff_t count) {                                   \
+        weighAddCyclicBody(out, w, x, n, phase, count);                                                          \
+    }                                                                                                            \
     attributes void prefix##WeighPair(double* re, double* im, const double* w, const double* x, ptrdiff_t count) { \
         weighPairBody(re, im, w, x, count);                                                                      \
     }                                                                                                            \
@@ -83,9 +96,9 @@ VARNEL_LOOP_BODY void interleaveBody(const double* __restrict re, const double* 
     attributes void prefix##Interleave(const double* re, const double* im, ptrdiff_t m, double* out) {           \
         interleaveBody(re, im, m, out);                                                                          \
     }                                                                                                            \
-    constexpr FrameLoops prefix##Loops{prefix##Weigh,        prefix##WeighAdd,     prefix##WeighPair,            \
-                                       prefix##WeighPairAdd, prefix##RealPowerRow, prefix##ComplexPowerRow,      \
-                                       prefix##Interleave};
+    constexpr FrameLoops prefix##Loops{prefix##Weigh,        prefix##WeighAdd,     prefix##WeighAddCyclic,       \
+                                       prefix##WeighPair,    prefix##WeighPairAdd, prefix##RealPowerRow,         \
+                                       prefix##ComplexPowerRow, prefix##Interleave};
 
 VARNEL_FRAME_LOOPS(baseline, )
 VARNEL_FRAME_LOOPS(avx2, [[gnu::target("avx2")]])

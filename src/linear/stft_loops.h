@@ -1,6 +1,6 @@
 // The per-frame loops of the STFT outside the FFT: weighting samples by the
 // window (fold), squaring spectra into spectrogram rows and interleaving
-// complex bins. They are short,
+// complex bins, and the Gabor expansion's overlap-add. They are short,
 // memory-bound and run once per sample and frame, so they come in a
 // baseline build and in one for AVX2, chosen once per call.
 #pragma once
@@ -13,6 +13,11 @@ struct FrameLoops {
     // out[t] = w[t] * x[t], or out[t] += w[t] * x[t], for t < count.
     void (*weigh)(double* out, const double* w, const double* x, std::ptrdiff_t count);
     void (*weighAdd)(double* out, const double* w, const double* x, std::ptrdiff_t count);
+    // out[t] += w[t] * x[(phase + t) mod n] for t < count, 0 <= phase < n:
+    // a frame of n values added rotated over a longer window, in one call
+    // however short n is.
+    void (*weighAddCyclic)(double* out, const double* w, const double* x, std::ptrdiff_t n, std::ptrdiff_t phase,
+                           std::ptrdiff_t count);
     // The same for interleaved complex samples: re[t] (+)= w[t] * x[2t],
     // im[t] (+)= w[t] * x[2t+1].
     void (*weighPair)(double* re, double* im, const double* w, const double* x, std::ptrdiff_t count);
