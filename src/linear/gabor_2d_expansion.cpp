@@ -49,20 +49,23 @@ std::int32_t expandRows(const double* coef, const Dimension& first, const Dimens
         for (std::int32_t b1 = 0; b1 < half; ++b1) {
             const double* block = coef + 2 * (f1 * bins1 + b1) * blockValues;
             const double* partner = coef + 2 * (f1 * bins1 + (bins1 - b1) % bins1) * blockValues;
+            // Split arrays, which the expansion's transforms read as they are.
+            double* combinedRe = combined;
+            double* combinedIm = combined + blockValues;
             for (std::int64_t f2 = 0; f2 < blockValues; f2 += bins2) {
                 const double* a = block + 2 * f2;
                 const double* z = partner + 2 * f2;
-                double* out = combined + 2 * f2;
-                out[0] = 0.5 * (a[0] + z[0]);  // bin 0 is its own partner
-                out[1] = 0.5 * (a[1] - z[1]);
+                combinedRe[f2] = 0.5 * (a[0] + z[0]);  // bin 0 is its own partner
+                combinedIm[f2] = 0.5 * (a[1] - z[1]);
                 for (std::int32_t b2 = 1; b2 < bins2; ++b2) {
-                    out[2 * b2] = 0.5 * (a[2 * b2] + z[2 * (bins2 - b2)]);
-                    out[2 * b2 + 1] = 0.5 * (a[2 * b2 + 1] - z[2 * (bins2 - b2) + 1]);
+                    combinedRe[f2 + b2] = 0.5 * (a[2 * b2] + z[2 * (bins2 - b2)]);
+                    combinedIm[f2 + b2] = 0.5 * (a[2 * b2 + 1] - z[2 * (bins2 - b2) + 1]);
                 }
             }
             double* row = intermediate + 2 * (f1 * half + b1) * nCols;
-            if (const std::int32_t status = expandComplex({combined, combined + 1, 2}, second.frames, second.lattice,
-                                                          {row, row + 1, 2}, nCols, {plan, fftScratch}, scratch);
+            if (const std::int32_t status =
+                    expandComplex({combined, combined + blockValues, 1}, second.frames, second.lattice,
+                                  {row, row + 1, 2}, nCols, {plan, fftScratch}, scratch);
                 status != kStatusOk) {
                 return status;
             }
