@@ -78,23 +78,5 @@ TEST(UnitRoots, TheEighthsAreExact) {
     }
 }
 
-// The shared eighth serves the powers of two from 8 to 2^16, each root
-// within an ulp of the exact one, and nothing else.
-TEST(UnitRoots, TheSharedEighthServesPowersOfTwoOnly) {
-    for (const std::int64_t n : {8, 1024, 1 << 16}) {
-        std::vector<double> re(n / 8 + 1), im(n / 8 + 1);
-        ASSERT_TRUE(octantRoots(n, n / 8 + 1, re.data(), im.data()));
-        for (std::int64_t k = 0; k <= n / 8; ++k) {
-            const long double angle = -6.283185307179586476925286766559005768L * k / n;
-            EXPECT_NEAR(re[k], std::cos(angle), 1.2e-16) << n << " " << k;
-            EXPECT_NEAR(im[k], std::sin(angle), 1.2e-16) << n << " " << k;
-        }
-    }
-    double unwritten = 7;
-    for (const auto [n, count] : {std::pair<std::int64_t, std::int64_t>{4, 1}, {3072, 2}, {1 << 17, 2}, {1024, 130}})
-        EXPECT_FALSE(octantRoots(n, count, &unwritten, &unwritten)) << n << " " << count;
-    EXPECT_EQ(unwritten, 7);
-}
-
 }  // namespace
 }  // namespace varnel::fft
