@@ -77,7 +77,7 @@ std::int32_t cxTwiddlePass(const FftPlan& plan, int s, SplitComplex data, ptrdif
     const ptrdiff_t os = data.stride;
     const FftStage& stage = *plan.stages[s];
     if (stage.cxVecTwiddle && os == 1 && m % stage.vecWidth == 0) {
-        stage.cxVecTwiddle(data.re, data.im, stage.twVecRe, stage.twVecIm, m);
+        stage.cxVecTwiddle(data.re, data.im, stage.vecTwiddlesRe(), stage.vecTwiddlesIm(), m);
         return kStatusOk;
     }
     plan.cxTwiddleKernels[s](data.re, data.im, stage.twRe, stage.twIm, static_cast<std::int32_t>(os),

@@ -132,8 +132,6 @@ bool fillTwiddles(FftStage& stage, std::int64_t length, std::int64_t radix, cons
     const std::int64_t spacing = roots.length() / length;
     for (std::int64_t j = 1; j < radix; ++j)  // j k spacing < radix m spacing = R
         roots.gather(j * spacing, m, stage.twRe + (j - 1) * m, stage.twIm + (j - 1) * m);
-    stage.twVecRe = stage.twRe;
-    stage.twVecIm = stage.twIm;
     return true;
 }
 
@@ -154,8 +152,6 @@ bool fillFactoredTwiddles(FftStage& stage, std::int64_t length, std::int64_t rad
         for (std::int64_t j = 1; j < radix; ++j)
             blockRoots.get(j * b, blockRe[b * (radix - 1) + j - 1], blockIm[b * (radix - 1) + j - 1]);
     }
-    stage.twVecRe = re;
-    stage.twVecIm = im;
     stage.cxVecTwiddle = set.cxTwiddleFactored[radix];
     stage.reVecTwiddle = set.reTwiddleFactored[radix];
     return true;

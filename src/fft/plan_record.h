@@ -45,10 +45,10 @@ struct FftStage {
     ReVecTwiddle reVecTwiddle = nullptr;
     ReVecLeaf reVecLeaf = nullptr;
     std::int32_t vecWidth = 0;
-    const double* twVecRe = nullptr;
-    const double* twVecIm = nullptr;
     double* twFactoredRe = nullptr;  // owned; null unless the stage's twiddles are factored (twRe is then null)
     double* twFactoredIm = nullptr;
+    const double* vecTwiddlesRe() const noexcept { return twFactoredRe ? twFactoredRe : twRe; }
+    const double* vecTwiddlesIm() const noexcept { return twFactoredIm ? twFactoredIm : twIm; }
 };
 
 struct FftPlan {

@@ -90,7 +90,7 @@ std::int32_t reTwiddlePass(const FftPlan& plan, int s, double* data, ptrdiff_t o
     if (plan.kinds[s] != KernelStage) return rePrimeTwiddlePass(plan, s, data, os, m, work);
     const FftStage& stage = *plan.stages[s];
     if (stage.reVecTwiddle && os == 1) {
-        stage.reVecTwiddle(data, stage.twVecRe, stage.twVecIm, m);
+        stage.reVecTwiddle(data, stage.vecTwiddlesRe(), stage.vecTwiddlesIm(), m);
         return kStatusOk;
     }
     plan.reTwiddleKernels[s](data, stage.twRe, stage.twIm, static_cast<std::int32_t>(os),

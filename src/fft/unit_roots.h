@@ -7,6 +7,18 @@
 
 namespace varnel::fft {
 
+// (a + ib) (-i)^quadrant for quadrant 0..3: a root a quarter turn further
+// round, obtained exactly by exchanging and negating.
+template <class T>
+void turnQuarters(T a, T b, std::int64_t quadrant, T& re, T& im) {
+    switch (quadrant) {
+        case 0: re = a, im = b; break;
+        case 1: re = b, im = -a; break;
+        case 2: re = -a, im = -b; break;
+        default: re = -b, im = a; break;
+    }
+}
+
 // Writes exp(-2 pi i * step * k / period) for k = first .. first+count-1 to
 // re[(k-first)*stride], im[(k-first)*stride]; period >= 1.
 //
@@ -21,18 +33,6 @@ namespace varnel::fft {
 // by at most 12 products. The multiples of an eighth of the period (0, ±1,
 // ±i, (±1±i)/√2) are always computed directly, so they come out exact or
 // correctly rounded.
-// (a + ib) (-i)^quadrant for quadrant 0..3: a root a quarter turn further
-// round, obtained exactly by exchanging and negating.
-template <class T>
-void turnQuarters(T a, T b, std::int64_t quadrant, T& re, T& im) {
-    switch (quadrant) {
-        case 0: re = a, im = b; break;
-        case 1: re = b, im = -a; break;
-        case 2: re = -a, im = -b; break;
-        default: re = -b, im = a; break;
-    }
-}
-
 void unitRoots(std::int64_t step, std::int64_t period, std::int64_t first, std::int64_t count, double* re,
                double* im, std::ptrdiff_t stride) noexcept;
 

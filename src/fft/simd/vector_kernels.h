@@ -6,9 +6,9 @@
 // across neighbouring columns k, the leaf passes across neighbouring
 // transforms j. They need unit stride on the side they vectorise over and
 // a column or transform count that is a multiple of the vector width, and
-// they read their twiddles from a column-major copy of the stage's table
-// (entry (j-1)*m + k, with k = 0 included as 1) so that neighbouring
-// columns' twiddles are neighbours in memory.
+// they read the stage's column-major twiddle table (entry (j-1)*m + k, with
+// k = 0 included as 1), where neighbouring columns' twiddles are neighbours
+// in memory, or for long stages its factored form below.
 #pragma once
 
 #include <cstddef>
