@@ -424,7 +424,8 @@ void image2dVarnel(benchmark::State& state, bool expansion, std::int32_t side, s
     const std::vector<double> window = gaussianWindow(length, g);
     const WindowSpec spec{window.data(), length, g.step, g.bins};
     const auto frames = static_cast<std::int32_t>(g.frames());
-    const std::int64_t pixels = std::int64_t{side} * side, coefValues = 2 * (g.frames() * g.bins) * (g.frames() * g.bins);
+    const std::int64_t pixels = std::int64_t{side} * side, values = g.frames() * g.bins;
+    const std::int64_t coefValues = 2 * values * values;
     Buffer image = allocate(pixels), coef = allocate(coefValues), out = allocate(pixels);
     if (!image || !coef || !out) return fail(state, "out of memory");
     fillSignal(image.get(), pixels, 5);
