@@ -266,8 +266,10 @@ VARNEL_API int32_t CxExtension(const double *x, int32_t n, int32_t mode, int32_t
  * number of binary digits of b (L above 16N for b = 128 up to 28N for
  * b = 1024: where the two were measured to take equal time). Its scratch
  * is about 2P doubles for a real signal and 3P for a complex one (folding
- * takes L + P per part); windows longer than the period are allowed. The
- * two-dimensional transform always folds.
+ * takes L + P per part); windows longer than the period are allowed.
+ * DGT2d and DGE2d choose per dimension by the same rules, and then make
+ * the window's part of the factorisation (P doubles) once for all rows or
+ * columns.
  * ---------------------------------------------------------------------- */
 
 /* Real signal; out receives F frames of N doubles in the Hc layout. */

@@ -23,12 +23,16 @@ struct Lattice {
 };
 
 // The plans a transform or expansion runs with and their transforms'
-// scratch: length N, and for the factorised route length b as well.
+// scratch: length N, and for the factorised route length b as well. A
+// caller that runs many transforms of one lattice and length (the rows or
+// columns of an image) may also hand in the factorised route's window
+// table, made once by withWindowTable; without it every call makes its own.
 struct TransformPlans {
     const fft::FftPlan* bins;
     double* binsScratch;
     const fft::FftPlan* correlation = nullptr;
     double* correlationScratch = nullptr;
+    const double* windowTable = nullptr;
 };
 
 // kStatusOk with the lattice filled in, or kStatusBadWindowSpec when the

@@ -37,16 +37,15 @@ std::int32_t describePeriodicSignal(std::int32_t n, const Lattice& lattice, Peri
     if (n == lattice.step || std::int64_t{n} + lattice.length > INT32_MAX) return kStatusBadLength;
     const std::int64_t step = lattice.step;
     const std::int64_t padded = (n + step - 1) / step * step;
-    signal = PeriodicSignal{n, padded, padded / step, static_cast<std::size_t>(padded + lattice.length)};
+    signal = PeriodicSignal{n, padded, padded / step, static_cast<std::size_t>(padded + lattice.length),
+                            factorisedLength(lattice, padded)};
     return kStatusOk;
 }
 
 std::int32_t checkTransform(std::int32_t n, const WindowSpec* spec, Lattice& lattice, PeriodicSignal& signal) noexcept {
     if (n < 1) return kStatusBadLength;
     if (const std::int32_t status = checkLattice(spec, false, lattice); status != kStatusOk) return status;
-    if (const std::int32_t status = describePeriodicSignal(n, lattice, signal); status != kStatusOk) return status;
-    signal.correlationLength = factorisedLength(lattice, signal.padded);
-    return kStatusOk;
+    return describePeriodicSignal(n, lattice, signal);
 }
 
 std::size_t realTransformScratch(const Lattice& lattice, const PeriodicSignal& signal) noexcept {

@@ -18,22 +18,19 @@ struct PeriodicSignal {
     std::int64_t padded;  // P = ceil(n/dM)*dM
     std::int64_t frames;  // F = P/dM
     std::size_t slots;    // L + P samples in the extended buffer
-    // b = P/N when the transform factorises the lattice (one-dimensional
-    // transforms of long windows), else 0: frames are folded one by one.
+    // b = P/N when the transform factorises the lattice (long windows),
+    // else 0: frames are folded one by one.
     std::int32_t correlationLength = 0;
 };
 
-
-// kStatusOk and the geometry for n >= 1 samples; kStatusBadLength when
-// n = dM (the short-time transform the Gabor transform is defined by
-// refuses a signal of exactly one window) or when the extended length
-// n + L exceeds 2^31 - 1.
+// kStatusOk and the geometry and route for n >= 1 samples;
+// kStatusBadLength when n = dM (the short-time transform the Gabor
+// transform is defined by refuses a signal of exactly one window) or when
+// the extended length n + L exceeds 2^31 - 1.
 std::int32_t describePeriodicSignal(std::int32_t n, const Lattice& lattice, PeriodicSignal& signal) noexcept;
 
 // The checks of a one-dimensional transform before its arrays, in order:
-// n >= 1, the window spec (checkLattice), the geometry above; and the
-// route, which only one-dimensional transforms choose (the two-dimensional
-// ones fold: their rows and columns are short).
+// n >= 1, the window spec (checkLattice), the geometry and route above.
 std::int32_t checkTransform(std::int32_t n, const WindowSpec* spec, Lattice& lattice, PeriodicSignal& signal) noexcept;
 
 // Doubles of scratch the transforms below take besides their plans': the

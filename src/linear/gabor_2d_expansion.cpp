@@ -15,6 +15,7 @@
 #include "frame/export_guard.h"
 #include "linear/dge_synthesis.h"
 #include "linear/dgt_lattice.h"
+#include "linear/gabor_factorised.h"
 #include "varnel.h"
 
 namespace {
@@ -41,8 +42,7 @@ struct Dimension {
 // expansion of the combined coefficients of bins b1 and N1 - b1 of
 // first-dimension frame f1.
 std::int32_t expandRows(const double* coef, const Dimension& first, const Dimension& second, std::int32_t nCols,
-                        const varnel::fft::FftPlan* plan, double* fftScratch, double* combined, double* scratch,
-                        double* intermediate) {
+                        const TransformPlans& plans, double* combined, double* scratch, double* intermediate) {
     const std::int64_t blockValues = second.values();
     const std::int32_t bins1 = first.lattice.bins, bins2 = second.lattice.bins, half = first.lattice.lowerBins();
     for (std::int64_t f1 = 0; f1 < first.frames; ++f1) {
@@ -52,20 +52,27 @@ std::int32_t expandRows(const double* coef, const Dimension& first, const Dimens
             // Split arrays, which the expansion's transforms read as they are.
             double* combinedRe = combined;
             double* combinedIm = combined + blockValues;
+            // Both blocks are read in ascending order, which the hardware
+            // prefetches: the partner's bins are added to the halves
+            // already written, in reverse, while those are in L1.
             for (std::int64_t f2 = 0; f2 < blockValues; f2 += bins2) {
                 const double* a = block + 2 * f2;
                 const double* z = partner + 2 * f2;
-                combinedRe[f2] = 0.5 * (a[0] + z[0]);  // bin 0 is its own partner
-                combinedIm[f2] = 0.5 * (a[1] - z[1]);
-                for (std::int32_t b2 = 1; b2 < bins2; ++b2) {
-                    combinedRe[f2 + b2] = 0.5 * (a[2 * b2] + z[2 * (bins2 - b2)]);
-                    combinedIm[f2 + b2] = 0.5 * (a[2 * b2 + 1] - z[2 * (bins2 - b2) + 1]);
+                for (std::int32_t b2 = 0; b2 < bins2; ++b2) {
+                    combinedRe[f2 + b2] = 0.5 * a[2 * b2];
+                    combinedIm[f2 + b2] = 0.5 * a[2 * b2 + 1];
+                }
+                combinedRe[f2] += 0.5 * z[0];  // bin 0 is its own partner
+                combinedIm[f2] -= 0.5 * z[1];
+                for (std::int32_t j = 1; j < bins2; ++j) {
+                    combinedRe[f2 + bins2 - j] += 0.5 * z[2 * j];
+                    combinedIm[f2 + bins2 - j] -= 0.5 * z[2 * j + 1];
                 }
             }
             double* row = intermediate + 2 * (f1 * half + b1) * nCols;
             if (const std::int32_t status =
                     expandComplex({combined, combined + blockValues, 1}, second.frames, second.lattice,
-                                  {row, row + 1, 2}, nCols, {plan, fftScratch}, scratch);
+                                  {row, row + 1, 2}, nCols, plans, scratch);
                 status != kStatusOk) {
                 return status;
             }
@@ -83,8 +90,8 @@ constexpr std::ptrdiff_t kColumnBlock = 8;
 // expansion (zeros past the period included) is column c of the image.
 // Scratch: kColumnBlock * (F1*N1 + nRows) doubles.
 std::int32_t expandColumns(const double* intermediate, const Dimension& first, std::int32_t nRows,
-                           std::int32_t nCols, const varnel::fft::FftPlan* plan, double* fftScratch,
-                           double* blockScratch, double* scratch, double* image) {
+                           std::int32_t nCols, const TransformPlans& plans, double* blockScratch, double* scratch,
+                           double* image) {
     const std::int32_t bins = first.lattice.bins, half = first.lattice.lowerBins();
     const std::int64_t depth = first.values();
     double* columns = blockScratch + kColumnBlock * depth;  // kColumnBlock columns of nRows samples
@@ -93,6 +100,10 @@ std::int32_t expandColumns(const double* intermediate, const Dimension& first, s
         for (std::int64_t f = 0; f < first.frames; ++f) {
             for (std::int32_t b = 0; b < half; ++b) {
                 const double* value = intermediate + 2 * ((f * half + b) * nCols + c0);
+                // The next block's values in this row, two cache lines:
+                // the rows are too many for the hardware to follow.
+                __builtin_prefetch(value + 2 * kColumnBlock);
+                __builtin_prefetch(value + 3 * kColumnBlock);
                 for (std::ptrdiff_t j = 0; j < width; ++j) {
                     double* hc = blockScratch + j * depth + f * bins;
                     hc[b] = value[2 * j];
@@ -102,7 +113,7 @@ std::int32_t expandColumns(const double* intermediate, const Dimension& first, s
         }
         for (std::ptrdiff_t j = 0; j < width; ++j) {
             if (const std::int32_t status = expandReal(blockScratch + j * depth, first.frames, first.lattice,
-                                                       columns + j * nRows, 1, nRows, {plan, fftScratch}, scratch);
+                                                       columns + j * nRows, 1, nRows, plans, scratch);
                 status != kStatusOk) {
                 return status;
             }
@@ -136,30 +147,45 @@ extern "C" VARNEL_API int32_t DGE2d(const double* coef, int32_t F1, int32_t N1, 
             return status;
         }
 
-        // The intermediate, then the scratch of one pass at a time: a row's
+        // The intermediate, the window tables of the dimensions that
+        // factorise, then the scratch of one pass at a time: a row's
         // combined coefficients and expansion, or a column's Hc frames and
         // expansion.
         const std::size_t intermediateValues = varnel::elementCount(
             {2, static_cast<std::uint64_t>(nCols), static_cast<std::uint64_t>(F1),
              static_cast<std::uint64_t>(first.lattice.lowerBins())});
-        const std::size_t rowPass = varnel::elementSum(
-            {2 * static_cast<std::size_t>(second.values()), synthesisScratch(second.lattice, F2, 2)});
+        const ExpansionRoute columnRoute = expansionRoute(first.lattice, F1, 1);
+        const ExpansionRoute rowRoute = expansionRoute(second.lattice, F2, 2);
+        const auto tableValues = [](const Dimension& d, const ExpansionRoute& route) -> std::size_t {
+            return route.correlationLength != 0 ? static_cast<std::size_t>(d.frames) * d.lattice.step : 0;
+        };
+        const std::size_t rowPass = varnel::elementSum({2 * static_cast<std::size_t>(second.values()), rowRoute.scratch});
         const std::uint64_t columnValues = static_cast<std::uint64_t>(depth) + static_cast<std::uint64_t>(nRows);
-        const std::size_t columnPass = varnel::elementSum(
-            {varnel::elementCount({kColumnBlock, columnValues}), synthesisScratch(first.lattice, F1, 1)});
-        const varnel::fft::Workspace<2> work(varnel::elementSum({intermediateValues, std::max(rowPass, columnPass)}),
-                                             {N1, N2});
+        const std::size_t columnPass =
+            varnel::elementSum({varnel::elementCount({kColumnBlock, columnValues}), columnRoute.scratch});
+        const varnel::fft::Workspace<4> work(
+            varnel::elementSum({intermediateValues, tableValues(first, columnRoute), tableValues(second, rowRoute),
+                                std::max(rowPass, columnPass)}),
+            {N1, columnRoute.correlationLength, N2, rowRoute.correlationLength});
         if (!work.ok()) return kStatusNoMemory;
         double* intermediate = work.data();
-        double* passScratch = intermediate + intermediateValues;
+        double* firstTable = intermediate + intermediateValues;
+        double* secondTable = firstTable + tableValues(first, columnRoute);
+        double* passScratch = secondTable + tableValues(second, rowRoute);
 
+        // Plans i and i + 1 (N and b) of a dimension, with its window table
+        // made once for all its expansions.
+        const auto plans = [&work, passScratch](std::size_t i, const Dimension& d, double* table) {
+            return withWindowTable({work.plan(i), work.fftScratch(i), work.plan(i + 1), work.fftScratch(i + 1)},
+                                   d.lattice, d.frames, passScratch, table);
+        };
         double* combined = passScratch;
-        if (const std::int32_t status = expandRows(coef, first, second, nCols, work.plan(1), work.fftScratch(1),
-                                                   combined, combined + 2 * second.values(), intermediate);
+        if (const std::int32_t status = expandRows(coef, first, second, nCols, plans(2, second, secondTable), combined,
+                                                   combined + 2 * second.values(), intermediate);
             status != kStatusOk) {
             return status;
         }
-        return expandColumns(intermediate, first, nRows, nCols, work.plan(0), work.fftScratch(0), passScratch,
+        return expandColumns(intermediate, first, nRows, nCols, plans(0, first, firstTable), passScratch,
                              passScratch + kColumnBlock * (depth + nRows), image);
     });
 }

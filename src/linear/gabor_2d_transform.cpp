@@ -15,6 +15,7 @@
 #include "frame/export_guard.h"
 #include "linear/dgt_lattice.h"
 #include "linear/dgt_periodic_signal.h"
+#include "linear/gabor_factorised.h"
 #include "varnel.h"
 
 namespace {
@@ -44,8 +45,8 @@ constexpr std::ptrdiff_t kColumnBlock = 8;
 
 // Scratch: kColumnBlock * nRows doubles for the copied columns, F1*N1 for
 // one column's Hc frames, then the real transform's.
-std::int32_t transformColumns(const Image2d& image, const Dimension& first, const varnel::fft::FftPlan* plan,
-                              double* fftScratch, double* columns, double* intermediate) {
+std::int32_t transformColumns(const Image2d& image, const Dimension& first, const TransformPlans& plans,
+                              double* columns, double* intermediate) {
     const std::int32_t bins = first.lattice.bins, half = first.lattice.lowerBins();
     const std::int64_t depth = first.signal.frames * half;
     const std::ptrdiff_t nRows = image.nRows;
@@ -57,7 +58,7 @@ std::int32_t transformColumns(const Image2d& image, const Dimension& first, cons
             for (std::ptrdiff_t j = 0; j < width; ++j) columns[j * nRows + r] = image.pixels[r * image.nCols + c0 + j];
         for (std::ptrdiff_t j = 0; j < width; ++j) {
             if (const std::int32_t status = realTransform(columns + j * nRows, 1, first.lattice, first.signal,
-                                                          halfComplex, {plan, fftScratch}, transformScratch);
+                                                          halfComplex, plans, transformScratch);
                 status != kStatusOk) {
                 return status;
             }
@@ -79,8 +80,8 @@ std::int32_t transformColumns(const Image2d& image, const Dimension& first, cons
 // column) is transformed into its contiguous block of F2*N2 coefficients;
 // block (f1, N1 - b1) is then its conjugate with bins b2 and
 // (N2 - b2) mod N2 exchanged, as the transform of the conjugate row is.
-std::int32_t transformRows(const Dimension& first, const Dimension& second, const varnel::fft::FftPlan* plan,
-                           double* fftScratch, const double* intermediate, double* scratch, double* out) {
+std::int32_t transformRows(const Dimension& first, const Dimension& second, const TransformPlans& plans,
+                           const double* intermediate, double* scratch, double* out) {
     const std::int32_t bins1 = first.lattice.bins, bins2 = second.lattice.bins, half = first.lattice.lowerBins();
     const std::int64_t depth = first.signal.frames * half;
     const std::int64_t blockValues = second.values();
@@ -90,7 +91,7 @@ std::int32_t transformRows(const Dimension& first, const Dimension& second, cons
             double* block = out + 2 * (f1 * bins1 + b1) * blockValues;
             if (const std::int32_t status =
                     complexTransform({row, row + 1, 2 * depth}, second.lattice, second.signal, {block, block + 1, 2},
-                                     {plan, fftScratch}, scratch);
+                                     plans, scratch);
                 status != kStatusOk) {
                 return status;
             }
@@ -141,28 +142,41 @@ extern "C" VARNEL_API int32_t DGT2d(const double* image, int32_t nRows, int32_t 
             return status;
         }
 
-        // The intermediate, then the scratch of one pass at a time: a block
-        // of columns, a column's Hc frames and its transform, or a row's
+        // The intermediate, the window tables of the dimensions that
+        // factorise, then the scratch of one pass at a time: a block of
+        // columns, a column's Hc frames and its transform, or a row's
         // transform.
         const std::size_t intermediateValues =
             varnel::elementCount({2, static_cast<std::uint64_t>(nCols), static_cast<std::uint64_t>(first.signal.frames),
                                   static_cast<std::uint64_t>(first.lattice.lowerBins())});
+        const auto tableValues = [](const Dimension& d) -> std::size_t {
+            return d.signal.correlationLength != 0 ? static_cast<std::size_t>(d.signal.padded) : 0;
+        };
         const std::size_t columnPass =
             varnel::elementSum({varnel::elementCount({kColumnBlock, static_cast<std::uint64_t>(nRows)}),
                                 static_cast<std::size_t>(depth), realTransformScratch(first.lattice, first.signal)});
         const std::size_t rowPass = complexTransformScratch(second.lattice, second.signal, 2);
-        const varnel::fft::Workspace<2> work(varnel::elementSum({intermediateValues, std::max(columnPass, rowPass)}),
-                                             {first.lattice.bins, second.lattice.bins});
+        const varnel::fft::Workspace<4> work(
+            varnel::elementSum({intermediateValues, tableValues(first), tableValues(second), std::max(columnPass, rowPass)}),
+            {first.lattice.bins, first.signal.correlationLength, second.lattice.bins, second.signal.correlationLength});
         if (!work.ok()) return kStatusNoMemory;
         double* intermediate = work.data();
-        double* passScratch = intermediate + intermediateValues;
+        double* firstTable = intermediate + intermediateValues;
+        double* secondTable = firstTable + tableValues(first);
+        double* passScratch = secondTable + tableValues(second);
 
+        // Plans i and i + 1 (N and b) of a dimension, with its window table
+        // made once for all its transforms.
+        const auto plans = [&work, passScratch](std::size_t i, const Dimension& d, double* table) {
+            return withWindowTable({work.plan(i), work.fftScratch(i), work.plan(i + 1), work.fftScratch(i + 1)},
+                                   d.lattice, d.signal.frames, passScratch, table);
+        };
         const Image2d pixels{image, nRows, nCols};
         if (const std::int32_t status =
-                transformColumns(pixels, first, work.plan(0), work.fftScratch(0), passScratch, intermediate);
+                transformColumns(pixels, first, plans(0, first, firstTable), passScratch, intermediate);
             status != kStatusOk) {
             return status;
         }
-        return transformRows(first, second, work.plan(1), work.fftScratch(1), intermediate, passScratch, out);
+        return transformRows(first, second, plans(2, second, secondTable), intermediate, passScratch, out);
     });
 }

@@ -77,6 +77,7 @@ struct AnalysisArrays {
     double* correlations[2] = {};
     double* product[2] = {};  // one row's product spectrum
     double* frame[2] = {};    // one frame's values
+    double* frameSpectrum[2] = {};  // and a complex frame's spectrum
 
     AnalysisArrays(const Geometry& g, int parts, Carve& carve) noexcept {
         const ptrdiff_t block = g.block * g.rowStride;
@@ -88,6 +89,7 @@ struct AnalysisArrays {
             correlations[k] = carve.take(block);
             product[k] = carve.take(g.length);
             frame[k] = carve.take(g.bins);
+            if (parts == 2) frameSpectrum[k] = carve.take(g.bins);
         }
     }
 };
@@ -152,6 +154,14 @@ void windowSpectra(const Geometry& g, const Lattice& lattice, const TransformPla
                        plans.correlationScratch);
         }
     }
+}
+
+// The table the caller made, or this call's own in `table`.
+const double* windowTable(const Geometry& g, const Lattice& lattice, const TransformPlans& plans,
+                          double* periodised, double* rows, double* table) noexcept {
+    if (plans.windowTable != nullptr) return plans.windowTable;
+    windowSpectra(g, lattice, plans, periodised, rows, table);
+    return table;
 }
 
 // The period of the transform's buffer: sample u is signal sample u - h
@@ -239,6 +249,17 @@ std::int32_t factorisedLength(const Lattice& lattice, std::int64_t padded) noexc
     return lattice.length > factorisedCost ? static_cast<std::int32_t>(length) : 0;
 }
 
+TransformPlans withWindowTable(TransformPlans plans, const Lattice& lattice, std::int64_t frames, double* scratch,
+                               double* table) noexcept {
+    if (plans.correlation == nullptr) return plans;
+    const Geometry g(lattice, frames);
+    Carve carve(scratch);
+    double* periodised = carve.take(g.period);
+    windowSpectra(g, lattice, plans, periodised, carve.take(g.block * g.rowStride), table);
+    plans.windowTable = table;
+    return plans;
+}
+
 std::size_t realFactorisedScratch(const Lattice& lattice, const PeriodicSignal& signal) noexcept {
     Carve count(nullptr);
     AnalysisArrays(Geometry(lattice, signal.frames), 1, count);
@@ -258,7 +279,6 @@ std::int32_t realFactorised(const double* x, std::ptrdiff_t stride, const Lattic
     Carve carve(scratch);
     const AnalysisArrays arrays(g, 1, carve);
     double* y = arrays.period[0];
-    double* table = arrays.table;
     double* rows = arrays.rows[0];
     double* spectra = arrays.spectra[0];
     double* correlations = arrays.correlations[0];
@@ -266,7 +286,7 @@ std::int32_t realFactorised(const double* x, std::ptrdiff_t stride, const Lattic
     double* frame = arrays.frame[0];
     const auto b = static_cast<std::int32_t>(g.length);
 
-    windowSpectra(g, lattice, plans, y, rows, table);
+    const double* table = windowTable(g, lattice, plans, y, rows, arrays.table);
     shiftedPeriod(g, lattice, signal.length, [&](ptrdiff_t t) { return x[t * stride]; }, y);
     for (ptrdiff_t l0 = 0; l0 < g.bins; l0 += g.block) {
         gatherRows(g, y, l0, rows);
@@ -307,10 +327,9 @@ std::int32_t complexFactorised(ConstSplitComplex x, const Lattice& lattice, cons
     const auto [corrRe, corrIm] = arrays.correlations;
     const auto [productRe, productIm] = arrays.product;
     const auto [frameRe, frameIm] = arrays.frame;
-    double* table = arrays.table;
     const auto b = static_cast<std::int32_t>(g.length);
 
-    windowSpectra(g, lattice, plans, yRe, rowsRe, table);
+    const double* table = windowTable(g, lattice, plans, yRe, rowsRe, arrays.table);
     shiftedPeriod(g, lattice, signal.length, [&](ptrdiff_t t) { return x.real(t); }, yRe);
     shiftedPeriod(g, lattice, signal.length, [&](ptrdiff_t t) { return x.imag(t); }, yIm);
     for (ptrdiff_t l0 = 0; l0 < g.bins; l0 += g.block) {
@@ -337,15 +356,21 @@ std::int32_t complexFactorised(ConstSplitComplex x, const Lattice& lattice, cons
             });
         }
     }
+    // The spectra are made at unit stride, where the vector kernels run,
+    // and copied out.
     const auto n = static_cast<std::int32_t>(g.bins);
-    const auto os = static_cast<std::int32_t>(out.stride);
+    const auto [spectrumRe, spectrumIm] = arrays.frameSpectrum;
     for (std::int64_t k = 0; k < signal.frames; ++k) {
         const SplitComplex values = out.offset(k * g.bins);
         for (ptrdiff_t j = 0; j < g.bins; ++j) {
             frameRe[j] = values.real(j);
             frameIm[j] = values.imag(j);
         }
-        fft::cxFft(plans.bins, frameRe, frameIm, values.re, values.im, 1, os, n, plans.binsScratch);
+        fft::cxFft(plans.bins, frameRe, frameIm, spectrumRe, spectrumIm, 1, 1, n, plans.binsScratch);
+        for (ptrdiff_t j = 0; j < g.bins; ++j) {
+            values.real(j) = spectrumRe[j];
+            values.imag(j) = spectrumIm[j];
+        }
     }
     return kStatusOk;
 }
@@ -417,7 +442,6 @@ std::int32_t expandRealFactorised(const double* coef, std::int64_t frames, const
     Carve carve(scratch);
     const SynthesisArrays arrays(g, frames, 1, carve);
     double* inverse = arrays.inverse[0];
-    double* table = arrays.table;
     double* z = arrays.sum[0];
     double* rows = arrays.rows[0];
     double* totals = arrays.totals[0];
@@ -426,7 +450,7 @@ std::int32_t expandRealFactorised(const double* coef, std::int64_t frames, const
     const auto b = static_cast<std::int32_t>(g.length);
     const auto n = static_cast<std::int32_t>(g.bins);
 
-    windowSpectra(g, lattice, plans, z, rows, table);
+    const double* table = windowTable(g, lattice, plans, z, rows, arrays.table);
     for (std::int64_t k = 0; k < frames; ++k) {
         std::copy(coef + k * g.bins, coef + (k + 1) * g.bins, frame);
         fft::reIfft(plans.bins, frame, inverse + k * g.bins, 1, 1, n, plans.binsScratch);
@@ -464,12 +488,11 @@ std::int32_t expandComplexFactorised(ConstSplitComplex coef, std::int64_t frames
     const auto [rowsRe, rowsIm] = arrays.rows;
     const auto [totalsRe, totalsIm] = arrays.totals;
     const auto [spectraRe, spectraIm] = arrays.spectrum;
-    double* table = arrays.table;
     const auto b = static_cast<std::int32_t>(g.length);
     const auto n = static_cast<std::int32_t>(g.bins);
     const auto is = static_cast<std::int32_t>(coef.stride);
 
-    windowSpectra(g, lattice, plans, zRe, rowsRe, table);
+    const double* table = windowTable(g, lattice, plans, zRe, rowsRe, arrays.table);
     for (std::int64_t k = 0; k < frames; ++k) {
         const ConstSplitComplex frame = coef.offset(k * g.bins);
         fft::cxIfft(plans.bins, frame.re, frame.im, inverseRe + k * g.bins, inverseIm + k * g.bins, is, 1, n,

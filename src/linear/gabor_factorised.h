@@ -24,6 +24,15 @@ namespace varnel::gabor {
 // the measured rule).
 std::int32_t factorisedLength(const Lattice& lattice, std::int64_t padded) noexcept;
 
+// Plans for many transforms or expansions of one lattice and period P =
+// frames*dM: when they factorise (plans.correlation set), with the part
+// that depends only on the window made once, the spectra of the N
+// decimated rows of the window periodised over P, in `table` (P doubles);
+// else plans as they are. scratch: the route's scratch (any of the sizes
+// below for this lattice and period).
+TransformPlans withWindowTable(TransformPlans plans, const Lattice& lattice, std::int64_t frames, double* scratch,
+                               double* table) noexcept;
+
 // Doubles of scratch the routes below take, besides their plans' scratch.
 std::size_t realFactorisedScratch(const Lattice& lattice, const PeriodicSignal& signal) noexcept;
 std::size_t complexFactorisedScratch(const Lattice& lattice, const PeriodicSignal& signal) noexcept;

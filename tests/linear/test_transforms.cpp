@@ -474,36 +474,45 @@ TEST_F(Transforms, ExpansionOutputLengthTruncatesOrPadsWithZeros) {
 std::int32_t framesFor(std::int32_t n, std::int32_t dM) { return (n + dM - 1) / dM; }
 
 // image[r][c] = u[r] v[c] has coefficients U[k] V[l]: U the full spectra
-// of the real transform of u, V the complex transform of v.
+// of the real transform of u, V the complex transform of v. The second
+// image's windows are long enough for both dimensions to factorise.
 TEST_F(Transforms, OuterProductImageHasFactorisedCoefficients) {
-    const std::int32_t nRows = 13, nCols = 22;
-    const std::vector<double> g1 = randomReals(16, 71), g2 = randomReals(8, 72);
-    const WindowSpec spec1 = makeSpec(g1, 4, 8), spec2 = makeSpec(g2, 2, 4);
-    const std::vector<double> u = randomReals(nRows, 73), v = randomReals(nCols, 74);
-    std::vector<double> image(nRows * nCols);
-    for (std::int32_t r = 0; r < nRows; ++r) {
-        for (std::int32_t c = 0; c < nCols; ++c) image[r * nCols + c] = u[r] * v[c];
+    for (const auto& [first, second, nRows, nCols] :
+         {std::tuple{LatticeCase{16, 4, 8}, LatticeCase{8, 2, 4}, 13, 22},
+          std::tuple{LatticeCase{32, 2, 4}, LatticeCase{16, 2, 4}, 31, 23}}) {
+        const std::vector<double> g1 = randomReals(first.L, 71), g2 = randomReals(second.L, 72);
+        const WindowSpec spec1 = makeSpec(g1, first.dM, first.N), spec2 = makeSpec(g2, second.dM, second.N);
+        const std::vector<double> u = randomReals(nRows, 73), v = randomReals(nCols, 74);
+        std::vector<double> image(nRows * nCols);
+        for (std::int32_t r = 0; r < nRows; ++r) {
+            for (std::int32_t c = 0; c < nCols; ++c) image[r * nCols + c] = u[r] * v[c];
+        }
+        const std::vector<LongComplex> U = directDgt(realValues(u), g1, first.dM, first.N),
+                                       V = directDgt(realValues(v), g2, second.dM, second.N);
+        const std::int64_t depth = std::int64_t{framesFor(nRows, first.dM)} * first.N,
+                           width = std::int64_t{framesFor(nCols, second.dM)} * second.N;
+        ASSERT_EQ(static_cast<std::int64_t>(U.size()), depth);
+        std::vector<double> out(2 * depth * width + 1, kSentinel);
+        ASSERT_EQ(DGT2d(image.data(), nRows, nCols, &spec1, &spec2, out.data()), kStatusOk);
+        EXPECT_EQ(out.back(), kSentinel);
+        std::vector<LongComplex> want(depth * width);
+        for (std::int64_t k = 0; k < depth; ++k) {
+            for (std::int64_t l = 0; l < width; ++l) want[k * width + l] = U[k] * V[l];
+        }
+        EXPECT_LT(relativeRmsError(want, pairs(out.data(), out.data() + 1, depth * width, 2)), kTolerance)
+            << nRows << " x " << nCols;
     }
-    const std::vector<LongComplex> U = directDgt(realValues(u), g1, 4, 8), V = directDgt(realValues(v), g2, 2, 4);
-    const std::int64_t depth = std::int64_t{framesFor(nRows, 4)} * 8, width = std::int64_t{framesFor(nCols, 2)} * 4;
-    ASSERT_EQ(static_cast<std::int64_t>(U.size()), depth);
-    std::vector<double> out(2 * depth * width + 1, kSentinel);
-    ASSERT_EQ(DGT2d(image.data(), nRows, nCols, &spec1, &spec2, out.data()), kStatusOk);
-    EXPECT_EQ(out.back(), kSentinel);
-    std::vector<LongComplex> want(depth * width);
-    for (std::int64_t k = 0; k < depth; ++k) {
-        for (std::int64_t l = 0; l < width; ++l) want[k * width + l] = U[k] * V[l];
-    }
-    EXPECT_LT(relativeRmsError(want, pairs(out.data(), out.data() + 1, depth * width, 2)), kTolerance);
 }
 
 // Any coefficients, not only a real image's: the image is the real part
 // of the complex expansion along the rows, then down the columns, zeros
 // past either period. Odd column counts cross the column blocks; a first
-// dimension of 1 or 2 bins pairs each bin with itself.
+// dimension of 1 or 2 bins pairs each bin with itself; the last case's
+// windows are long enough for both dimensions to factorise.
 TEST_F(Transforms, ExpansionOfAnyCoefficientsIsTheRealPartOfTheComplexOne) {
     for (const auto& [F1, first, F2, second, nRows, nCols] :
          {std::tuple{5, LatticeCase{16, 4, 8}, 3, LatticeCase{8, 4, 8}, 20, 13},
+          std::tuple{8, LatticeCase{16, 2, 4}, 12, LatticeCase{24, 2, 4}, 17, 23},
           std::tuple{6, LatticeCase{4, 2, 2}, 4, LatticeCase{16, 4, 16}, 14, 16},
           std::tuple{4, LatticeCase{1, 1, 1}, 2, LatticeCase{8, 4, 8}, 3, 9}}) {
         const std::vector<double> g1 = randomReals(first.L, 81), g2 = randomReals(second.L, 82);
