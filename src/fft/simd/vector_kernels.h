@@ -49,8 +49,8 @@ using ReVecTwiddle = void (*)(double* data, const double* twRe, const double* tw
 using ReVecLeaf = void (*)(const double* in, double* out, std::ptrdiff_t is, std::ptrdiff_t count);
 
 // The leaf passes of `siblings` sub-transforms with interleaved inputs at
-// once (see cxSiblingLeafVec in vector_passes.h); unit strides, siblings a
-// multiple of 4.
+// once (see cxSiblingLeafVec in vector_passes.h); unit strides,
+// siblings*count a multiple of 4.
 using CxVecSiblingLeaf = void (*)(const double* inRe, const double* inIm, double* outRe, double* outIm,
                                   std::ptrdiff_t siblings, std::ptrdiff_t count, std::ptrdiff_t block);
 using ReVecSiblingLeaf = void (*)(const double* in, double* out, std::ptrdiff_t siblings, std::ptrdiff_t count,

@@ -80,20 +80,27 @@ VARNEL_FORCE_INLINE void transpose4(V4& a, V4& b, V4& c, V4& d) {
     d = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
 }
 
-// Writes buffer[k] lane l to row[l * rowStride + k].
+// Writes buffer[k] lane l to rows[l][k] ...
 template <int N>
-VARNEL_FORCE_INLINE void storeRows(V4 (&buffer)[N], double* row, ptrdiff_t rowStride) {
+VARNEL_FORCE_INLINE void storeRows(V4 (&buffer)[N], double* const (&rows)[4]) {
     int k = 0;
     for (; k + 4 <= N; k += 4) {
         V4 a = buffer[k], b = buffer[k + 1], c = buffer[k + 2], d = buffer[k + 3];
         transpose4(a, b, c, d);
-        Lanes<V4>::store(row + k, a);
-        Lanes<V4>::store(row + rowStride + k, b);
-        Lanes<V4>::store(row + 2 * rowStride + k, c);
-        Lanes<V4>::store(row + 3 * rowStride + k, d);
+        Lanes<V4>::store(rows[0] + k, a);
+        Lanes<V4>::store(rows[1] + k, b);
+        Lanes<V4>::store(rows[2] + k, c);
+        Lanes<V4>::store(rows[3] + k, d);
     }
     for (; k < N; ++k)
-        for (int l = 0; l < 4; ++l) row[l * rowStride + k] = buffer[k][l];
+        for (int l = 0; l < 4; ++l) rows[l][k] = buffer[k][l];
+}
+
+// ... and to row[l * rowStride + k].
+template <int N>
+VARNEL_FORCE_INLINE void storeRows(V4 (&buffer)[N], double* row, ptrdiff_t rowStride) {
+    double* const rows[4] = {row, row + rowStride, row + 2 * rowStride, row + 3 * rowStride};
+    storeRows<N>(buffer, rows);
 }
 
 template <int N>
@@ -264,44 +271,73 @@ void reLeafVec(const double* in, double* out, ptrdiff_t is, ptrdiff_t count) {
 // The leaf passes of `siblings` sub-transforms whose inputs interleave:
 // sub-transform s has `count` leaf transforms, its transform j reads
 // in[(j + t*count) * siblings + s] and writes out[s * block + j*N + k].
-// Called for all of them at once, the lanes run side by side over
-// neighbouring siblings, so every load is a contiguous vector where the
-// leaf pass of one sub-transform would gather each lane on its own.
-// siblings is a multiple of 4.
+// Called for all of them at once, the lanes run over neighbouring values
+// of q = j*siblings + s, so every load is a contiguous vector where the
+// leaf pass of one sub-transform would gather each lane on its own; each
+// lane then writes its own row. siblings*count is a multiple of 4.
+struct SiblingRows {
+    ptrdiff_t siblings, count, block, rowLength;
+
+    // body(q0) for every vector q0 .. q0+3: when the lanes share j, the
+    // vectors of four siblings one j after the other, so that their
+    // rows are written in order; else in the order of q.
+    template <class Body>
+    VARNEL_FORCE_INLINE void forEachVector(Body&& body) const {
+        if (siblings % 4 == 0) {
+            for (ptrdiff_t s0 = 0; s0 < siblings; s0 += 4)
+                for (ptrdiff_t j = 0; j < count; ++j) body(j * siblings + s0);
+        } else {
+            for (ptrdiff_t q0 = 0; q0 < siblings * count; q0 += 4) body(q0);
+        }
+    }
+    // Where lane l of the vector at q0 writes.
+    VARNEL_FORCE_INLINE void rows(double* out, ptrdiff_t q0, double* (&rows)[4]) const {
+        for (int l = 0; l < 4; ++l) {
+            const ptrdiff_t q = q0 + l;
+            rows[l] = out + (q % siblings) * block + (q / siblings) * rowLength;
+        }
+    }
+};
+
 template <int N>
 void cxSiblingLeafVec(const double* inRe, const double* inIm, double* outRe, double* outIm, ptrdiff_t siblings,
                       ptrdiff_t count, ptrdiff_t block) {
     using L = Lanes<V4>;
-    for (ptrdiff_t s0 = 0; s0 < siblings; s0 += 4) {
-        for (ptrdiff_t j = 0; j < count; ++j) {
-            V4 bufRe[N], bufIm[N];
-            vectorCxDft<N, V4>(
-                [&](int t, V4& r, V4& i) VARNEL_INLINE {
-                    const ptrdiff_t at = (j + t * count) * siblings + s0;
-                    r = L::load(inRe + at);
-                    i = L::load(inIm + at);
-                },
-                [&](int k, const V4& r, const V4& i) VARNEL_INLINE {
-                    bufRe[k] = r;
-                    bufIm[k] = i;
-                });
-            storeRows<N>(bufRe, outRe + s0 * block + j * N, block);
-            storeRows<N>(bufIm, outIm + s0 * block + j * N, block);
-        }
-    }
+    const ptrdiff_t total = siblings * count;
+    const SiblingRows where{siblings, count, block, N};
+    where.forEachVector([&](ptrdiff_t q0) VARNEL_INLINE {
+        V4 bufRe[N], bufIm[N];
+        vectorCxDft<N, V4>(
+            [&](int t, V4& r, V4& i) VARNEL_INLINE {
+                r = L::load(inRe + t * total + q0);
+                i = L::load(inIm + t * total + q0);
+            },
+            [&](int k, const V4& r, const V4& i) VARNEL_INLINE {
+                bufRe[k] = r;
+                bufIm[k] = i;
+            });
+        double* rowsRe[4];
+        double* rowsIm[4];
+        where.rows(outRe, q0, rowsRe);
+        where.rows(outIm, q0, rowsIm);
+        storeRows<N>(bufRe, rowsRe);
+        storeRows<N>(bufIm, rowsIm);
+    });
 }
 
 template <int N>
 void reSiblingLeafVec(const double* in, double* out, ptrdiff_t siblings, ptrdiff_t count, ptrdiff_t block) {
-    for (ptrdiff_t s0 = 0; s0 < siblings; s0 += 4) {
-        for (ptrdiff_t j = 0; j < count; ++j) {
-            V4 buf[N];
-            generated::Dft<N>::template re<V4>(
-                [&](int t, V4& x) VARNEL_INLINE { x = Lanes<V4>::load(in + (j + t * count) * siblings + s0); },
-                [&](int r, const V4& v) VARNEL_INLINE { buf[r] = v; });
-            storeRows<N>(buf, out + s0 * block + j * N, block);
-        }
-    }
+    const ptrdiff_t total = siblings * count;
+    const SiblingRows where{siblings, count, block, N};
+    where.forEachVector([&](ptrdiff_t q0) VARNEL_INLINE {
+        V4 buf[N];
+        generated::Dft<N>::template re<V4>(
+            [&](int t, V4& x) VARNEL_INLINE { x = Lanes<V4>::load(in + t * total + q0); },
+            [&](int r, const V4& v) VARNEL_INLINE { buf[r] = v; });
+        double* rows[4];
+        where.rows(out, q0, rows);
+        storeRows<N>(buf, rows);
+    });
 }
 
 // One real pair step on columns k .. k+width-1 (all below m/2): bin k of
