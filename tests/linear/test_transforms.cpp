@@ -407,6 +407,7 @@ std::ostream& operator<<(std::ostream& os, const ExpansionCase& c) {
 const ExpansionCase kExpansionCases[] = {
     {1, {8, 4, 4}},    {2, {8, 4, 8}}, {5, {16, 4, 8}}, {3, {32, 8, 16}},   {9, {64, 16, 32}},
     {7, {2, 1, 2}},    {4, {1, 1, 1}}, {10, {32, 2, 4}}, {12, {96, 8, 16}}, {14, {48, 4, 8}},
+    {16, {128, 8, 32}},
 };
 
 class ExpansionAgainstFormula : public PlanCacheTestWithParam<ExpansionCase> {};
@@ -506,15 +507,16 @@ TEST_F(Transforms, OuterProductImageHasFactorisedCoefficients) {
 
 // Any coefficients, not only a real image's: the image is the real part
 // of the complex expansion along the rows, then down the columns, zeros
-// past either period. Odd column counts cross the column blocks; a first
-// dimension of 1 or 2 bins pairs each bin with itself; the last case's
-// windows are long enough for both dimensions to factorise.
+// past either period. Odd column counts cross the column blocks; the
+// second case's windows are long enough for both dimensions to factorise;
+// a first dimension of 1 or 2 bins pairs each bin with itself, the last
+// one into an image of a single row.
 TEST_F(Transforms, ExpansionOfAnyCoefficientsIsTheRealPartOfTheComplexOne) {
     for (const auto& [F1, first, F2, second, nRows, nCols] :
          {std::tuple{5, LatticeCase{16, 4, 8}, 3, LatticeCase{8, 4, 8}, 20, 13},
           std::tuple{8, LatticeCase{16, 2, 4}, 12, LatticeCase{24, 2, 4}, 17, 23},
           std::tuple{6, LatticeCase{4, 2, 2}, 4, LatticeCase{16, 4, 16}, 14, 16},
-          std::tuple{4, LatticeCase{1, 1, 1}, 2, LatticeCase{8, 4, 8}, 3, 9}}) {
+          std::tuple{4, LatticeCase{1, 1, 1}, 2, LatticeCase{8, 4, 8}, 1, 9}}) {
         const std::vector<double> g1 = randomReals(first.L, 81), g2 = randomReals(second.L, 82);
         const WindowSpec spec1 = makeSpec(g1, first.dM, first.N), spec2 = makeSpec(g2, second.dM, second.N);
         const std::int64_t depth = std::int64_t{F1} * first.N, width = std::int64_t{F2} * second.N;
