@@ -66,9 +66,9 @@ private:
     double* work_;    // frame copies and inverse transforms
 };
 
-// How an expansion of `frames` frames runs: the
-// factorised route's correlation length b (0: frame by frame, as the
-// Synthesis above) and the doubles of scratch it takes besides its plans'.
+// How an expansion of `frames` frames runs: the factorised route's
+// correlation length b (0: frame by frame, as the Synthesis above) and the
+// doubles of scratch it takes besides its plans'.
 struct ExpansionRoute {
     std::int32_t correlationLength;
     std::size_t scratch;
