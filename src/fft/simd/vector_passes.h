@@ -80,27 +80,27 @@ VARNEL_FORCE_INLINE void transpose4(V4& a, V4& b, V4& c, V4& d) {
     d = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
 }
 
-// Writes buffer[k] lane l to rows[l][k] ...
+// Writes buffer[k] lane l to row[offsets[l] + k] ...
 template <int N>
-VARNEL_FORCE_INLINE void storeRows(V4 (&buffer)[N], double* const (&rows)[4]) {
+VARNEL_FORCE_INLINE void storeRows(V4 (&buffer)[N], double* row, const ptrdiff_t (&offsets)[4]) {
     int k = 0;
     for (; k + 4 <= N; k += 4) {
         V4 a = buffer[k], b = buffer[k + 1], c = buffer[k + 2], d = buffer[k + 3];
         transpose4(a, b, c, d);
-        Lanes<V4>::store(rows[0] + k, a);
-        Lanes<V4>::store(rows[1] + k, b);
-        Lanes<V4>::store(rows[2] + k, c);
-        Lanes<V4>::store(rows[3] + k, d);
+        Lanes<V4>::store(row + offsets[0] + k, a);
+        Lanes<V4>::store(row + offsets[1] + k, b);
+        Lanes<V4>::store(row + offsets[2] + k, c);
+        Lanes<V4>::store(row + offsets[3] + k, d);
     }
     for (; k < N; ++k)
-        for (int l = 0; l < 4; ++l) rows[l][k] = buffer[k][l];
+        for (int l = 0; l < 4; ++l) row[offsets[l] + k] = buffer[k][l];
 }
 
 // ... and to row[l * rowStride + k].
 template <int N>
 VARNEL_FORCE_INLINE void storeRows(V4 (&buffer)[N], double* row, ptrdiff_t rowStride) {
-    double* const rows[4] = {row, row + rowStride, row + 2 * rowStride, row + 3 * rowStride};
-    storeRows<N>(buffer, rows);
+    const ptrdiff_t offsets[4] = {0, rowStride, 2 * rowStride, 3 * rowStride};
+    storeRows<N>(buffer, row, offsets);
 }
 
 template <int N>
@@ -275,26 +275,34 @@ void reLeafVec(const double* in, double* out, ptrdiff_t is, ptrdiff_t count) {
 // of q = j*siblings + s, so every load is a contiguous vector where the
 // leaf pass of one sub-transform would gather each lane on its own; each
 // lane then writes its own row. siblings*count is a multiple of 4.
-struct SiblingRows {
+struct SiblingVectors {
     ptrdiff_t siblings, count, block, rowLength;
 
-    // body(q0) for every vector q0 .. q0+3: when the lanes share j, the
-    // vectors of four siblings one j after the other, so that their
-    // rows are written in order; else in the order of q.
+    // body(q0, offsets) for every vector q0 .. q0+3, lane l's row starting
+    // at offsets[l]. When the lanes share j, the vectors of four siblings
+    // one j after the other, so that their rows are written in order; else
+    // in the order of q, each lane's sibling and j stepped on by 4 without
+    // a division.
     template <class Body>
     VARNEL_FORCE_INLINE void forEachVector(Body&& body) const {
+        ptrdiff_t offsets[4];
         if (siblings % 4 == 0) {
-            for (ptrdiff_t s0 = 0; s0 < siblings; s0 += 4)
-                for (ptrdiff_t j = 0; j < count; ++j) body(j * siblings + s0);
-        } else {
-            for (ptrdiff_t q0 = 0; q0 < siblings * count; q0 += 4) body(q0);
+            for (ptrdiff_t s0 = 0; s0 < siblings; s0 += 4) {
+                for (ptrdiff_t j = 0; j < count; ++j) {
+                    for (int l = 0; l < 4; ++l) offsets[l] = (s0 + l) * block + j * rowLength;
+                    body(j * siblings + s0, offsets);
+                }
+            }
+            return;
         }
-    }
-    // Where lane l of the vector at q0 writes.
-    VARNEL_FORCE_INLINE void rows(double* out, ptrdiff_t q0, double* (&rows)[4]) const {
-        for (int l = 0; l < 4; ++l) {
-            const ptrdiff_t q = q0 + l;
-            rows[l] = out + (q % siblings) * block + (q / siblings) * rowLength;
+        ptrdiff_t s[4], j[4];
+        for (int l = 0; l < 4; ++l) s[l] = l % siblings, j[l] = l / siblings;
+        for (ptrdiff_t q0 = 0; q0 < siblings * count; q0 += 4) {
+            for (int l = 0; l < 4; ++l) offsets[l] = s[l] * block + j[l] * rowLength;
+            body(q0, offsets);
+            for (int l = 0; l < 4; ++l) {
+                for (s[l] += 4; s[l] >= siblings; s[l] -= siblings) ++j[l];
+            }
         }
     }
 };
@@ -304,8 +312,8 @@ void cxSiblingLeafVec(const double* inRe, const double* inIm, double* outRe, dou
                       ptrdiff_t count, ptrdiff_t block) {
     using L = Lanes<V4>;
     const ptrdiff_t total = siblings * count;
-    const SiblingRows where{siblings, count, block, N};
-    where.forEachVector([&](ptrdiff_t q0) VARNEL_INLINE {
+    const SiblingVectors where{siblings, count, block, N};
+    where.forEachVector([&](ptrdiff_t q0, const ptrdiff_t (&rows)[4]) VARNEL_INLINE {
         V4 bufRe[N], bufIm[N];
         vectorCxDft<N, V4>(
             [&](int t, V4& r, V4& i) VARNEL_INLINE {
@@ -316,27 +324,21 @@ void cxSiblingLeafVec(const double* inRe, const double* inIm, double* outRe, dou
                 bufRe[k] = r;
                 bufIm[k] = i;
             });
-        double* rowsRe[4];
-        double* rowsIm[4];
-        where.rows(outRe, q0, rowsRe);
-        where.rows(outIm, q0, rowsIm);
-        storeRows<N>(bufRe, rowsRe);
-        storeRows<N>(bufIm, rowsIm);
+        storeRows<N>(bufRe, outRe, rows);
+        storeRows<N>(bufIm, outIm, rows);
     });
 }
 
 template <int N>
 void reSiblingLeafVec(const double* in, double* out, ptrdiff_t siblings, ptrdiff_t count, ptrdiff_t block) {
     const ptrdiff_t total = siblings * count;
-    const SiblingRows where{siblings, count, block, N};
-    where.forEachVector([&](ptrdiff_t q0) VARNEL_INLINE {
+    const SiblingVectors where{siblings, count, block, N};
+    where.forEachVector([&](ptrdiff_t q0, const ptrdiff_t (&rows)[4]) VARNEL_INLINE {
         V4 buf[N];
         generated::Dft<N>::template re<V4>(
             [&](int t, V4& x) VARNEL_INLINE { x = Lanes<V4>::load(in + t * total + q0); },
             [&](int r, const V4& v) VARNEL_INLINE { buf[r] = v; });
-        double* rows[4];
-        where.rows(out, q0, rows);
-        storeRows<N>(buf, rows);
+        storeRows<N>(buf, out, rows);
     });
 }
 
