@@ -29,7 +29,6 @@ extern "C" VARNEL_API int32_t ReDGE(const double* coef, int32_t F, int32_t N, co
         const ExpansionRoute route = expansionRoute(lattice, F, 1);
         const varnel::fft::Workspace<2> work(route.scratch, {lattice.bins, route.correlationLength});
         if (!work.ok()) return kStatusNoMemory;
-        return expandReal(coef, F, lattice, out, 1, outLength,
-                          {work.plan(0), work.fftScratch(0), work.plan(1), work.fftScratch(1)}, work.data());
+        return expandReal(coef, F, lattice, out, 1, outLength, transformPlans(work), work.data());
     });
 }

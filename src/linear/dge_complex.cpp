@@ -30,8 +30,7 @@ std::int32_t complexDge(varnel::ConstSplitComplex coef, std::int32_t F, std::int
     const ExpansionRoute route = expansionRoute(lattice, F, 2);
     const varnel::fft::Workspace<2> work(route.scratch, {lattice.bins, route.correlationLength});
     if (!work.ok()) return kStatusNoMemory;
-    return expandComplex(coef, F, lattice, out, outLength,
-                         {work.plan(0), work.fftScratch(0), work.plan(1), work.fftScratch(1)}, work.data());
+    return expandComplex(coef, F, lattice, out, outLength, transformPlans(work), work.data());
 }
 
 }  // namespace

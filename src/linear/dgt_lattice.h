@@ -3,9 +3,11 @@
 // covering whole time steps and whole FFT periods.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "fft/plan.h"
+#include "fft/plan_hold.h"
 #include "varnel.h"
 
 namespace varnel::gabor {
@@ -34,6 +36,13 @@ struct TransformPlans {
     double* correlationScratch = nullptr;
     const double* windowTable = nullptr;
 };
+
+// Plans i (length N) and i + 1 (length b, or none) of a call's workspace,
+// with their transforms' scratch.
+template <std::size_t PlanCount>
+TransformPlans transformPlans(const fft::Workspace<PlanCount>& work, std::size_t i = 0) noexcept {
+    return {work.plan(i), work.fftScratch(i), work.plan(i + 1), work.fftScratch(i + 1)};
+}
 
 // kStatusOk with the lattice filled in, or kStatusBadWindowSpec when the
 // spec is missing, its window is missing, or L, dM and N do not fit

@@ -176,8 +176,7 @@ extern "C" VARNEL_API int32_t DGE2d(const double* coef, int32_t F1, int32_t N1, 
         // Plans i and i + 1 (N and b) of a dimension, with its window table
         // made once for all its expansions.
         const auto plans = [&work, passScratch](std::size_t i, const Dimension& d, double* table) {
-            return withWindowTable({work.plan(i), work.fftScratch(i), work.plan(i + 1), work.fftScratch(i + 1)},
-                                   d.lattice, d.frames, passScratch, table);
+            return withWindowTable(transformPlans(work, i), d.lattice, d.frames, passScratch, table);
         };
         double* combined = passScratch;
         if (const std::int32_t status = expandRows(coef, first, second, nCols, plans(2, second, secondTable), combined,

@@ -168,8 +168,7 @@ extern "C" VARNEL_API int32_t DGT2d(const double* image, int32_t nRows, int32_t 
         // Plans i and i + 1 (N and b) of a dimension, with its window table
         // made once for all its transforms.
         const auto plans = [&work, passScratch](std::size_t i, const Dimension& d, double* table) {
-            return withWindowTable({work.plan(i), work.fftScratch(i), work.plan(i + 1), work.fftScratch(i + 1)},
-                                   d.lattice, d.signal.frames, passScratch, table);
+            return withWindowTable(transformPlans(work, i), d.lattice, d.signal.frames, passScratch, table);
         };
         const Image2d pixels{image, nRows, nCols};
         if (const std::int32_t status =
