@@ -191,11 +191,12 @@ def hc_to_complex(hc, onesided, out=None):
     return out
 
 
-def complex_to_hc(bins, n):
+def complex_to_hc(bins, n, out=None):
     """Bins 0 .. n/2 (..., n//2 + 1) of real signals' spectra as Hc arrays
     (..., n); imaginary parts of bin 0 and of the Nyquist bin are dropped,
-    as the real transforms never produce them."""
-    hc = np.empty(bins.shape[:-1] + (n,), dtype=np.float64)
+    as the real transforms never produce them. Written into ``out`` when
+    given."""
+    hc = np.empty(bins.shape[:-1] + (n,), dtype=np.float64) if out is None else out
     half = n // 2 + 1
     hc[..., :half] = bins.real[..., :half]
     top = (n + 1) // 2

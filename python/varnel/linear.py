@@ -867,8 +867,6 @@ def dge(coefficients, *, window="gaussian", nperseg=None, hop=None, bins=None, l
                          "not of shape %s" % (c.shape,))
     if c.dtype.kind not in "biufc":
         raise TypeError("coefficients must hold numbers, not %s" % c.dtype)
-    if check_finite:
-        require_finite(c, "coefficients")
     g = _window_samples(window, nperseg, check_finite)
     hop, bins = _gabor_grid(g, hop, bins)
     spec = window_spec(g, hop, bins)
@@ -887,20 +885,72 @@ def dge(coefficients, *, window="gaussian", nperseg=None, hop=None, bins=None, l
     length = frames * max(hop, 0) if length is None else integer(length, "length")
     context = dict(kind="dge", frames=frames, length=length, L=len(g), hop=hop, bins=bins)
     c = c.astype(np.complex128, copy=False) if real else np.ascontiguousarray(c, dtype=np.complex128)
+    if check_finite and not real:
+        require_finite(c, "coefficients")
 
     def one(block):
         if real:
-            hc = complex_to_hc(block, max(bins, 1))  # a new C-ordered array
-            out = np.empty(max(length, 0))
-            call("ReDGE", pointer(hc), frames, bins, spec, pointer(out), length, context=context)
-        else:
-            out = np.empty(max(length, 0), dtype=np.complex128)
-            call("CxDGE", pointer(block), frames, bins, spec, pointer(out), length, context=context)
+            return _real_dge(block, c, spec, len(g), hop, bins, length, check_finite, context)
+        out = np.empty(max(length, 0), dtype=np.complex128)
+        call("CxDGE", pointer(block), frames, bins, spec, pointer(out), length, context=context)
         return out
 
     if c.ndim == 2:
         return one(c)
     return per_channel(one, c, workers)
+
+
+def _real_dge(block, whole, spec, L, hop, bins, length, check_finite, context):
+    """ReDGE of one channel's one-sided coefficients ``block`` (a part of
+    ``whole``, which a finiteness refusal names), packed into Hc rows a
+    cache-sized block of frames at a time, each block checked for
+    non-finite values while it is there.
+
+    Short windows on a long period are expanded block by block as well, by
+    ReDGEWithIC into the result: its stream is the period shifted by L/2
+    (it puts g[0], not g[L/2], on sample k*hop) and not wrapped, so each
+    block's samples land L/2 earlier in the result, the first block's first
+    L/2 at the period's end, and the L - hop samples left in its state wrap
+    onto both ends. That needs blocks starting on multiples of bins (equal
+    phases), a power-of-two hop, one wrap (L <= period) and a window the
+    library folds rather than factorises (L <= 2*bins). Otherwise the Hc
+    rows of all frames are made first and passed to ReDGE."""
+    frames = block.shape[0]
+    period = frames * hop
+    step = max(1, _BLOCK_DOUBLES // max(bins, 1))
+
+    def packed(k0, rows):
+        part = block[k0:k0 + len(rows)]
+        if check_finite and not np.isfinite(part.sum()):
+            require_finite(whole, "coefficients")
+        return complex_to_hc(part, max(bins, 1), out=rows)
+
+    streamed = (power_of_two(bins) and 1 <= hop <= bins and power_of_two(hop) and step >= bins // hop
+                and L % bins == 0 and L <= min(2 * bins, period) and length >= period and frames >= 2 * step)
+    out = np.empty(max(length, 0))
+    if not streamed:
+        hc = np.empty((frames, max(bins, 1)))
+        for k0 in range(0, frames, step):
+            packed(k0, hc[k0:k0 + step])
+        call("ReDGE", pointer(hc), frames, bins, spec, pointer(out), length, context=context)
+        return out
+    step -= step % (bins // hop)  # every block starts on a multiple of bins
+    rows = np.empty((step, bins))
+    half, left = L // 2, L - hop
+    head = np.empty(step * hop)  # the first block's samples, L/2 of which wrap
+    state = np.empty(max(left, 1))
+    held = ctypes.c_int32(0)
+    for k0 in range(0, frames, step):
+        hc = packed(k0, rows[:min(step, frames - k0)])
+        target = head if k0 == 0 else out[k0 * hop - half:]
+        call("ReDGEWithIC", pointer(hc), len(hc), bins, spec, pointer(target), pointer(state), ctypes.byref(held),
+             context=context)
+    out[:step * hop - half] = head[half:]
+    out[period - half:period] = head[:half]
+    out[period - half:period - half + min(left, half)] += state[:min(left, half)]
+    out[:max(left - half, 0)] += state[half:left]
+    out[period:] = 0.0
+    return out
 
 
 # ------------------------------------------------------------------------
