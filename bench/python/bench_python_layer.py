@@ -158,6 +158,35 @@ def linear_cases(n):
     cases.append(Case("dge complex", n, lambda: varnel.dge(c_cx, hop=64, bins=256, length=n),
                       lambda fresh: dge(fresh, False), "complex coefficients"))
 
+    # The 2-D forms on a square image of n samples, the library's Gaussian
+    # of 32 samples both ways, hop 16 (32 bins, the window's length).
+    side = int(round(n ** 0.5))
+    image = x[:side * side].reshape(side, side)
+    frames2 = -(-side // 16)
+    g2 = dict(window="gaussian", nperseg=32, hop=16)
+    made2 = outputs(((32,), np.float64), ((32,), np.float64), ((frames2, 32, frames2, 32), np.complex128),
+                    ((side, side), np.float64))
+
+    def spec2(fresh, dual):
+        g, h = made2(0, fresh), made2(1, fresh)
+        ok(raw.Gaussian(32, 16.0, 16.0, p(g)))
+        if not dual:
+            return raw.window_spec(g, 16, 32)
+        ok(raw.FastDual(p(g), 32, 16, 32, 1, p(h)))
+        return raw.window_spec(h, 16, 32)
+
+    def dgt2(fresh):
+        spec = spec2(fresh, True)
+        ok(raw.DGT2d(p(image), side, side, spec, spec, p(made2(2, fresh))))
+    c2 = varnel.dgt2(image, **g2)
+
+    def dge2(fresh):
+        spec = spec2(fresh, False)
+        ok(raw.DGE2d(p(c2), frames2, 32, frames2, 32, spec, spec, p(made2(3, fresh)), side, side))
+    cases.append(Case("dgt2", n, lambda: varnel.dgt2(image, **g2), dgt2,
+                      "%d x %d image, Gaussian 32, hop 16 both ways" % (side, side)))
+    cases.append(Case("dge2", n, lambda: varnel.dge2(c2, shape=image.shape, **g2), dge2, "its coefficients"))
+
     S = varnel.spectrogram(x, **sp_args)
     Sv = np.asarray(S)
     fe = outputs(((len(Sv),), np.float64), ((len(Sv),), np.float64))

@@ -12,6 +12,7 @@ allocate the outputs and raise ``VarnelError`` on a nonzero status:
 
     stft, istft, spectrogram        short-time Fourier transform, its inverse, its power
     dgt, dge                        Gabor transform (dual window computed) and expansion
+    dgt2, dge2                      the same for real images, one lattice per dimension
     get_window                      window samples from a name, a scipy spec or an array
     gaussian, dual_window, extend   windows and signal extension
     wvd, cohen, cwd, csd            Wigner-Ville and Cohen-class distributions
@@ -59,6 +60,7 @@ from .adaptive import (SECONDS_DTYPE, TERM_DTYPE, AdaptiveDecomposition, adaptiv
                        adaptive_transform, reassigned_spectrogram, terms, terms_from_seconds, terms_in_seconds)
 from .axes import frequencies, times
 from .errors import ArgumentError, NumericalError, OutOfMemoryError, Status, VarnelError
+from .gabor2d import dge2, dgt2
 from .gaborsp import (balanced_variance, gabor_coefficients, gabor_sp, gabor_spectrogram, gabor_window,
                       mean_instantaneous_frequency)
 from .linear import dge, dgt, dual_window, extend, gaussian, get_window, istft, spectrogram, stft
@@ -69,7 +71,8 @@ from .tfmap import instantaneous_frequency
 __version__ = "0.1.0"
 
 __all__ = [
-    "raw", "stft", "istft", "spectrogram", "dgt", "dge", "get_window", "gaussian", "dual_window", "extend",
+    "raw", "stft", "istft", "spectrogram", "dgt", "dge", "dgt2", "dge2", "get_window", "gaussian", "dual_window",
+    "extend",
     "wvd", "cohen", "cwd", "csd",
     "gabor_spectrogram", "gabor_sp", "gabor_coefficients", "gabor_window", "balanced_variance",
     "mean_instantaneous_frequency", "instantaneous_frequency", "FrequencyTrack",

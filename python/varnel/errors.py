@@ -259,6 +259,19 @@ def _adaptive_problem(code, kind, length=None, rows=None, count=None, hop=None, 
     return None
 
 
+def _gabor2d_problem(code, transform="dgt", dims=(), **_):
+    """The first dimension of a 2-D Gabor call whose lattice or length the
+    library refuses, named by its axis."""
+    for axis, dim in zip(("down the columns (axis 0)", "along the rows (axis 1)"), dims):
+        if code == Status.kStatusBadWindowSpec:
+            problem = _grid_problem(transform, **dim)
+        else:
+            problem = _length_problem(transform, **dim)
+        if problem:
+            return "%s: %s" % (axis, problem)
+    return None
+
+
 def _transform_problem(code, n=None, max_terms=None, extension=None, **_):
     if code == Status.kStatusBadLength and n is not None and n < 8:
         return "the adaptive transform needs a signal of at least 8 samples (got %d)" % n
@@ -280,6 +293,8 @@ def describe(code, context=None):
         specific = _quadratic_problem(code, **context)
     elif kind in ("adaptive", "adaptive-sp", "reassigned"):
         specific = _adaptive_problem(code, kind, **context)
+    elif kind == "gabor2d":
+        specific = _gabor2d_problem(code, **context)
     elif kind == "adaptive-transform":
         specific = _transform_problem(code, **context)
     elif code == Status.kStatusBadWindowSpec:

@@ -26,6 +26,8 @@ REFUSED = [
     (lambda: varnel.dgt(X[:16], dual=False, **G), 1, "exactly one hop"),
     (lambda: varnel.dual_window(np.ones(60), 16, 32), 1, "positive multiple of both hop=16 and bins=32"),
     (lambda: varnel.dge(np.zeros((0, 33)), **G), 1, "no coefficient frames"),
+    (lambda: varnel.dgt2(np.ones((64, 16)), dual=False, hop2=16, **G), 1, "along the rows (axis 1): a signal of ex"),
+    (lambda: varnel.dge2(np.zeros((2, 64, 2, 32)), **G), 29, "along the rows (axis 1): the coefficients have 32"),
     (lambda: varnel.extend(X[:1], 3, mode="linear"), 1, "linear rule"),
     (lambda: varnel.extend(X, -1), 1, "must not be negative"),
     (lambda: varnel.stft(X, window=np.zeros(0), hop=4, bins=64), None, "window is empty"),
@@ -55,6 +57,8 @@ REFUSED = [
     (lambda: varnel.stft(X, window=HANN, hop=2 ** 31, bins=64), ValueError, "does not fit a 32-bit integer"),
     (lambda: varnel.stft(X + 1j, window=HANN, hop=4, bins=64, onesided=True), ValueError, ""),
     (lambda: varnel.dge(np.zeros((4, 20)), window=np.ones(64), hop=16, bins=64), ValueError, ""),
+    (lambda: varnel.dgt2(X), ValueError, "image must be 2-D"),
+    (lambda: varnel.dgt2(np.ones((64, 64)) + 0j), TypeError, "real numbers"),
     (lambda: varnel.extend(X, 3, mode="mirror"), ValueError, ""),
     (lambda: varnel.stft(np.zeros((3, 200)), window=HANN, hop=4, bins=64, workers=0), ValueError, ""),
 ]

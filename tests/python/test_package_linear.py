@@ -117,6 +117,36 @@ def test_dgt_dge_round_trip(n, kind, window):
     assert_close(varnel.dge(c, window=g, hop=16, bins=32), np.pad(x, (0, len(c) * 16 - n)), rtol=1e-10)
 
 
+def gabor_matrix(h, hop, bins, n):
+    """Rows (frame, bin) of the periodic Gabor analysis of n samples padded
+    to whole hops, by the definition's sum (phases reduced exactly)."""
+    L, frames = len(h), -(-n // hop)
+    A = np.zeros((frames, bins, frames * hop), dtype=complex)
+    for k in range(frames):
+        for j in range(L):
+            A[k, :, (k * hop - L // 2 + j) % (frames * hop)] += h[j] * np.exp(
+                -2j * np.pi * (np.arange(bins) * (k * hop + j) % bins) / bins)
+    return A.reshape(frames * bins, -1)[:, :n]
+
+
+# Images whose sides are no multiple of the hops; windows not centred, a
+# lattice per dimension, one longer than the padded rows; and a window that
+# the library factorises (L = 64 over 8 bins along 72 columns).
+@pytest.mark.parametrize("shape,first,second", [((30, 44), (16, 4, 8), (32, 8, 16)),
+                                                 ((9, 125), (32, 4, 8), (64, 4, 8))])
+def test_dgt2_against_the_definition_and_dge2_inverts_it(shape, first, second):
+    x = rng.standard_normal(shape)
+    (h1, hop1, bins1), (h2, hop2, bins2) = [(rng.uniform(0.2, 1.0, L), hop, bins) for L, hop, bins in (first, second)]
+    lattice = dict(window=h1, hop=hop1, bins=bins1, window2=h2, hop2=hop2, bins2=bins2)
+    c = varnel.dgt2(x, dual=False, **lattice)
+    want = gabor_matrix(h1, hop1, bins1, shape[0]) @ x @ gabor_matrix(h2, hop2, bins2, shape[1]).T
+    assert_close(c, want.reshape(c.shape))
+    g = dict(lattice, window=varnel.gaussian(first[0], variance=first[0]), window2=varnel.gaussian(second[0]))
+    c = varnel.dgt2(x, **g)
+    assert_close(varnel.dge2(c, shape=shape, **g), x, rtol=1e-10)
+    assert_close(varnel.dge2(c, **g), np.pad(x, [(0, -n % hop) for n, hop in zip(shape, (hop1, hop2))]), rtol=1e-10)
+
+
 @pytest.mark.parametrize("bins", [1, 2])
 def test_dge_with_bins_where_shapes_coincide(bins):
     # With one or two bins a real signal's coefficients are (frames, bins)
