@@ -32,6 +32,21 @@ def _lattices(window, nperseg, hop, bins, window2, nperseg2, hop2, bins2, check_
     return first, one(pick(window2, window), pick(nperseg2, nperseg), pick(hop2, hop), pick(bins2, bins))
 
 
+def _array(values, name, dimensions, dtype, check_finite):
+    """values as a C-contiguous array of dtype (float64: real values only)
+    with the number of dimensions that ``dimensions`` begins with."""
+    a = np.asarray(values)
+    if a.ndim != int(dimensions[0]):
+        raise ValueError("%s must be %s, not of shape %s" % (name, dimensions, a.shape))
+    real = dtype == np.float64
+    if a.dtype.kind not in ("biuf" if real else "biufc"):
+        raise TypeError("%s must hold %s, not %s" % (name, "real numbers" if real else "numbers", a.dtype))
+    a = np.require(a, dtype=dtype, requirements="CA")
+    if check_finite:
+        require_finite(a, name)
+    return a
+
+
 def _frames(n, hop):
     return -(-n // hop) if hop >= 1 and n >= 1 else 0
 
@@ -44,14 +59,7 @@ def dgt2(image, *, window="gaussian", nperseg=None, hop=None, bins=None, window2
     signal, and analysed with the dual of its window (``dual=False``: the
     window itself), so that ``dge2`` with the same arguments inverts it.
     Returns a complex array of shape (F1, N1, F2, N2)."""
-    x = np.asarray(image)
-    if x.ndim != 2:
-        raise ValueError("image must be 2-D (rows x columns), not of shape %s" % (x.shape,))
-    if x.dtype.kind not in "biuf":
-        raise TypeError("image must hold real numbers, not %s" % x.dtype)
-    x = np.require(x, dtype=np.float64, requirements="CA")
-    if check_finite:
-        require_finite(x, "image")
+    x = _array(image, "image", "2-D (rows x columns)", np.float64, check_finite)
     lattices = _lattices(window, nperseg, hop, bins, window2, nperseg2, hop2, bins2, check_finite)
     specs, dims = [], []
     for n, (g, step, count) in zip(x.shape, lattices):
@@ -74,14 +82,7 @@ def dge2(coefficients, *, window="gaussian", nperseg=None, hop=None, bins=None, 
     expansion. ``shape`` (rows, columns) defaults to (F1*hop, F2*hop2), the
     padded size of the analysed image; rows or columns beyond that are
     zero."""
-    c = np.asarray(coefficients)
-    if c.ndim != 4:
-        raise ValueError("coefficients must be 4-D (F1, N1, F2, N2), not of shape %s" % (c.shape,))
-    if c.dtype.kind not in "biufc":
-        raise TypeError("coefficients must hold numbers, not %s" % c.dtype)
-    c = np.require(c, dtype=np.complex128, requirements="CA")
-    if check_finite:
-        require_finite(c, "coefficients")
+    c = _array(coefficients, "coefficients", "4-D (F1, N1, F2, N2)", np.complex128, check_finite)
     lattices = _lattices(window, nperseg, hop, bins, window2, nperseg2, hop2, bins2, check_finite)
     frames = (c.shape[0], c.shape[2])
     if shape is None:
