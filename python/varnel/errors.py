@@ -259,10 +259,14 @@ def _adaptive_problem(code, kind, length=None, rows=None, count=None, hop=None, 
     return None
 
 
+# The two dimensions of an image, as refusals name them.
+AXES = ("down the columns (axis 0)", "along the rows (axis 1)")
+
+
 def _gabor2d_problem(code, transform="dgt", dims=(), **_):
     """The first dimension of a 2-D Gabor call whose lattice or length the
     library refuses, named by its axis."""
-    for axis, dim in zip(("down the columns (axis 0)", "along the rows (axis 1)"), dims):
+    for axis, dim in zip(AXES, dims):
         if code == Status.kStatusBadWindowSpec:
             problem = _grid_problem(transform, **dim)
         else:

@@ -15,6 +15,7 @@ the result. The coefficients are the library's own array, not a copy.
 import numpy as np
 
 from ._arrays import call, integer, pointer, require_finite
+from .errors import AXES, ArgumentError
 from .linear import _gabor_grid, _window_samples, dual_window
 from .raw import window_spec
 
@@ -62,8 +63,11 @@ def dgt2(image, *, window="gaussian", nperseg=None, hop=None, bins=None, window2
     x = _array(image, "image", "2-D (rows x columns)", np.float64, check_finite)
     lattices = _lattices(window, nperseg, hop, bins, window2, nperseg2, hop2, bins2, check_finite)
     specs, dims = [], []
-    for n, (g, step, count) in zip(x.shape, lattices):
-        h = dual_window(g, step, count, check_finite=False) if dual else g
+    for axis, n, (g, step, count) in zip(AXES, x.shape, lattices):
+        try:
+            h = dual_window(g, step, count, check_finite=False) if dual else g
+        except ArgumentError as error:
+            raise ArgumentError(error.code, error.name, "%s: %s" % (axis, error.message), error.function) from None
         specs.append(window_spec(h, step, count))
         dims.append(dict(n=n, L=len(h), hop=step, bins=count))
     shape = (_frames(x.shape[0], dims[0]["hop"]), max(dims[0]["bins"], 0),

@@ -28,6 +28,7 @@ REFUSED = [
     (lambda: varnel.dge(np.zeros((0, 33)), **G), 1, "no coefficient frames"),
     (lambda: varnel.dgt2(np.ones((64, 16)), dual=False, hop2=16, **G), 1, "along the rows (axis 1): a signal of ex"),
     (lambda: varnel.dge2(np.zeros((2, 64, 2, 32)), **G), 29, "along the rows (axis 1): the coefficients have 32"),
+    (lambda: varnel.dgt2(np.ones((64, 64)), hop2=0, **G), 29, "along the rows (axis 1): hop must be at least 1"),
     (lambda: varnel.extend(X[:1], 3, mode="linear"), 1, "linear rule"),
     (lambda: varnel.extend(X, -1), 1, "must not be negative"),
     (lambda: varnel.stft(X, window=np.zeros(0), hop=4, bins=64), None, "window is empty"),
