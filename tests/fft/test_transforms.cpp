@@ -29,17 +29,12 @@ using testing::randomReals;
 using testing::relativeRmsError;
 using LD = long double;
 
-// The low-multiplication forms of the 29- to 43-point kernels trade some
-// accuracy for their short multiplication counts (about 1.5e-15 worst case
-// for 43, see src/fft/gen/README.md); lengths that use them get 2e-15.
 double toleranceFor(std::int32_t n) {
     const Factorization f = factorize(n);
-    double tolerance = 1e-15;
     for (int i = 0; i < f.count; ++i) {
         if (f.kinds[i] == RaderStage) return 5e-15;
-        if (f.factors[i] >= 29 && f.factors[i] <= 43) tolerance = 2e-15;
     }
-    return tolerance;
+    return 1e-15;
 }
 
 // Textbook decimation in time over the smallest prime factor p, in long
