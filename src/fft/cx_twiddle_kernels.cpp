@@ -5,10 +5,59 @@
 #include "fft/kernel_entries.h"
 
 namespace varnel::fft {
+namespace {
+
+// The pass at unit stride a block of columns at a time (see blocksColumns):
+// the block's rows are read with their twiddles into a buffer, the DFTs run
+// down its columns in place, and the rows are written back.
+template <int N>
+void blockedColumns(double* re, double* im, const double* twRe, const double* twIm, std::ptrdiff_t m) {
+    constexpr std::ptrdiff_t B = kColumnBlock;
+    double bRe[N][B], bIm[N][B];
+    for (std::ptrdiff_t k0 = 0; k0 < m; k0 += B) {
+        for (int c = 0; c < B; ++c) {
+            bRe[0][c] = re[k0 + c];
+            bIm[0][c] = im[k0 + c];
+        }
+        for (std::ptrdiff_t j = 1; j < N; ++j) {
+            const double* r = re + j * m + k0;
+            const double* i = im + j * m + k0;
+            const double* wr = twRe + (j - 1) * m + k0;  // w^(jk), 1 at k = 0
+            const double* wi = twIm + (j - 1) * m + k0;
+            for (int c = 0; c < B; ++c) {
+                bRe[j][c] = r[c] * wr[c] - i[c] * wi[c];
+                bIm[j][c] = r[c] * wi[c] + i[c] * wr[c];
+            }
+        }
+        for (int c = 0; c < B; ++c) {
+            generated::cxDft<N, double>(
+                [&](std::ptrdiff_t j, double& xr, double& xi) __attribute__((always_inline)) {
+                    xr = bRe[j][c];
+                    xi = bIm[j][c];
+                },
+                [&](std::ptrdiff_t k, const double& yr, const double& yi) __attribute__((always_inline)) {
+                    bRe[k][c] = yr;
+                    bIm[k][c] = yi;
+                });
+        }
+        for (std::ptrdiff_t k = 0; k < N; ++k) {
+            for (int c = 0; c < B; ++c) {
+                re[k * m + k0 + c] = bRe[k][c];
+                im[k * m + k0 + c] = bIm[k][c];
+            }
+        }
+    }
+}
+
+}  // namespace
 
 template <int N>
 void cxTwiddleKernel(double* re, double* im, const double* twRe, const double* twIm, std::int32_t stride,
                      std::int32_t m) {
+    if (blocksColumns(stride, m)) {
+        blockedColumns<N>(re, im, twRe, twIm, m);
+        return;
+    }
     const std::ptrdiff_t s = stride;
     const std::ptrdiff_t step = s * m;  // between y_j and y_(j+1) of one butterfly
     // k = 0 needs no twiddles.

@@ -18,7 +18,7 @@ using CxLeafKernel = void (*)(const double* inRe, const double* inIm, double* ou
 
 // In place on n*m values at the given stride: for each k = 0..m-1 the values
 // at k + j*m are multiplied by w(j, k) (1 for j = 0 or k = 0, else
-// tw[(k-1)(n-1) + (j-1)]) and replaced by their DFT of size n.
+// tw[(j-1)*m + k]) and replaced by their DFT of size n.
 using CxTwiddleKernel = void (*)(double* re, double* im, const double* twRe, const double* twIm,
                                  std::int32_t stride, std::int32_t m);
 

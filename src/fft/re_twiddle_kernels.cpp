@@ -81,6 +81,49 @@ inline void middleStep(double* data, const double* wr, const double* wi, std::pt
         });
 }
 
+// pairStep for positions k0 .. k0+B-1 at unit stride (see blocksColumns):
+// every row's values at k and m-k are read with their twiddles into a
+// buffer, the DFTs run down its columns in place, and each row receives
+// its results in the same two runs.
+template <int N>
+inline void pairBlock(double* data, const double* twRe, const double* twIm, std::ptrdiff_t m, std::ptrdiff_t k0) {
+    constexpr std::ptrdiff_t B = kColumnBlock;
+    const std::ptrdiff_t len = N * m;
+    double bRe[N][B], bIm[N][B];
+    for (std::ptrdiff_t j = 0; j < N; ++j) {
+        const double* up = data + j * m + k0;           // position k0 + c at up[c]
+        const double* down = data + j * m + m - k0;     // position m - k0 - c at down[-c]
+        const double* wr = twRe + (j - 1) * m + k0;
+        const double* wi = twIm + (j - 1) * m + k0;
+        for (int c = 0; c < B; ++c) {
+            const double a = up[c], b = down[-c];
+            bRe[j][c] = j == 0 ? a : a * wr[c] - b * wi[c];
+            bIm[j][c] = j == 0 ? b : a * wi[c] + b * wr[c];
+        }
+    }
+    for (int c = 0; c < B; ++c) {
+        generated::cxDft<N, double>(
+            [&](std::ptrdiff_t j, double& xr, double& xi) __attribute__((always_inline)) {
+                xr = bRe[j][c];
+                xi = bIm[j][c];
+            },
+            [&](std::ptrdiff_t jp, const double& yr, const double& yi) __attribute__((always_inline)) {
+                bRe[jp][c] = yr;
+                bIm[jp][c] = yi;
+            });
+    }
+    // As pairStep stores: bin k + j'm and its partner len - bin.
+    for (std::ptrdiff_t jp = 0; jp < N; ++jp) {
+        double* bin = data + k0 + jp * m;
+        double* partner = data + len - k0 - jp * m;
+        const bool lower = 2 * jp < N;
+        for (int c = 0; c < B; ++c) {
+            bin[c] = lower ? bRe[jp][c] : -bIm[jp][c];
+            partner[-c] = lower ? bIm[jp][c] : bRe[jp][c];
+        }
+    }
+}
+
 }  // namespace
 
 template <int N>
@@ -89,6 +132,9 @@ void reTwiddleKernel(double* data, const double* twRe, const double* twIm, std::
     const std::ptrdiff_t mm = m;
     dcStep<N>(data, s * mm);
     std::ptrdiff_t k = 1;
+    if (blocksColumns(stride, m)) {
+        for (; 2 * (k + kColumnBlock) <= mm; k += kColumnBlock) pairBlock<N>(data, twRe, twIm, mm, k);
+    }
     for (; 2 * k < mm; ++k) {
         pairStep<N>(data, twRe + k, twIm + k, s, mm, k);
     }
