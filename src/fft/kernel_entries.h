@@ -5,7 +5,6 @@
 // compiled in parallel and only once.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 
 #include "fft/generated/kernel_radices.h"
@@ -14,13 +13,10 @@
 namespace varnel::fft {
 
 // The scalar twiddle kernels read a column's N values m apart. At unit
-// stride with m a multiple of kSetPeriod (rows 4 KiB, the L1 cache's set
-// period, or a multiple apart) all of them fall into one cache set, more
-// lines than it has ways, and miss every time: a 7-point pass over 7*4096
-// values took 90% of the transform, 7*512 ran three times slower per value
-// than 7*256. Those passes go through a buffer instead, kColumnBlock
-// columns at a time, read and written row by row.
-inline constexpr std::ptrdiff_t kSetPeriod = 512;
+// stride with m a multiple of kSetPeriod they go through a buffer instead,
+// kColumnBlock columns at a time, read and written row by row: column by
+// column a 7-point pass over 7*4096 values took 90% of the transform, and
+// 7*512 ran three times slower per value than 7*256.
 inline constexpr std::ptrdiff_t kColumnBlock = 16;
 constexpr bool blocksColumns(std::int32_t stride, std::int32_t m) { return stride == 1 && m % kSetPeriod == 0; }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "fft/generated/kernel_radices.h"
@@ -30,6 +31,12 @@ using ReLeafKernel = void (*)(const double* in, double* out, std::int32_t inStri
 // length n*m of the combined spectrum (one real decimation-in-time pass).
 using ReTwiddleKernel = void (*)(double* data, const double* twRe, const double* twIm,
                                  std::int32_t stride, std::int32_t m);
+
+// Doubles between rows that the L1 data cache maps to the same set (4 KiB).
+// A pass over rows a multiple of this apart finds a column's values all in
+// one set, more lines than it has ways once the radix is wide, and misses on
+// every one of them if it goes column by column.
+inline constexpr std::ptrdiff_t kSetPeriod = 512;
 
 // Tables indexed by radix, made from generated::kKernelRadices; slots of
 // radices without a kernel are null.

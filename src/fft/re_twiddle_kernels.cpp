@@ -90,15 +90,19 @@ inline void pairBlock(double* data, const double* twRe, const double* twIm, std:
     constexpr std::ptrdiff_t B = kColumnBlock;
     const std::ptrdiff_t len = N * m;
     double bRe[N][B], bIm[N][B];
-    for (std::ptrdiff_t j = 0; j < N; ++j) {
-        const double* up = data + j * m + k0;           // position k0 + c at up[c]
-        const double* down = data + j * m + m - k0;     // position m - k0 - c at down[-c]
+    for (int c = 0; c < B; ++c) {
+        bRe[0][c] = data[k0 + c];
+        bIm[0][c] = data[m - k0 - c];
+    }
+    for (std::ptrdiff_t j = 1; j < N; ++j) {
+        const double* up = data + j * m + k0;        // position k0 + c at up[c]
+        const double* down = data + j * m + m - k0;  // position m - k0 - c at down[-c]
         const double* wr = twRe + (j - 1) * m + k0;
         const double* wi = twIm + (j - 1) * m + k0;
         for (int c = 0; c < B; ++c) {
             const double a = up[c], b = down[-c];
-            bRe[j][c] = j == 0 ? a : a * wr[c] - b * wi[c];
-            bIm[j][c] = j == 0 ? b : a * wi[c] + b * wr[c];
+            bRe[j][c] = a * wr[c] - b * wi[c];
+            bIm[j][c] = a * wi[c] + b * wr[c];
         }
     }
     for (int c = 0; c < B; ++c) {

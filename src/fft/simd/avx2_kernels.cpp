@@ -25,8 +25,9 @@ constexpr void add(VectorKernelSet& set) {
 }
 
 // Radices of the common lengths: powers of two and the small factors of
-// 1000-like and 3*2^k sizes. Larger prime kernels stay scalar; their code
-// would grow the library for lengths that are rarely used.
+// 1000-like, 3*2^k, 7*2^k and 9*2^k sizes (7 and 9 alone, or with 2 as 14
+// and 18). Larger prime kernels stay scalar; their code would grow the
+// library for lengths that are rarely used.
 constexpr VectorKernelSet makeSet() {
     VectorKernelSet set{};
     set.width = 4;
@@ -34,9 +35,13 @@ constexpr VectorKernelSet makeSet() {
     add<3>(set);
     add<4>(set);
     add<5>(set);
+    add<7>(set);
     add<8>(set);
+    add<9>(set);
     add<10>(set);
+    add<14>(set);
     add<16>(set);
+    add<18>(set);
     add<32>(set);
     set.cxWhole[0] = {16, cxSingleVec<16>};
     set.cxWhole[1] = {32, cxSingleVec<32>};

@@ -189,12 +189,20 @@ VARNEL_FORCE_INLINE void cxTwiddleColumns(double* re, double* im, const Tw& tw, 
 // the same few cache sets, so with many rows each cache line is evicted
 // before its next columns are used. Wide radices therefore copy B columns
 // of every row (whole cache lines) into a small buffer, run the DFTs there
-// and copy them back: each line is then fetched and written once.
+// and copy them back: each line is then fetched and written once. So do
+// the radices from 7 up that are no powers of two when their rows lie a
+// multiple of kSetPeriod apart (the 9-point pass of 9*1024 values took half
+// the time); the powers of two keep the forms measured for them.
+template <int N>
+constexpr bool buffersRows(ptrdiff_t m, ptrdiff_t wideFrom) {
+    return (N >= 16 && m >= wideFrom) || (N >= 7 && (N & (N - 1)) != 0 && m % kSetPeriod == 0);
+}
+
 template <int N, class Tw = TableTwiddles>
 void cxTwiddleVec(double* re, double* im, const double* twRe, const double* twIm, ptrdiff_t m) {
     constexpr ptrdiff_t B = 16;
     const Tw tw = Tw::make(twRe, twIm, m);
-    if (N < 16 || m < 64 || m % B != 0) {
+    if (!buffersRows<N>(m, 64) || m % B != 0) {
         for (ptrdiff_t k = 0; k < m; k += 4) cxTwiddleColumns<N, V4>(re, im, tw, k, m, k);
         return;
     }
@@ -422,7 +430,7 @@ void reTwiddleVec(double* data, const double* twRe, const double* twIm, ptrdiff_
                                            [&](int r, double v) VARNEL_INLINE { data[r * m] = v; });
     const ptrdiff_t lastPair = (m - 1) / 2;
     ptrdiff_t k = 1;
-    if (N >= 16 && m >= 128) {
+    if (buffersRows<N>(m, 128)) {
         // As in the complex pass, blocks of columns go through a buffer;
         // row j holds columns k0 .. k0+B-1, then m-k0-B+1 .. m-k0.
         constexpr ptrdiff_t B = 16, W = 2 * B;
