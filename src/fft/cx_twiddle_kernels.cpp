@@ -1,6 +1,7 @@
 // Complex twiddle kernels: one in-place decimation-in-time pass of radix N.
 #include <cstddef>
 
+#include "fft/column_blocks.h"
 #include "fft/generated/dft_bodies.h"
 #include "fft/kernel_entries.h"
 
@@ -29,17 +30,7 @@ void blockedColumns(double* re, double* im, const double* twRe, const double* tw
                 bIm[j][c] = r[c] * wi[c] + i[c] * wr[c];
             }
         }
-        for (int c = 0; c < B; ++c) {
-            generated::cxDft<N, double>(
-                [&](std::ptrdiff_t j, double& xr, double& xi) __attribute__((always_inline)) {
-                    xr = bRe[j][c];
-                    xi = bIm[j][c];
-                },
-                [&](std::ptrdiff_t k, const double& yr, const double& yi) __attribute__((always_inline)) {
-                    bRe[k][c] = yr;
-                    bIm[k][c] = yi;
-                });
-        }
+        dftDownColumns<N>(bRe, bIm);
         for (std::ptrdiff_t k = 0; k < N; ++k) {
             for (int c = 0; c < B; ++c) {
                 re[k * m + k0 + c] = bRe[k][c];

@@ -12,14 +12,6 @@
 
 namespace varnel::fft {
 
-// The scalar twiddle kernels read a column's N values m apart. At unit
-// stride with m a multiple of kSetPeriod they go through a buffer instead,
-// kColumnBlock columns at a time, read and written row by row: column by
-// column a 7-point pass over 7*4096 values took 90% of the transform, and
-// 7*512 ran three times slower per value than 7*256.
-inline constexpr std::ptrdiff_t kColumnBlock = 16;
-constexpr bool blocksColumns(std::int32_t stride, std::int32_t m) { return stride == 1 && m % kSetPeriod == 0; }
-
 template <int N>
 void cxLeafKernel(const double* inRe, const double* inIm, double* outRe, double* outIm, std::int32_t inStride,
                   std::int32_t outStride, std::int32_t count);

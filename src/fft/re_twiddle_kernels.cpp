@@ -8,6 +8,7 @@
 // sub-spectrum yields exactly the values that those positions must receive.
 #include <cstddef>
 
+#include "fft/column_blocks.h"
 #include "fft/generated/dft_bodies.h"
 #include "fft/kernel_entries.h"
 
@@ -105,17 +106,7 @@ inline void pairBlock(double* data, const double* twRe, const double* twIm, std:
             bIm[j][c] = a * wi[c] + b * wr[c];
         }
     }
-    for (int c = 0; c < B; ++c) {
-        generated::cxDft<N, double>(
-            [&](std::ptrdiff_t j, double& xr, double& xi) __attribute__((always_inline)) {
-                xr = bRe[j][c];
-                xi = bIm[j][c];
-            },
-            [&](std::ptrdiff_t jp, const double& yr, const double& yi) __attribute__((always_inline)) {
-                bRe[jp][c] = yr;
-                bIm[jp][c] = yi;
-            });
-    }
+    dftDownColumns<N>(bRe, bIm);
     // As pairStep stores: bin k + j'm and its partner len - bin.
     for (std::ptrdiff_t jp = 0; jp < N; ++jp) {
         double* bin = data + k0 + jp * m;
