@@ -11,8 +11,10 @@ Algorithms: split radix for powers of two, Cooley-Tukey for 9, Good-Thomas for
 10, 14 and 18, and for the odd primes Rader's permutation turned into one
 cyclic and one negacyclic convolution of length (p-1)/2, each computed by the
 Chinese remainder theorem over cyclotomic factors with Karatsuba-type products
-whose rational reconstruction is folded into the constants (Winograd).  Real
-input kernels are the complex DAG with zero imaginary inputs, keeping only the
+whose rational reconstruction is folded into the constants (Winograd); where
+those products cost a prime kernel more than KERNEL_ERROR of accuracy in
+double precision, its largest blocks take dense products instead.  Real input
+kernels are the complex DAG with zero imaginary inputs, keeping only the
 half-complex outputs.
 
 Usage:
