@@ -95,8 +95,9 @@ std::vector<std::int32_t> testLengths() {
     for (std::int32_t n = 1; n <= 128; ++n) sizes.push_back(n);
     for (std::int32_t e = 8; e <= 19; ++e) sizes.push_back(1 << e);  // 2^20: its plan in test_plan_cache
     // 16 * 16 * 19 and 16 * 17 * 19: wide twiddle passes whose column count
-    // is no power of two, odd in the second. 7 * 512 and 31 * 1024: scalar
-    // passes over rows 4 KiB apart, which go through a buffer.
+    // is no power of two, odd in the second. 7 * 512 and 31 * 1024: passes
+    // over rows 4 KiB apart, which go through a buffer (radix 7 in both
+    // kernel sets, 31 in the scalar one).
     for (std::int32_t n : {1000, 3 * 1024, 360, 23 * 32, 23 * 47, 2 * 53 * 53, 1009, 59 * 61, 4864, 5168, 7 * 512,
                            31 * 1024})
         sizes.push_back(n);
