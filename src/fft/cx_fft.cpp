@@ -166,10 +166,7 @@ std::int32_t cxFftStrided(const FftPlan* plan, const double* inRe, const double*
     if (plan->factorCount == 1) return cxLeafPass(*plan, 0, {inRe, inIm, is}, {outRe, outIm, os}, 1, scratch);
     const ConstSplitComplex in{inRe, inIm, is};
     const SplitComplex out{outRe, outIm, os};
-    // Three stages whose leaves run together read contiguous vectors
-    // already; the copy would only add a pass.
-    const bool leavesTogether = runsSiblingLeaves(*plan, 0, is, os, &FftStage::cxVecSiblingLeaf);
-    if (scratch && gathersFirstStage(plan->factorCount, n) && !leavesTogether)
+    if (scratch && gathersFirstStage(plan->factorCount, n))
         return cxStepFromGatheredInput(*plan, in, out, scratch);
     return cxStep(*plan, n, 0, in, out, scratch);
 }

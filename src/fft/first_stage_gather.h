@@ -2,7 +2,11 @@
 // grows with every stage, and beyond the cache each sample then costs a
 // cache line of its own. Copying the f decimated sub-sequences of the first
 // stage into contiguous blocks once keeps every later stage inside a block
-// of n/f samples, which fits the cache again.
+// of n/f samples, which fits the cache again. That holds even where the
+// leaves of all first-stage sub-transforms could run together on contiguous
+// vectors: at 32768 = 32*32*32 such a leaf pass reads rows 8 KB apart, all
+// in one cache set, and took half the complex transform, against 41% for
+// the copy and the leaf passes of the copied blocks together.
 #pragma once
 
 #include <cstddef>
