@@ -341,13 +341,14 @@ void cxSiblingLeafVec(const double* inRe, const double* inIm, double* outRe, dou
                       ptrdiff_t count, ptrdiff_t block) {
     using L = Lanes<V4>;
     const ptrdiff_t total = siblings * count;
-    const SiblingVectors where{siblings, count, block, N};
-    where.forEachVector([&](ptrdiff_t q0, const ptrdiff_t (&rows)[4]) VARNEL_INLINE {
+    // The leaf DFTs of one vector of siblings whose row t is at re/im + t*step.
+    const auto leaves = [&](const double* re, const double* im, ptrdiff_t step,
+                            const ptrdiff_t (&rows)[4]) VARNEL_INLINE {
         V4 bufRe[N], bufIm[N];
         vectorCxDft<N, V4>(
             [&](int t, V4& r, V4& i) VARNEL_INLINE {
-                r = L::load(inRe + t * total + q0);
-                i = L::load(inIm + t * total + q0);
+                r = L::load(re + t * step);
+                i = L::load(im + t * step);
             },
             [&](int k, const V4& r, const V4& i) VARNEL_INLINE {
                 bufRe[k] = r;
@@ -355,6 +356,35 @@ void cxSiblingLeafVec(const double* inRe, const double* inIm, double* outRe, dou
             });
         storeRows<N>(bufRe, outRe, rows);
         storeRows<N>(bufIm, outIm, rows);
+    };
+    if (total % kSetPeriod == 0 && siblings % 8 == 0) {
+        // Rows a multiple of kSetPeriod apart (the 32 rows of 32*32*32 lie
+        // 8 KB apart) put all of a vector's loads into one L1 set: every one
+        // misses, and a line's other half is gone before its vector comes.
+        // So whole lines, eight siblings at one j, are copied into a buffer
+        // first (row t of the real parts at t*8, of the imaginary ones at
+        // (N+t)*8), and both vectors run from there: 65536 and 2^17 took 13%
+        // less time. The real pass keeps the plain order; the buffer measured
+        // 7-16% slower there from 2^19 on.
+        alignas(64) double lines[2 * N * 8];
+        ptrdiff_t rows[4];
+        for (ptrdiff_t s0 = 0; s0 < siblings; s0 += 8) {
+            for (ptrdiff_t j = 0; j < count; ++j) {
+                for (int t = 0; t < N; ++t) {
+                    __builtin_memcpy(lines + t * 8, inRe + t * total + j * siblings + s0, 8 * sizeof(double));
+                    __builtin_memcpy(lines + (N + t) * 8, inIm + t * total + j * siblings + s0, 8 * sizeof(double));
+                }
+                for (int half = 0; half < 8; half += 4) {
+                    for (int l = 0; l < 4; ++l) rows[l] = (s0 + half + l) * block + j * N;
+                    leaves(lines + half, lines + N * 8 + half, 8, rows);
+                }
+            }
+        }
+        return;
+    }
+    const SiblingVectors where{siblings, count, block, N};
+    where.forEachVector([&](ptrdiff_t q0, const ptrdiff_t (&rows)[4]) VARNEL_INLINE {
+        leaves(inRe + q0, inIm + q0, total, rows);
     });
 }
 
