@@ -26,11 +26,11 @@ using std::ptrdiff_t;
 using V4 = double __attribute__((vector_size(32)));
 using V2 = double __attribute__((vector_size(16)));
 
-// A stride or column count known at compile time. With a run-time row
-// stride every row of a wide pass needs its own address register, and with
-// 16 general registers the compiler keeps most of them on the stack and
-// reloads them for each vector; with a constant one every access is a fixed
-// offset from one pointer.
+// A row stride known at compile time. With a run-time stride every row of
+// a wide pass needs its own address register, and with 16 general registers
+// the compiler keeps most of them on the stack and reloads them for each
+// vector; with a constant one every access is a fixed offset from one
+// pointer.
 template <ptrdiff_t S>
 using Fixed = std::integral_constant<ptrdiff_t, S>;
 
@@ -363,9 +363,9 @@ void cxSiblingLeafVec(const double* inRe, const double* inIm, double* outRe, dou
         // misses, and a line's other half is gone before its vector comes.
         // So whole lines, eight siblings at one j, are copied into a buffer
         // first (row t of the real parts at t*8, of the imaginary ones at
-        // (N+t)*8), and both vectors run from there: 65536 and 2^17 took 13%
-        // less time. The real pass keeps the plain order; the buffer measured
-        // 7-16% slower there from 2^19 on.
+        // (N+t)*8), and both vectors run from there: complex 65536 to 2^18
+        // took 8-12% less time. The real pass keeps the plain order; the
+        // buffer measured 7-16% slower there from 2^19 on.
         alignas(64) double lines[2 * N * 8];
         ptrdiff_t rows[4];
         for (ptrdiff_t s0 = 0; s0 < siblings; s0 += 8) {
