@@ -5,7 +5,7 @@ a Google Benchmark program and reports in that program's JSON format, so
 that bench/report.py merges both into one table. It accepts the
 --benchmark_* flags that report.py passes. Each repetition times --inner
 calls one by one with time.perf_counter and keeps the best; the report takes
-the median of the repetitions.
+the fastest repetition.
 
 A companion script builds a list of Case objects and calls run(); nothing
 else is needed.
@@ -59,6 +59,7 @@ def parse_arguments(description, smoke_help):
     parser.add_argument("--benchmark_min_time", type=lambda s: float(s.rstrip("s")), default=0.1)
     parser.add_argument("--benchmark_repetitions", type=int, default=3)
     parser.add_argument("--benchmark_report_aggregates_only", type=_parse_bool, default=False)
+    parser.add_argument("--benchmark_display_aggregates_only", type=_parse_bool, default=False)
     parser.add_argument("--benchmark_filter", default="")
     parser.add_argument("--inner", type=int, default=3, help="timed calls per repetition at least")
     parser.add_argument("--smoke", action="store_true", help=smoke_help)
@@ -117,8 +118,8 @@ def run(cases, context, args):
             times.append(best)
             counts.append(count)
         benchmarks += _entries(case.name, times, counts, args, repetitions)
-        print("%-32s %12.1f us (median of %d, best call each)"
-              % (case.name, statistics.median(times) * 1e6, repetitions), flush=True)
+        print("%-32s %12.1f us (best call of %d repetitions)"
+              % (case.name, min(times) * 1e6, repetitions), flush=True)
     data = {"context": dict(context, numpy_version=np.__version__,
                             python_version=sys.version.split()[0]),
             "benchmarks": benchmarks}

@@ -16,7 +16,7 @@ of the file as it was. A section whose markers are missing is appended.
 
 A program reports Google Benchmark JSON. Benchmark names follow
 <group>/<implementation>/<size>; each group becomes one table with a row
-per size, a column per implementation (median real time per call, in the
+per size, a column per implementation (the fastest repetition's real time per call, in the
 section's unit) and the ratios that the section asks for. A new comparison
 is one more entry in SECTIONS. A section may have companion programs whose
 results join its tables (the stft section's scipy timings come from a
@@ -75,7 +75,7 @@ SECTIONS = [
             "FFTW's split-array guru interface (`fftw_plan_guru_split_dft`); "
             "`reFft` writes the half-complex `Hc` spectrum and is timed against "
             "`fftw_plan_dft_r2c_1d`. FFTW plans with `FFTW_MEASURE`. Times are "
-            "medians of the repetitions, in nanoseconds per transform; "
+            "those of the fastest repetition, in nanoseconds per transform; "
             "ratio = Varnel / FFTW, so below 1 means Varnel is faster. The "
             "plan table times `fftPlanCreate` + `fftPlanRelease` of a length "
             "no one else holds, the price every export pays per length since "
@@ -106,7 +106,7 @@ SECTIONS = [
             "into the same rows). scipy: `scipy.signal.spectrogram` with the "
             "same signal, window and hop (one-sided, `detrend=False`), timed "
             "by `bench/linear/stft_scipy.py` with `time.perf_counter`, best "
-            "call of each repetition. Times are medians of the repetitions, in "
+            "call of each repetition. Times are those of the fastest repetition, in "
             "microseconds per call; varnel / FFTW below 1 means Varnel is "
             "faster, scipy / varnel is Varnel's speed-up over scipy. The hop M "
             "table repeats the comparison with every frame new data, up to "
@@ -162,7 +162,7 @@ SECTIONS = [
             "it stores all N bins of the first dimension), and `idgt` then "
             "`idgtreal` back, the transposes between the passes included; "
             "Varnel's calls are checked against the definition's sums applied "
-            "dimension by dimension. Times are medians of the repetitions (a single "
+            "dimension by dimension. Times are those of the fastest repetition (a single "
             "repetition for the sweep's cases of 2^28 or more frame x window "
             "samples), in milliseconds per call; varnel / FFTW below 1 means "
             "Varnel is faster, LTFAT / varnel is Varnel's speed-up over LTFAT."),
@@ -215,7 +215,7 @@ SECTIONS = [
             "freed memory (`MALLOC_MMAP_THRESHOLD_`, `MALLOC_TRIM_THRESHOLD_`), "
             "so that neither pays this virtual machine's page faults for memory "
             "that the previous call gave back (without it numpy's WVD measured "
-            "up to 10x slower here). Times are medians of the repetitions, in "
+            "up to 10x slower here). Times are those of the fastest repetition, in "
             "milliseconds per call; numpy / varnel is Varnel's speed-up over numpy."),
         groups=[
             ("wvdre512", "WVD, real mode, nFreq 512"),
@@ -257,7 +257,7 @@ SECTIONS = [
             "Both programs run with glibc's allocator told to keep freed memory, "
             "as in the quadratic section, so that numpy's large temporaries do "
             "not pay this virtual machine's page faults on every call. Times are "
-            "medians of the repetitions, in milliseconds per call; reassigned / "
+            "those of the fastest repetition, in milliseconds per call; reassigned / "
             "STFTsp is the cost of reassignment in plain spectrograms, numpy / "
             "varnel is Varnel's speed-up over numpy."),
         groups=[
@@ -287,7 +287,7 @@ SECTIONS = [
             "in the first 100 x 100 cells of a grid (time step 4, 200 bins) of "
             "10^4 or 10^7 cells: a term costs the cells of its ellipse, whatever "
             "the grid (the call also clears and scales the whole grid once). "
-            "Times are medians of the repetitions, in microseconds."),
+            "Times are those of the fastest repetition, in microseconds."),
         groups=[
             ("term", "Time of one more term, by signal length"),
             ("decomposition", "100-term decomposition"),
@@ -366,7 +366,10 @@ def run_program(cmd, min_time, repetitions, json_path, name_filter, env=None):
         "--benchmark_format=console",
         "--benchmark_min_time=%g" % min_time,
         "--benchmark_repetitions=%d" % repetitions,
-        "--benchmark_report_aggregates_only=%s" % ("true" if repetitions > 1 else "false"),
+        # Every repetition goes to the JSON, where the fastest is taken;
+        # the console shows only the aggregates.
+        "--benchmark_report_aggregates_only=false",
+        "--benchmark_display_aggregates_only=%s" % ("true" if repetitions > 1 else "false"),
     ]
     if name_filter:
         cmd.append("--benchmark_filter=%s" % name_filter)
@@ -396,8 +399,12 @@ def to_ns(value, unit):
 
 
 def collect(data):
-    """{(group, impl, size): ns or error text}, plus the order sizes appeared in."""
-    medians, plain, errors, order = {}, {}, {}, []
+    """{(group, impl, size): ns or error text}, plus the order sizes appeared in.
+
+    The time of a benchmark is its fastest repetition: on a shared machine
+    the others differ from it by what other work took, which moved medians
+    by a fifth from run to run on the virtual machine of these tables."""
+    fastest, errors, order = {}, {}, []
     for b in data.get("benchmarks", []):
         name = b.get("run_name") or b["name"]
         m = re.match(r"^([^/]+)/([^/]+)/(\d+)", name)
@@ -409,18 +416,12 @@ def collect(data):
         if b.get("error_occurred"):
             errors[key] = b.get("error_message", "error")
             continue
-        ns = to_ns(b["real_time"], b.get("time_unit", "ns"))
         if b.get("run_type") == "aggregate":
-            if b.get("aggregate_name") == "median":
-                medians[key] = ns
-        else:
-            plain.setdefault(key, []).append(ns)
+            continue
+        ns = to_ns(b["real_time"], b.get("time_unit", "ns"))
+        fastest[key] = min(ns, fastest.get(key, ns))
     results = dict(errors)
-    for key, values in plain.items():
-        if key not in medians and key not in errors:
-            values = sorted(values)
-            results[key] = values[len(values) // 2]
-    for key, ns in medians.items():
+    for key, ns in fastest.items():
         if key not in errors:
             results[key] = ns
     return results, sorted(order)
@@ -535,7 +536,7 @@ def main():
     parser.add_argument("--min-time", type=float, default=0.1,
                         help="seconds per benchmark repetition (default 0.1)")
     parser.add_argument("--repetitions", type=int, default=3,
-                        help="repetitions per benchmark; the median is reported (default 3)")
+                        help="repetitions per benchmark; the fastest is reported (default 3)")
     parser.add_argument("--quick", action="store_true",
                         help="one short repetition per benchmark, for trying the script out")
     parser.add_argument("--filter", metavar="REGEX",
