@@ -83,6 +83,10 @@ def test_presets_and_axes(kind):
     negative = np.full(got.shape, np.nan)
     assert raw.CWD(raw.pointer(re), raw.pointer(im), n, bins, hop, -2.5, int(analytic), raw.pointer(negative)) == 0
     assert_close(negative, got)
+    for n, bins in [(1, 2), (4, 1)]:  # the least the presets take: one sample, one bin
+        x, _, _ = draw(kind, n)
+        assert_close(varnel.cwd(x, bins=bins, hop=1, sigma=0.0, analytic=analytic),
+                     varnel.wvd(x, bins=bins, hop=1, analytic=analytic))
 
 
 def test_channels_and_workers():
