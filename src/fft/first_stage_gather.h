@@ -6,7 +6,9 @@
 // leaves of all first-stage sub-transforms could run together on contiguous
 // vectors: at 32768 = 32*32*32 such a leaf pass reads rows 8 KB apart, all
 // in one cache set, and took half the complex transform, against 41% for
-// the copy and the leaf passes of the copied blocks together.
+// the copy and the leaf passes of the copied blocks together (measured
+// before such leaf passes read whole cache lines; since then the complex
+// transform is level either way, and the real one is not, see below).
 #pragma once
 
 #include <cstddef>
@@ -20,6 +22,17 @@ inline constexpr std::int32_t kGatherFirstStageFrom = 1 << 15;
 
 inline bool gathersFirstStage(std::int32_t factorCount, std::int32_t length) {
     return factorCount >= 3 && length >= kGatherFirstStageFrom;
+}
+
+// Real transforms copy from twice that length. At 32768 their leaves, which
+// read whole cache lines (readsWholeLines in simd/vector_passes.h), run as
+// fast together as in the copied blocks, so the copy is a cost of its own:
+// the real transform took 9-17% less time without it in alternating runs
+// (the complex one 3-4% less, within this machine's noise).
+inline constexpr std::int32_t kRealGatherFirstStageFrom = 1 << 16;
+
+inline bool realGathersFirstStage(std::int32_t factorCount, std::int32_t length) {
+    return factorCount >= 3 && length >= kRealGatherFirstStageFrom;
 }
 
 // blocks[j*m + t] = in[(j + f*t) * is] for j < f, t < m. Tiles of eight t
