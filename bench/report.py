@@ -16,8 +16,8 @@ of the file as it was. A section whose markers are missing is appended.
 
 A program reports Google Benchmark JSON. Benchmark names follow
 <group>/<implementation>/<size>; each group becomes one table with a row
-per size, a column per implementation (the fastest repetition's real time per call, in the
-section's unit) and the ratios that the section asks for. A new comparison
+per size, a column per implementation (the fastest repetition's real time
+per call, in the section's unit) and the ratios that the section asks for. A new comparison
 is one more entry in SECTIONS. A section may have companion programs whose
 results join its tables (the stft section's scipy timings come from a
 Python script); a program that is not a Google Benchmark binary only has to
