@@ -190,11 +190,11 @@ def reference_extension(x, m, mode):
 
 
 # Sides shorter than the signal, far longer (mirrors run out, the period
-# repeats, polynomials extrapolate far), and an empty signal where the rule
-# takes one.
+# repeats, polynomials extrapolate far), one sample, and an empty signal
+# where the rule takes one.
 @pytest.mark.parametrize("mode,n,m", [(mode, n, m) for mode, needs in [
     ("zero", 0), ("symmetric", 0), ("tapered-symmetric", 0), ("periodic", 1), ("linear", 2), ("quadratic", 3)]
-    for n, m in [(12, 4), (3, 40), (0, 2)] if n >= needs])
+    for n, m in [(12, 4), (3, 40), (1, 3), (0, 2)] if n >= needs])
 @pytest.mark.parametrize("kind", ["real", "complex"])
 def test_extension_rules(mode, n, m, kind):
     x = rng.standard_normal(n) + (1j * rng.standard_normal(n) if kind == "complex" else 0)
