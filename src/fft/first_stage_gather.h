@@ -20,10 +20,6 @@ namespace varnel::fft {
 
 inline constexpr std::int32_t kGatherFirstStageFrom = 1 << 15;
 
-inline bool gathersFirstStage(std::int32_t factorCount, std::int32_t length) {
-    return factorCount >= 3 && length >= kGatherFirstStageFrom;
-}
-
 // Real transforms copy from twice that length. At 32768 their leaves, which
 // read whole cache lines (readsWholeLines in simd/vector_passes.h), run as
 // fast together as in the copied blocks, so the copy is a cost of its own:
@@ -31,8 +27,9 @@ inline bool gathersFirstStage(std::int32_t factorCount, std::int32_t length) {
 // (the complex one 3-4% less, within this machine's noise).
 inline constexpr std::int32_t kRealGatherFirstStageFrom = 1 << 16;
 
-inline bool realGathersFirstStage(std::int32_t factorCount, std::int32_t length) {
-    return factorCount >= 3 && length >= kRealGatherFirstStageFrom;
+inline bool gathersFirstStage(std::int32_t factorCount, std::int32_t length,
+                              std::int32_t from = kGatherFirstStageFrom) {
+    return factorCount >= 3 && length >= from;
 }
 
 // blocks[j*m + t] = in[(j + f*t) * is] for j < f, t < m. Tiles of eight t
