@@ -8,8 +8,8 @@
 //                        else holds: what every export pays per length,
 //                        since the cache is empty between calls
 //
-// Plans of both libraries (and Varnel's transform scratch, as a routine
-// running many transforms holds it) are made before the timed loop and
+// Plans of both libraries (and Varnel's transform scratch, taken as a routine
+// running many transforms takes it) are made before the timed loop and
 // released after it, so each iteration is one transform. Before a size is timed,
 // Varnel's output is compared once with FFTW's; a disagreement marks the
 // benchmark as failed instead of timing a wrong answer.
@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "fft/plan.h"
+#include "frame/scratch.h"
 
 namespace {
 
@@ -132,7 +133,7 @@ void cxVarnel(benchmark::State& state) {
     if (plan == nullptr) {
         return fail(state, "fftPlanCreate failed");
     }
-    std::vector<double> scratch(vf::fftScratchSize(n));
+    varnel::ScratchBuffer<double> scratch(vf::fftScratchSize(n));
     const std::int32_t status =
         vf::cxFft(plan, inRe.get(), inIm.get(), outRe.get(), outIm.get(), 1, 1, n, scratch.data());
     if (status != 0) {
@@ -190,7 +191,7 @@ void reVarnel(benchmark::State& state) {
     if (plan == nullptr) {
         return fail(state, "fftPlanCreate failed");
     }
-    std::vector<double> scratch(vf::fftScratchSize(n));
+    varnel::ScratchBuffer<double> scratch(vf::fftScratchSize(n));
     const std::int32_t status = vf::reFft(plan, in.get(), out.get(), 1, 1, n, scratch.data());
     if (status != 0) {
         vf::fftPlanRelease(plan);
