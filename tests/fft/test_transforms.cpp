@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "fft/factorize.h"
+#include "frame/scratch.h"
 #include "frame/vector_paths.h"
 #include "support/fft_fixtures.h"
 #include "support/reference_dft.h"
@@ -127,8 +128,8 @@ protected:
     }
 };
 
-// Split arrays at unit stride, interleaved ones at stride two, and a real
-// input at stride three.
+// Split and real inputs at unit stride (from two positions in a cache line),
+// interleaved arrays at stride two, and a real input at stride three.
 TEST_P(Transform, ForwardAndInverseMatchTheExactSpectrum) {
     const std::int32_t n = GetParam();
     const Exact e = exactFor(n);
@@ -150,21 +151,27 @@ TEST_P(Transform, ForwardAndInverseMatchTheExactSpectrum) {
         ASSERT_TRUE(plan);
         if (!vectors && n > 1) ASSERT_EQ(plan->stages[0]->cxVecTwiddle, nullptr);
         std::vector<double> re(n), im(n), cx(2 * static_cast<std::size_t>(n)), out(cx.size());
-        ASSERT_EQ(cxFft(plan.get(), e.re.data(), e.im.data(), re.data(), im.data(), 1, 1, n), kStatusOk);
-        EXPECT_LT(relativeRmsError(e.spectrum, split(re.data(), im.data(), n)), tolerance) << "forward";
+        for (const std::size_t lead : {0, 5}) {  // inputs at a cache line's start and 5 doubles into one
+            ScratchBuffer<double> in(2 * static_cast<std::size_t>(n) + 8);
+            double *inRe = in.data() + lead, *inIm = inRe + n;
+            std::copy(e.re.begin(), e.re.end(), inRe);
+            std::copy(e.im.begin(), e.im.end(), inIm);
+            ASSERT_EQ(cxFft(plan.get(), inRe, inIm, re.data(), im.data(), 1, 1, n), kStatusOk);
+            EXPECT_LT(relativeRmsError(e.spectrum, split(re.data(), im.data(), n)), tolerance) << "forward " << lead;
+            ASSERT_EQ(reFft(plan.get(), inRe, out.data(), 1, 1, n), kStatusOk);
+            EXPECT_LT(relativeRmsError(realSpectrum, testing::expandHc(out.data(), n)), tolerance) << "real " << lead;
+        }
         for (std::int32_t j = 0; j < n; ++j) cx[2 * j] = e.re[j], cx[2 * j + 1] = e.im[j];
         ASSERT_EQ(cxFft(plan.get(), cx.data(), cx.data() + 1, out.data(), out.data() + 1, 2, 2, n), kStatusOk);
         EXPECT_LT(relativeRmsError(e.spectrum, split(out.data(), out.data() + 1, n, 2)), tolerance) << "stride two";
         ASSERT_EQ(cxIfft(plan.get(), spectrumRe.data(), spectrumIm.data(), re.data(), im.data(), 1, 1, n), kStatusOk);
         EXPECT_LT(relativeRmsError(signal, split(re.data(), im.data(), n)), tolerance) << "inverse";
-        for (const std::int32_t stride : {1, 3}) {
-            std::vector<double> strided(static_cast<std::size_t>(n) * stride, 99.0), hcOut(strided.size());
-            for (std::int32_t j = 0; j < n; ++j) strided[static_cast<std::size_t>(j) * stride] = e.re[j];
-            ASSERT_EQ(reFft(plan.get(), strided.data(), hcOut.data(), stride, stride, n), kStatusOk);
-            EXPECT_LT(relativeRmsError(realSpectrum, testing::expandHc(hcOut.data(), n, stride)), tolerance) << "real, stride " << stride;
-            for (std::size_t i = 0; i < hcOut.size(); ++i)
-                if (i % stride != 0) ASSERT_EQ(hcOut[i], 0.0) << "written between the strided outputs at " << i;
-        }
+        std::vector<double> strided(static_cast<std::size_t>(n) * 3, 99.0), hcOut(strided.size());
+        for (std::int32_t j = 0; j < n; ++j) strided[static_cast<std::size_t>(j) * 3] = e.re[j];
+        ASSERT_EQ(reFft(plan.get(), strided.data(), hcOut.data(), 3, 3, n), kStatusOk);
+        EXPECT_LT(relativeRmsError(realSpectrum, testing::expandHc(hcOut.data(), n, 3)), tolerance) << "real, stride 3";
+        for (std::size_t i = 0; i < hcOut.size(); ++i)
+            if (i % 3 != 0) ASSERT_EQ(hcOut[i], 0.0) << "written between the strided outputs at " << i;
         std::vector<double> hcIn = hc;  // reIfft overwrites its input
         ASSERT_EQ(reIfft(plan.get(), hcIn.data(), re.data(), 1, 1, n), kStatusOk);
         EXPECT_LT(relativeRmsError(realSignal, split(re.data(), nullptr, n)), tolerance) << "real inverse";
