@@ -51,6 +51,7 @@ struct Row {
 const AdaptiveTerm kWidths[] = {{0.01, 30.0, 1.0, 0.0}, {0.001, 60.0, 2.0, 0.001}, {0.01, 80.0, 4.0, 0.0}};
 const Vec kLongWindowSamples(40, 0.25);
 const WindowSpec kLongWindow{kLongWindowSamples.data(), 40, 7, 16};
+const WindowSpec kOneBin{kLongWindowSamples.data(), 16, 4, 1};
 
 const std::vector<Row>& rows() {
     static const std::vector<Row> table = {
@@ -68,6 +69,8 @@ const std::vector<Row>& rows() {
         {"CxSTFTExWithShift", [](Fixture& f, const double* in, double* out) {
              return CxSTFTExWithShift(in, f.spare.data(), 1, 64, &f.spec, nullptr, f.spare.data() + 64, out, 1); }, 64, 208},
         {"ReSTFTsp", [](Fixture& f, const double* in, double* out) { return ReSTFTsp(in, 64, &f.spec, out); }, 64, 104},
+        // One bin: frames 2u and 2u + 1 share a cell.
+        {"ReSTFTsp one bin", [](Fixture&, const double* in, double* out) { return ReSTFTsp(in, 64, &kOneBin, out); }, 64, 7},
         {"CxSTFTsp", [](Fixture& f, const double* in, double* out) { return CxSTFTsp(in, 64, &f.spec, out); }, 128, 208},
         {"FastDual", [](Fixture&, const double* in, double* out) { return FastDual(in, 16, 4, 8, 0, out); }, 16, 16},
         {"ReExtension", [](Fixture& f, const double* in, double* out) { return ReExtension(in, 12, Symmetric, 5, out, f.spare.data()); }, 12, 5},
