@@ -61,11 +61,12 @@ public:
     double* fftScratch(std::size_t i = 0) const noexcept { return scratch_.data() + fftScratch_[i]; }
 
 private:
-    // The block's size; offsets[i] is where plan i's transform scratch starts.
+    // The block's size; offsets[i] is where plan i's transform scratch starts,
+    // on a cache line as the block does (see frame/scratch.cpp).
     static std::size_t withTransformScratch(std::size_t doubles, const std::array<std::int32_t, PlanCount>& lengths,
                                             std::size_t (&offsets)[PlanCount]) noexcept {
         for (std::size_t i = 0; i < PlanCount; ++i) {
-            offsets[i] = doubles;
+            offsets[i] = doubles = (doubles + 7) / 8 * 8;
             doubles += lengths[i] >= 1 ? fftScratchSize(lengths[i]) : 0;
         }
         return doubles;
