@@ -9,12 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <random>
 #include <set>
 #include <vector>
 
 #include "fft/factorize.h"
-#include "frame/scratch.h"
 #include "frame/vector_paths.h"
 #include "support/fft_fixtures.h"
 #include "support/reference_dft.h"
@@ -151,9 +151,10 @@ TEST_P(Transform, ForwardAndInverseMatchTheExactSpectrum) {
         ASSERT_TRUE(plan);
         if (!vectors && n > 1) ASSERT_EQ(plan->stages[0]->cxVecTwiddle, nullptr);
         std::vector<double> re(n), im(n), cx(2 * static_cast<std::size_t>(n)), out(cx.size());
+        std::vector<double> in(2 * static_cast<std::size_t>(n) + 16);
+        double* line = in.data() + (-reinterpret_cast<std::uintptr_t>(in.data()) / sizeof(double)) % 8;
         for (const std::size_t lead : {0, 5}) {  // inputs at a cache line's start and 5 doubles into one
-            ScratchBuffer<double> in(2 * static_cast<std::size_t>(n) + 8);
-            double *inRe = in.data() + lead, *inIm = inRe + n;
+            double *inRe = line + lead, *inIm = inRe + n;
             std::copy(e.re.begin(), e.re.end(), inRe);
             std::copy(e.im.begin(), e.im.end(), inIm);
             ASSERT_EQ(cxFft(plan.get(), inRe, inIm, re.data(), im.data(), 1, 1, n), kStatusOk);
