@@ -33,7 +33,7 @@ constexpr std::size_t kHugePagesFrom = 4 * kHugePage;
 // Every block starts on a cache line. malloc aligns to 16 bytes only, and
 // puts its mapped blocks (128 KiB and more) 16 bytes past a page, where half
 // of the 32-byte loads and stores of the transforms working in them
-// straddle two lines: a 2^16-point STFT frame then takes a sixth longer.
+// straddle two lines: a 2^16-point STFT frame then takes a tenth longer.
 // The line is found inside a slightly larger allocation, whose start is
 // kept in the word before the block (aligned_alloc made small plans take
 // half as long again to build). Under the address sanitizer blocks end

@@ -218,9 +218,6 @@ TEST(ArrayContract, InterleavedPartsOfOneComplexArrayAreNotAnOverlap) {
     const WindowSpec spec{window.data(), 16, 16, 16};
     EXPECT_EQ(CxSTFTEx(in.data(), in.data() + 1, 2, 64, &spec, out.data(), out.data() + 1, 2), kStatusOk);
     EXPECT_EQ(CxDGTEx(in.data(), in.data() + 1, 2, 64, &spec, out.data(), out.data() + 1, 2), kStatusOk);
-    // Adjacent arrays touch without overlapping.
-    EXPECT_EQ(ReExtension(in.data(), 12, Symmetric, 5, in.data() + 12, in.data() + 17), kStatusOk);
-    EXPECT_EQ(Vec(in.begin() + 12, in.begin() + 22), Vec(10, 0.5));
 }
 
 TEST(Gaussian, SubnormalVarianceGivesFiniteSamples) {
