@@ -37,6 +37,13 @@ using ReTwiddleKernel = void (*)(double* data, const double* twRe, const double*
 // one set, more lines than it has ways once the radix is wide, and misses on
 // every one of them if it goes column by column.
 inline constexpr std::ptrdiff_t kSetPeriod = 512;
+// The two planes of a complex output staged in the scratch lie kPlaneGap
+// doubles further apart than their length. A multiple of 4 KiB apart, the
+// values that a pass loads and stores together would share their offset
+// within a page, and the processor takes such loads as waiting for the
+// earlier stores: complex 8192 written at stride 2 took 30 us that way
+// against 22 us with the gap.
+inline constexpr std::ptrdiff_t kPlaneGap = 64;
 
 // Tables indexed by radix, made from generated::kKernelRadices; slots of
 // radices without a kernel are null.
