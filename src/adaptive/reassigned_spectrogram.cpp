@@ -76,19 +76,11 @@ double threshold(const double* signal, std::int32_t n, Input input) noexcept {
     return std::isfinite(t) ? t : std::numeric_limits<double>::quiet_NaN();
 }
 
-constexpr std::ptrdiff_t kLineDoubles = 8;  // a 64-byte cache line
-
-constexpr std::ptrdiff_t lineRounded(std::ptrdiff_t count) noexcept {
-    return (count + kLineDoubles - 1) / kLineDoubles * kLineDoubles;
-}
-
-// Consecutive arrays from one block, each starting on a cache line; the
-// block holds kLineDoubles more than the rounded sizes to align its start.
+// Consecutive arrays from one block, each starting on a cache line as the
+// block does.
 class LineCarver {
 public:
-    explicit LineCarver(double* block) noexcept
-        : next_(block + (-static_cast<std::ptrdiff_t>(reinterpret_cast<std::uintptr_t>(block) / sizeof(double)) &
-                         (kLineDoubles - 1))) {}
+    explicit LineCarver(double* block) noexcept : next_(block) {}
     double* operator()(std::ptrdiff_t count) noexcept {
         double* array = next_;
         next_ += lineRounded(count);
@@ -146,8 +138,7 @@ std::int32_t reassignedSpectrogram(const double* signal, std::int32_t n, const G
     // measurably. Then the target indices.
     const auto fftScratch = static_cast<ptrdiff_t>(fft::fftScratchSize(grid.binCount));
     ScratchBuffer<double> block(static_cast<std::size_t>(3 * lineRounded(length) + 4 * lineRounded(spectrum) +
-                                                         lineRounded(binsOut) + lineRounded(fftScratch) +
-                                                         kLineDoubles));
+                                                         lineRounded(binsOut) + lineRounded(fftScratch)));
     ScratchBuffer<std::int64_t> targets(static_cast<std::size_t>(binsOut));
     if (!block.ok() || !targets.ok()) return kStatusNoMemory;
     const fft::PlanHold plan(grid.binCount);

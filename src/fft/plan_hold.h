@@ -62,11 +62,11 @@ public:
 
 private:
     // The block's size; offsets[i] is where plan i's transform scratch starts,
-    // on a cache line as the block does (see frame/scratch.cpp).
+    // on a cache line as the block does (see frame/scratch.h).
     static std::size_t withTransformScratch(std::size_t doubles, const std::array<std::int32_t, PlanCount>& lengths,
                                             std::size_t (&offsets)[PlanCount]) noexcept {
         for (std::size_t i = 0; i < PlanCount; ++i) {
-            offsets[i] = doubles = (doubles + 7) / 8 * 8;
+            offsets[i] = doubles = static_cast<std::size_t>(lineRounded(static_cast<std::ptrdiff_t>(doubles)));
             doubles += lengths[i] >= 1 ? fftScratchSize(lengths[i]) : 0;
         }
         return doubles;

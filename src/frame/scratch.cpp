@@ -30,7 +30,7 @@ bool injectedFailure() noexcept {
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 constexpr std::size_t kHugePagesFrom = 4 * kHugePage;
 
-// Every block starts on a cache line. malloc aligns to 16 bytes only, and
+// Every block starts on a cache line (kLineDoubles). malloc aligns to 16 bytes only, and
 // puts its mapped blocks (128 KiB and more) 16 bytes past a page, where half
 // of the 32-byte loads and stores of the transforms working in them
 // straddle two lines: a 2^16-point STFT frame then takes a tenth longer.
@@ -48,7 +48,7 @@ constexpr std::size_t kHugePagesFrom = 4 * kHugePage;
 #if defined(VARNEL_EXACT_BLOCK_ENDS)
 constexpr std::size_t kAlignment = 16;
 #else
-constexpr std::size_t kAlignment = 64;
+constexpr std::size_t kAlignment = kLineDoubles * sizeof(double);
 #endif
 
 void* allocateBytes(std::size_t bytes) noexcept {

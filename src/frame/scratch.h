@@ -14,6 +14,15 @@
 
 namespace varnel {
 
+// Blocks start on a cache line of kLineDoubles doubles (except under the
+// address sanitizer, see scratch.cpp), and arrays carved from one at
+// offsets of whole lines (lineRounded) start on lines too.
+inline constexpr std::ptrdiff_t kLineDoubles = 64 / sizeof(double);
+
+constexpr std::ptrdiff_t lineRounded(std::ptrdiff_t count) noexcept {
+    return (count + kLineDoubles - 1) / kLineDoubles * kLineDoubles;
+}
+
 // Raw blocks, for memory whose lifetime is not a single scope (plans).
 void* scratchAllocate(std::size_t count, std::size_t elementSize) noexcept;
 void scratchFree(void* block) noexcept;

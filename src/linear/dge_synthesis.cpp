@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "frame/scratch.h"
 #include "linear/gabor_factorised.h"
 
 namespace varnel::gabor {
@@ -18,8 +19,7 @@ std::ptrdiff_t accumulatorValues(const Lattice& lattice, std::int64_t frames) {
 // transformed: the frames stream from memory, and a transform alone does
 // not keep the loads busy.
 void prefetchFrame(const double* values, std::ptrdiff_t n) {
-    constexpr std::ptrdiff_t kLine = 64 / sizeof(double);
-    for (std::ptrdiff_t i = 0; i < n; i += kLine) __builtin_prefetch(values + i, 0, 2);
+    for (std::ptrdiff_t i = 0; i < n; i += kLineDoubles) __builtin_prefetch(values + i, 0, 2);
 }
 
 }  // namespace
