@@ -149,8 +149,8 @@ std::int32_t cxFftStrided(const FftPlan* plan, const double* inRe, const double*
         return kStatusOk;
     }
     if (plan->factoredStages && os != 1) {
-        double* stagedRe = scratch + plan->scratchDoubles - 2 * static_cast<ptrdiff_t>(n) - kPlaneGap;
-        double* stagedIm = stagedRe + n + kPlaneGap;
+        double* stagedRe = scratch + plan->scratchDoubles - n - planeSpacing(n);
+        double* stagedIm = stagedRe + planeSpacing(n);
         const std::int32_t status = cxFftStrided(plan, inRe, inIm, stagedRe, stagedIm, is, 1, scratch);
         for (ptrdiff_t k = 0; k < n; ++k) {
             outRe[k * os] = stagedRe[k];

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "fft/generated/kernel_radices.h"
+#include "frame/scratch.h"
 
 namespace varnel::fft {
 
@@ -32,18 +33,10 @@ using ReLeafKernel = void (*)(const double* in, double* out, std::int32_t inStri
 using ReTwiddleKernel = void (*)(double* data, const double* twRe, const double* twIm,
                                  std::int32_t stride, std::int32_t m);
 
-// Doubles between rows that the L1 data cache maps to the same set (4 KiB).
-// A pass over rows a multiple of this apart finds a column's values all in
-// one set, more lines than it has ways once the radix is wide, and misses on
-// every one of them if it goes column by column.
-inline constexpr std::ptrdiff_t kSetPeriod = 512;
-// The two planes of a complex output staged in the scratch lie kPlaneGap
-// doubles further apart than their length. A multiple of 4 KiB apart, the
-// values that a pass loads and stores together would share their offset
-// within a page, and the processor takes such loads as waiting for the
-// earlier stores: complex 8192 written at stride 2 took 30 us that way
-// against 22 us with the gap.
-inline constexpr std::ptrdiff_t kPlaneGap = 64;
+// A pass over rows a multiple of kSetPeriod (frame/scratch.h) apart finds a
+// column's values all in one set of the L1 data cache, more lines than it
+// has ways once the radix is wide, and misses on every one of them if it
+// goes column by column.
 
 // Tables indexed by radix, made from generated::kKernelRadices; slots of
 // radices without a kernel are null.

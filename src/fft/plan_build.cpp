@@ -241,7 +241,7 @@ std::size_t fftScratchSize(std::int32_t n) noexcept {
     }
     const bool gathers = gathersFirstStage(factorization.count, n);
     return (gathers ? 2 * static_cast<std::size_t>(n) : 0) + stages +
-           (staged ? 2 * static_cast<std::size_t>(n) + kPlaneGap : 0);
+           (staged ? static_cast<std::size_t>(n + planeSpacing(n)) : 0);
 }
 
 FftPlan* buildPlan(std::int32_t n) noexcept {

@@ -54,8 +54,12 @@ public:
 
     bool ok() const noexcept { return ok_; }
     double* data() const noexcept { return scratch_.data(); }
-    // Part i of a block cut into parts of `size` doubles.
-    double* part(std::ptrdiff_t i, std::ptrdiff_t size) const noexcept { return scratch_.data() + i * size; }
+    // Part i of a block cut into parts of `size` doubles, planeSpacing(size)
+    // apart, and the doubles that `count` such parts take.
+    double* part(std::ptrdiff_t i, std::ptrdiff_t size) const noexcept { return scratch_.data() + i * planeSpacing(size); }
+    static std::size_t parts(std::ptrdiff_t count, std::ptrdiff_t size) noexcept {
+        return static_cast<std::size_t>(count * planeSpacing(size));
+    }
     const FftPlan* plan(std::size_t i = 0) const noexcept { return plans_[i] ? plans_[i]->get() : nullptr; }
     // The scratch for transforms with plan(i).
     double* fftScratch(std::size_t i = 0) const noexcept { return scratch_.data() + fftScratch_[i]; }

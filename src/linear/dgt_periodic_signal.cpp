@@ -56,7 +56,7 @@ std::size_t realTransformScratch(const Lattice& lattice, const PeriodicSignal& s
 std::size_t complexTransformScratch(const Lattice& lattice, const PeriodicSignal& signal,
                                     std::int32_t outStride) noexcept {
     if (signal.correlationLength != 0) return complexFactorisedScratch(lattice, signal);
-    return 2 * signal.slots + static_cast<std::size_t>(lattice.bins) * stft::complexFrameBuffers(outStride);
+    return 2 * signal.slots + stft::complexFrameDoubles(lattice.bins, outStride);
 }
 
 std::int32_t realTransform(const double* x, std::ptrdiff_t stride, const Lattice& lattice,

@@ -23,9 +23,10 @@ std::int32_t complexFrames(const Grid& grid, ConstSplitComplex x, std::int32_t r
     const bool interleaved = out.interleaved();
     const std::int32_t m = grid.binCount;
     double* foldedRe = work.buffers;
-    double* foldedIm = foldedRe + m;
-    double* binsRe = foldedIm + m;  // only at a stride other than 1
-    double* binsIm = binsRe + m;
+    const std::ptrdiff_t spacing = planeSpacing(m);
+    double* foldedIm = foldedRe + spacing;
+    double* binsRe = foldedIm + spacing;  // only at a stride other than 1
+    double* binsIm = binsRe + spacing;
     const auto frame = [&](std::int64_t i, std::int64_t frameStart, std::int32_t shift) -> std::int32_t {
         foldRotatedPair(grid, loops, x, frameStart, shift, foldedRe, foldedIm);
         if (direct)
@@ -63,8 +64,7 @@ std::int32_t complexStft(ConstSplitComplex x, std::int32_t N, const WindowSpec* 
                             .writesPair(out.re, out.im, grid.frameCount * grid.binCount, out.stride)
                             .writes(shift, shift ? 1 : 0);
     if (const std::int32_t status = stft::checkArrays(grid, arrays); status != kStatusOk) return status;
-    const std::size_t buffers = stft::complexFrameBuffers(out.stride);
-    const fft::Workspace<> work(static_cast<std::size_t>(grid.binCount) * buffers, {grid.binCount});
+    const fft::Workspace<> work(stft::complexFrameDoubles(grid.binCount, out.stride), {grid.binCount});
     if (!work.ok()) return kStatusNoMemory;
     const std::int32_t reduced = stft::reducedShift(shift ? *shift : 0, grid.binCount);
     const std::int32_t status =

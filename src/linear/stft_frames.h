@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "fft/plan.h"
+#include "frame/scratch.h"
 #include "frame/split_complex.h"
 #include "linear/stft_grid.h"
 #include "varnel.h"
@@ -17,8 +18,8 @@
 namespace varnel::stft {
 
 // What the frames run with: the plan of length M, frame buffers of M
-// doubles each, as many as the transform names below, and the plan's
-// transform scratch (fft::fftScratchSize(M) doubles).
+// doubles each, planeSpacing(M) apart, as many as the transform names
+// below, and the plan's transform scratch (fft::fftScratchSize(M) doubles).
 struct FrameWork {
     const fft::FftPlan* plan;
     double* buffers;
@@ -27,11 +28,14 @@ struct FrameWork {
 
 // Buffers of the real transform: the folded frame.
 inline constexpr int kRealFrameBuffers = 1;
-// Buffers of the complex transform: the folded real and imaginary parts,
-// and at an output stride other than 1 two more that take the bins before
-// they are spread out (the vectorised FFT passes need unit-stride output,
-// and a strided FFT takes about twice as long as the copy).
-constexpr int complexFrameBuffers(std::int32_t outStride) noexcept { return outStride == 1 ? 2 : 4; }
+// Doubles of the complex transform's buffers: the folded real and
+// imaginary parts, and at an output stride other than 1 two more that take
+// the bins before they are spread out (the vectorised FFT passes need
+// unit-stride output, and a strided FFT takes about twice as long as the
+// copy).
+constexpr std::size_t complexFrameDoubles(std::int32_t m, std::int32_t outStride) noexcept {
+    return static_cast<std::size_t>((outStride == 1 ? 2 : 4) * planeSpacing(m));
+}
 
 // Complex signals are read as ConstSplitComplex (sample t at re[t * stride],
 // im[t * stride]; interleaved samples are folded in a single pass) and

@@ -19,7 +19,7 @@ using namespace varnel;
 
 std::int32_t realSpectrogram(const double* x, const stft::Grid& grid, double* out) {
     const std::int32_t m = grid.binCount;
-    const fft::Workspace<> work(2 * static_cast<std::size_t>(m), {m});
+    const fft::Workspace<> work(fft::Workspace<>::parts(2, m), {m});
     if (!work.ok()) return kStatusNoMemory;
     const stft::FrameLoops& loops = stft::frameLoops();
     double* folded = work.part(0, m);
@@ -39,7 +39,7 @@ std::int32_t realSpectrogram(const double* x, const stft::Grid& grid, double* ou
 
 std::int32_t complexSpectrogram(const double* x, const stft::Grid& grid, double* out) {
     const std::int32_t m = grid.binCount;
-    const fft::Workspace<> work(4 * static_cast<std::size_t>(m), {m});
+    const fft::Workspace<> work(fft::Workspace<>::parts(4, m), {m});
     if (!work.ok()) return kStatusNoMemory;
     const stft::FrameLoops& loops = stft::frameLoops();
     double* foldedRe = work.part(0, m);

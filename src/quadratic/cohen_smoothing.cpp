@@ -201,7 +201,7 @@ std::int32_t cxKernelSmooth(const double* zRe, const double* zIm, std::ptrdiff_t
     const std::int32_t k = grid.fullLength;
     const std::ptrdiff_t planeSize = k;
     // Planes of K doubles, then the plans of K and K/timeStep and their scratch.
-    const fft::Workspace<2> work(4 * static_cast<std::size_t>(k), {grid.fullLength, grid.foldedLength});
+    const fft::Workspace<2> work(fft::Workspace<2>::parts(4, k), {grid.fullLength, grid.foldedLength});
     if (!work.ok()) return kStatusNoMemory;
     const fft::FftPlan* fullPlan = work.plan(0);
     const fft::FftPlan* foldedPlan = work.plan(1);
@@ -248,7 +248,7 @@ std::int32_t reKernelSmooth(const double* x, std::ptrdiff_t length, std::int32_t
     const std::int32_t k = grid.fullLength;
     const std::ptrdiff_t planeSize = k;
     // Planes of K doubles, then the plans of K and K/timeStep and their scratch.
-    const fft::Workspace<2> work(2 * static_cast<std::size_t>(k), {grid.fullLength, grid.foldedLength});
+    const fft::Workspace<2> work(fft::Workspace<2>::parts(2, k), {grid.fullLength, grid.foldedLength});
     if (!work.ok()) return kStatusNoMemory;
     const fft::FftPlan* fullPlan = work.plan(0);
     const fft::FftPlan* foldedPlan = work.plan(1);

@@ -35,7 +35,7 @@ std::int32_t analyticSignal(const double* x, std::int32_t n, double* zRe, double
     // Four planes: padded signal, its Hc spectrum, then the one-sided
     // spectrum (in the first and third) and the inverse (second and fourth).
     const std::int32_t m = nextPow2(n);
-    const fft::Workspace<> work(4 * static_cast<std::size_t>(m), {m});
+    const fft::Workspace<> work(fft::Workspace<>::parts(4, m), {m});
     if (!work.ok()) return kStatusNoMemory;
     double* padded = zeroPadded(x, n, m, work.part(0, m));
     double* hc = work.part(1, m);

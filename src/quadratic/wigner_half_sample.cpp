@@ -65,7 +65,7 @@ std::int32_t cxHalfSampleInterp(const double* re, const double* im, std::int32_t
     if (n < 1) return kStatusBadLength;
     if (n > kMaxSignalLength) return kStatusNoMemory;
     const std::int32_t m = nextPow2(n);
-    const fft::Workspace<> work(4 * static_cast<std::size_t>(m), {m});
+    const fft::Workspace<> work(fft::Workspace<>::parts(4, m), {m});
     if (!work.ok()) return kStatusNoMemory;
     double* paddedRe = zeroPadded(re, n, m, work.part(0, m));
     double* paddedIm = zeroPadded(im, n, m, work.part(1, m));
@@ -87,7 +87,7 @@ std::int32_t reHalfSampleInterp(const double* x, std::int32_t n, double* out) no
     if (n < 1) return kStatusBadLength;
     if (n > kMaxSignalLength) return kStatusNoMemory;
     const std::int32_t m = nextPow2(n);
-    const fft::Workspace<> work(2 * static_cast<std::size_t>(m), {m});
+    const fft::Workspace<> work(fft::Workspace<>::parts(2, m), {m});
     if (!work.ok()) return kStatusNoMemory;
     double* padded = zeroPadded(x, n, m, work.part(0, m));
     double* hc = work.part(1, m);

@@ -63,7 +63,7 @@ std::int32_t forEachTile(std::int32_t sliceCount, std::int32_t binCount, double*
 LagSpectrum::LagSpectrum(std::int32_t lagLength, std::int32_t binCount) noexcept
     : lagLength_(lagLength),
       binCount_(binCount),
-      work_(static_cast<std::size_t>(lagLength) * static_cast<std::size_t>(kLagSliceTile + 1), {lagLength}),
+      work_(fft::Workspace<>::parts(kLagSliceTile + 1, lagLength), {lagLength}),
       tile_(work_.data()),
       result_(work_.ok() ? work_.part(kLagSliceTile, lagLength) : nullptr) {}
 

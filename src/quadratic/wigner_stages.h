@@ -98,7 +98,7 @@ public:
     // to out2 unless that is null; realSlice takes one slice's column
     // 2 r[t]/M and overwrites it.
     double* lagsRe() const noexcept { return tile_; }
-    double* lagsIm() const noexcept { return tile_ + lagLength_; }
+    double* lagsIm() const noexcept { return work_.part(1, lagLength_); }
     std::int32_t complexPair(double* out1, double* out2) noexcept;
     std::int32_t realSlice(double* out) noexcept;
 
@@ -107,7 +107,9 @@ private:
     std::int32_t transformTile(std::ptrdiff_t count, double* out, Transform&& transform) noexcept;
 
     std::int32_t lagLength_, binCount_;
-    fft::Workspace<> work_;  // the tile's lag sequences, then one spectrum
+    // The tile's lag sequences, M doubles apart, from part 0, and one
+    // spectrum in the part after them.
+    fft::Workspace<> work_;
     double* tile_;
     double* result_;
 };
