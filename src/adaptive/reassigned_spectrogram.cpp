@@ -76,19 +76,24 @@ double threshold(const double* signal, std::int32_t n, Input input) noexcept {
     return std::isfinite(t) ? t : std::numeric_limits<double>::quiet_NaN();
 }
 
-// Consecutive arrays from one block, each starting on a cache line as the
-// block does.
-class LineCarver {
-public:
-    explicit LineCarver(double* block) noexcept : next_(block) {}
-    double* operator()(std::ptrdiff_t count) noexcept {
-        double* array = next_;
-        next_ += lineRounded(count);
-        return array;
-    }
+// h, th, dh; three spectra and the FFT work buffer; the energies; the
+// transforms' scratch. Each starts on a cache line, since vector loads and
+// stores that straddle lines slow the per-frame loops measurably, and off
+// the 4 KiB period from the one before, since the spectra are read
+// together.
+struct FrameArrays {
+    double *h, *th, *dh, *sh, *sth, *sdh, *work, *energy, *transformScratch;
 
-private:
-    double* next_;
+    FrameArrays(const Grid& grid, Carve& carve) noexcept
+        : h(carve.take(grid.windowLength)),
+          th(carve.take(grid.windowLength)),
+          dh(carve.take(grid.windowLength)),
+          sh(carve.take(grid.spectrumSize())),
+          sth(carve.take(grid.spectrumSize())),
+          sdh(carve.take(grid.spectrumSize())),
+          work(carve.take(grid.spectrumSize())),
+          energy(carve.take(grid.binsOut())),
+          transformScratch(carve.take(static_cast<std::ptrdiff_t>(fft::fftScratchSize(grid.binCount)))) {}
 };
 
 // The output rows are zeroed just before the first energy lands in them
@@ -129,31 +134,18 @@ void scatterFrame(const CellTargets& cells, std::ptrdiff_t binsOut, std::int64_t
 
 template <Input In>
 std::int32_t reassignedSpectrogram(const double* signal, std::int32_t n, const Grid& grid, double* out) noexcept {
-    const ptrdiff_t length = grid.windowLength;
-    const ptrdiff_t spectrum = grid.spectrumSize();
     const ptrdiff_t binsOut = grid.binsOut();
-    // h, th, dh; three spectra and the FFT work buffer; the energies; the
-    // transforms' scratch; each on a cache-line boundary, since vector
-    // loads and stores that straddle lines slow the per-frame loops
-    // measurably. Then the target indices.
-    const auto fftScratch = static_cast<ptrdiff_t>(fft::fftScratchSize(grid.binCount));
-    ScratchBuffer<double> block(static_cast<std::size_t>(3 * lineRounded(length) + 4 * lineRounded(spectrum) +
-                                                         lineRounded(binsOut) + lineRounded(fftScratch)));
+    Carve count(nullptr);
+    FrameArrays(grid, count);
+    ScratchBuffer<double> block(count.used());
     ScratchBuffer<std::int64_t> targets(static_cast<std::size_t>(binsOut));
     if (!block.ok() || !targets.ok()) return kStatusNoMemory;
     const fft::PlanHold plan(grid.binCount);
     if (!plan.ok()) return kStatusNoMemory;
 
-    LineCarver carve(block.data());
-    double* h = carve(length);
-    double* th = carve(length);
-    double* dh = carve(length);
-    double* sh = carve(spectrum);
-    double* sth = carve(spectrum);
-    double* sdh = carve(spectrum);
-    double* work = carve(spectrum);
-    const CellTargets cells{carve(binsOut), targets.data()};
-    double* transformScratch = carve(fftScratch);
+    Carve carve(block.data());
+    const auto [h, th, dh, sh, sth, sdh, work, energy, transformScratch] = FrameArrays(grid, carve);
+    const CellTargets cells{energy, targets.data()};
     reassignWindows(grid.window, grid.windowLength, grid.binCount, h, th, dh);
     const CellGrid cellGrid{grid.binCount, grid.timeStep, grid.frameCount, threshold(signal, n, In)};
     const CellLoops& loops = cellLoops();

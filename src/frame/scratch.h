@@ -44,6 +44,24 @@ constexpr std::ptrdiff_t planeSpacing(std::ptrdiff_t count) noexcept {
     return spacing;
 }
 
+// Arrays carved one after another out of a block, each planeSpacing(count)
+// after the one before. Over a null block it only counts: one list of
+// arrays gives both a routine's scratch size and its arrays.
+class Carve {
+public:
+    explicit Carve(double* block) noexcept : block_(block) {}
+    double* take(std::ptrdiff_t count) noexcept {
+        double* array = block_ != nullptr ? block_ + used_ : nullptr;
+        used_ += planeSpacing(count);
+        return array;
+    }
+    std::size_t used() const noexcept { return static_cast<std::size_t>(used_); }
+
+private:
+    double* block_;
+    std::ptrdiff_t used_ = 0;
+};
+
 // Raw blocks, for memory whose lifetime is not a single scope (plans).
 void* scratchAllocate(std::size_t count, std::size_t elementSize) noexcept;
 void scratchFree(void* block) noexcept;

@@ -26,7 +26,7 @@ void prefetchFrame(const double* values, std::ptrdiff_t n) {
 
 std::size_t synthesisScratch(const Lattice& lattice, std::int64_t frames, int parts) noexcept {
     // Per part an accumulator, a frame copy and its inverse transform.
-    return static_cast<std::size_t>(parts * (accumulatorValues(lattice, frames) + 2 * std::int64_t{lattice.bins}) +
+    return static_cast<std::size_t>(parts * (accumulatorValues(lattice, frames) + 2 * planeSpacing(lattice.bins)) +
                                     lattice.length);
 }
 
@@ -54,7 +54,7 @@ Synthesis::Synthesis(const Lattice& lattice, std::int64_t frames, int parts, con
 std::int32_t Synthesis::addRealFrames(const double* coef) noexcept {
     const std::ptrdiff_t n = lattice_.bins;
     double* copy = work_;
-    double* inverse = copy + n;
+    double* inverse = copy + planeSpacing(n);
     for (std::int64_t k = 0; k < frames_; ++k) {
         std::copy(coef + k * n, coef + (k + 1) * n, copy);
         if (k + 1 < frames_) prefetchFrame(coef + (k + 1) * n, n);
@@ -71,10 +71,11 @@ std::int32_t Synthesis::addRealFrames(const double* coef) noexcept {
 // strides, and a strided transform takes about twice as long as the copy.
 std::int32_t Synthesis::addComplexFrames(ConstSplitComplex coef) noexcept {
     const std::ptrdiff_t n = lattice_.bins;
+    const std::ptrdiff_t spacing = planeSpacing(n);
     double* copyRe = work_;
-    double* copyIm = copyRe + n;
-    double* inverseRe = copyIm + n;
-    double* inverseIm = inverseRe + n;
+    double* copyIm = copyRe + spacing;
+    double* inverseRe = copyIm + spacing;
+    double* inverseIm = inverseRe + spacing;
     for (std::int64_t k = 0; k < frames_; ++k) {
         ConstSplitComplex frame = coef.offset(k * n);
         if (k + 1 < frames_) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <bit>
 
+#include "frame/scratch.h"
+
 namespace varnel::gabor {
 namespace {
 
@@ -48,24 +50,6 @@ struct Geometry {
         later = e < 0;
         return later ? e + bins : e;
     }
-};
-
-// Arrays carved one after another out of a call's scratch. Over a null
-// block it only counts, which is how the routes' scratch sizes are had:
-// one list of arrays gives both.
-class Carve {
-public:
-    explicit Carve(double* block) noexcept : block_(block) {}
-    double* take(ptrdiff_t count) noexcept {
-        double* array = block_ != nullptr ? block_ + used_ : nullptr;
-        used_ += count;
-        return array;
-    }
-    std::size_t used() const noexcept { return static_cast<std::size_t>(used_); }
-
-private:
-    double* block_;
-    ptrdiff_t used_ = 0;
 };
 
 // Parts: 1 for real signals, 2 for complex ones (real and imaginary).
