@@ -39,8 +39,10 @@ inline constexpr std::ptrdiff_t kSetPeriod = 512;
 inline constexpr std::ptrdiff_t kPlaneGap = 64;
 
 constexpr std::ptrdiff_t planeSpacing(std::ptrdiff_t count) noexcept {
-    std::ptrdiff_t spacing = lineRounded(count) + kPlaneGap;
-    while (spacing % kSetPeriod < kPlaneGap || spacing % kSetPeriod > kSetPeriod - kPlaneGap) spacing += kLineDoubles;
+    const std::ptrdiff_t spacing = lineRounded(count) + kPlaneGap;
+    const std::ptrdiff_t inPage = spacing % kSetPeriod;
+    if (inPage < kPlaneGap) return spacing + kPlaneGap - inPage;
+    if (inPage > kSetPeriod - kPlaneGap) return spacing + kSetPeriod - inPage + kPlaneGap;
     return spacing;
 }
 
