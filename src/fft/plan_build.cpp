@@ -65,7 +65,25 @@ public:
             for (std::int64_t k = 0; k < count; ++k) re[k] = rootRe[k * step], im[k] = rootIm[k * step];
             return;
         }
-        for (std::int64_t k = 0; k < count; ++k) get(k * step, re[k], im[k]);
+        // Runs of k over which k * step stays in one half of one quadrant,
+        // so that the loops over them take no data-dependent branches.
+        const double* eighthRe = re_.data();
+        const double* eighthIm = im_.data();
+        const std::int64_t q = quarter_;
+        std::int64_t k = 0;
+        for (std::int64_t quadrant = 0; k < count; ++quadrant) {
+            const std::int64_t base = quadrant * q;
+            const std::int64_t middle = std::min(count, (base + q / 2) / step + 1);
+            const std::int64_t end = std::min(count, (base + q - 1) / step + 1);
+            for (; k < middle; ++k) {
+                const std::int64_t at = k * step - base;
+                turnQuarters(eighthRe[at], eighthIm[at], quadrant, re[k], im[k]);
+            }
+            for (; k < end; ++k) {  // past the middle, -i conj w[q - at]
+                const std::int64_t at = q - (k * step - base);
+                turnQuarters(-eighthIm[at], -eighthRe[at], quadrant, re[k], im[k]);
+            }
+        }
     }
 
     // w[k], 0 <= k < n.
