@@ -1,5 +1,5 @@
 // The scalar twiddle kernels' passes over rows a multiple of kSetPeriod
-// apart (see fft/kernels.h), a block of columns at a time through a buffer.
+// apart (see frame/scratch.h), a block of columns at a time through a buffer.
 // Include only from the kernel translation units: it brings the generated
 // bodies.
 #pragma once

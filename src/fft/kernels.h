@@ -33,11 +33,6 @@ using ReLeafKernel = void (*)(const double* in, double* out, std::int32_t inStri
 using ReTwiddleKernel = void (*)(double* data, const double* twRe, const double* twIm,
                                  std::int32_t stride, std::int32_t m);
 
-// A pass over rows a multiple of kSetPeriod (frame/scratch.h) apart finds a
-// column's values all in one set of the L1 data cache, more lines than it
-// has ways once the radix is wide, and misses on every one of them if it
-// goes column by column.
-
 // Tables indexed by radix, made from generated::kKernelRadices; slots of
 // radices without a kernel are null.
 inline constexpr int kKernelTableSize = generated::kLargestKernelRadix + 1;

@@ -24,8 +24,10 @@ constexpr std::ptrdiff_t lineRounded(std::ptrdiff_t count) noexcept {
 }
 
 // Doubles in 4 KiB: rows this far apart fall in one set of the L1 data
-// cache, and the processor matches loads to earlier stores by their offset
-// within a page of this size.
+// cache (a pass over such rows finds a column's values all in one set, more
+// lines than it has ways once the radix is wide, and misses on every one of
+// them if it goes column by column), and the processor matches loads to
+// earlier stores by their offset within a page of this size.
 inline constexpr std::ptrdiff_t kSetPeriod = 512;
 
 // How far apart to carve arrays of `count` doubles that a pass goes through

@@ -107,8 +107,8 @@ private:
     std::int32_t transformTile(std::ptrdiff_t count, double* out, Transform&& transform) noexcept;
 
     std::int32_t lagLength_, binCount_;
-    // The tile's lag sequences, M doubles apart, from part 0, and one
-    // spectrum in the part after them.
+    // The tile's lag sequences, M doubles apart from its start (a pair's
+    // lags in parts 0 and 1 instead), and one spectrum in part kLagSliceTile.
     fft::Workspace<> work_;
     double* tile_;
     double* result_;
