@@ -120,8 +120,8 @@ std::int32_t cxStepFromGatheredInput(const FftPlan& plan, ConstSplitComplex in, 
     double* blocksRe = scratch;
     double* blocksIm = scratch + plan.length;
     double* work = scratch + 2 * static_cast<ptrdiff_t>(plan.length);
-    gatherDecimated(in.re, in.stride, f, m, blocksRe);
-    gatherDecimated(in.im, in.stride, f, m, blocksIm);
+    gatherFirstStage(plan, in.re, in.stride, blocksRe);
+    gatherFirstStage(plan, in.im, in.stride, blocksIm);
     std::int32_t status = kStatusOk;
     for (std::int32_t j = 0; j < f && status == kStatusOk; ++j)
         status = cxStep(plan, m, 1, ConstSplitComplex{blocksRe + j * m, blocksIm + j * m, 1}, out.offset(j * m), work);

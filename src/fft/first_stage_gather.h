@@ -51,4 +51,15 @@ inline void gatherDecimated(const double* in, std::ptrdiff_t is, std::int32_t f,
         for (std::ptrdiff_t t = t0; t < m; ++t) blocks[j * m + t] = in[(j + f * t) * is];
 }
 
+// The copy of a plan's first stage, by the vector kernel where it has one.
+inline void gatherFirstStage(const FftPlan& plan, const double* in, std::ptrdiff_t is, double* blocks) {
+    const std::int32_t f = plan.factors[0];
+    const std::ptrdiff_t m = plan.length / f;
+    if (plan.vecGather && is == 1) {
+        plan.vecGather(in, f, m, blocks);
+    } else {
+        gatherDecimated(in, is, f, m, blocks);
+    }
+}
+
 }  // namespace varnel::fft

@@ -274,6 +274,9 @@ FftPlan* buildPlan(std::int32_t n) noexcept {
         plan->vecHartleyFold = set->hartleyFold;
     }
     const Factorization factorization = factorize(n);
+    const std::int32_t first = factorization.factors[0];
+    if (set && gathersFirstStage(factorization.count, n) && (first == 2 || first % 4 == 0) && (n / first) % 8 == 0)
+        plan->vecGather = set->gather;
     plan->factorCount = factorization.count;
     for (int s = 0; s < factorization.count; ++s) {
         plan->factors[s] = factorization.factors[s];

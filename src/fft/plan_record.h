@@ -65,6 +65,7 @@ struct FftPlan {
     FftStage* stages[kMaxFactors] = {};
     CxVecSingle cxVecWhole = nullptr;  // the whole complex transform in one vector kernel, when there is one
     VecHartleyFold vecHartleyFold = nullptr;  // the real inverse's pairing at unit stride, when vectorised
+    VecGather vecGather = nullptr;  // the first stage's copy at unit stride, when vectorised for its f and m
     ReLeafKernel reLeafKernels[kMaxFactors] = {};
     ReTwiddleKernel reTwiddleKernels[kMaxFactors] = {};
     CxLeafKernel cxLeafKernels[kMaxFactors] = {};

@@ -133,7 +133,7 @@ std::int32_t reStepFromGatheredInput(const FftPlan& plan, const double* in, doub
     const std::int32_t f = plan.factors[0];
     const ptrdiff_t m = plan.length / f;
     double* work = scratch + 2 * static_cast<ptrdiff_t>(plan.length);
-    gatherDecimated(in, is, f, m, scratch);
+    gatherFirstStage(plan, in, is, scratch);
     std::int32_t status = kStatusOk;
     for (std::int32_t j = 0; j < f && status == kStatusOk; ++j)
         status = reStep(plan, m, 1, scratch + j * m, out + j * m * os, 1, os, work);

@@ -48,6 +48,7 @@ constexpr VectorKernelSet makeSet() {
     set.cxWhole[2] = {64, cxSingleVec<64>};
     set.cxWhole[3] = {128, cxSingleVec<128>};
     set.hartleyFold = hartleyFoldVec;
+    set.gather = gatherVec;
     return set;
 }
 

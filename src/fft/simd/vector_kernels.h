@@ -62,6 +62,10 @@ using CxVecSingle = void (*)(const double* inRe, const double* inIm, double* out
 // stride with the real sequence it transforms (re_fft.cpp).
 using VecHartleyFold = void (*)(double* data, std::int32_t n, double q);
 
+// The first stage's copy (fft/first_stage_gather.h) at unit input stride;
+// f = 2 or a multiple of 4, m a multiple of 8.
+using VecGather = void (*)(const double* in, std::int32_t f, std::ptrdiff_t m, double* blocks);
+
 struct VectorKernelSet {
     int width;  // doubles per vector
     CxVecTwiddle cxTwiddle[kKernelTableSize];
@@ -81,6 +85,7 @@ struct VectorKernelSet {
         CxVecSingle kernel;
     } cxWhole[4];
     VecHartleyFold hartleyFold;
+    VecGather gather;
 };
 
 // The best set this processor can run, or null when only the scalar

@@ -619,6 +619,38 @@ void cxSingleVec(const double* inRe, const double* inIm, double* outRe, double* 
 // The real inverse transform's pairing (scaledHartleyPairs in re_fft.cpp):
 // (a, b) -> (a - b, a + b) on the pairs k, n-k, each value first scaled by
 // q, four pairs at a time from both ends while the two blocks are apart.
+// The first stage's copy of its decimated sub-sequences (gatherDecimated in
+// fft/first_stage_gather.h) at unit input stride, for f = 2 or a multiple
+// of 4 and m a multiple of 8: four input rows of f values at a time are
+// transposed in 4x4 squares, and a tile of eight rows fills one whole
+// cache line of four blocks, so that a vector moves four samples where
+// the scalar copy moves one.
+void gatherVec(const double* in, std::int32_t f, ptrdiff_t m, double* blocks) {
+    using L = Lanes<V4>;
+    if (f == 2) {
+        for (ptrdiff_t t = 0; t < m; t += 4) {
+            const V4 a = L::load(in + 2 * t), b = L::load(in + 2 * t + 4);
+            L::store(blocks + t, __builtin_shufflevector(a, b, 0, 2, 4, 6));
+            L::store(blocks + m + t, __builtin_shufflevector(a, b, 1, 3, 5, 7));
+        }
+        return;
+    }
+    for (ptrdiff_t t0 = 0; t0 < m; t0 += 8) {
+        for (std::int32_t j = 0; j < f; j += 4) {
+            for (ptrdiff_t h = 0; h < 8; h += 4) {
+                const double* row = in + f * (t0 + h) + j;
+                V4 a = L::load(row), b = L::load(row + f), c = L::load(row + 2 * f), d = L::load(row + 3 * f);
+                transpose4(a, b, c, d);
+                double* block = blocks + j * m + t0 + h;
+                L::store(block, a);
+                L::store(block + m, b);
+                L::store(block + 2 * m, c);
+                L::store(block + 3 * m, d);
+            }
+        }
+    }
+}
+
 void hartleyFoldVec(double* data, std::int32_t n, double q) {
     using L = Lanes<V4>;
     data[0] *= q;
