@@ -14,6 +14,15 @@
 #include "varnel.h"
 
 namespace varnel::stft {
+namespace {
+
+// Interleaved output of this many bins (12 MiB) or more is written with
+// streaming stores. CxSTFT with M = 256, hop 64 (fastest of 15): 8.4 MB of
+// output took 16% longer with them (10% with the caller reading it back at
+// once), 16.8 MB 23% less and 67 MB 27% less.
+constexpr std::int64_t kStreamingBinsFrom = (std::int64_t{12} << 20) / (2 * sizeof(double));
+
+}  // namespace
 
 std::int32_t complexFrames(const Grid& grid, ConstSplitComplex x, std::int32_t reduced, SplitComplex out,
                            FrameWork work) noexcept {
@@ -22,6 +31,8 @@ std::int32_t complexFrames(const Grid& grid, ConstSplitComplex x, std::int32_t r
     const bool direct = out.stride == 1;
     const bool interleaved = out.interleaved();
     const std::int32_t m = grid.binCount;
+    const bool streaming = interleaved && grid.frameCount * m >= kStreamingBinsFrom;
+    const auto interleave = streaming ? loops.interleaveStreaming : loops.interleave;
     double* foldedRe = work.buffers;
     const std::ptrdiff_t spacing = planeSpacing(m);
     double* foldedIm = foldedRe + spacing;
@@ -36,7 +47,7 @@ std::int32_t complexFrames(const Grid& grid, ConstSplitComplex x, std::int32_t r
         const ptrdiff_t stride = out.stride;
         double* re = out.re + i * m * stride;
         if (interleaved) {
-            loops.interleave(binsRe, binsIm, m, re);
+            interleave(binsRe, binsIm, m, re);
             return kStatusOk;
         }
         double* im = out.im + i * m * stride;
@@ -46,7 +57,9 @@ std::int32_t complexFrames(const Grid& grid, ConstSplitComplex x, std::int32_t r
         }
         return kStatusOk;
     };
-    return forEachFrame(grid, reduced, frame);
+    const std::int32_t status = forEachFrame(grid, reduced, frame);
+    if (streaming) streamedStoresDone();
+    return status;
 }
 
 }  // namespace varnel::stft

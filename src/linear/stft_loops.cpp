@@ -3,6 +3,10 @@
 // same source for SSE2 and for AVX2.
 #include "linear/stft_loops.h"
 
+#include <immintrin.h>
+
+#include <cstdint>
+
 #include "frame/vector_paths.h"
 
 namespace varnel::stft {
@@ -65,6 +69,23 @@ VARNEL_LOOP_BODY void interleaveBody(const double* __restrict re, const double* 
     }
 }
 
+// The same with stores that go around the caches when out is 16-byte
+// aligned (one complex value per store), plain stores otherwise.
+VARNEL_LOOP_BODY void interleaveStreamingBody(const double* __restrict re, const double* __restrict im, ptrdiff_t m,
+                                              double* __restrict out) {
+    if (reinterpret_cast<std::uintptr_t>(out) % 16 != 0) {
+        interleaveBody(re, im, m, out);
+        return;
+    }
+    ptrdiff_t k = 0;
+    for (; k + 2 <= m; k += 2) {
+        const __m128d r = _mm_loadu_pd(re + k), i = _mm_loadu_pd(im + k);
+        _mm_stream_pd(out + 2 * k, _mm_unpacklo_pd(r, i));
+        _mm_stream_pd(out + 2 * k + 2, _mm_unpackhi_pd(r, i));
+    }
+    if (k < m) _mm_stream_pd(out + 2 * k, _mm_set_pd(im[k], re[k]));
+}
+
 #undef VARNEL_LOOP_BODY
 
 // The same set of wrappers for each target.
@@ -96,9 +117,12 @@ VARNEL_LOOP_BODY void interleaveBody(const double* __restrict re, const double* 
     attributes void prefix##Interleave(const double* re, const double* im, ptrdiff_t m, double* out) {           \
         interleaveBody(re, im, m, out);                                                                          \
     }                                                                                                            \
+    attributes void prefix##InterleaveStreaming(const double* re, const double* im, ptrdiff_t m, double* out) {  \
+        interleaveStreamingBody(re, im, m, out);                                                                 \
+    }                                                                                                            \
     constexpr FrameLoops prefix##Loops{prefix##Weigh,        prefix##WeighAdd,     prefix##WeighAddCyclic,       \
                                        prefix##WeighPair,    prefix##WeighPairAdd, prefix##RealPowerRow,         \
-                                       prefix##ComplexPowerRow, prefix##Interleave};
+                                       prefix##ComplexPowerRow, prefix##Interleave, prefix##InterleaveStreaming};
 
 VARNEL_FRAME_LOOPS(baseline, )
 VARNEL_FRAME_LOOPS(avx2, [[gnu::target("avx2")]])
@@ -110,5 +134,7 @@ VARNEL_FRAME_LOOPS(avx2, [[gnu::target("avx2")]])
 const FrameLoops& frameLoops() noexcept {
     return avx2PathsEnabled() ? avx2Loops : baselineLoops;
 }
+
+void streamedStoresDone() noexcept { _mm_sfence(); }
 
 }  // namespace varnel::stft

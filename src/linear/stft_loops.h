@@ -29,11 +29,20 @@ struct FrameLoops {
     void (*complexPowerRow)(const double* re, const double* im, std::ptrdiff_t m, double q, double* row);
     // Cx output: out[2k] = re[k], out[2k+1] = im[k] for k < m.
     void (*interleave)(const double* re, const double* im, std::ptrdiff_t m, double* out);
+    // The same for outputs too large to stay in the caches: the stores go
+    // around them (where out is 16-byte aligned), which saves reading
+    // every line of out before it is written. A run of these calls ends
+    // with streamedStoresDone().
+    void (*interleaveStreaming)(const double* re, const double* im, std::ptrdiff_t m, double* out);
 };
 
 // The AVX2 build when the library's AVX2 paths are on (frame/vector_paths.h),
 // the baseline build otherwise. Both give identical results: there is no
 // contraction into fused multiply-adds and no reordering of sums.
 const FrameLoops& frameLoops() noexcept;
+
+// Orders the streaming stores made so far before every later store, so
+// that whoever the caller hands the output to finds it written.
+void streamedStoresDone() noexcept;
 
 }  // namespace varnel::stft

@@ -309,6 +309,33 @@ INSTANTIATE_TEST_SUITE_P(
 // The cases that need no parameters.
 class Transforms : public PlanCacheTest {};
 
+// Interleaved output too large for the caches is written with streaming
+// stores where the array's alignment allows them (from an aligned start)
+// and with plain ones where it does not (one double further): every bin
+// is the one the split layout gets, and nothing past the end is written.
+TEST_F(Transforms, LargeInterleavedStftOutputHoldsTheSplitBins) {
+    constexpr std::int32_t n = 1 << 19, m = 256, step = 64;
+    const std::int64_t total = std::int64_t{(n - m) / step + 1} * m;
+    const std::vector<double> x = interleave(randomReals(n, 31), randomReals(n, 32)), w = randomReals(m, 33);
+    const WindowSpec spec{w.data(), m, step, m};
+    std::vector<double> re(total), im(total), cx(2 * total + 2);
+    for (const bool avx2 : {true, false}) {
+        setAvx2PathsEnabled(avx2);
+        ASSERT_EQ(CxSTFTEx(x.data(), x.data() + 1, 2, n, &spec, re.data(), im.data(), 1), kStatusOk);
+        for (const std::int64_t offset : {0, 1}) {
+            std::fill(cx.begin(), cx.end(), kSentinel);
+            ASSERT_EQ(CxSTFT(x.data(), n, &spec, cx.data() + offset), kStatusOk);
+            for (std::int64_t k = 0; k < total; ++k) {
+                ASSERT_EQ(cx[offset + 2 * k], re[k]) << k;
+                ASSERT_EQ(cx[offset + 2 * k + 1], im[k]) << k;
+            }
+            EXPECT_EQ(cx[offset == 0 ? 2 * total : 0], kSentinel);
+            EXPECT_EQ(cx[2 * total + 1], kSentinel);
+        }
+    }
+    setAvx2PathsEnabled(true);
+}
+
 // A signal cut into blocks overlapping by L - D samples, each block passing
 // on the shift the previous one returned, gives the frames of one call over
 // the whole signal bit for bit; the final shifts agree modulo M.
