@@ -275,7 +275,7 @@ FftPlan* buildPlan(std::int32_t n) noexcept {
     }
     const Factorization factorization = factorize(n);
     const std::int32_t first = factorization.factors[0];
-    if (set && gathersFirstStage(factorization.count, n) && (first == 2 || first % 4 == 0) && (n / first) % 8 == 0)
+    if (set && gathersFirstStage(factorization.count, n) && gathersInVectors(first, n / first))
         plan->vecGather = set->gather;
     plan->factorCount = factorization.count;
     for (int s = 0; s < factorization.count; ++s) {

@@ -616,15 +616,12 @@ void cxSingleVec(const double* inRe, const double* inIm, double* outRe, double* 
     }
 }
 
-// The real inverse transform's pairing (scaledHartleyPairs in re_fft.cpp):
-// (a, b) -> (a - b, a + b) on the pairs k, n-k, each value first scaled by
-// q, four pairs at a time from both ends while the two blocks are apart.
 // The first stage's copy of its decimated sub-sequences (gatherDecimated in
 // fft/first_stage_gather.h) at unit input stride, for f = 2 or a multiple
-// of 4 and m a multiple of 8: four input rows of f values at a time are
-// transposed in 4x4 squares, and a tile of eight rows fills one whole
-// cache line of four blocks, so that a vector moves four samples where
-// the scalar copy moves one.
+// of 4 and m a multiple of 8 (gathersInVectors): four input rows of f
+// values at a time are transposed in 4x4 squares, and a tile of eight rows
+// fills one whole cache line of four blocks, so that a vector moves four
+// samples where the scalar copy moves one.
 void gatherVec(const double* in, std::int32_t f, ptrdiff_t m, double* blocks) {
     using L = Lanes<V4>;
     if (f == 2) {
@@ -651,6 +648,9 @@ void gatherVec(const double* in, std::int32_t f, ptrdiff_t m, double* blocks) {
     }
 }
 
+// The real inverse transform's pairing (scaledHartleyPairs in re_fft.cpp):
+// (a, b) -> (a - b, a + b) on the pairs k, n-k, each value first scaled by
+// q, four pairs at a time from both ends while the two blocks are apart.
 void hartleyFoldVec(double* data, std::int32_t n, double q) {
     using L = Lanes<V4>;
     data[0] *= q;
