@@ -102,6 +102,11 @@ std::int32_t cxStep(const FftPlan& plan, ptrdiff_t length, int s, ConstSplitComp
     if (s == plan.factorCount - 2) {
         status = cxLeafPass(plan, s + 1, in, out, f, work);
     } else if (cxSiblingLeaves(plan, s, in, out, m)) {
+        if (s == 0 && plan.cxVecHalves) {
+            plan.cxVecHalves(out.re, out.im, plan.stages[1]->twRe, plan.stages[1]->twIm, plan.stages[0]->twRe,
+                             plan.stages[0]->twIm);
+            return kStatusOk;
+        }
         for (std::int32_t j = 0; j < f && status == kStatusOk; ++j)
             status = cxTwiddlePass(plan, s + 1, out.offset(j * m), m / plan.factors[s + 1], work);
     } else {

@@ -66,6 +66,7 @@ struct FftPlan {
     CxVecSingle cxVecWhole = nullptr;  // the whole complex transform in one vector kernel, when there is one
     VecHartleyFold vecHartleyFold = nullptr;  // the real inverse's pairing at unit stride, when vectorised
     VecGather vecGather = nullptr;  // the first stage's copy at unit stride, when vectorised for its f and m
+    CxVecHalves cxVecHalves = nullptr;  // the last two passes in one, when vectorised for the factors (2, 32, 32)
     ReLeafKernel reLeafKernels[kMaxFactors] = {};
     ReTwiddleKernel reTwiddleKernels[kMaxFactors] = {};
     CxLeafKernel cxLeafKernels[kMaxFactors] = {};

@@ -49,6 +49,7 @@ constexpr VectorKernelSet makeSet() {
     set.cxWhole[3] = {128, cxSingleVec<128>};
     set.hartleyFold = hartleyFoldVec;
     set.gather = gatherVec;
+    set.cxHalves32 = cxTwiddleHalvesVec<32>;
     return set;
 }
 

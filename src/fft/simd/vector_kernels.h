@@ -56,6 +56,12 @@ using CxVecSiblingLeaf = void (*)(const double* inRe, const double* inIm, double
 using ReVecSiblingLeaf = void (*)(const double* in, double* out, std::ptrdiff_t siblings, std::ptrdiff_t count,
                                   std::ptrdiff_t block);
 
+// The radix-N pass over both halves of a transform of 2*N*32 values and
+// the radix-2 pass joining them (see cxTwiddleHalvesVec); twRe/Im is the
+// radix-N stage's table, halfTwRe/Im the radix-2 stage's.
+using CxVecHalves = void (*)(double* re, double* im, const double* twRe, const double* twIm,
+                             const double* halfTwRe, const double* halfTwIm);
+
 // One transform, input and output at unit stride, not in place.
 using CxVecSingle = void (*)(const double* inRe, const double* inIm, double* outRe, double* outIm);
 // The real inverse transform's pairing of an Hc array of n doubles at unit
@@ -87,6 +93,8 @@ struct VectorKernelSet {
     } cxWhole[4];
     VecHartleyFold hartleyFold;
     VecGather gather;
+    // The last two passes of 2048 = 2 * 32 * 32 points.
+    CxVecHalves cxHalves32;
 };
 
 // The best set this processor can run, or null when only the scalar

@@ -174,10 +174,11 @@ struct FactoredTwiddles {
     }
 };
 
-// Complex twiddle pass on the columns k .. k+width-1.
-template <int N, class T, class Tw, class Stride>
+// Complex twiddle pass on the columns k .. k+width-1, output j handed to
+// store(j, re, im) ...
+template <int N, class T, class Tw, class Stride, class Store>
 VARNEL_FORCE_INLINE void cxTwiddleColumns(double* re, double* im, const Tw& tw, ptrdiff_t k, Stride ds,
-                                          ptrdiff_t dk) {
+                                          ptrdiff_t dk, Store&& store) {
     using L = Lanes<T>;
     vectorCxDft<N, T>(
         [&](int j, T& r, T& i) VARNEL_INLINE {
@@ -192,7 +193,15 @@ VARNEL_FORCE_INLINE void cxTwiddleColumns(double* re, double* im, const Tw& tw, 
             r = yr * wr - yi * wi;
             i = yr * wi + yi * wr;
         },
-        [&](int j, const T& r, const T& i) VARNEL_INLINE {
+        store);
+}
+
+// ... or stored back in place of its inputs.
+template <int N, class T, class Tw, class Stride>
+VARNEL_FORCE_INLINE void cxTwiddleColumns(double* re, double* im, const Tw& tw, ptrdiff_t k, Stride ds,
+                                          ptrdiff_t dk) {
+    using L = Lanes<T>;
+    cxTwiddleColumns<N, T>(re, im, tw, k, ds, dk, [&](int j, const T& r, const T& i) VARNEL_INLINE {
             L::store(re + j * ds + dk, r);
             L::store(im + j * ds + dk, i);
         });
@@ -240,6 +249,34 @@ void cxTwiddleVec(double* re, double* im, const double* twRe, const double* twIm
             __builtin_memcpy(re + j * m + k0, bRe + j * B, B * sizeof(double));
             __builtin_memcpy(im + j * m + k0, bIm + j * B, B * sizeof(double));
         }
+    }
+}
+
+// The last two passes of a transform of 2*N*32 values, the radix-N pass
+// over each half's 32 columns and the radix-2 pass that joins the halves
+// (twiddles w^u of the 2*N*32-th root at halfTwRe/Im[u]), as one: the
+// second half's outputs are joined with the first half's, just stored and
+// still in L1, as they come, instead of being stored and read back by a
+// pass of their own.
+template <int N>
+void cxTwiddleHalvesVec(double* re, double* im, const double* twRe, const double* twIm, const double* halfTwRe,
+                        const double* halfTwIm) {
+    using L = Lanes<V4>;
+    constexpr ptrdiff_t m = 32, half = N * m;
+    const TableTwiddles<Fixed<m>> tw{twRe, twIm, {}};
+    for (ptrdiff_t k = 0; k < m; k += 4) {
+        cxTwiddleColumns<N, V4>(re, im, tw, k, Fixed<m>{}, k);
+        cxTwiddleColumns<N, V4>(re + half, im + half, tw, k, Fixed<m>{}, k,
+                                [&](int j, const V4& r, const V4& i) VARNEL_INLINE {
+                                    const ptrdiff_t u = j * m + k;
+                                    const V4 wr = L::load(halfTwRe + u), wi = L::load(halfTwIm + u);
+                                    const V4 br = r * wr - i * wi, bi = r * wi + i * wr;
+                                    const V4 ar = L::load(re + u), ai = L::load(im + u);
+                                    L::store(re + u, ar + br);
+                                    L::store(im + u, ai + bi);
+                                    L::store(re + half + u, ar - br);
+                                    L::store(im + half + u, ai - bi);
+                                });
     }
 }
 
