@@ -903,8 +903,14 @@ def dge(coefficients, *, window="gaussian", nperseg=None, hop=None, bins=None, l
 def _real_dge(block, whole, spec, L, hop, bins, length, check_finite, context):
     """ReDGE of one channel's one-sided coefficients ``block`` (a part of
     ``whole``, which a finiteness refusal names), packed into Hc rows a
-    cache-sized block of frames at a time, each block checked for
-    non-finite values while it is there.
+    cache-sized block of frames at a time.
+
+    A non-finite coefficient spreads to every sample its frame covers (no
+    product with a window value clears it), so when all frames land in the
+    result (length >= the period) the result, hop doubles per frame against
+    the coefficients' bins + 2, is checked instead of them, together with
+    the imaginary parts of bins 0 and bins/2 that the packing drops; only a
+    non-finite result makes the coefficients be searched for the culprit.
 
     Short windows on a long period are expanded block by block as well, by
     ReDGEWithIC into the result: its stream is the period shifted by L/2
@@ -918,12 +924,17 @@ def _real_dge(block, whole, spec, L, hop, bins, length, check_finite, context):
     frames = block.shape[0]
     period = frames * hop
     step = max(1, _BLOCK_DOUBLES // max(bins, 1))
+    if check_finite and length < period:
+        require_finite(whole, "coefficients")
 
     def packed(k0, rows):
-        part = block[k0:k0 + len(rows)]
-        if check_finite and not np.isfinite(part.sum()):
+        return complex_to_hc(block[k0:k0 + len(rows)], max(bins, 1), out=rows)
+
+    def checked(out):
+        if check_finite and not (np.isfinite(out.sum()) and np.isfinite(block[:, :1].imag.sum())
+                                 and np.isfinite(block[:, -1:].imag.sum())):
             require_finite(whole, "coefficients")
-        return complex_to_hc(part, max(bins, 1), out=rows)
+        return out
 
     streamed = (power_of_two(bins) and 1 <= hop <= bins and power_of_two(hop) and step >= bins // hop
                 and L % bins == 0 and L <= min(2 * bins, period) and length >= period and frames >= 2 * step)
@@ -933,24 +944,24 @@ def _real_dge(block, whole, spec, L, hop, bins, length, check_finite, context):
         for k0 in range(0, frames, step):
             packed(k0, hc[k0:k0 + step])
         call("ReDGE", pointer(hc), frames, bins, spec, pointer(out), length, context=context)
-        return out
+        return checked(out)
     step -= step % (bins // hop)  # every block starts on a multiple of bins
     rows = np.empty((step, bins))
     half, left = L // 2, L - hop
     head = np.empty(step * hop)  # the first block's samples, L/2 of which wrap
     state = np.empty(max(left, 1))
     held = ctypes.c_int32(0)
+    rows_p, state_p, held_p = pointer(rows), pointer(state), ctypes.byref(held)
     for k0 in range(0, frames, step):
-        hc = packed(k0, rows[:min(step, frames - k0)])
-        target = head if k0 == 0 else out[k0 * hop - half:]
-        call("ReDGEWithIC", pointer(hc), len(hc), bins, spec, pointer(target), pointer(state), ctypes.byref(held),
-             context=context)
+        count = len(packed(k0, rows[:min(step, frames - k0)]))
+        target = pointer(head) if k0 == 0 else raw.pointer(out, k0 * hop - half)
+        call("ReDGEWithIC", rows_p, count, bins, spec, target, state_p, held_p, context=context)
     out[:step * hop - half] = head[half:]
     out[period - half:period] = head[:half]
     out[period - half:period - half + min(left, half)] += state[:min(left, half)]
     out[:max(left - half, 0)] += state[half:left]
     out[period:] = 0.0
-    return out
+    return checked(out)
 
 
 # ------------------------------------------------------------------------
