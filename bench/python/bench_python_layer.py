@@ -391,8 +391,10 @@ def table(results, ratios, stamp):
         "",
         "Where the package stays above the raw call it is by work the exports leave to it: the real "
         "STFT and Gabor transform write half-complex (`Hc`) rows, which the package unpacks into "
-        "complex bins (block by block from a cache-sized buffer for the STFT, in place for the Gabor "
-        "transform), and all bins of a real signal's STFT are twice the bytes of its `Hc` rows; the "
+        "complex bins (block by block from a cache-sized buffer for the STFT, and for the Gabor "
+        "transform with windows the library folds, whose frames it makes as the STFT frames they "
+        "equal; in place for longer Gabor windows), and all bins of a real signal's STFT are twice "
+        "the bytes of its `Hc` rows; the "
         "real Gabor expansion packs its one-sided coefficients into `Hc` rows a cache-sized block of "
         "frames at a time, and with windows the library folds expands each block there by "
         "`ReDGEWithIC` (long windows, which it factorises, need all rows before `ReDGE`). Those "

@@ -346,13 +346,15 @@ def _stft(x, w, hop, bins, fs, start, onesided, workers):
 _BLOCK_DOUBLES = 1 << 15
 
 
-def _real_stft_blocks(channel, spec, L, hop, bins, frames, start, onesided, context):
+def _real_stft_blocks(channel, spec, L, hop, bins, frames, start, onesided, context, out=None):
     """The complex frames of a real channel (frames >= 1, arguments the
     library accepts), the Hc rows made a block of frames at a time: each
     block's call starts at its first frame's sample with the phase shift
-    that sample has in the whole, so its frames are those of one call."""
+    that sample has in the whole, so its frames are those of one call.
+    Written into ``out`` when given."""
     n = len(channel)
-    out = np.empty((frames, bins // 2 + 1 if onesided else bins), dtype=np.complex128)
+    if out is None:
+        out = np.empty((frames, bins // 2 + 1 if onesided else bins), dtype=np.complex128)
     block = max(1, _BLOCK_DOUBLES // bins)
     scratch = np.empty((min(block, frames) + 1, bins))
     k0 = 0
@@ -807,6 +809,8 @@ def _dgt(x, h, hop, bins, fs, workers):
         n = len(channel)
         frames = -(-n // hop) if _usable(hop, bins) and n >= 1 else 0
         context = dict(kind="dgt", n=n, L=len(h), hop=hop, bins=bins)
+        if real and frames and _folds(n, len(h), hop, bins):
+            return _real_dgt_blocks(channel, spec, len(h), hop, bins, frames, context)
         if real and frames:
             # The Hc rows are written into the tail of the complex result
             # and unpacked in place, front to back: no second array of the
@@ -830,6 +834,39 @@ def _dgt(x, h, hop, bins, fs, workers):
     count = bins // 2 + 1 if real else bins
     return TFArray(values, axes.times(values.shape[-2], hop, fs), axes.frequencies(bins, fs, count=count),
                    fs, "dgt: bins 0..%d in FFT order, frame k centred on sample k*hop" % (count - 1))
+
+
+def _folds(n, L, hop, bins):
+    """Whether the library accepts a real Gabor transform of n samples and
+    computes it by folding each frame (L <= 2*bins: the factorisation
+    starts above that)."""
+    return (power_of_two(bins) and 1 <= hop <= bins and L % hop == 0 and L % bins == 0 and bins <= L <= 2 * bins
+            and n != hop and n + L <= 2**31 - 1)
+
+
+def _real_dgt_blocks(channel, spec, L, hop, bins, frames, context):
+    """The one-sided frames of a real channel's Gabor transform (arguments
+    that ``_folds`` accepts) as STFT frames: frame k is the STFT frame of
+    the period's samples k*hop - L//2 .. k*hop - L//2 + L - 1 with the
+    phase shift k*hop. The frames whose samples all lie in the channel are
+    made from it block by block in a cache-sized buffer, as ``stft`` makes
+    its frames, and unpacked from there; the few at each end, which wrap
+    around the period, from a copy of their samples. Each call gets one
+    sample past its last window, which the STFT needs."""
+    n, period, half = len(channel), frames * hop, L // 2
+    out = np.empty((frames, bins // 2 + 1), dtype=np.complex128)
+    first = min(-(-half // hop), frames)
+    last = max(first, min(frames, (n - 1 - L + half) // hop + 1))
+    for k0, k1 in ((0, first), (first, last), (last, frames)):
+        if k1 > k0:
+            begin, stop = k0 * hop - half, (k1 - 1) * hop - half + L + 1
+            if k0 == first and k1 == last:
+                samples = channel[begin:stop]
+            else:
+                t = np.arange(begin, stop) % period
+                samples = np.where(t < n, channel[np.minimum(t, n - 1)], 0.0)
+            _real_stft_blocks(samples, spec, L, hop, bins, k1 - k0, k0 * hop, True, context, out=out[k0:k1])
+    return out
 
 
 def _unpack_in_place(hc, out):
