@@ -179,8 +179,7 @@ def hc_to_complex(hc, onesided, out=None):
     if out is None:
         out = np.empty(hc.shape[:-1] + (half if onesided else max(n, half),), dtype=np.complex128)
     out.real[..., :half] = hc[..., :half]
-    out.imag[..., :1] = 0.0
-    out.imag[..., max(top, 1):half] = 0.0  # the Nyquist bin of an even n
+    out.imag[..., :half:max(half - 1, 1)] = 0.0  # bin 0, and the Nyquist bin of an even n
     if top > 1:
         out.imag[..., 1:top] = hc[..., n - 1:n - top:-1]
     if not onesided and n > half:

@@ -357,6 +357,9 @@ def _real_stft_blocks(channel, spec, L, hop, bins, frames, start, onesided, cont
         out = np.empty((frames, bins // 2 + 1 if onesided else bins), dtype=np.complex128)
     block = max(1, _BLOCK_DOUBLES // bins)
     scratch = np.empty((min(block, frames) + 1, bins))
+    # Pointers made once: into the channel at each block's first sample,
+    # which lies inside it, by arithmetic on its address.
+    scratch_p, address, shift = pointer(scratch), channel.ctypes.data, ctypes.c_int32(0)
     k0 = 0
     while k0 < frames:
         k1 = min(k0 + block, frames)
@@ -365,10 +368,9 @@ def _real_stft_blocks(channel, spec, L, hop, bins, frames, start, onesided, cont
         # The library wants more samples than the window: a block other
         # than the last takes the samples of one frame more.
         stop = n if k1 == frames else k1 * hop + L
-        segment = channel[k0 * hop:stop]
-        shift = ctypes.c_int32((start + k0 * hop) % bins)
-        call("ReSTFTWithShift", pointer(segment), len(segment), spec, ctypes.byref(shift), pointer(scratch),
-             context=context)
+        shift.value = (start + k0 * hop) % bins
+        call("ReSTFTWithShift", ctypes.cast(address + 8 * k0 * hop, raw.double_p), stop - k0 * hop, spec,
+             ctypes.byref(shift), scratch_p, context=context)
         hc_to_complex(scratch[:k1 - k0], onesided, out=out[k0:k1])
         k0 = k1
     return out
