@@ -26,6 +26,6 @@ extern "C" VARNEL_API int32_t ReDGT(const double* x, int32_t n, const WindowSpec
         const varnel::fft::Workspace<2> work(realTransformScratch(lattice, signal),
                                              {lattice.bins, signal.correlationLength});
         if (!work.ok()) return kStatusNoMemory;
-        return realTransform(x, 1, lattice, signal, out, transformPlans(work), work.data());
+        return realTransform(x, lattice, signal, out, transformPlans(work), work.data());
     });
 }

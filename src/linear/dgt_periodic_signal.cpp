@@ -4,7 +4,6 @@
 #include <climits>
 
 #include "linear/gabor_factorised.h"
-#include "linear/extension_rules.h"
 #include "linear/stft_grid.h"
 
 namespace varnel::gabor {
@@ -17,18 +16,62 @@ stft::Grid frameGrid(const Lattice& lattice, const PeriodicSignal& signal) noexc
     return {lattice.window, lattice.length, lattice.step, lattice.bins, signal.frames};
 }
 
-// Values of `parts` doubles: the padded period from value h on, then its
-// periodic continuation by h values before and L - h after it.
-void continuePeriodically(const Lattice& lattice, const PeriodicSignal& signal, std::ptrdiff_t parts,
-                          double* buffer) noexcept {
-    const std::ptrdiff_t h = lattice.half;
-    const double* period = buffer + h * parts;
-    double* after = buffer + (h + signal.padded) * parts;
-    const auto p = static_cast<std::int32_t>(signal.padded);
-    for (std::ptrdiff_t k = 0; k < parts; ++k) {
-        extendPeriodic(StridedInput{period, k, parts}, p, lattice.half, StridedOutput{buffer + k, parts},
-                       StridedOutput{after + k, parts});
+// The phase reference of frame k: its first value's position k*dM in the
+// buffer, modulo N.
+std::int32_t reducedShift(const Lattice& lattice, std::int64_t k) noexcept {
+    return static_cast<std::int32_t>(k * lattice.step % lattice.bins);
+}
+
+// Frame k folds the extended buffer's values k*dM .. k*dM + L - 1: the
+// period's samples from k*dM - h on, the signal zero-padded and continued
+// periodically. The frames whose windows lie inside the signal, from
+// `first` to before `last`, fold its own samples from x[k*dM - h] on and
+// are made from x itself; only the frames at either end, whose windows
+// reach into the padding or around the period, are made from the buffer,
+// and only their values of it are written.
+struct FrameSplit {
+    std::int64_t first, last;
+};
+
+FrameSplit splitFrames(const Lattice& lattice, const PeriodicSignal& signal) noexcept {
+    const std::int64_t step = lattice.step, frames = signal.frames;
+    const std::int64_t inside = signal.length - lattice.length + lattice.half;  // k*dM <= inside for those
+    const std::int64_t first = std::min((lattice.half + step - 1) / step, frames);
+    const std::int64_t endInside = inside >= 0 ? inside / step + 1 : 0;
+    return {first, std::max(first, std::min(frames, endInside))};
+}
+
+// Values a .. b-1 of the extended buffer, `parts` doubles each (1 real, 2
+// an interleaved complex pair) from x's parts.
+template <int Parts>
+void fillExtended(const double* const (&x)[Parts], std::ptrdiff_t stride, const Lattice& lattice,
+                  const PeriodicSignal& signal, std::int64_t a, std::int64_t b, double* buffer) noexcept {
+    const std::int64_t p = signal.padded;
+    std::int64_t t = ((a - lattice.half) % p + p) % p;
+    for (std::int64_t i = a; i < b; ++i) {
+        for (int q = 0; q < Parts; ++q) buffer[i * Parts + q] = t < signal.length ? x[q][t * stride] : 0.0;
+        if (++t == p) t = 0;
     }
+}
+
+// The frames before `first` and from `last` on made from the buffer, the
+// others from the signal: frames(k0, k1, from) makes frames k0 .. k1-1
+// from the buffer's values at `from` on, or from the signal when `from`
+// is null.
+template <int Parts, class Frames>
+std::int32_t splitTransform(const double* const (&x)[Parts], std::ptrdiff_t stride, const Lattice& lattice,
+                            const PeriodicSignal& signal, double* buffer, Frames&& frames) noexcept {
+    const FrameSplit split = splitFrames(lattice, signal);
+    const std::int64_t step = lattice.step, end = signal.frames, reach = lattice.length - step;
+    if (split.first > 0) fillExtended<Parts>(x, stride, lattice, signal, 0, split.first * step + reach, buffer);
+    if (split.last < end)
+        fillExtended<Parts>(x, stride, lattice, signal, split.last * step, end * step + reach, buffer);
+    std::int32_t status = split.first > 0 ? frames(0, split.first, buffer) : kStatusOk;
+    if (status == kStatusOk && split.last > split.first)
+        status = frames(split.first, split.last, nullptr);
+    if (status == kStatusOk && split.last < end)
+        status = frames(split.last, end, buffer + split.last * step * Parts);
+    return status;
 }
 
 }  // namespace
@@ -59,32 +102,37 @@ std::size_t complexTransformScratch(const Lattice& lattice, const PeriodicSignal
     return 2 * signal.slots + stft::complexFrameDoubles(lattice.bins, outStride);
 }
 
-std::int32_t realTransform(const double* x, std::ptrdiff_t stride, const Lattice& lattice,
-                           const PeriodicSignal& signal, double* out, const TransformPlans& plans,
-                           double* scratch) noexcept {
-    if (signal.correlationLength != 0) return realFactorised(x, stride, lattice, signal, out, plans, scratch);
-    double* period = scratch + lattice.half;
-    for (std::ptrdiff_t t = 0; t < signal.length; ++t) period[t] = x[t * stride];
-    std::fill(period + signal.length, period + signal.padded, 0.0);
-    continuePeriodically(lattice, signal, 1, scratch);
-    return stft::realFrames(frameGrid(lattice, signal), scratch, 0, out,
-                            {plans.bins, scratch + signal.slots, plans.binsScratch});
+std::int32_t realTransform(const double* x, const Lattice& lattice, const PeriodicSignal& signal, double* out,
+                           const TransformPlans& plans, double* scratch) noexcept {
+    if (signal.correlationLength != 0) return realFactorised(x, 1, lattice, signal, out, plans, scratch);
+    const stft::FrameWork work{plans.bins, scratch + signal.slots, plans.binsScratch};
+    const double* const parts[1] = {x};
+    return splitTransform<1>(parts, 1, lattice, signal, scratch,
+                             [&](std::int64_t k0, std::int64_t k1, const double* from) -> std::int32_t {
+                                 stft::Grid grid = frameGrid(lattice, signal);
+                                 grid.frameCount = k1 - k0;
+                                 if (!from) from = x + k0 * lattice.step - lattice.half;
+                                 return stft::realFrames(grid, from, reducedShift(lattice, k0),
+                                                         out + k0 * lattice.bins, work);
+                             });
 }
 
 std::int32_t complexTransform(ConstSplitComplex x, const Lattice& lattice, const PeriodicSignal& signal,
                               SplitComplex out, const TransformPlans& plans, double* scratch) noexcept {
     if (signal.correlationLength != 0) return complexFactorised(x, lattice, signal, out, plans, scratch);
-    // Interleaved pairs, whatever the input layout, so that every frame is
-    // folded in one pass.
-    double* period = scratch + 2 * static_cast<std::ptrdiff_t>(lattice.half);
-    for (std::ptrdiff_t t = 0; t < signal.length; ++t) {
-        period[2 * t] = x.re[t * x.stride];
-        period[2 * t + 1] = x.im[t * x.stride];
-    }
-    std::fill(period + 2 * static_cast<std::ptrdiff_t>(signal.length), period + 2 * signal.padded, 0.0);
-    continuePeriodically(lattice, signal, 2, scratch);
-    return stft::complexFrames(frameGrid(lattice, signal), {scratch, scratch + 1, 2}, 0, out,
-                               {plans.bins, scratch + 2 * signal.slots, plans.binsScratch});
+    const stft::FrameWork work{plans.bins, scratch + 2 * signal.slots, plans.binsScratch};
+    const double* const parts[2] = {x.re, x.im};
+    return splitTransform<2>(parts, x.stride, lattice, signal, scratch,
+                             [&](std::int64_t k0, std::int64_t k1, const double* from) -> std::int32_t {
+                                 stft::Grid grid = frameGrid(lattice, signal);
+                                 grid.frameCount = k1 - k0;
+                                 // The buffer holds interleaved pairs.
+                                 const ConstSplitComplex samples =
+                                     from ? ConstSplitComplex{from, from + 1, 2}
+                                          : x.offset(k0 * lattice.step - lattice.half);
+                                 return stft::complexFrames(grid, samples, reducedShift(lattice, k0),
+                                                            out.offset(k0 * lattice.bins), work);
+                             });
 }
 
 }  // namespace varnel::gabor

@@ -39,11 +39,10 @@ std::size_t realTransformScratch(const Lattice& lattice, const PeriodicSignal& s
 std::size_t complexTransformScratch(const Lattice& lattice, const PeriodicSignal& signal,
                                     std::int32_t outStride) noexcept;
 
-// The F frames of N bins of the signal x[t * stride], t < n, as Hc
-// spectra into out. Returns the FFT's status.
-std::int32_t realTransform(const double* x, std::ptrdiff_t stride, const Lattice& lattice,
-                           const PeriodicSignal& signal, double* out, const TransformPlans& plans,
-                           double* scratch) noexcept;
+// The F frames of N bins of the signal x[t], t < n, as Hc spectra into
+// out. Returns the FFT's status.
+std::int32_t realTransform(const double* x, const Lattice& lattice, const PeriodicSignal& signal, double* out,
+                           const TransformPlans& plans, double* scratch) noexcept;
 // The same for complex samples, into F*N bins at out's stride.
 std::int32_t complexTransform(ConstSplitComplex x, const Lattice& lattice, const PeriodicSignal& signal,
                               SplitComplex out, const TransformPlans& plans, double* scratch) noexcept;

@@ -57,7 +57,7 @@ std::int32_t transformColumns(const Image2d& image, const Dimension& first, cons
         for (std::ptrdiff_t r = 0; r < nRows; ++r)
             for (std::ptrdiff_t j = 0; j < width; ++j) columns[j * nRows + r] = image.pixels[r * image.nCols + c0 + j];
         for (std::ptrdiff_t j = 0; j < width; ++j) {
-            if (const std::int32_t status = realTransform(columns + j * nRows, 1, first.lattice, first.signal,
+            if (const std::int32_t status = realTransform(columns + j * nRows, first.lattice, first.signal,
                                                           halfComplex, plans, transformScratch);
                 status != kStatusOk) {
                 return status;
