@@ -405,16 +405,17 @@ def istft(S, fs=None, *, window="hann", nperseg=None, hop=None, bins=None, start
     ``stft`` was given (``S.signal_length``, which a TFArray from ``stft``
     carries while all its frames are there), else every sample up to the
     end of the last frame, ``(frames - 1) * hop + L`` (with ``boundary``
-    set, counted from x[0]: it may run into the extension past the end). Sample t is exact where some frame covers it with a
-    nonzero window value; samples no frame covers so are 0. With a boundary
-    rule that is every sample of x when ``hop <= L/2`` and the window is
-    nonzero inside its ends (the frames centred within x then reach both of
-    its ends). Without one, the frames start at x[0] and end at the last
-    full frame: x[0] lies under window sample 0 only (0 for a periodic
-    Hann) and the samples past ``(frames - 1) * hop + L`` are in no frame. The result is real when ``S`` is one-sided,
-    or holds the conjugate-symmetric spectra of a real signal (exactly, as
-    ``stft`` gives them), or ``real=True`` (the real part); complex
-    otherwise.
+    set, counted from x[0]: it may run into the extension past the end).
+    Sample t is exact where some frame covers it with a nonzero window
+    value; samples no frame covers so are 0. With a boundary rule that is
+    every sample of x when ``hop <= L/2`` and the window is nonzero inside
+    its ends (the frames centred within x then reach both of its ends).
+    Without one, the frames start at x[0] and end at the last full frame:
+    x[0] lies under window sample 0 only (0 for a periodic Hann) and the
+    samples past ``(frames - 1) * hop + L`` are in no frame. The result is
+    real when ``S`` is one-sided, or holds the conjugate-symmetric spectra
+    of a real signal (exactly, as ``stft`` gives them), or ``real=True``
+    (the real part); complex otherwise.
     """
     values = np.asarray(S)
     if values.ndim not in (2, 3):

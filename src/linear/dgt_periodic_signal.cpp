@@ -104,7 +104,7 @@ std::size_t complexTransformScratch(const Lattice& lattice, const PeriodicSignal
 
 std::int32_t realTransform(const double* x, const Lattice& lattice, const PeriodicSignal& signal, double* out,
                            const TransformPlans& plans, double* scratch) noexcept {
-    if (signal.correlationLength != 0) return realFactorised(x, 1, lattice, signal, out, plans, scratch);
+    if (signal.correlationLength != 0) return realFactorised(x, lattice, signal, out, plans, scratch);
     const stft::FrameWork work{plans.bins, scratch + signal.slots, plans.binsScratch};
     const double* const parts[1] = {x};
     return splitTransform<1>(parts, 1, lattice, signal, scratch,

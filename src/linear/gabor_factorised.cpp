@@ -256,9 +256,8 @@ std::size_t complexFactorisedScratch(const Lattice& lattice, const PeriodicSigna
     return count.used();
 }
 
-std::int32_t realFactorised(const double* x, std::ptrdiff_t stride, const Lattice& lattice,
-                            const PeriodicSignal& signal, double* out, const TransformPlans& plans,
-                            double* scratch) noexcept {
+std::int32_t realFactorised(const double* x, const Lattice& lattice, const PeriodicSignal& signal, double* out,
+                            const TransformPlans& plans, double* scratch) noexcept {
     const Geometry g(lattice, signal.frames);
     Carve carve(scratch);
     const AnalysisArrays arrays(g, 1, carve);
@@ -271,7 +270,7 @@ std::int32_t realFactorised(const double* x, std::ptrdiff_t stride, const Lattic
     const auto b = static_cast<std::int32_t>(g.length);
 
     const double* table = windowTable(g, lattice, plans, y, rows, arrays.table);
-    shiftedPeriod(g, lattice, signal.length, [&](ptrdiff_t t) { return x[t * stride]; }, y);
+    shiftedPeriod(g, lattice, signal.length, [&](ptrdiff_t t) { return x[t]; }, y);
     for (ptrdiff_t l0 = 0; l0 < g.bins; l0 += g.block) {
         gatherRows(g, y, l0, rows);
         for (ptrdiff_t i = 0; i < g.block; ++i) {

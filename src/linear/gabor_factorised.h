@@ -39,9 +39,8 @@ std::size_t complexFactorisedScratch(const Lattice& lattice, const PeriodicSigna
 
 // The transforms of realTransform and complexTransform by this route;
 // plans.correlation must be the plan of length signal.correlationLength.
-std::int32_t realFactorised(const double* x, std::ptrdiff_t stride, const Lattice& lattice,
-                            const PeriodicSignal& signal, double* out, const TransformPlans& plans,
-                            double* scratch) noexcept;
+std::int32_t realFactorised(const double* x, const Lattice& lattice, const PeriodicSignal& signal, double* out,
+                            const TransformPlans& plans, double* scratch) noexcept;
 std::int32_t complexFactorised(ConstSplitComplex x, const Lattice& lattice, const PeriodicSignal& signal,
                                SplitComplex out, const TransformPlans& plans, double* scratch) noexcept;
 
