@@ -274,10 +274,9 @@ FftPlan* buildPlan(std::int32_t n) noexcept {
         plan->vecHartleyFold = set->hartleyFold;
     }
     const Factorization factorization = factorize(n);
-    const std::int32_t first = factorization.factors[0];
-    if (set && gathersFirstStage(factorization.count, n) && gathersInVectors(first, n / first))
-        plan->vecGather = set->gather;
     const std::int32_t* f = factorization.factors;
+    if (set && gathersFirstStage(factorization.count, n) && gathersInVectors(f[0], n / f[0]))
+        plan->vecGather = set->gather;
     if (set && factorization.count == 3 && f[0] == 2 && f[1] == 32 && f[2] == 32) plan->cxVecHalves = set->cxHalves32;
     plan->factorCount = factorization.count;
     for (int s = 0; s < factorization.count; ++s) {

@@ -9,17 +9,10 @@
 namespace varnel::gabor {
 namespace {
 
-// The short-time transform's grid over the extended buffer: frame k has
-// window sample g[h] on signal sample k*dM, its phase referred to the
-// buffer's start.
-stft::Grid frameGrid(const Lattice& lattice, const PeriodicSignal& signal) noexcept {
-    return {lattice.window, lattice.length, lattice.step, lattice.bins, signal.frames};
-}
-
-// The phase reference of frame k: its first value's position k*dM in the
-// buffer, modulo N.
-std::int32_t reducedShift(const Lattice& lattice, std::int64_t k) noexcept {
-    return static_cast<std::int32_t>(k * lattice.step % lattice.bins);
+// The short-time transform's grid of `count` frames: frame k has window
+// sample g[h] on signal sample k*dM.
+stft::Grid frameGrid(const Lattice& lattice, std::int64_t count) noexcept {
+    return {lattice.window, lattice.length, lattice.step, lattice.bins, count};
 }
 
 // Frame k folds the extended buffer's values k*dM .. k*dM + L - 1: the
@@ -55,9 +48,10 @@ void fillExtended(const double* const (&x)[Parts], std::ptrdiff_t stride, const 
 }
 
 // The frames before `first` and from `last` on made from the buffer, the
-// others from the signal: frames(k0, k1, from) makes frames k0 .. k1-1
-// from the buffer's values at `from` on, or from the signal when `from`
-// is null.
+// others from the signal: frames(k0, grid, reduced, from) makes the grid's
+// frames from frame k0 on, the first with the phase reference `reduced`
+// (its position k0*dM in the buffer, modulo N), from the buffer's values
+// at `from` on, or from the signal's when `from` is null.
 template <int Parts, class Frames>
 std::int32_t splitTransform(const double* const (&x)[Parts], std::ptrdiff_t stride, const Lattice& lattice,
                             const PeriodicSignal& signal, double* buffer, Frames&& frames) noexcept {
@@ -66,11 +60,14 @@ std::int32_t splitTransform(const double* const (&x)[Parts], std::ptrdiff_t stri
     if (split.first > 0) fillExtended<Parts>(x, stride, lattice, signal, 0, split.first * step + reach, buffer);
     if (split.last < end)
         fillExtended<Parts>(x, stride, lattice, signal, split.last * step, end * step + reach, buffer);
-    std::int32_t status = split.first > 0 ? frames(0, split.first, buffer) : kStatusOk;
-    if (status == kStatusOk && split.last > split.first)
-        status = frames(split.first, split.last, nullptr);
-    if (status == kStatusOk && split.last < end)
-        status = frames(split.last, end, buffer + split.last * step * Parts);
+    const auto run = [&](std::int64_t k0, std::int64_t k1, const double* from) -> std::int32_t {
+        if (k1 <= k0) return kStatusOk;
+        const auto reduced = static_cast<std::int32_t>(k0 * step % lattice.bins);
+        return frames(k0, frameGrid(lattice, k1 - k0), reduced, from);
+    };
+    std::int32_t status = run(0, split.first, buffer);
+    if (status == kStatusOk) status = run(split.first, split.last, nullptr);
+    if (status == kStatusOk) status = run(split.last, end, buffer + split.last * step * Parts);
     return status;
 }
 
@@ -108,12 +105,9 @@ std::int32_t realTransform(const double* x, const Lattice& lattice, const Period
     const stft::FrameWork work{plans.bins, scratch + signal.slots, plans.binsScratch};
     const double* const parts[1] = {x};
     return splitTransform<1>(parts, 1, lattice, signal, scratch,
-                             [&](std::int64_t k0, std::int64_t k1, const double* from) -> std::int32_t {
-                                 stft::Grid grid = frameGrid(lattice, signal);
-                                 grid.frameCount = k1 - k0;
+                             [&](std::int64_t k0, const stft::Grid& grid, std::int32_t reduced, const double* from) {
                                  if (!from) from = x + k0 * lattice.step - lattice.half;
-                                 return stft::realFrames(grid, from, reducedShift(lattice, k0),
-                                                         out + k0 * lattice.bins, work);
+                                 return stft::realFrames(grid, from, reduced, out + k0 * lattice.bins, work);
                              });
 }
 
@@ -123,15 +117,13 @@ std::int32_t complexTransform(ConstSplitComplex x, const Lattice& lattice, const
     const stft::FrameWork work{plans.bins, scratch + 2 * signal.slots, plans.binsScratch};
     const double* const parts[2] = {x.re, x.im};
     return splitTransform<2>(parts, x.stride, lattice, signal, scratch,
-                             [&](std::int64_t k0, std::int64_t k1, const double* from) -> std::int32_t {
-                                 stft::Grid grid = frameGrid(lattice, signal);
-                                 grid.frameCount = k1 - k0;
+                             [&](std::int64_t k0, const stft::Grid& grid, std::int32_t reduced, const double* from) {
                                  // The buffer holds interleaved pairs.
                                  const ConstSplitComplex samples =
                                      from ? ConstSplitComplex{from, from + 1, 2}
                                           : x.offset(k0 * lattice.step - lattice.half);
-                                 return stft::complexFrames(grid, samples, reducedShift(lattice, k0),
-                                                            out.offset(k0 * lattice.bins), work);
+                                 return stft::complexFrames(grid, samples, reduced, out.offset(k0 * lattice.bins),
+                                                            work);
                              });
 }
 
