@@ -48,31 +48,45 @@ extern "C" VARNEL_API int32_t ReDGTWithIC(const double* x, int32_t n, double* hi
             return status;
         }
 
-        // The combined block, then the frame buffer and the transforms'
-        // scratch when there are frames.
-        const std::size_t frameBuffers =
-            frames > 0 ? static_cast<std::size_t>(lattice.bins) + varnel::fft::fftScratchSize(lattice.bins) : 0;
-        const varnel::ScratchBuffer<double> block(static_cast<std::size_t>(total) + frameBuffers);
-        if (!block.ok()) return kStatusNoMemory;
-        std::copy(history, history + kept, block.data());
-        std::copy(x, x + n, block.data() + kept);
-
+        // Frames that begin in the history are made from a copy of what
+        // they span; the others are read from the block itself, so a long
+        // block is not copied.
+        const std::int64_t fromHistory = std::min(frames, (kept + lattice.step - 1) / lattice.step);
+        const std::int64_t joined = fromHistory > 0 ? (fromHistory - 1) * lattice.step + lattice.length : 0;
         if (frames > 0) {
+            const std::size_t frameBuffers =
+                static_cast<std::size_t>(lattice.bins) + varnel::fft::fftScratchSize(lattice.bins);
+            const varnel::ScratchBuffer<double> scratch(static_cast<std::size_t>(joined) + frameBuffers);
+            if (!scratch.ok()) return kStatusNoMemory;
             const varnel::fft::PlanHold plan(lattice.bins);
             if (!plan.ok()) return kStatusNoMemory;
-            // Window sample g[0] on sample k*dM, phases referred to the block's start.
-            const varnel::stft::Grid grid{lattice.window, lattice.length, lattice.step, lattice.bins, frames};
-            if (const std::int32_t status =
-                    varnel::stft::realFrames(grid, block.data(), 0, out,
-                                             {plan.get(), block.data() + total, block.data() + total + lattice.bins});
-                status != kStatusOk) {
-                return status;  // history untouched: the block can be offered again
-            }
+            // The frame buffers first, where the scratch is aligned.
+            double* head = scratch.data() + frameBuffers;
+            std::copy(history, history + std::min(kept, joined), head);
+            if (joined > kept) std::copy(x, x + (joined - kept), head + kept);
+            const varnel::stft::FrameWork work{plan.get(), scratch.data(), scratch.data() + lattice.bins};
+            // Window sample g[0] on sample k*dM, phases referred to the
+            // combined block's start.
+            const auto run = [&](const double* from, std::int64_t first, std::int64_t count) {
+                const varnel::stft::Grid grid{lattice.window, lattice.length, lattice.step, lattice.bins, count};
+                const auto reduced = static_cast<std::int32_t>(first * lattice.step % lattice.bins);
+                return varnel::stft::realFrames(grid, from, reduced, out + first * lattice.bins, work);
+            };
+            std::int32_t status = fromHistory > 0 ? run(head, 0, fromHistory) : kStatusOk;
+            if (status == kStatusOk && frames > fromHistory)
+                status = run(x + (fromHistory * lattice.step - kept), fromHistory, frames - fromHistory);
+            if (status != kStatusOk) return status;  // history untouched: the block can be offered again
         }
         // Keep everything from the first frame not yet transformed: fewer
         // than L samples, since that frame did not fit.
-        const std::int64_t nextKept = total - frames * lattice.step;
-        std::copy(block.data() + (total - nextKept), block.data() + total, history);
+        const std::int64_t next = frames * lattice.step;
+        const std::int64_t nextKept = total - next;
+        if (next < kept) {
+            std::copy(history + next, history + kept, history);
+            std::copy(x, x + n, history + (kept - next));
+        } else {
+            std::copy(x + (next - kept), x + n, history);
+        }
         *historyLength = static_cast<std::int32_t>(nextKept);
         return kStatusOk;
     });

@@ -605,7 +605,8 @@ Stream streamTransform(const std::vector<double>& x, const std::vector<std::int3
 // Frames over the kept history followed by the blocks, against the
 // written-out sum; blocks too short for a window are kept whole, and the
 // call that completes exactly one window transforms it, also with a unit
-// time step. What is left is kept from the first frame not made.
+// time step. What is left is kept from the first frame not made, also when
+// a caller's history is longer than a window.
 TEST_F(Transforms, FramesAreTheWrittenOutSumOverHistoryAndBlocks) {
     struct Case {
         LatticeCase c;
@@ -614,7 +615,8 @@ TEST_F(Transforms, FramesAreTheWrittenOutSumOverHistoryAndBlocks) {
         std::vector<std::int64_t> frames;
     };
     for (const Case& cs : {Case{{16, 4, 8}, 5, {37}, {7}}, Case{{16, 4, 8}, 0, {9, 7}, {0, 1}},
-                           Case{{4, 1, 4}, 0, {3, 1}, {0, 1}}, Case{{8, 8, 8}, 0, {5, 3}, {0, 1}}}) {
+                           Case{{4, 1, 4}, 0, {3, 1}, {0, 1}}, Case{{8, 8, 8}, 0, {5, 3}, {0, 1}},
+                           Case{{16, 4, 8}, 42, {1}, {7}}}) {
         const LatticeCase c = cs.c;
         SCOPED_TRACE(::testing::Message() << "L=" << c.L << " dM=" << c.dM << " kept " << cs.kept);
         const std::vector<double> g = randomReals(c.L, 1), kept = randomReals(cs.kept, 2);
