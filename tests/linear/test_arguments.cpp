@@ -147,6 +147,19 @@ TEST_F(GaborArguments, StreamsRefuseForeignCountsAndSteps) {
     EXPECT_EQ(ReDGE(x.data(), 2, 8, &sixes, out.data(), 12), kStatusOk);
 }
 
+// The carried samples (history: max(kept, L - 1), state: L - dM) may end
+// where the output begins, and not one sample later.
+TEST_F(GaborArguments, StreamsCarriedSamplesMayEndWhereTheOutputBegins) {
+    for (const std::int32_t gap : {0, -1}) {
+        std::vector<double> shared(128, kSentinel);
+        std::int32_t count = 0;
+        const std::int32_t want = gap == 0 ? kStatusOk : kStatusBadLength;
+        EXPECT_EQ(ReDGTWithIC(x.data(), 48, shared.data(), &count, &good, shared.data() + 15 + gap), want);
+        count = 0;
+        EXPECT_EQ(ReDGEWithIC(x.data(), 3, 8, &good, shared.data() + 12 + gap, shared.data(), &count), want);
+    }
+}
+
 TEST_F(GaborArguments, UnsupportedComplexLayoutIsRefusedWithoutOutput) {
     const std::vector<double> g = randomReals(8, 8);
     const WindowSpec spec{g.data(), 8, 4, 8};
