@@ -6,11 +6,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 #include "support/allocation_faults.h"
 #include "fft/plan.h"
 #include "fft/plan_record.h"
+#include "frame/scratch.h"
 #include "support/fft_fixtures.h"
 #include "varnel.h"
 
@@ -167,6 +169,15 @@ TEST_F(AllocationFaults, StridedOutputOfFactoredStagesNeedsItsScratch) {
     EXPECT_EQ(reFft(plan.get(), x.data(), out.data(), 1, 1, n), kStatusOk);
     scratch_testing::failAllocationAt(0);
     EXPECT_EQ(out[0], 0.5 * n);
+}
+
+// Requests within a huge page of the address space's end, where rounding
+// up to whole pages would wrap around, are refused before any allocator
+// sees them, not given a small block.
+TEST(ScratchLimits, RequestsNearTheAddressSpaceEndAreRefused) {
+    constexpr std::size_t kHuge = std::size_t{2} << 20;
+    for (const std::size_t below : {std::size_t{0}, std::size_t{64}, kHuge - 1, kHuge})
+        EXPECT_FALSE(ScratchBuffer<unsigned char>(SIZE_MAX - below).ok()) << below;
 }
 
 }  // namespace

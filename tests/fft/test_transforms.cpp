@@ -216,6 +216,11 @@ TEST_F(TransformEdges, LengthMismatchWritesNothing) {
     EXPECT_EQ(cxIfft(plan.get(), in.data(), in.data(), outRe.data(), outIm.data(), 1, 1, 8), kStatusBadLayout);
     EXPECT_EQ(reFft(plan.get(), in.data(), outRe.data(), 1, 1, 8), kStatusBadLayout);
     EXPECT_EQ(reIfft(plan.get(), in.data(), outRe.data(), 1, 1, 8), kStatusBadLayout);
+    // The forms that take the caller's scratch check for themselves.
+    EXPECT_EQ(cxFft(plan.get(), in.data(), in.data(), outRe.data(), outIm.data(), 1, 1, 8, nullptr), kStatusBadLayout);
+    EXPECT_EQ(cxIfft(plan.get(), in.data(), in.data(), outRe.data(), outIm.data(), 1, 1, 8, nullptr), kStatusBadLayout);
+    EXPECT_EQ(reFft(plan.get(), in.data(), outRe.data(), 1, 1, 8, nullptr), kStatusBadLayout);
+    EXPECT_EQ(reIfft(plan.get(), in.data(), outRe.data(), 1, 1, 8, nullptr), kStatusBadLayout);
     EXPECT_EQ(outRe, std::vector<double>(16, -7.0));
     EXPECT_EQ(outIm, std::vector<double>(16, -7.0));
     EXPECT_EQ(in, std::vector<double>(16, 1.0)) << "reIfft must not scale its input on a mismatch";
