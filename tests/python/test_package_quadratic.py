@@ -83,6 +83,11 @@ def test_presets_and_axes(kind):
     negative = np.full(got.shape, np.nan)
     assert raw.CWD(raw.pointer(re), raw.pointer(im), n, bins, hop, -2.5, int(analytic), raw.pointer(negative)) == 0
     assert_close(negative, got)
+    # One time slice, and a Choi-Williams kernel so narrow that each lag
+    # keeps only its zero-Doppler bin.
+    x, re, im = draw(kind, 8)
+    assert_close(varnel.cwd(x, bins=4, hop=8, sigma=1e6, analytic=analytic),
+                 numpy_reference.cwd(re, im, 4, 8, 1e6, analytic=analytic))
     for n, bins in [(1, 2), (4, 1)]:  # the least the presets take: one sample, one bin
         x, _, _ = draw(kind, n)
         assert_close(varnel.cwd(x, bins=bins, hop=1, sigma=0.0, analytic=analytic),
