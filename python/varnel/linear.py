@@ -447,7 +447,7 @@ def istft(S, fs=None, *, window="hann", nperseg=None, hop=None, bins=None, start
         raise ValueError("one-sided frames describe a real signal; real=False needs all bins")
     X = values.astype(np.complex128) / _stft_factor(scaling, w, fs)
     if real is None:
-        real = onesided or _hermitian(X, bins)
+        real = onesided or _hermitian(X)
     first = 0
     if boundary is not None:
         _boundary_rule(boundary)
@@ -480,9 +480,10 @@ def istft(S, fs=None, *, window="hann", nperseg=None, hop=None, bins=None, start
     return np.stack([one(block) for block in X])
 
 
-def _hermitian(X, bins):
-    """Whether every frame is exactly the spectrum of a real sequence."""
-    if np.any(X[..., 0].imag != 0) or (bins % 2 == 0 and np.any(X[..., bins // 2].imag != 0)):
+def _hermitian(X):
+    """Whether every frame is exactly the spectrum of a real sequence (the
+    comparison with the mirrored conjugates covers the Nyquist bin)."""
+    if np.any(X[..., 0].imag != 0):
         return False
     return bool(np.array_equal(X[..., 1:], np.conj(X[..., :0:-1])))
 

@@ -30,9 +30,10 @@ def reference_stft(x, window, hop, bins, start=0):
 
 
 # (bins, window length, hop, start): folded (window longer than bins),
-# zero-filled (shorter) with hop above the window, hop above bins, one bin.
+# zero-filled (shorter) with hop above the window, hop above bins, one bin,
+# and the shortest signal the STFT takes, one sample longer than the window.
 @pytest.mark.parametrize("bins,length,hop,start", [(32, 80, 10, 0), (128, 50, 33, 7), (8, 8, 19, 2 ** 40 + 3),
-                                                   (1, 4, 3, 1000)])
+                                                   (1, 4, 3, 1000), (16, 699, 5, 3)])
 @pytest.mark.parametrize("kind", ["real", "complex"])
 def test_stft_and_spectrogram_match_numpy_frames(bins, length, hop, start, kind):
     x = rng.standard_normal(700) + (1j * rng.standard_normal(700) if kind == "complex" else 0)
@@ -279,6 +280,9 @@ def test_istft_checks_the_frame_times_and_reads_the_layout():
             varnel.istft(S, **forgotten)
     nudged = np.asarray(S) * (1 + 1e-9j)
     assert varnel.istft(nudged, boundary="zero").dtype == np.complex128
+    constant = np.array(S)
+    constant[:, 0] += 1e-9j  # bin 0 alone, which has no mirror bin
+    assert varnel.istft(constant, boundary="zero").dtype == np.complex128
     assert_close(varnel.istft(nudged, boundary="zero", length=2000, real=True), x, rtol=1e-8)
 
 
@@ -331,7 +335,8 @@ def test_boundary_keeps_a_tone_flat_to_the_ends(compute, edges):
 @pytest.mark.parametrize("kind", ["real", "complex"])
 def test_dgt_boundary_keeps_frames_times_and_interior(kind):
     x = rng.standard_normal(1003) + (1j * rng.standard_normal(1003) if kind == "complex" else 0)
-    plain, treated = (varnel.dgt(x, 4.0, window=varnel.gaussian(128), hop=32, bins=64, boundary=b)
+    # The 64 samples put in front are half of the 128 bins: the phases turn.
+    plain, treated = (varnel.dgt(x, 4.0, window=varnel.gaussian(128), hop=32, bins=128, boundary=b)
                       for b in (None, "symmetric"))
     assert treated.shape == plain.shape and len(plain) == -(-1003 // 32)
     np.testing.assert_array_equal(treated.times, plain.times)
