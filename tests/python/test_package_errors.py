@@ -44,6 +44,7 @@ REFUSED = [
     (lambda: varnel.istft(np.ones((4, 8)), window=np.ones(32), hop=16, bins=8), None, "no inverse"),
     (lambda: varnel.stft(np.zeros(0), boundary="zero"), None, "signal is empty"),
     (lambda: varnel.stft(np.zeros((2, 2, 100)), window=HANN, hop=4, bins=64), ValueError, "must be 1-D"),
+    (lambda: varnel.stft(np.zeros((0, 100)), window=HANN, hop=4, bins=64), ValueError, "has no channels"),
     (lambda: varnel.stft(X, window=np.ones((4, 4)), hop=4, bins=64), ValueError, "window must be a 1-D"),
     (lambda: varnel.stft(X, window=HANN + 0j, hop=4, bins=64), TypeError, "window must be real"),
     (lambda: varnel.stft(np.array(["a", "b"]), window=HANN, hop=4, bins=64), TypeError, "must hold numbers"),
