@@ -8,6 +8,7 @@
 
 #include "fft/plan.h"
 #include "fft/plan_hold.h"
+#include "linear/stft_grid.h"
 #include "varnel.h"
 
 namespace varnel::gabor {
@@ -22,6 +23,12 @@ struct Lattice {
     // Bins 0 .. N/2, those a real signal's frames hold; the others are
     // their conjugates.
     std::int32_t lowerBins() const noexcept { return bins / 2 + 1; }
+
+    // The short-time transform's grid of `count` frames on this lattice,
+    // and the phase reference of its frame k (the frame's start k*dM,
+    // modulo N), for transforms made a run of frames at a time.
+    stft::Grid frames(std::int64_t count) const noexcept { return {window, length, step, bins, count}; }
+    std::int32_t phaseOf(std::int64_t k) const noexcept { return static_cast<std::int32_t>(k * step % bins); }
 };
 
 // The plans a transform or expansion runs with and their transforms'

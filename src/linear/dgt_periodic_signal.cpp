@@ -9,12 +9,6 @@
 namespace varnel::gabor {
 namespace {
 
-// The short-time transform's grid of `count` frames: frame k has window
-// sample g[h] on signal sample k*dM.
-stft::Grid frameGrid(const Lattice& lattice, std::int64_t count) noexcept {
-    return {lattice.window, lattice.length, lattice.step, lattice.bins, count};
-}
-
 // Frame k folds the extended buffer's values k*dM .. k*dM + L - 1: the
 // period's samples from k*dM - h on, the signal zero-padded and continued
 // periodically. The frames whose windows lie inside the signal, from
@@ -62,8 +56,7 @@ std::int32_t splitTransform(const double* const (&x)[Parts], std::ptrdiff_t stri
         fillExtended<Parts>(x, stride, lattice, signal, split.last * step, end * step + reach, buffer);
     const auto run = [&](std::int64_t k0, std::int64_t k1, const double* from) -> std::int32_t {
         if (k1 <= k0) return kStatusOk;
-        const auto reduced = static_cast<std::int32_t>(k0 * step % lattice.bins);
-        return frames(k0, frameGrid(lattice, k1 - k0), reduced, from);
+        return frames(k0, lattice.frames(k1 - k0), lattice.phaseOf(k0), from);
     };
     std::int32_t status = run(0, split.first, buffer);
     if (status == kStatusOk) status = run(split.first, split.last, nullptr);

@@ -68,9 +68,8 @@ extern "C" VARNEL_API int32_t ReDGTWithIC(const double* x, int32_t n, double* hi
             // Window sample g[0] on sample k*dM, phases referred to the
             // combined block's start.
             const auto run = [&](const double* from, std::int64_t first, std::int64_t count) {
-                const varnel::stft::Grid grid{lattice.window, lattice.length, lattice.step, lattice.bins, count};
-                const auto reduced = static_cast<std::int32_t>(first * lattice.step % lattice.bins);
-                return varnel::stft::realFrames(grid, from, reduced, out + first * lattice.bins, work);
+                return varnel::stft::realFrames(lattice.frames(count), from, lattice.phaseOf(first),
+                                                out + first * lattice.bins, work);
             };
             std::int32_t status = fromHistory > 0 ? run(head, 0, fromHistory) : kStatusOk;
             if (status == kStatusOk && frames > fromHistory)
