@@ -275,26 +275,54 @@ def command_demo(args):
     _positive(args.duration, "--duration")
     _check_bins(args.bins)
     _check_order(args.order)
+    grids = _demo_grids(args, _demo_length(args))
     demo = signals.demo_signal(args.fs, args.duration)
     _make_dir(args.out)
     with StagedOutputs() as outputs:
-        written = _demo_pictures(args, demo, outputs)
+        written = _demo_pictures(args, demo, grids, outputs)
     for path in written:
         print("wrote %s" % path)
     return 0
 
 
-def _demo_pictures(args, demo, outputs):
-    can_track = _has("InstantaneousFrequency")
-    data = demo.x[None, :]
-    written, panels, names = [], [], []
+def _demo_length(args):
+    """Samples of the demo signal, checked before it is made."""
+    samples = args.fs * args.duration
+    if not samples < 2 ** 31:
+        raise UsageError("--fs %g x --duration %g is %.3g samples; the library takes at most 2^31 - 1"
+                         % (args.fs, args.duration, samples))
+    n = int(round(samples))
+    if n <= args.bins:
+        raise UsageError("--fs %g x --duration %g gives %d samples; the demo needs more than --bins %d"
+                         % (args.fs, args.duration, n, args.bins))
+    return n
+
+
+def _demo_grids(args, n):
+    """(method, grid) of each representation the loaded library has, every
+    one checked against the signal (and the memory it may take) before
+    any is computed."""
+    grids = []
     for method in methods.METHODS.values():
         if not method.available():
             print("skipped %s: the loaded library does not export %s"
-                  % (method.name, ", ".join(n for n in method.requires if not _has(n))))
+                  % (method.name, ", ".join(name for name in method.requires if not _has(name))))
             continue
-        grid = methods.Grid(parse_window(None, args.bins, method.window), args.hop, args.bins, args.order)
-        tf = analyse(method, data, demo.fs, grid, show_progress=False)
+        options = argparse.Namespace(window=None, bins=args.bins, hop=args.hop, terms=None, boundary=None,
+                                     order=args.order if "order" in method.uses else None, progress=None)
+        family, length, hop, bins = _plan(method, options, 1, n, True)
+        grids.append((method, methods.Grid(linear.get_window(family, length), hop, bins, args.order)))
+    if not grids:
+        raise UsageError("the loaded library has none of the representations")
+    return grids
+
+
+def _demo_pictures(args, demo, grids, outputs):
+    can_track = _has("InstantaneousFrequency")
+    data = demo.x[None, :]
+    written, panels, names = [], [], []
+    for method, grid in grids:
+        tf = analyse(method, data, demo.fs, grid, label=method.name)
         path = os.path.join(args.out, "%s.png" % method.name)
         track = can_track and method.name == DEMO_TRACKED
         title = titled(method.title, tf.summaries[0]) + (" with its mean frequency" if track else "")
@@ -304,8 +332,6 @@ def _demo_pictures(args, demo, outputs):
         written.append(path)
         panels.append((title, tf, method.dynamic_range, track, caption))
         names.append(method.name)
-    if not panels:
-        raise UsageError("the loaded library has none of the representations")
     path = os.path.join(args.out, "overview.png")
     panels = [panels[i] for i in overview_order(names)]
     plotting.save_overview(outputs.path(path), demo.x, demo.fs, panels, truth=demo.components,
@@ -396,6 +422,15 @@ def _plan(method, args, channels, n, real):
             hop = 1 << (hop.bit_length() - 1)
     elif hop < 1:
         raise UsageError("--hop must be at least 1 (got %d)" % hop)
+    if method.lattice and hop > bins:
+        raise UsageError("--hop %d is more than --bins %d; the Gabor lattice of %s needs hop <= bins"
+                         % (hop, bins, method.name))
+    if method.lattice and "window" in method.uses and length % bins:
+        raise UsageError("%s needs a window length that is a multiple of --bins (window %d, bins %d): a "
+                         "power-of-two window such as --window %s:%d fits" % (method.name, length, bins, family, bins))
+    if method.lattice and "window" in method.uses and length % hop:
+        raise UsageError("--hop %d does not divide the %d-sample window; the Gabor lattice of %s needs it to"
+                         % (hop, length, method.name))
     if "window" in method.uses and length >= n:
         raise UsageError("the window (%d samples) must be shorter than the signal (%d samples); give a "
                          "shorter --window or --bins" % (length, n))

@@ -72,6 +72,7 @@ class Method:
     uses: frozenset = frozenset()   # options of UNUSED that the entry takes
     power_of_two_hop: bool = False  # the library needs hop to be a power of two
     folds: bool = False       # a window longer than bins is folded onto them
+    lattice: bool = False     # a Gabor lattice: hop <= bins, a window a multiple of both
 
     def available(self):
         return all(raw.available(name) for name in self.requires)
@@ -137,7 +138,7 @@ def _lattice_size(n, length, hop, bins, real):
 
 
 @register("dgt", "Discrete Gabor transform (magnitude)", requires=("ReDGT", "CxDGT", "FastDual"),
-          window="gaussian", size=_lattice_size, uses=("window", "boundary"))
+          window="gaussian", size=_lattice_size, uses=("window", "boundary"), lattice=True)
 def _dgt(x, fs, grid, start=0):
     return linear.dgt(x, window=grid.window, hop=grid.hop, bins=grid.bins, fs=fs, boundary=grid.boundary)
 
@@ -189,7 +190,7 @@ def _gabor_size(n, length, hop, bins, real):
 
 @register("gabor-sp", "Gabor spectrogram", requires=("CxGaborSp", "CxDGT", "FastDual", "Gaussian"),
           window="gaussian", dynamic_range=QUADRATIC_RANGE, size=_gabor_size, uses=("order", "boundary"),
-          power_of_two_hop=True)
+          power_of_two_hop=True, lattice=True)
 def _gabor_sp(x, fs, grid, start=0):
     # The spectrogram builds its own Gaussian from the lattice, so the
     # grid's window is not used: a window of another shape has no closed-form

@@ -1,6 +1,7 @@
 """``python3 -m varnel`` end to end: demo pictures; analyze on generated
 files against the numpy layer or the definition; every bad input ends with
 status 2, one line on stderr and no files."""
+import dataclasses
 import os
 import resource
 import subprocess
@@ -237,7 +238,8 @@ BAD = [
     ("missing option", "{ok}", "required: --method"),
     ("picture not PNG", "{ok} -m stft --out {tmp}/o.jpg", "must name a .png file"),
     ("output folder missing", "{ok} -m stft --out {tmp}/no/o.png", "does not exist"),
-    ("Gabor lattice", "{ok} -m dgt --window gaussian:100 --bins 64 --hop 16", "multiple of both hop=16 and bins=64"),
+    ("Gabor window", "{ok} -m dgt --window gaussian:100 --bins 64 --hop 16", "multiple of --bins (window 100, bins 64)"),
+    ("Gabor hop", "{ok} -m gabor-sp --bins 4 --hop 8", "--hop 8 is more than --bins 4"),
     ("negative order", "{ok} -m gabor-sp --order -1", "--order must not be"),
     ("negative terms", "{ok} -m adaptive --terms -1", "--terms must be at least 1"),
     ("sample rate not a number", "{ok} -m stft --fs nan --npy {npy}",
@@ -262,9 +264,20 @@ def test_bad_input_ends_with_one_line_and_status_2(tmp_path, cli_environment, ca
     assert not [p.name for p in tmp_path.iterdir() if p.suffix in (".png", ".npy") or p.name.startswith(".varnel")]
 
 
-def test_a_run_that_fails_half_way_leaves_no_files(tmp_path, capsys):
-    # The demo's hop suits the first methods and not the Gabor lattice.
-    assert in_process(capsys, "demo", "--hop", "3", "--out", tmp_path)[0] == 2 and list(tmp_path.iterdir()) == []
+@pytest.mark.parametrize("option,value,phrase", [("--fs", "10", "gives 10 samples; the demo needs more than --bins"),
+                                                  ("--duration", "1e9", "the library takes at most 2^31 - 1"),
+                                                  ("--hop", "3", "--hop 3 does not divide the 256-sample window")])
+def test_demo_refuses_before_it_starts(tmp_path, capsys, option, value, phrase):
+    status, out, err = in_process(capsys, "demo", option, value, "--out", tmp_path / "pictures")
+    assert status == 2 and out == "" and phrase in err and list(tmp_path.iterdir()) == []
+
+
+def test_a_run_that_fails_half_way_leaves_no_files(tmp_path, capsys, monkeypatch):
+    def fails(*args, **kwargs):
+        raise MemoryError
+
+    monkeypatch.setitem(methods.METHODS, "dgt", dataclasses.replace(methods.METHODS["dgt"], compute=fails))
+    assert in_process(capsys, "demo", "--out", tmp_path)[0] == 2 and list(tmp_path.iterdir()) == []
 
 
 def test_missing_library_is_one_line(tmp_path, cli_environment):
