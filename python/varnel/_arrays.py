@@ -136,6 +136,15 @@ def real_number(value, name):
     return number
 
 
+def sample_rate(fs):
+    """fs as a float: a positive finite number of Hz (a sample rate of 0
+    or below puts the axes at infinity or backwards)."""
+    fs = real_number(fs, "fs")
+    if not fs > 0:
+        raise ArgumentError.refused("fs must be a positive number of Hz (got %r)" % fs)
+    return fs
+
+
 def pointer(array):
     """POINTER(c_double) to the first double of a float64 or complex128
     array (complex data is the interleaved Cx layout), None for None."""

@@ -47,7 +47,7 @@ import math
 import numpy as np
 
 from . import axes, linear, raw
-from ._arrays import INT32_MAX, call, integer, pointer, require_finite, signal
+from ._arrays import INT32_MAX, call, integer, pointer, require_finite, sample_rate, signal
 from .result import TFArray
 
 FIELDS = ("alpha", "tc", "omega", "beta")
@@ -108,7 +108,7 @@ def terms_in_seconds(terms, fs):
     """The terms as a ``SECONDS_DTYPE`` array at sample rate ``fs`` Hz:
     ``alpha * fs**2`` (1/s**2), ``tc / fs`` (s), ``omega * fs / (2 pi)`` (Hz,
     signed, not folded) and ``beta * fs**2 / (2 pi)`` (Hz/s)."""
-    t, fs = as_terms(terms), _rate(fs)
+    t, fs = as_terms(terms), sample_rate(fs)
     out = np.empty(t.shape, dtype=SECONDS_DTYPE)
     out["alpha"] = t["alpha"] * fs ** 2
     out["time"] = t["tc"] / fs
@@ -122,7 +122,7 @@ def terms_from_seconds(values=None, *, fs, alpha=None, time=None, frequency=None
     inverse of ``terms_in_seconds``. Give either a ``SECONDS_DTYPE`` array
     or the keywords ``alpha`` (1/s**2), ``time`` (s), ``frequency`` (Hz) and
     ``rate`` (Hz/s), broadcast against each other."""
-    fs = _rate(fs)
+    fs = sample_rate(fs)
     if values is not None:
         values = np.asarray(values)
         if values.dtype.names is None or not set(SECONDS_DTYPE.names) <= set(values.dtype.names):
@@ -133,13 +133,6 @@ def terms_from_seconds(values=None, *, fs, alpha=None, time=None, frequency=None
     scale = 2 * math.pi / fs
     return terms(np.asarray(alpha) / fs ** 2, np.asarray(time) * fs, np.asarray(frequency) * scale,
                  np.asarray(rate) * scale / fs)
-
-
-def _rate(fs):
-    fs = float(fs)
-    if not fs > 0 or not math.isfinite(fs):
-        raise ValueError("fs must be a positive number of Hz (got %r)" % fs)
-    return fs
 
 
 def _coefficients(coefs, count):
@@ -272,7 +265,7 @@ def adaptive_spectrogram(terms, coefs, *, hop, bins, real, length=None, rows=Non
          first_bin, rows, count, pointer(out), context=context)
     k = first_bin + np.arange(count, dtype=np.float64)
     if real:
-        freqs = k * float(fs) / bins
+        freqs = k * (float(fs) / bins)
     else:
         freqs = axes.frequencies(bins, fs)[first_bin:first_bin + count]
     return TFArray(out, axes.times(rows, hop, fs, offset=origin), freqs, fs,
@@ -406,7 +399,7 @@ def adaptive_transform(x, max_terms, *, window_length=None, chirp=True, extensio
         raise ValueError("adaptive_transform takes one channel (a 1-D signal), not shape %s; decompose the "
                          "channels one by one" % (x.shape,))
     max_terms = integer(max_terms, "max_terms")
-    fs = _rate(fs)
+    fs = sample_rate(fs)
     code, rule = linear.extension_rule(extension, "extension")
     window_length = _optional(window_length, "window_length", integer,
                               lambda v: _WINDOW_RANGE[0] <= v <= _WINDOW_RANGE[1],

@@ -48,6 +48,7 @@ BLOCK_SAMPLES = 1 << 18        # samples per block of a block-wise analysis
 MEMORY_FRACTION = 0.5          # of the memory available, that one analysis may take
 MEMORY_LIMIT = 1 << 30         # bytes it may take where the available memory is unknown
 ANNOUNCE_BYTES = 100 << 20     # an analysis estimated above this says what it will produce
+AXIS_SMALLEST = 1e-280         # s or Hz: the shortest axis a picture is drawn on
 DEFAULT_WINDOW = 256           # samples, when neither --window nor --bins gives a length
 
 
@@ -269,12 +270,23 @@ def _positive(value, option):
         raise UsageError("%s must be a positive finite number (got %s)" % (option, value))
 
 
+def _check_axes(fs, samples):
+    """A picture needs its time axis (samples / fs s) and frequency axis
+    (up to fs / 2 Hz) finite and above about 1e-287, below which the
+    plotting library takes a range for a single point and draws nothing."""
+    span, top = samples / fs, fs / 2
+    if not (AXIS_SMALLEST <= span < np.inf and AXIS_SMALLEST <= top < np.inf):
+        raise UsageError("--fs %g gives a time axis of %g s and frequencies up to %g Hz; a picture needs both "
+                         "between %g and %g" % (fs, span, top, AXIS_SMALLEST, np.finfo(np.float64).max))
+
+
 def command_demo(args):
     from . import signals
     _positive(args.fs, "--fs")
     _positive(args.duration, "--duration")
     _check_bins(args.bins)
     _check_order(args.order)
+    _check_axes(args.fs, args.fs * args.duration)
     grids = _demo_grids(args, _demo_length(args))
     demo = signals.demo_signal(args.fs, args.duration)
     _make_dir(args.out)
@@ -522,6 +534,7 @@ def command_analyze(args):
     names = None
     if len(chosen) > 1:
         names = [("left", "right")[c] if stereo else "channel %d" % (c + 1) for c in chosen]
+    _check_axes(fs, recording.data.shape[-1])
     _check_finite(recording.data, [c + 1 for c in chosen], fs, args.input)
     if recording.channels > plotting.MAX_PANELS:
         raise UsageError("%s has %d channels and a picture shows at most %d; choose some with --channels, "

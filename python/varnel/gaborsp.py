@@ -27,7 +27,7 @@ import math
 import numpy as np
 
 from . import axes, linear
-from ._arrays import call, integer, per_channel, pointer, require_finite, signal
+from ._arrays import call, integer, per_channel, pointer, require_finite, sample_rate, signal
 from .errors import power_of_two
 from .result import FrequencyTrack
 from .linear import dgt, gaussian
@@ -96,7 +96,7 @@ def gabor_coefficients(x, *, hop, bins, variance=None, window_length=None, fs=1.
     ``mean_instantaneous_frequency`` expect."""
     hop, bins, _ = _lattice(hop, bins, variance)
     g = gabor_window(hop, bins, variance, window_length)
-    x = signal(x, check_finite=check_finite)
+    x, fs = signal(x, check_finite=check_finite), sample_rate(fs)
     c = dgt(x.astype(np.complex128), fs, window=g, hop=hop, bins=bins, check_finite=False, workers=workers)
     # The transform refers phases to sample -L//2 (the start of its
     # periodically extended buffer); the cross terms of the spectrogram are

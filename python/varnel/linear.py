@@ -49,7 +49,7 @@ import numpy as np
 
 from . import axes, raw
 from ._arrays import (call, complex_to_hc, hc_to_complex, integer, per_channel, pointer, real_number,
-                      require_finite, signal, window as as_window)
+                      require_finite, sample_rate, signal, window as as_window)
 from .errors import ArgumentError, next_power_of_two, power_of_two
 from .raw import ExtensionMode, window_spec
 from .result import TFArray
@@ -288,7 +288,7 @@ def stft(x, fs=1.0, *, window="hann", nperseg=None, hop=None, bins=None, start=0
     L/2``: see ``istft``), given the same window, hop, bins, start, scaling
     and boundary.
     """
-    x = signal(x, check_finite=check_finite)
+    x, fs = signal(x, check_finite=check_finite), sample_rate(fs)
     w = _window_samples(window, nperseg, check_finite)
     hop, bins = _stft_grid(w, hop, bins)
     start = operator.index(start)
@@ -327,8 +327,10 @@ def _stft(x, w, hop, bins, fs, start, onesided, workers):
         out = np.empty((frames, max(bins, 0)), dtype=np.complex128)
         parts = channel.view(np.float64)
         result = out.view(np.float64)
-        call("CxSTFTExWithShift", pointer(parts), raw.pointer(parts, 1), 2, n, spec, ctypes.byref(shift),
-             pointer(result), raw.pointer(result, 1), 2, context=context)
+        # Imaginary parts one double on, where there are any: with no
+        # samples or no frames the library refuses the call unread.
+        call("CxSTFTExWithShift", pointer(parts), raw.pointer(parts, min(parts.size, 1)), 2, n, spec,
+             ctypes.byref(shift), pointer(result), raw.pointer(result, min(result.size, 1)), 2, context=context)
         return out
 
     values = per_channel(one, x, workers)
@@ -427,6 +429,7 @@ def istft(S, fs=None, *, window="hann", nperseg=None, hop=None, bins=None, start
         require_finite(values, "S")
     if fs is None:
         fs = getattr(S, "fs", 1.0) if isinstance(S, TFArray) else 1.0
+    fs = sample_rate(fs)
     w = _window_samples(window, nperseg, check_finite)
     hop, bins = _stft_grid(w, hop, bins)
     if not _usable(hop, bins):
@@ -643,7 +646,7 @@ def spectrogram(x, fs=1.0, *, window="hann", nperseg=None, hop=None, bins=None, 
     ``.times`` and ``.freqs`` as for ``stft`` (``start`` moves the times
     only); ``boundary`` as for ``stft``.
     """
-    x = signal(x, check_finite=check_finite)
+    x, fs = signal(x, check_finite=check_finite), sample_rate(fs)
     w = _window_samples(window, nperseg, check_finite)
     hop, bins = _stft_grid(w, hop, bins)
     start = operator.index(start)
@@ -783,7 +786,7 @@ def dgt(x, fs=1.0, *, window="gaussian", nperseg=None, hop=None, bins=None, dual
     phases referred as without it; ``dge`` of them is no longer the inverse
     at the ends.
     """
-    x = signal(x, check_finite=check_finite)
+    x, fs = signal(x, check_finite=check_finite), sample_rate(fs)
     g = _window_samples(window, nperseg, check_finite)
     hop, bins = _gabor_grid(g, hop, bins)
     h = dual_window(g, hop, bins, check_finite=False) if dual else g

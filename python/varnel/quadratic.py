@@ -18,7 +18,7 @@ it spreads through the analytic signal and the lag products of the library.
 import numpy as np
 
 from . import axes
-from ._arrays import call, integer, per_channel, pointer, real_number, require_finite, signal
+from ._arrays import call, integer, per_channel, pointer, real_number, require_finite, sample_rate, signal
 from .errors import ArgumentError, next_power_of_two, power_of_two
 from .result import TFArray
 
@@ -30,7 +30,7 @@ def _parts(channel):
 
 
 def _distribution(x, bins, hop, fs, workers, compute, layout, check_finite):
-    x = signal(x, check_finite=check_finite)
+    x, fs = signal(x, check_finite=check_finite), sample_rate(fs)
     bins, hop = integer(bins, "bins"), integer(hop, "hop")
     complex_signal = x.dtype.kind == "c"
     kept = max(bins, 0) if complex_signal else max(bins, 0) // 2

@@ -49,15 +49,18 @@ class DemoSignal:
 def demo_signal(fs=8000.0, duration=1.0):
     """The demo signal sampled at ``fs`` Hz for ``duration`` seconds."""
     fs = float(fs)
-    n = int(round(fs * duration))
-    t = np.arange(n) / fs
+    samples = fs * duration
+    # Made in cycles per sample, which do not depend on the rate: times and
+    # frequencies in s and Hz would overflow at extreme rates.
+    i = np.arange(int(round(samples)), dtype=np.float64)
+    u0, u1 = 800.0 / REFERENCE_RATE, 3600.0 / REFERENCE_RATE
+    chirp = np.cos(2 * np.pi * (u0 * i + 0.5 * (u1 - u0) / samples * i ** 2))
+    middle, width = 0.25 * samples, 0.025 * samples
+    burst = np.exp(-0.5 * ((i - middle) / width) ** 2) * np.cos(2 * np.pi * (2000.0 / REFERENCE_RATE) * (i - middle))
+    tone = 0.5 * np.sin(2 * np.pi * (300.0 / REFERENCE_RATE) * i)
     k = fs / REFERENCE_RATE
     f0, f1 = 800.0 * k, 3600.0 * k
-    chirp = np.cos(2 * np.pi * (f0 * t + 0.5 * (f1 - f0) / duration * t ** 2))
-    centre, spread, carrier = 0.25 * duration, 0.025 * duration, 2000.0 * k
-    burst = np.exp(-0.5 * ((t - centre) / spread) ** 2) * np.cos(2 * np.pi * carrier * (t - centre))
-    hum = 300.0 * k
-    tone = 0.5 * np.sin(2 * np.pi * hum * t)
+    centre, spread, carrier, hum = 0.25 * duration, 0.025 * duration, 2000.0 * k, 300.0 * k
     components = (
         Component("linear chirp", 0.0, duration, f0, f1),
         # The burst's support is drawn as +-3 standard deviations.

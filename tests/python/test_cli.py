@@ -244,6 +244,7 @@ BAD = [
     ("negative terms", "{ok} -m adaptive --terms -1", "--terms must be at least 1"),
     ("sample rate not a number", "{ok} -m stft --fs nan --npy {npy}",
      "--fs must be a positive finite number (got nan)"),
+    ("sample rate beyond the picture", "{ok} -m stft --fs 1e300", "a picture needs both between 1e-280 and"),
     ("silent input", "{tmp}/silence.csv -m wvd --npy {npy}",
      "the map is zero everywhere, so it has no level in dB to draw; nothing was drawn"),
 ]

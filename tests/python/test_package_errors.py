@@ -20,6 +20,7 @@ G = dict(window=np.ones(64), hop=16, bins=64)
 REFUSED = [
     (lambda: varnel.spectrogram(X[:64], window=HANN, hop=16, bins=64), 1, "must be longer than the window"),
     (lambda: varnel.spectrogram(X, window=HANN, hop=16, bins=48), 29, "bins=48 is not a power of two"),
+    (lambda: varnel.stft(X[:64] + 1j, window=HANN, hop=16, bins=64, boundary=None), 1, "must be longer than the window"),
     (lambda: varnel.stft(X, window=HANN, hop=0, bins=64), 29, "hop must be at least 1"),
     (lambda: varnel.dgt(X, window=np.ones(64), hop=24, bins=64, dual=False), 29, "not a multiple of hop=24"),
     (lambda: varnel.dgt(X, window=np.ones(64), hop=64, bins=32, dual=False), 29, "larger than bins"),
@@ -38,6 +39,8 @@ REFUSED = [
     (lambda: varnel.cwd(X[:512], bins=64, sigma=-1), None, "sigma must not be negative (got -1.0)"),
     (lambda: varnel.cwd(X[:512], bins=64, sigma=np.nan), None, "sigma must be a finite number"),
     (lambda: varnel.csd(X[:512], bins=64, alpha=-1), None, "alpha=0 gives the pure cone"),
+    (lambda: varnel.stft(X, 0.0, scaling="psd"), None, "fs must be a positive number of Hz (got 0.0)"),
+    (lambda: varnel.wvd(X[:512], bins=64, fs=-8000), None, "fs must be a positive number of Hz (got -8000.0)"),
     (lambda: varnel.gaussian(0), None, "length of at least 1 sample (got 0)"),
     (lambda: varnel.gaussian(16, variance=0.0), None, "variance must be positive"),
     (lambda: varnel.gaussian(16, centre=np.nan), None, "centre must be a finite"),
