@@ -389,6 +389,9 @@ def istft(S, fs=None, *, window="hann", nperseg=None, hop=None, bins=None, start
     matters for scaling="psd" only): ``istft(stft(x))`` is x to rounding (about 1e-15
     relative; more for windows folded several times onto fewer bins, whose
     frames are worse conditioned), for real and complex x of any length.
+    Where the frames do not determine some sample of the result (a window
+    folded onto far fewer bins makes neighbouring frames nearly alike) it
+    raises ArgumentError rather than return that sample wrong.
     ``S`` is (frames, bins) in FFT order or (frames, bins//2 + 1) one-sided,
     3-D for several channels. When it is a TFArray its ``.times`` are checked
     against the frame positions the arguments give, so that a forgotten
@@ -471,11 +474,18 @@ def istft(S, fs=None, *, window="hann", nperseg=None, hop=None, bins=None, start
             b = np.fft.ifft(block, axis=-1)
             if real:
                 b = b.real
-        y = _least_squares(b, w, hop, bins, shift) if frames else np.zeros(0, b.dtype)
+        y, unknown = _least_squares(b, w, hop, bins, shift) if frames else (np.zeros(0, b.dtype), np.zeros(0, bool))
         out = np.zeros(length, dtype=y.dtype)
         lo, hi = max(0, first), min(length, first + len(y))
         if hi > lo:
             out[lo:hi] = y[lo - first:hi - first]
+            lost = np.flatnonzero(unknown[lo - first:hi - first])
+            if len(lost):
+                raise ArgumentError.refused(
+                    "the frames do not determine sample %d (and %d more) of the result: a %d-sample window folded "
+                    "onto bins=%d with hop=%d gives frames too alike to tell those samples apart; use more bins "
+                    "(as many as the window has samples) or a shorter window"
+                    % (lo + lost[0], len(lost) - 1, L, bins, hop))
         return out
 
     if X.ndim == 2:
@@ -521,7 +531,8 @@ def _least_squares(b, w, hop, bins, shift):
     FFTs (absolute phase: span sample u at index (u + shift) mod bins) are
     ``b``: the solution of the normal equations M y = A* b, M the frame
     operator (sum over frames of the window products of samples bins
-    apart) and A* the synthesis with the window itself."""
+    apart) and A* the synthesis with the window itself; and which of its
+    samples, though under the frames, they do not determine (set to 0)."""
     frames, L = len(b), len(w)
     starts = hop * np.arange(frames)[:, None]
     rows = np.arange(frames)[:, None]
@@ -545,10 +556,10 @@ def _least_squares(b, w, hop, bins, shift):
         # Painless: frames do not fold, M is diagonal.
         y = np.zeros_like(u)
         y[covered] = u[covered] / diagonal[covered]
-        return y
+        return y, np.zeros(len(y), bool)
     bands = [np.where(covered, diagonal, 0.0)] + [weights(w[:L - d * bins] * w[d * bins:])
                                                    for d in range(1, -(-L // bins))]
-    solve = _banded_solver(bands, covered, bins)
+    solve, determined = _banded_solver(bands, covered, bins)
     y = solve(u)
     # The normal equations square the condition of the folded frames;
     # two steps of refinement on the frames' residual bring the error back
@@ -556,7 +567,7 @@ def _least_squares(b, w, hop, bins, shift):
     padded = -(-L // bins) * bins
     for _ in range(2):
         y = y + solve(adjoint(b - _fold(y, w, hop, bins, shift, frames, padded)))
-    return y
+    return y, covered & ~determined
 
 
 def _fold(y, w, hop, bins, shift, frames, padded):
@@ -575,7 +586,8 @@ def _banded_solver(bands, covered, bins):
     """A solver of M y = u for the symmetric matrix whose only nonzero
     entries are M[t, t + d*bins] = bands[d][t] (d = 0 .. p): per residue
     modulo bins a banded system, factored as L D L^T for all residues at
-    once (rows q of (Q, bins) arrays). Samples not ``covered`` come out 0."""
+    once (rows q of (Q, bins) arrays), and the samples it determines; the
+    others, and those not ``covered``, come out 0."""
     p, span = len(bands) - 1, len(bands[0])
     Q = -(-span // bins)
 
@@ -613,7 +625,7 @@ def _banded_solver(bands, covered, bins):
             z[q] -= sum(lower[d][q + d] * z[q + d] for d in range(1, min(p, Q - 1 - q) + 1))
         return z.reshape(-1)[:span]
 
-    return solve
+    return solve, (inverse != 0).reshape(-1)[:span]
 
 
 _SPECTROGRAM_SCALINGS = (None, "library", "density", "spectrum")

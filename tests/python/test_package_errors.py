@@ -20,7 +20,8 @@ G = dict(window=np.ones(64), hop=16, bins=64)
 REFUSED = [
     (lambda: varnel.spectrogram(X[:64], window=HANN, hop=16, bins=64), 1, "must be longer than the window"),
     (lambda: varnel.spectrogram(X, window=HANN, hop=16, bins=48), 29, "bins=48 is not a power of two"),
-    (lambda: varnel.stft(X[:64] + 1j, window=HANN, hop=16, bins=64, boundary=None), 1, "must be longer than the window"),
+    (lambda: varnel.stft(X[:64] + 1j, window=HANN, hop=16, bins=64, boundary=None), 1,
+     "must be longer than the window"),
     (lambda: varnel.stft(X, window=HANN, hop=0, bins=64), 29, "hop must be at least 1"),
     (lambda: varnel.dgt(X, window=np.ones(64), hop=24, bins=64, dual=False), 29, "not a multiple of hop=24"),
     (lambda: varnel.dgt(X, window=np.ones(64), hop=64, bins=32, dual=False), 29, "larger than bins"),
@@ -45,6 +46,8 @@ REFUSED = [
     (lambda: varnel.gaussian(16, variance=0.0), None, "variance must be positive"),
     (lambda: varnel.gaussian(16, centre=np.nan), None, "centre must be a finite"),
     (lambda: varnel.istft(np.ones((4, 8)), window=np.ones(32), hop=16, bins=8), None, "no inverse"),
+    (lambda: varnel.istft(varnel.stft(X[:257], nperseg=2000, hop=1, bins=256, boundary="symmetric"), nperseg=2000,
+                          hop=1, bins=256, boundary="symmetric"), None, "do not determine sample"),
     (lambda: varnel.stft(np.zeros(0), boundary="zero"), None, "signal is empty"),
     (lambda: varnel.stft(np.zeros((2, 2, 100)), window=HANN, hop=4, bins=64), ValueError, "must be 1-D"),
     (lambda: varnel.stft(np.zeros((0, 100)), window=HANN, hop=4, bins=64), ValueError, "has no channels"),
