@@ -358,7 +358,11 @@ def _real_stft_blocks(channel, spec, L, hop, bins, frames, start, onesided, cont
     if out is None:
         out = np.empty((frames, bins // 2 + 1 if onesided else bins), dtype=np.complex128)
     block = max(1, _BLOCK_DOUBLES // bins)
-    scratch = np.empty((min(block, frames) + 1, bins))
+    # A call makes every frame its samples hold, one more than the block
+    # asks for unless it is the last; the last block may take a lone last
+    # frame too, and with hop 1 the sample past its last window (which
+    # callers give it) starts one more.
+    scratch = np.empty((min(block + 1, frames) + 1, bins))
     # Pointers made once: into the channel at each block's first sample,
     # which lies inside it, by arithmetic on its address.
     scratch_p, address, shift = pointer(scratch), channel.ctypes.data, ctypes.c_int32(0)
@@ -369,7 +373,7 @@ def _real_stft_blocks(channel, spec, L, hop, bins, frames, start, onesided, cont
             k1 = frames  # a lone last frame would leave its call no sample past the window
         # The library wants more samples than the window: a block other
         # than the last takes the samples of one frame more.
-        stop = n if k1 == frames else k1 * hop + L
+        stop = min(n, k1 * hop + L)
         shift.value = (start + k0 * hop) % bins
         call("ReSTFTWithShift", ctypes.cast(address + 8 * k0 * hop, raw.double_p), stop - k0 * hop, spec,
              ctypes.byref(shift), scratch_p, context=context)

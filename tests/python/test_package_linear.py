@@ -357,9 +357,13 @@ def test_long_real_stft_matches_numpy_frames(blocks):
         assert_close(got, want[:, :bins // 2 + 1] if onesided else want)
 
 
-def test_long_real_dgt_holds_the_library_rows_as_complex_bins():
-    hop, bins, raw = 2, 8, varnel.raw
-    x = rng.standard_normal(hop * (2 * (varnel.linear._BLOCK_DOUBLES // bins) + 3))
+# Frames of two blocks and a few more; and with hop 1, frames away from
+# the ends of one block and one frame, whose last call (given a sample past
+# its last window) makes one frame more still.
+@pytest.mark.parametrize("hop,extra", [(2, None), (1, 17)])
+def test_long_real_dgt_holds_the_library_rows_as_complex_bins(hop, extra):
+    bins, raw, block = 8, varnel.raw, varnel.linear._BLOCK_DOUBLES // 8
+    x = rng.standard_normal(hop * (2 * block + 3) if extra is None else block + extra)
     window = varnel.gaussian(16)
     got = varnel.dgt(x, window=window, hop=hop, bins=bins, dual=False)
     hc = np.empty((len(got), bins))
