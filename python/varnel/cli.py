@@ -272,7 +272,7 @@ def _positive(value, option):
 
 def _check_axes(fs, samples):
     """A picture needs its time axis (samples / fs s) and frequency axis
-    (up to fs / 2 Hz) finite and above about 1e-287, below which the
+    (up to fs / 2 Hz) finite and clear of about 1e-287, below which the
     plotting library takes a range for a single point and draws nothing."""
     span, top = samples / fs, fs / 2
     if not (AXIS_SMALLEST <= span < np.inf and AXIS_SMALLEST <= top < np.inf):
