@@ -52,19 +52,17 @@ def demo_signal(fs=8000.0, duration=1.0):
     samples = fs * duration
     # Made in cycles per sample, which do not depend on the rate: times and
     # frequencies in s and Hz would overflow at extreme rates.
+    u0, u1, carrier, hum = (f / REFERENCE_RATE for f in (800.0, 3600.0, 2000.0, 300.0))
     i = np.arange(int(round(samples)), dtype=np.float64)
-    u0, u1 = 800.0 / REFERENCE_RATE, 3600.0 / REFERENCE_RATE
     chirp = np.cos(2 * np.pi * (u0 * i + 0.5 * (u1 - u0) / samples * i ** 2))
     middle, width = 0.25 * samples, 0.025 * samples
-    burst = np.exp(-0.5 * ((i - middle) / width) ** 2) * np.cos(2 * np.pi * (2000.0 / REFERENCE_RATE) * (i - middle))
-    tone = 0.5 * np.sin(2 * np.pi * (300.0 / REFERENCE_RATE) * i)
-    k = fs / REFERENCE_RATE
-    f0, f1 = 800.0 * k, 3600.0 * k
-    centre, spread, carrier, hum = 0.25 * duration, 0.025 * duration, 2000.0 * k, 300.0 * k
+    burst = np.exp(-0.5 * ((i - middle) / width) ** 2) * np.cos(2 * np.pi * carrier * (i - middle))
+    tone = 0.5 * np.sin(2 * np.pi * hum * i)
+    centre, spread = 0.25 * duration, 0.025 * duration
     components = (
-        Component("linear chirp", 0.0, duration, f0, f1),
+        Component("linear chirp", 0.0, duration, u0 * fs, u1 * fs),
         # The burst's support is drawn as +-3 standard deviations.
-        Component("tone burst", centre - 3 * spread, centre + 3 * spread, carrier, carrier),
-        Component("stationary tone", 0.0, duration, hum, hum),
+        Component("tone burst", centre - 3 * spread, centre + 3 * spread, carrier * fs, carrier * fs),
+        Component("stationary tone", 0.0, duration, hum * fs, hum * fs),
     )
     return DemoSignal(chirp + burst + tone, fs, components)
