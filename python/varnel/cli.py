@@ -322,7 +322,7 @@ def _demo_grids(args, n):
             continue
         options = argparse.Namespace(window=None, bins=args.bins, hop=args.hop, terms=None, boundary=None,
                                      order=args.order if "order" in method.uses else None, progress=None)
-        family, length, hop, bins = _plan(method, options, 1, n, True)
+        family, length, hop, bins = _plan(method, options, 1, n, True, "a shorter --duration or a lower --fs")
         grids.append((method, methods.Grid(linear.get_window(family, length), hop, bins, args.order)))
     if not grids:
         raise UsageError("the loaded library has none of the representations")
@@ -418,11 +418,13 @@ def _gib(size):
     return "%.1f GiB" % (size / 2 ** 30) if size >= 2 ** 30 else "%d MiB" % max(1, round(size / 2 ** 20))
 
 
-def _plan(method, args, channels, n, real):
+def _plan(method, args, channels, n, real, smaller_signal="fewer --channels or a shorter excerpt"):
     """(family, window length, hop, bins) of the analysis, from what the
     user gave: the bins cover the window, the window defaults to the bins
     (or DEFAULT_WINDOW samples) and the hop to a quarter of the window.
-    Everything is checked against the signal before anything is built."""
+    Everything is checked against the signal before anything is built;
+    ``smaller_signal`` is how this command's user makes the signal smaller
+    when the analysis would not fit in memory."""
     family, length = window_choice(args.window, method.window)
     if length is None:
         length = args.bins if args.bins is not None else DEFAULT_WINDOW
@@ -472,7 +474,7 @@ def _plan(method, args, channels, n, real):
     limit = memory_limit()
     if need > limit:
         raise UsageError("%s, more than the %s one analysis may take here; give a larger --hop, fewer --bins, "
-                         "fewer --channels or a shorter excerpt" % (what, _gib(limit)))
+                         "%s" % (what, _gib(limit), smaller_signal))
     if method.folds and bins < length:
         sys.stderr.write("varnel: note: the %d-sample window is folded onto %d bins (--bins %d would not "
                          "fold it)\n" % (length, bins, next_power_of_two(length)))
