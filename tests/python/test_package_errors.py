@@ -66,6 +66,7 @@ REFUSED = [
     (lambda: varnel.get_window(("kaiser",), 64), ValueError, ""),
     (lambda: varnel.spectrogram(X, boundary="mirror"), ValueError, ""),
     (lambda: varnel.stft(X, window=HANN, hop=2 ** 31, bins=64), ValueError, "does not fit a 32-bit integer"),
+    (lambda: varnel.stft(X, window=HANN, hop=-2 ** 31 - 1, bins=64), ValueError, "does not fit a 32-bit integer"),
     (lambda: varnel.stft(X + 1j, window=HANN, hop=4, bins=64, onesided=True), ValueError, ""),
     (lambda: varnel.dge(np.zeros((4, 20)), window=np.ones(64), hop=16, bins=64), ValueError, ""),
     (lambda: varnel.dgt2(X), ValueError, "image must be 2-D"),
@@ -174,3 +175,7 @@ def test_a_map_whose_slice_energies_overflow_is_not_refused():
 def test_integral_floats_count_as_integers(spelled):
     x = np.random.default_rng(3).standard_normal((2, 2000))
     np.testing.assert_array_equal(varnel.stft(x, **spelled), varnel.stft(x, hop=64, bins=256))
+
+
+def test_the_largest_32_bit_hop_is_taken():
+    assert varnel.stft(X, window=HANN, hop=2 ** 31 - 1, bins=64, boundary=None).shape[0] == 1

@@ -32,7 +32,7 @@ def reference_stft(x, window, hop, bins, start=0):
 # (bins, window length, hop, start): folded (window longer than bins),
 # zero-filled (shorter) with hop above the window, hop above bins, one bin,
 # and the shortest signal the STFT takes, one sample longer than the window.
-@pytest.mark.parametrize("bins,length,hop,start", [(32, 80, 10, 0), (128, 50, 33, 7), (8, 8, 19, 2 ** 40 + 3),
+@pytest.mark.parametrize("bins,length,hop,start", [(32, 80, 10, 0), (128, 50, 33, 7), (4, 4, 19, 2 ** 40 + 3),
                                                    (1, 4, 3, 1000), (16, 699, 5, 3)])
 @pytest.mark.parametrize("kind", ["real", "complex"])
 def test_stft_and_spectrogram_match_numpy_frames(bins, length, hop, start, kind):
@@ -206,7 +206,7 @@ def test_extension_rules(mode, n, m, kind):
 
 @pytest.mark.parametrize("function,kwargs", [
     (varnel.stft, {}), (varnel.spectrogram, {}), (varnel.dgt, {}), (varnel.stft, {"onesided": True})])
-@pytest.mark.parametrize("workers", [None, 2])
+@pytest.mark.parametrize("workers", [None, 1, 2])
 def test_channels_are_processed_one_by_one(function, kwargs, workers):
     x = rng.standard_normal((3, 900))
     grid = dict(window=varnel.gaussian(64), hop=16, bins=64, fs=8000.0)
