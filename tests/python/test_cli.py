@@ -242,6 +242,7 @@ BAD = [
      "multiple of --bins (window 100, bins 64)"),
     ("Gabor hop", "{ok} -m gabor-sp --bins 4 --hop 8", "--hop 8 is more than --bins 4"),
     ("negative order", "{ok} -m gabor-sp --order -1", "--order must not be"),
+    ("order past the lattice", "{ok} -m gabor-sp --order 16", "--order 16 is above 15, the highest this lattice"),
     ("negative terms", "{ok} -m adaptive --terms -1", "--terms must be at least 1"),
     ("sample rate not a number", "{ok} -m stft --fs nan --npy {npy}",
      "--fs must be a positive finite number (got nan)"),
@@ -266,8 +267,8 @@ def test_bad_input_ends_with_one_line_and_status_2(tmp_path, cli_environment, ca
     assert not [p.name for p in tmp_path.iterdir() if p.suffix in (".png", ".npy") or p.name.startswith(".varnel")]
 
 
-@pytest.mark.parametrize("option,value,phrase", [("--fs", "10", "gives 10 samples; the demo needs more than --bins"),
-                                                  ("--duration", "1e9", "the library takes at most 2^31 - 1"),
+@pytest.mark.parametrize("option,value,phrase", [("--fs", "256", "gives 256 samples; the demo needs more than --bins"),
+                                                  ("--duration", "3e5", "the library takes at most 2^31 - 1"),
                                                   ("--duration", "1e5", "a shorter --duration or a lower --fs"),
                                                   ("--hop", "3", "--hop 3 does not divide the 256-sample window")])
 def test_demo_refuses_before_it_starts(tmp_path, capsys, option, value, phrase):
