@@ -269,7 +269,7 @@ def test_bad_input_ends_with_one_line_and_status_2(tmp_path, cli_environment, ca
 
 @pytest.mark.parametrize("option,value,phrase", [("--fs", "256", "gives 256 samples; the demo needs more than --bins"),
                                                   ("--duration", "3e5", "the library takes at most 2^31 - 1"),
-                                                  ("--duration", "1e5", "a shorter --duration or a lower --fs"),
+                                                  ("--duration", "2.6e5", "a shorter --duration or a lower --fs"),
                                                   ("--hop", "3", "--hop 3 does not divide the 256-sample window")])
 def test_demo_refuses_before_it_starts(tmp_path, capsys, option, value, phrase):
     status, out, err = in_process(capsys, "demo", option, value, "--out", tmp_path / "pictures")

@@ -30,8 +30,9 @@ def reference_stft(x, window, hop, bins, start=0):
 
 
 # (bins, window length, hop, start): folded (window longer than bins),
-# zero-filled (shorter) with hop above the window, hop above bins, one bin,
-# and the shortest signal the STFT takes, one sample longer than the window.
+# zero-filled (shorter) with hop above the window, hop above bins (four
+# bins: one imaginary part to unpack), one bin, and the shortest signal the
+# STFT takes, one sample longer than the window.
 @pytest.mark.parametrize("bins,length,hop,start", [(32, 80, 10, 0), (128, 50, 33, 7), (4, 4, 19, 2 ** 40 + 3),
                                                    (1, 4, 3, 1000), (16, 699, 5, 3)])
 @pytest.mark.parametrize("kind", ["real", "complex"])
