@@ -775,13 +775,23 @@ def dual_window(window, hop, bins, *, periodic=False, check_finite=True):
     signals of any length; ``periodic=True`` gives the dual for signals of
     exactly ``len(window)`` samples. The window length must be a multiple
     of both ``hop`` and ``bins``, and ``hop <= bins``. ``window`` is any
-    window argument (see ``get_window``; a name has 256 samples)."""
+    window argument (see ``get_window``; a name has 256 samples). The dual
+    of ``c * window`` is the dual of ``window`` over c, for any scale c."""
     w = _window_samples(window, None, check_finite)
     hop, bins = integer(hop, "hop"), integer(bins, "bins")
-    dual = np.zeros_like(w)
-    call("FastDual", pointer(w), len(w), hop, bins, 0 if periodic else 1, pointer(dual),
+    # The library's pseudo-inverse drops singular values up to an absolute
+    # 1e-10, which for a window far below unit scale drops real ones (a
+    # Gaussian scaled by 1e-10 gets a zero dual, one scaled by 1e-8 a dual
+    # that rebuilds signals to 1e-8). The window goes in with its peak in
+    # (0.5, 1] instead (as it was, for the usual peak of 1), scaled by a
+    # power of two so that nothing is rounded, and the dual comes back
+    # scaled the other way.
+    mantissa, exponent = np.frexp(np.max(np.abs(w)))
+    exponent = int(exponent) - (mantissa == 0.5) if np.isfinite(mantissa) else 0
+    scaled, dual = np.ldexp(w, -exponent), np.zeros_like(w)
+    call("FastDual", pointer(scaled), len(w), hop, bins, 0 if periodic else 1, pointer(dual),
          context=dict(kind="dual", L=len(w), hop=hop, bins=bins))
-    return dual
+    return np.ldexp(dual, -exponent)
 
 
 # ------------------------------------------------------------------------

@@ -180,7 +180,9 @@ def pointer(array, offset=0):
     complex128 array (interleaved for complex), None for None. The exports
     read and write contiguous doubles from there, so any other array (a
     strided view, another dtype) is refused rather than let them run past
-    its memory."""
+    its memory. The pointer holds a reference to the array, so that one
+    made from a temporary (``pointer(a * 2)``) stays valid while it is
+    passed on."""
     if array is None:
         return None
     kind = getattr(getattr(array, "dtype", None), "char", None)
@@ -192,7 +194,9 @@ def pointer(array, offset=0):
     doubles = array.size * (2 if kind == "D" else 1)
     if not 0 <= offset <= doubles:
         raise IndexError("offset %d is outside the array's %d doubles" % (offset, doubles))
-    return ctypes.cast(array.ctypes.data + 8 * offset, double_p)
+    address = ctypes.cast(array.ctypes.data + 8 * offset, double_p)
+    address._array = array
+    return address
 
 
 def window_spec(window, time_step, bin_count):

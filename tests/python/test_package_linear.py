@@ -98,6 +98,12 @@ def test_dual_window_is_the_least_norm_solution(L, hop, bins, window, periodic):
     assert_close(varnel.dual_window(g, hop, bins, periodic=periodic), want, rtol=1e-10)
 
 
+@pytest.mark.parametrize("scale", [1e-12, 1e-6, 1e12])
+def test_the_dual_window_does_not_depend_on_the_window_scale(scale):
+    g = varnel.gaussian(64)
+    assert_close(varnel.dual_window(scale * g, 16, 32) * scale, varnel.dual_window(g, 16, 32), rtol=1e-14)
+
+
 # The (aperiodic) dual rebuilds any signal whose padded length spans half a
 # window: 40 samples pad to 48, against 64.
 # A window of 1024 samples (of a width the lattice resolves well) over 2048
