@@ -220,12 +220,16 @@ VARNEL_API int32_t Gaussian(int32_t n, double centre, double variance, double *o
  * mode 1: aperiodic dual (signals of any length). The dual samples of each
  * residue of the time index modulo dM are the least-norm solution of that
  * residue's biorthogonality conditions; singular values up to 1e-10 count
- * as zero. A residue whose decomposition does not converge (in practice
- * only with non-finite window samples) gets zero dual samples and the
- * status stays 0. Status 29 for a bad dM/N, 1 when L is not a positive
- * multiple of dM and N, 29 when dM > N, -20061 for another mode, -20001
- * without memory; all scratch is taken before dual is written, so after
- * any non-zero status dual is untouched. */
+ * as zero. That bound is absolute, so a window far below unit scale (a
+ * Gaussian of peak 1e-10) loses real singular values and gets a wrong or
+ * zero dual: scale the window to a peak near 1 first, since the dual of
+ * c * window is the dual of window divided by c. A residue whose
+ * decomposition does not converge (in practice only with non-finite window
+ * samples) gets zero dual samples and the status stays 0. Status 29 for a
+ * bad dM/N, 1 when L is not a positive multiple of dM and N, 29 when
+ * dM > N, -20061 for another mode, -20001 without memory; all scratch is
+ * taken before dual is written, so after any non-zero status dual is
+ * untouched. */
 VARNEL_API int32_t FastDual(const double *window, int32_t L, int32_t dM, int32_t N, int32_t mode, double *dual);
 
 /* ------------------------------------------------------------------------
