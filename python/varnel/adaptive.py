@@ -240,7 +240,7 @@ def adaptive_spectrogram(terms, coefs, *, hop, bins, real, length=None, rows=Non
     Non-finite coefficients are refused as by ``adaptive_expansion``.
     """
     t, c, context = _inputs(terms, coefs, check_finite)
-    hop, bins = integer(hop, "hop"), integer(bins, "bins")
+    hop, bins, fs = integer(hop, "hop"), integer(bins, "bins"), sample_rate(fs)
     start, first_bin = integer(start, "start"), integer(first_bin, "first_bin")
     origin = max(start, 0)
     if rows is not None:
@@ -265,7 +265,7 @@ def adaptive_spectrogram(terms, coefs, *, hop, bins, real, length=None, rows=Non
          first_bin, rows, count, pointer(out), context=context)
     k = first_bin + np.arange(count, dtype=np.float64)
     if real:
-        freqs = k * (float(fs) / bins)
+        freqs = k * (fs / bins)
     else:
         freqs = axes.frequencies(bins, fs)[first_bin:first_bin + count]
     return TFArray(out, axes.times(rows, hop, fs, offset=origin), freqs, fs,
