@@ -344,7 +344,10 @@ def _stft(x, w, hop, bins, fs, start, onesided, workers):
 # made block by block: a buffer that stays in cache, from which each block
 # is unpacked into the complex result. Hc rows of the whole signal first
 # would be a second array as large as the result, written out to memory
-# and read back.
+# and read back. All bins of a real signal could come from the complex
+# transform over a zero imaginary plane, written in place, in about 20%
+# less time at 2^20 samples; but its bins k and bins-k are conjugates only
+# to rounding, and istft tells a real signal's frames by exact symmetry.
 _BLOCK_DOUBLES = 1 << 15
 
 
