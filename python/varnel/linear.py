@@ -241,7 +241,7 @@ def _stft_factor(scaling, w, fs):
     if scaling == "spectrum":
         return 1.0 / np.sum(w)
     if scaling == "psd":
-        return 1.0 / math.sqrt(float(fs) * np.sum(w * w))
+        return 1.0 / math.sqrt(fs * np.sum(w * w))
     raise ValueError("scaling=%r is not one of None ('library'), 'spectrum' or 'psd'" % (scaling,))
 
 
@@ -465,7 +465,7 @@ def istft(S, fs=None, *, window="hann", nperseg=None, hop=None, bins=None, start
     if boundary is not None:
         _boundary_rule(boundary)
         first = -math.floor(L / 2 / hop) * hop
-    _check_times(S, frames, (start + first + L / 2) / float(fs), hop / float(fs))
+    _check_times(S, frames, (start + first + L / 2) / fs, hop / fs)
     span = (frames - 1) * hop + L if frames else 0
     if length is None:
         length = getattr(S, "signal_length", None) if isinstance(S, TFArray) else None
@@ -693,7 +693,7 @@ def spectrogram(x, fs=1.0, *, window="hann", nperseg=None, hop=None, bins=None, 
     real = x.dtype.kind == "f"
     X = stft(x, fs, window=w, hop=hop, bins=bins, start=start, onesided=real, boundary=boundary,
              check_finite=False, workers=workers)
-    scale = 1.0 / (float(fs) * np.sum(w * w)) if scaling == "density" else 1.0 / np.sum(w) ** 2
+    scale = 1.0 / (fs * np.sum(w * w)) if scaling == "density" else 1.0 / np.sum(w) ** 2
     power = np.abs(np.asarray(X)) ** 2 * scale
     if real and bins > 1:
         # scipy doubles the one-sided bins that stand for two: all but bin
