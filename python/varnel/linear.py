@@ -461,8 +461,11 @@ def istft(S, fs=None, *, window="hann", nperseg=None, hop=None, bins=None, start
     # The scaling divides the result rather than the frames: the same
     # up to rounding, for far fewer values and no copy of the frames.
     X, factor = values.astype(np.complex128, copy=False), _stft_factor(scaling, w, fs)
+    # Exactly conjugate-symmetric frames are the spectra of real frames,
+    # which the real inverse FFT makes from their first half.
+    hermitian = real is None and not onesided and _hermitian(X)
     if real is None:
-        real = onesided or _hermitian(X)
+        real = onesided or hermitian
     first = 0
     if boundary is not None:
         _boundary_rule(boundary)
@@ -477,8 +480,14 @@ def istft(S, fs=None, *, window="hann", nperseg=None, hop=None, bins=None, start
     shift = (start + first) % bins
 
     def one(block):
-        if onesided:
-            b = np.fft.irfft(block, n=bins, axis=-1)
+        if onesided or hermitian:
+            # Given fewer than n values, irfft first copies them into n
+            # zeros; given n, it reads the first n//2 + 1 and needs no copy.
+            full = block
+            if onesided:
+                full = np.empty(block.shape[:-1] + (bins,), dtype=np.complex128)
+                full[..., :half] = block
+            b = np.fft.irfft(full, n=bins, axis=-1)
         else:
             b = np.fft.ifft(block, axis=-1)
             if real:
@@ -531,18 +540,18 @@ def _check_times(S, frames, first_time, step):
                          "given" % (times[0], times[1] - times[0] if frames > 1 else step, first_time, step))
 
 
-def _overlap_add(parts, hop, frames, length):
-    """sum over frames i of parts(i-block) placed at i*hop: ``parts(a)`` gives
-    the (frames, <=hop) values of window positions a*hop .. a*hop + hop - 1
-    of every frame; returns (frames - 1) * hop + length values."""
-    blocks = -(-length // hop)
-    out = None
-    for a in range(blocks):
-        values = parts(a)
-        if out is None:
-            out = np.zeros((frames + blocks, hop), dtype=values.dtype)
-        out[a:a + frames, :values.shape[-1]] += values
-    return out.reshape(-1)[:(frames - 1) * hop + length]
+def _overlap_add(rows, hop):
+    """sum over frames i of row i of ``rows`` (frames, width) placed at
+    i*hop: (frames - 1) * hop + width values. Frames q = ceil(width / hop)
+    apart do not overlap, so each residue of i modulo q is one addition of
+    whole rows onto a contiguous stretch of the result."""
+    frames, width = rows.shape
+    q = -(-width // hop)
+    out = np.zeros((frames + q) * hop, dtype=rows.dtype)
+    for r in range(min(q, frames)):
+        some = rows[r::q]
+        out[r * hop:r * hop + len(some) * q * hop].reshape(len(some), q * hop)[:, :width] += some
+    return out[:(frames - 1) * hop + width]
 
 
 def _least_squares(b, w, hop, bins, shift):
@@ -557,13 +566,10 @@ def _least_squares(b, w, hop, bins, shift):
     def adjoint(b):
         weighted = _at_absolute_phase(b, L, hop, bins, shift)
         weighted *= w
-        return _overlap_add(lambda a: weighted[:, a * hop:(a + 1) * hop], hop, frames, L)
+        return _overlap_add(weighted, hop)
 
     def weights(product):
-        def parts(a):
-            j = np.arange(a * hop, min((a + 1) * hop, len(product)))
-            return np.broadcast_to(product[j], (frames, len(j)))
-        return _overlap_add(parts, hop, frames, len(product))
+        return _overlap_add(np.broadcast_to(product, (frames, len(product))), hop)
 
     u = adjoint(b)
     diagonal = weights(w * w)
