@@ -120,6 +120,27 @@ SECTIONS = [
         unit="us",
     ),
     Section(
+        name="istft",
+        title="Inverse STFT: the Python package against scipy",
+        program=[sys.executable, os.path.join(REPO, "bench", "linear", "istft_scipy.py")],
+        intro=(
+            "`varnel.istft` against `scipy.signal.istft`, each on its own "
+            "one-sided frames of the same 2^18 random samples (periodic Hann "
+            "window of 256 samples, 256 bins, no boundary extension: the same "
+            "frames), giving back the samples the frames cover; both are "
+            "checked against the signal before they are timed, by "
+            "`bench/linear/istft_scipy.py` with `time.perf_counter`, best call "
+            "of each repetition. Varnel's inverse is the least-squares one "
+            "(the frames' canonical dual), scipy's the weighted overlap-add "
+            "that equals it for these frames. Times are those of the fastest "
+            "repetition, in milliseconds per call; scipy / varnel is Varnel's "
+            "speed-up over scipy."),
+        groups=[("istft", "Real signal, 2^18 samples, Hann L = 256, 256 bins, rows by hop")],
+        columns=[("varnel", "varnel ms"), ("scipy", "scipy ms")],
+        ratios=[("scipy", "varnel", "scipy / varnel")],
+        unit="ms",
+    ),
+    Section(
         name="dgt",
         title="Discrete Gabor transform: Varnel against FFTW and LTFAT",
         program="bench/varnel_bench_dgt",
@@ -350,9 +371,14 @@ def cmake_cache(build_dir):
 def compiler_description(build_dir, context):
     if context.get("compiler"):
         return context["compiler"]
+    # A program that does not say (a Python one): the build's compiler, in
+    # the form the C++ programs give.
     compiler = cmake_cache(build_dir).get("CMAKE_CXX_COMPILER", "c++")
     first = run_text([compiler, "--version"]).splitlines()
-    return first[0] if first else compiler
+    version = (run_text([compiler, "-dumpfullversion"]) or run_text([compiler, "-dumpversion"])).strip()
+    if not first or not version:
+        return compiler
+    return "%s %s" % ("clang" if "clang" in first[0] else "gcc", version)
 
 
 # ---------------------------------------------------------------- running
