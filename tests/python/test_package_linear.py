@@ -289,6 +289,7 @@ def test_istft_checks_the_frame_times_and_reads_the_layout():
     for forgotten in (dict(boundary=None), dict(hop=32)):
         with pytest.raises(ValueError, match="give istft the window, hop, start, fs and boundary"):
             varnel.istft(S, **forgotten)
+    assert varnel.istft(S, boundary="zero", real=False).dtype == np.complex128  # as asked, though symmetric
     nudged = np.asarray(S) * (1 + 1e-9j)
     assert varnel.istft(nudged, boundary="zero").dtype == np.complex128
     constant = np.array(S)
