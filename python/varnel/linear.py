@@ -482,7 +482,8 @@ def istft(S, fs=None, *, window="hann", nperseg=None, hop=None, bins=None, start
     def one(block):
         if onesided or hermitian:
             # Given fewer than n values, irfft first copies them into n
-            # zeros; given n, it reads the first n//2 + 1 and needs no copy.
+            # zeros; given n (one-sided frames at the front of rows left
+            # uninitialised) it reads only the first n//2 + 1.
             full = block
             if onesided:
                 full = np.empty(block.shape[:-1] + (bins,), dtype=np.complex128)
