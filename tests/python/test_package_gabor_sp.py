@@ -129,6 +129,7 @@ def random_coefficients(frames, bins):
     (1, 8, 2, 3.0, 0, 3, 3, 1, 0, 8),  # M = 1: dm = 0 terms only
     (6, 8, 2, 20.0, -4, 9, 1, 1, 0, 8),  # dn wraps past bin N-1
     (5, 4, 8, 2.5, 0, 3, 2, 3, 11, 1),  # last fine bin alone
+    (6, 8, 2, 3.0, 0, 2, 2, 4, 1, 2),  # band narrower than K1, inside one lattice bin
     (5, 4, 2, 3.0, 0, INT_MAX, 2, 2, 0, 8),  # high order limited to the lattice
     (6, 8, 2, 200.0, 0, 2, 2, 1, 0, 8),  # wide window, longer time axis
     (6, 8, 2, 1e-3, 0, 1, 2, 2, 0, 16)])  # kernel wider than the circle
