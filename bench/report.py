@@ -592,8 +592,13 @@ def main():
             os.makedirs(out_dir, exist_ok=True)
             for index, cmd in enumerate(section.commands(args.build_dir)):
                 json_path = os.path.join(out_dir, "%s%s.json" % (section.name, "-%d" % index if index else ""))
+                # A Python program that loads the package gets the library
+                # of the build being measured, unless the caller names one.
+                env = dict(section.env)
+                if "VARNEL_LIBRARY" not in os.environ:
+                    env["VARNEL_LIBRARY"] = os.path.abspath(os.path.join(args.build_dir, "src", "libvarnel.so"))
                 runs.append((json_path, run_program(cmd, args.min_time, args.repetitions, json_path,
-                                                    args.filter, section.env)))
+                                                    args.filter, env)))
         parts = []
         for json_path, rc in runs:
             try:

@@ -7,8 +7,8 @@ one-sided frames of the signal (Varnel's stft with boundary=None, scipy's
 stft with boundary=None and padded=False: the same frames), inverted by
 the same library, which gives back the samples the frames cover. Both
 results are checked against the signal before they are timed. Benchmarks
-are named istft/<varnel|scipy>/<hop>. Varnel is the library of build/bench
-unless $VARNEL_LIBRARY names another.
+are named istft/<varnel|scipy>/<hop>. Varnel is the library $VARNEL_LIBRARY
+names (report.py sets it to that of the build it measures).
 """
 import os
 import sys
@@ -22,10 +22,6 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(REPO, "python"))
-# The library of the benchmark build (scripts/bench.sh's) unless the
-# environment names one.
-if "VARNEL_LIBRARY" not in os.environ and os.path.exists(os.path.join(REPO, "build", "bench", "src", "libvarnel.so")):
-    os.environ["VARNEL_LIBRARY"] = os.path.join(REPO, "build", "bench", "src", "libvarnel.so")
 import companion  # noqa: E402
 import varnel  # noqa: E402
 
