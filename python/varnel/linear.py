@@ -398,7 +398,12 @@ def istft(S, fs=None, *, window="hann", nperseg=None, hop=None, bins=None, start
     frames are worse conditioned), for real and complex x of any length.
     Where the frames do not determine some sample of the result (a window
     folded onto far fewer bins makes neighbouring frames nearly alike) it
-    raises ArgumentError rather than return that sample wrong.
+    raises ArgumentError rather than return that sample wrong. With zero
+    padding (``boundary="zero"``, the default) the padding is known and not
+    solved for: before x[0] always, past the end when ``S`` carries the
+    signal's length (a TFArray from ``stft`` does). For windows such as
+    Hann folded onto fewer bins, whose frames alone leave patterns at the
+    ends undetermined, that is what makes the inverse exist.
     ``S`` is (frames, bins) in FFT order or (frames, bins//2 + 1) one-sided,
     3-D for several channels. When it is a TFArray its ``.times`` are checked
     against the frame positions the arguments give, so that a forgotten
@@ -466,18 +471,23 @@ def istft(S, fs=None, *, window="hann", nperseg=None, hop=None, bins=None, start
     hermitian = real is None and not onesided and _hermitian(X)
     if real is None:
         real = onesided or hermitian
-    first = 0
+    first, zeros = 0, False
     if boundary is not None:
-        _boundary_rule(boundary)
+        zeros = _boundary_rule(boundary) == ExtensionMode.Zero
         first = -math.floor(L / 2 / hop) * hop
     _check_times(S, frames, (start + first + L / 2) / fs, hop / fs)
     span = (frames - 1) * hop + L if frames else 0
-    if length is None:
-        length = getattr(S, "signal_length", None) if isinstance(S, TFArray) else None
-    length = first + span if length is None else integer(length, "length")
+    known = getattr(S, "signal_length", None) if isinstance(S, TFArray) else None
+    length = (first + span if known is None else known) if length is None else integer(length, "length")
     if length < 0:
         raise ValueError("length must not be negative (got %d)" % length)
     shift = (start + first) % bins
+    # The samples of zero padding, known to be 0. The end is known only
+    # from the length the frames carry: a length= may cut the signal short.
+    fixed = None
+    if zeros:
+        t = first + np.arange(span)
+        fixed = (t < 0) | (t >= known) if known is not None else t < 0
 
     def one(block):
         if onesided or hermitian:
@@ -493,7 +503,8 @@ def istft(S, fs=None, *, window="hann", nperseg=None, hop=None, bins=None, start
             b = np.fft.ifft(block, axis=-1)
             if real:
                 b = b.real
-        y, unknown = _least_squares(b, w, hop, bins, shift) if frames else (np.zeros(0, b.dtype), np.zeros(0, bool))
+        y, unknown = (_least_squares(b, w, hop, bins, shift, fixed) if frames
+                      else (np.zeros(0, b.dtype), np.zeros(0, bool)))
         out = np.zeros(length, dtype=y.dtype)
         lo, hi = max(0, first), min(length, first + len(y))
         if hi > lo:
@@ -555,13 +566,15 @@ def _overlap_add(rows, hop):
     return out[:(frames - 1) * hop + width]
 
 
-def _least_squares(b, w, hop, bins, shift):
+def _least_squares(b, w, hop, bins, shift, fixed=None):
     """The signal over the frames' span nearest to frames whose inverse
     FFTs (absolute phase: span sample u at index (u + shift) mod bins) are
     ``b``: the solution of the normal equations M y = A* b, M the frame
     operator (sum over frames of the window products of samples bins
     apart) and A* the synthesis with the window itself; and which of its
-    samples, though under the frames, they do not determine (set to 0)."""
+    samples, though under the frames, they do not determine (set to 0).
+    Samples where ``fixed`` is True are known to be 0 and are not solved
+    for."""
     frames, L = len(b), len(w)
 
     def adjoint(b):
@@ -575,6 +588,8 @@ def _least_squares(b, w, hop, bins, shift):
     u = adjoint(b)
     diagonal = weights(w * w)
     covered = diagonal > 1e-14 * (np.max(diagonal) if len(diagonal) else 0.0)
+    if fixed is not None:
+        covered &= ~fixed
     if L <= bins:
         # Painless: frames do not fold, M is diagonal.
         y = np.zeros_like(u)
@@ -587,19 +602,27 @@ def _least_squares(b, w, hop, bins, shift):
     # solver's test, and the samples it stands for then come out as noise.
     # The solve of a random probe shows them: their response exceeds 1e13
     # times the probe's scale over the operator's, a condition that the
-    # refinement below could not recover from.
-    if covered.any():
-        probe = np.random.default_rng(0).standard_normal(len(u)) * covered
-        response = np.abs(solve(probe)) * np.median(diagonal[covered]) / np.sqrt(np.mean(probe[covered] ** 2))
-        determined &= response < 1e13
-    y = solve(u)
-    # The normal equations square the condition of the folded frames;
-    # two steps of refinement on the frames' residual bring the error back
-    # to that of the frames themselves.
-    padded = -(-L // bins) * bins
-    for _ in range(2):
-        y = y + solve(adjoint(b - _fold(y, w, hop, bins, shift, frames, padded)))
-    return y, covered & ~determined
+    # refinement below could not recover from. In a nearly singular system
+    # the solves can overflow there and carry the overflow on to other
+    # samples, which then count as undetermined too (numpy's warnings are
+    # not shown); without undetermined samples a NaN comes from the frames
+    # and goes through, as check_finite=False asks.
+    with np.errstate(over="ignore", invalid="ignore"):
+        if covered.any():
+            probe = np.random.default_rng(0).standard_normal(len(u)) * covered
+            response = np.abs(solve(probe)) * np.median(diagonal[covered]) / np.sqrt(np.mean(probe[covered] ** 2))
+            determined &= response < 1e13
+        y = solve(u)
+        # The normal equations square the condition of the folded frames;
+        # two steps of refinement on the frames' residual bring the error
+        # back to that of the frames themselves.
+        padded = -(-L // bins) * bins
+        for _ in range(2):
+            y = y + solve(adjoint(b - _fold(y, w, hop, bins, shift, frames, padded)))
+    undetermined = covered & ~determined
+    if undetermined.any():
+        undetermined |= covered & ~np.isfinite(y)
+    return y, undetermined
 
 
 def _at_absolute_phase(b, L, hop, bins, shift):
