@@ -4,7 +4,8 @@
 // delta(a) / dM only couple dual samples of one residue j0 of the time
 // index modulo dM, so the L-sized problem falls apart into dM small
 // systems of R equations in p unknowns, each solved for its least-norm
-// solution through a pseudo-inverse.
+// solution through a pseudo-inverse, of which only the column that is the
+// solution is formed.
 #include <cstddef>
 #include <cstdint>
 
@@ -49,35 +50,22 @@ struct DualLattice {
         equations = mode == PeriodicDual ? q : 2 * q - 1;
         extendedLength = mode == PeriodicDual ? L : 2 * static_cast<std::int64_t>(L) - N;
     }
-    bool tall() const noexcept { return equations > unknowns; }
 };
 
-// The residue's system, M[a][c] = g[(j0 + a*N + c*dM) mod Lx], stored
-// as M when it has more rows than columns and as M^T otherwise, so that
-// the decomposition never has to transpose it again.
+// The residue's system, M[a][c] = g[(j0 + a*N + c*dM) mod Lx], row-major.
 void fillResidueSystem(const double* extended, const DualLattice& lat, std::int64_t j0, double* system) noexcept {
-    const bool tall = lat.tall();
     for (std::int64_t a = 0; a < lat.equations; ++a)
-        for (std::int64_t c = 0; c < lat.unknowns; ++c) {
-            const double value = extended[(j0 + a * lat.binCount + c * lat.timeStep) % lat.extendedLength];
-            if (tall)
-                system[a * lat.unknowns + c] = value;
-            else
-                system[c * lat.equations + a] = value;
-        }
+        for (std::int64_t c = 0; c < lat.unknowns; ++c)
+            system[a * lat.unknowns + c] = extended[(j0 + a * lat.binCount + c * lat.timeStep) % lat.extendedLength];
 }
 
 // The least-norm solution for right-hand side delta(a) is column 0 of
-// the pseudo-inverse P (p x R); scaled by 1/dM to balance the factor dM
+// the pseudo-inverse M^+ (p x R); scaled by 1/dM to balance the factor dM
 // the expansion applies to the synthesis window.
-void writeResidueDual(const double* inverse, const DualLattice& lat, std::int64_t j0, bool solved, double* dual) noexcept {
+void writeResidueDual(const double* solution, const DualLattice& lat, std::int64_t j0, bool solved,
+                      double* dual) noexcept {
     const double scale = 1.0 / static_cast<double>(lat.timeStep);
-    for (std::int64_t c = 0; c < lat.unknowns; ++c) {
-        // M^+ is p x R; (M^T)^+ = (M^+)^T is R x p, whose row 0 is the column.
-        double value = 0.0;
-        if (solved) value = (lat.tall() ? inverse[c * lat.equations] : inverse[c]) * scale;
-        dual[j0 + c * lat.timeStep] = value;
-    }
+    for (std::int64_t c = 0; c < lat.unknowns; ++c) dual[j0 + c * lat.timeStep] = solved ? solution[c] * scale : 0.0;
 }
 
 std::int32_t computeDual(const double* window, std::int32_t L, const DualLattice& lat, double* dual) noexcept {
@@ -86,10 +74,10 @@ std::int32_t computeDual(const double* window, std::int32_t L, const DualLattice
     const auto systemSize = static_cast<std::size_t>(lat.equations) * static_cast<std::size_t>(lat.unknowns);
     ScratchBuffer<double> extended(static_cast<std::size_t>(lat.extendedLength));
     ScratchBuffer<double> system(systemSize);
-    ScratchBuffer<double> inverse(systemSize);
-    if (!extended.ok() || !system.ok() || !inverse.ok()) return kStatusNoMemory;
-    const auto rows = static_cast<std::int32_t>(lat.tall() ? lat.equations : lat.unknowns);
-    const auto cols = static_cast<std::int32_t>(lat.tall() ? lat.unknowns : lat.equations);
+    ScratchBuffer<double> solution(static_cast<std::size_t>(lat.unknowns));
+    if (!extended.ok() || !system.ok() || !solution.ok()) return kStatusNoMemory;
+    const auto rows = static_cast<std::int32_t>(lat.equations);
+    const auto cols = static_cast<std::int32_t>(lat.unknowns);
     PseudoInverseWorkspace workspace(rows, cols);
     if (!workspace.ok()) return kStatusNoMemory;
 
@@ -98,9 +86,9 @@ std::int32_t computeDual(const double* window, std::int32_t L, const DualLattice
         fillResidueSystem(extended.data(), lat, j0, system.data());
         // Only a decomposition that fails to converge can fail here (the
         // workspace is in hand); that residue's dual samples become 0.
-        const bool solved =
-            varnel::pseudoInverse(system.data(), rows, cols, kSingularValueTolerance, inverse.data(), workspace);
-        writeResidueDual(inverse.data(), lat, j0, solved, dual);
+        const bool solved = varnel::pseudoInverseColumn(system.data(), rows, cols, kSingularValueTolerance, 0,
+                                                        solution.data(), workspace);
+        writeResidueDual(solution.data(), lat, j0, solved, dual);
     }
     return kStatusOk;
 }

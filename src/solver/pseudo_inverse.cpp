@@ -8,38 +8,6 @@
 
 namespace varnel {
 
-namespace {
-
-// dst (cols x rows) = src (rows x cols) transposed; both row-major.
-void transposeInto(const double* src, std::int32_t rows, std::int32_t cols, double* dst) noexcept {
-    for (std::ptrdiff_t i = 0; i < rows; ++i)
-        for (std::ptrdiff_t j = 0; j < cols; ++j) dst[j * rows + i] = src[i * cols + j];
-}
-
-// Columns of the factor that multiplies from the left divided by their
-// singular values; columns of negligible ones cannot contribute.
-void invertSingularValues(double* factor, std::ptrdiff_t rows, std::ptrdiff_t cols, const double* w,
-                          double tolerance) noexcept {
-    for (std::ptrdiff_t j = 0; j < cols; ++j) {
-        const bool kept = w[j] > tolerance;
-        const double inverse = kept ? 1.0 / w[j] : 0.0;
-        for (std::ptrdiff_t i = 0; i < rows; ++i) factor[i * cols + j] = kept ? factor[i * cols + j] * inverse : 0.0;
-    }
-}
-
-// p (rows x cols) = left (rows x inner) * right^T (right: cols x inner).
-void multiplyByTransposed(const double* left, const double* right, std::ptrdiff_t rows, std::ptrdiff_t cols,
-                          std::ptrdiff_t inner, double* p) noexcept {
-    for (std::ptrdiff_t i = 0; i < rows; ++i)
-        for (std::ptrdiff_t j = 0; j < cols; ++j) {
-            double s = 0.0;
-            for (std::ptrdiff_t k = 0; k < inner; ++k) s += left[i * inner + k] * right[j * inner + k];
-            p[i * cols + j] = s;
-        }
-}
-
-}  // namespace
-
 PseudoInverseWorkspace::PseudoInverseWorkspace(std::int32_t m, std::int32_t n) noexcept {
     if (m < 1 || n < 1) return;
     const auto longSide = static_cast<std::size_t>(std::max(m, n));
@@ -51,34 +19,53 @@ PseudoInverseWorkspace::PseudoInverseWorkspace(std::int32_t m, std::int32_t n) n
     right_ = ScratchBuffer<double>(shortSide * shortSide);
     if (!right_.ok()) return;
     superdiagonal_ = ScratchBuffer<double>(shortSide);
-    ok_ = superdiagonal_.ok();
+    if (!superdiagonal_.ok()) return;
+    rowScratch_ = ScratchBuffer<double>(longSide + shortSide);
+    ok_ = rowScratch_.ok();
 }
 
-bool pseudoInverse(const double* a, std::int32_t m, std::int32_t n, double tolerance, double* p,
-                   PseudoInverseWorkspace& workspace) noexcept {
+bool pseudoInverseColumn(const double* a, std::int32_t m, std::int32_t n, double tolerance, std::int32_t column,
+                         double* x, PseudoInverseWorkspace& workspace) noexcept {
     if (tolerance < 0.0) tolerance = std::ldexp(1.0, -52) * std::min(m, n);
 
-    // The decomposition wants at least as many rows as columns: a wide A
-    // is decomposed as A^T = U W V^T, so that A^+ = U W^+ V^T.
-    const bool wide = m < n;
-    const std::int32_t rows = wide ? n : m;
-    const std::int32_t cols = wide ? m : n;
+    // The decomposition wants at least as many rows as columns, held
+    // column by column: a wide or square A is decomposed as T = A^T, whose
+    // columns are A's rows, and a tall one as T = A, transposed into place.
+    const bool wide = m <= n;
+    const std::ptrdiff_t rows = wide ? n : m;
+    const std::ptrdiff_t cols = wide ? m : n;
     double* u = workspace.factor_.data();
     double* w = workspace.singularValues_.data();
     double* v = workspace.right_.data();
-    if (wide)
-        transposeInto(a, m, n, u);
-    else
-        std::copy(a, a + static_cast<std::ptrdiff_t>(m) * n, u);
+    if (wide) {
+        std::copy(a, a + rows * cols, u);
+    } else {
+        for (std::ptrdiff_t i = 0; i < m; ++i)
+            for (std::ptrdiff_t j = 0; j < n; ++j) u[j * rows + i] = a[i * n + j];
+    }
+    if (!svdDecompose(u, static_cast<std::int32_t>(rows), static_cast<std::int32_t>(cols), w, v,
+                      workspace.superdiagonal_.data(), workspace.rowScratch_.data()))
+        return false;
 
-    if (!svdDecompose(u, rows, cols, w, v, workspace.superdiagonal_.data())) return false;
-
-    // A^+ = V W^+ U^T for a tall A, U W^+ V^T for a wide one; either way
-    // the factor with n rows is scaled and multiplied by the other's transpose.
-    double* left = wide ? u : v;
-    const double* right = wide ? v : u;
-    invertSingularValues(left, n, cols, w, tolerance);
-    multiplyByTransposed(left, right, n, m, cols, p);
+    // T^+ = V W^+ U^T. A tall A's column c of it is the sum over k of V's
+    // column k over w_k times U[c][k]; a wide A's, row c of T^+, the sum
+    // of U's column k times V[c][k] over w_k. Columns of negligible
+    // singular values contribute nothing.
+    const std::ptrdiff_t length = wide ? rows : cols;
+    std::fill(x, x + length, 0.0);
+    for (std::ptrdiff_t k = 0; k < cols; ++k) {
+        const bool kept = w[k] > tolerance;
+        const double inverse = kept ? 1.0 / w[k] : 0.0;
+        const double* uk = u + k * rows;
+        const double* vk = v + k * cols;
+        if (wide) {
+            const double scaled = kept ? vk[column] * inverse : 0.0;
+            for (std::ptrdiff_t r = 0; r < length; ++r) x[r] += scaled * uk[r];
+        } else {
+            const double weight = uk[column];
+            for (std::ptrdiff_t r = 0; r < length; ++r) x[r] += (kept ? vk[r] * inverse : 0.0) * weight;
+        }
+    }
     return true;
 }
 

@@ -1,4 +1,5 @@
-// Moore–Penrose pseudo-inverse through the singular value decomposition.
+// Columns of the Moore–Penrose pseudo-inverse through the singular value
+// decomposition.
 #pragma once
 
 #include <cstdint>
@@ -7,8 +8,8 @@
 
 namespace varnel {
 
-// Scratch of pseudoInverse for matrices of one shape, so that a caller
-// inverting many matrices of that shape allocates once, up front.
+// Scratch of pseudoInverseColumn for matrices of one shape, so that a
+// caller solving with many matrices of that shape allocates once, up front.
 class PseudoInverseWorkspace {
 public:
     // For m x n matrices (or n x m: the shape counts up to transposition).
@@ -16,20 +17,23 @@ public:
     bool ok() const noexcept { return ok_; }
 
 private:
-    friend bool pseudoInverse(const double* a, std::int32_t m, std::int32_t n, double tolerance, double* p,
-                              PseudoInverseWorkspace& workspace) noexcept;
+    friend bool pseudoInverseColumn(const double* a, std::int32_t m, std::int32_t n, double tolerance,
+                                    std::int32_t column, double* x, PseudoInverseWorkspace& workspace) noexcept;
     ScratchBuffer<double> factor_;
     ScratchBuffer<double> singularValues_;
     ScratchBuffer<double> right_;
     ScratchBuffer<double> superdiagonal_;
+    ScratchBuffer<double> rowScratch_;
     bool ok_ = false;
 };
 
-// P (n x m) = A^+ for A m x n row-major (m, n >= 1), in a workspace made
-// for this shape. Singular values not above tolerance count as zero; a
-// negative tolerance stands for 2^-52 * min(m, n). False, with P not
-// written, when the decomposition does not converge.
-bool pseudoInverse(const double* a, std::int32_t m, std::int32_t n, double tolerance, double* p,
-                   PseudoInverseWorkspace& workspace) noexcept;
+// x (n values) = column `column` (< m) of A^+ for A m x n row-major
+// (m, n >= 1), in a workspace made for this shape: the least-norm
+// least-squares solution of A x = e_column. Singular values not above
+// tolerance count as zero; a negative tolerance stands for 2^-52 *
+// min(m, n). Only the one column is formed, not the n x m matrix A^+.
+// False, with x not written, when the decomposition does not converge.
+bool pseudoInverseColumn(const double* a, std::int32_t m, std::int32_t n, double tolerance, std::int32_t column,
+                         double* x, PseudoInverseWorkspace& workspace) noexcept;
 
 }  // namespace varnel

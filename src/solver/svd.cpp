@@ -14,10 +14,14 @@ namespace {
 
 constexpr int kMaxSweeps = 30;
 
-struct RowMajor {
+// Matrices are held column by column, so that the Householder updates of
+// columns and the rotations of the QR sweeps, which make up nearly all the
+// work, run over contiguous memory (with rows, a rotation of U touched a
+// cache line per row).
+struct ColumnMajor {
     double* data;
-    std::ptrdiff_t cols;
-    double& operator()(std::ptrdiff_t i, std::ptrdiff_t j) const noexcept { return data[i * cols + j]; }
+    std::ptrdiff_t rows;
+    double& operator()(std::ptrdiff_t i, std::ptrdiff_t j) const noexcept { return data[j * rows + i]; }
 };
 
 double square(double x) noexcept { return x * x; }
@@ -56,8 +60,42 @@ Reflector makeReflector(double& pivot, double sumOfSquares) noexcept {
     return {g, h};
 }
 
+// dots[j] = the sum over k = from .. to-1, in that order, of x[k] times
+// column j of a (rows from .. to-1), for j = first .. last-1. Four columns
+// go together, so that four sums progress at once: each addition has to
+// wait for the one before it in its own sum only.
+void columnDots(const double* x, ColumnMajor a, std::ptrdiff_t from, std::ptrdiff_t to, std::ptrdiff_t first,
+                std::ptrdiff_t last, double* dots) noexcept {
+    std::ptrdiff_t j = first;
+    for (; j + 4 <= last; j += 4) {
+        const double* c0 = &a(0, j);
+        const double* c1 = c0 + a.rows;
+        const double* c2 = c1 + a.rows;
+        const double* c3 = c2 + a.rows;
+        double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+        for (std::ptrdiff_t k = from; k < to; ++k) {
+            const double xk = x[k];
+            s0 += xk * c0[k];
+            s1 += xk * c1[k];
+            s2 += xk * c2[k];
+            s3 += xk * c3[k];
+        }
+        dots[j] = s0;
+        dots[j + 1] = s1;
+        dots[j + 2] = s2;
+        dots[j + 3] = s3;
+    }
+    for (; j < last; ++j) {
+        const double* c = &a(0, j);
+        double s = 0.0;
+        for (std::ptrdiff_t k = from; k < to; ++k) s += x[k] * c[k];
+        dots[j] = s;
+    }
+}
+
 // Column i: annihilate a(i+1..m-1, i). Returns the new diagonal w[i].
-double reduceColumn(RowMajor a, std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t i) noexcept {
+// dots holds n doubles.
+double reduceColumn(ColumnMajor a, std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t i, double* dots) noexcept {
     double scale = 0.0;
     for (std::ptrdiff_t k = i; k < m; ++k) scale += std::fabs(a(k, i));
     if (scale == 0.0) return 0.0;
@@ -67,10 +105,9 @@ double reduceColumn(RowMajor a, std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff
         s += square(a(k, i));
     }
     const Reflector r = makeReflector(a(i, i), s);
+    columnDots(&a(0, i), a, i, m, i + 1, n, dots);
     for (std::ptrdiff_t j = i + 1; j < n; ++j) {
-        double dot = 0.0;
-        for (std::ptrdiff_t k = i; k < m; ++k) dot += a(k, i) * a(k, j);
-        const double f = dot / r.h;
+        const double f = dots[j] / r.h;
         for (std::ptrdiff_t k = i; k < m; ++k) a(k, j) += f * a(k, i);
     }
     for (std::ptrdiff_t k = i; k < m; ++k) a(k, i) *= scale;
@@ -78,8 +115,11 @@ double reduceColumn(RowMajor a, std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff
 }
 
 // Row i: annihilate a(i, i+2..n-1). Returns the new superdiagonal e[i+1];
-// e[i+1..n-1] serves as scratch for the reflector meanwhile.
-double reduceRow(RowMajor a, std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t i, double* e) noexcept {
+// e[i+1..n-1] serves as scratch for the reflector meanwhile, and dots
+// (m doubles) for the products of the rows below with row i, which are
+// summed over k in order for each row, column by column.
+double reduceRow(ColumnMajor a, std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t i, double* e,
+                 double* dots) noexcept {
     const std::ptrdiff_t l = i + 1;
     double scale = 0.0;
     for (std::ptrdiff_t k = l; k < n; ++k) scale += std::fabs(a(i, k));
@@ -91,46 +131,50 @@ double reduceRow(RowMajor a, std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t 
     }
     const Reflector r = makeReflector(a(i, l), s);
     for (std::ptrdiff_t k = l; k < n; ++k) e[k] = a(i, k) / r.h;
-    for (std::ptrdiff_t j = l; j < m; ++j) {
-        double dot = 0.0;
-        for (std::ptrdiff_t k = l; k < n; ++k) dot += a(j, k) * a(i, k);
-        for (std::ptrdiff_t k = l; k < n; ++k) a(j, k) += dot * e[k];
+    std::fill(dots + l, dots + m, 0.0);
+    for (std::ptrdiff_t k = l; k < n; ++k) {
+        const double rowValue = a(i, k);
+        for (std::ptrdiff_t j = l; j < m; ++j) dots[j] += a(j, k) * rowValue;
     }
+    for (std::ptrdiff_t k = l; k < n; ++k)
+        for (std::ptrdiff_t j = l; j < m; ++j) a(j, k) += dots[j] * e[k];
     for (std::ptrdiff_t k = l; k < n; ++k) a(i, k) *= scale;
     return scale * r.g;
 }
 
 // Diagonal into w, superdiagonal into e (e[0] = 0, e[i] couples i-1 and i).
 // Returns eps, the largest |w_i| + |e_i|, which scales the split test.
-double bidiagonalise(RowMajor a, std::ptrdiff_t m, std::ptrdiff_t n, double* w, double* e) noexcept {
+double bidiagonalise(ColumnMajor a, std::ptrdiff_t m, std::ptrdiff_t n, double* w, double* e,
+                     double* dots) noexcept {
     double eps = 0.0;
     e[0] = 0.0;
     for (std::ptrdiff_t i = 0; i < n; ++i) {
-        w[i] = reduceColumn(a, m, n, i);
+        w[i] = reduceColumn(a, m, n, i, dots);
         eps = std::max(eps, std::fabs(w[i]) + std::fabs(e[i]));
         if (i + 1 < n) {
             // reduceRow borrows e[i+1..] as scratch before e[i+1] is final.
-            const double superdiagonal = reduceRow(a, m, n, i, e);
+            const double superdiagonal = reduceRow(a, m, n, i, e, dots);
             e[i + 1] = superdiagonal;
         }
     }
     return eps;
 }
 
-// V from the row reflectors still stored in the upper part of a.
-void accumulateRight(RowMajor a, RowMajor v, std::ptrdiff_t n, const double* e) noexcept {
+// V from the row reflectors still stored in the upper part of a; row
+// holds 2n doubles, a contiguous copy of each reflector and its products.
+void accumulateRight(ColumnMajor a, ColumnMajor v, std::ptrdiff_t n, const double* e, double* row) noexcept {
+    double* dots = row + n;
     for (std::ptrdiff_t i = n - 1; i >= 0; --i) {
         const std::ptrdiff_t l = i + 1;
         if (l < n) {
             const double g = e[l];
             if (g != 0.0) {
+                for (std::ptrdiff_t k = l; k < n; ++k) row[k] = a(i, k);
                 // Two divisions rather than one product avoid underflow.
-                for (std::ptrdiff_t j = l; j < n; ++j) v(j, i) = (a(i, j) / a(i, l)) / g;
-                for (std::ptrdiff_t j = l; j < n; ++j) {
-                    double s = 0.0;
-                    for (std::ptrdiff_t k = l; k < n; ++k) s += a(i, k) * v(k, j);
-                    for (std::ptrdiff_t k = l; k < n; ++k) v(k, j) += s * v(k, i);
-                }
+                for (std::ptrdiff_t j = l; j < n; ++j) v(j, i) = (row[j] / row[l]) / g;
+                columnDots(row, v, l, n, l, n, dots);
+                for (std::ptrdiff_t j = l; j < n; ++j)
+                    for (std::ptrdiff_t k = l; k < n; ++k) v(k, j) += dots[j] * v(k, i);
             }
             for (std::ptrdiff_t j = l; j < n; ++j) v(i, j) = v(j, i) = 0.0;
         }
@@ -138,8 +182,8 @@ void accumulateRight(RowMajor a, RowMajor v, std::ptrdiff_t n, const double* e) 
     }
 }
 
-// U, in place of a, from the column reflectors.
-void accumulateLeft(RowMajor a, std::ptrdiff_t m, std::ptrdiff_t n, const double* w) noexcept {
+// U, in place of a, from the column reflectors; dots holds n doubles.
+void accumulateLeft(ColumnMajor a, std::ptrdiff_t m, std::ptrdiff_t n, const double* w, double* dots) noexcept {
     for (std::ptrdiff_t i = n - 1; i >= 0; --i) {
         const std::ptrdiff_t l = i + 1;
         for (std::ptrdiff_t j = l; j < n; ++j) a(i, j) = 0.0;
@@ -148,10 +192,9 @@ void accumulateLeft(RowMajor a, std::ptrdiff_t m, std::ptrdiff_t n, const double
         // inf * 0 = NaN. Such a singular value is negligible anyway.
         const double g = 1.0 / w[i];
         if (std::isfinite(g)) {
+            columnDots(&a(0, i), a, l, m, l, n, dots);
             for (std::ptrdiff_t j = l; j < n; ++j) {
-                double s = 0.0;
-                for (std::ptrdiff_t k = l; k < m; ++k) s += a(k, i) * a(k, j);
-                const double f = (s / a(i, i)) * g;
+                const double f = (dots[j] / a(i, i)) * g;
                 for (std::ptrdiff_t k = i; k < m; ++k) a(k, j) += f * a(k, i);
             }
             for (std::ptrdiff_t j = i; j < m; ++j) a(j, i) *= g;
@@ -163,7 +206,7 @@ void accumulateLeft(RowMajor a, std::ptrdiff_t m, std::ptrdiff_t n, const double
 }
 
 // Columns p and q of x (rows x cols) rotated by (c, s).
-void rotateColumns(RowMajor x, std::ptrdiff_t rows, std::ptrdiff_t p, std::ptrdiff_t q, double c,
+void rotateColumns(ColumnMajor x, std::ptrdiff_t rows, std::ptrdiff_t p, std::ptrdiff_t q, double c,
                    double s) noexcept {
     for (std::ptrdiff_t r = 0; r < rows; ++r) {
         const double y = x(r, p);
@@ -200,7 +243,7 @@ std::ptrdiff_t findSplit(const Bidiagonal& b, std::ptrdiff_t k, bool& needsCance
 
 // w[l-1] is negligible: chase e[l] off the matrix with rotations against
 // row l-1 so that the block l..k splits off.
-void cancelSuperdiagonal(const Bidiagonal& b, RowMajor u, std::ptrdiff_t m, std::ptrdiff_t l,
+void cancelSuperdiagonal(const Bidiagonal& b, ColumnMajor u, std::ptrdiff_t m, std::ptrdiff_t l,
                          std::ptrdiff_t k) noexcept {
     const std::ptrdiff_t nm = l - 1;
     double c = 0.0;
@@ -220,7 +263,7 @@ void cancelSuperdiagonal(const Bidiagonal& b, RowMajor u, std::ptrdiff_t m, std:
 
 // One implicit-shift QR sweep over the block l..k, shift from its bottom
 // 2 x 2 minor.
-void qrSweep(const Bidiagonal& b, RowMajor u, RowMajor v, std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t l,
+void qrSweep(const Bidiagonal& b, ColumnMajor u, ColumnMajor v, std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t l,
              std::ptrdiff_t k) noexcept {
     double* w = b.w;
     double* e = b.e;
@@ -265,7 +308,7 @@ void qrSweep(const Bidiagonal& b, RowMajor u, RowMajor v, std::ptrdiff_t m, std:
     w[k] = x;
 }
 
-bool diagonalise(const Bidiagonal& b, RowMajor u, RowMajor v, std::ptrdiff_t m, std::ptrdiff_t n) noexcept {
+bool diagonalise(const Bidiagonal& b, ColumnMajor u, ColumnMajor v, std::ptrdiff_t m, std::ptrdiff_t n) noexcept {
     for (std::ptrdiff_t k = n - 1; k >= 0; --k) {
         for (int sweep = 0;; ++sweep) {
             bool needsCancel = false;
@@ -287,12 +330,13 @@ bool diagonalise(const Bidiagonal& b, RowMajor u, RowMajor v, std::ptrdiff_t m, 
 
 }  // namespace
 
-bool svdDecompose(double* a, std::int32_t m, std::int32_t n, double* w, double* v, double* superdiagonal) noexcept {
-    const RowMajor u{a, n};
-    const RowMajor right{v, n};
-    const double eps = bidiagonalise(u, m, n, w, superdiagonal);
-    accumulateRight(u, right, n, superdiagonal);
-    accumulateLeft(u, m, n, w);
+bool svdDecompose(double* a, std::int32_t m, std::int32_t n, double* w, double* v, double* superdiagonal,
+                  double* rowScratch) noexcept {
+    const ColumnMajor u{a, m};
+    const ColumnMajor right{v, n};
+    const double eps = bidiagonalise(u, m, n, w, superdiagonal, rowScratch);
+    accumulateRight(u, right, n, superdiagonal, rowScratch);
+    accumulateLeft(u, m, n, w, rowScratch);
     const Bidiagonal b{w, superdiagonal, eps};
     return diagonalise(b, u, right, m, n);
 }

@@ -37,11 +37,18 @@ Matrix multiply(const Matrix& a, bool ta, const Matrix& b, bool tb, int rows, in
 using testing::maxAbs;
 using testing::maxAbsDifference;
 
-// pseudoInverse in a workspace of its own.
+// The whole pseudo-inverse P (n x m, row-major), column by column, in a
+// workspace of its own; false at the first column that fails, with P
+// then not written.
 bool pseudoInverse(const double* a, int m, int n, double tolerance, double* p) {
     PseudoInverseWorkspace workspace(m, n);
     EXPECT_TRUE(workspace.ok());
-    return varnel::pseudoInverse(a, m, n, tolerance, p, workspace);
+    std::vector<double> x(n);
+    for (int j = 0; j < m; ++j) {
+        if (!pseudoInverseColumn(a, m, n, tolerance, j, x.data(), workspace)) return false;
+        for (int i = 0; i < n; ++i) p[i * m + j] = x[i];
+    }
+    return true;
 }
 
 struct Shape {
@@ -53,7 +60,8 @@ class SvdShapes : public ::testing::TestWithParam<Shape> {};
 
 // A = U diag(w) V^T with orthonormal columns in U and V and w >= 0
 // characterises the decomposition completely; checked for full-rank,
-// rank-deficient, zero and badly scaled matrices.
+// rank-deficient, zero and badly scaled matrices. The decomposition holds
+// its matrices column by column: U and V as their row-major transposes.
 TEST_P(SvdShapes, FactorsReproduceTheMatrixAndAreOrthonormal) {
     const auto [m, n] = GetParam();
     const int rank = std::max(1, n / 2);
@@ -66,19 +74,21 @@ TEST_P(SvdShapes, FactorsReproduceTheMatrixAndAreOrthonormal) {
     inputs.push_back(graded);
 
     for (const Matrix& a : inputs) {
-        Matrix u = a, v(static_cast<std::size_t>(n) * n);
-        std::vector<double> w(n), superdiagonal(n);
-        ASSERT_TRUE(svdDecompose(u.data(), m, n, w.data(), v.data(), superdiagonal.data()));
+        Matrix u(a.size()), v(static_cast<std::size_t>(n) * n);
+        for (int i = 0; i < m; ++i)
+            for (int j = 0; j < n; ++j) u[j * m + i] = a[i * n + j];
+        std::vector<double> w(n), superdiagonal(n), rowScratch(m + n);
+        ASSERT_TRUE(svdDecompose(u.data(), m, n, w.data(), v.data(), superdiagonal.data(), rowScratch.data()));
         Matrix uw = u;
         for (int i = 0; i < m; ++i)
-            for (int j = 0; j < n; ++j) uw[i * n + j] *= w[j];
+            for (int j = 0; j < n; ++j) uw[j * m + i] *= w[j];
         const double scale = std::max(maxAbs(a), 1e-300);
-        EXPECT_LE(maxAbsDifference(multiply(uw, false, v, true, m, n, n), a), 1e-13 * scale * n);
+        EXPECT_LE(maxAbsDifference(multiply(uw, true, v, false, m, n, n), a), 1e-13 * scale * n);
         for (double x : w) EXPECT_GE(x, 0.0);
         Matrix identity(static_cast<std::size_t>(n) * n, 0.0);
         for (int j = 0; j < n; ++j) identity[j * n + j] = 1.0;
-        EXPECT_LE(maxAbsDifference(multiply(v, true, v, false, n, n, n), identity), 1e-13 * n);
-        EXPECT_LE(maxAbsDifference(multiply(u, true, u, false, n, m, n), identity), 1e-13 * m);
+        EXPECT_LE(maxAbsDifference(multiply(v, false, v, true, n, n, n), identity), 1e-13 * n);
+        EXPECT_LE(maxAbsDifference(multiply(u, false, u, true, n, m, n), identity), 1e-13 * m);
     }
 }
 
