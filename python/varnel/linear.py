@@ -835,7 +835,11 @@ def dual_window(window, hop, bins, *, periodic=False, check_finite=True):
     exactly ``len(window)`` samples. The window length must be a multiple
     of both ``hop`` and ``bins``, and ``hop <= bins``. ``window`` is any
     window argument (see ``get_window``; a name has 256 samples). The dual
-    of ``c * window`` is the dual of ``window`` over c, for any scale c."""
+    of ``c * window`` is the dual of ``window`` over c, for any scale c.
+    The library solves one system per residue of time modulo ``hop`` by a
+    singular value decomposition, work that grows as the cube of the
+    window length over the square of ``bins``: under a second for 16384
+    samples onto 256 bins, most of a minute for 65536."""
     w = _window_samples(window, None, check_finite)
     hop, bins = integer(hop, "hop"), integer(bins, "bins")
     # The library's pseudo-inverse drops singular values up to an absolute
@@ -863,7 +867,8 @@ def dgt(x, fs=1.0, *, window="gaussian", nperseg=None, hop=None, bins=None, dual
     ``window`` is the synthesis window g, by default the library's Gaussian
     of ``nperseg`` = 256 samples (``gaussian(256)``); ``bins`` defaults to
     the window length (a power of two then) and ``hop`` to bins / 4. The
-    signal is analysed with g's dual window (``dual_window``), so that
+    signal is analysed with g's dual window (``dual_window``, whose cost
+    for windows of many thousand samples is said there), so that
     ``dge`` with the same window, hop and bins inverts the transform;
     ``dual=False`` analyses with ``window`` itself. The signal is
     zero-padded to ``F = ceil(n / hop)`` hops and treated as periodic;
