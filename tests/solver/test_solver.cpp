@@ -127,7 +127,8 @@ INSTANTIATE_TEST_SUITE_P(Shapes, PseudoInverseShapes,
 
 // Singular values at or below the tolerance contribute nothing: with
 // A = diag(-3, 1e-10, 1e-9) the pseudo-inverse is diag(-1/3, 0, 1e9). A
-// negative tolerance stands for 2^-52 * min(m, n), 2.2e-16 for 1 x 2.
+// negative tolerance stands for 2^-52 * min(m, n), 2.2e-16 for 1 x 2 and
+// 4.4e-16 for 2 x 2.
 TEST(PseudoInverse, DropsSingularValuesAtTheTolerance) {
     struct Case {
         int m, n;
@@ -135,7 +136,8 @@ TEST(PseudoInverse, DropsSingularValuesAtTheTolerance) {
         std::vector<double> a, expected;
     };
     for (const Case& c : {Case{3, 3, 1e-10, {-3, 0, 0, 0, 1e-10, 0, 0, 0, 1e-9}, {-1.0 / 3.0, 0, 0, 0, 0, 0, 0, 0, 1e9}},
-                          Case{1, 2, -1.0, {3e-16, 0.0}, {1.0 / 3e-16, 0.0}}, Case{1, 2, -1.0, {2e-16, 0.0}, {0.0, 0.0}}}) {
+                          Case{1, 2, -1.0, {3e-16, 0.0}, {1.0 / 3e-16, 0.0}}, Case{1, 2, -1.0, {2e-16, 0.0}, {0.0, 0.0}},
+                          Case{2, 2, -1.0, {1.0, 0.0, 0.0, 3e-16}, {1.0, 0.0, 0.0, 0.0}}}) {
         std::vector<double> p(c.a.size());
         ASSERT_TRUE(pseudoInverse(c.a.data(), c.m, c.n, c.tolerance, p.data()));
         for (std::size_t i = 0; i < p.size(); ++i)
