@@ -47,10 +47,11 @@ bool pseudoInverseColumn(const double* a, std::int32_t m, std::int32_t n, double
                       workspace.superdiagonal_.data(), workspace.rowScratch_.data()))
         return false;
 
-    // T^+ = V W^+ U^T. A tall A's column c of it is the sum over k of V's
-    // column k over w_k times U[c][k]; a wide A's, row c of T^+, the sum
-    // of U's column k times V[c][k] over w_k. Columns of negligible
-    // singular values contribute nothing.
+    // T^+ = V W^+ U^T. For a tall A the column asked for is that column of
+    // T^+: the sum over k of V's column k over w_k times U[column][k]; for
+    // a wide one it is that row of T^+: the sum of U's column k times
+    // V[column][k] over w_k. Singular values not above the tolerance
+    // contribute nothing.
     const std::ptrdiff_t length = wide ? rows : cols;
     std::fill(x, x + length, 0.0);
     for (std::ptrdiff_t k = 0; k < cols; ++k) {
