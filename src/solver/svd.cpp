@@ -14,10 +14,8 @@ namespace {
 
 constexpr int kMaxSweeps = 30;
 
-// Matrices are held column by column, so that the Householder updates of
-// columns and the rotations of the QR sweeps, which make up nearly all the
-// work, run over contiguous memory (with rows, a rotation of U touched a
-// cache line per row).
+// Element (i, j) of a matrix of `rows` rows held column by column (svd.h
+// says why).
 struct ColumnMajor {
     double* data;
     std::ptrdiff_t rows;
