@@ -203,10 +203,9 @@ void accumulateLeft(ColumnMajor a, std::ptrdiff_t m, std::ptrdiff_t n, const dou
     }
 }
 
-// Columns p and q of x (rows x cols) rotated by (c, s).
-void rotateColumns(ColumnMajor x, std::ptrdiff_t rows, std::ptrdiff_t p, std::ptrdiff_t q, double c,
-                   double s) noexcept {
-    for (std::ptrdiff_t r = 0; r < rows; ++r) {
+// Columns p and q of x rotated by (c, s).
+void rotateColumns(ColumnMajor x, std::ptrdiff_t p, std::ptrdiff_t q, double c, double s) noexcept {
+    for (std::ptrdiff_t r = 0; r < x.rows; ++r) {
         const double y = x(r, p);
         const double z = x(r, q);
         x(r, p) = y * c + z * s;
@@ -241,8 +240,7 @@ std::ptrdiff_t findSplit(const Bidiagonal& b, std::ptrdiff_t k, bool& needsCance
 
 // w[l-1] is negligible: chase e[l] off the matrix with rotations against
 // row l-1 so that the block l..k splits off.
-void cancelSuperdiagonal(const Bidiagonal& b, ColumnMajor u, std::ptrdiff_t m, std::ptrdiff_t l,
-                         std::ptrdiff_t k) noexcept {
+void cancelSuperdiagonal(const Bidiagonal& b, ColumnMajor u, std::ptrdiff_t l, std::ptrdiff_t k) noexcept {
     const std::ptrdiff_t nm = l - 1;
     double c = 0.0;
     double s = 1.0;
@@ -255,14 +253,13 @@ void cancelSuperdiagonal(const Bidiagonal& b, ColumnMajor u, std::ptrdiff_t m, s
         b.w[i] = h;
         c = g / h;
         s = -f / h;
-        rotateColumns(u, m, nm, i, c, s);
+        rotateColumns(u, nm, i, c, s);
     }
 }
 
 // One implicit-shift QR sweep over the block l..k, shift from its bottom
 // 2 x 2 minor.
-void qrSweep(const Bidiagonal& b, ColumnMajor u, ColumnMajor v, std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t l,
-             std::ptrdiff_t k) noexcept {
+void qrSweep(const Bidiagonal& b, ColumnMajor u, ColumnMajor v, std::ptrdiff_t l, std::ptrdiff_t k) noexcept {
     double* w = b.w;
     double* e = b.e;
     double x = w[l];
@@ -290,7 +287,7 @@ void qrSweep(const Bidiagonal& b, ColumnMajor u, ColumnMajor v, std::ptrdiff_t m
         g = g * c - x * s;
         h = y * s;
         y *= c;
-        rotateColumns(v, n, j, i, c, s);
+        rotateColumns(v, j, i, c, s);
         z = hypotenuse(f, h);
         w[j] = z;
         if (z != 0.0) {
@@ -299,19 +296,19 @@ void qrSweep(const Bidiagonal& b, ColumnMajor u, ColumnMajor v, std::ptrdiff_t m
         }
         f = c * g + s * y;
         x = c * y - s * g;
-        rotateColumns(u, m, j, i, c, s);
+        rotateColumns(u, j, i, c, s);
     }
     e[l] = 0.0;
     e[k] = f;
     w[k] = x;
 }
 
-bool diagonalise(const Bidiagonal& b, ColumnMajor u, ColumnMajor v, std::ptrdiff_t m, std::ptrdiff_t n) noexcept {
+bool diagonalise(const Bidiagonal& b, ColumnMajor u, ColumnMajor v, std::ptrdiff_t n) noexcept {
     for (std::ptrdiff_t k = n - 1; k >= 0; --k) {
         for (int sweep = 0;; ++sweep) {
             bool needsCancel = false;
             const std::ptrdiff_t l = findSplit(b, k, needsCancel);
-            if (needsCancel) cancelSuperdiagonal(b, u, m, l, k);
+            if (needsCancel) cancelSuperdiagonal(b, u, l, k);
             if (l == k) {
                 if (b.w[k] < 0.0) {
                     b.w[k] = -b.w[k];
@@ -320,7 +317,7 @@ bool diagonalise(const Bidiagonal& b, ColumnMajor u, ColumnMajor v, std::ptrdiff
                 break;
             }
             if (sweep == kMaxSweeps) return false;
-            qrSweep(b, u, v, m, n, l, k);
+            qrSweep(b, u, v, l, k);
         }
     }
     return true;
@@ -336,7 +333,7 @@ bool svdDecompose(double* a, std::int32_t m, std::int32_t n, double* w, double* 
     accumulateRight(u, right, n, superdiagonal, rowScratch);
     accumulateLeft(u, m, n, w, rowScratch);
     const Bidiagonal b{w, superdiagonal, eps};
-    return diagonalise(b, u, right, m, n);
+    return diagonalise(b, u, right, n);
 }
 
 }  // namespace varnel
