@@ -273,9 +273,8 @@ def test_istft_inverts_stft(grid, boundary, kind):
                                   dict(window="bartlett", nperseg=256, hop=32, bins=32)])
 @pytest.mark.filterwarnings("error")
 def test_istft_solves_only_for_the_samples_inside_the_zero_padding(grid):
-    # Folded onto fewer bins, these windows' frames alone leave patterns at
-    # the ends undetermined (the last one overflowed the solver besides);
-    # the padding's known zeros, at the end too, take them away.
+    # Folded onto fewer bins, these windows' frames alone leave the ends
+    # undetermined (the last overflowed the solver); the padding's zeros fix them.
     x = rng.standard_normal(N_ODD)
     S = varnel.stft(x, **grid)
     assert_close(varnel.istft(S, **grid), x, rtol=1e-10)

@@ -38,8 +38,7 @@ using testing::maxAbs;
 using testing::maxAbsDifference;
 
 // The whole pseudo-inverse P (n x m, row-major), column by column, in a
-// workspace of its own; false at the first column that fails, with P
-// then not written.
+// workspace of its own; false when a column fails, before it is written.
 bool pseudoInverse(const double* a, int m, int n, double tolerance, double* p) {
     PseudoInverseWorkspace workspace(m, n);
     EXPECT_TRUE(workspace.ok());
