@@ -14,10 +14,16 @@ PseudoInverseWorkspace::PseudoInverseWorkspace(std::int32_t m, std::int32_t n) n
     const auto shortSide = static_cast<std::size_t>(std::min(m, n));
     factor_ = ScratchBuffer<double>(longSide * shortSide);
     if (!factor_.ok()) return;
+    reflectorWeights_ = ScratchBuffer<double>(shortSide);
+    if (!reflectorWeights_.ok()) return;
     singularValues_ = ScratchBuffer<double>(shortSide);
     if (!singularValues_.ok()) return;
+    left_ = ScratchBuffer<double>(shortSide * shortSide);
+    if (!left_.ok()) return;
     right_ = ScratchBuffer<double>(shortSide * shortSide);
     if (!right_.ok()) return;
+    weighted_ = ScratchBuffer<double>(shortSide);
+    if (!weighted_.ok()) return;
     superdiagonal_ = ScratchBuffer<double>(shortSide);
     if (!superdiagonal_.ok()) return;
     rowScratch_ = ScratchBuffer<double>(longSide + shortSide);
@@ -34,38 +40,36 @@ bool pseudoInverseColumn(const double* a, std::int32_t m, std::int32_t n, double
     const bool wide = m <= n;
     const std::ptrdiff_t rows = wide ? n : m;
     const std::ptrdiff_t cols = wide ? m : n;
-    double* u = workspace.factor_.data();
-    double* w = workspace.singularValues_.data();
-    double* v = workspace.right_.data();
+    // T^+ = V W^+ U^T. For a tall A the column asked for is that column of
+    // T^+: V W^+ times row `column` of U; for a wide one it is that row of
+    // T^+: U W^+ times row `column` of V. Singular values not above the
+    // tolerance contribute nothing.
+    const auto asked = static_cast<std::int32_t>(column);
+    const SvdFactors f{workspace.factor_.data(),
+                       workspace.reflectorWeights_.data(),
+                       workspace.singularValues_.data(),
+                       workspace.left_.data(),
+                       workspace.right_.data(),
+                       static_cast<std::int32_t>(rows),
+                       static_cast<std::int32_t>(cols),
+                       wide ? -1 : asked,
+                       wide ? asked : -1};
     if (wide) {
-        std::copy(a, a + rows * cols, u);
+        std::copy(a, a + rows * cols, f.a);
     } else {
         for (std::ptrdiff_t i = 0; i < m; ++i)
-            for (std::ptrdiff_t j = 0; j < n; ++j) u[j * rows + i] = a[i * n + j];
+            for (std::ptrdiff_t j = 0; j < n; ++j) f.a[j * rows + i] = a[i * n + j];
     }
-    if (!svdDecompose(u, static_cast<std::int32_t>(rows), static_cast<std::int32_t>(cols), w, v,
-                      workspace.superdiagonal_.data(), workspace.rowScratch_.data()))
-        return false;
+    if (!svdDecompose(f, workspace.superdiagonal_.data(), workspace.rowScratch_.data())) return false;
 
-    // T^+ = V W^+ U^T. For a tall A the column asked for is that column of
-    // T^+: the sum over k of V's column k over w_k times U[column][k]; for
-    // a wide one it is that row of T^+: the sum of U's column k times
-    // V[column][k] over w_k. Singular values not above the tolerance
-    // contribute nothing.
-    const std::ptrdiff_t length = wide ? rows : cols;
-    std::fill(x, x + length, 0.0);
-    for (std::ptrdiff_t k = 0; k < cols; ++k) {
-        const bool kept = w[k] > tolerance;
-        const double inverse = kept ? 1.0 / w[k] : 0.0;
-        const double* uk = u + k * rows;
-        const double* vk = v + k * cols;
-        if (wide) {
-            const double scaled = kept ? vk[column] * inverse : 0.0;
-            for (std::ptrdiff_t r = 0; r < length; ++r) x[r] += scaled * uk[r];
-        } else {
-            const double weight = uk[column];
-            for (std::ptrdiff_t r = 0; r < length; ++r) x[r] += (kept ? vk[r] * inverse : 0.0) * weight;
-        }
+    double* y = workspace.weighted_.data();
+    for (std::ptrdiff_t k = 0; k < cols; ++k) y[k] = f.w[k] > tolerance ? (wide ? f.right : f.left)[k] / f.w[k] : 0.0;
+    if (wide) {
+        applyLeftFactor(f, y, x);
+    } else {
+        std::fill(x, x + cols, 0.0);
+        for (std::ptrdiff_t k = 0; k < cols; ++k)
+            for (std::ptrdiff_t r = 0; r < cols; ++r) x[r] += f.right[k * cols + r] * y[k];
     }
     return true;
 }

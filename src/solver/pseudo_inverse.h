@@ -20,8 +20,11 @@ private:
     friend bool pseudoInverseColumn(const double* a, std::int32_t m, std::int32_t n, double tolerance,
                                     std::int32_t column, double* x, PseudoInverseWorkspace& workspace) noexcept;
     ScratchBuffer<double> factor_;
+    ScratchBuffer<double> reflectorWeights_;
     ScratchBuffer<double> singularValues_;
+    ScratchBuffer<double> left_;
     ScratchBuffer<double> right_;
+    ScratchBuffer<double> weighted_;
     ScratchBuffer<double> superdiagonal_;
     ScratchBuffer<double> rowScratch_;
     bool ok_ = false;

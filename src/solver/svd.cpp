@@ -1,6 +1,9 @@
 // Golub–Reinsch: Householder reduction to upper bidiagonal form, explicit
-// accumulation of both transformations, then implicit-shift QR sweeps on
-// the bidiagonal until every superdiagonal element is negligible.
+// accumulation of the right transformation, then implicit-shift QR sweeps
+// on the bidiagonal until every superdiagonal element is negligible. The
+// sweeps' left rotations go into the small matrix B (or the one row of U
+// asked for); the left reflectors stay in place and are applied to vectors
+// when asked.
 #include "solver/svd.h"
 
 #include <algorithm>
@@ -180,27 +183,53 @@ void accumulateRight(ColumnMajor a, ColumnMajor v, std::ptrdiff_t n, const doubl
     }
 }
 
-// U, in place of a, from the column reflectors; dots holds n doubles.
-void accumulateLeft(ColumnMajor a, std::ptrdiff_t m, std::ptrdiff_t n, const double* w, double* dots) noexcept {
-    for (std::ptrdiff_t i = n - 1; i >= 0; --i) {
-        const std::ptrdiff_t l = i + 1;
-        for (std::ptrdiff_t j = l; j < n; ++j) a(i, j) = 0.0;
-        // A subnormal diagonal has no finite reciprocal: its column is taken
-        // as for a zero one, a unit vector, instead of filling U with
-        // inf * 0 = NaN. Such a singular value is negligible anyway.
+// The weight of each column reflector, 1 / w_i with the diagonal w as the
+// reduction left it: reflector i maps x to x + (r.x / r_i) * weight * r,
+// r = a(i..m-1, i), r_i its first element. A column the reduction found
+// zero has no reflector, and a subnormal diagonal no finite reciprocal:
+// both get weight 0, the identity, instead of inf * 0 = NaN. Such a
+// singular value is negligible anyway.
+void weighReflectors(const double* w, std::ptrdiff_t n, double* weights) noexcept {
+    for (std::ptrdiff_t i = 0; i < n; ++i) {
         const double g = 1.0 / w[i];
-        if (std::isfinite(g)) {
-            columnDots(&a(0, i), a, l, m, l, n, dots);
-            for (std::ptrdiff_t j = l; j < n; ++j) {
-                const double f = (dots[j] / a(i, i)) * g;
-                for (std::ptrdiff_t k = i; k < m; ++k) a(k, j) += f * a(k, i);
-            }
-            for (std::ptrdiff_t j = i; j < m; ++j) a(j, i) *= g;
-        } else {
-            for (std::ptrdiff_t j = i; j < m; ++j) a(j, i) = 0.0;
-        }
-        a(i, i) += 1.0;
+        weights[i] = std::isfinite(g) ? g : 0.0;
     }
+}
+
+// x <- reflector i applied to x (m doubles).
+void reflect(ColumnMajor a, std::ptrdiff_t i, double weight, double* x) noexcept {
+    const double* r = &a(0, i);
+    double dot = 0.0;
+    for (std::ptrdiff_t k = i; k < a.rows; ++k) dot += r[k] * x[k];
+    const double f = (dot / r[i]) * weight;
+    for (std::ptrdiff_t k = i; k < a.rows; ++k) x[k] += f * r[k];
+}
+
+// Row r of V before the sweeps, the product of the row reflectors:
+// (K^T e_r)^T with each reflector symmetric, so applied to e_r first one
+// first, in the same arithmetic as accumulateRight. row holds n doubles.
+void rightReflectorsRow(ColumnMajor a, std::ptrdiff_t n, const double* e, std::ptrdiff_t r, double* row) noexcept {
+    std::fill(row, row + n, 0.0);
+    row[r] = 1.0;
+    for (std::ptrdiff_t i = 0; i + 1 < n; ++i) {
+        const std::ptrdiff_t l = i + 1;
+        const double g = e[l];
+        if (g == 0.0) continue;
+        double dot = 0.0;
+        for (std::ptrdiff_t k = l; k < n; ++k) dot += a(i, k) * row[k];
+        for (std::ptrdiff_t k = l; k < n; ++k) row[k] += dot * ((a(i, k) / a(i, l)) / g);
+    }
+}
+
+// Row r of U before the sweeps, (H^T e_r)^T [I; 0]: the column reflectors
+// applied to e_r first one first. scratch holds m doubles.
+void leftReflectorsRow(ColumnMajor a, std::ptrdiff_t n, const double* weights, std::ptrdiff_t r, double* row,
+                       double* scratch) noexcept {
+    std::fill(scratch, scratch + a.rows, 0.0);
+    scratch[r] = 1.0;
+    for (std::ptrdiff_t i = 0; i < n; ++i)
+        if (weights[i] != 0.0) reflect(a, i, weights[i], scratch);
+    std::copy(scratch, scratch + n, row);
 }
 
 // Columns p and q of x rotated by (c, s).
@@ -312,7 +341,7 @@ bool diagonalise(const Bidiagonal& b, ColumnMajor u, ColumnMajor v, std::ptrdiff
             if (l == k) {
                 if (b.w[k] < 0.0) {
                     b.w[k] = -b.w[k];
-                    for (std::ptrdiff_t j = 0; j < n; ++j) v(j, k) = -v(j, k);
+                    for (std::ptrdiff_t j = 0; j < v.rows; ++j) v(j, k) = -v(j, k);
                 }
                 break;
             }
@@ -325,15 +354,37 @@ bool diagonalise(const Bidiagonal& b, ColumnMajor u, ColumnMajor v, std::ptrdiff
 
 }  // namespace
 
-bool svdDecompose(double* a, std::int32_t m, std::int32_t n, double* w, double* v, double* superdiagonal,
-                  double* rowScratch) noexcept {
-    const ColumnMajor u{a, m};
-    const ColumnMajor right{v, n};
-    const double eps = bidiagonalise(u, m, n, w, superdiagonal, rowScratch);
-    accumulateRight(u, right, n, superdiagonal, rowScratch);
-    accumulateLeft(u, m, n, w, rowScratch);
-    const Bidiagonal b{w, superdiagonal, eps};
-    return diagonalise(b, u, right, n);
+bool svdDecompose(const SvdFactors& f, double* superdiagonal, double* rowScratch) noexcept {
+    const ColumnMajor a{f.a, f.m};
+    const std::ptrdiff_t n = f.n;
+    // A single row is a matrix of one row to the sweeps' rotations.
+    const ColumnMajor left{f.left, f.leftRow < 0 ? n : 1};
+    const ColumnMajor right{f.right, f.rightRow < 0 ? n : 1};
+    const double eps = bidiagonalise(a, f.m, n, f.w, superdiagonal, rowScratch);
+    weighReflectors(f.w, n, f.reflectorWeights);
+    if (f.rightRow < 0)
+        accumulateRight(a, right, n, superdiagonal, rowScratch);
+    else
+        rightReflectorsRow(a, n, superdiagonal, f.rightRow, f.right);
+    if (f.leftRow < 0) {
+        for (std::ptrdiff_t j = 0; j < n; ++j)
+            for (std::ptrdiff_t i = 0; i < n; ++i) left(i, j) = i == j ? 1.0 : 0.0;
+    } else {
+        leftReflectorsRow(a, n, f.reflectorWeights, f.leftRow, f.left, rowScratch);
+    }
+    const Bidiagonal b{f.w, superdiagonal, eps};
+    return diagonalise(b, left, right, n);
+}
+
+// U z = H [B z; 0], the reflectors applied last one first.
+void applyLeftFactor(const SvdFactors& f, const double* z, double* x) noexcept {
+    const ColumnMajor a{f.a, f.m};
+    const ColumnMajor left{f.left, f.n};
+    std::fill(x, x + f.m, 0.0);
+    for (std::ptrdiff_t k = 0; k < f.n; ++k)
+        for (std::ptrdiff_t i = 0; i < f.n; ++i) x[i] += left(i, k) * z[k];
+    for (std::ptrdiff_t i = f.n - 1; i >= 0; --i)
+        if (f.reflectorWeights[i] != 0.0) reflect(a, i, f.reflectorWeights[i], x);
 }
 
 }  // namespace varnel

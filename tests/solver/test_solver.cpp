@@ -60,7 +60,8 @@ class SvdShapes : public ::testing::TestWithParam<Shape> {};
 // A = U diag(w) V^T with orthonormal columns in U and V and w >= 0
 // characterises the decomposition completely; checked for full-rank,
 // rank-deficient, zero and badly scaled matrices. The decomposition holds
-// its matrices column by column: U and V as their row-major transposes.
+// its matrices column by column: U and V as their row-major transposes,
+// U column by column as it acts on unit vectors.
 TEST_P(SvdShapes, FactorsReproduceTheMatrixAndAreOrthonormal) {
     const auto [m, n] = GetParam();
     const int rank = std::max(1, n / 2);
@@ -73,11 +74,30 @@ TEST_P(SvdShapes, FactorsReproduceTheMatrixAndAreOrthonormal) {
     inputs.push_back(graded);
 
     for (const Matrix& a : inputs) {
-        Matrix u(a.size()), v(static_cast<std::size_t>(n) * n);
+        Matrix t(a.size()), u(a.size()), v(static_cast<std::size_t>(n) * n), b(v.size());
         for (int i = 0; i < m; ++i)
-            for (int j = 0; j < n; ++j) u[j * m + i] = a[i * n + j];
-        std::vector<double> w(n), superdiagonal(n), rowScratch(m + n);
-        ASSERT_TRUE(svdDecompose(u.data(), m, n, w.data(), v.data(), superdiagonal.data(), rowScratch.data()));
+            for (int j = 0; j < n; ++j) t[j * m + i] = a[i * n + j];
+        std::vector<double> w(n), weights(n), superdiagonal(n), rowScratch(m + n), unit(n, 0.0);
+        const SvdFactors f{t.data(), weights.data(), w.data(), b.data(), v.data(), m, n};
+        ASSERT_TRUE(svdDecompose(f, superdiagonal.data(), rowScratch.data()));
+        for (int k = 0; k < n; ++k) {
+            unit.assign(n, 0.0);
+            unit[k] = 1.0;
+            applyLeftFactor(f, unit.data(), &u[std::size_t(k) * m]);
+        }
+        // A decomposition asked for one row of U and one of V gives those
+        // rows of the whole factors.
+        for (int i = 0; i < m; ++i) {
+            Matrix t2(a.size()), rowU(n), rowV(n), weights2(n), w2(n);
+            for (int r = 0; r < m; ++r)
+                for (int j = 0; j < n; ++j) t2[j * m + r] = a[r * n + j];
+            ASSERT_TRUE(svdDecompose({t2.data(), weights2.data(), w2.data(), rowU.data(), rowV.data(), m, n, i, i % n},
+                                     superdiagonal.data(), rowScratch.data()));
+            for (int k = 0; k < n; ++k) {
+                EXPECT_NEAR(rowU[k], u[std::size_t(k) * m + i], 1e-14);
+                EXPECT_NEAR(rowV[k], v[std::size_t(k) * n + i % n], 1e-14);
+            }
+        }
         Matrix uw = u;
         for (int i = 0; i < m; ++i)
             for (int j = 0; j < n; ++j) uw[j * m + i] *= w[j];
