@@ -1,7 +1,7 @@
-// Whether the library's AVX2 paths run: the FFT's vector kernels and the
-// loops of the STFT and of reassignment around it. They all follow one
-// switch, so that the tests' comparison of the two paths covers them
-// together.
+// Whether the library's AVX2 paths run: the FFT's vector kernels, the
+// loops of the STFT and of reassignment around it, and the solver's
+// decomposition. They all follow one switch, so that the tests' comparison
+// of the two paths covers them together.
 #pragma once
 
 namespace varnel {

@@ -10,12 +10,20 @@
 #include <cmath>
 #include <cstddef>
 
+#include "frame/vector_paths.h"
+
 
 namespace varnel {
 
 namespace {
 
 constexpr int kMaxSweeps = 30;
+
+// The decomposition is written once, as always-inline bodies, and built
+// twice, for the baseline target and for AVX2, by wrappers that differ
+// only in their target. Neither build contracts or reorders arithmetic,
+// so the two give the same bits.
+#define VARNEL_SOLVER_BODY [[gnu::always_inline]] inline
 
 // Element (i, j) of a matrix of `rows` rows held column by column (svd.h
 // says why).
@@ -25,10 +33,10 @@ struct ColumnMajor {
     double& operator()(std::ptrdiff_t i, std::ptrdiff_t j) const noexcept { return data[j * rows + i]; }
 };
 
-double square(double x) noexcept { return x * x; }
+VARNEL_SOLVER_BODY double square(double x) noexcept { return x * x; }
 
 // sqrt(a^2 + b^2) without overflow or destructive underflow; NaN stays NaN.
-double hypotenuse(double a, double b) noexcept {
+VARNEL_SOLVER_BODY double hypotenuse(double a, double b) noexcept {
     const double absA = std::fabs(a);
     const double absB = std::fabs(b);
     if (absA > absB) return absA * std::sqrt(1.0 + square(absB / absA));
@@ -37,13 +45,13 @@ double hypotenuse(double a, double b) noexcept {
 }
 
 // |magnitude| with the sign of sign (zero counts as positive).
-double withSignOf(double magnitude, double sign) noexcept {
+VARNEL_SOLVER_BODY double withSignOf(double magnitude, double sign) noexcept {
     return sign >= 0.0 ? std::fabs(magnitude) : -std::fabs(magnitude);
 }
 
 // Negligible on the bidiagonal: x vanishes next to eps, the size of the
 // matrix, up to what the rounding of that sum leaves over.
-bool isNegligible(double x, double eps) noexcept { return (std::fabs(x) + eps) - eps < 1e-16; }
+VARNEL_SOLVER_BODY bool isNegligible(double x, double eps) noexcept { return (std::fabs(x) + eps) - eps < 1e-16; }
 
 // Householder vector from a(i..m-1, i) scaled by 1/scale: returns g, the
 // new diagonal value divided by scale, and leaves the vector in place.
@@ -53,7 +61,7 @@ struct Reflector {
     double h;
 };
 
-Reflector makeReflector(double& pivot, double sumOfSquares) noexcept {
+VARNEL_SOLVER_BODY Reflector makeReflector(double& pivot, double sumOfSquares) noexcept {
     const double f = pivot;
     const double g = -withSignOf(std::sqrt(sumOfSquares), f);
     const double h = f * g - sumOfSquares;
@@ -65,7 +73,7 @@ Reflector makeReflector(double& pivot, double sumOfSquares) noexcept {
 // column j of a (rows from .. to-1), for j = first .. last-1. Four columns
 // go together, so that four sums progress at once: each addition has to
 // wait for the one before it in its own sum only.
-void columnDots(const double* x, ColumnMajor a, std::ptrdiff_t from, std::ptrdiff_t to, std::ptrdiff_t first,
+VARNEL_SOLVER_BODY void columnDots(const double* x, ColumnMajor a, std::ptrdiff_t from, std::ptrdiff_t to, std::ptrdiff_t first,
                 std::ptrdiff_t last, double* dots) noexcept {
     std::ptrdiff_t j = first;
     for (; j + 4 <= last; j += 4) {
@@ -96,7 +104,7 @@ void columnDots(const double* x, ColumnMajor a, std::ptrdiff_t from, std::ptrdif
 
 // Column i: annihilate a(i+1..m-1, i). Returns the new diagonal w[i].
 // dots holds n doubles.
-double reduceColumn(ColumnMajor a, std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t i, double* dots) noexcept {
+VARNEL_SOLVER_BODY double reduceColumn(ColumnMajor a, std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t i, double* dots) noexcept {
     double scale = 0.0;
     for (std::ptrdiff_t k = i; k < m; ++k) scale += std::fabs(a(k, i));
     if (scale == 0.0) return 0.0;
@@ -119,7 +127,7 @@ double reduceColumn(ColumnMajor a, std::ptrdiff_t m, std::ptrdiff_t n, std::ptrd
 // e[i+1..n-1] serves as scratch for the reflector meanwhile, and dots
 // (m doubles) for the products of the rows below with row i, which are
 // summed over k in order for each row, column by column.
-double reduceRow(ColumnMajor a, std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t i, double* e,
+VARNEL_SOLVER_BODY double reduceRow(ColumnMajor a, std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t i, double* e,
                  double* dots) noexcept {
     const std::ptrdiff_t l = i + 1;
     double scale = 0.0;
@@ -145,7 +153,7 @@ double reduceRow(ColumnMajor a, std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff
 
 // Diagonal into w, superdiagonal into e (e[0] = 0, e[i] couples i-1 and i).
 // Returns eps, the largest |w_i| + |e_i|, which scales the split test.
-double bidiagonalise(ColumnMajor a, std::ptrdiff_t m, std::ptrdiff_t n, double* w, double* e,
+VARNEL_SOLVER_BODY double bidiagonalise(ColumnMajor a, std::ptrdiff_t m, std::ptrdiff_t n, double* w, double* e,
                      double* dots) noexcept {
     double eps = 0.0;
     e[0] = 0.0;
@@ -163,7 +171,7 @@ double bidiagonalise(ColumnMajor a, std::ptrdiff_t m, std::ptrdiff_t n, double* 
 
 // V from the row reflectors still stored in the upper part of a; row
 // holds 2n doubles, a contiguous copy of each reflector and its products.
-void accumulateRight(ColumnMajor a, ColumnMajor v, std::ptrdiff_t n, const double* e, double* row) noexcept {
+VARNEL_SOLVER_BODY void accumulateRight(ColumnMajor a, ColumnMajor v, std::ptrdiff_t n, const double* e, double* row) noexcept {
     double* dots = row + n;
     for (std::ptrdiff_t i = n - 1; i >= 0; --i) {
         const std::ptrdiff_t l = i + 1;
@@ -233,7 +241,7 @@ void leftReflectorsRow(ColumnMajor a, std::ptrdiff_t n, const double* weights, s
 }
 
 // Columns p and q of x rotated by (c, s).
-void rotateColumns(ColumnMajor x, std::ptrdiff_t p, std::ptrdiff_t q, double c, double s) noexcept {
+VARNEL_SOLVER_BODY void rotateColumns(ColumnMajor x, std::ptrdiff_t p, std::ptrdiff_t q, double c, double s) noexcept {
     for (std::ptrdiff_t r = 0; r < x.rows; ++r) {
         const double y = x(r, p);
         const double z = x(r, q);
@@ -252,7 +260,7 @@ struct Bidiagonal {
 // The largest l <= k such that e[l] is negligible (l = 0 always qualifies,
 // so a NaN eps cannot walk off the start), or such that w[l-1] is, in
 // which case needsCancel is set.
-std::ptrdiff_t findSplit(const Bidiagonal& b, std::ptrdiff_t k, bool& needsCancel) noexcept {
+VARNEL_SOLVER_BODY std::ptrdiff_t findSplit(const Bidiagonal& b, std::ptrdiff_t k, bool& needsCancel) noexcept {
     for (std::ptrdiff_t l = k; l > 0; --l) {
         if (b.negligible(b.e[l])) {
             needsCancel = false;
@@ -269,7 +277,7 @@ std::ptrdiff_t findSplit(const Bidiagonal& b, std::ptrdiff_t k, bool& needsCance
 
 // w[l-1] is negligible: chase e[l] off the matrix with rotations against
 // row l-1 so that the block l..k splits off.
-void cancelSuperdiagonal(const Bidiagonal& b, ColumnMajor u, std::ptrdiff_t l, std::ptrdiff_t k) noexcept {
+VARNEL_SOLVER_BODY void cancelSuperdiagonal(const Bidiagonal& b, ColumnMajor u, std::ptrdiff_t l, std::ptrdiff_t k) noexcept {
     const std::ptrdiff_t nm = l - 1;
     double c = 0.0;
     double s = 1.0;
@@ -288,7 +296,7 @@ void cancelSuperdiagonal(const Bidiagonal& b, ColumnMajor u, std::ptrdiff_t l, s
 
 // One implicit-shift QR sweep over the block l..k, shift from its bottom
 // 2 x 2 minor.
-void qrSweep(const Bidiagonal& b, ColumnMajor u, ColumnMajor v, std::ptrdiff_t l, std::ptrdiff_t k) noexcept {
+VARNEL_SOLVER_BODY void qrSweep(const Bidiagonal& b, ColumnMajor u, ColumnMajor v, std::ptrdiff_t l, std::ptrdiff_t k) noexcept {
     double* w = b.w;
     double* e = b.e;
     double x = w[l];
@@ -332,7 +340,7 @@ void qrSweep(const Bidiagonal& b, ColumnMajor u, ColumnMajor v, std::ptrdiff_t l
     w[k] = x;
 }
 
-bool diagonalise(const Bidiagonal& b, ColumnMajor u, ColumnMajor v, std::ptrdiff_t n) noexcept {
+VARNEL_SOLVER_BODY bool diagonalise(const Bidiagonal& b, ColumnMajor u, ColumnMajor v, std::ptrdiff_t n) noexcept {
     for (std::ptrdiff_t k = n - 1; k >= 0; --k) {
         for (int sweep = 0;; ++sweep) {
             bool needsCancel = false;
@@ -352,9 +360,7 @@ bool diagonalise(const Bidiagonal& b, ColumnMajor u, ColumnMajor v, std::ptrdiff
     return true;
 }
 
-}  // namespace
-
-bool svdDecompose(const SvdFactors& f, double* superdiagonal, double* rowScratch) noexcept {
+VARNEL_SOLVER_BODY bool decompose(const SvdFactors& f, double* superdiagonal, double* rowScratch) noexcept {
     const ColumnMajor a{f.a, f.m};
     const std::ptrdiff_t n = f.n;
     // A single row is a matrix of one row to the sweeps' rotations.
@@ -374,6 +380,22 @@ bool svdDecompose(const SvdFactors& f, double* superdiagonal, double* rowScratch
     }
     const Bidiagonal b{f.w, superdiagonal, eps};
     return diagonalise(b, left, right, n);
+}
+
+bool baselineDecompose(const SvdFactors& f, double* superdiagonal, double* rowScratch) noexcept {
+    return decompose(f, superdiagonal, rowScratch);
+}
+
+[[gnu::target("avx2")]] bool avx2Decompose(const SvdFactors& f, double* superdiagonal, double* rowScratch) noexcept {
+    return decompose(f, superdiagonal, rowScratch);
+}
+
+#undef VARNEL_SOLVER_BODY
+
+}  // namespace
+
+bool svdDecompose(const SvdFactors& f, double* superdiagonal, double* rowScratch) noexcept {
+    return (avx2PathsEnabled() ? avx2Decompose : baselineDecompose)(f, superdiagonal, rowScratch);
 }
 
 // U z = H [B z; 0], the reflectors applied last one first.
