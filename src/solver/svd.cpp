@@ -12,7 +12,6 @@
 
 #include "frame/vector_paths.h"
 
-
 namespace varnel {
 
 namespace {
@@ -73,8 +72,8 @@ VARNEL_SOLVER_BODY Reflector makeReflector(double& pivot, double sumOfSquares) n
 // column j of a (rows from .. to-1), for j = first .. last-1. Four columns
 // go together, so that four sums progress at once: each addition has to
 // wait for the one before it in its own sum only.
-VARNEL_SOLVER_BODY void columnDots(const double* x, ColumnMajor a, std::ptrdiff_t from, std::ptrdiff_t to, std::ptrdiff_t first,
-                std::ptrdiff_t last, double* dots) noexcept {
+VARNEL_SOLVER_BODY void columnDots(const double* x, ColumnMajor a, std::ptrdiff_t from, std::ptrdiff_t to,
+                                   std::ptrdiff_t first, std::ptrdiff_t last, double* dots) noexcept {
     std::ptrdiff_t j = first;
     for (; j + 4 <= last; j += 4) {
         const double* c0 = &a(0, j);
@@ -104,7 +103,8 @@ VARNEL_SOLVER_BODY void columnDots(const double* x, ColumnMajor a, std::ptrdiff_
 
 // Column i: annihilate a(i+1..m-1, i). Returns the new diagonal w[i].
 // dots holds n doubles.
-VARNEL_SOLVER_BODY double reduceColumn(ColumnMajor a, std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t i, double* dots) noexcept {
+VARNEL_SOLVER_BODY double reduceColumn(ColumnMajor a, std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t i,
+                                       double* dots) noexcept {
     double scale = 0.0;
     for (std::ptrdiff_t k = i; k < m; ++k) scale += std::fabs(a(k, i));
     if (scale == 0.0) return 0.0;
@@ -128,7 +128,7 @@ VARNEL_SOLVER_BODY double reduceColumn(ColumnMajor a, std::ptrdiff_t m, std::ptr
 // (m doubles) for the products of the rows below with row i, which are
 // summed over k in order for each row, column by column.
 VARNEL_SOLVER_BODY double reduceRow(ColumnMajor a, std::ptrdiff_t m, std::ptrdiff_t n, std::ptrdiff_t i, double* e,
-                 double* dots) noexcept {
+                                    double* dots) noexcept {
     const std::ptrdiff_t l = i + 1;
     double scale = 0.0;
     for (std::ptrdiff_t k = l; k < n; ++k) scale += std::fabs(a(i, k));
@@ -154,7 +154,7 @@ VARNEL_SOLVER_BODY double reduceRow(ColumnMajor a, std::ptrdiff_t m, std::ptrdif
 // Diagonal into w, superdiagonal into e (e[0] = 0, e[i] couples i-1 and i).
 // Returns eps, the largest |w_i| + |e_i|, which scales the split test.
 VARNEL_SOLVER_BODY double bidiagonalise(ColumnMajor a, std::ptrdiff_t m, std::ptrdiff_t n, double* w, double* e,
-                     double* dots) noexcept {
+                                        double* dots) noexcept {
     double eps = 0.0;
     e[0] = 0.0;
     for (std::ptrdiff_t i = 0; i < n; ++i) {
@@ -171,7 +171,8 @@ VARNEL_SOLVER_BODY double bidiagonalise(ColumnMajor a, std::ptrdiff_t m, std::pt
 
 // V from the row reflectors still stored in the upper part of a; row
 // holds 2n doubles, a contiguous copy of each reflector and its products.
-VARNEL_SOLVER_BODY void accumulateRight(ColumnMajor a, ColumnMajor v, std::ptrdiff_t n, const double* e, double* row) noexcept {
+VARNEL_SOLVER_BODY void accumulateRight(ColumnMajor a, ColumnMajor v, std::ptrdiff_t n, const double* e,
+                                        double* row) noexcept {
     double* dots = row + n;
     for (std::ptrdiff_t i = n - 1; i >= 0; --i) {
         const std::ptrdiff_t l = i + 1;
@@ -277,7 +278,8 @@ VARNEL_SOLVER_BODY std::ptrdiff_t findSplit(const Bidiagonal& b, std::ptrdiff_t 
 
 // w[l-1] is negligible: chase e[l] off the matrix with rotations against
 // row l-1 so that the block l..k splits off.
-VARNEL_SOLVER_BODY void cancelSuperdiagonal(const Bidiagonal& b, ColumnMajor u, std::ptrdiff_t l, std::ptrdiff_t k) noexcept {
+VARNEL_SOLVER_BODY void cancelSuperdiagonal(const Bidiagonal& b, ColumnMajor u, std::ptrdiff_t l,
+                                            std::ptrdiff_t k) noexcept {
     const std::ptrdiff_t nm = l - 1;
     double c = 0.0;
     double s = 1.0;
@@ -296,7 +298,8 @@ VARNEL_SOLVER_BODY void cancelSuperdiagonal(const Bidiagonal& b, ColumnMajor u, 
 
 // One implicit-shift QR sweep over the block l..k, shift from its bottom
 // 2 x 2 minor.
-VARNEL_SOLVER_BODY void qrSweep(const Bidiagonal& b, ColumnMajor u, ColumnMajor v, std::ptrdiff_t l, std::ptrdiff_t k) noexcept {
+VARNEL_SOLVER_BODY void qrSweep(const Bidiagonal& b, ColumnMajor u, ColumnMajor v, std::ptrdiff_t l,
+                                std::ptrdiff_t k) noexcept {
     double* w = b.w;
     double* e = b.e;
     double x = w[l];
