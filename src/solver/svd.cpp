@@ -49,8 +49,17 @@ VARNEL_SOLVER_BODY double withSignOf(double magnitude, double sign) noexcept {
 }
 
 // Negligible on the bidiagonal: x vanishes next to eps, the size of the
-// matrix, up to what the rounding of that sum leaves over.
-VARNEL_SOLVER_BODY bool isNegligible(double x, double eps) noexcept { return (std::fabs(x) + eps) - eps < 1e-16; }
+// matrix, up to what the rounding of that sum leaves over, or x is within
+// one rounding unit of eps. The second test catches a superdiagonal that
+// the sweeps cannot take below one rounding unit of its neighbours: with
+// two equal singular values (which a circulant block has in pairs) it can
+// settle at exactly half a unit of eps, which the sum rounds up when eps
+// is odd, and the block would never split. A non-finite eps (a matrix
+// with non-finite elements) still splits nothing, so that such a
+// decomposition fails instead of returning non-finite factors.
+VARNEL_SOLVER_BODY bool isNegligible(double x, double eps) noexcept {
+    return (std::fabs(x) + eps) - eps < 1e-16 || (std::isfinite(eps) && std::fabs(x) <= std::ldexp(eps, -52));
+}
 
 // Householder vector from a(i..m-1, i) scaled by 1/scale: returns g, the
 // new diagonal value divided by scale, and leaves the vector in place.

@@ -151,6 +151,22 @@ INSTANTIATE_TEST_SUITE_P(Shapes, PseudoInverseShapes,
                          ::testing::Values(Shape{5, 3}, Shape{3, 5}, Shape{8, 8}, Shape{30, 7}, Shape{7, 30},
                                            Shape{16, 15}));
 
+// Paired singular values (a circulant block has them) can leave a
+// superdiagonal at exactly half a rounding unit of the matrix's size; this
+// A[i][j] = h[(i + j) mod 8] stalled there for 30 sweeps when only the
+// rounded sum decided whether it was negligible. A is invertible.
+TEST(PseudoInverse, ConvergesWithPairedSingularValues) {
+    const double h[8] = {3.130908989244301,   0.12567845832397478, -0.08760962121343764, 0.9108217428253541,
+                         1.2717542563901822,  1.0250902580240144,  -1.2242639149552117,  0.11946069029471142};
+    Matrix a(64), p(64);
+    for (int i = 0; i < 8; ++i)
+        for (int j = 0; j < 8; ++j) a[i * 8 + j] = h[(i + j) % 8];
+    ASSERT_TRUE(pseudoInverse(a.data(), 8, 8, 1e-10, p.data()));
+    const Matrix ap = multiply(a, false, p, false, 8, 8, 8);
+    for (int i = 0; i < 8; ++i)
+        for (int j = 0; j < 8; ++j) EXPECT_NEAR(ap[i * 8 + j], i == j ? 1.0 : 0.0, 1e-14);
+}
+
 // Singular values at or below the tolerance contribute nothing: with
 // A = diag(-3, 1e-10, 1e-9) the pseudo-inverse is diag(-1/3, 0, 1e9). A
 // negative tolerance stands for 2^-52 * min(m, n), 2.2e-16 for 1 x 2 and
