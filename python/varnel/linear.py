@@ -836,10 +836,13 @@ def dual_window(window, hop, bins, *, periodic=False, check_finite=True):
     of both ``hop`` and ``bins``, and ``hop <= bins``. ``window`` is any
     window argument (see ``get_window``; a name has 256 samples). The dual
     of ``c * window`` is the dual of ``window`` over c, for any scale c.
-    The library solves one system per residue of time modulo ``hop`` by a
-    singular value decomposition, work that grows as the cube of the
-    window length over the square of ``bins``: about 0.2 s for 16384
-    samples onto 256 bins, 13 s for 65536."""
+    The periodic dual with ``hop`` dividing ``bins`` (any power-of-two
+    hop) comes from Fourier transforms of the window and takes
+    milliseconds even for windows of 2^20 samples; otherwise the library
+    solves one system per residue of time modulo ``hop`` by a singular
+    value decomposition, work that grows as the cube of the window length
+    over the square of ``bins``: about 0.2 s for 16384 samples onto 256
+    bins, 13 s for 65536."""
     w = _window_samples(window, None, check_finite)
     hop, bins = integer(hop, "hop"), integer(bins, "bins")
     # The library's pseudo-inverse drops singular values up to an absolute

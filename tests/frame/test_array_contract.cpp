@@ -73,6 +73,7 @@ const std::vector<Row>& rows() {
         {"ReSTFTsp one bin", [](Fixture&, const double* in, double* out) { return ReSTFTsp(in, 64, &kOneBin, out); }, 64, 7},
         {"CxSTFTsp", [](Fixture& f, const double* in, double* out) { return CxSTFTsp(in, 64, &f.spec, out); }, 128, 208},
         {"FastDual", [](Fixture&, const double* in, double* out) { return FastDual(in, 16, 4, 8, 0, out); }, 16, 16},
+        {"FastDual decomposed", [](Fixture&, const double* in, double* out) { return FastDual(in, 16, 4, 8, 1, out); }, 16, 16},
         {"ReExtension", [](Fixture& f, const double* in, double* out) { return ReExtension(in, 12, Symmetric, 5, out, f.spare.data()); }, 12, 5},
         {"CxExtension", [](Fixture& f, const double* in, double* out) { return CxExtension(in, 12, Periodic, 5, f.spare.data(), out); }, 24, 10},
         {"ReExtension tapered", [](Fixture& f, const double* in, double* out) { return ReExtension(in, 12, TaperedSymmetric, 5, out, f.spare.data()); }, 12, 5},

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "frame/vector_paths.h"
+#include "linear/dual_window.h"
 #include "support/fft_fixtures.h"
 #include "support/reference_dft.h"
 #include "varnel.h"
@@ -719,6 +720,29 @@ TEST(FastDual, DegenerateResidueGivesZerosAndLeavesTheOthersAlone) {
         std::vector<double> dual(16, -7.0);
         ASSERT_EQ(FastDual(g.data(), 16, 4, 8, 0, dual.data()), kStatusOk);
         for (int j = 0; j < 16; ++j) EXPECT_EQ(dual[j], j % 4 == 1 ? 0.0 : cleanDual[j]) << "j " << j;
+    }
+}
+
+// The periodic dual with dM dividing N comes from the window's spectra;
+// the residues' decompositions solve the same least-norm systems directly.
+// Gaussians as wide as the bins, random and half-zero windows (whose
+// systems lose rank), one to 16 blocks per residue, correlation lengths 1,
+// 3, 5, 45 and powers of two.
+TEST(FastDual, FactorisedPeriodicDualIsTheDecompositionsLeastNormSolution) {
+    struct Lattice {
+        std::int32_t L, dM, N;
+    };
+    for (const Lattice c : {Lattice{8, 8, 8}, Lattice{16, 4, 8}, Lattice{24, 2, 8}, Lattice{40, 8, 8},
+                            Lattice{720, 4, 16}, Lattice{256, 4, 64}, Lattice{1024, 128, 128}, Lattice{2048, 16, 64}}) {
+        std::vector<double> gaussian(c.L), random = randomReals(c.L, 7), halfZero = randomReals(c.L, 8);
+        ASSERT_EQ(Gaussian(c.L, c.L / 2.0, c.N * c.N / 16.0, gaussian.data()), kStatusOk);
+        std::fill(halfZero.begin() + c.L / 2, halfZero.end(), 0.0);
+        for (const std::vector<double>& window : {gaussian, random, halfZero}) {
+            std::vector<double> fast(c.L), direct(c.L);
+            ASSERT_EQ(varnel::gabor::factorisedPeriodicDual(window.data(), c.L, c.dM, c.N, fast.data()), kStatusOk);
+            ASSERT_EQ(varnel::gabor::residueSystemDual(window.data(), c.L, c.dM, c.N, 0, direct.data()), kStatusOk);
+            EXPECT_LE(maxAbsDifference(fast, direct), 1e-12 * maxAbs(direct)) << c.L << " " << c.dM << " " << c.N;
+        }
     }
 }
 

@@ -1,38 +1,17 @@
-// Dual (analysis) window of a Gabor pair.
-//
-// The biorthogonality conditions sum_c g[j0 + a*N + c*dM] * d[j0 + c*dM] =
-// delta(a) / dM only couple dual samples of one residue j0 of the time
-// index modulo dM, so the L-sized problem falls apart into dM small
-// systems of R equations in p unknowns, each solved for its least-norm
-// solution through a pseudo-inverse, of which only the column that is the
-// solution is formed.
+#include "linear/dual_window.h"
+
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
-#include "frame/array_check.h"
-#include "frame/export_guard.h"
-#include "frame/numbers.h"
+#include "fft/plan_hold.h"
 #include "frame/scratch.h"
 #include "solver/pseudo_inverse.h"
 #include "varnel.h"
 
+namespace varnel::gabor {
+
 namespace {
-
-using varnel::PseudoInverseWorkspace;
-using varnel::ScratchBuffer;
-
-enum DualMode : std::int32_t { PeriodicDual = 0, AperiodicDual = 1 };
-
-// Singular values at or below this count as zero, whatever the window's scale.
-constexpr double kSingularValueTolerance = 1e-10;
-
-std::int32_t validateDualArguments(std::int32_t L, std::int32_t dM, std::int32_t N, std::int32_t mode) noexcept {
-    if (dM < 1 || N < 1 || !varnel::isPowerOfTwo(N)) return kStatusBadWindowSpec;
-    if (L < 1 || L % dM != 0 || L % N != 0) return kStatusBadLength;
-    if (dM > N) return kStatusBadWindowSpec;
-    if (mode != PeriodicDual && mode != AperiodicDual) return kStatusBadSelector;
-    return kStatusOk;
-}
 
 struct DualLattice {
     std::int64_t timeStep;        // dM
@@ -68,7 +47,17 @@ void writeResidueDual(const double* solution, const DualLattice& lat, std::int64
     for (std::int64_t c = 0; c < lat.unknowns; ++c) dual[j0 + c * lat.timeStep] = solved ? solution[c] * scale : 0.0;
 }
 
-std::int32_t computeDual(const double* window, std::int32_t L, const DualLattice& lat, double* dual) noexcept {
+// |X_f|^2 of an Hc spectrum of length n, for f <= n/2.
+double power(const double* hc, std::int32_t n, std::int32_t f) noexcept {
+    const bool real = f == 0 || 2 * f == n;
+    return hc[f] * hc[f] + (real ? 0.0 : hc[n - f] * hc[n - f]);
+}
+
+}  // namespace
+
+std::int32_t residueSystemDual(const double* window, std::int32_t L, std::int32_t dM, std::int32_t N,
+                               std::int32_t mode, double* dual) noexcept {
+    const DualLattice lat(L, dM, N, mode);
     // A system beyond 32-bit dimensions could never be held in memory anyway.
     if (lat.equations > INT32_MAX) return kStatusNoMemory;
     const auto systemSize = static_cast<std::size_t>(lat.equations) * static_cast<std::size_t>(lat.unknowns);
@@ -93,14 +82,46 @@ std::int32_t computeDual(const double* window, std::int32_t L, const DualLattice
     return kStatusOk;
 }
 
-}  // namespace
+std::int32_t factorisedPeriodicDual(const double* window, std::int32_t L, std::int32_t dM, std::int32_t N,
+                                    double* dual) noexcept {
+    const std::int32_t q = L / N;
+    const std::int32_t blocks = N / dM;
+    // The spectra of the N decimations g[rho + m*N] (Hc, q doubles each),
+    // then one residue's weights.
+    fft::Workspace<1> ws(static_cast<std::size_t>(L) + q / 2 + 1, {q});
+    if (!ws.ok()) return kStatusNoMemory;
+    double* spectra = ws.data();
+    double* weights = spectra + L;
+    for (std::int32_t rho = 0; rho < N; ++rho)
+        fft::reFft(ws.plan(), window + rho, spectra + static_cast<std::ptrdiff_t>(rho) * q, N, 1, q, ws.fftScratch());
 
-extern "C" VARNEL_API int32_t FastDual(const double* window, int32_t L, int32_t dM, int32_t N, int32_t mode,
-                                       double* dual) {
-    return varnel::guardedExport([&]() -> int32_t {
-        std::int32_t status = validateDualArguments(L, dM, N, mode);
-        if (status == kStatusOk) status = varnel::ArrayCheck().reads(window, L).writes(dual, L).status();
-        if (status != kStatusOk) return status;
-        return computeDual(window, L, DualLattice(L, dM, N, mode), dual);
-    });
+    const double scale = 1.0 / static_cast<double>(dM);
+    for (std::int32_t j0 = 0; j0 < dM; ++j0) {
+        // weights[f] = 1 / (dM * sigma_f^2) for the kept singular values
+        // sigma_f of the residue's matrix, 0 for the others.
+        bool finite = true;
+        for (std::int32_t f = 0; 2 * f <= q; ++f) {
+            double sum = 0.0;
+            for (std::int32_t r = 0; r < blocks; ++r)
+                sum += power(spectra + static_cast<std::ptrdiff_t>(j0 + r * dM) * q, q, f);
+            finite = finite && std::isfinite(sum);
+            weights[f] = std::sqrt(sum) > kSingularValueTolerance ? scale / sum : 0.0;
+        }
+        for (std::int32_t r = 0; r < blocks; ++r) {
+            double* hc = spectra + static_cast<std::ptrdiff_t>(j0 + r * dM) * q;
+            double* out = dual + j0 + r * dM;
+            if (!finite) {
+                for (std::int32_t m = 0; m < q; ++m) out[static_cast<std::ptrdiff_t>(m) * N] = 0.0;
+                continue;
+            }
+            for (std::int32_t f = 0; 2 * f <= q; ++f) {
+                hc[f] *= weights[f];
+                if (f != 0 && 2 * f != q) hc[q - f] *= weights[f];
+            }
+            fft::reIfft(ws.plan(), hc, out, 1, N, q, ws.fftScratch());
+        }
+    }
+    return kStatusOk;
 }
+
+}  // namespace varnel::gabor
