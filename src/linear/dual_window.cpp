@@ -47,6 +47,9 @@ void writeResidueDual(const double* solution, const DualLattice& lat, std::int64
     for (std::int64_t c = 0; c < lat.unknowns; ++c) dual[j0 + c * lat.timeStep] = solved ? solution[c] * scale : 0.0;
 }
 
+// Decimations gathered or scattered together: one cache line of doubles.
+constexpr std::int32_t kDecimationGroup = 8;
+
 // |X_f|^2 of an Hc spectrum of length n, for f <= n/2.
 double power(const double* hc, std::int32_t n, std::int32_t f) noexcept {
     const bool real = f == 0 || 2 * f == n;
@@ -86,14 +89,25 @@ std::int32_t factorisedPeriodicDual(const double* window, std::int32_t L, std::i
                                     double* dual) noexcept {
     const std::int32_t q = L / N;
     const std::int32_t blocks = N / dM;
-    // The spectra of the N decimations g[rho + m*N] (Hc, q doubles each),
-    // then one residue's weights.
-    fft::Workspace<1> ws(static_cast<std::size_t>(L) + q / 2 + 1, {q});
+    // The decimations g[rho + m*N] are read and the dual's written a group
+    // of consecutive rho at a time through a staging block, so that each
+    // pass over the window touches whole cache lines instead of one value
+    // per line N apart.
+    const std::int32_t group = N < kDecimationGroup ? N : kDecimationGroup;
+    const auto rowLength = static_cast<std::ptrdiff_t>(q);
+    // The spectra of the N decimations (Hc, q doubles each), the staging
+    // block and one residue's weights.
+    fft::Workspace<1> ws(static_cast<std::size_t>(L) + group * rowLength + q / 2 + 1, {q});
     if (!ws.ok()) return kStatusNoMemory;
     double* spectra = ws.data();
-    double* weights = spectra + L;
-    for (std::int32_t rho = 0; rho < N; ++rho)
-        fft::reFft(ws.plan(), window + rho, spectra + static_cast<std::ptrdiff_t>(rho) * q, N, 1, q, ws.fftScratch());
+    double* stage = spectra + L;
+    double* weights = stage + group * rowLength;
+    for (std::int32_t first = 0; first < N; first += group) {
+        for (std::ptrdiff_t m = 0; m < rowLength; ++m)
+            for (std::int32_t b = 0; b < group; ++b) stage[b * rowLength + m] = window[first + b + m * N];
+        for (std::int32_t b = 0; b < group; ++b)
+            fft::reFft(ws.plan(), stage + b * rowLength, spectra + (first + b) * rowLength, 1, 1, q, ws.fftScratch());
+    }
 
     const double scale = 1.0 / static_cast<double>(dM);
     for (std::int32_t j0 = 0; j0 < dM; ++j0) {
@@ -102,24 +116,25 @@ std::int32_t factorisedPeriodicDual(const double* window, std::int32_t L, std::i
         bool finite = true;
         for (std::int32_t f = 0; 2 * f <= q; ++f) {
             double sum = 0.0;
-            for (std::int32_t r = 0; r < blocks; ++r)
-                sum += power(spectra + static_cast<std::ptrdiff_t>(j0 + r * dM) * q, q, f);
+            for (std::int32_t r = 0; r < blocks; ++r) sum += power(spectra + (j0 + r * dM) * rowLength, q, f);
             finite = finite && std::isfinite(sum);
             weights[f] = std::sqrt(sum) > kSingularValueTolerance ? scale / sum : 0.0;
         }
         for (std::int32_t r = 0; r < blocks; ++r) {
-            double* hc = spectra + static_cast<std::ptrdiff_t>(j0 + r * dM) * q;
-            double* out = dual + j0 + r * dM;
-            if (!finite) {
-                for (std::int32_t m = 0; m < q; ++m) out[static_cast<std::ptrdiff_t>(m) * N] = 0.0;
-                continue;
-            }
+            double* hc = spectra + (j0 + r * dM) * rowLength;
             for (std::int32_t f = 0; 2 * f <= q; ++f) {
-                hc[f] *= weights[f];
-                if (f != 0 && 2 * f != q) hc[q - f] *= weights[f];
+                hc[f] = finite ? hc[f] * weights[f] : 0.0;
+                if (f != 0 && 2 * f != q) hc[q - f] = finite ? hc[q - f] * weights[f] : 0.0;
             }
-            fft::reIfft(ws.plan(), hc, out, 1, N, q, ws.fftScratch());
         }
+    }
+
+    for (std::int32_t first = 0; first < N; first += group) {
+        for (std::int32_t b = 0; b < group; ++b)
+            fft::reIfft(ws.plan(), spectra + (first + b) * rowLength, stage + b * rowLength, 1, 1, q,
+                        ws.fftScratch());
+        for (std::ptrdiff_t m = 0; m < rowLength; ++m)
+            for (std::int32_t b = 0; b < group; ++b) dual[first + b + m * N] = stage[b * rowLength + m];
     }
     return kStatusOk;
 }
