@@ -209,6 +209,31 @@ SECTIONS = [
         unit="ms",
     ),
     Section(
+        name="dual",
+        title="Dual windows: Varnel against LTFAT",
+        program=[sys.executable, os.path.join(REPO, "bench", "linear", "dual_ltfat.py")],
+        intro=(
+            "`FastDual` (the export, through ctypes) against `ltfatpy.gabdual` "
+            "for Gaussian windows exp(-(j - L/2)^2 / (2 (L/8)^2)) of L samples, "
+            "256 bins and a time step of 64 (512 and 128 at L = 2^18), by "
+            "`bench/linear/dual_ltfat.py` with `time.perf_counter`, best call "
+            "of each repetition. The periodic dual is LTFAT's canonical dual "
+            "of the periodic frame, the same window up to a scale, which is "
+            "checked before timing; Varnel computes it from Fourier transforms "
+            "of the window's samples N apart when the time step divides the "
+            "bin count, as here. The aperiodic dual, which LTFAT does not "
+            "offer, takes one singular value decomposition per residue of the "
+            "time step, work growing as L^3 / N^2. Times are those of the "
+            "fastest repetition, in milliseconds per call; LTFAT / varnel is "
+            "Varnel's speed-up over LTFAT."),
+        groups=[("periodic", "Periodic dual, rows by window length L"),
+                ("aperiodic", "Aperiodic dual, rows by window length L",
+                 [("varnel", "varnel ms")], [])],
+        columns=[("varnel", "varnel ms"), ("ltfatpy", "LTFAT ms")],
+        ratios=[("ltfatpy", "varnel", "LTFAT / varnel")],
+        unit="ms",
+    ),
+    Section(
         name="quadratic",
         title="Quadratic distributions: Varnel against numpy",
         program="bench/varnel_bench_quadratic",
