@@ -230,11 +230,10 @@ VARNEL_API int32_t Gaussian(int32_t n, double centre, double variance, double *o
  * growing as L^3 / N^2 (a fifth of a second for L = 16384 onto 256 bins,
  * 13 s for 65536). A residue with non-finite window samples (where a
  * decomposition does not converge) gets zero dual samples and the status
- * stays 0. Status 29 for a
- * bad dM/N, 1 when L is not a positive multiple of dM and N, 29 when
- * dM > N, -20061 for another mode, -20001 without memory; all scratch is
- * taken before dual is written, so after any non-zero status dual is
- * untouched. */
+ * stays 0. Status 29 for a bad dM/N, 1 when L is not a positive multiple
+ * of dM and N, 29 when dM > N, -20061 for another mode, -20001 without
+ * memory; all scratch is taken before dual is written, so after any
+ * non-zero status dual is untouched. */
 VARNEL_API int32_t FastDual(const double *window, int32_t L, int32_t dM, int32_t N, int32_t mode, double *dual);
 
 /* ------------------------------------------------------------------------

@@ -60,9 +60,9 @@ class SvdShapes : public ::testing::TestWithParam<Shape> {};
 
 // A = U diag(w) V^T with orthonormal columns in U and V and w >= 0
 // characterises the decomposition completely; checked for full-rank,
-// rank-deficient, zero and badly scaled matrices. The decomposition holds
-// its matrices column by column: U and V as their row-major transposes,
-// U column by column as it acts on unit vectors.
+// rank-deficient, zero and badly scaled matrices. V comes column by
+// column (its row-major transpose); U is built here, column by column, by
+// applying it to unit vectors.
 TEST_P(SvdShapes, FactorsReproduceTheMatrixAndAreOrthonormal) {
     const auto [m, n] = GetParam();
     const int rank = std::max(1, n / 2);
