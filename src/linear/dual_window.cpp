@@ -1,5 +1,6 @@
 #include "linear/dual_window.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -122,9 +123,13 @@ std::int32_t factorisedPeriodicDual(const double* window, std::int32_t L, std::i
         }
         for (std::int32_t r = 0; r < blocks; ++r) {
             double* hc = spectra + (j0 + r * dM) * rowLength;
+            if (!finite) {
+                std::fill(hc, hc + q, 0.0);
+                continue;
+            }
             for (std::int32_t f = 0; 2 * f <= q; ++f) {
-                hc[f] = finite ? hc[f] * weights[f] : 0.0;
-                if (f != 0 && 2 * f != q) hc[q - f] = finite ? hc[q - f] * weights[f] : 0.0;
+                hc[f] *= weights[f];
+                if (f != 0 && 2 * f != q) hc[q - f] *= weights[f];
             }
         }
     }

@@ -22,8 +22,6 @@ PseudoInverseWorkspace::PseudoInverseWorkspace(std::int32_t m, std::int32_t n) n
     if (!left_.ok()) return;
     right_ = ScratchBuffer<double>(shortSide * shortSide);
     if (!right_.ok()) return;
-    weighted_ = ScratchBuffer<double>(shortSide);
-    if (!weighted_.ok()) return;
     superdiagonal_ = ScratchBuffer<double>(shortSide);
     if (!superdiagonal_.ok()) return;
     rowScratch_ = ScratchBuffer<double>(longSide + shortSide);
@@ -62,7 +60,8 @@ bool pseudoInverseColumn(const double* a, std::int32_t m, std::int32_t n, double
     }
     if (!svdDecompose(f, workspace.superdiagonal_.data(), workspace.rowScratch_.data())) return false;
 
-    double* y = workspace.weighted_.data();
+    // The decomposition's scratch is free again: it holds W^+ times the row.
+    double* y = workspace.rowScratch_.data();
     for (std::ptrdiff_t k = 0; k < cols; ++k) y[k] = f.w[k] > tolerance ? (wide ? f.right : f.left)[k] / f.w[k] : 0.0;
     if (wide) {
         applyLeftFactor(f, y, x);

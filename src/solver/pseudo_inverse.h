@@ -24,7 +24,6 @@ private:
     ScratchBuffer<double> singularValues_;
     ScratchBuffer<double> left_;
     ScratchBuffer<double> right_;
-    ScratchBuffer<double> weighted_;
     ScratchBuffer<double> superdiagonal_;
     ScratchBuffer<double> rowScratch_;
     bool ok_ = false;
