@@ -4,10 +4,15 @@
 
 namespace varnel::fft {
 
-// Defined in a translation unit compiled for AVX2 and FMA; only its data is
-// touched here, so no AVX instruction runs on a processor without them.
+// Defined in translation units compiled for AVX2 and FMA, and for those
+// with AVX-512F and VL; only their data is touched here, so no instruction
+// runs on a processor without it.
 extern const VectorKernelSet kAvx2KernelSet;
+extern const VectorKernelSet kAvx512VlKernelSet;
 
-const VectorKernelSet* vectorKernels() noexcept { return avx2PathsEnabled() ? &kAvx2KernelSet : nullptr; }
+const VectorKernelSet* vectorKernels() noexcept {
+    if (!avx2PathsEnabled()) return nullptr;
+    return avx512VlKernelsEnabled() ? &kAvx512VlKernelSet : &kAvx2KernelSet;
+}
 
 }  // namespace varnel::fft

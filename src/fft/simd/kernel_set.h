@@ -1,0 +1,61 @@
+// The vector kernel set, built from the templates of vector_passes.h.
+// Include only from the translation units that each compile it for one
+// instruction set (avx2_kernels.cpp, avx512vl_kernels.cpp): makeKernelSet
+// has internal linkage, so each gets its own code.
+#pragma once
+
+#include "fft/simd/vector_passes.h"
+
+namespace varnel::fft {
+namespace {
+
+template <int N>
+constexpr void add(VectorKernelSet& set) {
+    set.cxTwiddle[N] = cxTwiddleVec<N>;
+    set.cxLeaf[N] = cxLeafVec<N>;
+    set.reTwiddle[N] = reTwiddleVec<N>;
+    set.reLeaf[N] = reLeafVec<N>;
+    set.cxSiblingLeaf[N] = cxSiblingLeafVec<N>;
+    set.reSiblingLeaf[N] = reSiblingLeafVec<N>;
+    // Long stages with m a multiple of 32 are those of lengths with a large
+    // power of two. Radices below 8 do too little per column to pay for the
+    // products that form the twiddles (a radix-4 stage of 2^17 ran 10%
+    // slower); from 8 on the twiddle reads cost more.
+    if constexpr (N == 8 || N == 16 || N == 32) {
+        set.cxTwiddleFactored[N] = cxTwiddleVec<N, FactoredTwiddles<N>>;
+        set.reTwiddleFactored[N] = reTwiddleVec<N, FactoredTwiddles<N>>;
+    }
+}
+
+// Radices of the common lengths: powers of two and the small factors of
+// 1000-like, 3*2^k, 7*2^k and 9*2^k sizes (7 and 9 alone, or with 2 as 14
+// and 18). Larger prime kernels stay scalar; their code would grow the
+// library for lengths that are rarely used.
+constexpr VectorKernelSet makeKernelSet() {
+    VectorKernelSet set{};
+    set.width = 4;
+    add<2>(set);
+    add<3>(set);
+    add<4>(set);
+    add<5>(set);
+    add<7>(set);
+    add<8>(set);
+    add<9>(set);
+    add<10>(set);
+    add<14>(set);
+    add<16>(set);
+    add<18>(set);
+    add<32>(set);
+    set.cxWhole[0] = {16, cxSingleVec<16>};
+    set.cxWhole[1] = {32, cxSingleVec<32>};
+    set.cxWhole[2] = {64, cxSingleVec<64>};
+    set.cxWhole[3] = {128, cxSingleVec<128>};
+    set.hartleyFold = hartleyFoldVec;
+    set.gather = gatherVec;
+    set.cxHalves32 = cxTwiddleHalvesVec<32>;
+    return set;
+}
+
+}  // namespace
+
+}  // namespace varnel::fft
