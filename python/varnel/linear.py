@@ -1037,14 +1037,23 @@ def dge(coefficients, *, window="gaussian", nperseg=None, hop=None, bins=None, l
     length = frames * max(hop, 0) if length is None else integer(length, "length")
     context = dict(kind="dge", frames=frames, length=length, L=len(g), hop=hop, bins=bins)
     c = c.astype(np.complex128, copy=False) if real else np.ascontiguousarray(c, dtype=np.complex128)
-    if check_finite and not real:
+    # A non-finite coefficient spreads to every sample its frame covers (no
+    # product with a window value clears it), so when all frames land in
+    # the result (length >= the period) the result, hop samples per frame,
+    # is checked instead of the coefficients, about bins values per frame;
+    # only a non-finite result makes the coefficients be searched for the
+    # culprit.
+    lands = length >= frames * max(hop, 0)
+    if check_finite and not lands:
         require_finite(c, "coefficients")
 
     def one(block):
         if real:
-            return _real_dge(block, c, spec, len(g), hop, bins, length, check_finite, context)
+            return _real_dge(block, c, spec, len(g), hop, bins, length, check_finite and lands, context)
         out = np.empty(max(length, 0), dtype=np.complex128)
         call("CxDGE", pointer(block), frames, bins, spec, pointer(out), length, context=context)
+        if check_finite and lands and not np.isfinite(out.sum()):
+            require_finite(c, "coefficients")
         return out
 
     if c.ndim == 2:
@@ -1052,17 +1061,13 @@ def dge(coefficients, *, window="gaussian", nperseg=None, hop=None, bins=None, l
     return per_channel(one, c, workers)
 
 
-def _real_dge(block, whole, spec, L, hop, bins, length, check_finite, context):
+def _real_dge(block, whole, spec, L, hop, bins, length, check_result, context):
     """ReDGE of one channel's one-sided coefficients ``block`` (a part of
     ``whole``, which a finiteness refusal names), packed into Hc rows a
-    cache-sized block of frames at a time.
-
-    A non-finite coefficient spreads to every sample its frame covers (no
-    product with a window value clears it), so when all frames land in the
-    result (length >= the period) the result, hop doubles per frame against
-    the coefficients' bins + 2, is checked instead of them, together with
-    the imaginary parts of bins 0 and bins/2 that the packing drops; only a
-    non-finite result makes the coefficients be searched for the culprit.
+    cache-sized block of frames at a time. With ``check_result`` (all
+    frames land in the result) the result is checked, as ``dge`` does,
+    together with the imaginary parts of bins 0 and bins/2 that the packing
+    drops.
 
     Short windows on a long period are expanded block by block as well, by
     ReDGEWithIC into the result: its stream is the period shifted by L/2
@@ -1076,14 +1081,12 @@ def _real_dge(block, whole, spec, L, hop, bins, length, check_finite, context):
     frames = block.shape[0]
     period = frames * hop
     step = max(1, _BLOCK_DOUBLES // max(bins, 1))
-    if check_finite and length < period:
-        require_finite(whole, "coefficients")
 
     def packed(k0, rows):
         return complex_to_hc(block[k0:k0 + len(rows)], max(bins, 1), out=rows)
 
     def checked(out):
-        if check_finite and not (np.isfinite(out.sum()) and np.isfinite(block[:, :1].imag.sum())
+        if check_result and not (np.isfinite(out.sum()) and np.isfinite(block[:, :1].imag.sum())
                                  and np.isfinite(block[:, -1:].imag.sum())):
             require_finite(whole, "coefficients")
         return out

@@ -154,14 +154,16 @@ def test_non_finite_values_are_named_unless_let_through(function, args, kwargs, 
     assert np.all(np.isfinite(values)) == (function in (varnel.dgt, varnel.dual_window) and "window" in phrase)
 
 
-# Long real expansions look for non-finite coefficients in their result, so
-# the ones the result cannot show must be found too: imaginary parts of bins
-# 0 and bins/2, which the expansion ignores, and frames a short length cuts.
-@pytest.mark.parametrize("index,length", [((700, 3), None), ((5, 0), None), ((1023, 32), None),
-                                          ((700, 7), 8000)], ids=["bin", "bin 0", "nyquist", "cut"])
-def test_long_real_expansion_names_every_non_finite_coefficient(index, length):
-    c = np.ones((1024, 33), dtype=complex)
-    c[index] = complex(1, np.nan) if index[1] in (0, 32) else np.nan
+# Expansions look for non-finite coefficients in their result, so the ones
+# the result cannot show must be found too: imaginary parts of bins 0 and
+# bins/2, which the real expansion ignores, and frames a short length cuts.
+@pytest.mark.parametrize("index,length,bins", [((700, 3), None, 33), ((5, 0), None, 33), ((1023, 32), None, 33),
+                                               ((700, 7), 8000, 33), ((700, 50), None, 64), ((700, 7), 8000, 64),
+                                               ((3, 5), 1, 64)],
+                         ids=["bin", "bin 0", "nyquist", "cut", "complex", "complex cut", "complex one sample"])
+def test_expansion_names_every_non_finite_coefficient(index, length, bins):
+    c = np.ones((1024, bins), dtype=complex)
+    c[index] = complex(1, np.nan) if bins == 33 and index[1] in (0, 32) else np.nan
     with pytest.raises(varnel.ArgumentError, match=r"^coefficients\[%d, %d\] is" % index):
         varnel.dge(c, window=np.hanning(64), hop=16, bins=64, length=length)
 
