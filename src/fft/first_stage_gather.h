@@ -7,8 +7,8 @@
 // vectors: at 32768 = 32*32*32 such a leaf pass reads rows 8 KB apart, all
 // in one cache set, and took half the complex transform, against 41% for
 // the copy and the leaf passes of the copied blocks together (measured
-// before such leaf passes read whole cache lines; since then the complex
-// transform is level either way, and the real one is not, see below).
+// before such leaf passes read whole cache lines, readsWholeLines in
+// simd/vector_passes.h; since they do, the copy is a cost of its own there).
 #pragma once
 
 #include <cstddef>
@@ -18,18 +18,14 @@
 
 namespace varnel::fft {
 
-inline constexpr std::int32_t kGatherFirstStageFrom = 1 << 15;
+// At 32768 the transforms took less time without the copy in alternating
+// runs (real 9-17%, complex 3-4% on an AMD EPYC and 18% on an AVX-512 Xeon,
+// whose L2 holds the input, output and blocks of 32768 points but not of
+// 65536); at 65536 the copy saves 12% of the complex transform there.
+inline constexpr std::int32_t kGatherFirstStageFrom = 1 << 16;
 
-// Real transforms copy from twice that length. At 32768 their leaves, which
-// read whole cache lines (readsWholeLines in simd/vector_passes.h), run as
-// fast together as in the copied blocks, so the copy is a cost of its own:
-// the real transform took 9-17% less time without it in alternating runs
-// (the complex one 3-4% less, within this machine's noise).
-inline constexpr std::int32_t kRealGatherFirstStageFrom = 1 << 16;
-
-inline bool gathersFirstStage(std::int32_t factorCount, std::int32_t length,
-                              std::int32_t from = kGatherFirstStageFrom) {
-    return factorCount >= 3 && length >= from;
+inline bool gathersFirstStage(std::int32_t factorCount, std::int32_t length) {
+    return factorCount >= 3 && length >= kGatherFirstStageFrom;
 }
 
 // blocks[j*m + t] = in[(j + f*t) * is] for j < f, t < m. Tiles of eight t

@@ -24,7 +24,7 @@ void fftPlanRelease(FftPlan* plan) noexcept;
 // its prime stages (23, 47 and the Rader primes) and, for lengths whose
 // long stages keep their twiddles factored, room to make output written at
 // a stride other than 1 at unit stride first. 0 for most lengths, the
-// powers of two below 2^15 among them. Known before the plan is built, so
+// powers of two below 2^16 among them. Known before the plan is built, so
 // that a call can take it with the rest of its memory.
 std::size_t fftScratchSize(std::int32_t n) noexcept;
 

@@ -182,7 +182,7 @@ std::int32_t reFftStrided(const FftPlan* plan, const double* in, double* out, pt
         for (ptrdiff_t k = 0; k < n; ++k) out[k * os] = staged[k];
         return status;
     }
-    if (scratch && gathersFirstStage(plan->factorCount, n, kRealGatherFirstStageFrom))
+    if (scratch && gathersFirstStage(plan->factorCount, n))
         return reStepFromGatheredInput(*plan, in, out, is, os, scratch);
     return reStep(*plan, n, 0, in, out, is, os, scratch);
 }

@@ -136,7 +136,7 @@ TEST_F(AllocationFaults, RaderStagesShareTheCachedSubPlanThroughFailedBuilds) {
 // result, so that callers that have written output already cannot be cut
 // off half way.
 TEST_F(AllocationFaults, LongTransformsSucceedWithoutTheirGatherBuffer) {
-    for (const std::int32_t n : {1 << 15, 3 << 14}) {
+    for (const std::int32_t n : {1 << 16, 3 << 15}) {
         auto plan = testing::makePlan(n);
         scratch_testing::failAllocationAt(0);
         const std::vector<double> expected = rampSpectra(plan.get(), n);
