@@ -134,12 +134,17 @@ std::int32_t cxStepFromGatheredInput(const FftPlan& plan, ConstSplitComplex in, 
     return cxTwiddlePass(plan, 0, out, m, work);
 }
 
-// The 1/n of the inverse transform.
+// The 1/n of the inverse transform, one part after the other: at unit
+// stride each loop is a vector loop, which the two parts together, which
+// the compiler must assume may overlap, are not.
 void scale(double* re, double* im, ptrdiff_t os, std::int32_t n) {
     const double q = 1.0 / n;
-    for (ptrdiff_t k = 0; k < n; ++k) {
-        re[k * os] *= q;
-        im[k * os] *= q;
+    for (double* part : {re, im}) {
+        if (os == 1) {
+            for (ptrdiff_t k = 0; k < n; ++k) part[k] *= q;
+        } else {
+            for (ptrdiff_t k = 0; k < n; ++k) part[k * os] *= q;
+        }
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "frame/layouts.h"
 #include "frame/scratch.h"
 #include "linear/gabor_factorised.h"
 
@@ -83,7 +84,10 @@ std::int32_t Synthesis::addComplexFrames(ConstSplitComplex coef) noexcept {
             prefetchFrame(next.re, n * next.stride);
             if (!next.interleaved()) prefetchFrame(next.im, n * next.stride);
         }
-        if (frame.stride != 1) {
+        if (frame.interleaved()) {
+            layout::cxToReIm(frame.re, copyRe, copyIm, n);
+            frame = {copyRe, copyIm, 1};
+        } else if (frame.stride != 1) {
             for (std::ptrdiff_t j = 0; j < n; ++j) {
                 copyRe[j] = frame.real(j);
                 copyIm[j] = frame.imag(j);
@@ -188,8 +192,16 @@ std::int32_t expandComplex(ConstSplitComplex coef, std::int64_t frames, const La
     Synthesis synthesis(lattice, frames, 2, plans.bins, scratch, plans.binsScratch,
                         periods(lattice, frames, out, outLength, 2, scratch));
     if (const std::int32_t status = synthesis.addComplexFrames(coef); status != kStatusOk) return status;
-    writeOut(synthesis.wrappedPeriod(0), synthesis.span(), out.re, out.stride, outLength);
-    writeOut(synthesis.wrappedPeriod(1), synthesis.span(), out.im, out.stride, outLength);
+    const double *re = synthesis.wrappedPeriod(0), *im = synthesis.wrappedPeriod(1);
+    if (out.interleaved()) {
+        // One pass that interleaves the two periods, then the zeros.
+        const std::int64_t written = std::min<std::int64_t>(outLength, synthesis.span());
+        layout::reImToCx(re, im, out.re, written);
+        std::fill(out.re + 2 * written, out.re + 2 * std::int64_t{outLength}, 0.0);
+        return kStatusOk;
+    }
+    writeOut(re, synthesis.span(), out.re, out.stride, outLength);
+    writeOut(im, synthesis.span(), out.im, out.stride, outLength);
     return kStatusOk;
 }
 

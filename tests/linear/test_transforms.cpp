@@ -498,6 +498,9 @@ TEST_F(Transforms, ExpansionOutputLengthTruncatesOrPadsWithZeros) {
             EXPECT_EQ(v, 0.0) << "t " << t;
     for (int t = 0; t < 20; ++t) EXPECT_EQ(strided[3 * t + 2], kSentinel);
     for (int t = 0; t < 12; ++t) EXPECT_TRUE(cx[2 * t] == re[t] && cx[2 * t + 1] == im[t]) << "t " << t;
+    std::vector<double> cxShorter(11, kSentinel);
+    ASSERT_EQ(CxDGE(coef.data(), 3, 8, &spec, cxShorter.data(), 5), kStatusOk);
+    for (int i = 0; i < 11; ++i) EXPECT_EQ(cxShorter[i], i < 10 ? cx[i] : kSentinel) << i;
 }
 
 std::int32_t framesFor(std::int32_t n, std::int32_t dM) { return (n + dM - 1) / dM; }
