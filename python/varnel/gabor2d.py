@@ -86,7 +86,7 @@ def dge2(coefficients, *, window="gaussian", nperseg=None, hop=None, bins=None, 
     expansion. ``shape`` (rows, columns) defaults to (F1*hop, F2*hop2), the
     padded size of the analysed image; rows or columns beyond that are
     zero."""
-    c = _array(coefficients, "coefficients", "4-D (F1, N1, F2, N2)", np.complex128, check_finite)
+    c = _array(coefficients, "coefficients", "4-D (F1, N1, F2, N2)", np.complex128, False)
     lattices = _lattices(window, nperseg, hop, bins, window2, nperseg2, hop2, bins2, check_finite)
     frames = (c.shape[0], c.shape[2])
     if shape is None:
@@ -98,7 +98,18 @@ def dge2(coefficients, *, window="gaussian", nperseg=None, hop=None, bins=None, 
     specs = [window_spec(g, step, count) for g, step, count in lattices]
     dims = [dict(frames=f, length=n, L=len(g), hop=step, bins=count, frame_bins=width)
             for f, n, (g, step, count), width in zip(frames, shape, lattices, (c.shape[1], c.shape[3]))]
+    # As dge does, the image is checked instead of the coefficients when
+    # every frame lands in it: a non-finite coefficient spreads over its
+    # frames' samples. The real expansion down the columns has no use for
+    # imaginary parts at bins 0 and N1/2, where one could be lost, so the
+    # coefficients of those bins are checked themselves (2/N1 of them).
+    lands = all(n >= f * max(step, 0) and len(g) >= 2 for n, f, (g, step, _) in zip(shape, frames, lattices))
+    if check_finite and not lands:
+        require_finite(c, "coefficients")
     out = np.empty(tuple(max(n, 0) for n in shape))
     call("DGE2d", pointer(c), c.shape[0], c.shape[1], c.shape[2], c.shape[3], specs[0], specs[1], pointer(out),
          shape[0], shape[1], context=dict(kind="gabor2d", transform="dge", dims=dims))
+    ignored = c[:, ::max(c.shape[1] // 2, 1)]  # bins 0 and N1/2 (for odd N1 a few more)
+    if check_finite and lands and not (np.isfinite(out.sum()) and np.isfinite(ignored.sum())):
+        require_finite(c, "coefficients")
     return out

@@ -168,6 +168,19 @@ def test_expansion_names_every_non_finite_coefficient(index, length, bins):
         varnel.dge(c, window=np.hanning(64), hop=16, bins=64, length=length)
 
 
+# The same for the 2-D expansion, whose expansion down the columns ignores
+# the imaginary parts of bins 0 and N1/2 after the one along the rows.
+@pytest.mark.parametrize("index,value,shape", [((3, 5, 2, 7), np.nan, None), ((3, 0, 2, 0), complex(1, np.inf), None),
+                                               ((1, 4, 0, 0), complex(1, np.nan), None),
+                                               ((3, 5, 2, 7), np.inf, (20, 64))],
+                         ids=["bin", "bin 0", "bin N1/2", "cut"])
+def test_2d_expansion_names_every_non_finite_coefficient(index, value, shape):
+    c = np.ones((4, 8, 3, 16), dtype=complex)
+    c[index] = value
+    with pytest.raises(varnel.ArgumentError, match=r"^coefficients\[%d, %d, %d, %d\] is" % index):
+        varnel.dge2(c, nperseg=16, hop=8, bins=8, nperseg2=16, hop2=16, bins2=16, shape=shape)
+
+
 def test_a_map_whose_slice_energies_overflow_is_not_refused():
     freq, energy = varnel.instantaneous_frequency(np.full((3, 4), 1e308))
     assert np.all(np.isinf(energy)) and np.all(np.isfinite(freq))
