@@ -430,12 +430,13 @@ std::ostream& operator<<(std::ostream& os, const ExpansionCase& c) {
 }
 
 // F*dM from just half a window (F = 1, L = 8, dM = 4, N = 4: the single
-// frame's first half wraps onto its second) to many windows. The last two
-// take the factorised route, with windows of 6N up to a period long.
+// frame's first half wraps onto its second) to many windows; N = 256 runs
+// frame transforms of more than one pass. The last two take the
+// factorised route, with windows of 6N up to a period long.
 const ExpansionCase kExpansionCases[] = {
     {1, {8, 4, 4}},    {2, {8, 4, 8}}, {5, {16, 4, 8}}, {3, {32, 8, 16}},   {9, {64, 16, 32}},
-    {7, {2, 1, 2}},    {4, {1, 1, 1}}, {10, {32, 2, 4}}, {12, {96, 8, 16}}, {14, {48, 4, 8}},
-    {16, {128, 8, 32}},
+    {7, {2, 1, 2}},    {4, {1, 1, 1}}, {10, {32, 2, 4}}, {3, {256, 64, 256}}, {12, {96, 8, 16}},
+    {14, {48, 4, 8}},  {16, {128, 8, 32}},
 };
 
 class ExpansionAgainstFormula : public PlanCacheTestWithParam<ExpansionCase> {};
