@@ -134,9 +134,9 @@ std::int32_t cxStepFromGatheredInput(const FftPlan& plan, ConstSplitComplex in, 
     return cxTwiddlePass(plan, 0, out, m, work);
 }
 
-// The 1/n of the inverse transform, one part after the other: at unit
-// stride each loop is a vector loop, which the two parts together, which
-// the compiler must assume may overlap, are not.
+// The 1/n of the inverse transform, one part at a time: a loop over both
+// parts at once does not vectorise, since the compiler must assume that
+// they overlap; one part at unit stride does.
 void scale(double* re, double* im, ptrdiff_t os, std::int32_t n) {
     const double q = 1.0 / n;
     for (double* part : {re, im}) {
