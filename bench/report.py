@@ -495,7 +495,10 @@ def section_markdown(section, data, build_dir, stamp):
     results, sizes = collect(data)
     context = data.get("context", {})
     lines = ["## " + section.title, "", section.intro, ""]
-    details = ["measured %s" % stamp, "compiler: %s" % compiler_description(build_dir, context)]
+    # Sections are rerun one at a time, sometimes on another machine than
+    # the rest, so each names its own.
+    details = ["measured %s on %s" % (stamp, machine_description()[0]),
+               "compiler: %s" % compiler_description(build_dir, context)]
     if context.get("varnel_build_type"):
         details.append("build: %s" % context["varnel_build_type"])
     if context.get("fftw_version"):

@@ -398,9 +398,10 @@ def table(results, ratios, stamp):
         "real Gabor expansion packs its one-sided coefficients into `Hc` rows a cache-sized block of "
         "frames at a time, and with windows the library folds expands each block there by "
         "`ReDGEWithIC` (long windows, which it factorises, need all rows before `ReDGE`). Those "
-        "conversions, strided numpy copies of about 0.6 ns per value on this machine, are what the "
-        "ratios above 1.2 measure; ratios near 1.2 move by about 0.1 from run to run. The 2-D forms "
-        "return the library's own coefficient array.",
+        "conversions, strided numpy copies of about 0.5 ns per value, are what the ratios above 1.2 "
+        "measure; ratios near 1.2 move by 0.1 to 0.2 from run to run. The expansions look for "
+        "non-finite values in their result rather than in the coefficients, which are several "
+        "times its size. The 2-D forms return the library's own coefficient array.",
         "",
         "_measured %s; %s; %s; numpy %s; Python %s._" % (stamp, cpu, os_name, np.__version__,
                                                          sys.version.split()[0]),
