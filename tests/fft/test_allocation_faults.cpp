@@ -136,8 +136,7 @@ TEST_F(AllocationFaults, RaderStagesShareTheCachedSubPlanThroughFailedBuilds) {
 // result, so that callers that have written output already cannot be cut
 // off half way.
 TEST_F(AllocationFaults, LongTransformsSucceedWithoutTheirGatherBuffer) {
-    // 3^11: the copy's blocks of 3^10 values end in a partial tile.
-    for (const std::int32_t n : {1 << 16, 177147}) {
+    for (const std::int32_t n : {1 << 16, 177147}) {  // 3^11: blocks of 3^10 values end in a partial tile
         auto plan = testing::makePlan(n);
         scratch_testing::failAllocationAt(0);
         const std::vector<double> expected = rampSpectra(plan.get(), n);

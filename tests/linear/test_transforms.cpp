@@ -489,7 +489,8 @@ TEST_F(Transforms, ExpansionOutputLengthTruncatesOrPadsWithZeros) {
     for (int t = 0; t < 20; ++t) EXPECT_EQ(longer[t], t < 12 ? full[t] : 0.0);
     for (int t = 0; t < 21; ++t) EXPECT_EQ(shorter[t], t < 5 ? full[t] : kSentinel);
 
-    std::vector<double> cx(40, kSentinel), re(20, kSentinel), im(20, kSentinel), strided(60, kSentinel);
+    std::vector<double> cx(40, kSentinel), re(20, kSentinel), im(20, kSentinel), strided(60, kSentinel),
+        cxShorter(11, kSentinel);
     ASSERT_EQ(CxDGE(coef.data(), 3, 8, &spec, cx.data(), 20), kStatusOk);
     ASSERT_EQ(CxDGEEx(coef.data(), coef.data() + 1, 2, 3, 8, &spec, re.data(), im.data(), 1, 20), kStatusOk);
     ASSERT_EQ(CxDGEEx(coef.data(), coef.data() + 1, 2, 3, 8, &spec, strided.data(), strided.data() + 1, 3, 20),
@@ -499,7 +500,6 @@ TEST_F(Transforms, ExpansionOutputLengthTruncatesOrPadsWithZeros) {
             EXPECT_EQ(v, 0.0) << "t " << t;
     for (int t = 0; t < 20; ++t) EXPECT_EQ(strided[3 * t + 2], kSentinel);
     for (int t = 0; t < 12; ++t) EXPECT_TRUE(cx[2 * t] == re[t] && cx[2 * t + 1] == im[t]) << "t " << t;
-    std::vector<double> cxShorter(11, kSentinel);
     ASSERT_EQ(CxDGE(coef.data(), 3, 8, &spec, cxShorter.data(), 5), kStatusOk);
     for (int i = 0; i < 11; ++i) EXPECT_EQ(cxShorter[i], i < 10 ? cx[i] : kSentinel) << i;
 }
