@@ -51,6 +51,18 @@ def require_finite(array, name="x", consequence=SPREADS, advice=LET_THROUGH):
                                                       consequence, "; " + advice if advice else ""))
 
 
+def require_finite_through(result, source, name, *also):
+    """Raise as require_finite does for ``source`` when ``result``, which
+    every value of ``source`` reaches (a NaN or infinity spreads into it),
+    or one of the arrays ``also`` holds a NaN or infinity: a look at a
+    result smaller than its source instead of at the source itself, which
+    is searched only then."""
+    with np.errstate(all="ignore"):
+        if all(np.isfinite(np.sum(a)) for a in (result,) + also):
+            return
+    require_finite(source, name)
+
+
 def signal(x, name="x", *, check_finite=False):
     """x as a C-contiguous float64 or complex128 array of 1 (samples) or 2
     (channels x samples) dimensions; complex only when x is complex. With

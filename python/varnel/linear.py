@@ -49,7 +49,7 @@ import numpy as np
 
 from . import axes, raw
 from ._arrays import (call, complex_to_hc, hc_to_complex, integer, per_channel, pointer, real_number,
-                      require_finite, sample_rate, signal, window as as_window)
+                      require_finite, require_finite_through, sample_rate, signal, window as as_window)
 from .errors import ArgumentError, next_power_of_two, power_of_two
 from .raw import ExtensionMode, window_spec
 from .result import TFArray
@@ -1053,8 +1053,8 @@ def dge(coefficients, *, window="gaussian", nperseg=None, hop=None, bins=None, l
             return _real_dge(block, c, spec, len(g), hop, bins, length, check_finite and lands, context)
         out = np.empty(max(length, 0), dtype=np.complex128)
         call("CxDGE", pointer(block), frames, bins, spec, pointer(out), length, context=context)
-        if check_finite and lands and not np.isfinite(out.sum()):
-            require_finite(c, "coefficients")
+        if check_finite and lands:
+            require_finite_through(out, c, "coefficients")
         return out
 
     if c.ndim == 2:
@@ -1087,9 +1087,8 @@ def _real_dge(block, whole, spec, L, hop, bins, length, check_result, context):
         return complex_to_hc(block[k0:k0 + len(rows)], max(bins, 1), out=rows)
 
     def checked(out):
-        if check_result and not (np.isfinite(out.sum()) and np.isfinite(block[:, :1].imag.sum())
-                                 and np.isfinite(block[:, -1:].imag.sum())):
-            require_finite(whole, "coefficients")
+        if check_result:
+            require_finite_through(out, whole, "coefficients", block[:, :1].imag, block[:, -1:].imag)
         return out
 
     streamed = (power_of_two(bins) and 1 <= hop <= bins and power_of_two(hop) and step >= bins // hop
