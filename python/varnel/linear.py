@@ -576,11 +576,19 @@ def _least_squares(b, w, hop, bins, shift, fixed=None):
     Samples where ``fixed`` is True are known to be 0 and are not solved
     for."""
     frames, L = len(b), len(w)
+    span = (frames - 1) * hop + L
 
     def adjoint(b):
-        weighted = _at_absolute_phase(b, L, hop, bins, shift)
-        weighted *= w
-        return _overlap_add(weighted, hop)
+        # Frame i's values from index (i*hop + shift) mod bins on, in
+        # order, serve every stretch of bins samples under its window.
+        turned = _rolled_rows(b, -hop, bins, -shift)
+        if L <= bins:
+            return _overlap_add(turned[:, :L] * w, hop)
+        out = np.zeros(span, dtype=np.result_type(b, w))
+        for c in range(0, L, bins):
+            part = _overlap_add(turned[:, :min(bins, L - c)] * w[c:c + bins], hop)
+            out[c:c + len(part)] += part
+        return out
 
     def weights(product):
         return _overlap_add(np.broadcast_to(product, (frames, len(product))), hop)
@@ -616,42 +624,44 @@ def _least_squares(b, w, hop, bins, shift, fixed=None):
         # The normal equations square the condition of the folded frames;
         # two steps of refinement on the frames' residual bring the error
         # back to that of the frames themselves.
-        padded = -(-L // bins) * bins
         for _ in range(2):
-            y = y + solve(adjoint(b - _fold(y, w, hop, bins, shift, frames, padded)))
+            y = y + solve(adjoint(b - _fold(y, w, hop, bins, shift, frames)))
     undetermined = covered & ~determined
     if undetermined.any():
         undetermined |= covered & ~np.isfinite(y)
     return y, undetermined
 
 
-def _at_absolute_phase(b, L, hop, bins, shift):
-    """(frames, L): row i of ``b`` read cyclically from index (i*hop +
-    shift) mod bins on, the samples under frame i's window in order. Rows
-    that start at the same index (every bins / gcd(hop, bins)-th) are
-    copied together, as contiguous runs of columns."""
-    frames = len(b)
-    out = np.empty((frames, L), dtype=b.dtype)
+def _rolled_rows(rows, hop, bins, shift):
+    """Row i of ``rows`` (frames, bins) rolled towards higher indices by
+    (i*hop + shift) mod bins, as np.roll would. The roll repeats every
+    bins / gcd(hop, bins) rows: two slice copies for each such residue."""
+    frames = len(rows)
+    out = np.empty_like(rows)
     period = bins // math.gcd(hop, bins)
     for i0 in range(min(period, frames)):
-        rows, r, j = slice(i0, None, period), (i0 * hop + shift) % bins, 0
-        while j < L:
-            n = min(bins - r, L - j)
-            out[rows, j:j + n] = b[rows, r:r + n]
-            j, r = j + n, 0
+        every, turn = slice(i0, None, period), (i0 * hop + shift) % bins
+        out[every, turn:] = rows[every, :bins - turn]
+        out[every, :turn] = rows[every, bins - turn:]
     return out
 
 
-def _fold(y, w, hop, bins, shift, frames, padded):
+def _fold(y, w, hop, bins, shift, frames):
     """Inverse FFTs of the frames of y (the forward operator of
     ``_least_squares``): each windowed frame folded onto bins points at
-    its absolute phase."""
+    its absolute phase. The window is applied and folded one stretch of
+    bins samples at a time, over a view of y's frames, so that no array
+    of all frames' L samples is made."""
     L = len(w)
-    segments = np.lib.stride_tricks.sliding_window_view(y, L)[::hop][:frames] * w
-    segments = np.concatenate([segments, np.zeros((frames, padded - L), segments.dtype)], axis=1)
-    folded = segments.reshape(frames, padded // bins, bins).sum(axis=1)
-    index = (np.arange(bins)[None, :] - hop * np.arange(frames)[:, None] - shift) % bins
-    return folded[np.arange(frames)[:, None], index]
+    windows = np.lib.stride_tricks.sliding_window_view(y, L)[::hop][:frames]
+    folded = np.empty((frames, bins), dtype=np.result_type(y, w))
+    np.multiply(windows[:, :bins], w[:bins], out=folded)
+    part = np.empty_like(folded)
+    for c in range(bins, L, bins):
+        n = min(bins, L - c)
+        np.multiply(windows[:, c:c + n], w[c:c + n], out=part[:, :n])
+        folded[:, :n] += part[:, :n]
+    return _rolled_rows(folded, hop, bins, shift)
 
 
 def _banded_solver(bands, covered, bins):
@@ -659,7 +669,10 @@ def _banded_solver(bands, covered, bins):
     entries are M[t, t + d*bins] = bands[d][t] (d = 0 .. p): per residue
     modulo bins a banded system, factored as L D L^T for all residues at
     once (rows q of (Q, bins) arrays), and the samples it determines; the
-    others, and those not ``covered``, come out 0."""
+    others, and those not ``covered``, come out 0. The loops over q are
+    sequential, so everything that is not is done before them, on whole
+    arrays: the entries coupling two covered samples, each pivot's
+    threshold, and the factor's entries seen from the row above."""
     p, span = len(bands) - 1, len(bands[0])
     Q = -(-span // bins)
 
@@ -668,11 +681,24 @@ def _banded_solver(bands, covered, bins):
         padded[:len(values)] = values
         return padded.reshape(Q, bins)
 
-    band = [grid(values) for values in bands]
     mask = grid(covered.astype(float)) > 0
+    diagonal = grid(bands[0])
+    # coupling[d][q] = M[q, q - d] between covered samples, else 0.
+    coupling = np.zeros((p + 1, Q, bins))
+    for d in range(1, min(p, Q - 1) + 1):
+        coupling[d][d:] = grid(bands[d])[:-d] * (mask[d:] & mask[:-d])
+    # A pivot far below its diagonal entry means the frames do not
+    # determine that sample (hop > bins leaves fewer values than
+    # samples): it is left out rather than amplified. A sample not
+    # covered has no entries at all, so its pivot is 0 and fails too.
+    threshold = 1e-12 * diagonal
     lower = np.zeros((p + 1, Q, bins))
     pivot = np.zeros((Q, bins))
     inverse = np.zeros((Q, bins))
+
+    def dot(a, b):  # sum over the rows of a * b, a lone row as itself
+        return a[0] * b[0] if len(a) == 1 else (a * b).sum(axis=0)
+
     # Row q of the factor, entries d = m .. 1 (m = min(p, q)): each takes
     # the sum over e = d+1 .. m of lower[e][q] pivot[q-e] lower[e-d][q-d]
     # as one product of slices, row e of the first at row e-d of the last.
@@ -680,27 +706,28 @@ def _banded_solver(bands, covered, bins):
         m = min(p, q)
         for d in range(m, 0, -1):
             k = q - d
-            v = band[d][k] * (mask[q] & mask[k])
+            v = coupling[d][q]
             if d < m:
-                v = v - (lower[d + 1:m + 1, q] * pivot[q - m:k][::-1] * lower[1:m - d + 1, k]).sum(axis=0)
-            lower[d][q] = v * inverse[k]
-        value = band[0][q] - (lower[1:m + 1, q] ** 2 * pivot[q - m:q][::-1]).sum(axis=0)
-        # A pivot far below its diagonal entry means the frames do not
-        # determine that sample (hop > bins leaves fewer values than
-        # samples): it is left out rather than amplified.
-        good = mask[q] & (value > 1e-12 * band[0][q])
-        pivot[q] = np.where(good, value, 0.0)
-        inverse[q] = np.where(good, 1.0 / np.where(good, value, 1.0), 0.0)
+                v = v - dot(lower[d + 1:m + 1, q] * pivot[q - m:k][::-1], lower[1:m - d + 1, k])
+            np.multiply(v, inverse[k], out=lower[d][q])
+        value = diagonal[q] - dot(lower[1:m + 1, q] ** 2, pivot[q - m:q][::-1]) if m else diagonal[q]
+        good = value > threshold[q]
+        np.copyto(pivot[q], value, where=good)
+        np.divide(1.0, value, out=inverse[q], where=good)
+    # upper[d][q] = lower[d][q + d]: row q's entries in the back substitution.
+    upper = np.zeros_like(lower)
+    for d in range(1, p + 1):
+        upper[d][:Q - d] = lower[d][d:]
 
     def solve(u):
         z = grid(np.where(covered, u, 0))
         for q in range(1, Q):
             m = min(p, q)
-            z[q] -= (lower[1:m + 1, q] * z[q - m:q][::-1]).sum(axis=0)
+            z[q] -= dot(lower[1:m + 1, q], z[q - m:q][::-1])
         z *= inverse
         for q in range(Q - 2, -1, -1):
-            d = np.arange(1, min(p, Q - 1 - q) + 1)
-            z[q] -= (lower[d, q + d] * z[q + 1:q + 1 + len(d)]).sum(axis=0)
+            m = min(p, Q - 1 - q)
+            z[q] -= dot(upper[1:m + 1, q], z[q + 1:q + 1 + m])
         return z.reshape(-1)[:span]
 
     return solve, (inverse != 0).reshape(-1)[:span]
