@@ -116,7 +116,7 @@ const std::vector<Row>& rows() {
         // Terms of two widths: the real form needs a longer transform midway.
         {"CxAdaptiveExpansion widths", [](Fixture&, const double* in, double* out) { return CxAdaptiveExpansion(kWidths, in, 3, 100, out); }, 6, 200, true},
         {"ReAdaptiveExpansion widths", [](Fixture&, const double* in, double* out) { return ReAdaptiveExpansion(kWidths, in, 3, 100, out); }, 6, 100, true},
-        {"ReAdaptiveSp", [](Fixture& f, const double* in, double* out) { return ReAdaptiveSp(in, f.terms, 1, 1, 16, 0, 0, 8, 8, out); }, 2, 64},
+        {"ReAdaptiveSp", [](Fixture&, const double* in, double* out) { return ReAdaptiveSp(in, kWidths, 3, 1, 16, 0, 0, 8, 8, out); }, 6, 64},
         {"CxAdaptiveSp", [](Fixture& f, const double* in, double* out) { return CxAdaptiveSp(in, f.terms, 1, 1, 16, 0, 0, 8, 8, out); }, 2, 64},
         {"ReAdaptiveTransform", [](Fixture& f, const double* in, double* out) {
              return ReAdaptiveTransform(in, 64, 0, Zero, 0, 0.0, 0, 2, &f.count, &f.percent, f.spare.data(), f.termSlots, out); }, 64, 64, true},

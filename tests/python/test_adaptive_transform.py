@@ -106,6 +106,15 @@ def test_white_noise_matches_model(is_complex, seed, N, range_factor, max_attemp
         assert (count, len(terms)) == (15, 16)
 
 
+def test_equal_peaks_go_to_the_earliest():
+    """Repeated every 2048 samples and extended periodically, the signal
+    gives bitwise equal spectrogram values 2048 samples apart, which with
+    a 64-sample window lie in different blocks of frames at every level:
+    the first term comes from the earliest of them."""
+    terms, _ = compare(np.tile(chirps(2048, False, seed=4), 4), 0, PERIODIC, 64, max_terms=2)
+    assert terms[0].tc < 2048
+
+
 @pytest.mark.parametrize("x", [np.zeros(512), np.r_[np.ones(100), np.nan, np.ones(411)]], ids=["zero", "nan"])
 def test_signals_with_nothing_to_decompose(x):
     """No energy, or a NaN in it: no term counted, no percentage, and the
