@@ -583,7 +583,9 @@ def _least_squares(b, w, hop, bins, shift, fixed=None):
         # order, serve every stretch of bins samples under its window.
         turned = _rolled_rows(b, -hop, bins, -shift)
         if L <= bins:
-            return _overlap_add(turned[:, :L] * w, hop)
+            weighted = turned[:, :L]
+            weighted *= w
+            return _overlap_add(weighted, hop)
         out = np.zeros(span, dtype=np.result_type(b, w))
         for c in range(0, L, bins):
             part = _overlap_add(turned[:, :min(bins, L - c)] * w[c:c + bins], hop)
