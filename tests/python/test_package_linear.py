@@ -108,22 +108,23 @@ def test_the_dual_window_does_not_depend_on_the_window_scale(scale):
 # window: 40 samples pad to 48, against 64.
 # A window of 1024 samples (of a width the lattice resolves well) over 2048
 # takes the factorised route both ways. 40003 samples make enough frames
-# for a real expansion over the whole period to go block by block.
-@pytest.mark.parametrize("n,kind,window", [(403, "real", "gaussian"), (40, "real", "gaussian"),
-                                           (64, "complex", "hann"), (400, "complex", "gaussian"),
-                                           (2048, "real", "long"), (2048, "complex", "long"),
-                                           (40003, "real", "gaussian")])
-def test_dgt_dge_round_trip(n, kind, window):
-    g = {"gaussian": varnel.gaussian(64), "hann": np.hanning(64),
+# for a real expansion over the whole period to go block by block; so do
+# 70001 with one frame per bins samples (a window of bins samples).
+@pytest.mark.parametrize("n,kind,window,hop", [
+    (403, "real", "gaussian", 16), (40, "real", "gaussian", 16), (64, "complex", "hann", 16),
+    (400, "complex", "gaussian", 16), (2048, "real", "long", 16), (2048, "complex", "long", 16),
+    (40003, "real", "gaussian", 16), (70001, "real", "short", 32)])
+def test_dgt_dge_round_trip(n, kind, window, hop):
+    g = {"gaussian": varnel.gaussian(64), "hann": np.hanning(64), "short": varnel.gaussian(32),
          "long": varnel.gaussian(1024, variance=16 * 32 / np.pi)}[window]
     x = rng.standard_normal(n) + (1j * rng.standard_normal(n) if kind == "complex" else 0)
-    c = varnel.dgt(x, window=g, hop=16, bins=32)
-    assert c.shape == (-(-n // 16), 17 if kind == "real" else 32)
-    y = varnel.dge(c, window=g, hop=16, bins=32, length=n)
+    c = varnel.dgt(x, window=g, hop=hop, bins=32)
+    assert c.shape == (-(-n // hop), 17 if kind == "real" else 32)
+    y = varnel.dge(c, window=g, hop=hop, bins=32, length=n)
     assert y.dtype == (np.float64 if kind == "real" else np.complex128)
     assert_close(y, x, rtol=1e-10)
     # The whole period: the signal, then the zeros it was padded with.
-    assert_close(varnel.dge(c, window=g, hop=16, bins=32), np.pad(x, (0, len(c) * 16 - n)), rtol=1e-10)
+    assert_close(varnel.dge(c, window=g, hop=hop, bins=32), np.pad(x, (0, len(c) * hop - n)), rtol=1e-10)
 
 
 def gabor_matrix(h, hop, bins, n):
