@@ -61,6 +61,16 @@ VARNEL_SOLVER_BODY bool isNegligible(double x, double eps) noexcept {
     return (std::fabs(x) + eps) - eps < 1e-16 || (std::isfinite(eps) && std::fabs(x) <= std::ldexp(eps, -52));
 }
 
+// A column or row whose absolute values sum to less than this is taken as
+// zero, as one summing to exactly zero is: no reflector is formed from it
+// and the bidiagonal gets a 0 there. A reflector is divided by its new
+// diagonal value, at least scale / sqrt(count) in size; from subnormal
+// values that quotient overflows, and inf * 0 would then put NaN into V
+// (a window holding one subnormal sample did). Below 2^-1000 it cannot
+// overflow for any count below 2^31, and what is dropped is far below
+// any singular value a tolerance keeps.
+constexpr double kNegligibleScale = 0x1p-1000;
+
 // Householder vector from a(i..m-1, i) scaled by 1/scale: returns g, the
 // new diagonal value divided by scale, and leaves the vector in place.
 // h = f*g - s is the normaliser the updates divide by.
@@ -116,7 +126,7 @@ VARNEL_SOLVER_BODY double reduceColumn(ColumnMajor a, std::ptrdiff_t m, std::ptr
                                        double* dots) noexcept {
     double scale = 0.0;
     for (std::ptrdiff_t k = i; k < m; ++k) scale += std::fabs(a(k, i));
-    if (scale == 0.0) return 0.0;
+    if (scale < kNegligibleScale) return 0.0;
     double s = 0.0;
     for (std::ptrdiff_t k = i; k < m; ++k) {
         a(k, i) /= scale;
@@ -141,7 +151,7 @@ VARNEL_SOLVER_BODY double reduceRow(ColumnMajor a, std::ptrdiff_t m, std::ptrdif
     const std::ptrdiff_t l = i + 1;
     double scale = 0.0;
     for (std::ptrdiff_t k = l; k < n; ++k) scale += std::fabs(a(i, k));
-    if (scale == 0.0) return 0.0;
+    if (scale < kNegligibleScale) return 0.0;
     double s = 0.0;
     for (std::ptrdiff_t k = l; k < n; ++k) {
         a(i, k) /= scale;
@@ -203,10 +213,9 @@ VARNEL_SOLVER_BODY void accumulateRight(ColumnMajor a, ColumnMajor v, std::ptrdi
 
 // The weight of each column reflector, 1 / w_i with the diagonal w as the
 // reduction left it: reflector i maps x to x + (r.x / r_i) * weight * r,
-// r = a(i..m-1, i), r_i its first element. A column the reduction found
-// zero has no reflector, and a subnormal diagonal no finite reciprocal:
-// both get weight 0, the identity, instead of inf * 0 = NaN. Such a
-// singular value is negligible anyway.
+// r = a(i..m-1, i), r_i its first element. A column the reduction took
+// as zero has no reflector and a diagonal of 0, whose reciprocal is no
+// weight: it gets 0, the identity, instead of inf * 0 = NaN.
 void weighReflectors(const double* w, std::ptrdiff_t n, double* weights) noexcept {
     for (std::ptrdiff_t i = 0; i < n; ++i) {
         const double g = 1.0 / w[i];
