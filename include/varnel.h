@@ -228,9 +228,10 @@ VARNEL_API int32_t Gaussian(int32_t n, double centre, double variance, double *o
  * of length L/N of the window's samples N apart, in time growing as
  * L log(L/N); the other cases decompose each residue's system, in time
  * growing as L^3 / N^2 (a fifth of a second for L = 16384 onto 256 bins,
- * 13 s for 65536). A residue with non-finite window samples (where a
- * decomposition does not converge) gets zero dual samples and the status
- * stays 0. Status 29 for a bad dM/N, 1 when L is not a positive multiple
+ * 13 s for 65536). A residue whose window samples are not finite, or so
+ * large (beyond about 1e150) that their squares overflow, has a
+ * decomposition that does not converge: it gets zero dual samples and the
+ * status stays 0. Subnormal samples count as zeros. Status 29 for a bad dM/N, 1 when L is not a positive multiple
  * of dM and N, 29 when dM > N, -20061 for another mode, -20001 without
  * memory; all scratch is taken before dual is written, so after any
  * non-zero status dual is untouched. */
