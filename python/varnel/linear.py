@@ -687,7 +687,7 @@ def _banded_solver(bands, covered, bins):
     diagonal = grid(bands[0])
     # coupling[d][q] = M[q, q - d] between covered samples, else 0.
     coupling = np.zeros((p + 1, Q, bins))
-    for d in range(1, min(p, Q - 1) + 1):
+    for d in range(1, p + 1):  # p < Q: the span reaches past the window
         coupling[d][d:] = grid(bands[d])[:-d] * (mask[d:] & mask[:-d])
     # A pivot far below its diagonal entry means the frames do not
     # determine that sample (hop > bins leaves fewer values than
