@@ -263,11 +263,10 @@ def adaptive_spectrogram(terms, coefs, *, hop, bins, real, length=None, rows=Non
     out = np.empty((max(rows, 0), max(count, 0)))
     call("ReAdaptiveSp" if real else "CxAdaptiveSp", pointer(c), _term_pointer(t), len(t), hop, bins, start,
          first_bin, rows, count, pointer(out), context=context)
-    k = first_bin + np.arange(count, dtype=np.float64)
     if real:
-        freqs = k * (fs / bins)
+        freqs = (first_bin + np.arange(count, dtype=np.float64)) * (fs / bins)
     else:
-        freqs = axes.frequencies(bins, fs)[first_bin:first_bin + count]
+        freqs = axes.frequencies(bins, fs, first=first_bin, count=count)
     return TFArray(out, axes.times(rows, hop, fs, offset=origin), freqs, fs,
                    "adaptive spectrogram: bins %d..%d of %d, row m at sample %d + m*%d"
                    % (first_bin, first_bin + count - 1, bins, origin, hop))

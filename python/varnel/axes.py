@@ -16,13 +16,14 @@ def times(frames, hop, fs=1.0, *, offset=0.0):
     return (offset + hop * np.arange(int(frames), dtype=np.float64)) / sample_rate(fs)
 
 
-def frequencies(bins, fs=1.0, *, count=None):
-    """Frequencies in Hz of FFT bins 0 .. count-1 on a ``bins``-point grid
-    (``count`` defaults to ``bins``): ``k * fs / bins`` up to the Nyquist bin
-    ``bins // 2``, which counts as positive, and ``(k - bins) * fs / bins``
-    above it, in FFT order as the library stores spectra."""
+def frequencies(bins, fs=1.0, *, first=0, count=None):
+    """Frequencies in Hz of FFT bins first .. first+count-1 on a
+    ``bins``-point grid (``count`` defaults to ``bins``): ``k * fs / bins``
+    up to the Nyquist bin ``bins // 2``, which counts as positive, and
+    ``(k - bins) * fs / bins`` above it, in FFT order as the library stores
+    spectra. Only the bins asked for are made, however many the grid has."""
     bins = int(bins)
-    k = np.arange(bins if count is None else int(count), dtype=np.float64)
+    k = int(first) + np.arange(bins if count is None else int(count), dtype=np.float64)
     signed = np.where(k <= bins // 2, k, k - bins)
     # fs / bins first: the product k * fs overflows for sample rates near the
     # largest double.

@@ -168,7 +168,7 @@ def gabor_sp(coefficients, *, hop, variance=None, order=2, low_order=0, refine_t
 
     values = one(c) if c.ndim == 2 else per_channel(one, c, workers)
     times = axes.times(frames * k2, hop / k2, fs)
-    freqs = axes.frequencies(bins * k1, fs)[first:first + count]
+    freqs = axes.frequencies(bins * k1, fs, first=first, count=count)
     return TFArray(values, times, freqs, fs,
                    "gabor-sp: fine bins %d..%d of %d, order %d..%d, instant t at t*hop/%d"
                    % (first, first + count - 1, bins * k1, max(low_order, 0), order, k2))

@@ -67,10 +67,12 @@ def wigner_image(terms, coefs, dt, K, t0, f0, rows, cols, real):
 
 
 # (hop, bins, start, first_bin, rows, count, real): t0 < 0, K not a power
-# of two, odd K, f0 > 0 with f0 + cols = K, all K columns.
+# of two, odd K, f0 > 0 with f0 + cols = K, all K columns, and a few
+# columns of 2^30 + 1 bins (a band of billions of bins, most of them off
+# the grid).
 @pytest.mark.parametrize("hop,bins,start,first,rows,count,real", [
     (3, 100, -5, 0, 120, 50, True), (4, 37, 3, 5, 90, 13, True), (5, 96, 10, 7, 80, 89, False),
-    (2, 64, 0, 0, 170, 64, False), (1, 50, -2, 20, 300, 30, False)])
+    (2, 64, 0, 0, 170, 64, False), (1, 50, -2, 20, 300, 30, False), (6, 2**30 + 1, 1, 35, 4, 214, False)])
 def test_adaptive_spectrogram_is_the_closed_form_wigner_image(hop, bins, start, first, rows, count, real):
     span = max(start, 0) + hop * rows
     # Near 0 and 2 pi (wrapped columns), and a band wider than four turns.
