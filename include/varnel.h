@@ -231,10 +231,10 @@ VARNEL_API int32_t Gaussian(int32_t n, double centre, double variance, double *o
  * 13 s for 65536). A residue whose window samples are not finite, or so
  * large (beyond about 1e150) that their squares overflow, has a
  * decomposition that does not converge: it gets zero dual samples and the
- * status stays 0. Subnormal samples count as zeros. Status 29 for a bad dM/N, 1 when L is not a positive multiple
- * of dM and N, 29 when dM > N, -20061 for another mode, -20001 without
- * memory; all scratch is taken before dual is written, so after any
- * non-zero status dual is untouched. */
+ * status stays 0. Subnormal samples act as zeros. Status 29 for a bad
+ * dM/N, 1 when L is not a positive multiple of dM and N, 29 when dM > N,
+ * -20061 for another mode, -20001 without memory; all scratch is taken
+ * before dual is written, so after any non-zero status dual is untouched. */
 VARNEL_API int32_t FastDual(const double *window, int32_t L, int32_t dM, int32_t N, int32_t mode, double *dual);
 
 /* ------------------------------------------------------------------------
