@@ -17,14 +17,17 @@ constexpr void add(VectorKernelSet& set) {
     set.reLeaf[N] = reLeafVec<N>;
     set.cxSiblingLeaf[N] = cxSiblingLeafVec<N>;
     set.reSiblingLeaf[N] = reSiblingLeafVec<N>;
-    // Long stages with m a multiple of 32 are those of lengths with a large
-    // power of two. Radices below 8 do too little per column to pay for the
-    // products that form the twiddles (a radix-4 stage of 2^17 ran 10%
-    // slower); from 8 on the twiddle reads cost more.
-    if constexpr (N == 8 || N == 16 || N == 32) {
-        set.cxTwiddleFactored[N] = cxTwiddleVec<N, FactoredTwiddles<N>>;
-        set.reTwiddleFactored[N] = reTwiddleVec<N, FactoredTwiddles<N>>;
-    }
+    // Long stages (factorsTwiddles) keep their twiddles factored at every
+    // radix. Below radix 8 the product that forms each twiddle costs a few
+    // per cent of a transform on its own (2^16 and 3 * 2^15, whose first
+    // stages have radix 2 and 3, ran 4-6% slower), but the plan builds
+    // kilobytes of tables instead of megabytes: building and releasing the
+    // plan of 2^16 took 15 us instead of 35 us, or 1.7 ms where glibc gave
+    // the freed tables back to the system and the next plan faulted them in
+    // again, and ReSTFTsp with one frame per 2^16 or 2^17 bins, which builds
+    // its plan in every call, ran 4-6% faster.
+    set.cxTwiddleFactored[N] = cxTwiddleVec<N, FactoredTwiddles<N>>;
+    set.reTwiddleFactored[N] = reTwiddleVec<N, FactoredTwiddles<N>>;
 }
 
 // Radices of the common lengths: powers of two and the small factors of
