@@ -117,19 +117,23 @@ std::int32_t cxStep(const FftPlan& plan, ptrdiff_t length, int s, ConstSplitComp
     return cxTwiddlePass(plan, s, out, m, work);
 }
 
-// The first stage run from contiguous copies of its sub-sequences, which
-// take the first 2n doubles of the scratch.
+// The first stage run from contiguous copies of its sub-sequences, a group
+// at a time, which take the first 2 * group * m doubles of the scratch.
 std::int32_t cxStepFromGatheredInput(const FftPlan& plan, ConstSplitComplex in, SplitComplex out, double* scratch) {
     const std::int32_t f = plan.factors[0];
     const ptrdiff_t m = plan.length / f;
+    const std::int32_t group = gatherGroup(f);
     double* blocksRe = scratch;
-    double* blocksIm = scratch + plan.length;
-    double* work = scratch + 2 * static_cast<ptrdiff_t>(plan.length);
-    gatherFirstStage(plan, in.re, in.stride, blocksRe);
-    gatherFirstStage(plan, in.im, in.stride, blocksIm);
+    double* blocksIm = scratch + group * m;
+    double* work = scratch + 2 * group * m;
     std::int32_t status = kStatusOk;
-    for (std::int32_t j = 0; j < f && status == kStatusOk; ++j)
-        status = cxStep(plan, m, 1, ConstSplitComplex{blocksRe + j * m, blocksIm + j * m, 1}, out.offset(j * m), work);
+    for (std::int32_t j0 = 0; j0 < f && status == kStatusOk; j0 += group) {
+        gatherFirstStage(plan, in.re, in.stride, j0, group, blocksRe);
+        gatherFirstStage(plan, in.im, in.stride, j0, group, blocksIm);
+        for (std::int32_t j = j0; j < j0 + group && status == kStatusOk; ++j)
+            status = cxStep(plan, m, 1, ConstSplitComplex{blocksRe + (j - j0) * m, blocksIm + (j - j0) * m, 1},
+                            out.offset(j * m), work);
+    }
     if (status != kStatusOk) return status;
     return cxTwiddlePass(plan, 0, out, m, work);
 }

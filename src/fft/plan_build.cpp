@@ -241,11 +241,12 @@ void freeStage(FftStage* stage) {
 
 }  // namespace
 
-// The first stage's copy (2n doubles, one array each for the real and
-// imaginary parts), then room for the prime stage that needs the most:
-// its gathered column (2p) and its DFT's own arrays; last, for lengths
-// whose plans may factor a stage's twiddles, the 2n doubles that output
-// written at a stride other than 1 is staged in.
+// The first stage's copy (2 * group * m doubles, one array each for the
+// real and imaginary parts of a group of its blocks of m), then room for
+// the prime stage that needs the most: its gathered column (2p) and its
+// DFT's own arrays; last, for lengths whose plans may factor a stage's
+// twiddles, the 2n doubles that output written at a stride other than 1
+// is staged in.
 std::size_t fftScratchSize(std::int32_t n) noexcept {
     const Factorization factorization = factorize(n);
     std::size_t stages = 0;
@@ -257,9 +258,10 @@ std::size_t fftScratchSize(std::int32_t n) noexcept {
         staged = staged || (s + 1 < factorization.count && mayFactor(kind, length, p));
         length /= p;
     }
-    const bool gathers = gathersFirstStage(factorization.count, n);
-    return (gathers ? 2 * static_cast<std::size_t>(n) : 0) + stages +
-           (staged ? static_cast<std::size_t>(n + planeSpacing(n)) : 0);
+    const std::int32_t f = factorization.factors[0];
+    const std::size_t copy =
+        gathersFirstStage(factorization.count, n) ? 2 * static_cast<std::size_t>(gatherGroup(f) * (n / f)) : 0;
+    return copy + stages + (staged ? static_cast<std::size_t>(n + planeSpacing(n)) : 0);
 }
 
 FftPlan* buildPlan(std::int32_t n) noexcept {

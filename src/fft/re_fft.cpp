@@ -125,18 +125,22 @@ std::int32_t reStep(const FftPlan& plan, ptrdiff_t length, int s, const double* 
     return reTwiddlePass(plan, s, out, os, m, work);
 }
 
-// The first stage run from contiguous copies of its sub-sequences. They
-// take the first n doubles of the scratch; the prime stages work after 2n,
-// where the complex transform's would, so that one size serves both.
+// The first stage run from contiguous copies of its sub-sequences, a group
+// at a time. They take the first group * m doubles of the scratch; the
+// prime stages work after twice that, where the complex transform's would,
+// so that one size serves both.
 std::int32_t reStepFromGatheredInput(const FftPlan& plan, const double* in, double* out, ptrdiff_t is, ptrdiff_t os,
                                      double* scratch) {
     const std::int32_t f = plan.factors[0];
     const ptrdiff_t m = plan.length / f;
-    double* work = scratch + 2 * static_cast<ptrdiff_t>(plan.length);
-    gatherFirstStage(plan, in, is, scratch);
+    const std::int32_t group = gatherGroup(f);
+    double* work = scratch + 2 * group * m;
     std::int32_t status = kStatusOk;
-    for (std::int32_t j = 0; j < f && status == kStatusOk; ++j)
-        status = reStep(plan, m, 1, scratch + j * m, out + j * m * os, 1, os, work);
+    for (std::int32_t j0 = 0; j0 < f && status == kStatusOk; j0 += group) {
+        gatherFirstStage(plan, in, is, j0, group, scratch);
+        for (std::int32_t j = j0; j < j0 + group && status == kStatusOk; ++j)
+            status = reStep(plan, m, 1, scratch + (j - j0) * m, out + j * m * os, 1, os, work);
+    }
     if (status != kStatusOk) return status;
     return reTwiddlePass(plan, 0, out, os, m, work);
 }

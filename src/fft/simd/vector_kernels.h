@@ -68,9 +68,10 @@ using CxVecSingle = void (*)(const double* inRe, const double* inIm, double* out
 // stride with the real sequence it transforms (re_fft.cpp).
 using VecHartleyFold = void (*)(double* data, std::int32_t n, double q);
 
-// The first stage's copy (fft/first_stage_gather.h) at unit input stride,
-// for the f and m that gathersInVectors accepts.
-using VecGather = void (*)(const double* in, std::int32_t f, std::ptrdiff_t m, double* blocks);
+// The first stage's copy (fft/first_stage_gather.h) of count blocks at unit
+// input stride, for the f and m that gathersInVectors accepts and count a
+// multiple of 4 (or f = count = 2).
+using VecGather = void (*)(const double* in, std::int32_t f, std::ptrdiff_t m, std::int32_t count, double* blocks);
 constexpr bool gathersInVectors(std::int64_t f, std::int64_t m) { return (f == 2 || f % 4 == 0) && m % 8 == 0; }
 
 struct VectorKernelSet {

@@ -659,7 +659,7 @@ void cxSingleVec(const double* inRe, const double* inIm, double* outRe, double* 
 // values at a time are transposed in 4x4 squares, and a tile of eight rows
 // fills one whole cache line of four blocks, so that a vector moves four
 // samples where the scalar copy moves one.
-void gatherVec(const double* in, std::int32_t f, ptrdiff_t m, double* blocks) {
+void gatherVec(const double* in, std::int32_t f, ptrdiff_t m, std::int32_t count, double* blocks) {
     using L = Lanes<V4>;
     if (f == 2) {
         for (ptrdiff_t t = 0; t < m; t += 4) {
@@ -670,7 +670,7 @@ void gatherVec(const double* in, std::int32_t f, ptrdiff_t m, double* blocks) {
         return;
     }
     for (ptrdiff_t t0 = 0; t0 < m; t0 += 8) {
-        for (std::int32_t j = 0; j < f; j += 4) {
+        for (std::int32_t j = 0; j < count; j += 4) {
             for (ptrdiff_t h = 0; h < 8; h += 4) {
                 const double* row = in + f * (t0 + h) + j;
                 V4 a = L::load(row), b = L::load(row + f), c = L::load(row + 2 * f), d = L::load(row + 3 * f);
