@@ -77,8 +77,8 @@ constexpr bool gathersInVectors(std::int64_t f, std::int64_t m) { return (f == 2
 struct VectorKernelSet {
     int width;  // doubles per vector
     CxVecTwiddle cxTwiddle[kKernelTableSize];
-    // The same with factored twiddles, where factorsTwiddles holds; null
-    // for the radices that never need them.
+    // The same with factored twiddles, for the stages where factorsTwiddles
+    // holds; set for every radix that has vector kernels.
     CxVecTwiddle cxTwiddleFactored[kKernelTableSize];
     ReVecTwiddle reTwiddleFactored[kKernelTableSize];
     CxVecLeaf cxLeaf[kKernelTableSize];
