@@ -445,12 +445,18 @@ def _plan(method, args, channels, n, real, smaller_signal="fewer --channels or a
     if method.lattice and "window" in method.uses and length % hop:
         raise UsageError("--hop %d does not divide the %d-sample window; the Gabor lattice of %s needs it to"
                          % (hop, length, method.name))
+    # The fewest samples any choice of options draws from: a window of 2
+    # samples must be shorter than the signal, 2 bins must be filled.
+    least = max(method.shortest, 3 if "window" in method.uses else 2)
+    if n < least:
+        raise UsageError("the signal has only %d sample%s; %s needs at least %d"
+                         % (n, "" if n == 1 else "s", method.name, least))
     if "window" in method.uses and length >= n:
         raise UsageError("the window (%d samples) must be shorter than the signal (%d samples); give a "
                          "shorter --window or --bins" % (length, n))
     if bins > next_power_of_two(n):
-        raise UsageError("--bins %d is more than the %d samples of the signal can fill; %d or fewer"
-                         % (bins, n, next_power_of_two(n)))
+        raise UsageError("%s--bins %d is more than the %d samples of the signal can fill; give --bins %d or fewer"
+                         % ("" if args.bins is not None else "the default ", bins, n, next_power_of_two(n)))
     if args.terms is not None and not 1 <= args.terms <= n:
         raise UsageError("--terms must be at least 1 and at most the signal's %d samples (got %d)"
                          % (n, args.terms))

@@ -73,6 +73,7 @@ class Method:
     power_of_two_hop: bool = False  # the library needs hop to be a power of two
     folds: bool = False       # a window longer than bins is folded onto them
     lattice: bool = False     # a Gabor lattice: hop <= bins, a window a multiple of both
+    shortest: int = 2         # fewest samples it analyses, if more than its window or 2 bins need
 
     def available(self):
         return all(raw.available(name) for name in self.requires)
@@ -217,7 +218,7 @@ def _adaptive_size(n, length, hop, bins, real):
 
 @register("adaptive", "Adaptive spectrogram", requires=("ReAdaptiveTransform", "CxAdaptiveTransform",
                                                          "ReAdaptiveSp", "CxAdaptiveSp"),
-          dynamic_range=60.0, size=_adaptive_size, uses=("terms",))
+          dynamic_range=60.0, size=_adaptive_size, uses=("terms",), shortest=8)
 def _adaptive(x, fs, grid, start=0):
     decomposition = adaptive.adaptive_transform(x, grid.terms, fs=fs)
     tf = decomposition.spectrogram(hop=grid.hop, bins=grid.bins)

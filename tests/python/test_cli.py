@@ -208,6 +208,7 @@ def bad_inputs(tmp):
     np.save(tmp / "in" / "inf.npy", bad)
     np.save(tmp / "in" / "many.npy", np.zeros((20, 3000)))
     (tmp / "silence.csv").write_text("0\n" * 1000)
+    (tmp / "seven.csv").write_text("1\n" * 7)
     return dict(ok=tmp / "short.wav", npy=tmp / "o.npy", tmp=tmp)
 
 
@@ -223,7 +224,9 @@ BAD = [
     ("*huge window", "{ok} -m stft --window hann:268435456",
      "window (268435456 samples) must be shorter than the signal (1000 samples)"),
     ("*huge bins without a window", "{ok} -m wvd --bins 1073741824",
-     "--bins 1073741824 is more than the 1000 samples of the signal can fill"),
+     "--bins 1073741824 is more than the 1000 samples of the signal can fill; give --bins 1024 or fewer"),
+    ("default bins over a short signal", "{tmp}/seven.csv -m cwd", "the default --bins 256 is more than the 7"),
+    ("too short for any options", "{tmp}/seven.csv -m adaptive", "has only 7 samples; adaptive needs at least 8"),
     ("*more memory than allowed", "{tmp}/longer.wav -m spectrogram --window 32768 --hop 1", "more than the"),
     ("one bin", "{ok} -m stft --bins 1", "--bins must be at least 2"),
     ("bins not a power of two", "{ok} -m stft --bins 1000", "--bins 1000 is not a power of two"),
