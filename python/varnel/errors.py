@@ -276,9 +276,13 @@ def _gabor2d_problem(code, transform="dgt", dims=(), **_):
     return None
 
 
+# The fewest samples the adaptive transform takes.
+ADAPTIVE_SHORTEST = 8
+
+
 def _transform_problem(code, n=None, max_terms=None, extension=None, **_):
-    if code == Status.kStatusBadLength and n is not None and n < 8:
-        return "the adaptive transform needs a signal of at least 8 samples (got %d)" % n
+    if code == Status.kStatusBadLength and n is not None and n < ADAPTIVE_SHORTEST:
+        return "the adaptive transform needs a signal of at least %d samples (got %d)" % (ADAPTIVE_SHORTEST, n)
     if code == Status.kStatusNegativeCount and max_terms is not None:
         return "max_terms must not be negative (got %d)" % max_terms
     if code == Status.kStatusBadExtensionMode and extension is not None:

@@ -30,7 +30,7 @@ import dataclasses
 import numpy as np
 
 from . import adaptive, gaborsp, linear, quadratic, raw
-from .errors import next_power_of_two
+from .errors import ADAPTIVE_SHORTEST, next_power_of_two
 
 
 @dataclasses.dataclass(frozen=True)
@@ -218,7 +218,7 @@ def _adaptive_size(n, length, hop, bins, real):
 
 @register("adaptive", "Adaptive spectrogram", requires=("ReAdaptiveTransform", "CxAdaptiveTransform",
                                                          "ReAdaptiveSp", "CxAdaptiveSp"),
-          dynamic_range=60.0, size=_adaptive_size, uses=("terms",), shortest=8)
+          dynamic_range=60.0, size=_adaptive_size, uses=("terms",), shortest=ADAPTIVE_SHORTEST)
 def _adaptive(x, fs, grid, start=0):
     decomposition = adaptive.adaptive_transform(x, grid.terms, fs=fs)
     tf = decomposition.spectrogram(hop=grid.hop, bins=grid.bins)
