@@ -46,8 +46,8 @@ build_probe() {
 }
 build_probe "$out/$commit-src" "$commit"
 build_probe . work
-g++ -O2 -std=c++20 -Ibench -DVARNEL_BENCH_BUILD_TYPE='"Release"' bench/fft/ab_compare.cpp $(pkg-config --cflags --libs fftw3) -lbenchmark -ldl \
-  -o "$out/ab_compare"
+g++ -O2 -std=c++20 -Ibench -DVARNEL_BENCH_BUILD_TYPE='"Release"' bench/fft/ab_compare.cpp \
+  $(pkg-config --cflags --libs fftw3) -lbenchmark -ldl -o "$out/ab_compare"
 
 echo "A = $base, B = the working tree; ratios are medians over $rounds rounds [quartiles]"
 for kind in "${kinds[@]}"; do

@@ -13,9 +13,9 @@
 // 0.98-1.02 at most sizes, but a run can place one build's arrays or code
 // less well and read up to 1.09 at a size or two: repeat a run before
 // believing a difference of a few per cent. The minimum times are shown
-// too. Before timing, B's output is
-// compared with A's (relative to A's largest value): a change meant to be
-// only faster should read zero or rounding.
+// too. Before timing, B's output is compared with A's (relative to A's
+// largest value): a change meant to be only faster should read zero or
+// rounding.
 #include <dlfcn.h>
 
 #include <algorithm>
