@@ -10,12 +10,14 @@
 // from round to round, and the ratios are taken within the round, where
 // the drift is small; their median over the rounds is the answer, with the
 // quartiles to show how far it can be trusted. Two identical builds read
-// 0.98-1.02 at most sizes, but a run can place one build's arrays or code
-// less well and read up to 1.09 at a size or two: repeat a run before
-// believing a difference of a few per cent. The minimum times are shown
-// too. Before timing, B's output is compared with A's (relative to A's
-// largest value): a change meant to be only faster should read zero or
-// rounding.
+// 0.95-1.06 at most sizes; at a few (complex 2048 and 4096 on an AMD EPYC)
+// each build's plan tables and code, which lie at addresses of their own,
+// put them up to 17% apart, either way and differently from run to run:
+// repeat a run, and look at the sizes around, before believing a few per
+// cent. FFTW plans anew in each process, so the ratios against it move
+// more from run to run than B/A. The minimum times are shown too. Before
+// timing, B's output is compared with A's (relative to A's largest value):
+// a change meant to be only faster should read zero or rounding.
 #include <dlfcn.h>
 
 #include <algorithm>
