@@ -28,8 +28,7 @@ struct Probe {
     std::int32_t n;
     bool real;
     vf::FftPlan* plan;
-    double* block;
-    double *inRe, *inIm, *outRe, *outIm, *scratch;
+    double *inRe, *inIm, *outRe, *outIm, *scratch;  // inRe starts the block
 };
 
 }  // namespace
@@ -51,7 +50,7 @@ __attribute__((visibility("default"))) void* abProbeCreate(std::int32_t n, int r
         vf::fftPlanRelease(plan);
         return nullptr;
     }
-    Probe* p = new Probe{n, real != 0, plan, block, block, block + spacing, block + 2 * spacing, block + 3 * spacing,
+    Probe* p = new Probe{n, real != 0, plan, block, block + spacing, block + 2 * spacing, block + 3 * spacing,
                          block + 4 * spacing};
     std::copy(re, re + n, p->inRe);
     std::copy(im, im + n, p->inIm);
@@ -82,7 +81,7 @@ __attribute__((visibility("default"))) void abProbeOutput(void* handle, double* 
 __attribute__((visibility("default"))) void abProbeRelease(void* handle) {
     Probe* p = static_cast<Probe*>(handle);
     vf::fftPlanRelease(p->plan);
-    std::free(p->block);
+    std::free(p->inRe);
     delete p;
 }
 
