@@ -265,7 +265,11 @@ void cxTwiddleVec(double* re, double* im, const double* twRe, const double* twIm
     }
     const Tw tw = Tw::make(twRe, twIm, m);
     if (!buffersRows<N>(m, 64) || m % B != 0) {
-        if (m % Lanes<VWide>::width == 0)
+        // Eight lanes only with eight rows or more: the radix-7 and -9
+        // passes of the 1008-point transform (inside 1009) took 2-3% longer
+        // with them, as loads of rows just stored four lanes at a time
+        // (see the real pass of 32 columns).
+        if (N >= 8 && m % Lanes<VWide>::width == 0)
             for (ptrdiff_t k = 0; k < m; k += Lanes<VWide>::width) cxTwiddleColumns<N, VWide>(re, im, tw, k, m, k);
         else
             for (ptrdiff_t k = 0; k < m; k += 4) cxTwiddleColumns<N, V4>(re, im, tw, k, m, k);
@@ -620,10 +624,15 @@ void reTwiddleVec(double* data, const double* twRe, const double* twIm, ptrdiff_
     }
     if constexpr (N % 2 == 0 && std::is_same_v<Tw, TableTwiddles<>>) {
         if (m == 32) {  // as in the complex pass
+            // Eight lanes only with many rows: at 64 to 256 points, whose
+            // leaves have just stored the rows four lanes at a time, a load
+            // of eight could not be forwarded from those stores, and 128
+            // took half as long again.
+            using V = std::conditional_t<N >= 16, VWide, V4>;
             const TableTwiddles<Fixed<32>> fixed{twRe, twIm, {}};
-            for (; k + Lanes<VWide>::width < 16; k += Lanes<VWide>::width)
-                rePairColumns<N, VWide>(data, data + 32, Fixed<32>{}, k, fixed, k);
-            rePairColumns<N, VWide, true>(data, data + 32, Fixed<32>{}, k, fixed, k);
+            for (; k + Lanes<V>::width < 16; k += Lanes<V>::width)
+                rePairColumns<N, V>(data, data + 32, Fixed<32>{}, k, fixed, k);
+            rePairColumns<N, V, true>(data, data + 32, Fixed<32>{}, k, fixed, k);
             return;
         }
     }
