@@ -20,7 +20,7 @@ std::int32_t reLeafPass(const FftPlan& plan, int s, const double* in, double* ou
     const std::int32_t f = plan.factors[s];
     const std::int32_t kind = plan.kinds[s];
     const FftStage& stage = *plan.stages[s];
-    if (stage.reVecLeaf && os == 1 && count % 2 == 0) {
+    if (stage.reVecLeaf && os == 1 && count > 1) {  // as in the complex leaf pass
         stage.reVecLeaf(in, out, is, count);
         return kStatusOk;
     }

@@ -40,12 +40,12 @@ constexpr std::int64_t factoredTwiddleDoubles(std::int64_t radix, std::int64_t m
 
 // In place on the n*m values of a stage at unit stride; m % width == 0.
 using CxVecTwiddle = void (*)(double* re, double* im, const double* twRe, const double* twIm, std::ptrdiff_t m);
-// count transforms, output at unit stride; count even.
+// count transforms, output at unit stride.
 using CxVecLeaf = void (*)(const double* inRe, const double* inIm, double* outRe, double* outIm,
                            std::ptrdiff_t is, std::ptrdiff_t count);
 // In place on n Hc spectra of length m at unit stride; any m.
 using ReVecTwiddle = void (*)(double* data, const double* twRe, const double* twIm, std::ptrdiff_t m);
-// count real transforms, output at unit stride; count even.
+// count real transforms, output at unit stride.
 using ReVecLeaf = void (*)(const double* in, double* out, std::ptrdiff_t is, std::ptrdiff_t count);
 
 // The leaf passes of `siblings` sub-transforms with interleaved inputs at
