@@ -51,17 +51,22 @@ struct Lanes<double> {
     static VARNEL_INLINE double gather(const double* p, ptrdiff_t) { return *p; }
 };
 
-// Lane l of a vector belongs to column or transform l of the block; the
-// "down" forms walk memory backwards, for the upper halves of Hc arrays.
-template <>
-struct Lanes<V4> {
-    static constexpr int width = 4;
-    static VARNEL_INLINE V4 load(const double* p) {
-        V4 v;
+// Loads and stores of whole vectors at any alignment.
+template <class V>
+struct VectorMemory {
+    static constexpr int width = sizeof(V) / sizeof(double);
+    static VARNEL_INLINE V load(const double* p) {
+        V v;
         __builtin_memcpy(&v, p, sizeof v);
         return v;
     }
-    static VARNEL_INLINE void store(double* p, V4 v) { __builtin_memcpy(p, &v, sizeof v); }
+    static VARNEL_INLINE void store(double* p, V v) { __builtin_memcpy(p, &v, sizeof v); }
+};
+
+// Lane l of a vector belongs to column or transform l of the block; the
+// "down" forms walk memory backwards, for the upper halves of Hc arrays.
+template <>
+struct Lanes<V4> : VectorMemory<V4> {
     static VARNEL_INLINE V4 loadDown(const double* p) { return reversed(load(p - 3)); }
     static VARNEL_INLINE void storeDown(double* p, V4 v) { store(p - 3, reversed(v)); }
     static VARNEL_INLINE V4 zeroLast(V4 v) { return __builtin_shufflevector(v, V4{}, 0, 1, 2, 4); }
@@ -78,14 +83,7 @@ struct Lanes<V4> {
 #ifdef __AVX512F__
 using V8 = double __attribute__((vector_size(64)));
 template <>
-struct Lanes<V8> {
-    static constexpr int width = 8;
-    static VARNEL_INLINE V8 load(const double* p) {
-        V8 v;
-        __builtin_memcpy(&v, p, sizeof v);
-        return v;
-    }
-    static VARNEL_INLINE void store(double* p, V8 v) { __builtin_memcpy(p, &v, sizeof v); }
+struct Lanes<V8> : VectorMemory<V8> {
     static VARNEL_INLINE V8 reversed(V8 v) { return __builtin_shufflevector(v, v, 7, 6, 5, 4, 3, 2, 1, 0); }
     static VARNEL_INLINE V8 loadDown(const double* p) { return reversed(load(p - 7)); }
     static VARNEL_INLINE void storeDown(double* p, V8 v) { store(p - 7, reversed(v)); }
@@ -97,14 +95,7 @@ using VWide = V4;
 #endif
 
 template <>
-struct Lanes<V2> {
-    static constexpr int width = 2;
-    static VARNEL_INLINE V2 load(const double* p) {
-        V2 v;
-        __builtin_memcpy(&v, p, sizeof v);
-        return v;
-    }
-    static VARNEL_INLINE void store(double* p, V2 v) { __builtin_memcpy(p, &v, sizeof v); }
+struct Lanes<V2> : VectorMemory<V2> {
     static VARNEL_INLINE V2 gather(const double* p, ptrdiff_t s) { return V2{p[0], p[s]}; }
 };
 
