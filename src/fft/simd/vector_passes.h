@@ -256,10 +256,10 @@ void cxTwiddleVec(double* re, double* im, const double* twRe, const double* twIm
     }
     const Tw tw = Tw::make(twRe, twIm, m);
     if (!buffersRows<N>(m, 64) || m % B != 0) {
-        // Eight lanes only with eight rows or more: the radix-7 and -9
-        // passes of the 1008-point transform (inside 1009) took 2-3% longer
-        // with them, as loads of rows just stored four lanes at a time
-        // (see the real pass of 32 columns).
+        // Eight lanes only with eight rows or more: with them in its radix-7
+        // and -9 passes, the 1008-point transform (inside 1009) took 2-3%
+        // longer, as loads of rows just stored four lanes at a time (see
+        // the real pass of 32 columns).
         if (N >= 8 && m % Lanes<VWide>::width == 0)
             for (ptrdiff_t k = 0; k < m; k += Lanes<VWide>::width) cxTwiddleColumns<N, VWide>(re, im, tw, k, m, k);
         else
