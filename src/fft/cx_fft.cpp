@@ -1,6 +1,9 @@
 // Complex FFT: recursive decimation in time over the plan's factors. The
 // last factor's sub-transforms run straight from the input into the output
-// and each earlier stage then combines its sub-transforms in place.
+// and each earlier stage then combines its sub-transforms in place (the
+// first stage of a long one into the output from the scratch).
+#include <cstring>
+
 #include "fft/first_stage_gather.h"
 #include "fft/plan.h"
 #include "fft/prime_dft.h"
@@ -79,12 +82,42 @@ std::int32_t cxTwiddlePass(const FftPlan& plan, int s, SplitComplex data, ptrdif
     const ptrdiff_t os = data.stride;
     const FftStage& stage = *plan.stages[s];
     if (stage.cxVecTwiddle && os == 1 && m % stage.vecWidth == 0) {
-        stage.cxVecTwiddle(data.re, data.im, stage.vecTwiddlesRe(), stage.vecTwiddlesIm(), m);
+        stage.cxVecTwiddle(data.re, data.im, data.re, data.im, stage.vecTwiddlesRe(), stage.vecTwiddlesIm(), m);
         return kStatusOk;
     }
     plan.cxTwiddleKernels[s](data.re, data.im, stage.twRe, stage.twIm, static_cast<std::int32_t>(os),
                              static_cast<std::int32_t>(m));
     return kStatusOk;
+}
+
+// The stage's twiddle pass over `data`, its result written to `to` (which
+// may be `data` itself). A pass of up to kCxTwiddleToRadix rows writes
+// there directly; wider ones run in place and are copied, since where the
+// planes of `to` share their cache sets, the lines of their rows are
+// evicted before they are written back (16384 = 16*32*32 and 32768 took
+// 14% longer that way than with the copy; 65536 = 2*32^3, 131072 = 4*32^3
+// and 3*4*32*32 took 13-15% less time than with it).
+std::int32_t cxTwiddlePassTo(const FftPlan& plan, int s, SplitComplex data, SplitComplex to, ptrdiff_t m,
+                             double* work) {
+    const FftStage& stage = *plan.stages[s];
+    if (to.re == data.re) return cxTwiddlePass(plan, s, data, m, work);
+    const bool direct = plan.factors[s] <= kCxTwiddleToRadix && plan.kinds[s] == KernelStage && stage.cxVecTwiddle;
+    if (direct && data.stride == 1 && to.stride == 1 && m % stage.vecWidth == 0) {
+        stage.cxVecTwiddle(data.re, data.im, to.re, to.im, stage.vecTwiddlesRe(), stage.vecTwiddlesIm(), m);
+        return kStatusOk;
+    }
+    const std::int32_t status = cxTwiddlePass(plan, s, data, m, work);
+    const ptrdiff_t n = m * plan.factors[s];
+    if (data.stride == 1 && to.stride == 1) {
+        std::memcpy(to.re, data.re, sizeof(double) * n);
+        std::memcpy(to.im, data.im, sizeof(double) * n);
+        return status;
+    }
+    for (ptrdiff_t k = 0; k < n; ++k) {
+        to.real(k) = data.real(k);
+        to.imag(k) = data.imag(k);
+    }
+    return status;
 }
 
 // The sub-transforms of a stage whose input is contiguous run their leaf
@@ -96,15 +129,17 @@ bool cxSiblingLeaves(const FftPlan& plan, int s, ConstSplitComplex in, SplitComp
     return true;
 }
 
+// The stage's sub-transforms are made in `out`, and its own pass writes
+// the result to `to`.
 std::int32_t cxStep(const FftPlan& plan, ptrdiff_t length, int s, ConstSplitComplex in, SplitComplex out,
-                    double* work) {
+                    SplitComplex to, double* work) {
     const std::int32_t f = plan.factors[s];
     const ptrdiff_t m = length / f;
     std::int32_t status = kStatusOk;
     if (s == plan.factorCount - 2) {
         status = cxLeafPass(plan, s + 1, in, out, f, work);
     } else if (cxSiblingLeaves(plan, s, in, out, m)) {
-        if (s == 0 && plan.cxVecHalves) {
+        if (s == 0 && plan.cxVecHalves && to.re == out.re) {
             plan.cxVecHalves(out.re, out.im, plan.stages[1]->twRe, plan.stages[1]->twIm, plan.stages[0]->twRe,
                              plan.stages[0]->twIm);
             return kStatusOk;
@@ -113,15 +148,16 @@ std::int32_t cxStep(const FftPlan& plan, ptrdiff_t length, int s, ConstSplitComp
             status = cxTwiddlePass(plan, s + 1, out.offset(j * m), m / plan.factors[s + 1], work);
     } else {
         for (std::int32_t j = 0; j < f && status == kStatusOk; ++j)
-            status = cxStep(plan, m, s + 1, in.offset(j).every(f), out.offset(j * m), work);
+            status = cxStep(plan, m, s + 1, in.offset(j).every(f), out.offset(j * m), out.offset(j * m), work);
     }
     if (status != kStatusOk) return status;
-    return cxTwiddlePass(plan, s, out, m, work);
+    return cxTwiddlePassTo(plan, s, out, to, m, work);
 }
 
 // The first stage run from contiguous copies of its sub-sequences, a group
 // at a time, which take the first 2 * group * m doubles of the scratch.
-std::int32_t cxStepFromGatheredInput(const FftPlan& plan, ConstSplitComplex in, SplitComplex out, double* scratch) {
+std::int32_t cxStepFromGatheredInput(const FftPlan& plan, ConstSplitComplex in, SplitComplex out, SplitComplex to,
+                                     double* scratch) {
     const std::int32_t f = plan.factors[0];
     const ptrdiff_t m = plan.length / f;
     const std::int32_t group = gatherGroup(f);
@@ -134,10 +170,10 @@ std::int32_t cxStepFromGatheredInput(const FftPlan& plan, ConstSplitComplex in, 
         gatherFirstStage(plan, in.im, in.stride, j0, group, blocksIm);
         for (std::int32_t j = j0; j < j0 + group && status == kStatusOk; ++j)
             status = cxStep(plan, m, 1, ConstSplitComplex{blocksRe + (j - j0) * m, blocksIm + (j - j0) * m, 1},
-                            out.offset(j * m), work);
+                            out.offset(j * m), out.offset(j * m), work);
     }
     if (status != kStatusOk) return status;
-    return cxTwiddlePass(plan, 0, out, m, work);
+    return cxTwiddlePassTo(plan, 0, out, to, m, work);
 }
 
 // The 1/n of the inverse transform, one part at a time: a loop over both
@@ -164,16 +200,6 @@ std::int32_t cxFftStrided(const FftPlan* plan, const double* inRe, const double*
         outIm[0] = inIm[0];
         return kStatusOk;
     }
-    if (plan->factoredStages && os != 1) {
-        double* stagedRe = scratch + plan->scratchDoubles - n - planeSpacing(n);
-        double* stagedIm = stagedRe + planeSpacing(n);
-        const std::int32_t status = cxFftStrided(plan, inRe, inIm, stagedRe, stagedIm, is, 1, scratch);
-        for (ptrdiff_t k = 0; k < n; ++k) {
-            outRe[k * os] = stagedRe[k];
-            outIm[k * os] = stagedIm[k];
-        }
-        return status;
-    }
     const bool separate = outRe + n <= inRe || inRe + n <= outRe;  // the whole-transform kernels are not in place
     if (plan->cxVecWhole && is == 1 && os == 1 && separate) {
         plan->cxVecWhole(inRe, inIm, outRe, outIm);
@@ -182,9 +208,20 @@ std::int32_t cxFftStrided(const FftPlan* plan, const double* inRe, const double*
     if (plan->factorCount == 1) return cxLeafPass(*plan, 0, {inRe, inIm, is}, {outRe, outIm, os}, 1, scratch);
     const ConstSplitComplex in{inRe, inIm, is};
     const SplitComplex out{outRe, outIm, os};
+    // Long transforms are made in the scratch, whose planes lie apart as
+    // planeSpacing sets them, and their last pass writes the output: when
+    // it is strided, which their factored twiddles need the vector kernels
+    // for, and when its planes share their cache sets, as arrays allocated
+    // alone by malloc do. There the passes took 11-15% longer at 8192 to
+    // 32768 points, the 16-point pass of 16384 twice as long.
+    SplitComplex made = out;
+    if (plan->factoredStages && (os != 1 || (scratch && planesShareSets(outRe, outIm)))) {
+        double* stagedRe = scratch + plan->scratchDoubles - n - planeSpacing(n);
+        made = {stagedRe, stagedRe + planeSpacing(n), 1};
+    }
     if (scratch && gathersFirstStage(plan->factorCount, n))
-        return cxStepFromGatheredInput(*plan, in, out, scratch);
-    return cxStep(*plan, n, 0, in, out, scratch);
+        return cxStepFromGatheredInput(*plan, in, made, out, scratch);
+    return cxStep(*plan, n, 0, in, made, out, scratch);
 }
 
 std::int32_t cxFft(const FftPlan* plan, const double* inRe, const double* inIm, double* outRe, double* outIm,

@@ -48,6 +48,14 @@ constexpr std::ptrdiff_t planeSpacing(std::ptrdiff_t count) noexcept {
     return spacing;
 }
 
+// Whether two planes lie as planeSpacing keeps them from lying: within
+// kPlaneGap doubles of a multiple of kSetPeriod apart.
+inline bool planesShareSets(const double* a, const double* b) noexcept {
+    const auto apart = static_cast<std::ptrdiff_t>(
+        (reinterpret_cast<std::uintptr_t>(b) - reinterpret_cast<std::uintptr_t>(a)) / sizeof(double) % kSetPeriod);
+    return apart < kPlaneGap || apart > kSetPeriod - kPlaneGap;
+}
+
 // Arrays carved one after another out of a block, each planeSpacing(count)
 // after the one before. Over a null block it only counts: one list of
 // arrays gives both a routine's scratch size and its arrays.

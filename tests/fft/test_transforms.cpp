@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "fft/factorize.h"
+#include "frame/scratch.h"
 #include "frame/vector_paths.h"
 #include "support/fft_fixtures.h"
 #include "support/reference_dft.h"
@@ -160,19 +161,27 @@ TEST_P(Transform, ForwardAndInverseMatchTheExactSpectrum) {
         ASSERT_TRUE(plan);
         if (set == 0 && n > 1) ASSERT_EQ(plan->stages[0]->cxVecTwiddle, nullptr);
         std::vector<double> re(n), im(n), cx(2 * static_cast<std::size_t>(n)), out(cx.size());
-        std::vector<double> in(2 * static_cast<std::size_t>(n) + 16);
+        std::vector<double> in(2 * static_cast<std::size_t>(n) + 16), planes(2 * (n + kSetPeriod) + 8);
         double* line = in.data() + (-reinterpret_cast<std::uintptr_t>(in.data()) / sizeof(double)) % 8;
+        double* planesLine = planes.data() + (-reinterpret_cast<std::uintptr_t>(planes.data()) / sizeof(double)) % 8;
+        std::vector<double> bits;  // the complex transform at unit stride, the same wherever its planes lie
         for (const std::size_t lead : {0, 5}) {  // inputs at a cache line's start and 5 doubles into one
             double *inRe = line + lead, *inIm = inRe + n;
             std::copy(e.re.begin(), e.re.end(), inRe);
             std::copy(e.im.begin(), e.im.end(), inIm);
-            ASSERT_EQ(cxFft(plan.get(), inRe, inIm, re.data(), im.data(), 1, 1, n), kStatusOk);
-            EXPECT_LT(relativeRmsError(e.spectrum, split(re.data(), im.data(), n)), tolerance) << "forward " << lead;
+            // Output planes whole pages apart, which share their cache sets
+            // (long transforms are then made in the scratch), then not.
+            const std::ptrdiff_t pages = (n + kSetPeriod - 1) / kSetPeriod * kSetPeriod;
+            double *outRe = planesLine, *outIm = outRe + pages + (lead == 0 ? 0 : kSetPeriod / 2);
+            ASSERT_EQ(cxFft(plan.get(), inRe, inIm, outRe, outIm, 1, 1, n), kStatusOk);
+            EXPECT_LT(relativeRmsError(e.spectrum, split(outRe, outIm, n)), tolerance) << "forward " << lead;
+            std::vector<double> got(outRe, outRe + n);
+            got.insert(got.end(), outIm, outIm + n);
+            if (lead == 0) bits = got;
+            EXPECT_TRUE(got == bits) << "output planes apart or not give different bits";
             ASSERT_EQ(reFft(plan.get(), inRe, out.data(), 1, 1, n), kStatusOk);
             EXPECT_LT(relativeRmsError(realSpectrum, testing::expandHc(out.data(), n)), tolerance) << "real " << lead;
         }
-        std::vector<double> bits = re;  // the complex transform at unit stride
-        bits.insert(bits.end(), im.begin(), im.end());
         for (std::int32_t j = 0; j < n; ++j) cx[2 * j] = e.re[j], cx[2 * j + 1] = e.im[j];
         ASSERT_EQ(cxFft(plan.get(), cx.data(), cx.data() + 1, out.data(), out.data() + 1, 2, 2, n), kStatusOk);
         EXPECT_LT(relativeRmsError(e.spectrum, split(out.data(), out.data() + 1, n, 2)), tolerance) << "stride two";

@@ -38,8 +38,13 @@ constexpr std::int64_t factoredTwiddleDoubles(std::int64_t radix, std::int64_t m
     return (radix - 1) * (kTwiddleSpan + 1 + m / kTwiddleSpan);
 }
 
-// In place on the n*m values of a stage at unit stride; m % width == 0.
-using CxVecTwiddle = void (*)(double* re, double* im, const double* twRe, const double* twIm, std::ptrdiff_t m);
+// On the n*m values of a stage at unit stride, m % width == 0: in place
+// (toRe = re, toIm = im), or for n <= kCxTwiddleToRadix read from re and im
+// and written to the same places of toRe and toIm, which must not overlap
+// them.
+inline constexpr int kCxTwiddleToRadix = 4;
+using CxVecTwiddle = void (*)(const double* re, const double* im, double* toRe, double* toIm, const double* twRe,
+                              const double* twIm, std::ptrdiff_t m);
 // count transforms, output at unit stride.
 using CxVecLeaf = void (*)(const double* inRe, const double* inIm, double* outRe, double* outIm,
                            std::ptrdiff_t is, std::ptrdiff_t count);

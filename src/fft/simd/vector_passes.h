@@ -197,7 +197,7 @@ struct FactoredTwiddles {
 // Complex twiddle pass on the columns k .. k+width-1, output j handed to
 // store(j, re, im) ...
 template <int N, class T, class Tw, class Stride, class Store>
-VARNEL_FORCE_INLINE void cxTwiddleColumns(double* re, double* im, const Tw& tw, ptrdiff_t k, Stride ds,
+VARNEL_FORCE_INLINE void cxTwiddleColumns(const double* re, const double* im, const Tw& tw, ptrdiff_t k, Stride ds,
                                           ptrdiff_t dk, Store&& store) {
     using L = Lanes<T>;
     vectorCxDft<N, T>(
@@ -216,14 +216,15 @@ VARNEL_FORCE_INLINE void cxTwiddleColumns(double* re, double* im, const Tw& tw, 
         store);
 }
 
-// ... or stored back in place of its inputs.
+// ... or stored in the same places of toRe and toIm (in place when they
+// are re and im).
 template <int N, class T, class Tw, class Stride>
-VARNEL_FORCE_INLINE void cxTwiddleColumns(double* re, double* im, const Tw& tw, ptrdiff_t k, Stride ds,
-                                          ptrdiff_t dk) {
+VARNEL_FORCE_INLINE void cxTwiddleColumns(const double* re, const double* im, const Tw& tw, ptrdiff_t k, Stride ds,
+                                          ptrdiff_t dk, double* toRe, double* toIm) {
     using L = Lanes<T>;
     cxTwiddleColumns<N, T>(re, im, tw, k, ds, dk, [&](int j, const T& r, const T& i) VARNEL_INLINE {
-            L::store(re + j * ds + dk, r);
-            L::store(im + j * ds + dk, i);
+            L::store(toRe + j * ds + dk, r);
+            L::store(toIm + j * ds + dk, i);
         });
 }
 
@@ -240,8 +241,9 @@ constexpr bool buffersRows(ptrdiff_t m, ptrdiff_t wideFrom) {
     return (N >= 16 && m >= wideFrom) || (N >= 7 && (N & (N - 1)) != 0 && m % kSetPeriod == 0);
 }
 
-template <int N, class Tw = TableTwiddles<>>
-void cxTwiddleVec(double* re, double* im, const double* twRe, const double* twIm, ptrdiff_t m) {
+template <int N, class Tw>
+VARNEL_FORCE_INLINE void cxTwiddleRows(const double* re, const double* im, double* toRe, double* toIm,
+                                       const double* twRe, const double* twIm, ptrdiff_t m) {
     constexpr ptrdiff_t B = 16;
     if constexpr (std::is_same_v<Tw, TableTwiddles<>>) {
         // 32 columns: the outer stage of 256 to 1024 and the 1024-point
@@ -250,7 +252,7 @@ void cxTwiddleVec(double* re, double* im, const double* twRe, const double* twIm
         if (m == 32) {
             const TableTwiddles<Fixed<32>> fixed{twRe, twIm, {}};
             for (ptrdiff_t k = 0; k < 32; k += Lanes<VWide>::width)
-                cxTwiddleColumns<N, VWide>(re, im, fixed, k, Fixed<32>{}, k);
+                cxTwiddleColumns<N, VWide>(re, im, fixed, k, Fixed<32>{}, k, toRe, toIm);
             return;
         }
     }
@@ -261,9 +263,10 @@ void cxTwiddleVec(double* re, double* im, const double* twRe, const double* twIm
         // longer, as loads of rows just stored four lanes at a time (see
         // the real pass of 32 columns).
         if (N >= 8 && m % Lanes<VWide>::width == 0)
-            for (ptrdiff_t k = 0; k < m; k += Lanes<VWide>::width) cxTwiddleColumns<N, VWide>(re, im, tw, k, m, k);
+            for (ptrdiff_t k = 0; k < m; k += Lanes<VWide>::width)
+                cxTwiddleColumns<N, VWide>(re, im, tw, k, m, k, toRe, toIm);
         else
-            for (ptrdiff_t k = 0; k < m; k += 4) cxTwiddleColumns<N, V4>(re, im, tw, k, m, k);
+            for (ptrdiff_t k = 0; k < m; k += 4) cxTwiddleColumns<N, V4>(re, im, tw, k, m, k, toRe, toIm);
         return;
     }
     alignas(64) double bRe[N * B], bIm[N * B];
@@ -272,12 +275,26 @@ void cxTwiddleVec(double* re, double* im, const double* twRe, const double* twIm
             __builtin_memcpy(bRe + j * B, re + j * m + k0, B * sizeof(double));
             __builtin_memcpy(bIm + j * B, im + j * m + k0, B * sizeof(double));
         }
-        for (ptrdiff_t c = 0; c < B; c += Lanes<VWide>::width) cxTwiddleColumns<N, VWide>(bRe, bIm, tw, k0 + c, B, c);
+        for (ptrdiff_t c = 0; c < B; c += Lanes<VWide>::width)
+            cxTwiddleColumns<N, VWide>(bRe, bIm, tw, k0 + c, B, c, bRe, bIm);
         for (int j = 0; j < N; ++j) {
-            __builtin_memcpy(re + j * m + k0, bRe + j * B, B * sizeof(double));
-            __builtin_memcpy(im + j * m + k0, bIm + j * B, B * sizeof(double));
+            __builtin_memcpy(toRe + j * m + k0, bRe + j * B, B * sizeof(double));
+            __builtin_memcpy(toIm + j * m + k0, bIm + j * B, B * sizeof(double));
         }
     }
+}
+
+// In place, or from one pair of planes into another for the radices up to
+// kCxTwiddleToRadix. The in-place form is compiled on its own: read through
+// pointers that its stores might reach, its rows could not be loaded ahead
+// of them, and in-place passes of 16384 to 65536 points took 2-3% longer.
+template <int N, class Tw = TableTwiddles<>>
+void cxTwiddleVec(const double* re, const double* im, double* toRe, double* toIm, const double* twRe,
+                  const double* twIm, ptrdiff_t m) {
+    if constexpr (N <= kCxTwiddleToRadix) {
+        if (toRe != re) return cxTwiddleRows<N, Tw>(re, im, toRe, toIm, twRe, twIm, m);
+    }
+    cxTwiddleRows<N, Tw>(toRe, toIm, toRe, toIm, twRe, twIm, m);
 }
 
 // The last two passes of a transform of 2*N*32 values, the radix-N pass
@@ -293,7 +310,7 @@ void cxTwiddleHalvesVec(double* re, double* im, const double* twRe, const double
     constexpr ptrdiff_t m = 32, half = N * m;
     const TableTwiddles<Fixed<m>> tw{twRe, twIm, {}};
     for (ptrdiff_t k = 0; k < m; k += L::width) {
-        cxTwiddleColumns<N, VWide>(re, im, tw, k, Fixed<m>{}, k);
+        cxTwiddleColumns<N, VWide>(re, im, tw, k, Fixed<m>{}, k, re, im);
         cxTwiddleColumns<N, VWide>(re + half, im + half, tw, k, Fixed<m>{}, k,
                                 [&](int j, const VWide& r, const VWide& i) VARNEL_INLINE {
                                     const ptrdiff_t u = j * m + k;
