@@ -259,8 +259,9 @@ std::size_t fftScratchSize(std::int32_t n) noexcept {
         length /= p;
     }
     const std::int32_t f = factorization.factors[0];
-    const std::size_t copy =
+    std::size_t copy =
         gathersFirstStage(factorization.count, n) ? 2 * static_cast<std::size_t>(gatherGroup(f) * (n / f)) : 0;
+    if (leadingGatherStride(factorization.count, factorization.factors, n) > 1) copy = static_cast<std::size_t>(n);
     return copy + stages + (staged ? static_cast<std::size_t>(n + planeSpacing(n)) : 0);
 }
 

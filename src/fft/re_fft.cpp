@@ -145,6 +145,24 @@ std::int32_t reStepFromGatheredInput(const FftPlan& plan, const double* in, doub
     return reTwiddlePass(plan, 0, out, os, m, work);
 }
 
+// The sub-transforms from stage s on, for input that was gathered into
+// blocks of `length` samples by the decimation of stride `gathered`: block
+// q holds in[q + gathered*t]. `stride` is the decimation stride at stage s
+// (the product of the earlier stages' factors) and q the offset of this
+// sub-transform's input.
+std::int32_t reStepFromBlocks(const FftPlan& plan, ptrdiff_t length, int s, const double* blocks, ptrdiff_t q,
+                              ptrdiff_t stride, ptrdiff_t gathered, double* out, ptrdiff_t os, double* work) {
+    if (stride == gathered) return reStep(plan, length, s, blocks + q * length, out, 1, os, work);
+    const std::int32_t f = plan.factors[s];
+    const ptrdiff_t m = length / f;
+    std::int32_t status = kStatusOk;
+    for (std::int32_t j = 0; j < f && status == kStatusOk; ++j)
+        status = reStepFromBlocks(plan, m, s + 1, blocks, q + j * stride, stride * f, gathered, out + j * m * os, os,
+                                  work);
+    if (status != kStatusOk) return status;
+    return reTwiddlePass(plan, s, out, os, m, work);
+}
+
 // (a, b) -> (a - b, a + b) on the pairs k, n-k, each value first scaled by
 // q: maps an Hc spectrum to the real sequence (Re X - Im X) and back, so the
 // inverse reuses the forward transform (the Hartley identity). Unit strides,
@@ -188,6 +206,11 @@ std::int32_t reFftStrided(const FftPlan* plan, const double* in, double* out, pt
     }
     if (scratch && gathersFirstStage(plan->factorCount, n))
         return reStepFromGatheredInput(*plan, in, out, is, os, scratch);
+    const std::int32_t gathered = leadingGatherStride(plan->factorCount, plan->factors, n);
+    if (scratch && gathered > 1 && plan->stages[plan->factorCount - 1]->reVecSiblingLeaf && os == 1) {
+        gatherDecimated(in, is, gathered, n / gathered, gathered, scratch);
+        return reStepFromBlocks(*plan, n, 0, scratch, 0, 1, gathered, out, os, scratch + n);
+    }
     return reStep(*plan, n, 0, in, out, is, os, scratch);
 }
 
