@@ -57,7 +57,7 @@ inline constexpr std::int32_t kLanesSharingLines = 4;
 inline std::int32_t leadingGatherStride(std::int32_t factorCount, const std::int32_t* factors, std::int32_t length) {
     if (factorCount < 4 || length >= kGatherFirstStageFrom) return 1;
     const int s = factorCount - 3;
-    if (factors[s] * factors[s + 1] % 4 != 0) return 1;
+    if (factors[s] * factors[s + 1] % kSiblingLeafMultiple != 0) return 1;
     std::int32_t stride = 1;
     for (int i = 0; i < s; ++i) stride *= factors[i];
     return stride > kLanesSharingLines ? stride : 1;

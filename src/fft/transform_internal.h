@@ -23,12 +23,12 @@ std::int32_t reFftStrided(const FftPlan* plan, const double* in, double* out, st
 // Whether the sub-transforms of stage s run their leaf passes together, as
 // one pass over their interleaved inputs (see cxSiblingLeafVec): s is the
 // third-last stage, its input and output are contiguous, the leaf
-// transforms of all its sub-transforms fill whole vectors and the leaf has
-// the kernel.
+// transforms of all its sub-transforms fill whole vectors (or a pair of
+// lanes at the end) and the leaf has the kernel.
 template <class Kernel>
 bool runsSiblingLeaves(const FftPlan& plan, int s, std::ptrdiff_t is, std::ptrdiff_t os, Kernel FftStage::*kernel) {
     return s + 3 == plan.factorCount && plan.stages[s + 2]->*kernel && is == 1 && os == 1 &&
-           plan.factors[s] * plan.factors[s + 1] % 4 == 0;
+           plan.factors[s] * plan.factors[s + 1] % kSiblingLeafMultiple == 0;
 }
 
 // Runs run(scratch) with scratch of the plan's size taken for this one

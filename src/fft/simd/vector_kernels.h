@@ -55,7 +55,9 @@ using ReVecLeaf = void (*)(const double* in, double* out, std::ptrdiff_t is, std
 
 // The leaf passes of `siblings` sub-transforms with interleaved inputs at
 // once (see cxSiblingLeafVec in vector_passes.h); unit strides,
-// siblings*count a multiple of 4.
+// siblings*count a multiple of kSiblingLeafMultiple: vectors of four
+// leaves, and of two for the last pair.
+inline constexpr std::int64_t kSiblingLeafMultiple = 2;
 using CxVecSiblingLeaf = void (*)(const double* inRe, const double* inIm, double* outRe, double* outIm,
                                   std::ptrdiff_t siblings, std::ptrdiff_t count, std::ptrdiff_t block);
 using ReVecSiblingLeaf = void (*)(const double* in, double* out, std::ptrdiff_t siblings, std::ptrdiff_t count,

@@ -135,17 +135,23 @@ VARNEL_FORCE_INLINE void storeRows(V4 (&buffer)[N], double* row, ptrdiff_t rowSt
 }
 
 template <int N>
-VARNEL_FORCE_INLINE void storeRows(V2 (&buffer)[N], double* row, ptrdiff_t rowStride) {
+VARNEL_FORCE_INLINE void storeRows(V2 (&buffer)[N], double* row, const ptrdiff_t (&offsets)[4]) {
     int k = 0;
     for (; k + 2 <= N; k += 2) {
         const V2 a = buffer[k], b = buffer[k + 1];
-        Lanes<V2>::store(row + k, __builtin_shufflevector(a, b, 0, 2));
-        Lanes<V2>::store(row + rowStride + k, __builtin_shufflevector(a, b, 1, 3));
+        Lanes<V2>::store(row + offsets[0] + k, __builtin_shufflevector(a, b, 0, 2));
+        Lanes<V2>::store(row + offsets[1] + k, __builtin_shufflevector(a, b, 1, 3));
     }
     for (; k < N; ++k) {
-        row[k] = buffer[k][0];
-        row[rowStride + k] = buffer[k][1];
+        row[offsets[0] + k] = buffer[k][0];
+        row[offsets[1] + k] = buffer[k][1];
     }
+}
+
+template <int N>
+VARNEL_FORCE_INLINE void storeRows(V2 (&buffer)[N], double* row, ptrdiff_t rowStride) {
+    const ptrdiff_t offsets[4] = {0, rowStride};
+    storeRows<N>(buffer, row, offsets);
 }
 
 // Writes buffer[k] (lane l = transform j0 + l) to out[(j0 + l) * N + k].
@@ -431,15 +437,17 @@ void reLeafVec(const double* in, double* out, ptrdiff_t is, ptrdiff_t count) {
 // Called for all of them at once, the lanes run over neighbouring values
 // of q = j*siblings + s, so every load is a contiguous vector where the
 // leaf pass of one sub-transform would gather each lane on its own; each
-// lane then writes its own row. siblings*count is a multiple of 4.
+// lane then writes its own row. siblings*count is a multiple of
+// kSiblingLeafMultiple.
 struct SiblingVectors {
     ptrdiff_t siblings, count, block, rowLength;
 
-    // body(q0, offsets) for every vector q0 .. q0+3, lane l's row starting
-    // at offsets[l]. When the lanes share j, the vectors of four siblings
-    // one j after the other, so that their rows are written in order; else
-    // in the order of q, each lane's sibling and j stepped on by 4 without
-    // a division.
+    // body.template operator()<V>(q0, offsets) for every vector V of lanes
+    // q0, q0+1, ..., lane l's row starting at offsets[l]: four lanes, and a
+    // pair for the last two leaves of a count that is no multiple of 4.
+    // When the lanes share j, the vectors of four siblings one j after the
+    // other, so that their rows are written in order; else in the order of
+    // q, each lane's sibling and j stepped on by 4 without a division.
     template <class Body>
     VARNEL_FORCE_INLINE void forEachVector(Body&& body) const {
         ptrdiff_t offsets[4];
@@ -447,19 +455,25 @@ struct SiblingVectors {
             for (ptrdiff_t s0 = 0; s0 < siblings; s0 += 4) {
                 for (ptrdiff_t j = 0; j < count; ++j) {
                     for (int l = 0; l < 4; ++l) offsets[l] = (s0 + l) * block + j * rowLength;
-                    body(j * siblings + s0, offsets);
+                    body.template operator()<V4>(j * siblings + s0, offsets);
                 }
             }
             return;
         }
         ptrdiff_t s[4], j[4];
         for (int l = 0; l < 4; ++l) s[l] = l % siblings, j[l] = l / siblings;
-        for (ptrdiff_t q0 = 0; q0 < siblings * count; q0 += 4) {
+        const ptrdiff_t total = siblings * count;
+        ptrdiff_t q0 = 0;
+        for (; q0 + 4 <= total; q0 += 4) {
             for (int l = 0; l < 4; ++l) offsets[l] = s[l] * block + j[l] * rowLength;
-            body(q0, offsets);
+            body.template operator()<V4>(q0, offsets);
             for (int l = 0; l < 4; ++l) {
                 for (s[l] += 4; s[l] >= siblings; s[l] -= siblings) ++j[l];
             }
+        }
+        if (q0 < total) {
+            for (int l = 0; l < 2; ++l) offsets[l] = s[l] * block + j[l] * rowLength;
+            body.template operator()<V2>(q0, offsets);
         }
     }
 };
@@ -523,18 +537,18 @@ VARNEL_FORCE_INLINE void siblingLines(const double* const (&planes)[Planes], ptr
 template <int N>
 void cxSiblingLeafVec(const double* inRe, const double* inIm, double* outRe, double* outIm, ptrdiff_t siblings,
                       ptrdiff_t count, ptrdiff_t block) {
-    using L = Lanes<V4>;
     const ptrdiff_t total = siblings * count;
     // The leaf DFTs of one vector of siblings whose row t is at re/im + t*step.
-    const auto leaves = [&](const double* re, const double* im, ptrdiff_t step,
-                            const ptrdiff_t (&rows)[4]) VARNEL_INLINE {
-        V4 bufRe[N], bufIm[N];
-        vectorCxDft<N, V4>(
-            [&](int t, V4& r, V4& i) VARNEL_INLINE {
+    const auto leaves = [&]<class V>(const double* re, const double* im, ptrdiff_t step,
+                                     const ptrdiff_t (&rows)[4]) VARNEL_INLINE {
+        using L = Lanes<V>;
+        V bufRe[N], bufIm[N];
+        vectorCxDft<N, V>(
+            [&](int t, V& r, V& i) VARNEL_INLINE {
                 r = L::load(re + t * step);
                 i = L::load(im + t * step);
             },
-            [&](int k, const V4& r, const V4& i) VARNEL_INLINE {
+            [&](int k, const V& r, const V& i) VARNEL_INLINE {
                 bufRe[k] = r;
                 bufIm[k] = i;
             });
@@ -545,12 +559,12 @@ void cxSiblingLeafVec(const double* inRe, const double* inIm, double* outRe, dou
         const double* const planes[2] = {inRe, inIm};
         siblingLines<N>(planes, siblings, count, block,
                         [&](const double* line, const ptrdiff_t (&rows)[4])
-                            VARNEL_INLINE { leaves(line, line + N * 8, 8, rows); });
+                            VARNEL_INLINE { leaves.template operator()<V4>(line, line + N * 8, 8, rows); });
         return;
     }
     const SiblingVectors where{siblings, count, block, N};
-    where.forEachVector([&](ptrdiff_t q0, const ptrdiff_t (&rows)[4]) VARNEL_INLINE {
-        leaves(inRe + q0, inIm + q0, total, rows);
+    where.forEachVector([&]<class V>(ptrdiff_t q0, const ptrdiff_t (&rows)[4]) VARNEL_INLINE {
+        leaves.template operator()<V>(inRe + q0, inIm + q0, total, rows);
     });
 }
 
@@ -558,22 +572,24 @@ template <int N>
 void reSiblingLeafVec(const double* in, double* out, ptrdiff_t siblings, ptrdiff_t count, ptrdiff_t block) {
     const ptrdiff_t total = siblings * count;
     // The leaf DFTs of one vector of siblings whose row t is at x + t*step.
-    const auto leaves = [&](const double* x, ptrdiff_t step, const ptrdiff_t (&rows)[4]) VARNEL_INLINE {
-        V4 buf[N];
-        generated::Dft<N>::template re<V4>(
-            [&](int t, V4& v) VARNEL_INLINE { v = Lanes<V4>::load(x + t * step); },
-            [&](int r, const V4& v) VARNEL_INLINE { buf[r] = v; });
+    const auto leaves = [&]<class V>(const double* x, ptrdiff_t step, const ptrdiff_t (&rows)[4]) VARNEL_INLINE {
+        V buf[N];
+        generated::Dft<N>::template re<V>(
+            [&](int t, V& v) VARNEL_INLINE { v = Lanes<V>::load(x + t * step); },
+            [&](int r, const V& v) VARNEL_INLINE { buf[r] = v; });
         storeRows<N>(buf, out, rows);
     };
     if (readsWholeLines(siblings, count)) {
         const double* const planes[1] = {in};
         siblingLines<N>(planes, siblings, count, block,
-                        [&](const double* line, const ptrdiff_t (&rows)[4]) VARNEL_INLINE { leaves(line, 8, rows); });
+                        [&](const double* line, const ptrdiff_t (&rows)[4])
+                            VARNEL_INLINE { leaves.template operator()<V4>(line, 8, rows); });
         return;
     }
     const SiblingVectors where{siblings, count, block, N};
-    where.forEachVector(
-        [&](ptrdiff_t q0, const ptrdiff_t (&rows)[4]) VARNEL_INLINE { leaves(in + q0, total, rows); });
+    where.forEachVector([&]<class V>(ptrdiff_t q0, const ptrdiff_t (&rows)[4]) VARNEL_INLINE {
+        leaves.template operator()<V>(in + q0, total, rows);
+    });
 }
 
 // One real pair step on columns k .. k+width-1 (all below m/2): bin k of
