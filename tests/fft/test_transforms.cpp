@@ -102,9 +102,10 @@ std::vector<std::int32_t> testLengths() {
     // over rows 4 KiB apart, which go through a buffer (radix 7 in both
     // kernel sets, 31 in the scalar one). 4896 to 10368: first stages of
     // radix 9, 10, 7, 3, 14 and 18 whose twiddles are kept factored. 6000 =
-    // 2*3*10^3: leaves reached at stride 6, from a copy of the input.
+    // 2*3*10^3: leaves reached at stride 6, from a copy of the input. 23 *
+    // 4096: a prime stage inside the blocks of a copied first stage.
     for (std::int32_t n : {1000, 3 * 1024, 360, 23 * 32, 23 * 47, 2 * 53 * 53, 1009, 59 * 61, 4864, 5168, 7 * 512,
-                           31 * 1024, 4896, 5120, 5152, 6240, 6272, 10368, 6000})
+                           31 * 1024, 4896, 5120, 5152, 6240, 6272, 10368, 6000, 23 * 4096})
         sizes.push_back(n);
     // r * r runs radix r's twiddle pass; below 128 other lengths already do.
     for (const int r : generated::kKernelRadices)
